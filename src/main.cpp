@@ -1,6 +1,16 @@
+#include "platform/qtdesktopservices.h"
+#include "ui/mainwindow.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Trennix"));
+    InstallQtTranslation();
+
+    QtDesktopServices services;
+    MainWindow window(services);
+    services.setParent(&window);
+    window.show();
+    return QApplication::exec();
 }

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+// The few desktop services the window uses: one file dialog whose chosen path persists across
+// its uses, a message box, the clipboard, and opening the publisher's page.
+class DesktopServices {
+public:
+    // Message box styles.
+    static constexpr int Plain = 0;
+    static constexpr int Critical = 16;
+    static constexpr int Information = 64;
+
+    virtual ~DesktopServices() = default;
+
+    // File types as "description|pattern|description|pattern...", the first pair selected.
+    void setFilter(const QString& filter) { filter_ = filter; }
+    QString filter() const { return filter_; }
+
+    // The last chosen path, whichever dialog chose it; the next dialog starts there.
+    QString fileName() const { return fileName_; }
+    void setFileName(const QString& fileName) { fileName_ = fileName; }
+
+    // Modal dialogs choosing a file to open or to save. A choice updates fileName() and returns
+    // true; a cancel leaves fileName() as it was and returns false.
+    bool ShowOpen();
+    bool ShowSave();
+
+    // A modal message box with one OK button.
+    virtual void MsgBox(const QString& prompt, int style, const QString& title) = 0;
+
+    virtual void ClipboardClear() = 0;
+    virtual void ClipboardSetText(const QString& text) = 0;
+
+    // Opens the publisher's page without waiting; a failure is quiet.
+    virtual void OpenPublisherPage() = 0;
+
+protected:
+    enum class DialogKind { Open, Save };
+    // Shows the dialog starting at startPath; returns the chosen path, or an empty text on cancel.
+    virtual QString chooseFile(DialogKind kind, const QString& filter, const QString& startPath) = 0;
+
+private:
+    bool show(DialogKind kind);
+
+    QString filter_;
+    QString fileName_;
+};
+
+// The address of the publisher's page (a CMake cache variable sets it at configure time).
+QString PublisherPageCommand();

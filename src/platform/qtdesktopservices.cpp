@@ -1,0 +1,77 @@
+#include "platform/qtdesktopservices.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTranslator>
+#include <QUrl>
+
+QStringList ToQtNameFilters(const QString& filter) {
+    QStringList result;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString pattern = parts[i + 1];
+        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        pattern.replace(u';', u' ');
+        result.append(parts[i] + QStringLiteral(" (") + pattern + u')');
+    }
+    return result;
+}
+
+QString QtDesktopServices::chooseFile(DialogKind kind, const QString& filter,
+                                      const QString& startPath) {
+    QFileDialog dialog(parent_);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The descriptions already show their patterns; the dialog need not repeat them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setAcceptMode(kind == DialogKind::Open ? QFileDialog::AcceptOpen
+                                                  : QFileDialog::AcceptSave);
+    dialog.setFileMode(kind == DialogKind::Open ? QFileDialog::ExistingFile
+                                                : QFileDialog::AnyFile);
+    const QStringList filters = ToQtNameFilters(filter);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
+    if (!startPath.isEmpty())
+        dialog.selectFile(startPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void QtDesktopServices::MsgBox(const QString& prompt, int style, const QString& title) {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    if (style == Critical)
+        icon = QMessageBox::Critical;
+    else if (style == Information)
+        icon = QMessageBox::Information;
+    QMessageBox box(icon, title, prompt, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+void QtDesktopServices::ClipboardClear() {
+    QGuiApplication::clipboard()->clear();
+}
+
+void QtDesktopServices::ClipboardSetText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void QtDesktopServices::OpenPublisherPage() {
+    // Started from the event loop so that the caller never waits for the browser; the result is
+    // not reported, as a page that cannot be opened is no reason to disturb the user.
+    QTimer::singleShot(0, qApp, [] { QDesktopServices::openUrl(QUrl(PublisherPageCommand())); });
+}
+
+void InstallQtTranslation() {
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}

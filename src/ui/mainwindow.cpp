@@ -1,0 +1,263 @@
+#include "ui/mainwindow.h"
+
+#include "core/linefilter.h"
+#include "platform/desktopservices.h"
+#include "ui/textbox.h"
+
+#include <QGroupBox>
+#include <QIcon>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QTextLayout>
+
+namespace {
+
+// The CJK sans fonts asked for, in order: the design's font first, then what Linux desktops have.
+const QStringList kHeiFamilies = {QStringLiteral("黑体"), QStringLiteral("SimHei"),
+                                  QStringLiteral("Noto Sans CJK SC"),
+                                  QStringLiteral("WenQuanYi Zen Hei")};
+
+QFont HeiFont(qreal pointSize, bool underline = false) {
+    QFont font;
+    font.setFamilies(kHeiFamilies);
+    font.setPointSizeF(pointSize);
+    font.setBold(true);
+    font.setUnderline(underline);
+    return font;
+}
+
+void SetTextColor(QWidget* w, QColor color) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, color);
+    w->setPalette(p);
+}
+
+// Where each control stands at the design size, in pixels relative to the frame.
+constexpr QRect kFrame1{0, 0, 353, 329};
+constexpr QRect kText1{8, 16, 225, 137};
+constexpr QRect kText2{8, 160, 225, 137};
+constexpr QRect kCommand1{240, 64, 105, 33};
+constexpr QRect kCommand2{240, 24, 105, 33};
+constexpr QRect kCommand3{240, 104, 105, 33};
+constexpr QRect kCommand4{240, 144, 105, 33};
+constexpr QRect kCommand5{240, 184, 105, 33};
+constexpr QRect kLabel1{16, 304, 129, 17};
+constexpr QRect kLabel2{152, 304, 121, 17};
+constexpr QRect kLabel3{240, 232, 105, 89};
+
+const QString kFrameCaption = QStringLiteral("Trennix 论坛 https://example.org/");
+
+} // namespace
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QLabel::mouseReleaseEvent(event);
+}
+
+namespace {
+// Lays the text out in lines of the given width; returns the height the lines take.
+qreal WrapText(QTextLayout& layout, qreal width) {
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    return y;
+}
+} // namespace
+
+// Wraps the caption like the label it imitates. Should the installed font be taller than the one
+// the label was sized for, the caption is drawn a little smaller rather than cut off.
+void LinkLabel::paintEvent(QPaintEvent*) {
+    QFont f = font();
+    QTextLayout layout(text(), f);
+    qreal pixels = QFontInfo(f).pixelSize();
+    while (WrapText(layout, width()) > height() && pixels > 8) {
+        pixels -= 0.5;
+        f.setPixelSize(int(pixels));
+        f.setPointSizeF(pixels * 72.0 / logicalDpiY());
+        layout.setFont(f);
+    }
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    layout.draw(&painter, QPointF(0, 0));
+}
+
+MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
+    : QWidget(parent), services_(services) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("TrennixV1.0"));
+    QIcon icon;
+    for (const int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/trennix/trennix-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    createControls();
+    setMinimumSize(kDesignSize);
+    resize(kDesignSize);
+    placeControls(kDesignSize);
+
+    // Load: both boxes start empty, then the publisher's page opens.
+    Text1->setText(QString());
+    Text2->setText(QString());
+    Label1->setText(BeforeFilterCaption(Text1->nonBlankLineCount()));
+    Label2->setText(AfterFilterCaption(Text2->nonBlankLineCount()));
+    openPublisherPage();
+}
+
+void MainWindow::createControls() {
+    Frame1 = new QGroupBox(kFrameCaption, this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+
+    auto makeBox = [this](const QString& name) {
+        auto* box = new TextBox(Frame1);
+        box->setObjectName(name);
+        return box;
+    };
+    Text1 = makeBox(QStringLiteral("Text1"));
+    Text2 = makeBox(QStringLiteral("Text2"));
+
+    auto makeButton = [this](const QString& name, const QString& caption) {
+        auto* button = new QPushButton(caption, Frame1);
+        button->setObjectName(name);
+        return button;
+    };
+    Command1 = makeButton(QStringLiteral("Command1"), QStringLiteral("开始过滤"));
+    Command2 = makeButton(QStringLiteral("Command2"), QStringLiteral("导入数据"));
+    Command3 = makeButton(QStringLiteral("Command3"), QStringLiteral("清空所有"));
+    Command4 = makeButton(QStringLiteral("Command4"), QStringLiteral("复制结果"));
+    Command5 = makeButton(QStringLiteral("Command5"), QStringLiteral("保存结果"));
+
+    Label1 = new QLabel(Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(HeiFont(10.5));
+    SetTextColor(Label1, QColor(255, 128, 0));
+    Label2 = new QLabel(Frame1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setFont(HeiFont(10.5));
+    SetTextColor(Label2, QColor(0, 0, 255));
+    Label3 = new LinkLabel(QStringLiteral("更多软件下载请点我"), Frame1);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setFont(HeiFont(21.75, true));
+    Label3->setWordWrap(true);
+    Label3->setCursor(Qt::PointingHandCursor);
+    SetTextColor(Label3, QColor(0, 0, 255));
+
+    setTabOrder(Text1, Text2);
+    setTabOrder(Text2, Command1);
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+    setTabOrder(Command3, Command4);
+    setTabOrder(Command4, Command5);
+
+    connect(Text1, &TextBox::nonBlankLineCountChanged, this,
+            [this](qsizetype n) { Label1->setText(BeforeFilterCaption(n)); });
+    connect(Text2, &TextBox::nonBlankLineCountChanged, this,
+            [this](qsizetype n) { Label2->setText(AfterFilterCaption(n)); });
+    connect(Label3, &LinkLabel::clicked, this, &MainWindow::openPublisherPage);
+    connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+    connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &MainWindow::Command4_Click);
+}
+
+// At the design size every control stands at its designed place. Extra width goes to the boxes,
+// with the button column and the link keeping to the right edge; extra height is shared by the
+// two boxes, with the count labels keeping to the bottom.
+void MainWindow::placeControls(QSize client) {
+    const int dw = std::max(0, client.width() - kDesignSize.width());
+    const int dh = std::max(0, client.height() - kDesignSize.height());
+    const int upper = dh / 2;
+    const int lower = dh - upper;
+    Frame1->setGeometry(kFrame1.adjusted(0, 0, dw, dh));
+    Text1->setGeometry(kText1.adjusted(0, 0, dw, upper));
+    Text2->setGeometry(kText2.adjusted(0, upper, dw, upper + lower));
+    for (auto [button, rect] : {std::pair{Command1, kCommand1}, std::pair{Command2, kCommand2},
+                                std::pair{Command3, kCommand3}, std::pair{Command4, kCommand4},
+                                std::pair{Command5, kCommand5}})
+        button->setGeometry(rect.translated(dw, 0));
+    Label3->setGeometry(kLabel3.translated(dw, 0));
+    Label1->setGeometry(kLabel1.translated(0, dh));
+    Label2->setGeometry(kLabel2.translated(0, dh));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeControls(size());
+}
+
+void MainWindow::openPublisherPage() {
+    services_.OpenPublisherPage();
+}
+
+void MainWindow::filterInto() {
+    Text2->setText(FilterDuplicateLines(Text1->text()));
+}
+
+void MainWindow::Command1_Click() {
+    filterInto();
+}
+
+void MainWindow::Command3_Click() {
+    Text1->setText(QString());
+    Text2->setText(QString());
+    services_.MsgBox(QStringLiteral("ok"), DesktopServices::Plain, QStringLiteral("OK"));
+}
+
+void MainWindow::Command4_Click() {
+    RunCommand(1);
+}
+
+namespace {
+// The text without the U+0020 spaces at its two ends (line breaks and tabs stay).
+QStringView TrimSpaces(QStringView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QChar(u' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QChar(u' '))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+} // namespace
+
+void MainWindow::RunCommand(int index) {
+    switch (index) {
+    case 0: {
+        const QString input = Text1->text();
+        if (!TrimSpaces(input).isEmpty())
+            Text2->setText(FilterDuplicateLines(input));
+        else
+            services_.MsgBox(QStringLiteral("很抱歉,过滤前的数据为空,不给予操作..."),
+                             DesktopServices::Critical, QStringLiteral("过滤失败"));
+        break;
+    }
+    case 1: {
+        const QString output = Text2->text();
+        const QStringView trimmed = TrimSpaces(output);
+        if (!trimmed.isEmpty()) {
+            services_.ClipboardClear();
+            services_.ClipboardSetText(trimmed.toString());
+            services_.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
+                             QStringLiteral("过滤后的数据..."));
+        } else {
+            services_.MsgBox(QStringLiteral("很抱歉,过滤后的数据为空,不给予操作..."),
+                             DesktopServices::Critical, QStringLiteral("复制失败"));
+        }
+        break;
+    }
+    case 2:
+        Text1->setText(QString());
+        Text2->setText(QString());
+        break;
+    default:
+        services_.MsgBox(QStringLiteral("未知错误"), DesktopServices::Critical, QString());
+        break;
+    }
+}

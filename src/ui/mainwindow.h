@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QLabel>
+#include <QWidget>
+
+class DesktopServices;
+class QGroupBox;
+class QPushButton;
+class TextBox;
+
+// A label that acts on a click, like a link.
+class LinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The program's only window: the input and output boxes, the five command buttons, the count
+// labels and the link to the publisher's page.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(DesktopServices& services, QWidget* parent = nullptr);
+
+    // The client size at which every control stands at its designed place; also the minimum.
+    static constexpr QSize kDesignSize{358, 332};
+
+    // Runs a command by number: 0 filters (refusing an empty input), 1 copies the result
+    // (refusing an empty result), 2 empties both boxes; any other number is reported as unknown.
+    void RunCommand(int index);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createControls();
+    void placeControls(QSize client);
+
+    void Command1_Click(); // start filtering
+    void Command3_Click(); // clear all
+    void Command4_Click(); // copy results
+    void openPublisherPage();
+    void filterInto();
+
+    DesktopServices& services_;
+    QGroupBox* Frame1 = nullptr;
+    TextBox* Text1 = nullptr;
+    TextBox* Text2 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    LinkLabel* Label3 = nullptr;
+};
