@@ -11,16 +11,15 @@ int main(int argc, char** argv) {
                 double(text.size()) * 2 / 1e6);
     for (int run = 0; run < 3; ++run) {
         QString copy;
-        const double copyMs = TimeMs([&] {
-            copy = QString(text.constData(), text.size());
-        });
+        const double copyMs = TimeMs([&] { copy = QString(text.constData(), text.size()); });
         QString out;
         const double filterMs = TimeMs([&] { out = FilterDuplicateLines(text); });
         qsizetype count = 0;
         const double countMs = TimeMs([&] { count = CountNonBlankLines(text); });
-        std::printf("run %d: filter %.0f ms (%lld lines kept), count %.1f ms (%lld), copy %.1f ms\n",
-                    run + 1, filterMs, static_cast<long long>(CountNonBlankLines(out)), countMs,
-                    static_cast<long long>(count), copyMs);
+        std::printf(
+            "run %d: filter %.0f ms (%lld lines kept), count %.1f ms (%lld), copy %.1f ms\n",
+            run + 1, filterMs, static_cast<long long>(CountNonBlankLines(out)), countMs,
+            static_cast<long long>(count), copyMs);
     }
     std::printf("peak memory: %.0f MiB\n", PeakMemoryMiB());
     return 0;

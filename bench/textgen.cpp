@@ -8,11 +8,11 @@
 
 QString GenerateLines(qsizetype lineCount, quint32 seed) {
     static const QString kWords[] = {
-        QStringLiteral("apple"),  QStringLiteral("order"),  QStringLiteral("id"),
-        QStringLiteral("2026"),   QStringLiteral("user"),   QStringLiteral("mail"),
-        QStringLiteral("订单"),   QStringLiteral("用户"),   QStringLiteral("北京"),
-        QStringLiteral("过滤"),   QStringLiteral("数据"),   QStringLiteral("重复"),
-        QStringLiteral("http://"), QStringLiteral(".com"), QStringLiteral("#"),
+        QStringLiteral("apple"),   QStringLiteral("order"), QStringLiteral("id"),
+        QStringLiteral("2026"),    QStringLiteral("user"),  QStringLiteral("mail"),
+        QStringLiteral("订单"),    QStringLiteral("用户"),  QStringLiteral("北京"),
+        QStringLiteral("过滤"),    QStringLiteral("数据"),  QStringLiteral("重复"),
+        QStringLiteral("http://"), QStringLiteral(".com"),  QStringLiteral("#"),
     };
     QRandomGenerator rng(seed);
     QString text;

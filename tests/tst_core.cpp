@@ -57,22 +57,38 @@ private slots:
     void filter_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("one line") << "a" << "a⏎";
-        QTest::newRow("trailing break") << "a⏎" << "a⏎";
-        QTest::newRow("repeat") << "a⏎b⏎a" << "a⏎b⏎";
-        QTest::newRow("substring is kept") << "abc⏎b⏎abc" << "abc⏎b⏎";
-        QTest::newRow("prefix is kept") << "apple⏎app⏎ppl" << "apple⏎app⏎ppl⏎";
-        QTest::newRow("first empty line") << "⏎a⏎⏎a" << "⏎a⏎";
-        QTest::newRow("only breaks") << "⏎⏎⏎" << "⏎";
-        QTest::newRow("case") << "A⏎a" << "A⏎a⏎";
-        QTest::newRow("lone LF inside") << "x↓y⏎x" << "x↓y⏎x⏎";
-        QTest::newRow("lone CR inside") << "x\ry⏎x\ry⏎\r" << "x\ry⏎\r⏎";
-        QTest::newRow("leading space") << " a⏎a" << " a⏎a⏎";
-        QTest::newRow("spaces line") << "  ⏎a⏎  " << "  ⏎a⏎";
-        QTest::newRow("CR before CR LF") << "a\r⏎a" << "a\r⏎a⏎";
-        QTest::newRow("chinese") << "甲⏎乙⏎甲" << "甲⏎乙⏎";
-        QTest::newRow("surrogates") << "😀⏎😁⏎😀" << "😀⏎😁⏎";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("one line") << "a"
+                                  << "a⏎";
+        QTest::newRow("trailing break") << "a⏎"
+                                        << "a⏎";
+        QTest::newRow("repeat") << "a⏎b⏎a"
+                                << "a⏎b⏎";
+        QTest::newRow("substring is kept") << "abc⏎b⏎abc"
+                                           << "abc⏎b⏎";
+        QTest::newRow("prefix is kept") << "apple⏎app⏎ppl"
+                                        << "apple⏎app⏎ppl⏎";
+        QTest::newRow("first empty line") << "⏎a⏎⏎a"
+                                          << "⏎a⏎";
+        QTest::newRow("only breaks") << "⏎⏎⏎"
+                                     << "⏎";
+        QTest::newRow("case") << "A⏎a"
+                              << "A⏎a⏎";
+        QTest::newRow("lone LF inside") << "x↓y⏎x"
+                                        << "x↓y⏎x⏎";
+        QTest::newRow("lone CR inside") << "x\ry⏎x\ry⏎\r"
+                                        << "x\ry⏎\r⏎";
+        QTest::newRow("leading space") << " a⏎a"
+                                       << " a⏎a⏎";
+        QTest::newRow("spaces line") << "  ⏎a⏎  "
+                                     << "  ⏎a⏎";
+        QTest::newRow("CR before CR LF") << "a\r⏎a"
+                                         << "a\r⏎a⏎";
+        QTest::newRow("chinese") << "甲⏎乙⏎甲"
+                                 << "甲⏎乙⏎";
+        QTest::newRow("surrogates") << "😀⏎😁⏎😀"
+                                    << "😀⏎😁⏎";
     }
     void filter() {
         QFETCH(QString, input);
@@ -105,13 +121,20 @@ private slots:
     void normalize_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("none") << "ab" << "ab";
-        QTest::newRow("crlf kept") << "a⏎b⏎" << "a⏎b⏎";
-        QTest::newRow("lone LF") << "a↓b↓" << "a⏎b⏎";
-        QTest::newRow("lone CR") << "a\rb\r" << "a⏎b⏎";
-        QTest::newRow("LF CR") << "a\n\rb" << "a⏎⏎b";
-        QTest::newRow("paragraph separator") << "a\u2029b" << "a⏎b";
-        QTest::newRow("line separator stays") << "a\u2028b" << "a\u2028b";
+        QTest::newRow("none") << "ab"
+                              << "ab";
+        QTest::newRow("crlf kept") << "a⏎b⏎"
+                                   << "a⏎b⏎";
+        QTest::newRow("lone LF") << "a↓b↓"
+                                 << "a⏎b⏎";
+        QTest::newRow("lone CR") << "a\rb\r"
+                                 << "a⏎b⏎";
+        QTest::newRow("LF CR") << "a\n\rb"
+                               << "a⏎⏎b";
+        QTest::newRow("paragraph separator") << "a\u2029b"
+                                             << "a⏎b";
+        QTest::newRow("line separator stays") << "a\u2028b"
+                                              << "a\u2028b";
     }
     void normalize() {
         QFETCH(QString, input);

@@ -60,8 +60,7 @@ public:
                 return true;
             }
             if (slot.hash == hash && slot.size == line.size() &&
-                std::memcmp(slot.data, line.data(), static_cast<std::size_t>(line.size()) * 2) ==
-                    0)
+                std::memcmp(slot.data, line.data(), static_cast<std::size_t>(line.size()) * 2) == 0)
                 return false;
             i = (i + 1) & mask_;
         }

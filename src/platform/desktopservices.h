@@ -38,7 +38,8 @@ public:
 protected:
     enum class DialogKind { Open, Save };
     // Shows the dialog starting at startPath; returns the chosen path, or an empty text on cancel.
-    virtual QString chooseFile(DialogKind kind, const QString& filter, const QString& startPath) = 0;
+    virtual QString chooseFile(DialogKind kind, const QString& filter,
+                               const QString& startPath) = 0;
 
 private:
     bool show(DialogKind kind);

@@ -30,8 +30,7 @@ QString QtDesktopServices::chooseFile(DialogKind kind, const QString& filter,
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(kind == DialogKind::Open ? QFileDialog::AcceptOpen
                                                   : QFileDialog::AcceptSave);
-    dialog.setFileMode(kind == DialogKind::Open ? QFileDialog::ExistingFile
-                                                : QFileDialog::AnyFile);
+    dialog.setFileMode(kind == DialogKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     const QStringList filters = ToQtNameFilters(filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
@@ -69,8 +68,7 @@ void QtDesktopServices::OpenPublisherPage() {
 void InstallQtTranslation() {
     auto* translator = new QTranslator(qApp);
     if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                         QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(translator);
     else
         delete translator;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/desktopservices.h"
+
+#include <QStringList>
+#include <functional>
+
+// Records every call and answers the dialogs from a script.
+class FakeDesktopServices final : public DesktopServices {
+public:
+    struct Message {
+        QString prompt;
+        int style;
+        QString title;
+    };
+
+    void MsgBox(const QString& prompt, int style, const QString& title) override {
+        messages.append({prompt, style, title});
+        calls.append(QStringLiteral("MsgBox"));
+    }
+    void ClipboardClear() override {
+        clipboard.clear();
+        calls.append(QStringLiteral("ClipboardClear"));
+    }
+    void ClipboardSetText(const QString& text) override {
+        clipboard = text;
+        calls.append(QStringLiteral("ClipboardSetText"));
+    }
+    void OpenPublisherPage() override {
+        ++launches;
+        calls.append(QStringLiteral("OpenPublisherPage"));
+    }
+
+    // The answers of the next dialogs, in order: a path, or an empty text for a cancel.
+    QStringList dialogAnswers;
+    // What each dialog was shown with: "open"/"save", its filter and its starting path.
+    QStringList dialogsShown;
+
+    QList<Message> messages;
+    QStringList calls;
+    QString clipboard = QStringLiteral("(untouched)");
+    int launches = 0;
+
+protected:
+    QString chooseFile(DialogKind kind, const QString& filter, const QString& startPath) override {
+        dialogsShown.append(
+            (kind == DialogKind::Open ? QStringLiteral("open|") : QStringLiteral("save|")) +
+            filter + u'|' + startPath);
+        calls.append(QStringLiteral("Dialog"));
+        return dialogAnswers.isEmpty() ? QString() : dialogAnswers.takeFirst();
+    }
+};
