@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 
 #include "core/linefilter.h"
+#include "files/textfile.h"
 #include "platform/desktopservices.h"
 #include "ui/textbox.h"
 
@@ -45,6 +46,8 @@ constexpr QRect kCommand5{240, 184, 105, 33};
 constexpr QRect kLabel1{16, 304, 129, 17};
 constexpr QRect kLabel2{152, 304, 121, 17};
 constexpr QRect kLabel3{240, 232, 105, 89};
+
+const QString kFileFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
 
 const QString kFrameCaption = QStringLiteral("Trennix 论坛 https://example.org/");
 
@@ -163,6 +166,13 @@ void MainWindow::createControls() {
             [this](qsizetype n) { Label2->setText(AfterFilterCaption(n)); });
     connect(Label3, &LinkLabel::clicked, this, &MainWindow::openPublisherPage);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
+    connect(Command5, &QPushButton::clicked, this, &MainWindow::Command5_Click);
+    Text1->setAcceptFileDrops(true);
+    connect(Text1, &TextBox::fileDropped, this, [this](const QString& path) {
+        services_.setFileName(path);
+        importFile(path);
+    });
     connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &MainWindow::Command4_Click);
 }
@@ -202,6 +212,41 @@ void MainWindow::filterInto() {
 
 void MainWindow::Command1_Click() {
     filterInto();
+}
+
+void MainWindow::Command2_Click() {
+    services_.setFilter(kFileFilter);
+    if (!services_.ShowOpen())
+        return;
+    importFile(services_.fileName());
+}
+
+void MainWindow::importFile(const QString& path) {
+    const ImportResult result = ImportTextFile(path);
+    if (!result.ok) {
+        services_.MsgBox(result.error, DesktopServices::Critical, QStringLiteral("导入失败"));
+        return;
+    }
+    encoding_ = result.decoded.encoding;
+    Text1->setText(result.decoded.text);
+    if (result.decoded.unreadable > 0)
+        services_.MsgBox(QStringLiteral("文件中有 %1 处字节无法识别为文字，已用 \uFFFD 代替。")
+                             .arg(result.decoded.unreadable),
+                         DesktopServices::Information, QStringLiteral("提示"));
+}
+
+void MainWindow::Command5_Click() {
+    services_.setFilter(kFileFilter);
+    if (!services_.ShowSave())
+        return;
+    const SaveResult result = SaveTextFile(services_.fileName(), Text2->text(), encoding_);
+    if (!result.ok) {
+        services_.MsgBox(result.error, DesktopServices::Critical, QStringLiteral("保存失败"));
+        return;
+    }
+    services_.MsgBox(QStringLiteral("结果已保存至指定路径！"), DesktopServices::Information,
+                     QStringLiteral("提示"));
+    openPublisherPage();
 }
 
 void MainWindow::Command3_Click() {

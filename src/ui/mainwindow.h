@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/textcodec.h"
+
 #include <QLabel>
 #include <QWidget>
 
@@ -43,12 +45,17 @@ private:
     void placeControls(QSize client);
 
     void Command1_Click(); // start filtering
+    void Command2_Click(); // import data
+    void Command5_Click(); // save results
+    void importFile(const QString& path);
     void Command3_Click(); // clear all
     void Command4_Click(); // copy results
     void openPublisherPage();
     void filterInto();
 
     DesktopServices& services_;
+    // The encoding of the last imported file, which a save keeps.
+    TextEncoding encoding_ = TextEncoding::Gbk;
     QGroupBox* Frame1 = nullptr;
     TextBox* Text1 = nullptr;
     TextBox* Text2 = nullptr;

@@ -2,12 +2,24 @@
 
 #include "core/linefilter.h"
 
+#include <QMimeData>
 #include <QTextBlock>
 #include <QTextDocument>
 
 namespace {
 bool BlockHasText(const QTextBlock& block) {
     return !IsBlankLine(block.text());
+}
+
+// The first local file among the dropped items, if any.
+QString DroppedFile(const QMimeData* source) {
+    if (!source || !source->hasUrls())
+        return {};
+    for (const QUrl& url : source->urls()) {
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    }
+    return {};
 }
 } // namespace
 
@@ -96,4 +108,18 @@ void TextBox::onContentsChange(int position, int /*removed*/, int added) {
     }
     if (nonBlank_ != before)
         emit nonBlankLineCountChanged(nonBlank_);
+}
+
+bool TextBox::canInsertFromMimeData(const QMimeData* source) const {
+    if (acceptFileDrops_ && !DroppedFile(source).isEmpty())
+        return true;
+    return QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void TextBox::insertFromMimeData(const QMimeData* source) {
+    const QString file = acceptFileDrops_ ? DroppedFile(source) : QString();
+    if (!file.isEmpty())
+        emit fileDropped(file);
+    else
+        QPlainTextEdit::insertFromMimeData(source);
 }

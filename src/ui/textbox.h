@@ -23,8 +23,16 @@ public:
     // Counts from the document itself, bypassing the running count.
     qsizetype recountNonBlankLines() const;
 
+    // When on, a file dropped on the box is announced by fileDropped instead of being inserted.
+    void setAcceptFileDrops(bool on) { acceptFileDrops_ = on; }
+
 signals:
     void nonBlankLineCountChanged(qsizetype count);
+    void fileDropped(const QString& path);
+
+protected:
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
 
 private:
     void onContentsChange(int position, int removed, int added);
@@ -35,4 +43,5 @@ private:
     mutable QString cachedText_; // the text as last set or read, while it is known
     mutable bool cacheValid_ = true;
     bool settingText_ = false;
+    bool acceptFileDrops_ = false;
 };

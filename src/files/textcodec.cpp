@@ -1,0 +1,150 @@
+#include "files/textcodec.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+constexpr auto kStrict = QStringConverter::Flag::Stateless;
+// With the mark already taken off, a second U+FEFF is text and must stay.
+constexpr auto kStrictKeepMark =
+    QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
+
+bool IsAscii(QByteArrayView bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+struct Attempt {
+    QString text;
+    bool clean = false;
+};
+
+// Decodes with one of the ICU-backed GB encodings. The decoder drops a truncated sequence at the
+// very end without a trace, so a line feed is appended first: no GB sequence can take it as a
+// trailing byte, so a cut-off sequence before it is reported and replaced like any other.
+Attempt DecodeGb(const char* name, QByteArrayView bytes) {
+    QByteArray withSentinel;
+    withSentinel.reserve(bytes.size() + 1);
+    withSentinel.append(bytes);
+    withSentinel.append('\n');
+    QStringDecoder decoder(name, kStrict);
+    Attempt a;
+    a.text = decoder.decode(withSentinel);
+    a.clean = !decoder.hasError();
+    a.text.chop(1);
+    return a;
+}
+
+Attempt DecodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes) {
+    QStringDecoder decoder(encoding, kStrictKeepMark);
+    Attempt a;
+    a.text = decoder.decode(bytes);
+    a.clean = !decoder.hasError();
+    return a;
+}
+
+qsizetype CountReplacements(QStringView text) {
+    return text.count(QChar(QChar::ReplacementCharacter));
+}
+
+DecodedText FromUnicodeAttempt(Attempt a, TextEncoding encoding, qsizetype unreadableExtra = 0) {
+    DecodedText d;
+    d.encoding = encoding;
+    d.unreadable = a.clean ? unreadableExtra : CountReplacements(a.text) + unreadableExtra;
+    d.text = std::move(a.text);
+    return d;
+}
+
+} // namespace
+
+DecodedText DecodeText(QByteArrayView bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return FromUnicodeAttempt(DecodeWith(QStringConverter::Utf8, bytes.sliced(3)),
+                                  TextEncoding::Utf8Bom);
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        const bool le = bytes[0] == '\xFF';
+        const TextEncoding encoding = le ? TextEncoding::Utf16LeBom : TextEncoding::Utf16BeBom;
+        const QByteArrayView body = bytes.sliced(2);
+        // The decoder would turn an odd last byte into U+FFFD without calling it an error.
+        const qsizetype odd = body.size() % 2;
+        DecodedText d = FromUnicodeAttempt(
+            DecodeWith(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                       body.first(body.size() - odd)),
+            encoding, odd);
+        if (odd)
+            d.text.append(QChar(QChar::ReplacementCharacter));
+        return d;
+    }
+    if (!IsAscii(bytes)) {
+        Attempt utf8 = DecodeWith(QStringConverter::Utf8, bytes);
+        if (utf8.clean)
+            return FromUnicodeAttempt(std::move(utf8), TextEncoding::Utf8);
+    }
+    Attempt gbk = DecodeGb("GBK", bytes);
+    if (!gbk.clean) {
+        Attempt gb18030 = DecodeGb("GB18030", bytes);
+        if (gb18030.clean)
+            return FromUnicodeAttempt(std::move(gb18030), TextEncoding::Gb18030);
+    }
+    return FromUnicodeAttempt(std::move(gbk), TextEncoding::Gbk);
+}
+
+namespace {
+
+std::optional<QByteArray> Encode(const char* name, QStringView text, QByteArrayView mark = {}) {
+    QStringEncoder encoder(name, kStrictKeepMark);
+    QByteArray bytes(mark.data(), mark.size());
+    bytes.append(encoder.encode(text));
+    if (encoder.hasError())
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
+std::optional<EncodedText> EncodeText(QStringView text, TextEncoding encoding) {
+    auto as = [](std::optional<QByteArray> bytes, TextEncoding e) -> std::optional<EncodedText> {
+        if (!bytes)
+            return std::nullopt;
+        return EncodedText{std::move(*bytes), e};
+    };
+    switch (encoding) {
+    case TextEncoding::Gbk:
+        if (auto gbk = Encode("GBK", text))
+            return EncodedText{std::move(*gbk), TextEncoding::Gbk};
+        return as(Encode("GB18030", text), TextEncoding::Gb18030);
+    case TextEncoding::Gb18030:
+        return as(Encode("GB18030", text), encoding);
+    case TextEncoding::Utf8:
+        return as(Encode("UTF-8", text), encoding);
+    case TextEncoding::Utf8Bom:
+        return as(Encode("UTF-8", text, "\xEF\xBB\xBF"), encoding);
+    case TextEncoding::Utf16LeBom:
+        return as(Encode("UTF-16LE", text, "\xFF\xFE"), encoding);
+    case TextEncoding::Utf16BeBom:
+        return as(Encode("UTF-16BE", text, "\xFE\xFF"), encoding);
+    }
+    return std::nullopt;
+}
+
+QString EncodingName(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Gbk:
+        return QStringLiteral("GBK");
+    case TextEncoding::Gb18030:
+        return QStringLiteral("GB18030");
+    case TextEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case TextEncoding::Utf8Bom:
+        return QStringLiteral("UTF-8（带 BOM）");
+    case TextEncoding::Utf16LeBom:
+        return QStringLiteral("UTF-16LE");
+    case TextEncoding::Utf16BeBom:
+        return QStringLiteral("UTF-16BE");
+    }
+    return {};
+}

@@ -1,0 +1,115 @@
+#include "files/textfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+QString ImportFailure(const QString& path, const QString& reason) {
+    return QStringLiteral("无法导入文件：\n%1\n\n原因：%2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+QString SaveFailure(const QString& path, const QString& reason) {
+    return QStringLiteral("无法保存到：\n%1\n\n原因：%2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+QString FileErrorReason(const QFileDevice& file) {
+    switch (file.error()) {
+    case QFileDevice::PermissionsError:
+        return QStringLiteral("没有权限。");
+    case QFileDevice::ResourceError:
+        return QStringLiteral("磁盘空间不足或系统资源不足（%1）。").arg(file.errorString());
+    default:
+        return QStringLiteral("%1。").arg(file.errorString());
+    }
+}
+
+bool MarkedReadOnly(const QFileInfo& info) {
+    const auto writeBits =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !(info.permissions() & writeBits);
+}
+
+} // namespace
+
+ImportResult ImportTextFile(const QString& path) {
+    ImportResult result;
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists()) {
+        result.error = ImportFailure(path, QStringLiteral("文件不存在。"));
+        return result;
+    }
+    if (info.isDir()) {
+        result.error = ImportFailure(path, QStringLiteral("这是一个文件夹，不是文件。"));
+        return result;
+    }
+    if (info.size() > kMaxImportBytes) {
+        result.error =
+            ImportFailure(path, QStringLiteral("文件太大（%1 MB）。本程序最多导入 %2 MB 的文件。")
+                                    .arg(info.size() / (1024 * 1024))
+                                    .arg(kMaxImportBytes / (1024 * 1024)));
+        return result;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = ImportFailure(path, FileErrorReason(file));
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.error = ImportFailure(path, FileErrorReason(file));
+        return result;
+    }
+    if (bytes.size() > kMaxImportBytes) { // a file that grew, or one that reports no size
+        result.error = ImportFailure(path, QStringLiteral("文件太大。本程序最多导入 %1 MB 的文件。")
+                                               .arg(kMaxImportBytes / (1024 * 1024)));
+        return result;
+    }
+    result.decoded = DecodeText(bytes);
+    result.ok = true;
+    return result;
+}
+
+SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding encoding) {
+    SaveResult result;
+    const QFileInfo info(path);
+    if (path.isEmpty()) {
+        result.error = SaveFailure(path, QStringLiteral("没有指定文件名。"));
+        return result;
+    }
+    if (info.isDir()) {
+        result.error = SaveFailure(path, QStringLiteral("这是一个文件夹，不是文件。"));
+        return result;
+    }
+    if (!info.dir().exists()) {
+        result.error = SaveFailure(path, QStringLiteral("所在的文件夹不存在。"));
+        return result;
+    }
+    if (info.exists() && MarkedReadOnly(info)) {
+        result.error = SaveFailure(path, QStringLiteral("文件是只读的。"));
+        return result;
+    }
+    const std::optional<EncodedText> encoded = EncodeText(text, encoding);
+    if (!encoded) {
+        result.error = SaveFailure(
+            path, QStringLiteral("文本中含有 %1 编码无法表示的字符。").arg(EncodingName(encoding)));
+        return result;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = SaveFailure(path, FileErrorReason(file));
+        return result;
+    }
+    if (file.write(encoded->bytes) != encoded->bytes.size() || !file.commit()) {
+        result.error = SaveFailure(path, FileErrorReason(file));
+        file.cancelWriting();
+        return result;
+    }
+    result.ok = true;
+    result.written = encoded->encoding;
+    return result;
+}
