@@ -8,7 +8,7 @@ shift || true
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev gawk
     libxxhash-dev fonts-wqy-zenhei
     clang libclang-rt-14-dev clang-format clang-tidy
     xvfb xauth xdotool xclip imagemagick desktop-file-utils

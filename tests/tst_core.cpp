@@ -1,6 +1,7 @@
 #include "core/linefilter.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 #include <QStringList>
 #include <QTest>
 
@@ -20,12 +21,15 @@ QString ReferenceFilter(const QString& text) {
         return {};
     const QStringList lines = text.split(QStringLiteral("\r\n"));
     QStringList kept;
+    QSet<QString> seen;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString& line = lines[i];
         if (i > 0 && line.isEmpty())
             continue;
-        if (!kept.contains(line))
+        if (!seen.contains(line)) {
+            seen.insert(line);
             kept.append(line);
+        }
     }
     QString out;
     for (const QString& line : kept)
@@ -155,6 +159,18 @@ private slots:
             QCOMPARE(filtered, ReferenceFilter(text));
             QCOMPARE(CountNonBlankLines(text), ReferenceCount(text));
             QCOMPARE(FilterDuplicateLines(filtered), filtered);
+        }
+    }
+
+    // Large enough for the work to be shared between threads.
+    void largeRandomAgainstModel() {
+        const QChar alphabet[] = {u'a', u'b', u'c', u'\r', u'\n', u'\r', u'\n', QChar(0x7532)};
+        QRandomGenerator rng(5);
+        for (int round = 0; round < 3; ++round) {
+            QString text;
+            for (int i = 0; i < 3000000; ++i)
+                text += alphabet[rng.bounded(int(std::size(alphabet)))];
+            QCOMPARE(FilterDuplicateLines(text), ReferenceFilter(text));
         }
     }
 

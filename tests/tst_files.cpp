@@ -77,6 +77,33 @@ private slots:
         QCOMPARE(d.unreadable, unreadable);
     }
 
+    // Large UTF-8 is decoded in two halves at once; where they meet must not matter.
+    void largeUtf8_data() {
+        QTest::addColumn<int>("shift");
+        QTest::addColumn<bool>("broken");
+        for (int shift = 0; shift < 4; ++shift) {
+            QTest::addRow("shift %d", shift) << shift << false;
+            QTest::addRow("shift %d, broken", shift) << shift << true;
+        }
+    }
+    void largeUtf8() {
+        QFETCH(int, shift);
+        QFETCH(bool, broken);
+        QByteArray bytes(shift, 'a');
+        const QByteArray piece = QStringLiteral("甲\U00020000é\r\n").toUtf8();
+        while (bytes.size() < 5 * 1024 * 1024)
+            bytes += piece;
+        if (broken)
+            bytes.insert(bytes.size() * 3 / 4, '\xff');
+        const DecodedText d = DecodeText(bytes);
+        if (broken) {
+            QVERIFY(d.encoding != TextEncoding::Utf8);
+        } else {
+            QCOMPARE(d.encoding, TextEncoding::Utf8);
+            QVERIFY(d.text == QString::fromUtf8(bytes));
+        }
+    }
+
     void encode_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<TextEncoding>("asked");

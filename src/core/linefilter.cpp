@@ -4,7 +4,7 @@
 
 #include <bit>
 #include <cstring>
-#include <memory>
+#include <future>
 #include <vector>
 
 namespace {
@@ -32,92 +32,137 @@ template <typename Visit> void ForEachLine(QStringView text, Visit&& visit) {
     visit(text.sliced(start, size - start));
 }
 
-// An open-addressing set of lines that live elsewhere (in the text being filtered). It stores
-// each line's hash and position, never a copy of the line.
-class LineSet {
-public:
-    explicit LineSet(qsizetype expectedLines) {
-        std::size_t capacity = 16;
-        while (capacity < static_cast<std::size_t>(expectedLines) * 2)
-            capacity *= 2;
-        slots_.assign(capacity, Slot{});
-        mask_ = capacity - 1;
-    }
-
-    // Adds the line unless an equal one is present; returns true when it was added.
-    bool insert(QStringView line) {
-        const quint64 hash = XXH3_64bits(line.data(), static_cast<std::size_t>(line.size()) * 2);
-        std::size_t i = static_cast<std::size_t>(hash) & mask_;
-        while (true) {
-            Slot& slot = slots_[i];
-            if (slot.data == nullptr) {
-                if (used_ * 2 >= slots_.size()) {
-                    grow();
-                    return insert(line);
-                }
-                slot = Slot{hash, line.data(), line.size()};
-                ++used_;
-                return true;
-            }
-            if (slot.hash == hash && slot.size == line.size() &&
-                std::memcmp(slot.data, line.data(), static_cast<std::size_t>(line.size()) * 2) == 0)
-                return false;
-            i = (i + 1) & mask_;
-        }
-    }
-
-private:
-    struct Slot {
-        quint64 hash = 0;
-        const QChar* data = nullptr; // null marks a free slot
-        qsizetype size = 0;
-    };
-
-    void grow() {
-        std::vector<Slot> old;
-        old.swap(slots_);
-        slots_.assign(old.size() * 2, Slot{});
-        mask_ = slots_.size() - 1;
-        for (const Slot& s : old) {
-            if (s.data == nullptr)
-                continue;
-            std::size_t i = static_cast<std::size_t>(s.hash) & mask_;
-            while (slots_[i].data != nullptr)
-                i = (i + 1) & mask_;
-            slots_[i] = s;
-        }
-    }
-
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
-    std::size_t used_ = 0;
+// One line of the text being filtered: where it is and its hash.
+struct LineRef {
+    qsizetype start;
+    qsizetype size;
+    quint64 hash;
 };
 
-// An empty line needs a non-null address so that it can be told from a free slot.
-const QChar kEmptyLine[1] = {QChar(u' ')};
+quint64 HashOf(const QChar* data, qsizetype size) {
+    return XXH3_64bits(data, static_cast<std::size_t>(size) * sizeof(QChar));
+}
+
+// Appends the lines that start in [from, to) to `lines`. `to` is the end of the text or the
+// position right after a CR LF; only at the end of the text does a final line follow the last
+// CR LF.
+void SplitLines(QStringView text, qsizetype from, qsizetype to, std::vector<LineRef>& lines) {
+    qsizetype start = from;
+    qsizetype search = from;
+    const QStringView range = text.first(to);
+    while (true) {
+        const qsizetype lf = range.indexOf(QChar(LF), search);
+        if (lf < 0)
+            break;
+        if (lf > start && text[lf - 1] == QChar(CR)) {
+            const qsizetype size = lf - 1 - start;
+            lines.push_back({start, size, HashOf(text.data() + start, size)});
+            start = lf + 1;
+        }
+        search = lf + 1;
+    }
+    if (to == text.size())
+        lines.push_back({start, to - start, HashOf(text.data() + start, to - start)});
+}
+
+// Sets keep[i] for every line that is the first of its kind, considering only the lines whose
+// hash falls in this share (the top bit of the hash equals `share` when there are two shares).
+// Equal lines have equal hashes, so each share decides its lines on its own.
+void MarkFirstOccurrences(QStringView text, const std::vector<LineRef>& lines, unsigned share,
+                          unsigned shares, std::vector<quint8>& keep) {
+    auto inShare = [&](quint64 hash) { return shares == 1 || unsigned(hash >> 63) == share; };
+
+    std::size_t capacity = 16;
+    while (capacity < 2 * lines.size() / shares + 2)
+        capacity *= 2;
+    struct Slot {
+        quint64 hash;
+        qsizetype line; // -1: free
+    };
+    std::vector<Slot> table(capacity, Slot{0, -1});
+    const std::size_t mask = capacity - 1;
+
+    constexpr std::size_t kAhead = 16; // slots are fetched this many lines ahead
+    const std::size_t n = lines.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n && inShare(lines[i + kAhead].hash))
+            __builtin_prefetch(&table[lines[i + kAhead].hash & mask]);
+        const LineRef& line = lines[i];
+        if (!inShare(line.hash))
+            continue;
+        if (line.size == 0 && i > 0)
+            continue; // an empty line after the first is never kept
+        std::size_t at = line.hash & mask;
+        while (true) {
+            Slot& slot = table[at];
+            if (slot.line < 0) {
+                slot = Slot{line.hash, qsizetype(i)};
+                keep[i] = 1;
+                break;
+            }
+            if (slot.hash == line.hash) {
+                const LineRef& kept = lines[std::size_t(slot.line)];
+                if (kept.size == line.size &&
+                    std::memcmp(text.data() + kept.start, text.data() + line.start,
+                                std::size_t(line.size) * sizeof(QChar)) == 0)
+                    break;
+            }
+            at = (at + 1) & mask;
+        }
+    }
+}
+
+// Below this many code units the work is too small to be worth a second thread.
+constexpr qsizetype kParallelFrom = 1 << 20;
 
 } // namespace
 
 QString FilterDuplicateLines(QStringView text) {
-    QString out;
     if (text.isEmpty())
-        return out;
-    out.reserve(text.size() + 2);
-    LineSet seen(text.count(QChar(LF)) + 1);
-    bool first = true;
-    ForEachLine(text, [&](QStringView line) {
-        if (line.isEmpty()) {
-            if (!first)
-                return;
-            line = QStringView(kEmptyLine, 0);
-        }
-        first = false;
-        if (seen.insert(line)) {
-            out.append(line);
-            out.append(u"\r\n");
-        }
-    });
-    out.squeeze();
+        return {};
+    const bool parallel = text.size() >= kParallelFrom;
+
+    // Split and hash, the two halves of the text at once.
+    std::vector<LineRef> lines;
+    lines.reserve(std::size_t(text.size() / 32));
+    qsizetype middle = parallel ? text.indexOf(u"\r\n", text.size() / 2) : -1;
+    if (middle >= 0) {
+        middle += 2;
+        std::vector<LineRef> second;
+        second.reserve(std::size_t((text.size() - middle) / 32));
+        auto task =
+            std::async(std::launch::async, [&] { SplitLines(text, middle, text.size(), second); });
+        SplitLines(text, 0, middle, lines);
+        task.get();
+        lines.insert(lines.end(), second.begin(), second.end());
+    } else {
+        SplitLines(text, 0, text.size(), lines);
+    }
+
+    // Decide which lines stay, each half of the hash space on its own thread.
+    std::vector<quint8> keep(lines.size(), 0);
+    if (parallel) {
+        auto task =
+            std::async(std::launch::async, [&] { MarkFirstOccurrences(text, lines, 1, 2, keep); });
+        MarkFirstOccurrences(text, lines, 0, 2, keep);
+        task.get();
+    } else {
+        MarkFirstOccurrences(text, lines, 0, 1, keep);
+    }
+
+    qsizetype outSize = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        outSize += keep[i] ? lines[i].size + 2 : 0;
+    QString out(outSize, Qt::Uninitialized);
+    QChar* to = out.data();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!keep[i])
+            continue;
+        std::memcpy(to, text.data() + lines[i].start, std::size_t(lines[i].size) * sizeof(QChar));
+        to += lines[i].size;
+        *to++ = QChar(CR);
+        *to++ = QChar(LF);
+    }
     return out;
 }
 
@@ -146,9 +191,39 @@ QString AfterFilterCaption(qsizetype count) {
     return QStringLiteral("过滤后共") + QString::number(count) + QStringLiteral("行");
 }
 
-QString NormalizeLineBreaks(QStringView text) {
+namespace {
+// True when every line break in the text is already a CR LF pair: then a character is a LF
+// exactly when the one before it is a CR. The inner loop has no branch that depends on the data,
+// so the compiler turns it into vector instructions.
+bool OnlyCrLfBreaks(QStringView text) {
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    if (n == 0)
+        return true;
+    if (p[0] == LF || p[n - 1] == CR || p[0] == 0x2029 || (p[0] | 1) == 0xFDD1)
+        return false;
+    constexpr qsizetype kBlock = 1 << 14;
+    for (qsizetype from = 1; from < n; from += kBlock) {
+        const qsizetype to = std::min(n, from + kBlock);
+        quint16 bad = 0;
+        for (qsizetype i = from; i < to; ++i) {
+            const quint16 c = p[i];
+            const quint16 lf = c == LF;
+            const quint16 afterCr = p[i - 1] == CR;
+            const quint16 other = (c == 0x2029) | ((c | 1) == 0xFDD1);
+            bad |= quint16((lf ^ afterCr) | other);
+        }
+        if (bad)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+QString NormalizeLineBreaks(const QString& text) {
+    if (OnlyCrLfBreaks(text))
+        return text; // nothing to change: share the original
     QString out;
-    out.reserve(text.size());
     const qsizetype size = text.size();
     qsizetype runStart = 0;
     for (qsizetype i = 0; i < size; ++i) {
@@ -159,12 +234,12 @@ QString NormalizeLineBreaks(QStringView text) {
             ++i; // already CR LF
             continue;
         }
-        out.append(text.sliced(runStart, i - runStart));
+        if (out.isNull())
+            out.reserve(size + size / 8);
+        out.append(QStringView(text).sliced(runStart, i - runStart));
         out.append(u"\r\n");
         runStart = i + 1;
     }
-    if (runStart == 0)
-        return text.toString();
-    out.append(text.sliced(runStart));
+    out.append(QStringView(text).sliced(runStart));
     return out;
 }

@@ -24,4 +24,4 @@ QString AfterFilterCaption(qsizetype count);
 
 // The text a text box holds once the given text is put into it: every line break the box
 // recognises (CR LF, lone CR, lone LF, U+2029 and the frame markers U+FDD0/U+FDD1) becomes CR LF.
-QString NormalizeLineBreaks(QStringView text);
+QString NormalizeLineBreaks(const QString& text);

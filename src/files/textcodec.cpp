@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <future>
+
 namespace {
 
 constexpr auto kStrict = QStringConverter::Flag::Stateless;
@@ -39,7 +41,50 @@ Attempt DecodeGb(const char* name, QByteArrayView bytes) {
     return a;
 }
 
+// UTF-16 code units that valid UTF-8 decodes to: one per byte that starts a character, and one
+// more for each four-byte sequence (a surrogate pair).
+qsizetype Utf16Length(QByteArrayView utf8) {
+    qsizetype n = 0;
+    for (const char ch : utf8) {
+        const auto b = static_cast<unsigned char>(ch);
+        n += qsizetype((b & 0xC0) != 0x80) + qsizetype(b >= 0xF0);
+    }
+    return n;
+}
+
+// Decodes large UTF-8 in two halves at once, each straight into its place in the result.
+// Returns nothing when either half is not clean UTF-8, for the caller to decode it whole.
+std::optional<QString> DecodeUtf8InHalves(QByteArrayView bytes) {
+    qsizetype middle = bytes.size() / 2;
+    while (middle < bytes.size() && (static_cast<unsigned char>(bytes[middle]) & 0xC0) == 0x80)
+        ++middle;
+    const QByteArrayView first = bytes.first(middle);
+    const QByteArrayView second = bytes.sliced(middle);
+    auto secondLength = std::async(std::launch::async, [&] { return Utf16Length(second); });
+    const qsizetype firstLength = Utf16Length(first);
+    QString text(firstLength + secondLength.get(), Qt::Uninitialized);
+
+    auto decodeInto = [](QByteArrayView part, QChar* out, qsizetype expected) {
+        QStringDecoder decoder(QStringConverter::Utf8, kStrictKeepMark);
+        const QChar* end = decoder.appendToBuffer(out, part);
+        return !decoder.hasError() && end - out == expected;
+    };
+    auto secondOk = std::async(std::launch::async, [&] {
+        return decodeInto(second, text.data() + firstLength, text.size() - firstLength);
+    });
+    const bool firstOk = decodeInto(first, text.data(), firstLength);
+    if (!secondOk.get() || !firstOk)
+        return std::nullopt;
+    return text;
+}
+
+constexpr qsizetype kDecodeInHalvesFrom = 4 * 1024 * 1024;
+
 Attempt DecodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes) {
+    if (encoding == QStringConverter::Utf8 && bytes.size() >= kDecodeInHalvesFrom) {
+        if (std::optional<QString> text = DecodeUtf8InHalves(bytes))
+            return Attempt{std::move(*text), true};
+    }
     QStringDecoder decoder(encoding, kStrictKeepMark);
     Attempt a;
     a.text = decoder.decode(bytes);

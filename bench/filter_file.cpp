@@ -1,0 +1,41 @@
+// Runs the program's own import decoding, filter and save encoding on a file, without widgets.
+// Usage: filter_file IN OUT
+#include "core/linefilter.h"
+#include "files/textfile.h"
+#include "textgen.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s IN OUT\n", argv[0]);
+        return 2;
+    }
+    ImportResult imported;
+    QString filtered;
+    SaveResult saved;
+    const double importMs =
+        TimeMs([&] { imported = ImportTextFile(QString::fromLocal8Bit(argv[1])); });
+    if (!imported.ok) {
+        std::fprintf(stderr, "%s\n", qPrintable(imported.error));
+        return 1;
+    }
+    QString boxText;
+    const double normalizeMs =
+        TimeMs([&] { boxText = NormalizeLineBreaks(imported.decoded.text); });
+    const double filterMs = TimeMs([&] { filtered = FilterDuplicateLines(boxText); });
+    const double saveMs = TimeMs([&] {
+        saved = SaveTextFile(QString::fromLocal8Bit(argv[2]), filtered, imported.decoded.encoding);
+    });
+    if (!saved.ok) {
+        std::fprintf(stderr, "%s\n", qPrintable(saved.error));
+        return 1;
+    }
+    std::fprintf(
+        stderr,
+        "import %.0f ms, line breaks %.0f ms, filter %.0f ms, save %.0f ms, total %.0f ms, "
+        "peak %.0f MiB\n",
+        importMs, normalizeMs, filterMs, saveMs, importMs + normalizeMs + filterMs + saveMs,
+        PeakMemoryMiB());
+    return 0;
+}
