@@ -139,10 +139,14 @@ private slots:
                                              << "a⏎b";
         QTest::newRow("line separator stays") << "a\u2028b"
                                               << "a\u2028b";
-        QTest::newRow("starts with LF") << "↓a" << "⏎a";
-        QTest::newRow("ends with CR") << "a\r" << "a⏎";
-        QTest::newRow("CR CR LF") << "\r⏎" << "⏎⏎";
-        QTest::newRow("frame markers") << "\ufdd0a\ufdd1" << "⏎a⏎";
+        QTest::newRow("starts with LF") << "↓a"
+                                        << "⏎a";
+        QTest::newRow("ends with CR") << "a\r"
+                                      << "a⏎";
+        QTest::newRow("CR CR LF") << "\r⏎"
+                                  << "⏎⏎";
+        QTest::newRow("frame markers") << "\ufdd0a\ufdd1"
+                                       << "⏎a⏎";
     }
     void normalize() {
         QFETCH(QString, input);

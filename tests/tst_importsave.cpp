@@ -123,6 +123,32 @@ private slots:
         QVERIFY(services->messages[0].prompt.contains(QStringLiteral(" 2 ")));
     }
 
+    // A large file is read, shown and saved away from the window's thread; the outcome is the same.
+    void largeFileInTheBackground() {
+        QByteArray bytes;
+        for (int i = 0; i < 40000; ++i)
+            bytes += QByteArray::number(i % 20000) + " \xbc\xd7\r\n";
+        bytes += "\x81\x30\r\n";
+        WriteAll(path(QStringLiteral("large.txt")), bytes);
+        importAnswering(path(QStringLiteral("large.txt")));
+        QVERIFY(window->busy());
+        QVERIFY(services->messages.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000);
+        QCOMPARE(box("Text1")->nonBlankLineCount(), qsizetype(40001));
+        QCOMPARE(services->messages.size(), 1);
+        QVERIFY(services->messages[0].prompt.contains(QStringLiteral(" 1 ")));
+        click("Command1");
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000);
+        saveAnswering(path(QStringLiteral("large-out.txt")));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000);
+        const QByteArray out = ReadAll(path(QStringLiteral("large-out.txt")));
+        QCOMPARE(out.count('\n'), 20001);
+        QVERIFY(out.startsWith("0 \xbc\xd7\r\n1 \xbc\xd7\r\n"));
+        // The unreadable place is kept as U+FFFD, which GBK cannot hold: written as GB18030.
+        QVERIFY(out.endsWith("19999 \xbc\xd7\r\n\x84\x31\xa4\x37\x30\r\n"));
+        QCOMPARE(services->messages.last().prompt, QStringLiteral("结果已保存至指定路径！"));
+    }
+
     void emptyFileEmptiesInput() {
         box("Text1")->setText(QStringLiteral("typed"));
         WriteAll(path(QStringLiteral("empty.txt")), "");

@@ -1,3 +1,4 @@
+#include "core/linefilter.h"
 #include "fakedesktopservices.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
@@ -5,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -14,6 +16,14 @@
 namespace {
 QString T(QString s) {
     return s.replace(QStringLiteral("⏎"), QStringLiteral("\r\n"));
+}
+
+// A text of the given number of lines, each line occurring three times.
+QString LargeText(int lines) {
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("第%1行 line\r\n").arg(i % (lines / 3));
+    return text;
 }
 } // namespace
 
@@ -243,6 +253,69 @@ private slots:
             QCOMPARE(text1()->text(), text1()->documentText());
             QCOMPARE(text1()->nonBlankLineCount(), text1()->recountNonBlankLines());
         }
+    }
+
+    // Large texts: put in and read back a slice at a time, with the buttons off meanwhile.
+    void largeFilterRunsInTheBackground() {
+        const QString input = LargeText(30000);
+        text1()->setText(input);
+        QVERIFY(text1()->isWorking());
+        QVERIFY(text1()->isReadOnly());
+        click("Command1"); // waits for the input to be shown in full, then filters
+        QVERIFY(window->busy());
+        QVERIFY(!find<QPushButton>("Command3")->isEnabled());
+        QSignalSpy idle(window.get(), &MainWindow::idle);
+        QVERIFY(idle.wait(20000));
+        QVERIFY(find<QPushButton>("Command3")->isEnabled());
+        QVERIFY(!text1()->isReadOnly());
+        QCOMPARE(text2()->text(), FilterDuplicateLines(input));
+        QCOMPARE(text2()->documentText(), text2()->text());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共30000行"));
+        QCOMPARE(label("Label2"), QStringLiteral("过滤后共10000行"));
+    }
+
+    void largeCopyAfterTypingReadsTheBox() {
+        text2()->setText(LargeText(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(!text2()->isWorking(), 20000);
+        QTextCursor cursor(text2()->document());
+        cursor.insertText(QStringLiteral("  typed\n"));
+        QSignalSpy idle(window.get(), &MainWindow::idle);
+        click("Command4");
+        QVERIFY(idle.wait(20000));
+        QCOMPARE(services->clipboard, text2()->documentText().mid(2));
+        QCOMPARE(services->messages.last().prompt, QStringLiteral("复制成功..."));
+    }
+
+    void veryLongLines() {
+        const QString a(150000, u'a');
+        const QString b = QString(120000, u'b') + QStringLiteral("甲");
+        text1()->setText(a + T(QStringLiteral("⏎")) + b + T(QStringLiteral("⏎")) + a);
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共3行"));
+        click("Command1");
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000);
+        QCOMPARE(text2()->text(), a + T(QStringLiteral("⏎")) + b + T(QStringLiteral("⏎")));
+        QCOMPARE(text2()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QCOMPARE(text2()->wordWrapMode(), QTextOption::WrapAnywhere);
+    }
+
+    void clearDuringLargeFill() {
+        text1()->setText(LargeText(40000));
+        click("Command1");
+        QVERIFY(window->busy());
+        window->RunCommand(2);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!text1()->isWorking() && !text2()->isWorking(), 20000);
+        // Whatever the abandoned filter produced may land afterwards; the counts stay true.
+        QCOMPARE(text1()->text(), QString());
+        QCOMPARE(text2()->nonBlankLineCount(), text2()->recountNonBlankLines());
+    }
+
+    void closeDuringLargeOperation() {
+        text1()->setText(LargeText(40000));
+        click("Command1");
+        QVERIFY(window->busy());
+        window.reset();
+        QTest::qWait(50);
     }
 
     // Random edits through the document, checked against a full recount after each.

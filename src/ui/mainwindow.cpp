@@ -5,12 +5,15 @@
 #include "platform/desktopservices.h"
 #include "ui/textbox.h"
 
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QIcon>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QTextLayout>
+#include <QtConcurrent>
 
 namespace {
 
@@ -170,6 +173,8 @@ void MainWindow::createControls() {
     connect(Command5, &QPushButton::clicked, this, &MainWindow::Command5_Click);
     Text1->setAcceptFileDrops(true);
     connect(Text1, &TextBox::fileDropped, this, [this](const QString& path) {
+        if (busy())
+            return;
         services_.setFileName(path);
         importFile(path);
     });
@@ -206,12 +211,78 @@ void MainWindow::openPublisherPage() {
     services_.OpenPublisherPage();
 }
 
-void MainWindow::filterInto() {
-    Text2->setText(FilterDuplicateLines(Text1->text()));
+namespace {
+
+// Texts and files above these sizes are worked on away from the window's thread.
+constexpr qsizetype kBackgroundChars = 256 * 1024;
+constexpr qint64 kBackgroundBytes = 256 * 1024;
+
+bool IsLarge(const QString& text) {
+    return text.size() > kBackgroundChars;
+}
+
+// The text without the U+0020 spaces at its two ends (line breaks and tabs stay).
+QStringView TrimSpaces(QStringView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QChar(u' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QChar(u' '))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+} // namespace
+
+template <typename Result, typename Work, typename Then>
+void MainWindow::run(bool inBackground, Work work, Then then) {
+    if (!inBackground) {
+        then(work());
+        return;
+    }
+    auto* watcher = new QFutureWatcher<Result>(this);
+    connect(watcher, &QFutureWatcher<Result>::finished, this,
+            [watcher, then = std::move(then)]() mutable {
+                watcher->deleteLater();
+                then(watcher->result());
+            });
+    watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+void MainWindow::beginOperation() {
+    if (operations_++ > 0)
+        return;
+    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+        button->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+}
+
+void MainWindow::endOperation() {
+    if (--operations_ > 0)
+        return;
+    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+        button->setEnabled(true);
+    unsetCursor();
+    emit idle();
+}
+
+void MainWindow::filterInput(bool refuseEmpty) {
+    beginOperation();
+    Text1->withText([this, refuseEmpty](const QString& input) {
+        if (refuseEmpty && TrimSpaces(input).isEmpty()) {
+            endOperation();
+            services_.MsgBox(QStringLiteral("很抱歉,过滤前的数据为空,不给予操作..."),
+                             DesktopServices::Critical, QStringLiteral("过滤失败"));
+            return;
+        }
+        run<QString>(
+            IsLarge(input), [input] { return FilterDuplicateLines(input); },
+            [this](const QString& output) { Text2->setText(output, [this] { endOperation(); }); });
+    });
 }
 
 void MainWindow::Command1_Click() {
-    filterInto();
+    filterInput(false);
 }
 
 void MainWindow::Command2_Click() {
@@ -222,31 +293,51 @@ void MainWindow::Command2_Click() {
 }
 
 void MainWindow::importFile(const QString& path) {
-    const ImportResult result = ImportTextFile(path);
-    if (!result.ok) {
-        services_.MsgBox(result.error, DesktopServices::Critical, QStringLiteral("导入失败"));
-        return;
-    }
-    encoding_ = result.decoded.encoding;
-    Text1->setText(result.decoded.text);
-    if (result.decoded.unreadable > 0)
-        services_.MsgBox(QStringLiteral("文件中有 %1 处字节无法识别为文字，已用 \uFFFD 代替。")
-                             .arg(result.decoded.unreadable),
-                         DesktopServices::Information, QStringLiteral("提示"));
+    beginOperation();
+    run<ImportResult>(
+        QFileInfo(path).size() > kBackgroundBytes, [path] { return ImportTextFile(path); },
+        [this](const ImportResult& result) {
+            if (!result.ok) {
+                endOperation();
+                services_.MsgBox(result.error, DesktopServices::Critical,
+                                 QStringLiteral("导入失败"));
+                return;
+            }
+            encoding_ = result.decoded.encoding;
+            const qsizetype unreadable = result.decoded.unreadable;
+            Text1->setText(result.decoded.text, [this, unreadable] {
+                endOperation();
+                if (unreadable > 0)
+                    services_.MsgBox(
+                        QStringLiteral("文件中有 %1 处字节无法识别为文字，已用 \uFFFD 代替。")
+                            .arg(unreadable),
+                        DesktopServices::Information, QStringLiteral("提示"));
+            });
+        });
 }
 
 void MainWindow::Command5_Click() {
     services_.setFilter(kFileFilter);
     if (!services_.ShowSave())
         return;
-    const SaveResult result = SaveTextFile(services_.fileName(), Text2->text(), encoding_);
-    if (!result.ok) {
-        services_.MsgBox(result.error, DesktopServices::Critical, QStringLiteral("保存失败"));
-        return;
-    }
-    services_.MsgBox(QStringLiteral("结果已保存至指定路径！"), DesktopServices::Information,
-                     QStringLiteral("提示"));
-    openPublisherPage();
+    beginOperation();
+    Text2->withText(
+        [this, path = services_.fileName(), encoding = encoding_](const QString& output) {
+            run<SaveResult>(
+                IsLarge(output),
+                [path, output, encoding] { return SaveTextFile(path, output, encoding); },
+                [this](const SaveResult& result) {
+                    endOperation();
+                    if (!result.ok) {
+                        services_.MsgBox(result.error, DesktopServices::Critical,
+                                         QStringLiteral("保存失败"));
+                        return;
+                    }
+                    services_.MsgBox(QStringLiteral("结果已保存至指定路径！"),
+                                     DesktopServices::Information, QStringLiteral("提示"));
+                    openPublisherPage();
+                });
+        });
 }
 
 void MainWindow::Command3_Click() {
@@ -259,44 +350,31 @@ void MainWindow::Command4_Click() {
     RunCommand(1);
 }
 
-namespace {
-// The text without the U+0020 spaces at its two ends (line breaks and tabs stay).
-QStringView TrimSpaces(QStringView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QChar(u' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QChar(u' '))
-        --end;
-    return text.sliced(begin, end - begin);
+void MainWindow::copyOutput() {
+    beginOperation();
+    Text2->withText([this](const QString& output) {
+        endOperation();
+        const QStringView trimmed = TrimSpaces(output);
+        if (trimmed.isEmpty()) {
+            services_.MsgBox(QStringLiteral("很抱歉,过滤后的数据为空,不给予操作..."),
+                             DesktopServices::Critical, QStringLiteral("复制失败"));
+            return;
+        }
+        services_.ClipboardClear();
+        services_.ClipboardSetText(trimmed.size() == output.size() ? output : trimmed.toString());
+        services_.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
+                         QStringLiteral("过滤后的数据..."));
+    });
 }
-} // namespace
 
 void MainWindow::RunCommand(int index) {
     switch (index) {
-    case 0: {
-        const QString input = Text1->text();
-        if (!TrimSpaces(input).isEmpty())
-            Text2->setText(FilterDuplicateLines(input));
-        else
-            services_.MsgBox(QStringLiteral("很抱歉,过滤前的数据为空,不给予操作..."),
-                             DesktopServices::Critical, QStringLiteral("过滤失败"));
+    case 0:
+        filterInput(true);
         break;
-    }
-    case 1: {
-        const QString output = Text2->text();
-        const QStringView trimmed = TrimSpaces(output);
-        if (!trimmed.isEmpty()) {
-            services_.ClipboardClear();
-            services_.ClipboardSetText(trimmed.toString());
-            services_.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
-                             QStringLiteral("过滤后的数据..."));
-        } else {
-            services_.MsgBox(QStringLiteral("很抱歉,过滤后的数据为空,不给予操作..."),
-                             DesktopServices::Critical, QStringLiteral("复制失败"));
-        }
+    case 1:
+        copyOutput();
         break;
-    }
     case 2:
         Text1->setText(QString());
         Text2->setText(QString());

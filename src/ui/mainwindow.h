@@ -37,6 +37,13 @@ public:
     // (refusing an empty result), 2 empties both boxes; any other number is reported as unknown.
     void RunCommand(int index);
 
+    // True while a command is still at work on a large text (its buttons are off meanwhile).
+    bool busy() const { return operations_ > 0; }
+
+signals:
+    // A command has finished its work and the buttons are back.
+    void idle();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -51,11 +58,19 @@ private:
     void Command3_Click(); // clear all
     void Command4_Click(); // copy results
     void openPublisherPage();
-    void filterInto();
+    void filterInput(bool refuseEmpty);
+    void copyOutput();
+    void beginOperation();
+    void endOperation();
+    // Runs work, then hands its result to `then` on the window's thread: at once, or from a
+    // worker thread for large inputs.
+    template <typename Result, typename Work, typename Then>
+    void run(bool inBackground, Work work, Then then);
 
     DesktopServices& services_;
     // The encoding of the last imported file, which a save keeps.
     TextEncoding encoding_ = TextEncoding::Gbk;
+    int operations_ = 0;
     QGroupBox* Frame1 = nullptr;
     TextBox* Text1 = nullptr;
     TextBox* Text2 = nullptr;
