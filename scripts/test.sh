@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test. ctest's summary is the last thing printed.
+# Sets up, builds and runs every test: first the unit and widget tests and the fuzz corpus in an
+# AddressSanitizer + UndefinedBehaviorSanitizer build, then everything in the ordinary build.
+# ctest's summary is the last thing printed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+
+sanitized="$here/build-ci-asan"
+"$here/scripts/setup.sh" "$sanitized" -DCMAKE_BUILD_TYPE=Debug -DTRENNIX_WERROR=ON \
+    "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+cmake --build "$sanitized" --target tst_core tst_files tst_platform tst_window tst_importsave fuzz_corpus
+echo "== Sanitizer build (ASan + UBSan) =="
+(cd "$sanitized" && ctest --output-on-failure -R '^(tst_|fuzz_corpus)')
+
 build="$here/build-ci"
 "$here/scripts/setup.sh" "$build" -DTRENNIX_WERROR=ON
 cmake --build "$build"
+echo "== Ordinary build =="
 cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+ctest --output-on-failure

@@ -196,7 +196,7 @@ namespace {
 // exactly when the one before it is a CR. The inner loop has no branch that depends on the data,
 // so the compiler turns it into vector instructions.
 bool OnlyCrLfBreaks(QStringView text) {
-    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    const auto* p = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype n = text.size();
     if (n == 0)
         return true;

@@ -78,7 +78,7 @@ std::optional<QString> DecodeUtf8InHalves(QByteArrayView bytes) {
     return text;
 }
 
-constexpr qsizetype kDecodeInHalvesFrom = 4 * 1024 * 1024;
+constexpr qsizetype kDecodeInHalvesFrom = qsizetype(4) * 1024 * 1024;
 
 Attempt DecodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes) {
     if (encoding == QStringConverter::Utf8 && bytes.size() >= kDecodeInHalvesFrom) {

@@ -50,8 +50,8 @@ ImportResult ImportTextFile(const QString& path) {
     if (info.size() > kMaxImportBytes) {
         result.error =
             ImportFailure(path, QStringLiteral("文件太大（%1 MB）。本程序最多导入 %2 MB 的文件。")
-                                    .arg(info.size() / (1024 * 1024))
-                                    .arg(kMaxImportBytes / (1024 * 1024)));
+                                    .arg(info.size() / kMiB)
+                                    .arg(kMaxImportBytes / kMiB));
         return result;
     }
     QFile file(path);
@@ -65,8 +65,9 @@ ImportResult ImportTextFile(const QString& path) {
         return result;
     }
     if (bytes.size() > kMaxImportBytes) { // a file that grew, or one that reports no size
-        result.error = ImportFailure(path, QStringLiteral("文件太大。本程序最多导入 %1 MB 的文件。")
-                                               .arg(kMaxImportBytes / (1024 * 1024)));
+        result.error = ImportFailure(
+            path,
+            QStringLiteral("文件太大。本程序最多导入 %1 MB 的文件。").arg(kMaxImportBytes / kMiB));
         return result;
     }
     result.decoded = DecodeText(bytes);

@@ -6,7 +6,8 @@
 
 // The largest file the program imports. A box holds several hundred bytes per line, so a larger
 // file would not fit in the memory of an ordinary desktop.
-constexpr qint64 kMaxImportBytes = 256LL * 1024 * 1024;
+constexpr qint64 kMiB = qint64(1024) * 1024;
+constexpr qint64 kMaxImportBytes = 256 * kMiB;
 
 struct ImportResult {
     bool ok = false;

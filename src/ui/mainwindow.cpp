@@ -52,7 +52,10 @@ constexpr QRect kLabel3{240, 232, 105, 89};
 
 const QString kFileFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
 
-const QString kFrameCaption = QStringLiteral("Trennix 论坛 https://example.org/");
+// The publisher's forum name followed by its address.
+QString FrameCaption() {
+    return QStringLiteral("Trennix 论坛 ") + PublisherPageCommand();
+}
 
 } // namespace
 
@@ -119,7 +122,7 @@ MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
 }
 
 void MainWindow::createControls() {
-    Frame1 = new QGroupBox(kFrameCaption, this);
+    Frame1 = new QGroupBox(FrameCaption(), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
 
     auto makeBox = [this](const QString& name) {
@@ -214,8 +217,8 @@ void MainWindow::openPublisherPage() {
 namespace {
 
 // Texts and files above these sizes are worked on away from the window's thread.
-constexpr qsizetype kBackgroundChars = 256 * 1024;
-constexpr qint64 kBackgroundBytes = 256 * 1024;
+constexpr qsizetype kBackgroundChars = qsizetype(256) * 1024;
+constexpr qint64 kBackgroundBytes = qint64(256) * 1024;
 
 bool IsLarge(const QString& text) {
     return text.size() > kBackgroundChars;

@@ -166,7 +166,7 @@ void TextBox::withText(std::function<void(const QString&)> use) {
         return;
     }
     if (fill_.active) { // the text is known; it is only not all shown yet
-        fill_.done.push_back([this, use = std::move(use)] { use(cachedText_); });
+        fill_.done.emplace_back([this, use = std::move(use)] { use(cachedText_); });
         return;
     }
     if (document()->blockCount() <= kImmediateLines) {

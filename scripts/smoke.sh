@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Starts the real program under Xvfb, types a text with repeats, presses "开始过滤" and "复制结果",
+# answers the message box, checks the clipboard, takes a screenshot and closes the window.
+# Usage: smoke.sh PROGRAM OUTPUT_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "${1:-}" != --inside ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside "$@"
+fi
+app=$2
+unset QT_QPA_PLATFORM
+out=$3
+mkdir -p "$out"
+
+fail() {
+    echo "smoke: $*" >&2
+    kill "$pid" 2>/dev/null || true
+    exit 1
+}
+
+"$app" >"$out/smoke.log" 2>&1 &
+pid=$!
+wid=""
+for _ in $(seq 100); do
+    wid=$(xdotool search --name '^TrennixV1\.0$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
+    sleep 0.1
+done
+[ -n "$wid" ] || fail "no window titled TrennixV1.0"
+sleep 0.5
+
+# Positions inside the window: the input box, then the two buttons.
+xdotool mousemove --window "$wid" 100 80 click 1
+xdotool type --delay 30 "banana"
+xdotool key Return
+xdotool type --delay 30 "apple"
+xdotool key Return
+xdotool type --delay 30 "banana"
+xdotool mousemove --window "$wid" 292 80 click 1   # 开始过滤
+sleep 0.3
+xdotool mousemove --window "$wid" 292 160 click 1  # 复制结果
+
+box=""
+for _ in $(seq 50); do
+    box=$(xdotool search --name '^过滤后的数据\.\.\.$' 2>/dev/null | head -1) && [ -n "$box" ] && break
+    sleep 0.1
+done
+[ -n "$box" ] || fail "no message box after copying"
+import -window root "$out/smoke.png"
+xdotool key Return
+sleep 0.3
+
+got=$(xclip -o -selection clipboard | od -An -c | tr -s ' ')
+want=$(printf 'banana\r\napple\r\n' | od -An -c | tr -s ' ')
+[ "$got" = "$want" ] || fail "clipboard holds [$got], expected [$want]"
+
+/usr/bin/python3 "$here/x11_close.py" "$wid"
+for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "the program did not exit after its window was closed"
+wait "$pid" || fail "the program exited with status $?"
+echo "smoke: clipboard right, window closed, program exited 0; screenshot in $out/smoke.png"
