@@ -125,9 +125,10 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents();
         worstKey = std::max(worstKey, double(one.nsecsElapsed()) / 1e6);
     }
+    const double meanKey = double(keys.nsecsElapsed()) / 1e6 / kKeys;
+    const bool countRight = text1->nonBlankLineCount() == text1->recountNonBlankLines();
     std::printf("%-34s %8.2f ms   worst %5.1f ms (count %s)\n", "keystroke in the input box",
-                double(keys.nsecsElapsed()) / 1e6 / kKeys, worstKey,
-                text1->nonBlankLineCount() == text1->recountNonBlankLines() ? "right" : "WRONG");
+                meanKey, worstKey, countRight ? "right" : "WRONG");
 
     services.dialogAnswers = {dir.filePath(QStringLiteral("out.txt"))};
     const auto messages = services.messages.size();

@@ -1,5 +1,6 @@
 #include "core/linefilter.h"
 #include "fakedesktopservices.h"
+#include "ui/fitlabel.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
 
@@ -211,6 +212,20 @@ private slots:
         QCOMPARE(find<QWidget>("Frame1")->geometry(),
                  QRect(0, 0, 353 + client.width() - 358, 329 + client.height() - 332));
         QCOMPARE(window->minimumSize(), QSize(358, 332));
+    }
+
+    // Every label shows all of its text, in a smaller size only where its own would not fit.
+    void labelsShowAllTheirText() {
+        auto* label1 = find<FitLabel>("Label1");
+        QCOMPARE(label1->fittedPointSize(), 10.5);
+        label1->setText(BeforeFilterCaption(1000000000));
+        QVERIFY(label1->fittedPointSize() < 10.5);
+        QVERIFY(label1->fittedPointSize() > 6);
+        auto* label3 = find<FitLabel>("Label3");
+        QVERIFY(label3->wordWrap());
+        QVERIFY(label3->fittedPointSize() <= 21.75);
+        QVERIFY(label3->fittedPointSize() > 12);
+        QVERIFY(label3->font().underline());
     }
 
     void tabOrder() {

@@ -3,16 +3,14 @@
 #include "core/linefilter.h"
 #include "files/textfile.h"
 #include "platform/desktopservices.h"
+#include "ui/fitlabel.h"
 #include "ui/textbox.h"
 
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QGroupBox>
 #include <QIcon>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
-#include <QTextLayout>
 #include <QtConcurrent>
 
 namespace {
@@ -59,47 +57,6 @@ QString FrameCaption() {
 
 } // namespace
 
-void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit clicked();
-    QLabel::mouseReleaseEvent(event);
-}
-
-namespace {
-// Lays the text out in lines of the given width; returns the height the lines take.
-qreal WrapText(QTextLayout& layout, qreal width) {
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    qreal y = 0;
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-    }
-    layout.endLayout();
-    return y;
-}
-} // namespace
-
-// Wraps the caption like the label it imitates. Should the installed font be taller than the one
-// the label was sized for, the caption is drawn a little smaller rather than cut off.
-void LinkLabel::paintEvent(QPaintEvent*) {
-    QFont f = font();
-    QTextLayout layout(text(), f);
-    qreal pixels = QFontInfo(f).pixelSize();
-    while (WrapText(layout, width()) > height() && pixels > 8) {
-        pixels -= 0.5;
-        f.setPixelSize(int(pixels));
-        f.setPointSizeF(pixels * 72.0 / logicalDpiY());
-        layout.setFont(f);
-    }
-    QPainter painter(this);
-    painter.setPen(palette().color(QPalette::WindowText));
-    layout.draw(&painter, QPointF(0, 0));
-}
-
 MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("Form1"));
@@ -144,15 +101,15 @@ void MainWindow::createControls() {
     Command4 = makeButton(QStringLiteral("Command4"), QStringLiteral("复制结果"));
     Command5 = makeButton(QStringLiteral("Command5"), QStringLiteral("保存结果"));
 
-    Label1 = new QLabel(Frame1);
+    Label1 = new FitLabel(Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(HeiFont(10.5));
     SetTextColor(Label1, QColor(255, 128, 0));
-    Label2 = new QLabel(Frame1);
+    Label2 = new FitLabel(Frame1);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setFont(HeiFont(10.5));
     SetTextColor(Label2, QColor(0, 0, 255));
-    Label3 = new LinkLabel(QStringLiteral("更多软件下载请点我"), Frame1);
+    Label3 = new FitLabel(QStringLiteral("更多软件下载请点我"), Frame1);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setFont(HeiFont(21.75, true));
     Label3->setWordWrap(true);
@@ -170,7 +127,7 @@ void MainWindow::createControls() {
             [this](qsizetype n) { Label1->setText(BeforeFilterCaption(n)); });
     connect(Text2, &TextBox::nonBlankLineCountChanged, this,
             [this](qsizetype n) { Label2->setText(AfterFilterCaption(n)); });
-    connect(Label3, &LinkLabel::clicked, this, &MainWindow::openPublisherPage);
+    connect(Label3, &FitLabel::clicked, this, &MainWindow::openPublisherPage);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
     connect(Command5, &QPushButton::clicked, this, &MainWindow::Command5_Click);

@@ -2,26 +2,13 @@
 
 #include "files/textcodec.h"
 
-#include <QLabel>
 #include <QWidget>
 
 class DesktopServices;
+class FitLabel;
 class QGroupBox;
 class QPushButton;
 class TextBox;
-
-// A label that acts on a click, like a link.
-class LinkLabel : public QLabel {
-    Q_OBJECT
-public:
-    using QLabel::QLabel;
-signals:
-    void clicked();
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-};
 
 // The program's only window: the input and output boxes, the five command buttons, the count
 // labels and the link to the publisher's page.
@@ -79,7 +66,7 @@ private:
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
     QPushButton* Command5 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    LinkLabel* Label3 = nullptr;
+    FitLabel* Label1 = nullptr;
+    FitLabel* Label2 = nullptr;
+    FitLabel* Label3 = nullptr;
 };
