@@ -1,6 +1,8 @@
 #include "files/textfile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -188,6 +190,24 @@ private slots:
         QVERIFY2(r.error.contains(reason), qPrintable(r.error));
         QCOMPARE(ReadAll(ro), QByteArray("old"));
         QVERIFY(!QFile::exists(path(QStringLiteral("nowhere"))));
+    }
+
+    // Needs a small file system of its own: a 64 KB tmpfs, where the machine allows mounting one.
+    void saveOntoFullDiskKeepsOldFile() {
+        const QString small = path(QStringLiteral("small"));
+        QDir().mkpath(small);
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=64k"), QStringLiteral("tmpfs"), small}) != 0)
+            QSKIP("cannot mount a small file system here");
+        const QString out = small + QStringLiteral("/out.txt");
+        WriteAll(out, "old");
+        const SaveResult r = SaveTextFile(out, QString(200000, u'x'), TextEncoding::Gbk);
+        const QByteArray after = ReadAll(out);
+        QProcess::execute(QStringLiteral("umount"), {small});
+        QVERIFY(!r.ok);
+        QVERIFY2(r.error.contains(QStringLiteral("磁盘空间不足")), qPrintable(r.error));
+        QCOMPARE(after, QByteArray("old"));
     }
 
     void saveReplacesWholeFile() {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
 
 namespace {
 
@@ -26,6 +27,17 @@ QString FileErrorReason(const QFileDevice& file) {
     default:
         return QStringLiteral("%1。").arg(file.errorString());
     }
+}
+
+// Why writing `needed` bytes next to `path` failed. A full disk often comes back from the system
+// as no particular error, so the free space is looked at first.
+QString WriteFailureReason(const QFileDevice& file, const QString& path, qint64 needed) {
+    const QStorageInfo storage(QFileInfo(path).absolutePath());
+    if (storage.isValid() && storage.bytesAvailable() < needed + 64 * 1024)
+        return QStringLiteral("磁盘空间不足（需要 %1 KB，只剩 %2 KB）。")
+            .arg((needed + 1023) / 1024)
+            .arg(storage.bytesAvailable() / 1024);
+    return FileErrorReason(file);
 }
 
 bool MarkedReadOnly(const QFileInfo& info) {
@@ -106,7 +118,7 @@ SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding enco
         return result;
     }
     if (file.write(encoded->bytes) != encoded->bytes.size() || !file.commit()) {
-        result.error = SaveFailure(path, FileErrorReason(file));
+        result.error = SaveFailure(path, WriteFailureReason(file, path, encoded->bytes.size()));
         file.cancelWriting();
         return result;
     }
