@@ -18,13 +18,20 @@ fail() {
     exit 1
 }
 
+# Prints the id of the first window whose title matches, waiting up to ten seconds for it.
+window_titled() {
+    for _ in $(seq 100); do
+        found=$(xdotool search --name "$1" 2>/dev/null | head -1) && [ -n "$found" ] && {
+            echo "$found"
+            return
+        }
+        sleep 0.1
+    done
+}
+
 "$app" >"$out/smoke.log" 2>&1 &
 pid=$!
-wid=""
-for _ in $(seq 100); do
-    wid=$(xdotool search --name '^TrennixV1\.0$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
-    sleep 0.1
-done
+wid=$(window_titled '^TrennixV1\.0$')
 [ -n "$wid" ] || fail "no window titled TrennixV1.0"
 sleep 0.5
 
@@ -39,12 +46,7 @@ xdotool mousemove --window "$wid" 292 80 click 1   # 开始过滤
 sleep 0.3
 xdotool mousemove --window "$wid" 292 160 click 1  # 复制结果
 
-box=""
-for _ in $(seq 50); do
-    box=$(xdotool search --name '^过滤后的数据\.\.\.$' 2>/dev/null | head -1) && [ -n "$box" ] && break
-    sleep 0.1
-done
-[ -n "$box" ] || fail "no message box after copying"
+[ -n "$(window_titled '^过滤后的数据\.\.\.$')" ] || fail "no message box after copying"
 import -window root "$out/smoke.png"
 xdotool key Return
 sleep 0.3

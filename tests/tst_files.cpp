@@ -1,3 +1,4 @@
+#include "filehelpers.h"
 #include "files/textfile.h"
 
 #include <QDir>
@@ -7,18 +8,6 @@
 #include <QTest>
 
 Q_DECLARE_METATYPE(TextEncoding)
-
-namespace {
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
-}
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-} // namespace
 
 class FilesTest : public QObject {
     Q_OBJECT

@@ -1,4 +1,5 @@
 #include "fakedesktopservices.h"
+#include "filehelpers.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
 
@@ -12,15 +13,6 @@
 #include <memory>
 
 namespace {
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
-}
-void WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 const QString kFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
 } // namespace
 
