@@ -21,25 +21,6 @@ QString DroppedFile(const QMimeData* source) {
     }
     return {};
 }
-} // namespace
-
-TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
-    setTabChangesFocus(true);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    connect(document(), &QTextDocument::contentsChange, this, &TextBox::onContentsChange);
-    stepTimer_.setInterval(0);
-    connect(&stepTimer_, &QTimer::timeout, this, [this] {
-        if (fill_.active)
-            fillStep();
-        else if (read_.active)
-            readStep();
-    });
-    recountAll();
-}
-
-namespace {
 
 constexpr int kLinesPerSlice = 10000;
 constexpr int kBlocksPerReadSlice = 50000;
@@ -84,6 +65,22 @@ bool HasLineLongerThan(QStringView text, qsizetype length) {
 constexpr qsizetype kLongLine = 10000;
 
 } // namespace
+
+TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
+    setTabChangesFocus(true);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    connect(document(), &QTextDocument::contentsChange, this, &TextBox::onContentsChange);
+    stepTimer_.setInterval(0);
+    connect(&stepTimer_, &QTimer::timeout, this, [this] {
+        if (fill_.active)
+            fillStep();
+        else if (read_.active)
+            readStep();
+    });
+    recountAll();
+}
 
 // Lines wrap at word boundaries, and anywhere in a word too long for the box. A text with a very
 // long line wraps anywhere instead, which is as readable there and thousands of times faster.
