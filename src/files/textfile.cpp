@@ -33,7 +33,7 @@ QString FileErrorReason(const QFileDevice& file) {
 // as no particular error, so the free space is looked at first.
 QString WriteFailureReason(const QFileDevice& file, const QString& path, qint64 needed) {
     const QStorageInfo storage(QFileInfo(path).absolutePath());
-    if (storage.isValid() && storage.bytesAvailable() < needed + 64 * 1024)
+    if (storage.isValid() && storage.bytesAvailable() < needed + kMiB / 16)
         return QStringLiteral("磁盘空间不足（需要 %1 KB，只剩 %2 KB）。")
             .arg((needed + 1023) / 1024)
             .arg(storage.bytesAvailable() / 1024);
