@@ -188,7 +188,7 @@ private slots:
         QTest::addColumn<QRect>("command1");
         QTest::addColumn<QRect>("label1");
         QTest::addColumn<QRect>("label3");
-        QTest::newRow("design size")
+        QTest::newRow("initial size")
             << QSize(358, 332) << QRect(8, 16, 225, 137) << QRect(8, 160, 225, 137)
             << QRect(240, 64, 105, 33) << QRect(16, 304, 129, 17) << QRect(240, 232, 105, 89);
         QTest::newRow("grown") << QSize(458, 533) << QRect(8, 16, 325, 237)

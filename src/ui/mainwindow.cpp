@@ -15,7 +15,7 @@
 
 namespace {
 
-// The CJK sans fonts asked for, in order: the design's font first, then what Linux desktops have.
+// The CJK sans fonts asked for, in order: the Windows font first, then what Linux desktops have.
 const QStringList kHeiFamilies = {QStringLiteral("黑体"), QStringLiteral("SimHei"),
                                   QStringLiteral("Noto Sans CJK SC"),
                                   QStringLiteral("WenQuanYi Zen Hei")};
@@ -35,7 +35,7 @@ void SetTextColor(QWidget* w, QColor color) {
     w->setPalette(p);
 }
 
-// Where each control stands at the design size, in pixels relative to the frame.
+// Where each control stands at the initial size, in pixels relative to the frame.
 constexpr QRect kFrame1{0, 0, 353, 329};
 constexpr QRect kText1{8, 16, 225, 137};
 constexpr QRect kText2{8, 160, 225, 137};
@@ -66,9 +66,9 @@ MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
         icon.addFile(QStringLiteral(":/trennix/trennix-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
     createControls();
-    setMinimumSize(kDesignSize);
-    resize(kDesignSize);
-    placeControls(kDesignSize);
+    setMinimumSize(kInitialSize);
+    resize(kInitialSize);
+    placeControls(kInitialSize);
 
     // Load: both boxes start empty, then the publisher's page opens.
     Text1->setText(QString());
@@ -142,12 +142,12 @@ void MainWindow::createControls() {
     connect(Command4, &QPushButton::clicked, this, &MainWindow::Command4_Click);
 }
 
-// At the design size every control stands at its designed place. Extra width goes to the boxes,
+// At the initial size every control stands at its home place. Extra width goes to the boxes,
 // with the button column and the link keeping to the right edge; extra height is shared by the
 // two boxes, with the count labels keeping to the bottom.
 void MainWindow::placeControls(QSize client) {
-    const int dw = std::max(0, client.width() - kDesignSize.width());
-    const int dh = std::max(0, client.height() - kDesignSize.height());
+    const int dw = std::max(0, client.width() - kInitialSize.width());
+    const int dh = std::max(0, client.height() - kInitialSize.height());
     const int upper = dh / 2;
     const int lower = dh - upper;
     Frame1->setGeometry(kFrame1.adjusted(0, 0, dw, dh));

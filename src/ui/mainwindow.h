@@ -17,8 +17,8 @@ class MainWindow : public QWidget {
 public:
     explicit MainWindow(DesktopServices& services, QWidget* parent = nullptr);
 
-    // The client size at which every control stands at its designed place; also the minimum.
-    static constexpr QSize kDesignSize{358, 332};
+    // The client size at which every control stands at its home place; also the minimum.
+    static constexpr QSize kInitialSize{358, 332};
 
     // Runs a command by number: 0 filters (refusing an empty input), 1 copies the result
     // (refusing an empty result), 2 empties both boxes; any other number is reported as unknown.
