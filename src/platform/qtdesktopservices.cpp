@@ -66,8 +66,6 @@ void QtDesktopServices::OpenPublisherPage() {
 }
 
 void InstallQtTranslation() {
-    // Dates and sizes in the dialogs follow the program's language too.
-    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     auto* translator = new QTranslator(qApp);
     if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
