@@ -47,22 +47,21 @@ quint64 HashOf(const QChar* data, qsizetype size) {
 // position right after a CR LF; only at the end of the text does a final line follow the last
 // CR LF.
 void SplitLines(QStringView text, qsizetype from, qsizetype to, std::vector<LineRef>& lines) {
-    qsizetype start = from;
-    qsizetype search = from;
-    const QStringView range = text.first(to);
-    while (true) {
-        const qsizetype lf = range.indexOf(QChar(LF), search);
-        if (lf < 0)
-            break;
-        if (lf > start && text[lf - 1] == QChar(CR)) {
-            const qsizetype size = lf - 1 - start;
-            lines.push_back({start, size, HashOf(text.data() + start, size)});
-            start = lf + 1;
-        }
-        search = lf + 1;
+    const QStringView range = text.sliced(from, to - from);
+    const bool atEnd = to == text.size();
+    auto add = [&](QStringView line) {
+        lines.push_back({line.data() - text.data(), line.size(), HashOf(line.data(), line.size())});
+    };
+    if (range.isEmpty()) {
+        if (atEnd) // the final empty line after a closing CR LF
+            add(text.sliced(to, 0));
+        return;
     }
-    if (to == text.size())
-        lines.push_back({start, to - start, HashOf(text.data() + start, to - start)});
+    ForEachLine(range, [&](QStringView line) {
+        // Before the end of the text, the range closes with a CR LF and no line follows it.
+        if (atEnd || line.data() != range.data() + range.size())
+            add(line);
+    });
 }
 
 // Sets keep[i] for every line that is the first of its kind, considering only the lines whose

@@ -71,8 +71,7 @@ MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     placeControls(kInitialSize);
 
     // Load: both boxes start empty, then the publisher's page opens.
-    Text1->setText(QString());
-    Text2->setText(QString());
+    clearBoxes();
     Label1->setText(BeforeFilterCaption(Text1->nonBlankLineCount()));
     Label2->setText(AfterFilterCaption(Text2->nonBlankLineCount()));
     openPublisherPage();
@@ -300,9 +299,13 @@ void MainWindow::Command5_Click() {
         });
 }
 
-void MainWindow::Command3_Click() {
+void MainWindow::clearBoxes() {
     Text1->setText(QString());
     Text2->setText(QString());
+}
+
+void MainWindow::Command3_Click() {
+    clearBoxes();
     services_.MsgBox(QStringLiteral("ok"), DesktopServices::Plain, QStringLiteral("OK"));
 }
 
@@ -336,8 +339,7 @@ void MainWindow::RunCommand(int index) {
         copyOutput();
         break;
     case 2:
-        Text1->setText(QString());
-        Text2->setText(QString());
+        clearBoxes();
         break;
     default:
         services_.MsgBox(QStringLiteral("未知错误"), DesktopServices::Critical, QString());

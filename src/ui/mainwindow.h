@@ -45,6 +45,7 @@ private:
     void Command3_Click(); // clear all
     void Command4_Click(); // copy results
     void openPublisherPage();
+    void clearBoxes();
     void filterInput(bool refuseEmpty);
     void copyOutput();
     void beginOperation();
