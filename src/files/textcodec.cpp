@@ -172,6 +172,10 @@ std::optional<EncodedText> EncodeText(QStringView text, TextEncoding encoding) {
         return as(Encode("UTF-16LE", text, "\xFF\xFE"), encoding);
     case TextEncoding::Utf16BeBom:
         return as(Encode("UTF-16BE", text, "\xFE\xFF"), encoding);
+    case TextEncoding::Utf16Le:
+        return as(Encode("UTF-16LE", text), encoding);
+    case TextEncoding::Utf16Be:
+        return as(Encode("UTF-16BE", text), encoding);
     }
     return std::nullopt;
 }
@@ -189,7 +193,149 @@ QString EncodingName(TextEncoding encoding) {
     case TextEncoding::Utf16LeBom:
         return QStringLiteral("UTF-16LE");
     case TextEncoding::Utf16BeBom:
+        return QStringLiteral("UTF-16BE（带 BOM）");
+    case TextEncoding::Utf16Le:
+        return QStringLiteral("UTF-16LE");
+    case TextEncoding::Utf16Be:
         return QStringLiteral("UTF-16BE");
     }
     return {};
+}
+
+// Interim implementations of the newer interface, on Qt's converters.
+bool IsEscapedByte(QStringView text, qsizetype i) {
+    const char16_t c = text[i].unicode();
+    return c >= 0xDC00 && c <= 0xDCFF && (i == 0 || !text[i - 1].isHighSurrogate());
+}
+
+int CodeUnitBytes(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf16Le:
+    case TextEncoding::Utf16Be:
+    case TextEncoding::Utf16LeBom:
+    case TextEncoding::Utf16BeBom:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+QByteArrayView ByteOrderMark(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8Bom:
+        return "\xEF\xBB\xBF";
+    case TextEncoding::Utf16LeBom:
+        return "\xFF\xFE";
+    case TextEncoding::Utf16BeBom:
+        return "\xFE\xFF";
+    default:
+        return {};
+    }
+}
+
+TextEncoding WithoutByteOrderMark(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8Bom:
+        return TextEncoding::Utf8;
+    case TextEncoding::Utf16LeBom:
+        return TextEncoding::Utf16Le;
+    case TextEncoding::Utf16BeBom:
+        return TextEncoding::Utf16Be;
+    default:
+        return encoding;
+    }
+}
+
+TextEncoding DetectEncoding(QByteArrayView bytes) {
+    return DecodeText(bytes).encoding;
+}
+
+namespace {
+const char* IcuName(TextEncoding encoding) {
+    switch (WithoutByteOrderMark(encoding)) {
+    case TextEncoding::Gb18030:
+        return "GB18030";
+    case TextEncoding::Utf8:
+        return "UTF-8";
+    case TextEncoding::Utf16Le:
+        return "UTF-16LE";
+    case TextEncoding::Utf16Be:
+        return "UTF-16BE";
+    default:
+        return "GBK";
+    }
+}
+} // namespace
+
+struct TextDecoder::Impl {
+    TextEncoding encoding;
+};
+TextDecoder::TextDecoder(TextEncoding encoding) : d(new Impl{encoding}) {}
+TextDecoder::~TextDecoder() = default;
+qsizetype TextDecoder::decode(QByteArrayView bytes, QString& out) {
+    QStringDecoder decoder(IcuName(d->encoding), kStrictKeepMark);
+    out.append(decoder.decode(bytes));
+    return decoder.hasError() ? 1 : 0;
+}
+
+struct TextEncoder::Impl {
+    TextEncoding encoding;
+};
+TextEncoder::TextEncoder(TextEncoding encoding) : d(new Impl{encoding}) {}
+TextEncoder::~TextEncoder() = default;
+bool TextEncoder::encode(QStringView text, QByteArray& out) {
+    QStringEncoder encoder(IcuName(d->encoding), kStrictKeepMark);
+    const QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return false;
+    out.append(bytes);
+    return true;
+}
+
+LineBreak MostCommonLineBreak(QStringView text) {
+    qsizetype crlf = 0, lf = 0, cr = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r') {
+            if (i + 1 < text.size() && text[i + 1] == u'\n') {
+                ++crlf;
+                ++i;
+            } else {
+                ++cr;
+            }
+        } else if (text[i] == u'\n') {
+            ++lf;
+        }
+    }
+    if (lf > crlf && lf >= cr)
+        return LineBreak::Lf;
+    if (cr > crlf && cr > lf)
+        return LineBreak::Cr;
+    return LineBreak::CrLf;
+}
+
+QStringView LineBreakText(LineBreak lineBreak) {
+    switch (lineBreak) {
+    case LineBreak::Lf:
+        return u"\n";
+    case LineBreak::Cr:
+        return u"\r";
+    case LineBreak::CrLf:
+        break;
+    }
+    return u"\r\n";
+}
+
+std::optional<TextEncoding> EncodingFromName(QStringView name) {
+    const QString n = name.toString().toLower();
+    if (n == u"utf-8" || n == u"utf8")
+        return TextEncoding::Utf8;
+    if (n == u"gbk" || n == u"cp936")
+        return TextEncoding::Gbk;
+    if (n == u"gb18030")
+        return TextEncoding::Gb18030;
+    if (n == u"utf-16le")
+        return TextEncoding::Utf16Le;
+    if (n == u"utf-16be")
+        return TextEncoding::Utf16Be;
+    return std::nullopt;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // The encodings a text file is read and written in.
@@ -11,30 +12,96 @@ enum class TextEncoding {
     Gb18030,    // GBK's superset that holds every Unicode character
     Utf8,       // without a byte-order mark
     Utf8Bom,    // with EF BB BF
+    Utf16Le,    // without a byte-order mark, recognised from its bytes
+    Utf16Be,    // without a byte-order mark, recognised from its bytes
     Utf16LeBom, // with FF FE
     Utf16BeBom, // with FE FF
 };
 
+// The line break a file is written with.
+enum class LineBreak { CrLf, Lf, Cr };
+
+// Bytes that the file's encoding cannot read travel inside a text as lone low surrogates: the
+// byte b becomes U+DC00 + b. They are shown as U+FFFD, compare like any other character, and are
+// written back as the very byte they stand for.
+constexpr char16_t kEscapedByteBase = 0xDC00;
+// True when text[i] stands for an undecodable byte (a U+DC00..U+DCFF not preceded by a high
+// surrogate).
+bool IsEscapedByte(QStringView text, qsizetype i);
+
+// 2 for the UTF-16 encodings, 1 for the others.
+int CodeUnitBytes(TextEncoding encoding);
+// The byte-order mark the encoding writes (empty when none).
+QByteArrayView ByteOrderMark(TextEncoding encoding);
+// The same encoding without its byte-order mark (Utf8Bom -> Utf8, Utf16LeBom -> Utf16Le...).
+TextEncoding WithoutByteOrderMark(TextEncoding encoding);
+
+// Decides the encoding of a whole file's bytes: a byte-order mark first, then UTF-16 that the
+// bytes show plainly, then UTF-8 (strict, or with only a few stray bytes), then GBK, or GB18030
+// where only that reads the bytes cleanly.
+TextEncoding DetectEncoding(QByteArrayView bytes);
+
 struct DecodedText {
     QString text;
     TextEncoding encoding = TextEncoding::Gbk;
-    qsizetype unreadable = 0; // byte sequences replaced by U+FFFD
+    LineBreak lineBreak = LineBreak::CrLf; // the most common one in the file; CR LF when none
+    qsizetype unreadable = 0;              // places where bytes were kept as escaped bytes
 };
 
-// Decodes a whole file. A byte-order mark names the encoding and is dropped; otherwise valid
-// UTF-8 that is not pure ASCII is UTF-8; otherwise GBK, or GB18030 where only that decodes the
-// bytes cleanly. Bytes that nothing decodes are read as GBK, each bad sequence becoming U+FFFD.
+// Detects the encoding and decodes a whole file; the byte-order mark is not part of the text.
+// EncodeText(result.text, result.encoding) gives back exactly `bytes`.
 DecodedText DecodeText(QByteArrayView bytes);
+
+// Decodes and encodes pieces of text that hold no byte-order mark, such as single lines, in one
+// encoding. A decoder is cheap to reuse and must not be shared between threads.
+class TextDecoder {
+public:
+    explicit TextDecoder(TextEncoding encoding);
+    ~TextDecoder();
+    TextDecoder(const TextDecoder&) = delete;
+    TextDecoder& operator=(const TextDecoder&) = delete;
+    // Appends the text of `bytes` to `out`, undecodable bytes escaped; returns how many places
+    // were escaped. A piece must end on a character boundary (a line always does).
+    qsizetype decode(QByteArrayView bytes, QString& out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+class TextEncoder {
+public:
+    explicit TextEncoder(TextEncoding encoding);
+    ~TextEncoder();
+    TextEncoder(const TextEncoder&) = delete;
+    TextEncoder& operator=(const TextEncoder&) = delete;
+    // Appends the bytes of `text` to `out`, escaped bytes written as themselves. Returns false
+    // (with `out` unchanged) when the text holds a character the encoding cannot represent.
+    bool encode(QStringView text, QByteArray& out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
 
 struct EncodedText {
     QByteArray bytes;
     TextEncoding encoding = TextEncoding::Gbk; // as written, which may differ from the one asked
 };
 
-// Encodes a text, byte-order mark included. A text that GBK cannot hold is written as GB18030,
-// which keeps GBK's bytes for everything GBK has. Returns nothing when the text holds characters
-// that the encoding cannot represent at all (a lone surrogate): nothing is ever substituted.
+// Encodes a whole text, byte-order mark included. A text that GBK cannot hold is written as
+// GB18030, which keeps GBK's bytes for everything GBK has. Returns nothing when the text holds
+// characters that the encoding cannot represent at all (a lone surrogate that is no escaped
+// byte): nothing is ever substituted.
 std::optional<EncodedText> EncodeText(QStringView text, TextEncoding encoding);
+
+// The most common line break of a text (CR LF, lone LF, lone CR); CR LF when there is none or
+// on a tie with CR LF.
+LineBreak MostCommonLineBreak(QStringView text);
+// The characters of a line break.
+QStringView LineBreakText(LineBreak lineBreak);
 
 // A short name for messages, e.g. "GBK" or "UTF-8（带 BOM）".
 QString EncodingName(TextEncoding encoding);
+// The encoding named on a command line: utf-8, gbk, gb18030, utf-16le, utf-16be (any case).
+std::optional<TextEncoding> EncodingFromName(QStringView name);
