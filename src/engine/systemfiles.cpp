@@ -1,0 +1,60 @@
+#include "engine/systemfiles.h"
+
+#include <QDir>
+#include <QTemporaryFile>
+
+#if defined(Q_OS_UNIX)
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+std::unique_ptr<QFile> CreateHiddenTempFile(const QString& dir, QString* reason) {
+    const QString folder = dir.isEmpty() ? QDir::tempPath() : dir;
+    auto file = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/trennix-XXXXXX.tmp"));
+    if (!file->open()) {
+        *reason = QStringLiteral("无法在临时文件夹 %1 中建立临时文件。")
+                      .arg(QDir::toNativeSeparators(folder));
+        return nullptr;
+    }
+#if defined(Q_OS_UNIX)
+    // The open handle keeps the content; the name goes at once.
+    ::unlink(QFile::encodeName(file->fileName()).constData());
+#endif
+    return file;
+}
+
+void ReleaseMappedPages(const uchar* data, qint64 size) {
+#if defined(Q_OS_UNIX)
+    const auto page = quintptr(sysconf(_SC_PAGESIZE));
+    const quintptr from = (quintptr(data) + page - 1) & ~(page - 1);
+    const quintptr to = (quintptr(data) + quintptr(size)) & ~(page - 1);
+    if (to > from)
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
+bool IsPipe(const QString& path) {
+#if defined(Q_OS_UNIX)
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    return S_ISFIFO(st.st_mode);
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
+qint64 PhysicalMemoryBytes() {
+#if defined(Q_OS_UNIX)
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        return qint64(pages) * pageSize;
+#endif
+    return 0;
+}

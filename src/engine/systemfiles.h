@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <memory>
+
+// The few calls the engine needs from the operating system, each behind one small function.
+
+// A read-write temporary file in `dir` that has no name any more: the system removes it when it
+// is closed, whether the program ends normally, fails or is killed.
+std::unique_ptr<QFile> CreateHiddenTempFile(const QString& dir, QString* reason);
+
+// Tells the system that the mapped pages of [data, data + size) will not be needed soon, so that
+// they stop counting towards the program's memory (they stay in the file cache).
+void ReleaseMappedPages(const uchar* data, qint64 size);
+
+// True when the path names a pipe (FIFO).
+bool IsPipe(const QString& path);
+
+// The machine's physical memory in bytes, or 0 when unknown.
+qint64 PhysicalMemoryBytes();
