@@ -4,6 +4,7 @@
 #include "files/textcodec.h"
 
 #include <QDir>
+#include <QHash>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +46,86 @@ QString RandomText(QRandomGenerator& rng, int maxLength) {
 // The most common line break of a text, by the engine's rule.
 LineBreak MostCommon(const QString& text) {
     return MostCommonLineBreak(text);
+}
+
+
+// The comparison rules written out plainly, with Qt's own Unicode functions (not ICU, which the
+// program uses): a line's key, then which lines stay in each mode.
+QString ReferenceKey(QString line, const FilterOptions& o) {
+    if (o.trim) {
+        while (!line.isEmpty() && line.front().isSpace())
+            line.remove(0, 1);
+        while (!line.isEmpty() && line.back().isSpace())
+            line.chop(1);
+    }
+    if (o.ignoreWidth)
+        line = line.normalized(QString::NormalizationForm_KC);
+    if (o.ignoreCase)
+        line = line.toCaseFolded(); // simple folding: the same as full folding on the test alphabet
+    return line;
+}
+
+QString ReferenceFilter(const QString& text, const FilterOptions& o, bool counts) {
+    QStringList lines = NormalizeLineBreaks(text).split(QStringLiteral("\r\n"));
+    if (lines.size() > 1 && lines.back().isEmpty())
+        lines.removeLast(); // the last line break ends the last line
+    if (text.isEmpty())
+        lines.clear();
+    QStringList keys;
+    QHash<QString, int> first, last, count;
+    int blanks = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        keys << ReferenceKey(lines[i], o);
+        if (keys[i].isEmpty()) {
+            ++blanks;
+            continue;
+        }
+        if (!first.contains(keys[i]))
+            first[keys[i]] = i;
+        last[keys[i]] = i;
+        ++count[keys[i]];
+    }
+    QString out;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& k = keys[i];
+        bool keep = false;
+        int n = 1;
+        if (k.isEmpty()) {
+            keep = o.keepBlank || i == 0;
+            n = o.keepBlank ? 1 : blanks;
+        } else {
+            n = count[k];
+            switch (o.keep) {
+            case KeepMode::First:
+                keep = first[k] == i;
+                break;
+            case KeepMode::Last:
+                keep = last[k] == i;
+                break;
+            case KeepMode::Unique:
+                keep = n == 1;
+                break;
+            case KeepMode::Repeated:
+                keep = n > 1 && first[k] == i;
+                break;
+            }
+        }
+        if (keep)
+            out += (counts ? QString::number(n) + u'\t' : QString()) + lines[i] +
+                   QStringLiteral("\r\n");
+    }
+    return out;
+}
+
+QString OptionText(const FilterOptions& o, bool counts) {
+    const char* modes[] = {"first", "last", "unique", "repeated"};
+    return QStringLiteral("case %1 trim %2 width %3 blank %4 keep %5 counts %6")
+        .arg(o.ignoreCase)
+        .arg(o.trim)
+        .arg(o.ignoreWidth)
+        .arg(o.keepBlank)
+        .arg(QLatin1String(modes[int(o.keep)]))
+        .arg(counts);
 }
 
 } // namespace
@@ -103,6 +184,206 @@ private slots:
             QCOMPARE(out.toHex(' '), (expected.isEmpty() ? ByteOrderMark(encoding).toByteArray()
                                                          : want->bytes)
                                          .toHex(' '));
+        }
+    }
+
+    // Every combination of options on random texts over an alphabet that exercises each of them,
+    // against the plain reference: in memory as the window filters, and from files, partitioned
+    // too.
+    void optionsAgainstReference_data() {
+        QTest::addColumn<int>("where"); // 0: a text in memory, 1: a UTF-8 file, 2: partitioned
+        QTest::newRow("text") << 0;
+        QTest::newRow("file") << 1;
+        QTest::newRow("file, partitioned") << 2;
+    }
+    void optionsAgainstReference() {
+        QFETCH(int, where);
+        static const QString alphabet[] = {
+            QStringLiteral("a"),      QStringLiteral("A"),      QStringLiteral("\uff41"),
+            QStringLiteral("\uff21"), QStringLiteral(" "),      QStringLiteral("\t"),
+            QStringLiteral("\u3000"), QStringLiteral("\u00a0"), QStringLiteral("\r"),
+            QStringLiteral("\n"),     QStringLiteral("\r\n"),   QStringLiteral("甲")};
+        QRandomGenerator rng(quint32(77 + where));
+        for (int combination = 0; combination < 128; ++combination) {
+            FilterOptions o;
+            o.ignoreCase = combination & 1;
+            o.trim = combination & 2;
+            o.ignoreWidth = combination & 4;
+            o.keepBlank = combination & 8;
+            o.keep = KeepMode((combination >> 4) & 3);
+            const bool counts = combination & 64;
+            EngineSettings settings;
+            settings.options = o;
+            settings.writeCounts = counts;
+            settings.tempDir = dir.path();
+            settings.memoryBudget = where == 2 ? 1 : 0;
+            settings.lineBreak = LineBreak::CrLf;
+            for (int round = 0; round < (where == 0 ? 60 : 12); ++round) {
+                QString text;
+                for (int i = rng.bounded(14); i > 0; --i)
+                    text += alphabet[rng.bounded(int(std::size(alphabet)))];
+                const QString expected = ReferenceFilter(text, o, counts);
+                QString actual;
+                if (where == 0) {
+                    actual = FilterText(NormalizeLineBreaks(text), settings).text;
+                } else {
+                    QByteArray out;
+                    const EngineResult r =
+                        filterFile(EncodeText(text, TextEncoding::Utf8Bom)->bytes, settings, &out);
+                    QVERIFY2(r.ok(), qPrintable(r.error));
+                    actual = QString::fromUtf8(out.sliced(3));
+                }
+                QVERIFY2(actual == expected,
+                         qPrintable(OptionText(o, counts) + QStringLiteral("\ninput: ") +
+                                    text.toUtf8().toPercentEncoding() + QStringLiteral("\nwant: ") +
+                                    expected.toUtf8().toPercentEncoding() + QStringLiteral("\ngot: ") +
+                                    actual.toUtf8().toPercentEncoding()));
+            }
+        }
+    }
+
+    // Keys beyond the test alphabet: full case folding, compatibility forms, every kind of white
+    // space, escaped bytes.
+    void keys_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("options"); // 1 case, 2 trim, 4 width
+        QTest::addColumn<QString>("key");
+        QTest::newRow("sharp s folds to ss") << QStringLiteral("Straße") << 1 << QStringLiteral("strasse");
+        QTest::newRow("ligature") << QStringLiteral("ﬁle") << 4 << QStringLiteral("file");
+        QTest::newRow("full-width digits") << QStringLiteral("ＡＢＣ１２３") << 4 << QStringLiteral("ABC123");
+        QTest::newRow("full-width, any case") << QStringLiteral("ＡＢＣ") << 5 << QStringLiteral("abc");
+        QTest::newRow("combining mark composes") << QStringLiteral("Ae\u0301") << 5 << QStringLiteral("a\u00e9");
+        QTest::newRow("every white space at the ends")
+            << QStringLiteral("\u3000\u00a0\t\u2003\u000b\u000c\u0085 x y\u2029\u202f\u205f") << 2
+            << QStringLiteral("x y");
+        QTest::newRow("zero-width space is no white space") << QStringLiteral("\u200bx") << 2 << QStringLiteral("\u200bx");
+        QTest::newRow("escaped byte untouched")
+            << (QStringLiteral("A") + QChar(0xdc80)) << 7 << (QStringLiteral("a") + QChar(0xdc80));
+        QTest::newRow("emoji untouched") << QStringLiteral("😀A") << 1 << QStringLiteral("😀a");
+        QTest::newRow("nothing asked") << QStringLiteral(" A ") << 0 << QStringLiteral(" A ");
+    }
+    void keys() {
+        QFETCH(QString, line);
+        QFETCH(int, options);
+        QFETCH(QString, key);
+        FilterOptions o;
+        o.ignoreCase = options & 1;
+        o.trim = options & 2;
+        o.ignoreWidth = options & 4;
+        LineKeyMaker maker(o);
+        QCOMPARE(maker.key(line).toString(), key);
+    }
+
+    // Texts whose lines meet the sizes where the engine changes its ways: the batch it reads at
+    // once (1 MiB), the size from which a batch is split on two threads (64 KiB), a line break
+    // cut by a batch's end, one line longer than a batch.
+    void sizesAtThresholds_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("shape"); // 0 short lines, 1 CR LF across the batch end, 2 one huge line
+        for (const auto& [name, encoding] : {std::pair{"utf-8", TextEncoding::Utf8},
+                                             std::pair{"utf-16le", TextEncoding::Utf16LeBom}}) {
+            for (const qint64 size : {qint64(64 << 10), qint64(1 << 20), qint64(3 << 20)}) {
+                for (const int delta : {-3, -1, 0, 1, 3}) {
+                    QTest::addRow("%s, %lld%+d, short lines", name, size, delta)
+                        << encoding << size + delta << 0;
+                }
+                QTest::addRow("%s, %lld, break across the end", name, size) << encoding << size << 1;
+            }
+            QTest::addRow("%s, one huge line", name) << encoding << qint64(3 << 20) << 2;
+        }
+    }
+    void sizesAtThresholds() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(qint64, size);
+        QFETCH(int, shape);
+        const int unit = CodeUnitBytes(encoding);
+        const qint64 chars = size / unit;
+        QRandomGenerator rng{quint32(size)};
+        QString text;
+        if (shape == 2) {
+            text = QString(qsizetype(chars), u'x') + QStringLiteral("\r\nx\r\n") +
+                   QString(qsizetype(chars), u'x');
+        } else {
+            while (text.size() < chars) {
+                text += QString::number(rng.bounded(2000)) + QStringLiteral("\r\n");
+                if (shape == 1 && text.size() > chars - 40) {
+                    // The CR lands on the last unit of the batch and the LF on the first of the
+                    // next (the byte-order mark counts in front).
+                    const qsizetype cr = qsizetype(chars) - 1 - ByteOrderMark(encoding).size() / unit;
+                    text.truncate(cr);
+                    text += QStringLiteral("\r\n1\r\n");
+                }
+            }
+        }
+        for (const qint64 budget : {qint64(0), qint64(1)}) {
+            EngineSettings settings;
+            settings.memoryBudget = budget;
+            settings.tempDir = dir.path();
+            QByteArray out;
+            const EngineResult r =
+                filterFile(EncodeText(text, encoding)->bytes, settings, &out);
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            const QString expected = Model(text, LineBreak::CrLf);
+            QCOMPARE(out, EncodeText(expected, encoding)->bytes);
+            QCOMPARE(FilterText(NormalizeLineBreaks(text), settings).text, expected);
+        }
+    }
+
+    // A budget far too small for the input: partitions are split further, and the result is
+    // the same.
+    void partitionsSplitWhenTooLarge() {
+        QString text;
+        QRandomGenerator rng(3);
+        while (text.size() < 3 << 20)
+            text += QString::number(rng.bounded(400000)) + QStringLiteral("\r\n");
+        const QByteArray bytes = text.toUtf8();
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        settings.writeCounts = true;
+        QByteArray inMemory, partitioned;
+        QVERIFY(filterFile(bytes, settings, &inMemory).ok());
+        settings.memoryBudget = 1;
+        const EngineResult r = filterFile(bytes, settings, &partitioned);
+        QVERIFY(r.ok());
+        QVERIFY2(r.partitions > 16, qPrintable(QString::number(r.partitions)));
+        QCOMPARE(partitioned, inMemory);
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() <= 1); // only in.txt
+    }
+
+    // A cancel at any point leaves no output and no temporary file.
+    void cancelAnywhere_data() {
+        QTest::addColumn<qint64>("budget");
+        QTest::newRow("in memory") << qint64(0);
+        QTest::newRow("partitioned") << qint64(1);
+    }
+    void cancelAnywhere() {
+        QFETCH(qint64, budget);
+        QString text;
+        for (int i = 0; i < 400000; ++i)
+            text += QString::number(i % 150000) + QStringLiteral(" 甲\r\n");
+        WriteAll(path(QStringLiteral("in.txt")), text.toUtf8());
+        EngineSettings settings;
+        settings.memoryBudget = budget;
+        settings.tempDir = dir.path();
+        settings.options.keep = KeepMode::Last;
+        for (int stopAt : {1, 2, 5, 9, 1000000}) {
+            int calls = 0;
+            BytesSink sink;
+            const EngineResult r =
+                FilterFiles({path(QStringLiteral("in.txt"))}, sink, settings,
+                            [&](qint64 done, qint64 total) {
+                                if (done > total)
+                                    qFatal("progress past its total");
+                                return ++calls < stopAt;
+                            });
+            if (stopAt == 1000000) {
+                QVERIFY(r.ok());
+                QCOMPARE(r.stats.linesKept, 150000);
+                break;
+            }
+            QCOMPARE(r.status, EngineResult::Status::Cancelled);
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("in.txt")});
         }
     }
 };

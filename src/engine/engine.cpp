@@ -278,8 +278,9 @@ bool Emitter::finish() {
 // ---- Progress ----------------------------------------------------------------------------------
 
 bool EngineJob::advance(qint64 bytes) {
-    done += bytes;
-    return !progress || progress(done, inputs.totalBytes * passes);
+    const qint64 total = inputs.totalBytes * passes;
+    done = std::min(done + bytes, total);
+    return !progress || progress(done, total);
 }
 
 // ---- The in-memory way -------------------------------------------------------------------------

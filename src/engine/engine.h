@@ -65,6 +65,7 @@ struct EngineResult {
     TextEncoding outputEncoding = TextEncoding::Gbk;
     LineBreak lineBreak = LineBreak::CrLf;
     bool partitioned = false;
+    int partitions = 0; // partitions finished, splits included
     // With collectRepeats: the repeated lines, most frequent first (ties in input order).
     std::vector<RepeatedLine> repeats;
     bool ok() const { return status == Status::Ok; }

@@ -151,8 +151,9 @@ QString TempFailure(const QString& dir, const QString& reason) {
         .arg(QDir::toNativeSeparators(dir.isEmpty() ? QDir::tempPath() : dir), reason);
 }
 
-// Partitions are not made smaller than this, whatever the budget.
+// Partitions are not made smaller than these, whatever the budget: at first, and by splitting.
 constexpr qint64 kSmallestPartition = qint64(1) << 20;
+constexpr qint64 kSmallestSplit = qint64(64) << 10;
 
 struct Partition {
     std::unique_ptr<QFile> file;
@@ -172,6 +173,12 @@ private:
     bool gather(QString* reason);
     std::unique_ptr<QFile> tempFile(QString* reason) {
         return CreateHiddenTempFile(job_.settings.tempDir, reason);
+    }
+    // Pass two reads records, which take more or less room than the input: its progress is
+    // counted in the input's bytes.
+    bool advanceRecords(qint64 recordBytes) {
+        const double share = recordBytes_ > 0 ? double(recordBytes) / double(recordBytes_) : 0;
+        return advance(qint64(share * double(job_.inputs.totalBytes)));
     }
     bool advance(qint64 bytes) {
         std::lock_guard lock(progressMutex_);
@@ -205,6 +212,8 @@ private:
     std::mutex progressMutex_;
     bool cancelled_ = false;
     bool outputFailed_ = false;
+    int finished_ = 0;
+    qint64 recordBytes_ = 0; // written by pass one
 };
 
 // Pass one: every non-blank line goes to the partition its hash chooses.
@@ -252,6 +261,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
             *reason = ReasonFor(*w.file);
             return false;
         }
+        recordBytes_ += w.file->size();
         partitions_.push_back(Partition{std::move(w.file), shift});
     }
     return true;
@@ -299,7 +309,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         quint64 last;
         quint64 count;
     };
-    const qint64 limit = std::max(job_.budget / 2, kSmallestPartition);
+    const qint64 limit = job_.budget / 2;
     KeyArena arena;
     std::vector<Entry> entries;
     LineTable table(false);
@@ -324,7 +334,8 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
                                 table.bytes();
             // Too large for its share: split it further while the hash has bits left and the
             // partition is large enough for that to help.
-            if (used > limit && partition.shift >= 16 && partition.file->size() > limit)
+            if (used > limit && partition.shift >= 16 &&
+                partition.file->size() > std::max(limit, kSmallestSplit))
                 return split(partition, reason, children);
         } else {
             Entry& e = entries[std::size_t(slot.pos & LineTable::kPosMask)];
@@ -332,7 +343,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
             ++e.count;
         }
         if (reader.bytesRead() - reported >= (qint64(1) << 22)) {
-            if (!advance(reader.bytesRead() - reported))
+            if (!advanceRecords(reader.bytesRead() - reported))
                 return false;
             reported = reader.bytesRead();
         }
@@ -368,6 +379,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         return false;
     }
     keptRuns_.push_back(Run{offset, qint64(kept.size())});
+    ++finished_;
     distinct_ += qint64(entries.size());
     repeated_ += repeatedHere;
     repeats_.insert(repeats_.end(), repeats.begin(), repeats.end());
@@ -375,7 +387,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     const auto most = std::size_t(job_.settings.repeatsLimit);
     if (repeats_.size() > 2 * most + 1024)
         ByCount(repeats_, most);
-    return advance(reader.bytesRead() - reported);
+    return advanceRecords(reader.bytesRead() - reported);
 }
 
 // Pass two: two workers take partitions from a queue; a split partition's children join it.
@@ -540,6 +552,7 @@ EngineResult Partitioned::run() {
     result.stats.linesRead = linesRead_;
     result.stats.distinctLines = distinct_;
     result.stats.repeatedLines = repeated_;
+    result.partitions = finished_;
     result.repeats = std::move(repeatTexts_);
     return result;
 }
