@@ -171,7 +171,11 @@ bool CopyIdentity(int from, const FileStatus& status, int to, int* errnum) {
         *errnum = errno;
         return false;
     }
-    if (!CopyExtendedAttributes(from, to, errnum) || !SetMode(to, status.mode, errnum))
+    if (!CopyExtendedAttributes(from, to, errnum))
+        return false;
+    // Only a mode that differs is set: some file systems refuse any change of it.
+    now = StatusOfHandle(to, errnum);
+    if (now.mode != status.mode && !SetMode(to, status.mode, errnum))
         return false;
     now = StatusOfHandle(to, errnum);
     if (now.owner != status.owner || now.group != status.group || now.mode != status.mode) {
