@@ -1,12 +1,17 @@
 #include "files/textfile.h"
 
+#include "files/safefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStorageInfo>
 
+#include <algorithm>
+
 namespace {
+
+constexpr qint64 kKiB = 1024;
 
 QString ImportFailure(const QString& path, const QString& reason) {
     return QStringLiteral("无法导入文件：\n%1\n\n原因：%2")
@@ -18,108 +23,116 @@ QString SaveFailure(const QString& path, const QString& reason) {
         .arg(QDir::toNativeSeparators(path), reason);
 }
 
-QString FileErrorReason(const QFileDevice& file) {
-    switch (file.error()) {
-    case QFileDevice::PermissionsError:
-        return QStringLiteral("没有权限。");
-    case QFileDevice::ResourceError:
-        return QStringLiteral("磁盘空间不足或系统资源不足（%1）。").arg(file.errorString());
-    default:
-        return QStringLiteral("%1。").arg(file.errorString());
-    }
+// A size for messages, rounded up to whole units, so that a file over a limit never reads as
+// equal to it.
+QString SizeText(qint64 bytes) {
+    if (bytes >= kMiB)
+        return QStringLiteral("%1 MB").arg((bytes + kMiB - 1) / kMiB);
+    if (bytes >= kKiB)
+        return QStringLiteral("%1 KB").arg((bytes + kKiB - 1) / kKiB);
+    return QStringLiteral("%1 字节").arg(bytes);
 }
 
-// Why writing `needed` bytes next to `path` failed. A full disk often comes back from the system
-// as no particular error, so the free space is looked at first.
-QString WriteFailureReason(const QFileDevice& file, const QString& path, qint64 needed) {
-    const QStorageInfo storage(QFileInfo(path).absolutePath());
-    if (storage.isValid() && storage.bytesAvailable() < needed + kMiB / 16)
-        return QStringLiteral("磁盘空间不足（需要 %1 KB，只剩 %2 KB）。")
-            .arg((needed + 1023) / 1024)
-            .arg(storage.bytesAvailable() / 1024);
-    return FileErrorReason(file);
+QString TooLarge(const QString& path, qint64 size, qint64 maxBytes) {
+    const QString limit = QStringLiteral("本程序最多导入 %1 的文件。").arg(SizeText(maxBytes));
+    return ImportFailure(path, size > 0
+                                   ? QStringLiteral("文件太大（%1）。").arg(SizeText(size)) + limit
+                                   : QStringLiteral("文件太大。") + limit);
 }
 
-bool MarkedReadOnly(const QFileInfo& info) {
-    const auto writeBits =
-        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    return !(info.permissions() & writeBits);
+// The free space where `path` is saved, when the disk can be asked.
+std::optional<qint64> FreeSpaceFor(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    const QStorageInfo storage(canonical.isEmpty() ? info.absolutePath() : canonical);
+    if (!storage.isValid() || !storage.isReady())
+        return std::nullopt;
+    return storage.bytesAvailable();
 }
 
 } // namespace
 
-ImportResult ImportTextFile(const QString& path) {
+ImportResult ImportTextFile(const QString& path, qint64 maxBytes, const ReadProgress& progress) {
     ImportResult result;
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists()) {
-        result.error = ImportFailure(path, QStringLiteral("文件不存在。"));
-        return result;
-    }
-    if (info.isDir()) {
-        result.error = ImportFailure(path, QStringLiteral("这是一个文件夹，不是文件。"));
-        return result;
-    }
-    if (info.size() > kMaxImportBytes) {
-        result.error =
-            ImportFailure(path, QStringLiteral("文件太大（%1 MB）。本程序最多导入 %2 MB 的文件。")
-                                    .arg(info.size() / kMiB)
-                                    .arg(kMaxImportBytes / kMiB));
-        return result;
-    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = ImportFailure(path, FileErrorReason(file));
+    QString reason;
+    if (!OpenForReading(file, &reason)) {
+        result.error = ImportFailure(path, reason);
         return result;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.error = ImportFailure(path, FileErrorReason(file));
+    const qint64 reported = file.size();
+    if (reported > maxBytes) {
+        result.error = TooLarge(path, reported, maxBytes);
         return result;
     }
-    if (bytes.size() > kMaxImportBytes) { // a file that grew, or one that reports no size
-        result.error = ImportFailure(
-            path,
-            QStringLiteral("文件太大。本程序最多导入 %1 MB 的文件。").arg(kMaxImportBytes / kMiB));
+    // Never more than maxBytes + 1 bytes are held: one byte past the bound tells that the file
+    // goes beyond it, whatever size it reported.
+    QByteArray bytes;
+    bytes.reserve(reported + 1);
+    qint64 done = 0;
+    auto cancelled = [&] {
+        result.cancelled = progress && !progress(done, reported);
+        return result.cancelled;
+    };
+    if (cancelled())
         return result;
+    for (;;) {
+        const qint64 want = std::min(kImportChunkBytes, maxBytes + 1 - done);
+        if (bytes.capacity() < done + want)
+            bytes.reserve(std::min(std::max(2 * bytes.capacity(), done + want), maxBytes + 1));
+        bytes.resize(done + want);
+        const qint64 got = file.read(bytes.data() + done, want);
+        if (got < 0) {
+            result.error = ImportFailure(path, ReasonFor(file));
+            return result;
+        }
+        if (got == 0)
+            break;
+        done += got;
+        if (done > maxBytes) {
+            result.error = TooLarge(path, 0, maxBytes);
+            return result;
+        }
+        if (cancelled())
+            return result;
     }
+    bytes.resize(done);
     result.decoded = DecodeText(bytes);
     result.ok = true;
     return result;
 }
 
-SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding encoding) {
+SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding encoding,
+                        LineBreak lineBreak) {
     SaveResult result;
-    const QFileInfo info(path);
-    if (path.isEmpty()) {
-        result.error = SaveFailure(path, QStringLiteral("没有指定文件名。"));
-        return result;
+    QString withBreaks;
+    if (lineBreak != LineBreak::CrLf) {
+        withBreaks = text.toString();
+        withBreaks.replace(QStringLiteral("\r\n"), LineBreakText(lineBreak).toString());
+        text = withBreaks;
     }
-    if (info.isDir()) {
-        result.error = SaveFailure(path, QStringLiteral("这是一个文件夹，不是文件。"));
-        return result;
-    }
-    if (!info.dir().exists()) {
-        result.error = SaveFailure(path, QStringLiteral("所在的文件夹不存在。"));
-        return result;
-    }
-    if (info.exists() && MarkedReadOnly(info)) {
-        result.error = SaveFailure(path, QStringLiteral("文件是只读的。"));
-        return result;
-    }
-    const std::optional<EncodedText> encoded = EncodeText(text, encoding);
+    std::optional<EncodedText> encoded = EncodeText(text, encoding);
+    withBreaks = QString();
     if (!encoded) {
         result.error = SaveFailure(
             path, QStringLiteral("文本中含有 %1 编码无法表示的字符。").arg(EncodingName(encoding)));
         return result;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.error = SaveFailure(path, FileErrorReason(file));
+    const qint64 needed = encoded->bytes.size();
+    if (const std::optional<qint64> free = FreeSpaceFor(path); free && *free < needed) {
+        result.error = SaveFailure(path, QStringLiteral("磁盘空间不足（需要 %1 KB，只剩 %2 KB）。")
+                                             .arg((needed + kKiB - 1) / kKiB)
+                                             .arg(*free / kKiB));
         return result;
     }
-    if (file.write(encoded->bytes) != encoded->bytes.size() || !file.commit()) {
-        result.error = SaveFailure(path, WriteFailureReason(file, path, encoded->bytes.size()));
-        file.cancelWriting();
+    SafeSaveFile file(path);
+    if (!file.open()) {
+        result.error = file.error();
+        return result;
+    }
+    file.device()->write(encoded->bytes); // a failure is kept for commit() to report
+    if (!file.commit()) {
+        result.error = file.error();
         return result;
     }
     result.ok = true;

@@ -4,19 +4,31 @@
 
 #include <QString>
 
-// The largest file the program imports. A box holds several hundred bytes per line, so a larger
-// file would not fit in the memory of an ordinary desktop.
+#include <functional>
+
+// The largest file the program imports by default. A box holds several hundred bytes per line,
+// so a larger file would not fit in the memory of an ordinary desktop.
 constexpr qint64 kMiB = qint64(1024) * 1024;
 constexpr qint64 kMaxImportBytes = 256 * kMiB;
+// The piece in which a file is read, between two reports of progress.
+constexpr qint64 kImportChunkBytes = kMiB;
+
+// Told how many bytes are read of how many the file reported (0 when it reports no size, as
+// files made up by the system do; a file that grows may pass its total). Returns false to stop.
+// Called on the thread that reads.
+using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
 
 struct ImportResult {
     bool ok = false;
+    bool cancelled = false; // stopped by the progress callback: no error to show
     DecodedText decoded;
-    QString error; // when !ok: what went wrong, in Chinese, naming the file
+    QString error; // when neither ok nor cancelled: what went wrong, in Chinese, naming the file
 };
 
-// Reads a whole file and decodes it once.
-ImportResult ImportTextFile(const QString& path);
+// Reads a whole regular file of at most maxBytes and decodes it once. Anything else (a FIFO, a
+// device, a socket) is refused without waiting. Safe to call from any thread.
+ImportResult ImportTextFile(const QString& path, qint64 maxBytes = kMaxImportBytes,
+                            const ReadProgress& progress = {});
 
 struct SaveResult {
     bool ok = false;
@@ -24,6 +36,9 @@ struct SaveResult {
     QString error; // when !ok: what went wrong, in Chinese, naming the file
 };
 
-// Encodes the text and writes it atomically: either the whole new file is in place afterwards, or
-// a file that was there before is untouched. A file marked read-only is never replaced.
-SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding encoding);
+// Encodes the text, each CR LF written as `lineBreak`, and writes it through SafeSaveFile: either
+// the whole new file is in place afterwards, or a file that was there before is untouched and
+// keeps its identity (hard links, owner, group, mode). A file marked read-only is never
+// replaced. Safe to call from any thread.
+SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding encoding,
+                        LineBreak lineBreak = LineBreak::CrLf);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The few file calls that differ between systems, each behind one small function: what kind of
+// file a path names, opening without waiting for a writer, ownership and extended attributes,
+// syncing to disk and replacing a name. Handles are file descriptors; a failure leaves the
+// system's error number in *errnum.
+
+enum class FileKind { Missing, Regular, Directory, Fifo, CharDevice, BlockDevice, Socket, Other };
+
+// What identifies a file and what a save must keep of it.
+struct FileStatus {
+    FileKind kind = FileKind::Missing;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    quint64 links = 0;
+    uint owner = 0;
+    uint group = 0;
+    uint mode = 0; // permission bits with setuid, setgid and sticky
+};
+
+// The file a path names (the link itself when !followLinks). Kind Missing when it cannot be
+// looked at; *errnum says why.
+FileStatus StatusOfPath(const QString& path, bool followLinks, int* errnum);
+FileStatus StatusOfHandle(int handle, int* errnum);
+
+// Opens an existing file without waiting for a writer (a FIFO) and without taking it as the
+// controlling terminal. For writing, a symbolic link in the last place is refused. -1 on failure.
+int OpenExisting(const QString& path, bool forWriting, int* errnum);
+// Creates a file that must not exist yet, for reading and writing: with the mode a new file gets
+// (the process's umask applied), or readable by its owner only. -1 on failure.
+int CreateNewFile(const QString& path, bool ownerOnly, int* errnum);
+void CloseHandle(int handle);
+
+// Gives the file of `to` the owner, group, extended attributes and mode of `from` (whose status
+// is `status`). False when the system does not let this process set one of them exactly.
+bool CopyIdentity(int from, const FileStatus& status, int to, int* errnum);
+bool SetMode(int handle, uint mode, int* errnum);
+
+// Waits until the file's content is on the disk.
+bool SyncHandle(int handle, int* errnum);
+// Waits until the names in a folder are on the disk; where the system cannot, does nothing.
+void SyncFolder(const QString& folder);
+
+// Gives `from` the name `to` in one step, replacing the file that had that name.
+bool ReplaceName(const QString& from, const QString& to, int* errnum);
