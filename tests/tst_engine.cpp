@@ -1,5 +1,6 @@
 #include "core/linefilter.h"
 #include "engine/engine.h"
+#include "engine/largefile.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
 
@@ -385,6 +386,72 @@ private slots:
             QCOMPARE(r.status, EngineResult::Status::Cancelled);
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("in.txt")});
         }
+    }
+
+    // The large-file mode: the whole file counted, its beginning shown, the result filtered into
+    // a temporary file, saved and copied, each in the file's own encoding and line break.
+    void largeFile_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QString>("lineBreak");
+        QTest::newRow("gbk, CR LF") << TextEncoding::Gbk << "\r\n";
+        QTest::newRow("utf-8, LF") << TextEncoding::Utf8 << "\n";
+        QTest::newRow("utf-16le with mark, CR") << TextEncoding::Utf16LeBom << "\r";
+    }
+    void largeFile() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QString, lineBreak);
+        QString text;
+        for (int i = 0; i < 30000; ++i)
+            text += (i % 7 == 0 ? QStringLiteral("  ") : QStringLiteral("第%1行").arg(i % 12000)) +
+                    lineBreak;
+        text += QString(5000, u'长') + lineBreak;
+        const QString in = path(QStringLiteral("large.txt"));
+        WriteAll(in, EncodeText(text, encoding)->bytes);
+
+        QString error;
+        std::optional<LargeFile> large = OpenLargeFile(in, {}, &error);
+        QVERIFY2(large, qPrintable(error));
+        QCOMPARE(large->encoding, encoding);
+        QCOMPARE(large->summary.lines, 30001);
+        QCOMPARE(large->summary.nonBlankLines, 30001 - 30000 / 7 - 1);
+        QVERIFY(!large->summary.previewComplete);
+        QCOMPARE(large->summary.preview.count(QStringLiteral("\r\n")), kPreviewLines - 1);
+        QVERIFY(large->summary.preview.startsWith(QStringLiteral("  \r\n第1行\r\n第2行\r\n")));
+
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        std::optional<LargeResult> result = FilterLargeFile(*large, settings, {}, &error);
+        QVERIFY2(result, qPrintable(error));
+        QByteArray expected;
+        QVERIFY(filterFile(ReadAll(in), settings, &expected).ok());
+        result->file->seek(0);
+        QCOMPARE(result->file->readAll(), expected);
+        QCOMPARE(result->summary.nonBlankLines, 12001);
+
+        const QString out = path(QStringLiteral("saved.txt"));
+        QVERIFY2(SaveLargeResult(*result->file, out, {}, &error), qPrintable(error));
+        QCOMPARE(ReadAll(out), expected);
+        // A cancelled save leaves the file as it was.
+        WriteAll(out, "before");
+        QVERIFY(!SaveLargeResult(*result->file, out, [](qint64, qint64) { return false; }, &error));
+        QCOMPARE(ReadAll(out), QByteArray("before"));
+
+        QVERIFY(!ResultText(*result->file, result->encoding, expected.size() - 1));
+        const std::optional<QString> copied = ResultText(*result->file, result->encoding, expected.size());
+        QVERIFY(copied);
+        QCOMPARE(copied->count(QStringLiteral("\r\n")), 12002); // the first line, spaces, counts
+    }
+
+    void largeFileFailures() {
+        QString error;
+        QVERIFY(!OpenLargeFile(path(QStringLiteral("absent.txt")), {}, &error));
+        QVERIFY2(error.contains(QStringLiteral("absent.txt")) && error.contains(QStringLiteral("原因")),
+                 qPrintable(error));
+        WriteAll(path(QStringLiteral("some.txt")), QByteArray(3 << 20, 'x'));
+        error.clear();
+        QVERIFY(!OpenLargeFile(path(QStringLiteral("some.txt")), [](qint64, qint64) { return false; },
+                               &error));
+        QVERIFY(error.isEmpty()); // a cancel is no failure
     }
 };
 
