@@ -307,6 +307,16 @@ private:
         return options_.keep != KeepMode::First || job_.settings.writeCounts;
     }
     void decide(const Segment& s, unsigned share);
+    // Sizes the tables for the whole input, guessing its share of distinct lines from the first
+    // batch, so that they need not grow step by step.
+    void reserveFromFirstBatch() {
+        if (lines_.empty() || job_.lines <= qint64(lines_.size()))
+            return;
+        const qint64 distinct = tables_[0].size() + tables_[1].size();
+        const qint64 guess = job_.lines * distinct / qint64(lines_.size());
+        for (LineTable& table : tables_)
+            table.reserve(guess / 2 + guess / 16);
+    }
     bool emitKept(const Segment& s);
     bool emitSecondPass(const Segment& s);
     void collectRepeats(EngineResult& result);
@@ -437,6 +447,8 @@ EngineResult InMemory::run() {
         SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
         keep_.assign(lines_.size(), 0);
         helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
+        if (lineIndex_ == 0)
+            reserveFromFirstBatch();
         if (!twoPasses && !emitKept(s))
             return false;
         lineIndex_ += qint64(lines_.size());
@@ -712,6 +724,7 @@ EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const Engine
     });
     const LineBreak lineBreak = settings.lineBreak ? *settings.lineBreak : breaks.mostCommon();
 
+    job.lines = lines;
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts);
     EngineResult result = Run(job, emitter, true, lines);
     result.outputEncoding =

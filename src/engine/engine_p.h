@@ -148,6 +148,7 @@ struct EngineJob {
     bool byText = false;
     qint64 budget = 0;
     qint64 passes = 1; // how many times the input is read, for progress
+    qint64 lines = 0;  // how many lines there are at most (known before the work starts)
     qint64 done = 0;
 
     // Reports `bytes` more done; false when cancelled.
@@ -177,6 +178,8 @@ template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& v
                     step &= ~qint64(1);
                 to = NextLineStart(p + step, s.end(), s.units);
             }
+            if (!s.native)
+                PrefaultMappedPages(p, to - p);
             if (!visit(s, p, to))
                 return false;
             if (!s.native)

@@ -8,15 +8,15 @@ void LineTable::allocate(std::size_t capacity) {
     size_ = 0;
 }
 
-bool LineTable::reserveOne(qint64 limitBytes) {
-    // At most three quarters full.
-    if (std::size_t(size_ + 1) * 4 <= slots_.size() * 3)
-        return true;
-    if (bytesAfterGrowth() > limitBytes)
-        return false;
+void LineTable::reserve(qint64 lines) {
+    std::size_t capacity = slots_.size();
+    while (std::size_t(lines) * 4 > capacity * 3)
+        capacity *= 2;
+    if (capacity == slots_.size())
+        return;
     std::vector<Slot> old = std::move(slots_);
     std::vector<quint64> oldCounts = std::move(counts_);
-    allocate(old.size() * 2);
+    allocate(capacity);
     for (std::size_t i = 0; i < old.size(); ++i) {
         if (old[i].pos == kFree)
             continue;
@@ -28,5 +28,14 @@ bool LineTable::reserveOne(qint64 limitBytes) {
             counts_[at] = oldCounts[i];
         ++size_;
     }
+}
+
+bool LineTable::reserveOne(qint64 limitBytes) {
+    // At most three quarters full.
+    if (std::size_t(size_ + 1) * 4 <= slots_.size() * 3)
+        return true;
+    if (bytesAfterGrowth() > limitBytes)
+        return false;
+    reserve(qint64(slots_.size()));
     return true;
 }

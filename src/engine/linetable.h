@@ -25,6 +25,8 @@ public:
     // The slot whose line has this hash and this first (or last) position, or null.
     const Slot* findAt(quint64 hash, quint64 pos) const;
 
+    // Makes room for `lines` lines in all without growing.
+    void reserve(qint64 lines);
     // Makes room for one more line; returns false when that would pass `limitBytes`.
     bool reserveOne(qint64 limitBytes);
     qint64 bytes() const { return qint64(slots_.size()) * (withCounts_ ? 24 : 16); }

@@ -15,6 +15,10 @@ std::unique_ptr<QFile> CreateHiddenTempFile(const QString& dir, QString* reason)
 // they stop counting towards the program's memory (they stay in the file cache).
 void ReleaseMappedPages(const uchar* data, qint64 size);
 
+// Asks the system to map [data, data + size) of a mapped file at once, rather than page by page
+// as it is first read.
+void PrefaultMappedPages(const uchar* data, qint64 size);
+
 // True when the path names a pipe (FIFO).
 bool IsPipe(const QString& path);
 
