@@ -25,9 +25,8 @@ struct Random {
     std::uint64_t below(std::uint64_t n) { return next() % n; }
 };
 
-const char* const kWords[] = {"apple", "order", "id",     "2026",    "user",  "mail",
-                              "订单",  "用户",  "北京",   "过滤",    "数据",  "重复",
-                              "http://", ".com", "#"};
+const char* const kWords[] = {"apple", "order", "id",   "2026", "user",    "mail", "订单", "用户",
+                              "北京",  "过滤",  "数据", "重复", "http://", ".com", "#"};
 
 // The k-th distinct line of a shape, made from k alone so that repeats need no memory.
 void DistinctLine(std::uint64_t k, std::size_t words, std::string& out) {

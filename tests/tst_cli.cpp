@@ -93,37 +93,51 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QByteArray>("expected");
         using L = QList<QByteArray>;
-        QTest::newRow("LF stays LF") << L{"b\na\nb\n\na\nc"} << QStringList() << QByteArray("b\na\nc\n");
-        QTest::newRow("CR LF stays") << L{"x\r\ny\r\nx\r\n"} << QStringList() << QByteArray("x\r\ny\r\n");
+        QTest::newRow("LF stays LF")
+            << L{"b\na\nb\n\na\nc"} << QStringList() << QByteArray("b\na\nc\n");
+        QTest::newRow("CR LF stays")
+            << L{"x\r\ny\r\nx\r\n"} << QStringList() << QByteArray("x\r\ny\r\n");
         QTest::newRow("lone CR") << L{"x\ry\rx\r"} << QStringList() << QByteArray("x\ry\r");
-        QTest::newRow("mixed: most common") << L{"a\r\nb\nc\nb\n"} << QStringList() << QByteArray("a\nb\nc\n");
-        QTest::newRow("forced CR LF") << L{"a\nb\n"} << QStringList{"--crlf"} << QByteArray("a\r\nb\r\n");
-        QTest::newRow("forced LF") << L{"a\r\nb\r\n"} << QStringList{"--lf"} << QByteArray("a\nb\n");
-        QTest::newRow("several inputs, break added") << L{"a\nb", "b\nc\n", "a"} << QStringList()
-                                                     << QByteArray("a\nb\nc\n");
+        QTest::newRow("mixed: most common")
+            << L{"a\r\nb\nc\nb\n"} << QStringList() << QByteArray("a\nb\nc\n");
+        QTest::newRow("forced CR LF")
+            << L{"a\nb\n"} << QStringList{"--crlf"} << QByteArray("a\r\nb\r\n");
+        QTest::newRow("forced LF")
+            << L{"a\r\nb\r\n"} << QStringList{"--lf"} << QByteArray("a\nb\n");
+        QTest::newRow("several inputs, break added")
+            << L{"a\nb", "b\nc\n", "a"} << QStringList() << QByteArray("a\nb\nc\n");
         QTest::newRow("empty") << L{""} << QStringList() << QByteArray();
-        QTest::newRow("first line empty stays") << L{"\n\na\n\n"} << QStringList() << QByteArray("\na\n");
+        QTest::newRow("first line empty stays")
+            << L{"\n\na\n\n"} << QStringList() << QByteArray("\na\n");
         QTest::newRow("counts") << L{"b\na\nb\nb\n"} << QStringList{"--counts"}
                                 << QByteArray("3\tb\n1\ta\n");
-        QTest::newRow("last") << L{"b\na\nb\n"} << QStringList{"--keep=last"} << QByteArray("a\nb\n");
-        QTest::newRow("unique") << L{"b\na\nb\n"} << QStringList{"--keep", "unique"} << QByteArray("a\n");
-        QTest::newRow("repeated, counts") << L{"b\na\nB\n"} << QStringList{"--keep=repeated", "--ignore-case", "--counts"}
-                                          << QByteArray("2\tb\n");
+        QTest::newRow("last") << L{"b\na\nb\n"} << QStringList{"--keep=last"}
+                              << QByteArray("a\nb\n");
+        QTest::newRow("unique") << L{"b\na\nb\n"} << QStringList{"--keep", "unique"}
+                                << QByteArray("a\n");
+        QTest::newRow("repeated, counts")
+            << L{"b\na\nB\n"} << QStringList{"--keep=repeated", "--ignore-case", "--counts"}
+            << QByteArray("2\tb\n");
         QTest::newRow("trim keeps the kept copy's spaces")
             << L{" a\na \n"} << QStringList{"--trim"} << QByteArray(" a\n");
         QTest::newRow("gbk stays gbk") << L{"\xbc\xd7\r\n\xd2\xd2\r\n\xbc\xd7\r\n"} << QStringList()
                                        << QByteArray("\xbc\xd7\r\n\xd2\xd2\r\n");
-        QTest::newRow("gbk to utf-8") << L{"\xbc\xd7\r\n\xd2\xd2\r\n\xbc\xd7\r\n"}
-                                      << QStringList{"--output-encoding", "utf-8"}
-                                      << QStringLiteral("甲\r\n乙\r\n").toUtf8();
+        QTest::newRow("gbk to utf-8")
+            << L{"\xbc\xd7\r\n\xd2\xd2\r\n\xbc\xd7\r\n"}
+            << QStringList{"--output-encoding", "utf-8"} << QStringLiteral("甲\r\n乙\r\n").toUtf8();
         QTest::newRow("utf-8 and gbk inputs are one text")
             << L{QStringLiteral("甲\n").toUtf8(), "\xbc\xd7\n\xd2\xd2\n"} << QStringList()
             << QStringLiteral("甲\n乙\n").toUtf8();
-        QTest::newRow("utf-16le mark kept") << L{QByteArray("\xff\xfe" "a\0\n\0a\0\n\0", 10)}
-                                            << QStringList() << QByteArray("\xff\xfe" "a\0\n\0", 6);
-        QTest::newRow("forced utf-16be") << L{QByteArray("\0a\0\n\0a\0\n", 8)}
-                                         << QStringList{"--encoding=utf-16be"}
-                                         << QByteArray("\0a\0\n", 4);
+        QTest::newRow("utf-16le mark kept") << L{QByteArray("\xff\xfe"
+                                                            "a\0\n\0a\0\n\0",
+                                                            10)}
+                                            << QStringList()
+                                            << QByteArray("\xff\xfe"
+                                                          "a\0\n\0",
+                                                          6);
+        QTest::newRow("forced utf-16be")
+            << L{QByteArray("\0a\0\n\0a\0\n", 8)} << QStringList{"--encoding=utf-16be"}
+            << QByteArray("\0a\0\n", 4);
     }
     void results() {
         QFETCH(QList<QByteArray>, inputs);
@@ -173,7 +187,8 @@ private slots:
         QVERIFY(p.waitForFinished());
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(p.readAllStandardOutput(), QByteArray("z\r\ny\r\n"));
-        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("删除行数：1")));
+        QVERIFY(
+            QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("删除行数：1")));
 
         p.start(QStringLiteral(TRENNIX_CLI), {path(QStringLiteral("absent.txt"))});
         QVERIFY(p.waitForFinished());

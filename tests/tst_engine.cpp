@@ -34,8 +34,8 @@ QString Model(const QString& text, LineBreak lineBreak) {
 
 QString RandomText(QRandomGenerator& rng, int maxLength) {
     static const QString alphabet[] = {
-        QStringLiteral("a"),  QStringLiteral("b"),  QStringLiteral("A"),  QStringLiteral("甲"),
-        QStringLiteral("é"),  QStringLiteral(" "),  QStringLiteral("\r"), QStringLiteral("\n"),
+        QStringLiteral("a"),  QStringLiteral("b"),    QStringLiteral("A"),   QStringLiteral("甲"),
+        QStringLiteral("é"),  QStringLiteral(" "),    QStringLiteral("\r"),  QStringLiteral("\n"),
         QStringLiteral("\n"), QStringLiteral("\r\n"), QStringLiteral("\r\n")};
     QString text;
     const int length = rng.bounded(maxLength + 1);
@@ -48,7 +48,6 @@ QString RandomText(QRandomGenerator& rng, int maxLength) {
 LineBreak MostCommon(const QString& text) {
     return MostCommonLineBreak(text);
 }
-
 
 // The comparison rules written out plainly, with Qt's own Unicode functions (not ICU, which the
 // program uses): a line's key, then which lines stay in each mode.
@@ -152,9 +151,12 @@ private slots:
         QTest::addColumn<bool>("forced");
         QTest::addColumn<qint64>("budget");
         const std::pair<const char*, TextEncoding> encodings[] = {
-            {"utf-8", TextEncoding::Utf8},          {"utf-8 bom", TextEncoding::Utf8Bom},
-            {"gbk", TextEncoding::Gbk},             {"gb18030", TextEncoding::Gb18030},
-            {"utf-16le", TextEncoding::Utf16Le},    {"utf-16be bom", TextEncoding::Utf16BeBom},
+            {"utf-8", TextEncoding::Utf8},
+            {"utf-8 bom", TextEncoding::Utf8Bom},
+            {"gbk", TextEncoding::Gbk},
+            {"gb18030", TextEncoding::Gb18030},
+            {"utf-16le", TextEncoding::Utf16Le},
+            {"utf-16be bom", TextEncoding::Utf16BeBom},
             {"utf-16le bom", TextEncoding::Utf16LeBom}};
         for (const auto& [name, encoding] : encodings) {
             QTest::addRow("%s, in memory", name) << encoding << true << qint64(0);
@@ -182,9 +184,9 @@ private slots:
             const QString expected = Model(text, MostCommon(text));
             const std::optional<EncodedText> want = EncodeText(expected, encoded->encoding);
             QVERIFY(want);
-            QCOMPARE(out.toHex(' '), (expected.isEmpty() ? ByteOrderMark(encoding).toByteArray()
-                                                         : want->bytes)
-                                         .toHex(' '));
+            QCOMPARE(out.toHex(' '),
+                     (expected.isEmpty() ? ByteOrderMark(encoding).toByteArray() : want->bytes)
+                         .toHex(' '));
         }
     }
 
@@ -237,7 +239,8 @@ private slots:
                 QVERIFY2(actual == expected,
                          qPrintable(OptionText(o, counts) + QStringLiteral("\ninput: ") +
                                     text.toUtf8().toPercentEncoding() + QStringLiteral("\nwant: ") +
-                                    expected.toUtf8().toPercentEncoding() + QStringLiteral("\ngot: ") +
+                                    expected.toUtf8().toPercentEncoding() +
+                                    QStringLiteral("\ngot: ") +
                                     actual.toUtf8().toPercentEncoding()));
             }
         }
@@ -249,15 +252,20 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<int>("options"); // 1 case, 2 trim, 4 width
         QTest::addColumn<QString>("key");
-        QTest::newRow("sharp s folds to ss") << QStringLiteral("Straße") << 1 << QStringLiteral("strasse");
+        QTest::newRow("sharp s folds to ss")
+            << QStringLiteral("Straße") << 1 << QStringLiteral("strasse");
         QTest::newRow("ligature") << QStringLiteral("ﬁle") << 4 << QStringLiteral("file");
-        QTest::newRow("full-width digits") << QStringLiteral("ＡＢＣ１２３") << 4 << QStringLiteral("ABC123");
-        QTest::newRow("full-width, any case") << QStringLiteral("ＡＢＣ") << 5 << QStringLiteral("abc");
-        QTest::newRow("combining mark composes") << QStringLiteral("Ae\u0301") << 5 << QStringLiteral("a\u00e9");
+        QTest::newRow("full-width digits")
+            << QStringLiteral("ＡＢＣ１２３") << 4 << QStringLiteral("ABC123");
+        QTest::newRow("full-width, any case")
+            << QStringLiteral("ＡＢＣ") << 5 << QStringLiteral("abc");
+        QTest::newRow("combining mark composes")
+            << QStringLiteral("Ae\u0301") << 5 << QStringLiteral("a\u00e9");
         QTest::newRow("every white space at the ends")
             << QStringLiteral("\u3000\u00a0\t\u2003\u000b\u000c\u0085 x y\u2029\u202f\u205f") << 2
             << QStringLiteral("x y");
-        QTest::newRow("zero-width space is no white space") << QStringLiteral("\u200bx") << 2 << QStringLiteral("\u200bx");
+        QTest::newRow("zero-width space is no white space")
+            << QStringLiteral("\u200bx") << 2 << QStringLiteral("\u200bx");
         QTest::newRow("escaped byte untouched")
             << (QStringLiteral("A") + QChar(0xdc80)) << 7 << (QStringLiteral("a") + QChar(0xdc80));
         QTest::newRow("emoji untouched") << QStringLiteral("😀A") << 1 << QStringLiteral("😀a");
@@ -281,7 +289,8 @@ private slots:
     void sizesAtThresholds_data() {
         QTest::addColumn<TextEncoding>("encoding");
         QTest::addColumn<qint64>("size");
-        QTest::addColumn<int>("shape"); // 0 short lines, 1 CR LF across the batch end, 2 one huge line
+        QTest::addColumn<int>(
+            "shape"); // 0 short lines, 1 CR LF across the batch end, 2 one huge line
         for (const auto& [name, encoding] : {std::pair{"utf-8", TextEncoding::Utf8},
                                              std::pair{"utf-16le", TextEncoding::Utf16LeBom}}) {
             for (const qint64 size : {qint64(64 << 10), qint64(1 << 20), qint64(3 << 20)}) {
@@ -289,7 +298,8 @@ private slots:
                     QTest::addRow("%s, %lld%+d, short lines", name, size, delta)
                         << encoding << size + delta << 0;
                 }
-                QTest::addRow("%s, %lld, break across the end", name, size) << encoding << size << 1;
+                QTest::addRow("%s, %lld, break across the end", name, size)
+                    << encoding << size << 1;
             }
             QTest::addRow("%s, one huge line", name) << encoding << qint64(3 << 20) << 2;
         }
@@ -311,7 +321,8 @@ private slots:
                 if (shape == 1 && text.size() > chars - 40) {
                     // The CR lands on the last unit of the batch and the LF on the first of the
                     // next (the byte-order mark counts in front).
-                    const qsizetype cr = qsizetype(chars) - 1 - ByteOrderMark(encoding).size() / unit;
+                    const qsizetype cr =
+                        qsizetype(chars) - 1 - ByteOrderMark(encoding).size() / unit;
                     text.truncate(cr);
                     text += QStringLiteral("\r\n1\r\n");
                 }
@@ -322,8 +333,7 @@ private slots:
             settings.memoryBudget = budget;
             settings.tempDir = dir.path();
             QByteArray out;
-            const EngineResult r =
-                filterFile(EncodeText(text, encoding)->bytes, settings, &out);
+            const EngineResult r = filterFile(EncodeText(text, encoding)->bytes, settings, &out);
             QVERIFY2(r.ok(), qPrintable(r.error));
             const QString expected = Model(text, LineBreak::CrLf);
             QCOMPARE(out, EncodeText(expected, encoding)->bytes);
@@ -371,20 +381,20 @@ private slots:
         for (int stopAt : {1, 2, 5, 9, 1000000}) {
             int calls = 0;
             BytesSink sink;
-            const EngineResult r =
-                FilterFiles({path(QStringLiteral("in.txt"))}, sink, settings,
-                            [&](qint64 done, qint64 total) {
-                                if (done > total)
-                                    qFatal("progress past its total");
-                                return ++calls < stopAt;
-                            });
+            const EngineResult r = FilterFiles({path(QStringLiteral("in.txt"))}, sink, settings,
+                                               [&](qint64 done, qint64 total) {
+                                                   if (done > total)
+                                                       qFatal("progress past its total");
+                                                   return ++calls < stopAt;
+                                               });
             if (stopAt == 1000000) {
                 QVERIFY(r.ok());
                 QCOMPARE(r.stats.linesKept, 150000);
                 break;
             }
             QCOMPARE(r.status, EngineResult::Status::Cancelled);
-            QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("in.txt")});
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                     QStringList{QStringLiteral("in.txt")});
         }
     }
 
@@ -433,11 +443,13 @@ private slots:
         QCOMPARE(ReadAll(out), expected);
         // A cancelled save leaves the file as it was.
         WriteAll(out, "before");
-        QVERIFY(!SaveLargeResult(*result->file, out, [](qint64, qint64) { return false; }, &error));
+        QVERIFY(!SaveLargeResult(
+            *result->file, out, [](qint64, qint64) { return false; }, &error));
         QCOMPARE(ReadAll(out), QByteArray("before"));
 
         QVERIFY(!ResultText(*result->file, result->encoding, expected.size() - 1));
-        const std::optional<QString> copied = ResultText(*result->file, result->encoding, expected.size());
+        const std::optional<QString> copied =
+            ResultText(*result->file, result->encoding, expected.size());
         QVERIFY(copied);
         QCOMPARE(copied->count(QStringLiteral("\r\n")), 12002); // the first line, spaces, counts
     }
@@ -445,12 +457,13 @@ private slots:
     void largeFileFailures() {
         QString error;
         QVERIFY(!OpenLargeFile(path(QStringLiteral("absent.txt")), {}, &error));
-        QVERIFY2(error.contains(QStringLiteral("absent.txt")) && error.contains(QStringLiteral("原因")),
+        QVERIFY2(error.contains(QStringLiteral("absent.txt")) &&
+                     error.contains(QStringLiteral("原因")),
                  qPrintable(error));
         WriteAll(path(QStringLiteral("some.txt")), QByteArray(3 << 20, 'x'));
         error.clear();
-        QVERIFY(!OpenLargeFile(path(QStringLiteral("some.txt")), [](qint64, qint64) { return false; },
-                               &error));
+        QVERIFY(!OpenLargeFile(
+            path(QStringLiteral("some.txt")), [](qint64, qint64) { return false; }, &error));
         QVERIFY(error.isEmpty()); // a cancel is no failure
     }
 };

@@ -122,9 +122,9 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         QStringLiteral("encoding"),
         QStringLiteral("指定输入的编码：utf-8、gbk、gb18030、utf-16le、utf-16be。"),
         QStringLiteral("编码"));
-    const QCommandLineOption outputEncodingOption(
-        QStringLiteral("output-encoding"), QStringLiteral("结果改用这种编码（名称同上）。"),
-        QStringLiteral("编码"));
+    const QCommandLineOption outputEncodingOption(QStringLiteral("output-encoding"),
+                                                  QStringLiteral("结果改用这种编码（名称同上）。"),
+                                                  QStringLiteral("编码"));
     const QCommandLineOption crlfOption(QStringLiteral("crlf"),
                                         QStringLiteral("结果的每一行以 CR LF 结束。"));
     const QCommandLineOption lfOption(QStringLiteral("lf"),
@@ -149,8 +149,9 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         QStringLiteral("counts"), QStringLiteral("每个保留的行前面写上它出现的次数和一个制表符。"));
     const QCommandLineOption memoryOption(
         QStringLiteral("memory"),
-        QStringLiteral("内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为物理内存的八分之一"
-                       "（256M 到 1536M 之间）。"),
+        QStringLiteral(
+            "内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为物理内存的八分之一"
+            "（256M 到 1536M 之间）。"),
         QStringLiteral("大小"));
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("显示本帮助并退出。"));
@@ -166,12 +167,14 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (!parser.parse(QStringList{QStringLiteral("trennix-cli")} + arguments))
         return UsageError(errors, parser.errorText());
     if (parser.isSet(helpOption)) {
-        Print(output, parser.helpText().replace(QStringLiteral("[options]"), QStringLiteral("[选项]")));
+        Print(output,
+              parser.helpText().replace(QStringLiteral("[options]"), QStringLiteral("[选项]")));
         Print(output, QStringLiteral("\n退出状态：0 成功；1 输入或输出失败；2 用法错误。\n"));
         return 0;
     }
     if (parser.isSet(versionOption)) {
-        Print(output, QStringLiteral("trennix-cli %1\n").arg(QCoreApplication::applicationVersion()));
+        Print(output,
+              QStringLiteral("trennix-cli %1\n").arg(QCoreApplication::applicationVersion()));
         return 0;
     }
 
@@ -226,13 +229,14 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
             return 1;
         }
         sink = std::make_unique<DeviceSink>(
-            *saveFile->device(), QStringLiteral("输出文件 %1").arg(QDir::toNativeSeparators(outputPath)));
+            *saveFile->device(),
+            QStringLiteral("输出文件 %1").arg(QDir::toNativeSeparators(outputPath)));
     } else {
         sink = std::make_unique<DeviceSink>(output, QStringLiteral("标准输出"));
     }
 
-    const EngineResult result = FilterFiles(
-        inputs, *sink, settings, [](qint64, qint64) { return !interrupted.load(); });
+    const EngineResult result =
+        FilterFiles(inputs, *sink, settings, [](qint64, qint64) { return !interrupted.load(); });
     if (!result.ok()) {
         if (saveFile)
             saveFile->cancel();

@@ -90,8 +90,7 @@ std::vector<char16_t> BuildSimpleTable(bool ignoreWidth, bool ignoreCase) {
 
 const std::vector<char16_t>* SimpleTable(bool ignoreWidth, bool ignoreCase) {
     static const std::array<std::vector<char16_t>, 3> tables = {
-        BuildSimpleTable(false, true), BuildSimpleTable(true, false),
-        BuildSimpleTable(true, true)};
+        BuildSimpleTable(false, true), BuildSimpleTable(true, false), BuildSimpleTable(true, true)};
     if (!ignoreWidth && !ignoreCase)
         return nullptr;
     return &tables[std::size_t(ignoreWidth ? (ignoreCase ? 2 : 1) : 0)];

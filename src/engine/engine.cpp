@@ -65,8 +65,8 @@ quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, boo
     return XXH3_64bits(k.utf16(), std::size_t(k.size()) * 2);
 }
 
-bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s,
-                        const uchar* line, qint64 length) {
+bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
+                        qint64 length) {
     const Segment& other = inputs.at(pos);
     const uchar* old = other.data + (qint64(pos) - other.base);
     if (!byText_) {
@@ -86,8 +86,8 @@ QString LineText(const Segment& s, const uchar* line, qint64 length) {
     if (s.native)
         return QString(reinterpret_cast<const QChar*>(line), qsizetype(length / 2));
     QString text;
-    TextDecoder(s.encoding).decode(
-        QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text);
+    TextDecoder(s.encoding)
+        .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text);
     return text;
 }
 
@@ -259,8 +259,9 @@ bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 c
         appendUnits(QString::number(count));
         appendUnits(u"\t");
     }
-    const bool same = s.native ? units_ == s.units
-                               : WithoutByteOrderMark(s.encoding) == WithoutByteOrderMark(encoding_);
+    const bool same = s.native
+                          ? units_ == s.units
+                          : WithoutByteOrderMark(s.encoding) == WithoutByteOrderMark(encoding_);
     if (same) {
         buffer_.append(reinterpret_cast<const char*>(line), qsizetype(length));
     } else if (!convert(s, line, length)) {
@@ -603,16 +604,14 @@ TextEncoding DetectFromStart(const uchar* data, qint64 size) {
             std::memchr(data + kSample, '\n', std::size_t(std::min(size - kSample, kSample))));
         n = lf ? (lf - data) + 1 : kSample;
     }
-    const TextEncoding encoding =
-        DetectEncoding(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(n)));
-    ReleaseMappedPages(data, n);
-    return encoding;
+    return DetectEncoding(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(n)));
 }
 
 TextEncoding ForcedEncoding(TextEncoding forced, const uchar* data, qint64 size) {
     const TextEncoding marked = WithByteOrderMark(forced);
     const QByteArrayView mark = ByteOrderMark(marked);
-    if (!mark.isEmpty() && size >= mark.size() && std::memcmp(data, mark.data(), std::size_t(mark.size())) == 0)
+    if (!mark.isEmpty() && size >= mark.size() &&
+        std::memcmp(data, mark.data(), std::size_t(mark.size())) == 0)
         return marked;
     return forced;
 }
@@ -623,8 +622,9 @@ bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& 
     QString reason;
     if (path == u"-" || IsPipe(path)) {
         QFile stream;
-        const bool opened = path == u"-" ? stream.open(0, QIODevice::ReadOnly)
-                                        : (stream.setFileName(path), stream.open(QIODevice::ReadOnly));
+        const bool opened = path == u"-"
+                                ? stream.open(0, QIODevice::ReadOnly)
+                                : (stream.setFileName(path), stream.open(QIODevice::ReadOnly));
         if (!opened) {
             *error = InputFailure(path, ReasonFor(stream));
             return false;
@@ -646,6 +646,7 @@ bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& 
     s.base = inputs.list.totalBytes;
     if (s.size > 0) {
         s.data = file->map(0, s.size);
+        s.mapped = true;
         if (!s.data) {
             *error = InputFailure(path, ReasonFor(*file));
             return false;
@@ -657,16 +658,14 @@ bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& 
                                           : DetectFromStart(s.data, s.size);
     else if (settings.inputEncoding)
         encoding = *settings.inputEncoding;
+    if (s.mapped)
+        ReleaseMappedPages(s.data, std::min<qint64>(s.size, qint64(32) << 20));
     s.body = ByteOrderMark(encoding).size();
     s.encoding = WithoutByteOrderMark(encoding);
     s.units = UnitFormatOf(encoding);
-    if (inputs.list.segments.empty()) {
-        inputs.firstHadMark = s.body > 0;
-        inputs.list.segments.reserve(8);
-    }
     // The first input's encoding, mark included, is what the result is written in.
     if (inputs.list.segments.empty())
-        inputs.files.reserve(8);
+        inputs.firstHadMark = s.body > 0;
     inputs.list.totalBytes += s.size;
     inputs.list.segments.push_back(s);
     inputs.files.push_back(std::move(file));
@@ -680,28 +679,21 @@ bool IsUnicode(TextEncoding encoding) {
 
 } // namespace
 
-EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
-                         const EngineProgress& progress) {
-    OpenInputs inputs;
-    EngineResult failed;
-    failed.status = EngineResult::Status::InputFailed;
-    for (const QString& path : paths.isEmpty() ? QStringList{QStringLiteral("-")} : paths) {
-        if (!OpenInput(path, settings, inputs, &failed.error))
-            return failed;
-    }
+namespace {
+
+// Filters inputs that are open and in memory.
+EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings& settings,
+                       const EngineProgress& progress) {
     const std::vector<Segment>& segments = inputs.list.segments;
 
     // The first input decides the result's encoding; inputs of another encoding are converted.
     TextEncoding firstEncoding = TextEncoding::Gbk;
     bool sameEncodings = true;
     for (const Segment& s : segments) {
-        if (&s == &segments.front()) {
-            firstEncoding = inputs.firstHadMark
-                                ? WithByteOrderMark(s.encoding)
-                                : s.encoding;
-        } else if (s.encoding != segments.front().encoding) {
+        if (&s == &segments.front())
+            firstEncoding = inputs.firstHadMark ? WithByteOrderMark(s.encoding) : s.encoding;
+        else if (s.encoding != segments.front().encoding)
             sameEncodings = false;
-        }
     }
     TextEncoding outputEncoding = firstEncoding;
     if (settings.outputEncoding)
@@ -727,10 +719,44 @@ EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const Engine
     job.lines = lines;
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts);
     EngineResult result = Run(job, emitter, true, lines);
-    result.outputEncoding =
-        emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
+    result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
     result.lineBreak = lineBreak;
     return result;
+}
+
+} // namespace
+
+EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
+                         const EngineProgress& progress) {
+    OpenInputs inputs;
+    EngineResult failed;
+    failed.status = EngineResult::Status::InputFailed;
+    for (const QString& path : paths.isEmpty() ? QStringList{QStringLiteral("-")} : paths) {
+        if (!OpenInput(path, settings, inputs, &failed.error))
+            return failed;
+    }
+    return RunInputs(inputs, out, settings, progress);
+}
+
+EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSettings& settings,
+                         const EngineProgress& progress) {
+    OpenInputs inputs;
+    Segment s;
+    s.data = reinterpret_cast<const uchar*>(bytes.data());
+    s.size = bytes.size();
+    TextEncoding encoding = TextEncoding::Gbk;
+    if (s.size > 0)
+        encoding = settings.inputEncoding ? ForcedEncoding(*settings.inputEncoding, s.data, s.size)
+                                          : DetectFromStart(s.data, s.size);
+    else if (settings.inputEncoding)
+        encoding = *settings.inputEncoding;
+    s.body = ByteOrderMark(encoding).size();
+    s.encoding = WithoutByteOrderMark(encoding);
+    s.units = UnitFormatOf(encoding);
+    inputs.firstHadMark = s.body > 0;
+    inputs.list.totalBytes = s.size;
+    inputs.list.segments.push_back(s);
+    return RunInputs(inputs, out, settings, progress);
 }
 
 TextFilterResult FilterText(QStringView text, const EngineSettings& settings,

@@ -33,14 +33,14 @@ public:
 
 struct EngineSettings {
     FilterOptions options;
-    std::optional<TextEncoding> inputEncoding; // forced; otherwise detected for each input
+    std::optional<TextEncoding> inputEncoding;  // forced; otherwise detected for each input
     std::optional<TextEncoding> outputEncoding; // otherwise the first input's
     std::optional<LineBreak> lineBreak;         // otherwise the inputs' most common one
-    bool writeCounts = false;     // each kept line is preceded by how often it occurs and a tab
-    bool collectRepeats = false;  // fills EngineResult::repeats
+    bool writeCounts = false;         // each kept line is preceded by how often it occurs and a tab
+    bool collectRepeats = false;      // fills EngineResult::repeats
     qsizetype repeatsLimit = 1000000; // the most frequent repeated lines that are kept
-    qint64 memoryBudget = 0;      // bytes; 0: DefaultMemoryBudget()
-    QString tempDir;              // for partitions and spooled input; empty: the system's
+    qint64 memoryBudget = 0;          // bytes; 0: DefaultMemoryBudget()
+    QString tempDir;                  // for partitions and spooled input; empty: the system's
 };
 
 struct EngineStats {
@@ -76,6 +76,10 @@ qint64 DefaultMemoryBudget();
 
 // Filters the files (a path of "-" is standard input) as one text, in order, into `out`.
 EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
+                         const EngineProgress& progress = {});
+
+// Filters bytes held in memory exactly as the file holding them would be filtered.
+EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSettings& settings,
                          const EngineProgress& progress = {});
 
 // Filters a text held in memory (as a text box holds it) into a text; lines end with CR LF.

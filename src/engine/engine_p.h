@@ -26,7 +26,8 @@ struct Segment {
     qint64 base = 0; // the position of data[0] among all inputs
     UnitFormat units = UnitFormat::Bytes;
     TextEncoding encoding = TextEncoding::Gbk; // without its byte-order mark
-    bool native = false; // a QString's memory: lines are read as they are, never released
+    bool native = false;                       // a QString's memory: lines are read as they are
+    bool mapped = false;                       // a mapped file, whose pages are let go once read
     const uchar* begin() const { return data + body; }
     const uchar* end() const { return data + size; }
 };
@@ -178,11 +179,11 @@ template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& v
                     step &= ~qint64(1);
                 to = NextLineStart(p + step, s.end(), s.units);
             }
-            if (!s.native)
+            if (s.mapped)
                 PrefaultMappedPages(p, to - p);
             if (!visit(s, p, to))
                 return false;
-            if (!s.native)
+            if (s.mapped)
                 ReleaseMappedPages(p, to - p);
             p = to;
         }

@@ -9,7 +9,8 @@
 namespace {
 
 QString Failure(const QString& path, const QString& reason) {
-    return QStringLiteral("无法导入文件：\n%1\n\n原因：%2").arg(QDir::toNativeSeparators(path), reason);
+    return QStringLiteral("无法导入文件：\n%1\n\n原因：%2")
+        .arg(QDir::toNativeSeparators(path), reason);
 }
 
 bool OnlySpaces(const uchar* line, qint64 length, UnitFormat units) {
@@ -64,8 +65,9 @@ std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
     s.body = ByteOrderMark(encoding).size();
     s.encoding = WithoutByteOrderMark(encoding);
     s.units = UnitFormatOf(encoding);
-    if (s.body > size || QByteArrayView(reinterpret_cast<const char*>(data), s.body) !=
-                             ByteOrderMark(encoding))
+    s.mapped = true;
+    if (s.body > size ||
+        QByteArrayView(reinterpret_cast<const char*>(data), s.body) != ByteOrderMark(encoding))
         s.body = 0;
     SegmentList inputs;
     inputs.segments.push_back(s);
@@ -217,7 +219,8 @@ std::optional<QString> ResultText(QFile& result, TextEncoding encoding, qint64 m
     const QByteArray bytes = result.readAll();
     const qsizetype mark = ByteOrderMark(encoding).size();
     QString text;
-    TextDecoder(WithoutByteOrderMark(encoding)).decode(QByteArrayView(bytes).sliced(std::min(mark, bytes.size())), text);
+    TextDecoder(WithoutByteOrderMark(encoding))
+        .decode(QByteArrayView(bytes).sliced(std::min(mark, bytes.size())), text);
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].isLowSurrogate() && (i == 0 || !text[i - 1].isHighSurrogate()))
             text[i] = QChar::ReplacementCharacter;

@@ -19,8 +19,8 @@ constexpr qsizetype kPreviewLineChars = 2000;
 
 struct TextSummary {
     qint64 lines = 0;
-    qint64 nonBlankLines = 0; // lines holding something besides U+0020 spaces
-    QString preview;          // the first kPreviewLines lines, joined by CR LF, long lines cut
+    qint64 nonBlankLines = 0;    // lines holding something besides U+0020 spaces
+    QString preview;             // the first kPreviewLines lines, joined by CR LF, long lines cut
     bool previewComplete = true; // false when lines were left out or cut
 };
 

@@ -21,7 +21,8 @@ public:
 
     // Finds the slot of the line with this hash for which same(pos) holds, or takes a free slot
     // for it with `pos`. Sets *inserted accordingly. Never grows: call reserveOne() first.
-    template <typename Same> Slot& findOrInsert(quint64 hash, quint64 pos, Same&& same, bool* inserted);
+    template <typename Same>
+    Slot& findOrInsert(quint64 hash, quint64 pos, Same&& same, bool* inserted);
     // The slot whose line has this hash and this first (or last) position, or null.
     const Slot* findAt(quint64 hash, quint64 pos) const;
 

@@ -162,7 +162,8 @@ struct Partition {
 
 class Partitioned {
 public:
-    Partitioned(EngineJob& job, Emitter& out) : job_(job), out_(out), options_(job.settings.options) {}
+    Partitioned(EngineJob& job, Emitter& out)
+        : job_(job), out_(out), options_(job.settings.options) {}
     EngineResult run();
 
 private:
@@ -230,30 +231,30 @@ bool Partitioned::scatter(int bits, QString* reason) {
     Helper helper;
     std::vector<LineRef> lines, scratch;
     const int shift = 64 - bits;
-    const bool ok = ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from,
-                                                  const uchar* to) {
-        SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
-        for (const LineRef& line : lines) {
-            const quint64 index = quint64(linesRead_++);
-            if (line.blank) {
-                ++blanks_;
-                continue;
+    const bool ok =
+        ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from, const uchar* to) {
+            SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
+            for (const LineRef& line : lines) {
+                const quint64 index = quint64(linesRead_++);
+                if (line.blank) {
+                    ++blanks_;
+                    continue;
+                }
+                PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
+                const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+                if (job_.byText) {
+                    const QStringView key = keys.key(s, bytes, line.length, 0);
+                    Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size() * 2)},
+                           key.utf16());
+                } else {
+                    Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
+                }
+                ++w.records;
+                if (w.buffer.size() >= kWriteBuffer && !Flush(w, reason))
+                    return false;
             }
-            PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
-            const uchar* bytes = s.data + (qint64(line.pos) - s.base);
-            if (job_.byText) {
-                const QStringView key = keys.key(s, bytes, line.length, 0);
-                Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size() * 2)},
-                       key.utf16());
-            } else {
-                Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
-            }
-            ++w.records;
-            if (w.buffer.size() >= kWriteBuffer && !Flush(w, reason))
-                return false;
-        }
-        return advance(to - from);
-    });
+            return advance(to - from);
+        });
     if (!ok)
         return false;
     for (PartitionWriter& w : writers) {
@@ -330,8 +331,8 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
             &inserted);
         if (inserted) {
             entries.push_back(Entry{arena.add(key, h.keyBytes), h.keyBytes, h.index, h.index, 1});
-            const qint64 used = arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) +
-                                table.bytes();
+            const qint64 used =
+                arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) + table.bytes();
             // Too large for its share: split it further while the hash has bits left and the
             // partition is large enough for that to help.
             if (used > limit && partition.shift >= 16 &&
@@ -367,7 +368,8 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         if (repeated && job_.settings.collectRepeats)
             repeats.push_back(Kept{index, e.count});
     }
-    std::sort(kept.begin(), kept.end(), [](const Kept& a, const Kept& b) { return a.index < b.index; });
+    std::sort(kept.begin(), kept.end(),
+              [](const Kept& a, const Kept& b) { return a.index < b.index; });
     partition.file.reset();
     std::lock_guard lock(mutex_);
     const auto bytes = qint64(kept.size() * sizeof(Kept));
@@ -475,7 +477,8 @@ bool Partitioned::gather(QString* reason) {
     // The repeated lines of the statistic, by index, to be read as the input goes by.
     ByCount(repeats_, std::size_t(job_.settings.repeatsLimit));
     std::vector<Kept> wanted = repeats_;
-    std::sort(wanted.begin(), wanted.end(), [](const Kept& a, const Kept& b) { return a.index < b.index; });
+    std::sort(wanted.begin(), wanted.end(),
+              [](const Kept& a, const Kept& b) { return a.index < b.index; });
     std::size_t nextWanted = 0;
     std::vector<std::pair<Kept, QString>> found;
 
@@ -488,8 +491,7 @@ bool Partitioned::gather(QString* reason) {
             if (!good)
                 return;
             const quint64 i = index++;
-            const bool blank =
-                job_.byText ? reader.key(s, line, length, 0).isEmpty() : length == 0;
+            const bool blank = job_.byText ? reader.key(s, line, length, 0).isEmpty() : length == 0;
             if (nextWanted < wanted.size() && wanted[nextWanted].index == i) {
                 found.emplace_back(wanted[nextWanted], LineText(s, line, length));
                 ++nextWanted;
@@ -519,7 +521,7 @@ bool Partitioned::gather(QString* reason) {
     });
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
         return a.first.count != b.first.count ? a.first.count > b.first.count
-                                               : a.first.index < b.first.index;
+                                              : a.first.index < b.first.index;
     });
     repeatTexts_.clear();
     for (auto& [k, text] : found)
