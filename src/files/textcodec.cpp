@@ -37,9 +37,10 @@ std::optional<TextEncoding> MarkedEncoding(QByteArrayView bytes) {
     return std::nullopt;
 }
 
-// UTF-16 without a mark shows in its first bytes: many code units with a zero byte on one side
-// (Latin letters, digits, spaces, line breaks), hardly any on the other, no NUL characters, and
-// surrogates only in pairs. A text of ideographs shows it by its line breaks (0D 00 0A 00).
+// UTF-16 without a mark shows in its first bytes, read in one byte order: surrogates only in
+// pairs, and either mostly units below U+0100 (Latin text) with hardly any in the other order and
+// no NUL, or line breaks (0D 00 0A 00) that the other order lacks, and no NUL. GBK and UTF-8 text
+// has no zero bytes at all.
 std::optional<TextEncoding> Utf16WithoutMark(QByteArrayView bytes) {
     const qsizetype units = std::min(bytes.size(), kUtf16SampleBytes) / 2;
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -75,9 +76,10 @@ std::optional<TextEncoding> Utf16WithoutMark(QByteArrayView bytes) {
         return true;
     };
     for (int order = 0; order < 2; ++order) {
-        const qsizetype plain = small[order];
-        if (plain > 8 * (small[1 - order] + nul) &&
-            (2 * plain >= units || (breaks[order] > 0 && 256 * plain >= units)) && paired(order))
+        const qsizetype other = 1 - order;
+        const bool latin = 2 * small[order] >= units && small[order] > 8 * (small[other] + nul);
+        const bool lines = breaks[order] >= 2 && breaks[other] == 0 && nul == 0;
+        if ((latin || lines) && paired(order))
             return order == 0 ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
     }
     return std::nullopt;
