@@ -21,7 +21,7 @@ namespace {
 // encoded in two pieces on two threads.
 constexpr qsizetype kTwoPiecesFrom = qsizetype(4) * 1024 * 1024;
 // UTF-16 without a byte-order mark is recognised from this many first bytes.
-constexpr qsizetype kUtf16SampleBytes = 64 * 1024;
+constexpr qsizetype kUtf16SampleBytes = qsizetype(64) * 1024;
 // Text that reads as UTF-8 but for some stray sequences is UTF-8 when it holds at least this many
 // multi-byte characters per stray sequence. GBK Chinese holds about one in four by chance.
 constexpr qsizetype kUtf8CharactersPerStray = 8;
