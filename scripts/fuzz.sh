@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target with clang (ASan + UBSan) and fuzzes for SECONDS (default 60),
-# starting from a copy of fuzz/corpus. Inputs grow up to MAX_LEN bytes (default 64 KiB); the
-# target also tiles one input in 32 past each of the codec's size thresholds (up to 4 MiB).
+# starting from a copy of fuzz/corpus. Inputs go up to MAX_LEN bytes (default 64 KiB) from the
+# start; the target also tiles one input in 32 past one of the codec's size thresholds (up to
+# 4 MiB).
 # New inputs worth keeping can be merged back with
 #   build-fuzz/fuzz/fuzz_import_filter -merge=1 fuzz/corpus WORK_DIR
 # Usage: scripts/fuzz.sh [SECONDS] [MAX_LEN]
@@ -17,4 +18,4 @@ work=$(mktemp -d)
 cp "$here"/fuzz/corpus/* "$work"/
 echo "fuzzing for $seconds s, inputs up to $max_len bytes; working corpus in $work"
 "$build/fuzz/fuzz_import_filter" -max_total_time="$seconds" -max_len="$max_len" \
-    -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 "$work"
+    -len_control=0 -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 "$work"
