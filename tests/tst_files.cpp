@@ -262,6 +262,31 @@ private slots:
         QCOMPARE(EncodeText(d.text, d.encoding)->bytes, bytes);
     }
 
+    // GBK and GB18030 are checked 1 MiB at a time: what lies just past a piece still counts.
+    void detectAroundCheckPieces_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<TextEncoding>("encoding");
+        const QByteArray line = Gbk(kProse);
+        for (const qsizetype size : {qsizetype(kMiB) - 1, qsizetype(kMiB), qsizetype(kMiB) + 1}) {
+            QByteArray gbk = line.repeated(size / line.size() + 1);
+            gbk.truncate(gbk.lastIndexOf('\n', size - 4) + 1);
+            gbk += QByteArray(size - 4 - gbk.size(), 'x');
+            // U+20000 at the very end: only GB18030 reads it.
+            QTest::addRow("%lld bytes, gb18030 at the end", qlonglong(size))
+                << gbk + "\x95\x32\x82\x36" << TextEncoding::Gb18030;
+            QTest::addRow("%lld bytes, cut off at the end", qlonglong(size))
+                << gbk + "\x95\x32\x82\r" << TextEncoding::Gbk;
+        }
+    }
+    void detectAroundCheckPieces() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(TextEncoding, encoding);
+        QCOMPARE(DetectEncoding(bytes), encoding);
+        const DecodedText d = DecodeText(bytes);
+        QCOMPARE(d.encoding, encoding);
+        QVERIFY(EncodeText(d.text, d.encoding)->bytes == bytes);
+    }
+
     // Inputs from 4 MiB are decoded in two pieces: the text, the escaped places and the bytes
     // written back must be those of a decoding in one piece, wherever the cut falls.
     void largeInputs_data() {
@@ -571,6 +596,15 @@ private slots:
         QTest::newRow("more lf") << u"a\r\nb\nc\n"_qs << LineBreak::Lf;
         QTest::newRow("cr then lf is one crlf") << u"\r\n\r\n\n"_qs << LineBreak::CrLf;
         QTest::newRow("lf cr is two") << u"\n\r\n\r"_qs << LineBreak::CrLf;
+        // Long texts are counted in two halves: one CR LF across the middle and one LF tie.
+        for (const qsizetype size : {kTwoPieces / 2 - 1, kTwoPieces / 2, kTwoPieces / 2 + 1}) {
+            QString text(size, u'x');
+            text[0] = u'\n';
+            text[size / 2 - 1] = u'\r';
+            text[size / 2] = u'\n';
+            QTest::addRow("%lld units, cr lf across the middle", qlonglong(size))
+                << text << LineBreak::CrLf;
+        }
     }
     void lineBreaks() {
         QFETCH(QString, text);

@@ -224,8 +224,7 @@ Piece DecodeUtf8(QByteArrayView bytes, const Utf8Scan& scan) {
     return Decode(TextEncoding::Utf8, bytes);
 }
 
-// Whether the encoding reads all of `bytes` without escaping any, without keeping the text.
-bool ReadsCleanly(TextEncoding encoding, QByteArrayView bytes) {
+bool ReadsPieceCleanly(TextEncoding encoding, QByteArrayView bytes) {
     IcuConverter converter(encoding);
     QString scratch;
     for (qsizetype at = 0; at < bytes.size();) {
@@ -237,6 +236,20 @@ bool ReadsCleanly(TextEncoding encoding, QByteArrayView bytes) {
         at = end;
     }
     return true;
+}
+
+// Whether the encoding reads all of `bytes` without escaping any, without keeping the text;
+// large inputs in two pieces at once.
+bool ReadsCleanly(TextEncoding encoding, QByteArrayView bytes) {
+    const qsizetype split = bytes.size() >= kTwoPiecesFrom
+                                ? codec::SplitPoint(encoding, bytes, bytes.size() / 2)
+                                : bytes.size();
+    if (split >= bytes.size())
+        return ReadsPieceCleanly(encoding, bytes);
+    auto second = std::async(std::launch::async,
+                             [&] { return ReadsPieceCleanly(encoding, bytes.sliced(split)); });
+    const bool first = ReadsPieceCleanly(encoding, bytes.first(split));
+    return second.get() && first;
 }
 
 bool EncodePiece(TextEncoding encoding, QStringView text, QByteArray& out) {
@@ -403,19 +416,47 @@ bool TextEncoder::encode(QStringView text, QByteArray& out) {
     return d->converter.encode(text, out);
 }
 
-LineBreak MostCommonLineBreak(QStringView text) {
+namespace {
+
+struct LineBreakCounts {
     qsizetype crlf = 0;
+    qsizetype lf = 0;
     qsizetype cr = 0;
+};
+
+LineBreakCounts CountLineBreaks(QStringView text) {
+    LineBreakCounts n;
     for (qsizetype i = text.indexOf(u'\r'); i >= 0; i = text.indexOf(u'\r', i + 1)) {
         if (i + 1 < text.size() && text[i + 1] == u'\n')
-            ++crlf;
+            ++n.crlf;
         else
-            ++cr;
+            ++n.cr;
     }
-    const qsizetype lf = text.count(u'\n') - crlf;
-    if (lf > crlf && lf >= cr)
+    n.lf = text.count(u'\n') - n.crlf;
+    return n;
+}
+
+} // namespace
+
+LineBreak MostCommonLineBreak(QStringView text) {
+    LineBreakCounts n;
+    if (text.size() * 2 < kTwoPiecesFrom) {
+        n = CountLineBreaks(text);
+    } else {
+        // Two halves at once; a CR LF across the middle counts as one.
+        const qsizetype middle = text.size() / 2;
+        auto second =
+            std::async(std::launch::async, [&] { return CountLineBreaks(text.sliced(middle)); });
+        n = CountLineBreaks(text.first(middle));
+        const LineBreakCounts rest = second.get();
+        const bool across = text[middle - 1] == u'\r' && text[middle] == u'\n';
+        n.crlf += rest.crlf + qsizetype(across);
+        n.cr += rest.cr - qsizetype(across);
+        n.lf += rest.lf - qsizetype(across);
+    }
+    if (n.lf > n.crlf && n.lf >= n.cr)
         return LineBreak::Lf;
-    if (cr > crlf && cr > lf)
+    if (n.cr > n.crlf && n.cr > n.lf)
         return LineBreak::Cr;
     return LineBreak::CrLf;
 }
