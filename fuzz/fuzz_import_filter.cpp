@@ -1,13 +1,16 @@
 // Feeds arbitrary bytes through the import decoding and the filter, and checks what must always
-// hold of the result.
+// hold of the result: among it, that the bytes are written back exactly. One input in 32 is also
+// tiled past one of the codec's size thresholds and checked again at that size.
 #include "core/linefilter.h"
 #include "files/textcodec.h"
 
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -51,19 +54,46 @@ void CheckFilter(const QString& input) {
     Require(before >= 0 && after >= 0 && after <= before);
 }
 
+// Decoding and encoding give back the very bytes; the detection, the piece decoder and the
+// decoding agree.
+DecodedText CheckRoundTrip(QByteArrayView bytes) {
+    const DecodedText decoded = DecodeText(bytes);
+    Require(decoded.unreadable >= 0);
+    const auto encoded = EncodeText(decoded.text, decoded.encoding);
+    Require(encoded && encoded->encoding == decoded.encoding && encoded->bytes == bytes);
+    Require(DetectEncoding(bytes) == decoded.encoding);
+    TextDecoder decoder(WithoutByteOrderMark(decoded.encoding));
+    QString text;
+    const qsizetype places =
+        decoder.decode(bytes.sliced(ByteOrderMark(decoded.encoding).size()), text);
+    Require(text == decoded.text && places == decoded.unreadable);
+    return decoded;
+}
+
+// Sizes where the codec changes its way: the UTF-16 sample (64 KiB), the pieces in which GBK is
+// checked (1 MiB), two pieces on two threads (4 MiB).
+constexpr qsizetype kThresholds[] = {64 * 1024, 1024 * 1024, 4 * 1024 * 1024};
+
+QByteArray Tiled(QByteArrayView bytes, qsizetype size) {
+    QByteArray tiled;
+    tiled.reserve(size);
+    while (tiled.size() < size)
+        tiled.append(bytes.first(std::min(bytes.size(), size - tiled.size())));
+    return tiled;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    const DecodedText decoded = DecodeText(bytes);
-    Require(decoded.unreadable >= 0);
+    const DecodedText decoded = CheckRoundTrip(bytes);
     CheckFilter(decoded.text);
     CheckFilter(NormalizeLineBreaks(decoded.text));
 
-    // What was read can be written back, and reads back as the same text.
-    if (const auto encoded = EncodeText(decoded.text, decoded.encoding)) {
-        const DecodedText again = DecodeText(encoded->bytes);
-        Require(decoded.unreadable > 0 || again.text == decoded.text);
+    if (size >= 2 && (data[0] & 0x1F) == 0x1F) {
+        const qsizetype threshold = kThresholds[data[1] % std::size(kThresholds)];
+        const qsizetype around = qsizetype(data[1] / std::size(kThresholds) % 5) - 2;
+        CheckRoundTrip(Tiled(bytes, threshold + around));
     }
     return 0;
 }

@@ -1,219 +1,306 @@
 #include "files/textcodec.h"
 
+#include "files/codecicu.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <future>
 
-namespace {
-
-constexpr auto kStrict = QStringConverter::Flag::Stateless;
-// With the mark already taken off, a second U+FEFF is text and must stay.
-constexpr auto kStrictKeepMark =
-    QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
-
-bool IsAscii(QByteArrayView bytes) {
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
-struct Attempt {
-    QString text;
-    bool clean = false;
-};
-
-// Decodes with one of the ICU-backed GB encodings. The decoder drops a truncated sequence at the
-// very end without a trace, so a line feed is appended first: no GB sequence can take it as a
-// trailing byte, so a cut-off sequence before it is reported and replaced like any other.
-Attempt DecodeGb(const char* name, QByteArrayView bytes) {
-    QByteArray withSentinel;
-    withSentinel.reserve(bytes.size() + 1);
-    withSentinel.append(bytes);
-    withSentinel.append('\n');
-    QStringDecoder decoder(name, kStrict);
-    Attempt a;
-    a.text = decoder.decode(withSentinel);
-    a.clean = !decoder.hasError();
-    a.text.chop(1);
-    return a;
-}
-
-// UTF-16 code units that valid UTF-8 decodes to: one per byte that starts a character, and one
-// more for each four-byte sequence (a surrogate pair).
-qsizetype Utf16Length(QByteArrayView utf8) {
-    qsizetype n = 0;
-    for (const char ch : utf8) {
-        const auto b = static_cast<unsigned char>(ch);
-        n += qsizetype((b & 0xC0) != 0x80) + qsizetype(b >= 0xF0);
-    }
-    return n;
-}
-
-// Decodes large UTF-8 in two halves at once, each straight into its place in the result.
-// Returns nothing when either half is not clean UTF-8, for the caller to decode it whole.
-std::optional<QString> DecodeUtf8InHalves(QByteArrayView bytes) {
-    qsizetype middle = bytes.size() / 2;
-    while (middle < bytes.size() && (static_cast<unsigned char>(bytes[middle]) & 0xC0) == 0x80)
-        ++middle;
-    const QByteArrayView first = bytes.first(middle);
-    const QByteArrayView second = bytes.sliced(middle);
-    auto secondLength = std::async(std::launch::async, [&] { return Utf16Length(second); });
-    const qsizetype firstLength = Utf16Length(first);
-    QString text(firstLength + secondLength.get(), Qt::Uninitialized);
-
-    auto decodeInto = [](QByteArrayView part, QChar* out, qsizetype expected) {
-        QStringDecoder decoder(QStringConverter::Utf8, kStrictKeepMark);
-        const QChar* end = decoder.appendToBuffer(out, part);
-        return !decoder.hasError() && end - out == expected;
-    };
-    auto secondOk = std::async(std::launch::async, [&] {
-        return decodeInto(second, text.data() + firstLength, text.size() - firstLength);
-    });
-    const bool firstOk = decodeInto(first, text.data(), firstLength);
-    if (!secondOk.get() || !firstOk)
-        return std::nullopt;
-    return text;
-}
-
-constexpr qsizetype kDecodeInHalvesFrom = qsizetype(4) * 1024 * 1024;
-
-Attempt DecodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes) {
-    if (encoding == QStringConverter::Utf8 && bytes.size() >= kDecodeInHalvesFrom) {
-        if (std::optional<QString> text = DecodeUtf8InHalves(bytes))
-            return Attempt{std::move(*text), true};
-    }
-    QStringDecoder decoder(encoding, kStrictKeepMark);
-    Attempt a;
-    a.text = decoder.decode(bytes);
-    a.clean = !decoder.hasError();
-    return a;
-}
-
-qsizetype CountReplacements(QStringView text) {
-    return text.count(QChar(QChar::ReplacementCharacter));
-}
-
-DecodedText FromUnicodeAttempt(Attempt a, TextEncoding encoding, qsizetype unreadableExtra = 0) {
-    DecodedText d;
-    d.encoding = encoding;
-    d.unreadable = a.clean ? unreadableExtra : CountReplacements(a.text) + unreadableExtra;
-    d.text = std::move(a.text);
-    return d;
-}
-
-} // namespace
-
-DecodedText DecodeText(QByteArrayView bytes) {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return FromUnicodeAttempt(DecodeWith(QStringConverter::Utf8, bytes.sliced(3)),
-                                  TextEncoding::Utf8Bom);
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        const bool le = bytes[0] == '\xFF';
-        const TextEncoding encoding = le ? TextEncoding::Utf16LeBom : TextEncoding::Utf16BeBom;
-        const QByteArrayView body = bytes.sliced(2);
-        // The decoder would turn an odd last byte into U+FFFD without calling it an error.
-        const qsizetype odd = body.size() % 2;
-        DecodedText d = FromUnicodeAttempt(
-            DecodeWith(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
-                       body.first(body.size() - odd)),
-            encoding, odd);
-        if (odd)
-            d.text.append(QChar(QChar::ReplacementCharacter));
-        return d;
-    }
-    if (!IsAscii(bytes)) {
-        Attempt utf8 = DecodeWith(QStringConverter::Utf8, bytes);
-        if (utf8.clean)
-            return FromUnicodeAttempt(std::move(utf8), TextEncoding::Utf8);
-    }
-    Attempt gbk = DecodeGb("GBK", bytes);
-    if (!gbk.clean) {
-        Attempt gb18030 = DecodeGb("GB18030", bytes);
-        if (gb18030.clean)
-            return FromUnicodeAttempt(std::move(gb18030), TextEncoding::Gb18030);
-    }
-    return FromUnicodeAttempt(std::move(gbk), TextEncoding::Gbk);
-}
+using codec::IcuConverter;
 
 namespace {
 
-std::optional<QByteArray> Encode(const char* name, QStringView text, QByteArrayView mark = {}) {
-    QStringEncoder encoder(name, kStrictKeepMark);
-    QByteArray bytes(mark.data(), mark.size());
-    bytes.append(encoder.encode(text));
-    if (encoder.hasError())
-        return std::nullopt;
-    return bytes;
-}
+// Inputs from this many bytes on (texts from half as many UTF-16 units on) are decoded and
+// encoded in two pieces on two threads.
+constexpr qsizetype kTwoPiecesFrom = qsizetype(4) * 1024 * 1024;
+// UTF-16 without a byte-order mark is recognised from this many first bytes.
+constexpr qsizetype kUtf16SampleBytes = qsizetype(64) * 1024;
+// Text that reads as UTF-8 but for some stray sequences is UTF-8 when it holds at least this many
+// multi-byte characters per stray sequence. GBK Chinese holds about one in four by chance.
+constexpr qsizetype kUtf8CharactersPerStray = 8;
+// Whether GBK or GB18030 reads a file cleanly is found a piece of this size at a time.
+constexpr qsizetype kCheckPieceBytes = qsizetype(1) << 20;
 
-} // namespace
-
-std::optional<EncodedText> EncodeText(QStringView text, TextEncoding encoding) {
-    auto as = [](std::optional<QByteArray> bytes, TextEncoding e) -> std::optional<EncodedText> {
-        if (!bytes)
-            return std::nullopt;
-        return EncodedText{std::move(*bytes), e};
-    };
-    switch (encoding) {
-    case TextEncoding::Gbk:
-        if (auto gbk = Encode("GBK", text))
-            return EncodedText{std::move(*gbk), TextEncoding::Gbk};
-        return as(Encode("GB18030", text), TextEncoding::Gb18030);
-    case TextEncoding::Gb18030:
-        return as(Encode("GB18030", text), encoding);
-    case TextEncoding::Utf8:
-        return as(Encode("UTF-8", text), encoding);
-    case TextEncoding::Utf8Bom:
-        return as(Encode("UTF-8", text, "\xEF\xBB\xBF"), encoding);
-    case TextEncoding::Utf16LeBom:
-        return as(Encode("UTF-16LE", text, "\xFF\xFE"), encoding);
-    case TextEncoding::Utf16BeBom:
-        return as(Encode("UTF-16BE", text, "\xFE\xFF"), encoding);
-    case TextEncoding::Utf16Le:
-        return as(Encode("UTF-16LE", text), encoding);
-    case TextEncoding::Utf16Be:
-        return as(Encode("UTF-16BE", text), encoding);
+std::optional<TextEncoding> MarkedEncoding(QByteArrayView bytes) {
+    for (const TextEncoding e :
+         {TextEncoding::Utf8Bom, TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom}) {
+        if (bytes.startsWith(ByteOrderMark(e)))
+            return e;
     }
     return std::nullopt;
 }
 
-QString EncodingName(TextEncoding encoding) {
-    switch (encoding) {
-    case TextEncoding::Gbk:
-        return QStringLiteral("GBK");
-    case TextEncoding::Gb18030:
-        return QStringLiteral("GB18030");
-    case TextEncoding::Utf8:
-        return QStringLiteral("UTF-8");
-    case TextEncoding::Utf8Bom:
-        return QStringLiteral("UTF-8（带 BOM）");
-    case TextEncoding::Utf16LeBom:
-        return QStringLiteral("UTF-16LE");
-    case TextEncoding::Utf16BeBom:
-        return QStringLiteral("UTF-16BE（带 BOM）");
-    case TextEncoding::Utf16Le:
-        return QStringLiteral("UTF-16LE");
-    case TextEncoding::Utf16Be:
-        return QStringLiteral("UTF-16BE");
+// UTF-16 without a mark shows in its first bytes, read in one byte order: surrogates only in
+// pairs, and either mostly units below U+0100 (Latin text) with hardly any in the other order and
+// no NUL, or line breaks (0D 00 0A 00) that the other order lacks, and no NUL. GBK and UTF-8 text
+// has no zero bytes at all.
+std::optional<TextEncoding> Utf16WithoutMark(QByteArrayView bytes) {
+    const qsizetype units = std::min(bytes.size(), kUtf16SampleBytes) / 2;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    // Order 0 reads little-endian, order 1 big-endian.
+    auto unitAt = [b](int order, qsizetype u) {
+        return char16_t(order == 0 ? b[2 * u] | b[2 * u + 1] << 8 : b[2 * u] << 8 | b[2 * u + 1]);
+    };
+    qsizetype nul = 0;
+    qsizetype small[2] = {}; // units U+0001..U+00FF
+    qsizetype breaks[2] = {};
+    for (qsizetype u = 0; u < units; ++u) {
+        for (int order = 0; order < 2; ++order) {
+            const char16_t unit = unitAt(order, u);
+            if (unit == 0) {
+                nul += order;
+            } else if (unit < 0x100) {
+                ++small[order];
+                breaks[order] += qsizetype(unit == u'\n' || unit == u'\r');
+            }
+        }
     }
-    return {};
+    auto paired = [&](int order) {
+        for (qsizetype u = 0; u < units; ++u) {
+            const char16_t unit = unitAt(order, u);
+            if (U16_IS_LEAD(unit) && u + 1 < units) {
+                if (!U16_IS_TRAIL(unitAt(order, u + 1)))
+                    return false;
+                ++u;
+            } else if (U16_IS_TRAIL(unit)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (int order = 0; order < 2; ++order) {
+        const qsizetype other = 1 - order;
+        const bool latin = 2 * small[order] >= units && small[order] > 8 * (small[other] + nul);
+        const bool lines = breaks[order] >= 2 && breaks[other] == 0 && nul == 0;
+        if ((latin || lines) && paired(order))
+            return order == 0 ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+    }
+    return std::nullopt;
 }
 
-// Interim implementations of the newer interface, on Qt's converters.
+struct Utf8Counts {
+    qsizetype multiByte = 0; // characters of two to four bytes
+    qsizetype stray = 0;     // sequences that are no UTF-8 (overlong, surrogate, cut off...)
+    qsizetype units = 0;     // UTF-16 units of the characters (all of the text when no stray)
+};
+
+Utf8Counts CountUtf8Piece(QByteArrayView bytes) {
+    const auto* s = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const qsizetype n = bytes.size();
+    Utf8Counts counts;
+    qsizetype i = 0;
+    while (i < n) {
+        if (s[i] < 0x80) {
+            // Runs of ASCII eight bytes at a time.
+            const qsizetype from = i;
+            for (std::uint64_t word = 0; i + 8 <= n; i += 8) {
+                std::memcpy(&word, s + i, 8);
+                if (word & 0x8080808080808080u)
+                    break;
+            }
+            while (i < n && s[i] < 0x80)
+                ++i;
+            counts.units += i - from;
+            continue;
+        }
+        UChar32 c = 0;
+        U8_NEXT(s, i, n, c);
+        if (c < 0) {
+            ++counts.stray;
+        } else {
+            ++counts.multiByte;
+            counts.units += U16_LENGTH(c);
+        }
+    }
+    return counts;
+}
+
+// Large inputs are counted in two pieces at once, cut where a decoding may be cut.
+struct Utf8Scan {
+    Utf8Counts first;
+    Utf8Counts second;
+    qsizetype split = 0; // where the second piece starts (the size when there is one piece)
+
+    qsizetype multiByte() const { return first.multiByte + second.multiByte; }
+    qsizetype stray() const { return first.stray + second.stray; }
+};
+
+Utf8Scan ScanUtf8(QByteArrayView bytes) {
+    Utf8Scan scan;
+    scan.split = bytes.size() >= kTwoPiecesFrom
+                     ? codec::SplitPoint(TextEncoding::Utf8, bytes, bytes.size() / 2)
+                     : bytes.size();
+    if (scan.split >= bytes.size()) {
+        scan.first = CountUtf8Piece(bytes);
+        return scan;
+    }
+    auto second =
+        std::async(std::launch::async, [&] { return CountUtf8Piece(bytes.sliced(scan.split)); });
+    scan.first = CountUtf8Piece(bytes.first(scan.split));
+    scan.second = second.get();
+    return scan;
+}
+
+bool IsMostlyUtf8(const Utf8Scan& scan) {
+    return scan.multiByte() > 0 && scan.multiByte() >= kUtf8CharactersPerStray * scan.stray();
+}
+
+QStringDecoder Utf8Decoder() {
+    return QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                      QStringConverter::Flag::ConvertInitialBom);
+}
+
+// Valid UTF-8 goes through Qt's decoder, the fastest, each piece straight into its place.
+// Nothing when Qt finds an error after all.
+std::optional<QString> DecodeValidUtf8(QByteArrayView bytes, const Utf8Scan& scan) {
+    const QByteArrayView first = bytes.first(scan.split);
+    const QByteArrayView second = bytes.sliced(scan.split);
+    // Room for all that Qt may write whatever the counts say: the second piece starts at the
+    // first one's length in units, which is never more than its length in bytes.
+    const qsizetype secondAt = std::min(scan.first.units, first.size());
+    QString text(std::max(Utf8Decoder().requiredSpace(bytes.size()),
+                          secondAt + Utf8Decoder().requiredSpace(second.size())),
+                 Qt::Uninitialized);
+    auto decodeInto = [&text](QByteArrayView part, qsizetype at) -> qsizetype {
+        QStringDecoder decoder = Utf8Decoder();
+        const QChar* end = decoder.appendToBuffer(text.data() + at, part);
+        return decoder.hasError() ? -1 : end - (text.constData() + at);
+    };
+    std::future<qsizetype> secondUnits;
+    if (!second.isEmpty())
+        secondUnits = std::async(std::launch::async, [&] { return decodeInto(second, secondAt); });
+    const qsizetype firstUnits = decodeInto(first, 0);
+    const qsizetype restUnits = second.isEmpty() ? 0 : secondUnits.get();
+    if (firstUnits < 0 || restUnits < 0 || (!second.isEmpty() && firstUnits != secondAt))
+        return std::nullopt;
+    text.resize(firstUnits + restUnits);
+    return text;
+}
+
+struct Piece {
+    QString text;
+    qsizetype escaped = 0; // bytes
+};
+
+Piece DecodePiece(TextEncoding encoding, QByteArrayView bytes, qsizetype reserve) {
+    Piece piece;
+    piece.text.reserve(reserve);
+    IcuConverter converter(encoding);
+    piece.escaped = converter.decode(bytes, piece.text);
+    return piece;
+}
+
+// Through ICU, large inputs in two pieces at once.
+Piece Decode(TextEncoding encoding, QByteArrayView bytes) {
+    const qsizetype split = bytes.size() >= kTwoPiecesFrom
+                                ? codec::SplitPoint(encoding, bytes, bytes.size() / 2)
+                                : bytes.size();
+    if (split >= bytes.size())
+        return DecodePiece(encoding, bytes, 0);
+    auto second = std::async(std::launch::async, [&] {
+        return DecodePiece(encoding, bytes.sliced(split), bytes.size() - split + 2);
+    });
+    // At most one unit per byte: room for both pieces, so that the second is only copied.
+    Piece piece = DecodePiece(encoding, bytes.first(split), bytes.size() + 2);
+    const Piece rest = second.get();
+    piece.text.append(rest.text);
+    piece.escaped += rest.escaped;
+    return piece;
+}
+
+// Qt's decoder for valid UTF-8, ICU for the rest.
+Piece DecodeUtf8(QByteArrayView bytes, const Utf8Scan& scan) {
+    if (scan.stray() == 0) {
+        if (std::optional<QString> text = DecodeValidUtf8(bytes, scan))
+            return Piece{std::move(*text), 0};
+    }
+    return Decode(TextEncoding::Utf8, bytes);
+}
+
+bool ReadsPieceCleanly(TextEncoding encoding, QByteArrayView bytes) {
+    IcuConverter converter(encoding);
+    QString scratch;
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qsizetype end =
+            codec::SplitPoint(encoding, bytes, std::min(at + kCheckPieceBytes, bytes.size()));
+        scratch.resize(0);
+        if (converter.decode(bytes.sliced(at, end - at), scratch) > 0)
+            return false;
+        at = end;
+    }
+    return true;
+}
+
+// Whether the encoding reads all of `bytes` without escaping any, without keeping the text;
+// large inputs in two pieces at once.
+bool ReadsCleanly(TextEncoding encoding, QByteArrayView bytes) {
+    const qsizetype split = bytes.size() >= kTwoPiecesFrom
+                                ? codec::SplitPoint(encoding, bytes, bytes.size() / 2)
+                                : bytes.size();
+    if (split >= bytes.size())
+        return ReadsPieceCleanly(encoding, bytes);
+    auto second = std::async(std::launch::async,
+                             [&] { return ReadsPieceCleanly(encoding, bytes.sliced(split)); });
+    const bool first = ReadsPieceCleanly(encoding, bytes.first(split));
+    return second.get() && first;
+}
+
+bool EncodePiece(TextEncoding encoding, QStringView text, QByteArray& out) {
+    IcuConverter converter(encoding);
+    return converter.encode(text, out);
+}
+
+bool Encode(TextEncoding encoding, QStringView text, QByteArray& out) {
+    if (encoding == TextEncoding::Utf8) {
+        // Qt's encoder is the fastest; it flags lone surrogates, escaped bytes among them.
+        QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        const qsizetype start = out.size();
+        out.resize(start + encoder.requiredSpace(text.size()));
+        const char* end = encoder.appendToBuffer(out.data() + start, text);
+        if (!encoder.hasError()) {
+            out.resize(end - out.constData());
+            return true;
+        }
+        out.resize(start);
+    }
+    // Through ICU, large texts in two pieces at once.
+    qsizetype split = text.size();
+    if (text.size() * 2 >= kTwoPiecesFrom) {
+        split = text.size() / 2;
+        while (split < text.size() && text[split - 1].isHighSurrogate())
+            ++split;
+    }
+    if (split >= text.size())
+        return EncodePiece(encoding, text, out);
+    QByteArray rest;
+    auto second = std::async(std::launch::async,
+                             [&] { return EncodePiece(encoding, text.sliced(split), rest); });
+    const bool ok = EncodePiece(encoding, text.first(split), out);
+    if (!second.get() || !ok)
+        return false;
+    out.append(rest);
+    return true;
+}
+
+} // namespace
+
 bool IsEscapedByte(QStringView text, qsizetype i) {
     const char16_t c = text[i].unicode();
-    return c >= 0xDC00 && c <= 0xDCFF && (i == 0 || !text[i - 1].isHighSurrogate());
+    return c >= kEscapedByteBase && c <= kEscapedByteBase + 0xFF &&
+           (i == 0 || !text[i - 1].isHighSurrogate());
 }
 
 int CodeUnitBytes(TextEncoding encoding) {
-    switch (encoding) {
+    switch (WithoutByteOrderMark(encoding)) {
     case TextEncoding::Utf16Le:
     case TextEncoding::Utf16Be:
-    case TextEncoding::Utf16LeBom:
-    case TextEncoding::Utf16BeBom:
         return 2;
     default:
         return 1;
@@ -247,68 +334,129 @@ TextEncoding WithoutByteOrderMark(TextEncoding encoding) {
 }
 
 TextEncoding DetectEncoding(QByteArrayView bytes) {
-    return DecodeText(bytes).encoding;
+    if (const std::optional<TextEncoding> marked = MarkedEncoding(bytes))
+        return *marked;
+    if (const std::optional<TextEncoding> utf16 = Utf16WithoutMark(bytes))
+        return *utf16;
+    if (IsMostlyUtf8(ScanUtf8(bytes)))
+        return TextEncoding::Utf8;
+    if (ReadsCleanly(TextEncoding::Gbk, bytes) || !ReadsCleanly(TextEncoding::Gb18030, bytes))
+        return TextEncoding::Gbk;
+    return TextEncoding::Gb18030;
 }
 
-namespace {
-const char* IcuName(TextEncoding encoding) {
-    switch (WithoutByteOrderMark(encoding)) {
-    case TextEncoding::Gb18030:
-        return "GB18030";
-    case TextEncoding::Utf8:
-        return "UTF-8";
-    case TextEncoding::Utf16Le:
-        return "UTF-16LE";
-    case TextEncoding::Utf16Be:
-        return "UTF-16BE";
-    default:
-        return "GBK";
+DecodedText DecodeText(QByteArrayView bytes) {
+    DecodedText d;
+    Piece piece;
+    std::optional<TextEncoding> encoding = MarkedEncoding(bytes);
+    if (encoding) {
+        const QByteArrayView body = bytes.sliced(ByteOrderMark(*encoding).size());
+        piece = *encoding == TextEncoding::Utf8Bom ? DecodeUtf8(body, ScanUtf8(body))
+                                                   : Decode(WithoutByteOrderMark(*encoding), body);
+    } else if ((encoding = Utf16WithoutMark(bytes))) {
+        piece = Decode(*encoding, bytes);
+    } else if (const Utf8Scan scan = ScanUtf8(bytes); IsMostlyUtf8(scan)) {
+        encoding = TextEncoding::Utf8;
+        piece = DecodeUtf8(bytes, scan);
+    } else {
+        // The same choice as DetectEncoding, with GBK's text kept when it is the answer.
+        encoding = TextEncoding::Gbk;
+        piece = Decode(*encoding, bytes);
+        if (piece.escaped > 0 && ReadsCleanly(TextEncoding::Gb18030, bytes)) {
+            encoding = TextEncoding::Gb18030;
+            piece = Decode(*encoding, bytes);
+        }
     }
+    d.encoding = *encoding;
+    d.unreadable = piece.escaped > 0 ? codec::CountEscapedRuns(piece.text) : 0;
+    d.lineBreak = MostCommonLineBreak(piece.text);
+    // The text was given room for one unit per byte; most files need less.
+    if (piece.text.capacity() - piece.text.size() > piece.text.size() / 8 + 1024)
+        piece.text.squeeze();
+    d.text = std::move(piece.text);
+    return d;
 }
-} // namespace
+
+std::optional<EncodedText> EncodeText(QStringView text, TextEncoding encoding) {
+    QByteArray bytes = ByteOrderMark(encoding).toByteArray();
+    if (Encode(WithoutByteOrderMark(encoding), text, bytes))
+        return EncodedText{std::move(bytes), encoding};
+    if (encoding == TextEncoding::Gbk) {
+        bytes.clear();
+        if (Encode(TextEncoding::Gb18030, text, bytes))
+            return EncodedText{std::move(bytes), TextEncoding::Gb18030};
+    }
+    return std::nullopt;
+}
 
 struct TextDecoder::Impl {
-    TextEncoding encoding;
+    explicit Impl(TextEncoding encoding) : converter(encoding) {}
+    IcuConverter converter;
 };
-TextDecoder::TextDecoder(TextEncoding encoding) : d(new Impl{encoding}) {}
+
+TextDecoder::TextDecoder(TextEncoding encoding) : d(std::make_unique<Impl>(encoding)) {}
 TextDecoder::~TextDecoder() = default;
+
 qsizetype TextDecoder::decode(QByteArrayView bytes, QString& out) {
-    QStringDecoder decoder(IcuName(d->encoding), kStrictKeepMark);
-    out.append(decoder.decode(bytes));
-    return decoder.hasError() ? 1 : 0;
+    const qsizetype start = out.size();
+    if (d->converter.decode(bytes, out) == 0)
+        return 0;
+    return codec::CountEscapedRuns(QStringView(out).sliced(start));
 }
 
 struct TextEncoder::Impl {
-    TextEncoding encoding;
+    explicit Impl(TextEncoding encoding) : converter(encoding) {}
+    IcuConverter converter;
 };
-TextEncoder::TextEncoder(TextEncoding encoding) : d(new Impl{encoding}) {}
+
+TextEncoder::TextEncoder(TextEncoding encoding) : d(std::make_unique<Impl>(encoding)) {}
 TextEncoder::~TextEncoder() = default;
+
 bool TextEncoder::encode(QStringView text, QByteArray& out) {
-    QStringEncoder encoder(IcuName(d->encoding), kStrictKeepMark);
-    const QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError())
-        return false;
-    out.append(bytes);
-    return true;
+    return d->converter.encode(text, out);
 }
 
-LineBreak MostCommonLineBreak(QStringView text) {
-    qsizetype crlf = 0, lf = 0, cr = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r') {
-            if (i + 1 < text.size() && text[i + 1] == u'\n') {
-                ++crlf;
-                ++i;
-            } else {
-                ++cr;
-            }
-        } else if (text[i] == u'\n') {
-            ++lf;
-        }
+namespace {
+
+struct LineBreakCounts {
+    qsizetype crlf = 0;
+    qsizetype lf = 0;
+    qsizetype cr = 0;
+};
+
+LineBreakCounts CountLineBreaks(QStringView text) {
+    LineBreakCounts n;
+    for (qsizetype i = text.indexOf(u'\r'); i >= 0; i = text.indexOf(u'\r', i + 1)) {
+        if (i + 1 < text.size() && text[i + 1] == u'\n')
+            ++n.crlf;
+        else
+            ++n.cr;
     }
-    if (lf > crlf && lf >= cr)
+    n.lf = text.count(u'\n') - n.crlf;
+    return n;
+}
+
+} // namespace
+
+LineBreak MostCommonLineBreak(QStringView text) {
+    LineBreakCounts n;
+    if (text.size() * 2 < kTwoPiecesFrom) {
+        n = CountLineBreaks(text);
+    } else {
+        // Two halves at once; a CR LF across the middle counts as one.
+        const qsizetype middle = text.size() / 2;
+        auto second =
+            std::async(std::launch::async, [&] { return CountLineBreaks(text.sliced(middle)); });
+        n = CountLineBreaks(text.first(middle));
+        const LineBreakCounts rest = second.get();
+        const bool across = text[middle - 1] == u'\r' && text[middle] == u'\n';
+        n.crlf += rest.crlf + qsizetype(across);
+        n.cr += rest.cr - qsizetype(across);
+        n.lf += rest.lf - qsizetype(across);
+    }
+    if (n.lf > n.crlf && n.lf >= n.cr)
         return LineBreak::Lf;
-    if (cr > crlf && cr > lf)
+    if (n.cr > n.crlf && n.cr > n.lf)
         return LineBreak::Cr;
     return LineBreak::CrLf;
 }
@@ -325,17 +473,41 @@ QStringView LineBreakText(LineBreak lineBreak) {
     return u"\r\n";
 }
 
+QString EncodingName(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Gbk:
+        return QStringLiteral("GBK");
+    case TextEncoding::Gb18030:
+        return QStringLiteral("GB18030");
+    case TextEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case TextEncoding::Utf8Bom:
+        return QStringLiteral("UTF-8（带 BOM）");
+    case TextEncoding::Utf16Le:
+        return QStringLiteral("UTF-16LE");
+    case TextEncoding::Utf16Be:
+        return QStringLiteral("UTF-16BE");
+    case TextEncoding::Utf16LeBom:
+        return QStringLiteral("UTF-16LE（带 BOM）");
+    case TextEncoding::Utf16BeBom:
+        return QStringLiteral("UTF-16BE（带 BOM）");
+    }
+    return {};
+}
+
 std::optional<TextEncoding> EncodingFromName(QStringView name) {
-    const QString n = name.toString().toLower();
-    if (n == u"utf-8" || n == u"utf8")
-        return TextEncoding::Utf8;
-    if (n == u"gbk" || n == u"cp936")
-        return TextEncoding::Gbk;
-    if (n == u"gb18030")
-        return TextEncoding::Gb18030;
-    if (n == u"utf-16le")
-        return TextEncoding::Utf16Le;
-    if (n == u"utf-16be")
-        return TextEncoding::Utf16Be;
+    static const struct {
+        QStringView name;
+        TextEncoding encoding;
+    } kNames[] = {
+        {u"utf-8", TextEncoding::Utf8},       {u"utf8", TextEncoding::Utf8},
+        {u"gbk", TextEncoding::Gbk},          {u"cp936", TextEncoding::Gbk},
+        {u"gb18030", TextEncoding::Gb18030},  {u"utf-16le", TextEncoding::Utf16Le},
+        {u"utf-16be", TextEncoding::Utf16Be},
+    };
+    for (const auto& entry : kNames) {
+        if (name.compare(entry.name, Qt::CaseInsensitive) == 0)
+            return entry.encoding;
+    }
     return std::nullopt;
 }

@@ -1,0 +1,74 @@
+#pragma once
+
+// ICU converters that carry the bytes they cannot read as escaped bytes (U+DC00 + byte), and write
+// escaped bytes back as the very bytes they stand for.
+#include "files/textcodec.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <bitset>
+#include <cstdint>
+#include <vector>
+
+struct UConverter;
+
+namespace codec {
+
+// The codes of a table-driven encoding that decode to a character which encodes back to other
+// bytes (one-way mappings in the converter's table). Decoding reads such a code as escaped bytes,
+// so that whatever the table holds, every file comes back byte for byte.
+class OneWayCodes {
+public:
+    OneWayCodes() = default;
+    // `codes[i]` decodes to `characters[i]`.
+    OneWayCodes(std::vector<QByteArray> codes, const std::vector<QString>& characters);
+
+    // Found by converting every one- and two-byte code, and for GB18030 every four-byte code
+    // below U+10000 (those above are mapped by arithmetic); computed once per encoding.
+    static const OneWayCodes& For(TextEncoding encoding);
+
+    bool empty() const { return codes_.empty(); }
+    // True when a one-way code decodes to a character that holds this UTF-16 unit.
+    bool suspect(char16_t unit) const { return suspects_[unit]; }
+    bool isOneWay(QByteArrayView code) const;
+
+private:
+    std::vector<QByteArray> codes_; // sorted
+    std::bitset<0x10000> suspects_;
+};
+
+// One ICU converter, opened once and reused; not to be shared between threads.
+class IcuConverter {
+public:
+    // `oneWay` defaults to OneWayCodes::For(encoding) and must outlive the converter.
+    explicit IcuConverter(TextEncoding encoding, const OneWayCodes* oneWay = nullptr);
+    ~IcuConverter();
+    IcuConverter(const IcuConverter&) = delete;
+    IcuConverter& operator=(const IcuConverter&) = delete;
+
+    // Appends the text of `bytes` (a complete piece: a sequence cut off at its end is escaped)
+    // to `out`; returns how many bytes were escaped.
+    qsizetype decode(QByteArrayView bytes, QString& out);
+    // Appends the bytes of `text` to `out`. Returns false, `out` unchanged, when the text holds a
+    // character the encoding lacks or a lone surrogate that is no escaped byte.
+    bool encode(QStringView text, QByteArray& out);
+
+private:
+    qsizetype decodeChecked(QByteArrayView bytes, QString& out);
+    qsizetype convert(QByteArrayView bytes, QString& out, std::vector<std::int32_t>* offsets);
+
+    TextEncoding encoding_;
+    UConverter* converter_ = nullptr;
+    const OneWayCodes* oneWay_ = nullptr;
+    qsizetype escaped_ = 0;
+};
+
+// The first place at or after `from` where `bytes` may be cut into two pieces that decode, each
+// on its own, to the same text as the whole; bytes.size() when there is none.
+qsizetype SplitPoint(TextEncoding encoding, QByteArrayView bytes, qsizetype from);
+
+// How many places of a text hold escaped bytes (adjacent ones count once).
+qsizetype CountEscapedRuns(QStringView text);
+
+} // namespace codec
