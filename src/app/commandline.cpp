@@ -1,13 +1,15 @@
 #include "app/commandline.h"
 
 #include "platform/desktopservices.h"
-#include "platform/qtdesktopservices.h"
 #include "ui/mainwindow.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTextStream>
+#include <QTranslator>
 
 namespace {
 
@@ -96,11 +98,15 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv, QStringList& files
         return std::nullopt;
     }
 
-    // Printing needs no window, only Qt's translation of the parser's own words (and the
-    // parser's words come from parsing again once it is installed).
+    // Printing needs no window, only Qt's Chinese translation of the parser's own words (which
+    // come from parsing again once it is installed). The window's InstallQtTranslation() wants a
+    // QApplication, which would need a display.
     int coreArgc = argc;
     const QCoreApplication app(coreArgc, argv);
-    InstallQtTranslation();
+    QTranslator translator;
+    if (translator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
     line = ParseWindowCommandLine(arguments);
     switch (line.action) {
     case WindowCommandLine::Action::ShowHelp:
