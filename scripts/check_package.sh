@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Checks of the Debian package built in BUILD_DIR (cpack -G DEB).
-# Usage: check_package.sh lintian BUILD_DIR VERSION
+# Usage: check_package.sh lintian|hardening BUILD_DIR VERSION
 #        check_package.sh contents BUILD_DIR VERSION HOMEPAGE PROGRAM...
 #   lintian   lintian reports no error and no warning, and no hardening hint; every override in
 #             packaging/lintian-overrides is still needed
+#   hardening every program in the package is a position-independent executable with full RELRO
+#             (read-only relocations, bound at start) and the stack protector; lintian checks
+#             the checked (fortified) functions
 #   contents  the files in the package are the expected ones; the control fields; the versions of
 #             the changelog, the AppStream release and the programs agree; the manual pages
 #             document every option the programs accept; the copyright file carries LICENSE.
@@ -20,12 +23,32 @@ fail() {
 }
 
 if [ "$check" = lintian ]; then
-    out=$(lintian --display-info --pedantic "$deb" 2>&1 | grep -v 'running with root privileges')
+    out=$(lintian --display-info --pedantic "$deb" 2>&1 | grep -v 'running with root privileges' ||
+        true)
     echo "lintian $(lintian --version | awk '{print $2}') on $(basename "$deb"):"
     echo "${out:-(nothing reported)}"
     grep -E '^[EW]: ' <<<"$out" && fail "lintian reports errors or warnings"
     grep -E 'hardening-' <<<"$out" && fail "the binaries miss some of the hardening"
     grep -E 'unused-override|mismatched-override' <<<"$out" && fail "an override is no longer needed"
+    exit $failed
+fi
+
+if [ "$check" = hardening ]; then
+    unpacked=$(mktemp -d)
+    trap 'rm -rf "$unpacked"' EXIT
+    dpkg-deb -x "$deb" "$unpacked"
+    for program in "$unpacked"/usr/bin/*; do
+        name=${program#"$unpacked"} before=$failed
+        # (Whole outputs first: grep -q ending a pipe early would fail it under pipefail.)
+        segments=$(readelf -lW "$program")
+        flags=$(readelf -dW "$program" | grep FLAGS_1 || true)
+        symbols=$(readelf --dyn-syms -W "$program")
+        grep -q GNU_RELRO <<<"$segments" || fail "$name: no RELRO"
+        grep -q ' NOW' <<<"$flags" || fail "$name: relocations not bound at start (no BIND_NOW)"
+        grep -q ' PIE' <<<"$flags" || fail "$name: not a position-independent executable"
+        grep -q ' __stack_chk_fail@' <<<"$symbols" || fail "$name: no stack protector"
+        [ $failed = "$before" ] && echo "$name: PIE, RELRO, BIND_NOW, stack protector"
+    done
     exit $failed
 fi
 
@@ -68,8 +91,8 @@ grep -q '删除文本中的重复行' <<<"$description" || fail "no Chinese desc
 
 changelog=$(dpkg-parsechangelog -l "$root/packaging/changelog" -S Version)
 [ "$changelog" = "$version" ] || fail "packaging/changelog is at $changelog, the project at $version"
-release=$(grep -o '<release version="[^"]*"' "$root/resources/trennix.metainfo.xml.in" |
-    head -1 | cut -d'"' -f2)
+release=$(grep -m1 -o '<release version="[^"]*"' "$root/resources/trennix.metainfo.xml.in" |
+    cut -d'"' -f2)
 [ "$release" = "$version" ] || fail "the AppStream file's latest release is $release, not $version"
 
 # Every option a program names in its help is in its manual page, and the other way round.
