@@ -12,6 +12,7 @@ packages=(
     libxxhash-dev libicu-dev fonts-wqy-zenhei
     clang libclang-rt-14-dev clang-format clang-tidy
     time xvfb xauth xdotool xclip imagemagick desktop-file-utils python3-xlib dpkg-dev file
+    lintian appstream mmdebstrap gpg mount
 )
 missing=()
 for p in "${packages[@]}"; do

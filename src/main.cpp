@@ -1,16 +1,27 @@
+#include "app/commandline.h"
 #include "platform/qtdesktopservices.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char** argv) {
+    // Help, version and usage errors are answered before any window system is needed.
+    QStringList files;
+    if (const std::optional<int> status = AnswerWithoutWindow(argc, argv, files))
+        return *status;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trennix"));
+    QApplication::setApplicationVersion(ProgramVersion());
     InstallQtTranslation();
 
     QtDesktopServices services;
     MainWindow window(services);
     services.setParent(&window);
     window.show();
+    // Files named on the command line, or handed over by the desktop, are imported once the
+    // event loop runs, so that any message stands over the window.
+    QTimer::singleShot(0, &window, [&] { OpenFiles(window, services, files); });
     return QApplication::exec();
 }

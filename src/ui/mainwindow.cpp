@@ -251,6 +251,11 @@ void MainWindow::Command2_Click() {
     importFile(services_.fileName());
 }
 
+void MainWindow::importChosenFile(const QString& path) {
+    services_.setFileName(path);
+    importFile(path);
+}
+
 void MainWindow::importFile(const QString& path) {
     beginOperation();
     run<ImportResult>(

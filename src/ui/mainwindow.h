@@ -27,6 +27,10 @@ public:
     // True while a command is still at work on a large text (its buttons are off meanwhile).
     bool busy() const { return operations_ > 0; }
 
+    // Imports a file as if it had been chosen in the import dialog: the dialog starts there next
+    // time, and a failure is reported the same way.
+    void importChosenFile(const QString& path);
+
 signals:
     // A command has finished its work and the buttons are back.
     void idle();
