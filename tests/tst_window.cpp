@@ -242,10 +242,10 @@ private slots:
         QTest::addColumn<QRect>("label3");
         QTest::newRow("initial size")
             << QSize(358, 332) << QRect(8, 160, 225, 137) << QRect(240, 64, 105, 33)
-            << QRect(16, 304, 160, 17) << QRect(184, 304, 161, 17) << QRect(240, 224, 105, 74);
+            << QRect(16, 302, 160, 19) << QRect(184, 302, 161, 19) << QRect(240, 224, 105, 74);
         QTest::newRow("grown") << QSize(458, 533) << QRect(8, 260, 325, 238)
-                               << QRect(340, 64, 105, 33) << QRect(16, 505, 210, 17)
-                               << QRect(234, 505, 211, 17) << QRect(340, 224, 105, 74);
+                               << QRect(340, 64, 105, 33) << QRect(16, 503, 210, 19)
+                               << QRect(234, 503, 211, 19) << QRect(340, 224, 105, 74);
     }
     void geometry() {
         QFETCH(QSize, client);
@@ -274,7 +274,20 @@ private slots:
 
     // The frame's caption is drawn above the input box, not across its top edge: drawn with its
     // caption and with a blank one of the same height, the frame differs nowhere under the box.
+    // The desktop's font may be larger than the design's.
+    void captionClearsTheInputBox_data() {
+        QTest::addColumn<qreal>("points");
+        QTest::newRow("desktop font") << 0.0;
+        QTest::newRow("12 pt") << 12.0;
+        QTest::newRow("16 pt") << 16.0;
+    }
     void captionClearsTheInputBox() {
+        QFETCH(qreal, points);
+        if (points > 0) {
+            QFont font = window->font();
+            font.setPointSizeF(points);
+            window->setFont(font);
+        }
         auto* frame = find<QGroupBox>("Frame1");
         auto draw = [frame] {
             QImage shot(frame->size(), QImage::Format_ARGB32);

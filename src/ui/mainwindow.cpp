@@ -53,7 +53,7 @@ constexpr QRect kCommand3{240, 104, 105, 33};
 constexpr QRect kCommand4{240, 144, 105, 33};
 constexpr QRect kCommand5{240, 184, 105, 33};
 constexpr QRect kLabel3{240, 224, 105, 74};
-constexpr QRect kCountRow{16, 304, 329, 17}; // Label1, then Label2
+constexpr QRect kCountRow{16, 302, 329, 19}; // Label1, then Label2
 constexpr int kCountGap = 8;
 
 const QString kFileFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
@@ -245,6 +245,9 @@ void MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange && Label3)
         applyColors();
+    // A larger caption font pushes the input box down.
+    if (event->type() == QEvent::FontChange && Frame1)
+        placeControls(size());
 }
 
 // At the initial size every control stands at its home place. Extra width goes to the boxes and
