@@ -6,6 +6,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trennix"));
+    // Lets the desktop (Wayland docks included) match the window to trennix.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("trennix"));
     InstallQtTranslation();
 
     QtDesktopServices services;
