@@ -31,7 +31,7 @@ QStringList LocalFiles(const QMimeData* source) {
 }
 
 constexpr int kLinesPerSlice = 10000;
-constexpr qsizetype kCharsPerSlice = qsizetype(512) * 1024;
+constexpr qsizetype kCharsPerSlice = TextBox::kImmediateChars;
 constexpr int kBlocksPerReadSlice = 50000;
 
 // Document text, whose blocks end in U+2029, as box text, whose lines end in CR LF.
@@ -99,6 +99,7 @@ QString WithReplacementCharacters(const QString& text) {
 
 QString CutLongLines(const QString& text) {
     QString out;
+    out.reserve(text.size());
     qsizetype start = 0;
     while (start <= text.size()) {
         qsizetype end = text.indexOf(u"\r\n", start);
@@ -225,7 +226,7 @@ void TextBox::replaceText(const QString& text, std::function<void()> done, UndoS
     fill_.done = std::move(waiting);
     fill_.next = 0;
     chooseWrapFor(fill_.shown);
-    if (!HasMoreLinesThan(fill_.shown, kImmediateLines)) {
+    if (fill_.shown.size() <= kImmediateChars && !HasMoreLinesThan(fill_.shown, kImmediateLines)) {
         settingText_ = true;
         setPlainText(fill_.shown);
         settingText_ = false;
@@ -357,7 +358,8 @@ void TextBox::withText(std::function<void(const QString&)> use) {
         use(cachedText_);
         return;
     }
-    if (document()->blockCount() <= kImmediateLines) {
+    if (document()->blockCount() <= kImmediateLines &&
+        document()->characterCount() <= kImmediateChars) {
         use(text());
         return;
     }
@@ -375,10 +377,16 @@ void TextBox::withText(std::function<void(const QString&)> use) {
 // Reads the next slice of blocks onto the end of the text read so far.
 void TextBox::readStep() {
     const QTextDocument* doc = document();
-    const int last = std::min(doc->blockCount(), read_.nextBlock + kBlocksPerReadSlice);
-    QTextCursor cursor(doc->findBlockByNumber(read_.nextBlock));
-    if (last < doc->blockCount())
-        cursor.setPosition(doc->findBlockByNumber(last).position(), QTextCursor::KeepAnchor);
+    const QTextBlock first = doc->findBlockByNumber(read_.nextBlock);
+    QTextBlock end = first;
+    int last = read_.nextBlock;
+    for (qsizetype chars = 0;
+         end.isValid() && last - read_.nextBlock < kBlocksPerReadSlice && chars < kCharsPerSlice;
+         end = end.next(), ++last)
+        chars += end.length();
+    QTextCursor cursor(first);
+    if (end.isValid())
+        cursor.setPosition(end.position(), QTextCursor::KeepAnchor);
     else
         cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     AppendAsBoxText(read_.text, cursor.selectedText());
@@ -531,7 +539,7 @@ void TextBox::insertAtCursor(const QString& inserted) {
     const qsizetype around = qsizetype(cursor.selectionStart() - first.position()) +
                              (last.position() + last.length() - 1 - cursor.selectionEnd());
     const QString normalized = NormalizeLineBreaks(inserted);
-    if (!HasMoreLinesThan(normalized, kImmediateLines) &&
+    if (normalized.size() <= kImmediateChars && !HasMoreLinesThan(normalized, kImmediateLines) &&
         LinesLongerThan(normalized, kLongLine - around) == 0) {
         QPlainTextEdit::insertPlainText(inserted);
         return;

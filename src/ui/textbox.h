@@ -25,8 +25,9 @@ class QToolButton;
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
 public:
-    // Texts of at most this many lines are set and read at once.
+    // Texts of at most this many lines and characters are set and read at once.
     static constexpr qsizetype kImmediateLines = 10000;
+    static constexpr qsizetype kImmediateChars = qsizetype(512) * 1024;
     // Lines up to this length are shown and edited as they are. Laying out one line costs Qt time
     // in proportion to its length on every edit, scroll or resize that shows it.
     static constexpr qsizetype kLongLine = 10000;
