@@ -43,9 +43,9 @@ void FilterJob::run() {
             return;
         }
         beginStep(QStringLiteral("正在过滤"), 10, 25, -1);
-        runWork<QString>(
-            IsLarge(input), [input] { return FilterDuplicateLines(input); },
-            [this](const QString& output) {
+        runWork<PreparedText>(
+            IsLarge(input), [input] { return TextBox::prepare(FilterDuplicateLines(input)); },
+            [this](const PreparedText& output) {
                 // The output box's text must be known before it is replaced, for a cancel to
                 // put it back.
                 beginStep(QStringLiteral("正在读取输出框"), 25, 30);
@@ -70,12 +70,26 @@ void FilterJob::takeBack(std::function<void()> done) {
 ImportJob::ImportJob(TextBox& input, QString path, DesktopServices& services, QObject* parent)
     : Job(&input, parent), input_(input), path_(std::move(path)), services_(services) {}
 
+namespace {
+struct Imported {
+    ImportResult result; // its text moved into `text`
+    PreparedText text;
+};
+} // namespace
+
 // The file is always read on a worker thread: whatever it turns out to be, the window goes on.
 void ImportJob::run() {
     beginStep(QStringLiteral("正在读取文件"), 0, 30, -1);
-    runWork<ImportResult>(
-        true, [path = path_] { return ImportTextFile(path); },
-        [this](const ImportResult& result) {
+    runWork<Imported>(
+        true,
+        [path = path_] {
+            Imported imported{ImportTextFile(path), {}};
+            if (imported.result.ok)
+                imported.text = TextBox::prepare(std::exchange(imported.result.decoded.text, {}));
+            return imported;
+        },
+        [this](const Imported& imported) {
+            const ImportResult& result = imported.result;
             if (!result.ok) {
                 complete();
                 services_.MsgBox(result.error, DesktopServices::Critical,
@@ -84,14 +98,14 @@ void ImportJob::run() {
             }
             beginStep(QStringLiteral("正在读取输入框"), 30, 35);
             followBox(&input_);
-            input_.withText(guarded([this, result](const QString&) {
+            input_.withText(guarded([this, result, text = imported.text](const QString&) {
                 beginStep(QStringLiteral("正在填入输入框"), 35, 100);
                 followBox(&input_);
                 filling_ = true;
                 const qsizetype unreadable = result.decoded.unreadable;
                 const TextEncoding encoding = result.decoded.encoding;
                 input_.setText(
-                    result.decoded.text, guarded([this, unreadable, encoding] {
+                    text, guarded([this, unreadable, encoding] {
                         encoding_ = encoding;
                         complete();
                         if (unreadable > 0)

@@ -82,19 +82,21 @@ QString PreviewNotice(qsizetype longLines) {
 } // namespace
 
 QString WithReplacementCharacters(const QString& text) {
-    QString out = text;
-    const qsizetype n = out.size();
+    const qsizetype n = text.size();
+    QString out;
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = out[i];
+        const QChar c = text.at(i);
         if (!c.isSurrogate())
             continue;
-        if (c.isHighSurrogate() && i + 1 < n && out[i + 1].isLowSurrogate()) {
+        if (c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
             ++i;
             continue;
         }
+        if (out.isEmpty())
+            out = QString(text.constData(), n); // a copy only for a text that needs one
         out[i] = QChar::ReplacementCharacter;
     }
-    return out;
+    return out.isEmpty() ? text : out;
 }
 
 QString CutLongLines(const QString& text) {
@@ -173,14 +175,6 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
     recountAll();
 }
 
-// Lines wrap at word boundaries, and anywhere in a word too long for the box. A text with a
-// long line wraps anywhere instead, which is as readable there and much faster.
-void TextBox::chooseWrapFor(QStringView text) {
-    setWordWrapMode(LinesLongerThan(text, kWrapAnywhereLine) > 0
-                        ? QTextOption::WrapAnywhere
-                        : QTextOption::WrapAtWordBoundaryOrAnywhere);
-}
-
 QString TextBox::documentText() const {
     const QString raw = document()->toRawText();
     QString text;
@@ -191,7 +185,7 @@ QString TextBox::documentText() const {
 
 QString TextBox::text() const {
     if (fill_.active)
-        return fill_.text;
+        return fill_.text.text;
     if (!cacheValid_) {
         cachedText_ = documentText();
         cacheValid_ = true;
@@ -200,37 +194,67 @@ QString TextBox::text() const {
 }
 
 void TextBox::setText(const QString& text, std::function<void()> done, Undo undo) {
-    replaceText(text, std::move(done), undo == Undo::Keep ? UndoSlot::Keep : UndoSlot::Forget,
-                false);
+    setText(prepare(text), std::move(done), undo);
 }
 
-void TextBox::replaceText(const QString& text, std::function<void()> done, UndoSlot undo,
+void TextBox::setText(PreparedText text, std::function<void()> done, Undo undo) {
+    replaceText(std::move(text), std::move(done),
+                undo == Undo::Keep ? UndoSlot::Keep : UndoSlot::Forget, false);
+}
+
+// Lines wrap at word boundaries, and anywhere in a word too long for the box. A text with a
+// long line wraps anywhere instead, which is as readable there and much faster. One pass over the
+// text finds its longest lines.
+PreparedText TextBox::prepare(const QString& text) {
+    PreparedText prepared;
+    prepared.text = NormalizeLineBreaks(text);
+    const QStringView all(prepared.text);
+    qsizetype longLines = 0;
+    qsizetype longest = 0;
+    qsizetype lines = 0;
+    qsizetype start = 0;
+    for (qsizetype at = all.indexOf(QChar(u'\n')); start <= all.size();
+         at = all.indexOf(QChar(u'\n'), start)) {
+        // Every line break is CR LF here: a line ends before the CR.
+        const qsizetype end = at < 0 ? all.size() : at - 1;
+        longest = std::max(longest, end - start);
+        longLines += end - start > kLongLine ? 1 : 0;
+        ++lines;
+        if (at < 0)
+            break;
+        start = at + 1;
+    }
+    prepared.shown = prepared.text;
+    if (longLines > 0) {
+        prepared.shown = CutLongLines(prepared.text);
+        prepared.previewCount = CountNonBlankLines(prepared.text);
+        prepared.notice = PreviewNotice(longLines);
+        longest = std::min(longest, kShownLineChars + 64);
+    }
+    prepared.wrapAnywhere = longest > kWrapAnywhereLine;
+    prepared.immediate = prepared.shown.size() <= kImmediateChars && lines <= kImmediateLines;
+    return prepared;
+}
+
+void TextBox::replaceText(PreparedText text, std::function<void()> done, UndoSlot undo,
                           bool restoring) {
     QString before = this->text();
     std::vector<std::function<void()>> waiting = takeWaiting();
     if (done)
         waiting.push_back(std::move(done));
-    const QString normalized = NormalizeLineBreaks(text);
-    const qsizetype longLines = LinesLongerThan(normalized, kLongLine);
-    fill_.text = normalized;
-    fill_.shown = longLines > 0 ? CutLongLines(normalized) : normalized;
-    fill_.previewCount.reset();
-    fill_.notice.clear();
-    if (longLines > 0) {
-        fill_.previewCount = CountNonBlankLines(normalized);
-        fill_.notice = PreviewNotice(longLines);
-    }
+    fill_.text = std::move(text);
     fill_.before = std::move(before);
     fill_.undo = undo;
     fill_.restoring = restoring;
     fill_.done = std::move(waiting);
     fill_.next = 0;
-    chooseWrapFor(fill_.shown);
-    if (fill_.shown.size() <= kImmediateChars && !HasMoreLinesThan(fill_.shown, kImmediateLines)) {
+    setWordWrapMode(fill_.text.wrapAnywhere ? QTextOption::WrapAnywhere
+                                            : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    if (fill_.text.immediate) {
         settingText_ = true;
-        setPlainText(fill_.shown);
+        setPlainText(fill_.text.shown);
         settingText_ = false;
-        fill_.next = fill_.shown.size();
+        fill_.next = fill_.text.shown.size();
         finishFill();
         return;
     }
@@ -244,7 +268,7 @@ void TextBox::replaceText(const QString& text, std::function<void()> done, UndoS
 
 // Appends the next slice of lines at the end of the document.
 void TextBox::fillStep() {
-    const QStringView text(fill_.shown);
+    const QStringView text(fill_.text.shown);
     qsizetype end = fill_.next;
     for (int i = 0; i < kLinesPerSlice && end < text.size() && end - fill_.next < kCharsPerSlice;
          ++i) {
@@ -265,11 +289,11 @@ void TextBox::fillStep() {
     finishFill();
 }
 
-// The document shows the whole of fill_.shown: the fill's text becomes the box's text.
+// The document shows the whole of fill_.text.shown: the fill's text becomes the box's text.
 void TextBox::finishFill() {
     Fill fill = std::move(fill_);
     fill_ = Fill{};
-    cachedText_ = fill.text;
+    cachedText_ = fill.text.text;
     cacheValid_ = true;
     // The document's own undo history starts afresh with every text set.
     document()->clearUndoRedoStacks();
@@ -278,7 +302,7 @@ void TextBox::finishFill() {
         undoText_.reset();
         break;
     case UndoSlot::Keep:
-        if (fill.before.size() <= kUndoChars && fill.before != fill.text)
+        if (fill.before.size() <= kUndoChars && fill.before != fill.text.text)
             undoText_ = std::move(fill.before);
         else
             undoText_.reset();
@@ -286,7 +310,7 @@ void TextBox::finishFill() {
     case UndoSlot::AsBefore:
         break;
     }
-    present(fill.previewCount, fill.notice);
+    present(fill.text.previewCount, fill.text.notice);
     for (auto& callback : fill.done)
         callback();
 }
@@ -308,7 +332,9 @@ void TextBox::showPreview(const QString& shown, const QString& notice, qsizetype
     std::vector<std::function<void()>> waiting = takeWaiting();
     undoText_.reset();
     settingText_ = true;
-    chooseWrapFor(shown);
+    setWordWrapMode(LinesLongerThan(shown, kWrapAnywhereLine) > 0
+                        ? QTextOption::WrapAnywhere
+                        : QTextOption::WrapAtWordBoundaryOrAnywhere);
     setPlainText(shown);
     settingText_ = false;
     cachedText_ = NormalizeLineBreaks(shown);
@@ -341,7 +367,7 @@ void TextBox::cancelFill(std::function<void()> done) {
     // The fill never finished: the box's earlier text, preview and undo slot come back as they
     // were; whoever waited for the fill is answered with that text.
     replaceText(
-        before,
+        prepare(before),
         [waiting = std::move(waiting)]() mutable {
             for (auto& callback : waiting)
                 callback();
@@ -499,7 +525,7 @@ void TextBox::onContentsChange(int position, int /*removed*/, int added) {
         if (tooLong && !settingText_ && !preview_)
             QTimer::singleShot(0, this, [this] {
                 if (!preview_ && !isWorking() && LinesLongerThan(text(), kLongLine) > 0)
-                    replaceText(text(), {}, UndoSlot::AsBefore, false);
+                    replaceText(prepare(text()), {}, UndoSlot::AsBefore, false);
             });
     }
     if (!preview_)

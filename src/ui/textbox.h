@@ -11,6 +11,17 @@ class QLabel;
 class QProgressBar;
 class QToolButton;
 
+// A text made ready for a TextBox: its line breaks made CR LF and, for a text with lines too long
+// to show, the preview. Made by TextBox::prepare(), on any thread.
+struct PreparedText {
+    QString text;                          // the text as the box holds it
+    QString shown;                         // what the box shows (long lines cut)
+    std::optional<qsizetype> previewCount; // the text's non-blank lines, for a preview
+    QString notice;                        // why the box is a preview
+    bool wrapAnywhere = false;             // a shown line is long enough to wrap anywhere
+    bool immediate = true;                 // small enough to set at once
+};
+
 // A multi-line text box whose text is its lines joined by CR LF. It keeps a count of its
 // non-blank lines up to date on every change, typed or set, without rereading the whole text.
 //
@@ -50,6 +61,10 @@ public:
     // Replaces the whole text; every line break (CR LF, lone CR, lone LF) becomes a line. `done`
     // runs once the box shows all of it: at once for a small text, later for a large one.
     void setText(const QString& text, std::function<void()> done = {}, Undo undo = Undo::Forget);
+    // The same with the text prepared beforehand, such as on a worker thread.
+    void setText(PreparedText text, std::function<void()> done = {}, Undo undo = Undo::Forget);
+    // Everything setText() does to a text before the box takes it; safe on any thread.
+    static PreparedText prepare(const QString& text);
     // Calls `use` with the text: at once when it is known or the box is small, otherwise once it
     // has been read back a slice at a time.
     void withText(std::function<void(const QString&)> use);
@@ -110,13 +125,11 @@ protected:
 
 private:
     enum class UndoSlot { Forget, Keep, AsBefore };
-    void replaceText(const QString& text, std::function<void()> done, UndoSlot undo,
-                     bool restoring);
+    void replaceText(PreparedText text, std::function<void()> done, UndoSlot undo, bool restoring);
     void present(std::optional<qsizetype> previewCount, const QString& notice);
     void finishFill();
     void onContentsChange(int position, int removed, int added);
     void recountAll();
-    void chooseWrapFor(QStringView text);
     void fillStep();
     void readStep();
     void beginWork();
@@ -141,10 +154,7 @@ private:
     struct Fill {
         bool active = false;
         bool restoring = false; // putting back a cancelled fill's predecessor
-        QString text;           // the whole text as the box will hold it
-        QString shown;          // what the document receives (long lines cut)
-        std::optional<qsizetype> previewCount;
-        QString notice;
+        PreparedText text;
         QString before; // the text it replaces
         UndoSlot undo = UndoSlot::Forget;
         qsizetype next = 0; // where the next slice of `shown` starts
