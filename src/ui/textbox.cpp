@@ -30,8 +30,9 @@ QStringList LocalFiles(const QMimeData* source) {
     return files;
 }
 
-constexpr int kLinesPerSlice = 10000;
-constexpr qsizetype kCharsPerSlice = TextBox::kImmediateChars;
+// A slice takes the event loop some tens of milliseconds.
+constexpr int kLinesPerSlice = 5000;
+constexpr qsizetype kCharsPerSlice = qsizetype(256) * 1024;
 constexpr int kBlocksPerReadSlice = 50000;
 
 // Document text, whose blocks end in U+2029, as box text, whose lines end in CR LF.
