@@ -35,14 +35,14 @@ QString DefaultSuffix(const QString& filter, int index) {
     const QString& pattern = parts[at];
     if (!pattern.startsWith(QStringLiteral("*.")) || pattern.contains(u';'))
         return {};
-    const QString suffix = pattern.mid(2);
+    QString suffix = pattern.mid(2);
     if (suffix.isEmpty() || suffix.contains(u'*') || suffix.contains(u'?'))
         return {};
     return suffix;
 }
 
 QString DefaultDialogFolder() {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!documents.isEmpty() && QFileInfo(documents).isDir())
         return documents;
     return QDir::homePath();

@@ -60,9 +60,9 @@ void FilterJob::run() {
     }));
 }
 
-void FilterJob::takeBack(std::function<void()> done) {
+void FilterJob::takeBack(const std::function<void()>& done) {
     if (filling_)
-        output_.cancelFill(std::move(done));
+        output_.cancelFill(done);
     else
         done();
 }
@@ -120,9 +120,9 @@ void ImportJob::run() {
         });
 }
 
-void ImportJob::takeBack(std::function<void()> done) {
+void ImportJob::takeBack(const std::function<void()>& done) {
     if (filling_)
-        input_.cancelFill(std::move(done));
+        input_.cancelFill(done);
     else
         done();
 }

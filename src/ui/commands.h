@@ -19,7 +19,7 @@ public:
 
 protected:
     void run() override;
-    void takeBack(std::function<void()> done) override;
+    void takeBack(const std::function<void()>& done) override;
 
 private:
     TextBox& input_;
@@ -40,7 +40,7 @@ public:
 
 protected:
     void run() override;
-    void takeBack(std::function<void()> done) override;
+    void takeBack(const std::function<void()>& done) override;
 
 private:
     TextBox& input_;

@@ -47,7 +47,7 @@ protected:
     virtual void run() = 0;
     // Takes back what the job has done so far and then calls `done`. By default nothing to take
     // back.
-    virtual void takeBack(std::function<void()> done) { done(); }
+    virtual void takeBack(const std::function<void()>& done) { done(); }
 
     // Starts a part of the job that takes it from `from` to `to` percent; `percentOfStep` is how
     // far that part has come (negative: unknown).
@@ -77,7 +77,7 @@ protected:
         }
         auto* watcher = new QFutureWatcher<Result>(this);
         connect(watcher, &QFutureWatcher<Result>::finished, this,
-                [this, watcher, then = guarded(std::move(then))]() mutable {
+                [watcher, then = guarded(std::move(then))]() mutable {
                     watcher->deleteLater();
                     then(watcher->result());
                 });
