@@ -1,5 +1,7 @@
 // Drives the real window offscreen over a generated text of 1,000,000 lines (or the count
 // given) and prints how long each command takes and how long the event loop is ever held up.
+// Then measures boxes holding very long lines: a bare QPlainTextEdit against the TextBox.
+// Usage: bench_window [LINES] [--long-lines-only]
 #include "../tests/fakedesktopservices.h"
 #include "core/linefilter.h"
 #include "textgen.h"
@@ -11,8 +13,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 
 #include <cstdio>
@@ -51,11 +55,109 @@ void Print(const char* what, const Measure& m) {
     std::printf("%-34s %8.0f ms   longest stall %5.0f ms\n", what, m.ms, m.longestStallMs);
 }
 
+// Milliseconds for `action` and the paint and events it causes.
+template <typename Action> double Settled(QWidget& w, Action action) {
+    QElapsedTimer t;
+    t.start();
+    action();
+    QCoreApplication::processEvents();
+    w.repaint();
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// A line of `length` characters: words of ASCII and Chinese separated by spaces.
+QString LongLine(qsizetype length) {
+    QString line;
+    line.reserve(length);
+    for (qsizetype i = 0; i < length; ++i)
+        line +=
+            i % 7 == 6 ? QChar(u' ') : QChar(char16_t(i % 3 ? u'a' + i % 26 : 0x4e00 + i % 500));
+    return line;
+}
+
+// Set, a keystroke in the middle of the long line, a scroll and a resize, in an edit box of the
+// window's size; three lines, the middle one long.
+template <typename Box, typename Set>
+void MeasureLongLines(const char* name, qsizetype length, Set set) {
+    const QString line = LongLine(length);
+    const QString text = QStringLiteral("short\r\n") + line + QStringLiteral("\r\nshort");
+    Box box;
+    box.resize(225, 137);
+    box.show();
+    QCoreApplication::processEvents();
+    const double setMs = Settled(box, [&] { set(box, text); });
+    QTextCursor cursor(box.document()->findBlockByNumber(1));
+    cursor.movePosition(
+        QTextCursor::Right, QTextCursor::MoveAnchor,
+        std::min(int(length / 2), box.document()->findBlockByNumber(1).length() - 1));
+    box.setTextCursor(cursor);
+    box.setFocus();
+    QCoreApplication::processEvents();
+    const double editMs = Settled(box, [&] { QTest::keyClick(&box, Qt::Key_X); });
+    const double scrollMs = Settled(
+        box, [&] { box.verticalScrollBar()->setValue(box.verticalScrollBar()->maximum() / 2); });
+    const double resizeMs = Settled(box, [&] { box.resize(300, 200); });
+    std::printf("%-12s %8lld chars: set %8.1f  edit %8.1f  scroll %7.1f  resize %7.1f ms\n", name,
+                static_cast<long long>(length), setMs, editMs, scrollMs, resizeMs);
+    std::fflush(stdout);
+}
+
+void LongLines() {
+    std::printf("\nBoxes with one long line among short ones (225x137 px, then 300x200):\n");
+    for (const qsizetype length : {qsizetype(10000), qsizetype(100000), qsizetype(1000000)}) {
+        MeasureLongLines<QPlainTextEdit>("QPlainTextEdit", length,
+                                         [](QPlainTextEdit& b, const QString& t) {
+                                             b.setWordWrapMode(QTextOption::WrapAnywhere);
+                                             b.setPlainText(t);
+                                         });
+        MeasureLongLines<TextBox>("TextBox", length,
+                                  [](TextBox& b, const QString& t) { b.setText(t); });
+    }
+    // A box holding 1,000 lines at the bound: edits that keep every line within it, scrolling,
+    // resizing, and the keystroke that makes one line too long (the box becomes a preview).
+    const QString line = LongLine(TextBox::kLongLine);
+    QString text;
+    for (int i = 0; i < 1000; ++i)
+        text += line + QStringLiteral("\r\n");
+    TextBox box;
+    box.resize(225, 137);
+    box.show();
+    QCoreApplication::processEvents();
+    const Measure set = RunUntil([&] { box.setText(text); }, [&] { return !box.isWorking(); });
+    box.setFocus();
+    double worstKey = 0;
+    double worstPage = 0;
+    for (int i = 0; i < 20; ++i) {
+        worstKey = std::max(worstKey, Settled(box, [&] { QTest::keyClick(&box, Qt::Key_Delete); }));
+        worstKey = std::max(worstKey, Settled(box, [&] { QTest::keyClick(&box, Qt::Key_X); }));
+        worstPage =
+            std::max(worstPage, Settled(box, [&] { QTest::keyClick(&box, Qt::Key_PageDown); }));
+    }
+    const double resizeMs = Settled(box, [&] { box.resize(400, 300); });
+    std::printf("TextBox, 1,000 lines of %lld chars: set %.0f ms (longest stall %.0f ms); worst "
+                "keystroke %.1f ms, page down %.1f ms, resize %.1f ms\n",
+                static_cast<long long>(TextBox::kLongLine), set.ms, set.longestStallMs, worstKey,
+                worstPage, resizeMs);
+    QTextCursor end(box.document()->firstBlock());
+    end.movePosition(QTextCursor::EndOfBlock);
+    box.setTextCursor(end);
+    const Measure over = RunUntil([&] { QTest::keyClick(&box, Qt::Key_X); },
+                                  [&] { return box.isPreview() && !box.isWorking(); });
+    std::printf("  the keystroke that makes a line too long: %.0f ms to a preview, longest stall "
+                "%.0f ms\n",
+                over.ms, over.longestStallMs);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.contains(QStringLiteral("--long-lines-only"))) {
+        LongLines();
+        return 0;
+    }
     const qsizetype lines = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
 
     QTemporaryDir dir;
@@ -138,8 +240,35 @@ int main(int argc, char** argv) {
                            [&] { return services.messages.size() > messages + 1; }));
     Print("filter again after typing",
           RunUntil([&] { button("Command1")->click(); }, [&] { return !window.busy(); }));
+
+    // Resizing and scrolling the full boxes.
+    Print("resize the window (full boxes)",
+          RunUntil([&] { window.resize(600, 500); }, [] { return true; }));
+    Print("page down in the input box", RunUntil(
+                                            [&] {
+                                                text1->setFocus();
+                                                QTest::keyClick(text1, Qt::Key_PageDown);
+                                            },
+                                            [] { return true; }));
+
+    // A filter cancelled while it fills the output box: Esc to both boxes as before.
+    bool escaped = false;
+    auto onSlice = QObject::connect(text2, &TextBox::workProgress, [&](int percent) {
+        if (!escaped && text2->isFilling() && percent >= 50) {
+            escaped = true;
+            QTest::keyClick(&window, Qt::Key_Escape);
+        }
+    });
+    const QString outputBefore = text2->text();
+    Print("filter cancelled at half the fill",
+          RunUntil([&] { button("Command1")->click(); },
+                   [&] { return escaped && !window.busy() && !text2->isWorking(); }));
+    QObject::disconnect(onSlice);
+    if (text2->text() != outputBefore || text2->documentText() != outputBefore)
+        std::printf("  WRONG: the output box is not as before\n");
     std::printf("peak memory with both boxes full: %.0f MiB\n", PeakMemoryMiB());
     Print("clear", RunUntil([&] { button("Command3")->click(); },
                             [&] { return text1->document()->blockCount() == 1; }));
+    LongLines();
     return 0;
 }

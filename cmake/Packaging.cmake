@@ -93,10 +93,11 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
     GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_STRIP_FILES ON)
-# What the shared-library scan cannot see: the X11 platform plugin, Qt's Chinese translations
-# of its dialogs, and a font with Chinese glyphs; on Wayland desktops, Qt's Wayland plugin.
+# What the shared-library scan cannot see: the X11 platform plugin, Qt's SVG icon engine (the
+# window's icon), Qt's Chinese translations of its dialogs, and a font with Chinese glyphs; on
+# Wayland desktops, Qt's Wayland plugin.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, qt6-translations-l10n, fonts-wqy-zenhei | fonts-noto-cjk")
+    "qt6-qpa-plugins, libqt6svg6, qt6-translations-l10n, fonts-wqy-zenhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY trennix)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts the real program under Xvfb, types a text with repeats, presses "开始过滤" and "复制结果",
-# answers the message box, checks the clipboard, takes a screenshot and closes the window.
+# Starts the real program under Xvfb and a window manager (openbox, where installed), types a text
+# with repeats, filters it with Ctrl+Enter, presses "复制结果", answers the message box with Enter,
+# checks the clipboard, takes a screenshot and closes the window.
 # Usage: smoke.sh PROGRAM OUTPUT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,6 +30,12 @@ window_titled() {
     done
 }
 
+if command -v openbox >/dev/null; then
+    openbox >/dev/null 2>&1 &
+    wm=$!
+    trap 'kill $wm 2>/dev/null || true' EXIT
+    sleep 0.5
+fi
 "$app" >"$out/smoke.log" 2>&1 &
 pid=$!
 wid=$(window_titled '^TrennixV1\.0$')
@@ -42,7 +49,7 @@ xdotool key Return
 xdotool type --delay 30 "apple"
 xdotool key Return
 xdotool type --delay 30 "banana"
-xdotool mousemove --window "$wid" 292 80 click 1   # 开始过滤
+xdotool key ctrl+Return                             # 开始过滤
 sleep 0.3
 xdotool mousemove --window "$wid" 292 160 click 1  # 复制结果
 

@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trennix"));
     QApplication::setApplicationVersion(ProgramVersion());
+    // Lets the desktop (Wayland docks included) match the window to trennix.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("trennix"));
     InstallQtTranslation();
 
     QtDesktopServices services;

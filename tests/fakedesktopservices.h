@@ -33,6 +33,8 @@ public:
 
     // The answers of the next dialogs, in order: a path, or an empty text for a cancel.
     QStringList dialogAnswers;
+    // The file type chosen in each of the next dialogs (the first one when none is given).
+    QList<int> dialogFilterChoices;
     // What each dialog was shown with: "open"/"save", its filter and its starting path.
     QStringList dialogsShown;
 
@@ -42,11 +44,16 @@ public:
     int launches = 0;
 
 protected:
-    QString chooseFile(DialogKind kind, const QString& filter, const QString& startPath) override {
+    Choice chooseFile(DialogKind kind, const QString& filter, const QString& startPath) override {
         dialogsShown.append(
             (kind == DialogKind::Open ? QStringLiteral("open|") : QStringLiteral("save|")) +
             filter + u'|' + startPath);
         calls.append(QStringLiteral("Dialog"));
-        return dialogAnswers.isEmpty() ? QString() : dialogAnswers.takeFirst();
+        Choice choice;
+        if (!dialogAnswers.isEmpty())
+            choice.path = dialogAnswers.takeFirst();
+        if (!dialogFilterChoices.isEmpty())
+            choice.filterIndex = dialogFilterChoices.takeFirst();
+        return choice;
     }
 };

@@ -1,8 +1,14 @@
+#include "core/linefilter.h"
 #include "fakedesktopservices.h"
 #include "filehelpers.h"
+#include "ui/commands.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
 
+#include <QLabel>
+#include <QSignalSpy>
+
+#include <QDir>
 #include <QFile>
 #include <QMimeData>
 #include <QPushButton>
@@ -14,6 +20,29 @@
 
 namespace {
 const QString kFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
+
+// A text of exactly `size` characters in lines of 100 (98 letters and CR LF).
+QString TextOfSize(qsizetype size) {
+    QString text;
+    while (size - text.size() > 100)
+        text +=
+            QString(98, QChar(char16_t(u'a' + text.size() / 100 % 26))) + QStringLiteral("\r\n");
+    return text + QString(size - text.size(), u'z');
+}
+
+// GBK bytes of the given number of lines, each line occurring twice, and their text.
+QByteArray LargeGbkFile(int lines) {
+    QByteArray bytes;
+    for (int i = 0; i < lines; ++i)
+        bytes += QByteArray::number(i % (lines / 2)) + " \xbc\xd7\r\n";
+    return bytes;
+}
+QString LargeText(int lines) {
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += QString::number(i % (lines / 2)) + QStringLiteral(" 甲\r\n");
+    return text;
+}
 } // namespace
 
 class ImportSaveTest : public QObject {
@@ -29,14 +58,20 @@ class ImportSaveTest : public QObject {
     void click(const char* name) {
         window->findChild<QPushButton*>(QString::fromLatin1(name))->click();
     }
-    // Runs a command whose dialog answers with the given path (empty: cancel).
+    bool waitIdle() {
+        return QTest::qWaitFor([this] { return !window->busy(); }, 60000);
+    }
+    // Runs a command whose dialog answers with the given path (empty: cancel), and waits for it.
     void importAnswering(const QString& answer) {
         services->dialogAnswers = {answer};
         click("Command2");
+        QVERIFY(waitIdle());
     }
-    void saveAnswering(const QString& answer) {
+    void saveAnswering(const QString& answer, int filterIndex = 0) {
         services->dialogAnswers = {answer};
+        services->dialogFilterChoices = {filterIndex};
         click("Command5");
+        QVERIFY(waitIdle());
     }
 
 private slots:
@@ -57,6 +92,7 @@ private slots:
         QCOMPARE(box("Text1")->nonBlankLineCount(), qsizetype(3));
         QCOMPARE(box("Text2")->text(), QString());
         click("Command1");
+        QVERIFY(waitIdle());
         saveAnswering(path(QStringLiteral("out.txt")));
         QCOMPARE(ReadAll(path(QStringLiteral("out.txt"))), QByteArray("\xbc\xd7\r\n\xd2\xd2\r\n"));
         QCOMPARE(services->messages.size(), 1);
@@ -90,6 +126,7 @@ private slots:
         WriteAll(path(QStringLiteral("rt.txt")), bytes);
         importAnswering(path(QStringLiteral("rt.txt")));
         click("Command1");
+        QVERIFY(waitIdle());
         saveAnswering(path(QStringLiteral("rt-out.txt")));
         QCOMPARE(ReadAll(path(QStringLiteral("rt-out.txt"))).toHex(), bytes.toHex());
         QCOMPARE(services->messages.size(), 1);
@@ -123,16 +160,12 @@ private slots:
         bytes += "\x81\x30\r\n";
         WriteAll(path(QStringLiteral("large.txt")), bytes);
         importAnswering(path(QStringLiteral("large.txt")));
-        QVERIFY(window->busy());
-        QVERIFY(services->messages.isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000);
         QCOMPARE(box("Text1")->nonBlankLineCount(), qsizetype(40001));
         QCOMPARE(services->messages.size(), 1);
         QVERIFY(services->messages[0].prompt.contains(QStringLiteral(" 1 ")));
         click("Command1");
-        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000);
+        QVERIFY(waitIdle());
         saveAnswering(path(QStringLiteral("large-out.txt")));
-        QTRY_VERIFY_WITH_TIMEOUT(!window->busy(), 20000);
         const QByteArray out = ReadAll(path(QStringLiteral("large-out.txt")));
         QCOMPARE(out.count('\n'), 20001);
         QVERIFY(out.startsWith("0 \xbc\xd7\r\n1 \xbc\xd7\r\n"));
@@ -155,6 +188,7 @@ private slots:
         WriteAll(in, "x\r\nx\r\n");
         importAnswering(in);
         click("Command1");
+        QVERIFY(waitIdle());
         box("Text1")->setText(QStringLiteral("typed since"));
         importAnswering(QString());
         QCOMPARE(box("Text1")->text(), QStringLiteral("typed since"));
@@ -192,7 +226,7 @@ private slots:
         if (import)
             importAnswering(path(name));
         else
-            saveAnswering(path(name));
+            saveAnswering(path(name), 1);
         QCOMPARE(box("Text1")->text(), QStringLiteral("in"));
         QCOMPARE(box("Text2")->text(), QStringLiteral("out"));
         QCOMPARE(services->messages.size(), 1);
@@ -210,10 +244,197 @@ private slots:
         QMimeData textMime;
         textMime.setText(QStringLiteral("plain"));
         dropOn(box("Text1"), &mime);
+        QVERIFY(waitIdle());
         QCOMPARE(box("Text1")->text(), QStringLiteral("d\r\nd"));
         QCOMPARE(services->fileName(), path(QStringLiteral("drop.txt")));
         dropOn(box("Text1"), &textMime);
         QVERIFY(box("Text1")->text().contains(QStringLiteral("plain")));
+    }
+
+    // A name without extension gets ".txt" when the 文档文件 type is chosen, and only then.
+    void saveAddsTxt_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("filterIndex");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("txt type, bare name") << "结果" << 0 << "结果.txt";
+        QTest::newRow("txt type, other extension") << "结果.log" << 0 << "结果.log";
+        QTest::newRow("all files type") << "结果" << 1 << "结果";
+    }
+    void saveAddsTxt() {
+        QFETCH(QString, answer);
+        QFETCH(int, filterIndex);
+        QFETCH(QString, written);
+        QTemporaryDir own;
+        box("Text2")->setText(QStringLiteral("甲\r\n"));
+        saveAnswering(own.filePath(answer), filterIndex);
+        QCOMPARE(ReadAll(own.filePath(written)), QByteArray("\xbc\xd7\r\n"));
+        QCOMPARE(QDir(own.path()).entryList(QDir::Files), QStringList{written});
+        QCOMPARE(services->fileName(), own.filePath(written));
+        QCOMPARE(services->messages.last().prompt, QStringLiteral("结果已保存至指定路径！"));
+    }
+
+    // Ctrl+Z after an import brings back the text it replaced, while that text is small enough
+    // to keep; the box's own edits since the import are undone first.
+    void undoAfterImport_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<bool>("typedAfter");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("typed text") << QStringLiteral("typed\r\ntext") << false << true;
+        QTest::newRow("edited after the import") << QStringLiteral("typed") << true << true;
+        QTest::newRow("empty box") << QString() << false << true;
+        QTest::newRow("at the bound") << TextOfSize(TextBox::kUndoChars) << false << true;
+        QTest::newRow("above the bound") << TextOfSize(TextBox::kUndoChars + 1) << false << false;
+    }
+    void undoAfterImport() {
+        QFETCH(QString, before);
+        QFETCH(bool, typedAfter);
+        QFETCH(bool, kept);
+        TextBox* input = box("Text1");
+        input->setText(before);
+        QTRY_VERIFY_WITH_TIMEOUT(!input->isWorking(), 60000);
+        WriteAll(path(QStringLiteral("u.txt")), "\xbc\xd7\r\n\xd2\xd2");
+        importAnswering(path(QStringLiteral("u.txt")));
+        QCOMPARE(input->text(), QStringLiteral("甲\r\n乙"));
+        QCOMPARE(input->canUndoReplace(), kept);
+        input->setFocus();
+        input->moveCursor(QTextCursor::End);
+        if (typedAfter) {
+            QTest::keyClicks(input, QStringLiteral("x"));
+            QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(input->text(), QStringLiteral("甲\r\n乙"));
+        }
+        QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(!input->isWorking(), 60000);
+        QCOMPARE(input->text(), kept ? before : QStringLiteral("甲\r\n乙"));
+        QCOMPARE(input->nonBlankLineCount(), CountNonBlankLines(input->text()));
+        QVERIFY(!input->canUndoReplace());
+    }
+
+    // A cancelled import leaves both boxes, their counts and the save's encoding as they were,
+    // whether it is cancelled while the file is read or while the box fills.
+    void cancelImport_data() {
+        QTest::addColumn<bool>("whileFilling");
+        QTest::addColumn<int>("earlierLines");
+        QTest::newRow("while reading") << false << 2;
+        QTest::newRow("while filling, small text before") << true << 2;
+        QTest::newRow("while filling, large text before") << true << 12000;
+    }
+    void cancelImport() {
+        QFETCH(bool, whileFilling);
+        QFETCH(int, earlierLines);
+        WriteAll(path(QStringLiteral("big.txt")), LargeGbkFile(80000));
+        QString earlier;
+        for (int i = 0; i < earlierLines; ++i)
+            earlier += QStringLiteral("😀 %1\r\n").arg(i);
+        box("Text1")->setText(earlier);
+        box("Text2")->setText(QStringLiteral("out"));
+        QTRY_VERIFY_WITH_TIMEOUT(!box("Text1")->isWorking(), 60000);
+        const QString label1 = window->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+        bool fired = false;
+        connect(box("Text1"), &TextBox::workProgress, window.get(), [&] {
+            if (!fired && box("Text1")->isFilling()) {
+                fired = true;
+                QTest::keyClick(window.get(), Qt::Key_Escape);
+            }
+        });
+        services->dialogAnswers = {path(QStringLiteral("big.txt"))};
+        click("Command2");
+        QVERIFY(window->busy());
+        if (!whileFilling)
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        QVERIFY(waitIdle());
+        QCOMPARE(fired, whileFilling);
+        QTRY_VERIFY_WITH_TIMEOUT(!box("Text1")->isWorking(), 60000);
+        QCOMPARE(box("Text1")->text(), earlier);
+        QCOMPARE(box("Text1")->documentText(), earlier);
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("Label1"))->text(), label1);
+        QCOMPARE(box("Text2")->text(), QStringLiteral("out"));
+        QVERIFY(services->messages.isEmpty());
+        // The result is still saved as before any import: GBK, here GB18030 for the emoji.
+        box("Text2")->setText(QStringLiteral("\u7532"));
+        saveAnswering(path(QStringLiteral("after.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("after.txt"))), QByteArray("\xbc\xd7"));
+    }
+
+    // A save cancelled before it writes leaves the file as it was, or absent.
+    void cancelSave_data() {
+        QTest::addColumn<bool>("fileExists");
+        QTest::newRow("over an existing file") << true;
+        QTest::newRow("new file") << false;
+    }
+    void cancelSave() {
+        QFETCH(bool, fileExists);
+        QTemporaryDir own;
+        const QString target = own.filePath(QStringLiteral("target.txt"));
+        if (fileExists)
+            WriteAll(target, "old content");
+        TextBox* output = box("Text2");
+        output->setText(LargeText(60000));
+        QTRY_VERIFY_WITH_TIMEOUT(!output->isWorking(), 60000);
+        // An edit makes the box read its text back before saving: a slice at a time.
+        QTextCursor(output->document()).insertText(QStringLiteral("edited "));
+        const QString before = output->documentText();
+        bool fired = false;
+        connect(output, &TextBox::workProgress, window.get(), [&] {
+            if (!fired) {
+                fired = true;
+                QTest::keyClick(window.get(), Qt::Key_Escape);
+            }
+        });
+        services->dialogAnswers = {target};
+        click("Command5");
+        QVERIFY(waitIdle());
+        QVERIFY(fired);
+        QCOMPARE(QFile::exists(target), fileExists);
+        if (fileExists)
+            QCOMPARE(ReadAll(target), QByteArray("old content"));
+        QCOMPARE(QDir(own.path()).entryList(QDir::Files).size(), fileExists ? 1 : 0);
+        QCOMPARE(output->documentText(), before);
+        QVERIFY(services->messages.isEmpty());
+        QCOMPARE(services->launches, 0);
+    }
+
+    // Once a save writes, a cancel is refused and the save goes through.
+    void saveWritingCannotBeCancelled() {
+        TextBox output;
+        output.setText(LargeText(60000));
+        QTRY_VERIFY_WITH_TIMEOUT(!output.isWorking(), 60000);
+        const QString target = path(QStringLiteral("written.txt"));
+        SaveJob job(output, target, TextEncoding::Gbk, *services);
+        QSignalSpy finished(&job, &Job::finished);
+        job.start();
+        QVERIFY(!job.canCancel());
+        job.cancel();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QCOMPARE(ReadAll(target), LargeGbkFile(60000));
+    }
+
+    // A line too long to show is saved whole.
+    void longLineSavedWhole() {
+        const QString line = QString(TextBox::kLongLine + 1, u'a') + QStringLiteral("甲");
+        box("Text1")->setText(line);
+        QVERIFY(box("Text1")->isPreview());
+        click("Command1");
+        QVERIFY(waitIdle());
+        QVERIFY(box("Text2")->isPreview());
+        saveAnswering(path(QStringLiteral("long.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("long.txt"))),
+                 QByteArray(TextBox::kLongLine + 1, 'a') + "\xbc\xd7\r\n");
+    }
+
+    // While a command works, a dropped file is not imported.
+    void dropWhileBusyIgnored() {
+        WriteAll(path(QStringLiteral("drop.txt")), "d");
+        box("Text1")->setText(LargeText(60000));
+        click("Command1");
+        QVERIFY(window->busy());
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path(QStringLiteral("drop.txt")))});
+        dropOn(box("Text1"), &mime);
+        QVERIFY(waitIdle());
+        QVERIFY(box("Text1")->text().startsWith(QStringLiteral("0 ")));
+        QVERIFY(services->fileName().isEmpty());
     }
 
 private:

@@ -2,6 +2,9 @@
 #include "platform/qtdesktopservices.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTest>
 
 class PlatformTest : public QObject {
@@ -28,9 +31,66 @@ private slots:
         QCOMPARE(services.fileName(), QStringLiteral("/tmp/one.txt"));
         QVERIFY(services.ShowSave());
         QCOMPARE(services.fileName(), QStringLiteral("/tmp/two.txt"));
-        QCOMPARE(services.dialogsShown, QStringList({QStringLiteral("open|a|*.a|"),
-                                                     QStringLiteral("save|a|*.a|/tmp/one.txt"),
-                                                     QStringLiteral("save|a|*.a|/tmp/one.txt")}));
+        QCOMPARE(services.dialogsShown,
+                 QStringList({QStringLiteral("open|a|*.a|") + DefaultDialogFolder(),
+                              QStringLiteral("save|a|*.a|/tmp/one.txt"),
+                              QStringLiteral("save|a|*.a|/tmp/one.txt")}));
+    }
+
+    // The first dialog starts in Documents, or home where there is none.
+    void firstDialogFolder() {
+        const QString documents =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        const QString expected = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+        QCOMPARE(DefaultDialogFolder(), expected);
+        QVERIFY(QFileInfo(DefaultDialogFolder()).isDir());
+    }
+
+    // A name to save under gets the chosen type's extension when it has none.
+    void saveSuffix_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("filterIndex");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("txt type, bare name") << "/d/结果" << 0 << "/d/结果.txt";
+        QTest::newRow("txt type, own extension") << "/d/结果.log" << 0 << "/d/结果.log";
+        QTest::newRow("txt type, already .txt") << "/d/结果.txt" << 0 << "/d/结果.txt";
+        QTest::newRow("dot in the folder only") << "/d.x/结果" << 0 << "/d.x/结果.txt";
+        QTest::newRow("all files type") << "/d/结果" << 1 << "/d/结果";
+        QTest::newRow("no such type") << "/d/结果" << 7 << "/d/结果";
+    }
+    void saveSuffix() {
+        QFETCH(QString, answer);
+        QFETCH(int, filterIndex);
+        QFETCH(QString, saved);
+        FakeDesktopServices services;
+        services.setFilter(QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*"));
+        services.dialogAnswers = {answer};
+        services.dialogFilterChoices = {filterIndex};
+        QVERIFY(services.ShowSave());
+        QCOMPARE(services.fileName(), saved);
+        // Opening never changes the chosen name.
+        services.dialogAnswers = {answer};
+        services.dialogFilterChoices = {filterIndex};
+        QVERIFY(services.ShowOpen());
+        QCOMPARE(services.fileName(), answer);
+    }
+
+    void defaultSuffix_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("txt") << "文档文件(*.txt)|*.txt|所有文件(*.*)|*.*" << 0 << "txt";
+        QTest::newRow("all") << "文档文件(*.txt)|*.txt|所有文件(*.*)|*.*" << 1 << "";
+        QTest::newRow("several") << "文本|*.txt;*.log" << 0 << "";
+        QTest::newRow("wildcard") << "文本|*.t?t" << 0 << "";
+        QTest::newRow("negative") << "文本|*.txt" << -1 << "";
+        QTest::newRow("empty filter") << "" << 0 << "";
+    }
+    void defaultSuffix() {
+        QFETCH(QString, filter);
+        QFETCH(int, index);
+        QFETCH(QString, suffix);
+        QCOMPARE(DefaultSuffix(filter, index), suffix);
     }
 
     void chineseStandardButtons() {

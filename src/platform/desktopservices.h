@@ -17,12 +17,14 @@ public:
     void setFilter(const QString& filter) { filter_ = filter; }
     QString filter() const { return filter_; }
 
-    // The last chosen path, whichever dialog chose it; the next dialog starts there.
+    // The last chosen path, whichever dialog chose it; the next dialog starts there. Before any
+    // choice the dialog starts in the user's Documents folder, or the home folder without one.
     QString fileName() const { return fileName_; }
     void setFileName(const QString& fileName) { fileName_ = fileName; }
 
     // Modal dialogs choosing a file to open or to save. A choice updates fileName() and returns
-    // true; a cancel leaves fileName() as it was and returns false.
+    // true; a cancel leaves fileName() as it was and returns false. A name to save under that has
+    // no extension gets the one of the chosen file type (".txt" for "*.txt"; none for "*.*").
     bool ShowOpen();
     bool ShowSave();
 
@@ -37,9 +39,12 @@ public:
 
 protected:
     enum class DialogKind { Open, Save };
-    // Shows the dialog starting at startPath; returns the chosen path, or an empty text on cancel.
-    virtual QString chooseFile(DialogKind kind, const QString& filter,
-                               const QString& startPath) = 0;
+    struct Choice {
+        QString path;        // empty on cancel
+        int filterIndex = 0; // which file type of the filter was chosen, from 0
+    };
+    // Shows the dialog starting at startPath (a file, or a folder before any choice).
+    virtual Choice chooseFile(DialogKind kind, const QString& filter, const QString& startPath) = 0;
 
 private:
     bool show(DialogKind kind);
@@ -47,6 +52,13 @@ private:
     QString filter_;
     QString fileName_;
 };
+
+// The extension that the filter's file type number `index` gives a name without one ("txt" for
+// "*.txt"); empty for a type that matches any name or several extensions.
+QString DefaultSuffix(const QString& filter, int index);
+
+// Where the first file dialog of a run starts: the Documents folder, or home without one.
+QString DefaultDialogFolder();
 
 // The address of the publisher's page (a CMake cache variable sets it at configure time).
 QString PublisherPageCommand();

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTimer>
@@ -22,8 +23,8 @@ QStringList ToQtNameFilters(const QString& filter) {
     return result;
 }
 
-QString QtDesktopServices::chooseFile(DialogKind kind, const QString& filter,
-                                      const QString& startPath) {
+DesktopServices::Choice QtDesktopServices::chooseFile(DialogKind kind, const QString& filter,
+                                                      const QString& startPath) {
     QFileDialog dialog(parent_);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     // The descriptions already show their patterns; the dialog need not repeat them.
@@ -34,11 +35,21 @@ QString QtDesktopServices::chooseFile(DialogKind kind, const QString& filter,
     const QStringList filters = ToQtNameFilters(filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
-    if (!startPath.isEmpty())
+    // The dialog adds the chosen type's extension itself, so that its question about replacing
+    // an existing file is about the file that will really be written.
+    auto followFilter = [&](const QString& chosen) {
+        if (kind == DialogKind::Save)
+            dialog.setDefaultSuffix(DefaultSuffix(filter, int(filters.indexOf(chosen))));
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
+    followFilter(dialog.selectedNameFilter());
+    if (QFileInfo(startPath).isDir())
+        dialog.setDirectory(startPath);
+    else if (!startPath.isEmpty())
         dialog.selectFile(startPath);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    return {dialog.selectedFiles().constFirst(), int(filters.indexOf(dialog.selectedNameFilter()))};
 }
 
 void QtDesktopServices::MsgBox(const QString& prompt, int style, const QString& title) {

@@ -23,7 +23,7 @@ public:
     void OpenPublisherPage() override;
 
 protected:
-    QString chooseFile(DialogKind kind, const QString& filter, const QString& startPath) override;
+    Choice chooseFile(DialogKind kind, const QString& filter, const QString& startPath) override;
 
 private:
     QWidget* parent_;

@@ -1,17 +1,20 @@
 #include "ui/mainwindow.h"
 
 #include "core/linefilter.h"
-#include "files/textfile.h"
 #include "platform/desktopservices.h"
+#include "ui/commands.h"
 #include "ui/fitlabel.h"
 #include "ui/textbox.h"
 
-#include <QFileInfo>
-#include <QFutureWatcher>
+#include <QApplication>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QPushButton>
-#include <QtConcurrent>
+#include <QShortcut>
+#include <QStyleOptionGroupBox>
+
+#include <cmath>
 
 namespace {
 
@@ -35,7 +38,12 @@ void SetTextColor(QWidget* w, QColor color) {
     w->setPalette(p);
 }
 
-// Where each control stands at the initial size, in pixels relative to the frame.
+const QColor kOrange(255, 128, 0);
+const QColor kBlue(0, 0, 255);
+
+// Where each control stands at the initial size, in pixels relative to the frame. The link ends
+// above the row of count labels, which spans the frame's width: each count label has room for
+// twelve digits, and no label covers another.
 constexpr QRect kFrame1{0, 0, 353, 329};
 constexpr QRect kText1{8, 16, 225, 137};
 constexpr QRect kText2{8, 160, 225, 137};
@@ -44,9 +52,9 @@ constexpr QRect kCommand2{240, 24, 105, 33};
 constexpr QRect kCommand3{240, 104, 105, 33};
 constexpr QRect kCommand4{240, 144, 105, 33};
 constexpr QRect kCommand5{240, 184, 105, 33};
-constexpr QRect kLabel1{16, 304, 129, 17};
-constexpr QRect kLabel2{152, 304, 121, 17};
-constexpr QRect kLabel3{240, 232, 105, 89};
+constexpr QRect kLabel3{240, 224, 105, 74};
+constexpr QRect kCountRow{16, 302, 329, 19}; // Label1, then Label2
+constexpr int kCountGap = 8;
 
 const QString kFileFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
 
@@ -55,25 +63,82 @@ QString FrameCaption() {
     return QStringLiteral("Trennix 论坛 ") + PublisherPageCommand();
 }
 
+// The bottom edge of the frame's caption, as the style draws it.
+int CaptionBottom(const QGroupBox* frame) {
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    option.text = frame->title();
+    option.lineWidth = 1;
+    option.midLineWidth = 0;
+    option.textAlignment = Qt::AlignLeft;
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    option.rect = QRect(kFrame1.topLeft(), kFrame1.size());
+    const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                       QStyle::SC_GroupBoxLabel, frame);
+    return label.isValid() ? label.bottom() : 0;
+}
+
+// The window icon, drawn from the SVG at every size; the PNGs where Qt has no SVG icon engine.
+QIcon WindowIcon() {
+    QIcon icon(QStringLiteral(":/trennix/trennix.svg"));
+    if (!icon.pixmap(QSize(32, 32)).isNull())
+        return icon;
+    QIcon fallback;
+    for (const int size : {16, 32, 48})
+        fallback.addFile(QStringLiteral(":/trennix/trennix-%1.png").arg(size), QSize(size, size));
+    return fallback;
+}
+
+double Luminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
 } // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableOn(const QColor& color, const QColor& background) {
+    constexpr double kReadable = 4.5;
+    // On a light background the colours stay as designed.
+    if (Luminance(background) > 0.18 || ContrastRatio(color, background) >= kReadable)
+        return color;
+    QColor shade = color;
+    for (int step = 1; step <= 20 && ContrastRatio(shade, background) < kReadable; ++step) {
+        const double t = step / 20.0;
+        shade.setRgbF(float(color.redF() + (1 - color.redF()) * t),
+                      float(color.greenF() + (1 - color.greenF()) * t),
+                      float(color.blueF() + (1 - color.blueF()) * t));
+    }
+    return shade;
+}
 
 MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("TrennixV1.0"));
-    QIcon icon;
-    for (const int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/trennix/trennix-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
+    setWindowIcon(WindowIcon());
     createControls();
+    createShortcuts();
+    applyColors();
     setMinimumSize(kInitialSize);
     resize(kInitialSize);
     placeControls(kInitialSize);
+    progressDelay_.setSingleShot(true);
+    connect(&progressDelay_, &QTimer::timeout, this, &MainWindow::showProgress);
 
     // Load: both boxes start empty, then the publisher's page opens.
     clearBoxes();
     Label1->setText(BeforeFilterCaption(Text1->nonBlankLineCount()));
     Label2->setText(AfterFilterCaption(Text2->nonBlankLineCount()));
+    Text1->setAccessibleDescription(Label1->text());
+    Text2->setAccessibleDescription(Label2->text());
     openPublisherPage();
 }
 
@@ -81,39 +146,47 @@ void MainWindow::createControls() {
     Frame1 = new QGroupBox(FrameCaption(), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
 
-    auto makeBox = [this](const QString& name) {
+    auto makeBox = [this](const QString& name, const QString& accessibleName) {
         auto* box = new TextBox(Frame1);
         box->setObjectName(name);
+        box->setAccessibleName(accessibleName);
+        box->installEventFilter(this);
+        box->viewport()->installEventFilter(this);
+        connect(box, &TextBox::cancelRequested, this, &MainWindow::cancelCommand);
         return box;
     };
-    Text1 = makeBox(QStringLiteral("Text1"));
-    Text2 = makeBox(QStringLiteral("Text2"));
+    Text1 = makeBox(QStringLiteral("Text1"), QStringLiteral("输入框"));
+    Text2 = makeBox(QStringLiteral("Text2"), QStringLiteral("输出框"));
 
-    auto makeButton = [this](const QString& name, const QString& caption) {
+    auto makeButton = [this](const QString& name, const QString& caption, const QString& keys) {
         auto* button = new QPushButton(caption, Frame1);
         button->setObjectName(name);
+        button->setAccessibleName(caption);
+        if (!keys.isEmpty())
+            button->setToolTip(QStringLiteral("%1 (%2)").arg(caption, keys));
+        button->installEventFilter(this);
         return button;
     };
-    Command1 = makeButton(QStringLiteral("Command1"), QStringLiteral("开始过滤"));
-    Command2 = makeButton(QStringLiteral("Command2"), QStringLiteral("导入数据"));
-    Command3 = makeButton(QStringLiteral("Command3"), QStringLiteral("清空所有"));
-    Command4 = makeButton(QStringLiteral("Command4"), QStringLiteral("复制结果"));
-    Command5 = makeButton(QStringLiteral("Command5"), QStringLiteral("保存结果"));
+    Command1 = makeButton(QStringLiteral("Command1"), QStringLiteral("开始过滤"),
+                          QStringLiteral("Ctrl+Enter"));
+    Command2 = makeButton(QStringLiteral("Command2"), QStringLiteral("导入数据"),
+                          QStringLiteral("Ctrl+O"));
+    Command3 = makeButton(QStringLiteral("Command3"), QStringLiteral("清空所有"), QString());
+    Command4 = makeButton(QStringLiteral("Command4"), QStringLiteral("复制结果"), QString());
+    Command5 = makeButton(QStringLiteral("Command5"), QStringLiteral("保存结果"),
+                          QStringLiteral("Ctrl+S"));
 
     Label1 = new FitLabel(Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(HeiFont(10.5));
-    SetTextColor(Label1, QColor(255, 128, 0));
     Label2 = new FitLabel(Frame1);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setFont(HeiFont(10.5));
-    SetTextColor(Label2, QColor(0, 0, 255));
     Label3 = new FitLabel(QStringLiteral("更多软件下载请点我"), Frame1);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setFont(HeiFont(21.75, true));
     Label3->setWordWrap(true);
-    Label3->setCursor(Qt::PointingHandCursor);
-    SetTextColor(Label3, QColor(0, 0, 255));
+    Label3->setLink(true);
 
     setTabOrder(Text1, Text2);
     setTabOrder(Text2, Command1);
@@ -121,11 +194,16 @@ void MainWindow::createControls() {
     setTabOrder(Command2, Command3);
     setTabOrder(Command3, Command4);
     setTabOrder(Command4, Command5);
+    setTabOrder(Command5, Label3);
 
-    connect(Text1, &TextBox::nonBlankLineCountChanged, this,
-            [this](qsizetype n) { Label1->setText(BeforeFilterCaption(n)); });
-    connect(Text2, &TextBox::nonBlankLineCountChanged, this,
-            [this](qsizetype n) { Label2->setText(AfterFilterCaption(n)); });
+    connect(Text1, &TextBox::nonBlankLineCountChanged, this, [this](qsizetype n) {
+        Label1->setText(BeforeFilterCaption(n));
+        Text1->setAccessibleDescription(Label1->text());
+    });
+    connect(Text2, &TextBox::nonBlankLineCountChanged, this, [this](qsizetype n) {
+        Label2->setText(AfterFilterCaption(n));
+        Text2->setAccessibleDescription(Label2->text());
+    });
     connect(Label3, &FitLabel::clicked, this, &MainWindow::openPublisherPage);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
@@ -141,24 +219,60 @@ void MainWindow::createControls() {
     connect(Command4, &QPushButton::clicked, this, &MainWindow::Command4_Click);
 }
 
-// At the initial size every control stands at its home place. Extra width goes to the boxes,
-// with the button column and the link keeping to the right edge; extra height is shared by the
-// two boxes, with the count labels keeping to the bottom.
+void MainWindow::createShortcuts() {
+    const std::pair<QKeySequence, QPushButton*> keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_O), Command2},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), Command5},
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), Command1},
+        {QKeySequence(Qt::CTRL | Qt::Key_Enter), Command1},
+    };
+    for (const auto& [key, button] : keys) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, button, &QPushButton::click);
+    }
+}
+
+// The count labels' orange and blue as designed on a light background; on a dark one, lighter
+// shades of them that stay readable.
+void MainWindow::applyColors() {
+    const QColor background = palette().color(QPalette::Window);
+    SetTextColor(Label1, ReadableOn(kOrange, background));
+    SetTextColor(Label2, ReadableOn(kBlue, background));
+    SetTextColor(Label3, ReadableOn(kBlue, background));
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && Label3)
+        applyColors();
+    // A larger caption font pushes the input box down.
+    if (event->type() == QEvent::FontChange && Frame1)
+        placeControls(size());
+}
+
+// At the initial size every control stands at its home place. Extra width goes to the boxes and
+// the count labels, with the button column and the link keeping to the right edge; extra height
+// is shared by the two boxes, with the count labels keeping to the bottom. The input box starts
+// below the frame's caption.
 void MainWindow::placeControls(QSize client) {
     const int dw = std::max(0, client.width() - kInitialSize.width());
     const int dh = std::max(0, client.height() - kInitialSize.height());
     const int upper = dh / 2;
     const int lower = dh - upper;
     Frame1->setGeometry(kFrame1.adjusted(0, 0, dw, dh));
-    Text1->setGeometry(kText1.adjusted(0, 0, dw, upper));
+    const int top = std::max(kText1.top(), CaptionBottom(Frame1) + 2);
+    Text1->setGeometry(kText1.adjusted(0, top - kText1.top(), dw, upper));
     Text2->setGeometry(kText2.adjusted(0, upper, dw, upper + lower));
     for (auto [button, rect] : {std::pair{Command1, kCommand1}, std::pair{Command2, kCommand2},
                                 std::pair{Command3, kCommand3}, std::pair{Command4, kCommand4},
                                 std::pair{Command5, kCommand5}})
         button->setGeometry(rect.translated(dw, 0));
     Label3->setGeometry(kLabel3.translated(dw, 0));
-    Label1->setGeometry(kLabel1.translated(0, dh));
-    Label2->setGeometry(kLabel2.translated(0, dh));
+    const QRect row = kCountRow.adjusted(0, dh, dw, dh);
+    const int first = (row.width() - kCountGap) / 2;
+    Label1->setGeometry(row.left(), row.top(), first, row.height());
+    Label2->setGeometry(row.left() + first + kCountGap, row.top(), row.width() - first - kCountGap,
+                        row.height());
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -170,78 +284,115 @@ void MainWindow::openPublisherPage() {
     services_.OpenPublisherPage();
 }
 
-namespace {
-
-// Texts and files above these sizes are worked on away from the window's thread.
-constexpr qsizetype kBackgroundChars = qsizetype(256) * 1024;
-constexpr qint64 kBackgroundBytes = qint64(256) * 1024;
-
-bool IsLarge(const QString& text) {
-    return text.size() > kBackgroundChars;
-}
-
-// The text without the U+0020 spaces at its two ends (line breaks and tabs stay).
-QStringView TrimSpaces(QStringView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QChar(u' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QChar(u' '))
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
-} // namespace
-
-template <typename Result, typename Work, typename Then>
-void MainWindow::run(bool inBackground, Work work, Then then) {
-    if (!inBackground) {
-        then(work());
-        return;
-    }
-    auto* watcher = new QFutureWatcher<Result>(this);
-    connect(watcher, &QFutureWatcher<Result>::finished, this,
-            [watcher, then = std::move(then)]() mutable {
-                watcher->deleteLater();
-                then(watcher->result());
-            });
-    watcher->setFuture(QtConcurrent::run(std::move(work)));
-}
-
-void MainWindow::beginOperation() {
-    if (operations_++ > 0)
-        return;
+void MainWindow::startJob(Job* job) {
+    job->setParent(this);
+    job_ = job;
+    // The window itself holds the keyboard while the command works: no keystroke reaches a box,
+    // and the focus goes back where it was afterwards.
+    focusBefore_ = QApplication::focusWidget();
+    if (focusBefore_ && focusBefore_->window() != this)
+        focusBefore_ = nullptr;
+    setFocus(Qt::OtherFocusReason);
     for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
         button->setEnabled(false);
     setCursor(Qt::BusyCursor);
-}
-
-void MainWindow::endOperation() {
-    if (--operations_ > 0)
-        return;
-    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
-        button->setEnabled(true);
-    unsetCursor();
-    emit idle();
-}
-
-void MainWindow::filterInput(bool refuseEmpty) {
-    beginOperation();
-    Text1->withText([this, refuseEmpty](const QString& input) {
-        if (refuseEmpty && TrimSpaces(input).isEmpty()) {
-            endOperation();
-            services_.MsgBox(QStringLiteral("很抱歉,过滤前的数据为空,不给予操作..."),
-                             DesktopServices::Critical, QStringLiteral("过滤失败"));
-            return;
-        }
-        run<QString>(
-            IsLarge(input), [input] { return FilterDuplicateLines(input); },
-            [this](const QString& output) { Text2->setText(output, [this] { endOperation(); }); });
+    connect(job, &Job::progressChanged, this, [this, job] {
+        if (job_ == job && job->where() && job->where()->isProgressShown())
+            showProgress();
     });
+    connect(job, &Job::finished, this, [this, job](bool) {
+        if (job->where())
+            job->where()->hideProgress();
+        job->deleteLater();
+        if (job_ != job)
+            return;
+        job_ = nullptr;
+        progressDelay_.stop();
+        for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+            button->setEnabled(true);
+        unsetCursor();
+        if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible())
+            focusBefore_->setFocus(Qt::OtherFocusReason);
+        focusBefore_ = nullptr;
+        emit idle();
+    });
+    progressDelay_.start(kProgressDelayMs);
+    job->start();
+}
+
+void MainWindow::showProgress() {
+    if (!job_ || !job_->where())
+        return;
+    job_->where()->showProgress(job_->percent(), job_->what(), job_->canCancel());
+}
+
+void MainWindow::cancelCommand() {
+    if (job_)
+        job_->cancel();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && busy()) {
+        cancelCommand();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// Tab moves nothing while a command works: the focus waits on the window.
+bool MainWindow::focusNextPrevChild(bool next) {
+    if (busy())
+        return true;
+    return QWidget::focusNextPrevChild(next);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    // Enter and Return press a focused button, as Space does.
+    if (type == QEvent::KeyPress) {
+        if (auto* button = qobject_cast<QPushButton*>(watched)) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                !(key->modifiers() & ~Qt::KeypadModifier)) {
+                button->click();
+                return true;
+            }
+            return false;
+        }
+    }
+    if (!busy() || qobject_cast<QPushButton*>(watched))
+        return false;
+    // While a command works the boxes take no keystroke, click or drop.
+    switch (type) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            cancelCommand();
+        return true;
+    case QEvent::FocusIn:
+        QTimer::singleShot(0, this, [this] {
+            if (busy())
+                setFocus(Qt::OtherFocusReason);
+        });
+        return false;
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::InputMethod:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void MainWindow::Command1_Click() {
-    filterInput(false);
+    startJob(new FilterJob(*Text1, *Text2, services_, false));
 }
 
 void MainWindow::Command2_Click() {
@@ -257,51 +408,19 @@ void MainWindow::importChosenFile(const QString& path) {
 }
 
 void MainWindow::importFile(const QString& path) {
-    beginOperation();
-    run<ImportResult>(
-        QFileInfo(path).size() > kBackgroundBytes, [path] { return ImportTextFile(path); },
-        [this](const ImportResult& result) {
-            if (!result.ok) {
-                endOperation();
-                services_.MsgBox(result.error, DesktopServices::Critical,
-                                 QStringLiteral("导入失败"));
-                return;
-            }
-            encoding_ = result.decoded.encoding;
-            const qsizetype unreadable = result.decoded.unreadable;
-            Text1->setText(result.decoded.text, [this, unreadable] {
-                endOperation();
-                if (unreadable > 0)
-                    services_.MsgBox(
-                        QStringLiteral("文件中有 %1 处字节无法识别为文字，已用 \uFFFD 代替。")
-                            .arg(unreadable),
-                        DesktopServices::Information, QStringLiteral("提示"));
-            });
-        });
+    auto* job = new ImportJob(*Text1, path, services_);
+    connect(job, &Job::finished, this, [this, job](bool completed) {
+        if (completed && job->encoding())
+            encoding_ = *job->encoding();
+    });
+    startJob(job);
 }
 
 void MainWindow::Command5_Click() {
     services_.setFilter(kFileFilter);
     if (!services_.ShowSave())
         return;
-    beginOperation();
-    Text2->withText(
-        [this, path = services_.fileName(), encoding = encoding_](const QString& output) {
-            run<SaveResult>(
-                IsLarge(output),
-                [path, output, encoding] { return SaveTextFile(path, output, encoding); },
-                [this](const SaveResult& result) {
-                    endOperation();
-                    if (!result.ok) {
-                        services_.MsgBox(result.error, DesktopServices::Critical,
-                                         QStringLiteral("保存失败"));
-                        return;
-                    }
-                    services_.MsgBox(QStringLiteral("结果已保存至指定路径！"),
-                                     DesktopServices::Information, QStringLiteral("提示"));
-                    openPublisherPage();
-                });
-        });
+    startJob(new SaveJob(*Text2, services_.fileName(), encoding_, services_));
 }
 
 void MainWindow::clearBoxes() {
@@ -318,36 +437,21 @@ void MainWindow::Command4_Click() {
     RunCommand(1);
 }
 
-void MainWindow::copyOutput() {
-    beginOperation();
-    Text2->withText([this](const QString& output) {
-        endOperation();
-        const QStringView trimmed = TrimSpaces(output);
-        if (trimmed.isEmpty()) {
-            services_.MsgBox(QStringLiteral("很抱歉,过滤后的数据为空,不给予操作..."),
-                             DesktopServices::Critical, QStringLiteral("复制失败"));
-            return;
-        }
-        services_.ClipboardClear();
-        services_.ClipboardSetText(trimmed.size() == output.size() ? output : trimmed.toString());
-        services_.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
-                         QStringLiteral("过滤后的数据..."));
-    });
-}
-
 void MainWindow::RunCommand(int index) {
-    switch (index) {
-    case 0:
-        filterInput(true);
-        break;
-    case 1:
-        copyOutput();
-        break;
-    case 2:
+    if (index == 2) {
+        cancelCommand();
         clearBoxes();
-        break;
-    default:
-        services_.MsgBox(QStringLiteral("未知错误"), DesktopServices::Critical, QString());
-        break;
+        return;
     }
+    if (index != 0 && index != 1) {
+        services_.MsgBox(QStringLiteral("未知错误"), DesktopServices::Critical, QString());
+        return;
+    }
+    cancelCommand();
+    if (busy()) // still taking back its work, or writing a file
+        return;
+    if (index == 0)
+        startJob(new FilterJob(*Text1, *Text2, services_, true));
+    else
+        startJob(new CopyJob(*Text2, services_));
 }

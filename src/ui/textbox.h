@@ -4,19 +4,54 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <vector>
+
+class QLabel;
+class QProgressBar;
+class QToolButton;
+
+// A text made ready for a TextBox: its line breaks made CR LF and, for a text with lines too long
+// to show, the preview. Made by TextBox::prepare(), on any thread.
+struct PreparedText {
+    QString text;                          // the text as the box holds it
+    QString shown;                         // what the box shows (long lines cut)
+    std::optional<qsizetype> previewCount; // the text's non-blank lines, for a preview
+    QString notice;                        // why the box is a preview
+    bool wrapAnywhere = false;             // a shown line is long enough to wrap anywhere
+    bool immediate = true;                 // small enough to set at once
+};
 
 // A multi-line text box whose text is its lines joined by CR LF. It keeps a count of its
 // non-blank lines up to date on every change, typed or set, without rereading the whole text.
 //
 // Small texts are set and read at once. A large text is put into the box a slice at a time from
 // the event loop, and read back the same way when the box no longer knows it, so that the window
-// never freezes; the box is read-only meanwhile.
+// never freezes; the box is read-only meanwhile, and a fill can be cancelled, which puts back the
+// text it replaced.
+//
+// A text with a line longer than kLongLine is shown as a read-only preview: each such line is cut
+// after its first kShownLineChars characters and ends in a marker, and a notice above the text
+// says why. The box still holds the whole text: text(), withText() and the count are about it.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
 public:
-    // Texts of at most this many lines are set and read at once.
+    // Texts of at most this many lines and characters are set and read at once.
     static constexpr qsizetype kImmediateLines = 10000;
+    static constexpr qsizetype kImmediateChars = qsizetype(512) * 1024;
+    // Lines up to this length are shown and edited as they are. Laying out one line costs Qt time
+    // in proportion to its length on every edit, scroll or resize that shows it.
+    static constexpr qsizetype kLongLine = 10000;
+    // How much of a longer line a preview shows.
+    static constexpr qsizetype kShownLineChars = 1000;
+    // A text replaced by setText(..., Undo::Keep) can be brought back with Ctrl+Z while it has at
+    // most this many characters (2 MiB of memory).
+    static constexpr qsizetype kUndoChars = qsizetype(1) << 20;
+
+    enum class Undo {
+        Forget, // the replaced text is gone
+        Keep,   // Ctrl+Z brings it back (within kUndoChars), once the box's own edits are undone
+    };
 
     explicit TextBox(QWidget* parent = nullptr);
 
@@ -25,54 +60,104 @@ public:
     QString text() const;
     // Replaces the whole text; every line break (CR LF, lone CR, lone LF) becomes a line. `done`
     // runs once the box shows all of it: at once for a small text, later for a large one.
-    void setText(const QString& text, std::function<void()> done = {});
+    void setText(const QString& text, std::function<void()> done = {}, Undo undo = Undo::Forget);
+    // The same with the text prepared beforehand, such as on a worker thread.
+    void setText(PreparedText text, std::function<void()> done = {}, Undo undo = Undo::Forget);
+    // Everything setText() does to a text before the box takes it; safe on any thread.
+    static PreparedText prepare(const QString& text);
     // Calls `use` with the text: at once when it is known or the box is small, otherwise once it
     // has been read back a slice at a time.
     void withText(std::function<void(const QString&)> use);
 
     // True while a large text is being put in or read back.
     bool isWorking() const { return fill_.active || read_.active; }
+    // True while a text set by setText() is not yet shown in full.
+    bool isFilling() const { return fill_.active; }
+    // Stops the fill in progress and puts back the text it was replacing (at once when that is
+    // small, else a slice at a time, which cannot be cancelled). `done` runs once the box shows
+    // the earlier text again; at once when nothing was being filled.
+    void cancelFill(std::function<void()> done = {});
+    // True when Ctrl+Z would bring back a text that setText(..., Undo::Keep) replaced.
+    bool canUndoReplace() const { return undoText_.has_value(); }
 
-    qsizetype nonBlankLineCount() const { return nonBlank_; }
+    // Shows `shown` read-only under `notice`, in place of the box's own text, for a content held
+    // elsewhere; the count becomes `nonBlankLines`. text() then gives the shown text. The preview
+    // lasts until the next setText().
+    void showPreview(const QString& shown, const QString& notice, qsizetype nonBlankLines);
+    bool isPreview() const { return preview_; }
+    // The notice shown above a preview (empty when none).
+    QString notice() const;
+
+    // A thin bar along the bottom edge with `what` and the percent done (unknown while negative),
+    // and a cancel button when `cancellable`, which emits cancelRequested().
+    void showProgress(int percent, const QString& what, bool cancellable);
+    void hideProgress();
+    bool isProgressShown() const;
+
+    qsizetype nonBlankLineCount() const { return preview_ ? previewCount_ : nonBlank_; }
 
     // Reads the text from the document itself, bypassing what the box remembers of it.
     QString documentText() const;
-    // Counts from the document itself, bypassing the running count.
+    // Counts from the document itself (for a preview: from the text it stands for).
     qsizetype recountNonBlankLines() const;
 
     // When on, a file dropped on the box is announced by fileDropped instead of being inserted.
+    // A pasted file is always inserted as its path.
     void setAcceptFileDrops(bool on) { acceptFileDrops_ = on; }
 
 signals:
     void nonBlankLineCountChanged(qsizetype count);
     void fileDropped(const QString& path);
+    // How far a fill or read-back has come, in percent.
+    void workProgress(int percent);
+    void cancelRequested();
 
 protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+    QMimeData* createMimeDataFromSelection() const override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    enum class UndoSlot { Forget, Keep, AsBefore };
+    void replaceText(PreparedText text, std::function<void()> done, UndoSlot undo, bool restoring);
+    void present(std::optional<qsizetype> previewCount, const QString& notice);
+    void finishFill();
     void onContentsChange(int position, int removed, int added);
     void recountAll();
-    void chooseWrapFor(QStringView text);
     void fillStep();
     void readStep();
     void beginWork();
     void endWork();
+    void updateReadOnly();
+    void layOutOverlays();
+    void insertAtCursor(const QString& inserted);
+    void setReportedCount(qsizetype count);
     std::vector<std::function<void()>> takeWaiting();
 
     std::vector<quint8> blockNonBlank_; // 1 for each non-blank block of the document, else 0
-    qsizetype nonBlank_ = 0;
-    mutable QString cachedText_; // the text as last set or read, while it is known
+    qsizetype nonBlank_ = 0;            // non-blank blocks of the document
+    qsizetype reported_ = 0;            // the count last announced
+    mutable QString cachedText_;        // the text as last set or read, while it is known
     mutable bool cacheValid_ = true;
     bool settingText_ = false;
     bool acceptFileDrops_ = false;
-    bool wasReadOnly_ = false;
+    bool preview_ = false;
+    qsizetype previewCount_ = 0;
+    std::optional<QString> undoText_;
 
     struct Fill {
         bool active = false;
-        QString text;       // the whole text being put in
-        qsizetype next = 0; // where the next slice starts
+        bool restoring = false; // putting back a cancelled fill's predecessor
+        PreparedText text;
+        QString before; // the text it replaces
+        UndoSlot undo = UndoSlot::Forget;
+        qsizetype next = 0; // where the next slice of `shown` starts
         std::vector<std::function<void()>> done;
     } fill_;
     struct Read {
@@ -82,4 +167,18 @@ private:
         std::vector<std::function<void(const QString&)>> users;
     } read_;
     QTimer stepTimer_;
+
+    QLabel* notice_ = nullptr;
+    QWidget* strip_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QToolButton* cancel_ = nullptr;
 };
+
+// The text with every lone surrogate (such as an undecodable byte carried in the text) replaced
+// by U+FFFD, as it can be shown and put on the clipboard.
+QString WithReplacementCharacters(const QString& text);
+
+// The text as a preview shows it: each line longer than TextBox::kLongLine cut after its first
+// TextBox::kShownLineChars characters (never inside a surrogate pair) and ended by a marker
+// giving its length.
+QString CutLongLines(const QString& text);

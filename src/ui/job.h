@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QPointer>
+#include <QtConcurrent>
+
+#include <functional>
+#include <memory>
+
+class TextBox;
+
+// One command at work: what it is doing, how far it has come, and a cancel that leaves the boxes
+// and the files as they were before it started. A job runs in steps, each at once or later (on a
+// worker thread, or a slice at a time in a box); it ends by emitting finished() exactly once.
+//
+// Callbacks handed out through guarded() do nothing once the job has ended or been destroyed,
+// so a step that comes back after a cancel changes nothing.
+class Job : public QObject {
+    Q_OBJECT
+public:
+    // `where`: the box the user watches while the job works (where its progress is shown).
+    Job(TextBox* where, QObject* parent = nullptr);
+    ~Job() override;
+
+    TextBox* where() const { return where_; }
+    // What the job is doing now, e.g. "正在过滤".
+    QString what() const { return what_; }
+    // How far the whole job has come, 0 to 100; -1 while that cannot be told.
+    int percent() const { return percent_; }
+    // False once the job has ended, and during a step that cannot be taken back (writing a file).
+    bool canCancel() const { return canCancel_ && !ended_; }
+    bool hasEnded() const { return ended_; }
+
+    void start();
+    // Takes back what the job has done so far, then emits finished(false). Ignored while
+    // canCancel() is false.
+    void cancel();
+
+signals:
+    void progressChanged();
+    // The job has ended: completed, or cancelled with everything as it was. Any message about
+    // the outcome comes after this.
+    void finished(bool completed);
+
+protected:
+    virtual void run() = 0;
+    // Takes back what the job has done so far and then calls `done`. By default nothing to take
+    // back.
+    virtual void takeBack(const std::function<void()>& done) { done(); }
+
+    // Starts a part of the job that takes it from `from` to `to` percent; `percentOfStep` is how
+    // far that part has come (negative: unknown).
+    void beginStep(const QString& what, int from, int to, int percentOfStep = 0);
+    void setStepPercent(int percentOfStep);
+    // Follows a box's fill or read-back as the progress of the current step.
+    void followBox(TextBox* box);
+    void setCanCancel(bool on);
+    // Ends the job as completed.
+    void complete();
+
+    template <typename F> auto guarded(F f) {
+        return [alive = std::weak_ptr<bool>(alive_), f = std::move(f)](auto&&... args) mutable {
+            const auto lock = alive.lock();
+            if (lock && *lock)
+                f(std::forward<decltype(args)>(args)...);
+        };
+    }
+
+    // Runs `work` on a worker thread when `inBackground` (else at once), then `then` with its
+    // result on this thread, unless the job has ended meanwhile.
+    template <typename Result, typename Work, typename Then>
+    void runWork(bool inBackground, Work work, Then then) {
+        if (!inBackground) {
+            then(work());
+            return;
+        }
+        auto* watcher = new QFutureWatcher<Result>(this);
+        connect(watcher, &QFutureWatcher<Result>::finished, this,
+                [watcher, then = guarded(std::move(then))]() mutable {
+                    watcher->deleteLater();
+                    then(watcher->result());
+                });
+        watcher->setFuture(QtConcurrent::run(std::move(work)));
+    }
+
+private:
+    void end(bool completed);
+
+    QPointer<TextBox> where_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    QString what_;
+    int percent_ = 0;
+    int stepFrom_ = 0;
+    int stepTo_ = 100;
+    bool canCancel_ = true;
+    bool ended_ = false;
+    bool cancelling_ = false;
+    QMetaObject::Connection follow_;
+};
