@@ -13,7 +13,6 @@ packages=(
     clang libclang-rt-14-dev clang-format clang-tidy
     time xvfb xauth xdotool xclip imagemagick openbox desktop-file-utils python3-xlib dpkg-dev file
     lintian appstream mmdebstrap gpg mount
-    lintian appstream mmdebstrap gpg mount
 )
 missing=()
 for p in "${packages[@]}"; do
