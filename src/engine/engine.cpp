@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
 
 // ---- Inputs ------------------------------------------------------------------------------------
 
@@ -29,6 +30,28 @@ qint64 LineLengthAt(const SegmentList& inputs, quint64 pos) {
 
 // ---- Reading lines -----------------------------------------------------------------------------
 
+namespace {
+// Short lines are common (words, codes, numbers): compared here without a call.
+inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
+    if (length > 64)
+        return std::memcmp(a, b, std::size_t(length)) == 0;
+    qint64 i = 0;
+    for (; i + 8 <= length; i += 8) {
+        quint64 x = 0;
+        quint64 y = 0;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y)
+            return false;
+    }
+    for (; i < length; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 LineReader::LineReader(const FilterOptions& options, bool byText)
     : byText_(byText), keys_{LineKeyMaker(options), LineKeyMaker(options)} {}
 
@@ -46,7 +69,7 @@ QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 lengt
         decoders_.emplace_back(s.encoding, std::make_unique<TextDecoder>(s.encoding));
         decoder = decoders_.back().second.get();
     }
-    into.clear();
+    into.resize(0); // keeps the buffer
     decoder->decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), into);
     return into;
 }
@@ -71,7 +94,7 @@ bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s
     const uchar* old = other.data + (qint64(pos) - other.base);
     if (!byText_) {
         // Equal bytes, and the old line ends right there.
-        if (other.end() - old < length || std::memcmp(old, line, std::size_t(length)) != 0)
+        if (other.end() - old < length || !SameBytes(old, line, length))
             return false;
         return old + length == other.end() || IsLineBreakAt(old + length, other.end(), other.units);
     }
@@ -203,7 +226,7 @@ bool Emitter::flush() {
         error_ = sink_.error();
         return false;
     }
-    buffer_.clear();
+    buffer_.resize(0); // keeps its room
     return true;
 }
 
@@ -232,7 +255,7 @@ bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
         decoders_.emplace_back(s.encoding, std::make_unique<TextDecoder>(s.encoding));
         decoder = decoders_.back().second.get();
     }
-    text_.clear();
+    text_.resize(0);
     if (s.native)
         text_ = QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();
     else
@@ -290,6 +313,9 @@ namespace {
 
 // Decides every line while the input and the table fit in the budget: one pass for the default
 // rule, two when the decision for a line depends on lines after it (or on counts).
+// Lines shorter than this on average are decided on one thread.
+constexpr qint64 kTwoThreadsFromLineBytes = 16;
+
 class InMemory {
 public:
     InMemory(EngineJob& job, Emitter& out)
@@ -308,17 +334,8 @@ private:
         return options_.keep != KeepMode::First || job_.settings.writeCounts;
     }
     void decide(const Segment& s, unsigned share);
-    // Sizes the tables for the whole input, guessing its share of distinct lines from the first
-    // batch, so that they need not grow step by step.
-    void reserveFromFirstBatch() {
-        if (lines_.empty() || job_.lines <= qint64(lines_.size()))
-            return;
-        const qint64 distinct = tables_[0].size() + tables_[1].size();
-        const qint64 guess = job_.lines * distinct / qint64(lines_.size());
-        for (LineTable& table : tables_)
-            table.reserve(guess / 2 + guess / 16);
-    }
     bool emitKept(const Segment& s);
+    bool decideAndEmit(const Segment& s, const uchar* from, const uchar* to);
     bool emitSecondPass(const Segment& s);
     void collectRepeats(EngineResult& result);
 
@@ -372,6 +389,37 @@ void InMemory::decide(const Segment& s, unsigned share) {
         if (counting_)
             ++table.countOf(slot);
     }
+}
+
+// The default rule on one thread: each line decided and written as it comes.
+bool InMemory::decideAndEmit(const Segment& s, const uchar* from, const uchar* to) {
+    LineReader& reader = *readers_[0];
+    bool good = true;
+    ForEachLine(from, to, s.units, [&](const uchar* line, qint64 length) {
+        if (!good)
+            return;
+        bool blank = false;
+        const quint64 hash = reader.hash(s, line, length, &blank);
+        bool kept = false;
+        if (blank) {
+            kept = options_.keepBlank || lineIndex_ == 0;
+            ++blanks_;
+        } else {
+            LineTable& table = tables_[hash >> 63];
+            table.reserveOne(std::numeric_limits<qint64>::max());
+            const auto pos = quint64(s.base + (line - s.data));
+            LineTable::Slot& slot = table.findOrInsert(
+                hash, pos,
+                [&](quint64 old) { return reader.sameAs(job_.inputs, old, s, line, length); },
+                &kept);
+            if (!kept)
+                slot.pos |= LineTable::kSeenAgain;
+        }
+        ++lineIndex_;
+        if (kept)
+            good = out_.line(s, line, length, 0);
+    });
+    return good;
 }
 
 bool InMemory::emitKept(const Segment& s) {
@@ -444,15 +492,22 @@ EngineResult InMemory::run() {
     job_.passes = twoPasses ? 2 : 1;
     std::atomic<bool> cancelled = false;
 
+    // Short lines cost more to hand between two threads than to decide on one: one pass does
+    // everything, line by line, when the default rule needs nothing after it.
+    const bool oneThread = !twoPasses && !counting_ && job_.lines > 0 &&
+                           job_.inputs.totalBytes < job_.lines * kTwoThreadsFromLineBytes;
     auto firstPass = [&](const Segment& s, const uchar* from, const uchar* to) {
-        SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
-        keep_.assign(lines_.size(), 0);
-        helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
-        if (lineIndex_ == 0)
-            reserveFromFirstBatch();
-        if (!twoPasses && !emitKept(s))
-            return false;
-        lineIndex_ += qint64(lines_.size());
+        if (oneThread) {
+            if (!decideAndEmit(s, from, to))
+                return false;
+        } else {
+            SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
+            keep_.assign(lines_.size(), 0);
+            helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
+            if (!twoPasses && !emitKept(s))
+                return false;
+            lineIndex_ += qint64(lines_.size());
+        }
         if (!job_.advance(to - from)) {
             cancelled = true;
             return false;
@@ -557,8 +612,13 @@ private:
 };
 
 // The files being filtered, open and mapped for as long as the work lasts.
+// Files up to this size are read into memory; larger ones are mapped, and their pages let go
+// as the work moves on, so that memory does not grow with them.
+constexpr qint64 kReadWholeBytes = qint64(16) << 20;
+
 struct OpenInputs {
     std::vector<std::unique_ptr<QFile>> files;
+    std::deque<QByteArray> buffers; // the files read whole
     SegmentList list;
     bool firstHadMark = false;
 };
@@ -594,17 +654,44 @@ std::unique_ptr<QFile> Spool(QFile& from, const QString& tempDir, QString* reaso
     return temp;
 }
 
-// Decides the encoding of an input from its first 16 MiB (cut at a line break), so that a huge
-// file is never read whole for it.
+// Decides the encoding of an input from a sample, so that a huge file is never read whole for
+// it: its first MiB, or, when that is plain ASCII, the first MiB from its first other byte on
+// (which is where the question is decided). Samples end at a line break.
 TextEncoding DetectFromStart(const uchar* data, qint64 size) {
-    constexpr qint64 kSample = qint64(16) << 20;
-    qint64 n = size;
-    if (size > kSample) {
-        const auto* lf = static_cast<const uchar*>(
-            std::memchr(data + kSample, '\n', std::size_t(std::min(size - kSample, kSample))));
-        n = lf ? (lf - data) + 1 : kSample;
+    constexpr qint64 kSample = qint64(1) << 20;
+    auto sample = [&](qint64 from) {
+        qint64 n = std::min(size - from, kSample);
+        if (from + n < size) {
+            const auto* lf = static_cast<const uchar*>(std::memchr(
+                data + from + n, '\n', std::size_t(std::min(size - from - n, kSample))));
+            n = lf ? (lf - data) + 1 - from : n;
+        }
+        return QByteArrayView(reinterpret_cast<const char*>(data + from), qsizetype(n));
+    };
+    const QByteArrayView first = sample(0);
+    auto plain = [](QByteArrayView bytes) {
+        return std::all_of(bytes.begin(), bytes.end(),
+                           [](char c) { return uchar(c) - 1u < 0x7Fu; });
+    };
+    if (qint64(first.size()) == size || !plain(first))
+        return DetectEncoding(first);
+    // Look for the first byte that is not plain ASCII, letting the pages go as it goes.
+    constexpr qint64 kStep = qint64(4) << 20;
+    for (qint64 at = first.size(); at < size; at += kStep) {
+        const qint64 n = std::min(kStep, size - at);
+        const QByteArrayView piece(reinterpret_cast<const char*>(data + at), qsizetype(n));
+        const auto other =
+            std::find_if(piece.begin(), piece.end(), [](char c) { return uchar(c) - 1u >= 0x7Fu; });
+        ReleaseMappedPages(data + at, n);
+        if (other != piece.end()) {
+            // From the start of its line, within reason.
+            qint64 from = at + (other - piece.begin());
+            for (qint64 back = 0; back < 4096 && from > 0 && data[from - 1] != '\n'; ++back)
+                --from;
+            return DetectEncoding(sample(from));
+        }
     }
-    return DetectEncoding(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(n)));
+    return DetectEncoding(first);
 }
 
 TextEncoding ForcedEncoding(TextEncoding forced, const uchar* data, qint64 size) {
@@ -644,7 +731,17 @@ bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& 
     Segment s;
     s.size = file->size();
     s.base = inputs.list.totalBytes;
-    if (s.size > 0) {
+    if (s.size > 0 && s.size <= kReadWholeBytes) {
+        // A small file is read: memory of the program's own is quicker to look back into than
+        // the pages of a mapped file.
+        inputs.buffers.emplace_back(qsizetype(s.size), Qt::Uninitialized);
+        QByteArray& buffer = inputs.buffers.back();
+        if (file->read(buffer.data(), s.size) != s.size) {
+            *error = InputFailure(path, ReasonFor(*file));
+            return false;
+        }
+        s.data = reinterpret_cast<const uchar*>(buffer.constData());
+    } else if (s.size > 0) {
         s.data = file->map(0, s.size);
         s.mapped = true;
         if (!s.data) {
@@ -659,7 +756,7 @@ bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& 
     else if (settings.inputEncoding)
         encoding = *settings.inputEncoding;
     if (s.mapped)
-        ReleaseMappedPages(s.data, std::min<qint64>(s.size, qint64(32) << 20));
+        ReleaseMappedPages(s.data, std::min<qint64>(s.size, qint64(2) << 20));
     s.body = ByteOrderMark(encoding).size();
     s.encoding = WithoutByteOrderMark(encoding);
     s.units = UnitFormatOf(encoding);
@@ -715,6 +812,10 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
         return true;
     });
     const LineBreak lineBreak = settings.lineBreak ? *settings.lineBreak : breaks.mostCommon();
+    // Batches of about 64K lines: short lines make smaller batches, whose lists stay small.
+    if (lines > 0)
+        inputs.list.batchBytes =
+            std::clamp(inputs.list.totalBytes / lines * 65536, qint64(64) << 10, qint64(1) << 20);
 
     job.lines = lines;
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts);

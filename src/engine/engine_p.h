@@ -36,6 +36,7 @@ struct Segment {
 struct SegmentList {
     std::vector<Segment> segments;
     qint64 totalBytes = 0;
+    qint64 batchBytes = qint64(1) << 20; // how much is read at once
     const Segment& at(quint64 pos) const;
 };
 
@@ -164,17 +165,13 @@ template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& v
 // each is finished on its own, and the kept lines are then written in input order.
 EngineResult RunPartitioned(EngineJob& job, Emitter& out);
 
-namespace engine_detail {
-constexpr qint64 kBatchBytes = qint64(1) << 20;
-}
-
 template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& visit) {
     for (const Segment& s : inputs.segments) {
         const uchar* p = s.begin();
         while (p < s.end()) {
             const uchar* to = s.end();
-            if (s.end() - p > engine_detail::kBatchBytes) {
-                qint64 step = engine_detail::kBatchBytes;
+            if (s.end() - p > inputs.batchBytes) {
+                qint64 step = inputs.batchBytes;
                 if (s.units != UnitFormat::Bytes)
                     step &= ~qint64(1);
                 to = NextLineStart(p + step, s.end(), s.units);

@@ -85,7 +85,7 @@ std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
                 summary.previewComplete = false;
                 return;
             }
-            line.clear();
+            line.resize(0);
             // Enough bytes for the characters shown, whatever the encoding.
             const qint64 shown = std::min<qint64>(length, kPreviewLineChars * 4);
             qint64 cut = shown;

@@ -154,6 +154,7 @@ QString TempFailure(const QString& dir, const QString& reason) {
 // Partitions are not made smaller than these, whatever the budget: at first, and by splitting.
 constexpr qint64 kSmallestPartition = qint64(1) << 20;
 constexpr qint64 kSmallestSplit = qint64(64) << 10;
+constexpr std::size_t kFewestToSplit = 1024;
 
 struct Partition {
     std::unique_ptr<QFile> file;
@@ -334,8 +335,8 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
             const qint64 used =
                 arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) + table.bytes();
             // Too large for its share: split it further while the hash has bits left and the
-            // partition is large enough for that to help.
-            if (used > limit && partition.shift >= 16 &&
+            // partition is large enough, with enough different lines, for that to help.
+            if (used > limit && partition.shift >= 16 && entries.size() >= kFewestToSplit &&
                 partition.file->size() > std::max(limit, kSmallestSplit))
                 return split(partition, reason, children);
         } else {
