@@ -161,6 +161,7 @@ private slots:
         for (const auto& [name, encoding] : encodings) {
             QTest::addRow("%s, in memory", name) << encoding << true << qint64(0);
             QTest::addRow("%s, partitioned", name) << encoding << true << qint64(1);
+            QTest::addRow("%s, mapped", name) << encoding << true << qint64(-1);
         }
     }
     void filesAgainstModel() {
@@ -169,11 +170,13 @@ private slots:
         QFETCH(qint64, budget);
         QRandomGenerator rng(quint32(qHash(int(encoding)) + quint32(budget)));
         EngineSettings settings;
-        settings.memoryBudget = budget;
+        settings.memoryBudget = std::max(budget, qint64(0));
         settings.tempDir = dir.path();
+        if (budget < 0) // the way of large files: mapped, not read
+            settings.readWholeBytes = 0;
         if (forced)
             settings.inputEncoding = WithoutByteOrderMark(encoding);
-        for (int round = 0; round < 400; ++round) {
+        for (int round = 0; round < 250; ++round) {
             const QString text = RandomText(rng, 30);
             const std::optional<EncodedText> encoded = EncodeText(text, encoding);
             QVERIFY(encoded);
@@ -302,6 +305,10 @@ private slots:
                     << encoding << size << 1;
             }
             QTest::addRow("%s, one huge line", name) << encoding << qint64(3 << 20) << 2;
+            // Files up to 16 MiB are read whole, larger ones mapped.
+            for (const int delta : {-1, 1})
+                QTest::addRow("%s, read whole%+d", name, delta)
+                    << encoding << qint64(16 << 20) + delta << 0;
         }
     }
     void sizesAtThresholds() {
@@ -328,10 +335,12 @@ private slots:
                 }
             }
         }
-        for (const qint64 budget : {qint64(0), qint64(1)}) {
+        for (const qint64 budget : {qint64(0), qint64(1), qint64(-1)}) {
             EngineSettings settings;
-            settings.memoryBudget = budget;
+            settings.memoryBudget = std::max(budget, qint64(0));
             settings.tempDir = dir.path();
+            if (budget < 0)
+                settings.readWholeBytes = 0;
             QByteArray out;
             const EngineResult r = filterFile(EncodeText(text, encoding)->bytes, settings, &out);
             QVERIFY2(r.ok(), qPrintable(r.error));

@@ -612,10 +612,6 @@ private:
 };
 
 // The files being filtered, open and mapped for as long as the work lasts.
-// Files up to this size are read into memory; larger ones are mapped, and their pages let go
-// as the work moves on, so that memory does not grow with them.
-constexpr qint64 kReadWholeBytes = qint64(16) << 20;
-
 struct OpenInputs {
     std::vector<std::unique_ptr<QFile>> files;
     std::deque<QByteArray> buffers; // the files read whole
@@ -657,7 +653,7 @@ std::unique_ptr<QFile> Spool(QFile& from, const QString& tempDir, QString* reaso
 // Decides the encoding of an input from a sample, so that a huge file is never read whole for
 // it: its first MiB, or, when that is plain ASCII, the first MiB from its first other byte on
 // (which is where the question is decided). Samples end at a line break.
-TextEncoding DetectFromStart(const uchar* data, qint64 size) {
+TextEncoding DetectFromStart(const uchar* data, qint64 size, bool mapped) {
     constexpr qint64 kSample = qint64(1) << 20;
     auto sample = [&](qint64 from) {
         qint64 n = std::min(size - from, kSample);
@@ -682,7 +678,8 @@ TextEncoding DetectFromStart(const uchar* data, qint64 size) {
         const QByteArrayView piece(reinterpret_cast<const char*>(data + at), qsizetype(n));
         const auto other =
             std::find_if(piece.begin(), piece.end(), [](char c) { return uchar(c) - 1u >= 0x7Fu; });
-        ReleaseMappedPages(data + at, n);
+        if (mapped)
+            ReleaseMappedPages(data + at, n);
         if (other != piece.end()) {
             // From the start of its line, within reason.
             qint64 from = at + (other - piece.begin());
@@ -731,12 +728,12 @@ bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& 
     Segment s;
     s.size = file->size();
     s.base = inputs.list.totalBytes;
-    if (s.size > 0 && s.size <= kReadWholeBytes) {
+    if (s.size > 0 && s.size <= settings.readWholeBytes) {
         // A small file is read: memory of the program's own is quicker to look back into than
         // the pages of a mapped file.
         inputs.buffers.emplace_back(qsizetype(s.size), Qt::Uninitialized);
         QByteArray& buffer = inputs.buffers.back();
-        if (file->read(buffer.data(), s.size) != s.size) {
+        if (!file->seek(0) || file->read(buffer.data(), s.size) != s.size) {
             *error = InputFailure(path, ReasonFor(*file));
             return false;
         }
@@ -752,7 +749,7 @@ bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& 
     TextEncoding encoding = TextEncoding::Gbk;
     if (s.size > 0)
         encoding = settings.inputEncoding ? ForcedEncoding(*settings.inputEncoding, s.data, s.size)
-                                          : DetectFromStart(s.data, s.size);
+                                          : DetectFromStart(s.data, s.size, s.mapped);
     else if (settings.inputEncoding)
         encoding = *settings.inputEncoding;
     if (s.mapped)
@@ -848,7 +845,7 @@ EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSett
     TextEncoding encoding = TextEncoding::Gbk;
     if (s.size > 0)
         encoding = settings.inputEncoding ? ForcedEncoding(*settings.inputEncoding, s.data, s.size)
-                                          : DetectFromStart(s.data, s.size);
+                                          : DetectFromStart(s.data, s.size, s.mapped);
     else if (settings.inputEncoding)
         encoding = *settings.inputEncoding;
     s.body = ByteOrderMark(encoding).size();

@@ -41,6 +41,9 @@ struct EngineSettings {
     qsizetype repeatsLimit = 1000000; // the most frequent repeated lines that are kept
     qint64 memoryBudget = 0;          // bytes; 0: DefaultMemoryBudget()
     QString tempDir;                  // for partitions and spooled input; empty: the system's
+    // Files up to this size are read into memory, larger ones mapped (their pages let go as the
+    // work moves on, so that memory does not grow with them).
+    qint64 readWholeBytes = qint64(16) << 20;
 };
 
 struct EngineStats {
