@@ -15,6 +15,11 @@
 
 // ---- Inputs ------------------------------------------------------------------------------------
 
+void SegmentList::prefetch(quint64 pos) const {
+    const Segment& s = segments.size() == 1 ? segments.front() : at(pos);
+    __builtin_prefetch(s.data + (qint64(pos) - s.base));
+}
+
 const Segment& SegmentList::at(quint64 pos) const {
     auto it = std::upper_bound(segments.begin(), segments.end(), pos,
                                [](quint64 p, const Segment& s) { return p < quint64(s.base); });
@@ -333,9 +338,11 @@ private:
     bool secondPassNeeded() const {
         return options_.keep != KeepMode::First || job_.settings.writeCounts;
     }
+    // Decides the batch's lines whose hash falls in one half of the hash space (0 or 1), or all
+    // of them (kBothShares).
     void decide(const Segment& s, unsigned share);
+    static constexpr unsigned kBothShares = 2;
     bool emitKept(const Segment& s);
-    bool decideAndEmit(const Segment& s, const uchar* from, const uchar* to);
     bool emitSecondPass(const Segment& s);
     void collectRepeats(EngineResult& result);
 
@@ -356,25 +363,36 @@ private:
 
 // Decides the lines of the batch whose hash falls in this half of the hash space.
 void InMemory::decide(const Segment& s, unsigned share) {
-    LineTable& table = tables_[share];
-    LineReader& checker = *checkers_[share];
+    const bool both = share == kBothShares;
+    LineReader& checker = *checkers_[both ? 0 : share];
     const bool first = options_.keep == KeepMode::First;
     const bool last = options_.keep == KeepMode::Last;
     const std::size_t n = lines_.size();
-    constexpr std::size_t kAhead = 8;
+    auto mine = [&](const LineRef& line) { return both || (line.hash >> 63) == share; };
+    // Two steps ahead: the slot a line will look at, then the bytes of the line found there,
+    // so that neither waits for memory when its turn comes.
+    constexpr std::size_t kSlotAhead = 16;
+    constexpr std::size_t kLineAhead = 8;
     for (std::size_t i = 0; i < n; ++i) {
-        if (i + kAhead < n && (lines_[i + kAhead].hash >> 63) == share)
-            table.prefetch(lines_[i + kAhead].hash);
+        if (i + kSlotAhead < n && mine(lines_[i + kSlotAhead]))
+            tables_[lines_[i + kSlotAhead].hash >> 63].prefetch(lines_[i + kSlotAhead].hash);
+        if (i + kLineAhead < n && mine(lines_[i + kLineAhead]) && s.size > 0) {
+            const LineRef& ahead = lines_[i + kLineAhead];
+            const quint64 pos = tables_[ahead.hash >> 63].homePosition(ahead.hash);
+            if (pos != LineTable::kFree)
+                job_.inputs.prefetch(pos & LineTable::kPosMask);
+        }
         const LineRef& line = lines_[i];
         if (line.blank) {
-            if (share == 0) {
+            if (share == 0 || both) {
                 keep_[i] = options_.keepBlank || lineIndex_ + qint64(i) == 0;
                 ++blanks_;
             }
             continue;
         }
-        if ((line.hash >> 63) != share)
+        if (!mine(line))
             continue;
+        LineTable& table = tables_[line.hash >> 63];
         table.reserveOne(std::numeric_limits<qint64>::max());
         const uchar* bytes = s.data + (qint64(line.pos) - s.base);
         bool inserted = false;
@@ -389,37 +407,6 @@ void InMemory::decide(const Segment& s, unsigned share) {
         if (counting_)
             ++table.countOf(slot);
     }
-}
-
-// The default rule on one thread: each line decided and written as it comes.
-bool InMemory::decideAndEmit(const Segment& s, const uchar* from, const uchar* to) {
-    LineReader& reader = *readers_[0];
-    bool good = true;
-    ForEachLine(from, to, s.units, [&](const uchar* line, qint64 length) {
-        if (!good)
-            return;
-        bool blank = false;
-        const quint64 hash = reader.hash(s, line, length, &blank);
-        bool kept = false;
-        if (blank) {
-            kept = options_.keepBlank || lineIndex_ == 0;
-            ++blanks_;
-        } else {
-            LineTable& table = tables_[hash >> 63];
-            table.reserveOne(std::numeric_limits<qint64>::max());
-            const auto pos = quint64(s.base + (line - s.data));
-            LineTable::Slot& slot = table.findOrInsert(
-                hash, pos,
-                [&](quint64 old) { return reader.sameAs(job_.inputs, old, s, line, length); },
-                &kept);
-            if (!kept)
-                slot.pos |= LineTable::kSeenAgain;
-        }
-        ++lineIndex_;
-        if (kept)
-            good = out_.line(s, line, length, 0);
-    });
-    return good;
 }
 
 bool InMemory::emitKept(const Segment& s) {
@@ -498,16 +485,18 @@ EngineResult InMemory::run() {
                            job_.inputs.totalBytes < job_.lines * kTwoThreadsFromLineBytes;
     auto firstPass = [&](const Segment& s, const uchar* from, const uchar* to) {
         if (oneThread) {
-            if (!decideAndEmit(s, from, to))
-                return false;
+            lines_.clear();
+            SplitRange(s, from, to, *readers_[0], lines_);
+            keep_.assign(lines_.size(), 0);
+            decide(s, kBothShares);
         } else {
             SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
             keep_.assign(lines_.size(), 0);
             helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
-            if (!twoPasses && !emitKept(s))
-                return false;
-            lineIndex_ += qint64(lines_.size());
         }
+        if (!twoPasses && !emitKept(s))
+            return false;
+        lineIndex_ += qint64(lines_.size());
         if (!job_.advance(to - from)) {
             cancelled = true;
             return false;

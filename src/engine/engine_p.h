@@ -38,6 +38,8 @@ struct SegmentList {
     qint64 totalBytes = 0;
     qint64 batchBytes = qint64(1) << 20; // how much is read at once
     const Segment& at(quint64 pos) const;
+    // Asks for the bytes at `pos` to be brought near the processor.
+    void prefetch(quint64 pos) const;
 };
 
 // One line of a batch: where it starts (a position), its length in bytes, its key's hash.

@@ -39,6 +39,12 @@ public:
     bool hasCounts() const { return withCounts_; }
 
     void prefetch(quint64 hash) const { __builtin_prefetch(&slots_[hash & mask_]); }
+    // The position in the slot where a line with this hash would be looked for first (kFree
+    // when that slot is free or holds another hash).
+    quint64 homePosition(quint64 hash) const {
+        const Slot& slot = slots_[hash & mask_];
+        return slot.hash == hash ? slot.pos : kFree;
+    }
 
     template <typename Visit> void forEach(Visit&& visit) const {
         for (const Slot& slot : slots_) {
