@@ -305,6 +305,10 @@ private slots:
                     << encoding << size << 1;
             }
             QTest::addRow("%s, one huge line", name) << encoding << qint64(3 << 20) << 2;
+            // Lines of 16 bytes and more on average are decided on two threads, shorter on one.
+            for (const int bytes : {15, 16, 17})
+                QTest::addRow("%s, lines of %d bytes", name, bytes)
+                    << encoding << qint64(1 << 20) << 100 + bytes;
             // Files up to 16 MiB are read whole, larger ones mapped.
             for (const int delta : {-1, 1})
                 QTest::addRow("%s, read whole%+d", name, delta)
@@ -322,6 +326,14 @@ private slots:
         if (shape == 2) {
             text = QString(qsizetype(chars), u'x') + QStringLiteral("\r\nx\r\n") +
                    QString(qsizetype(chars), u'x');
+        } else if (shape > 100) { // lines of exactly shape - 100 bytes, break included
+            const int length = (shape - 100) / unit - 2;
+            while (text.size() < chars) {
+                QString line;
+                for (int i = 0; i < length; ++i)
+                    line += QChar(u'a' + rng.bounded(2));
+                text += line + QStringLiteral("\r\n");
+            }
         } else {
             while (text.size() < chars) {
                 text += QString::number(rng.bounded(2000)) + QStringLiteral("\r\n");
