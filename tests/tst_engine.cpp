@@ -347,9 +347,10 @@ private slots:
                 }
             }
         }
-        for (const qint64 budget : {qint64(0), qint64(1), qint64(-1)}) {
+        // In memory, partitioned, mapped, and partitioned from a mapped file.
+        for (const qint64 budget : {qint64(0), qint64(1), qint64(-1), qint64(-2)}) {
             EngineSettings settings;
-            settings.memoryBudget = std::max(budget, qint64(0));
+            settings.memoryBudget = budget == -2 ? 1 : std::max(budget, qint64(0));
             settings.tempDir = dir.path();
             if (budget < 0)
                 settings.readWholeBytes = 0;
@@ -486,6 +487,48 @@ private slots:
         QVERIFY(!OpenLargeFile(
             path(QStringLiteral("some.txt")), [](qint64, qint64) { return false; }, &error));
         QVERIFY(error.isEmpty()); // a cancel is no failure
+    }
+
+    // Partitions carry keys of up to 256 bytes themselves and read longer ones from the input:
+    // lines just below and above, compared by their bytes and by their text.
+    void longKeysInPartitions_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("byText");
+        QTest::addColumn<bool>("mapped");
+        for (const bool mapped : {false, true}) {
+            for (const int length : {255, 256, 257})
+                QTest::addRow("%d bytes%s", length, mapped ? ", mapped" : "")
+                    << length << false << mapped;
+            for (const int length : {127, 128, 129}) // UTF-16 keys: two bytes a character
+                QTest::addRow("%d characters by text%s", length, mapped ? ", mapped" : "")
+                    << length << true << mapped;
+        }
+    }
+    void longKeysInPartitions() {
+        QFETCH(int, length);
+        QFETCH(bool, byText);
+        QFETCH(bool, mapped);
+        QRandomGenerator rng(9);
+        QString text;
+        for (int i = 0; i < 3000; ++i) {
+            QString line(length, u'a');
+            line[rng.bounded(length)] = rng.bounded(2) ? u'B' : u'b';
+            text += line + QStringLiteral("\r\n");
+        }
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        settings.options.ignoreCase = byText;
+        settings.options.keep = KeepMode::Last;
+        settings.writeCounts = true;
+        if (mapped)
+            settings.readWholeBytes = 0;
+        QByteArray inMemory, partitioned;
+        QVERIFY(filterFile(text.toUtf8(), settings, &inMemory).ok());
+        settings.memoryBudget = 1;
+        const EngineResult r = filterFile(text.toUtf8(), settings, &partitioned);
+        QVERIFY(r.ok() && r.partitioned);
+        QCOMPARE(partitioned, inMemory);
+        QVERIFY(inMemory.count('\n') < 3000);
     }
 };
 

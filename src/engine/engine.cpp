@@ -211,12 +211,17 @@ TextEncoding WithByteOrderMark(TextEncoding encoding) {
 } // namespace
 
 Emitter::Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts)
-    : sink_(sink), encoding_(encoding), units_(UnitFormatOf(encoding)),
+    : sink_(sink), encoding_(encoding), units_(UnitFormatOf(encoding)), lineBreakKind_(lineBreak),
       lineBreak_(LineBreakBytes(lineBreak, UnitFormatOf(encoding))), counts_(counts) {
     buffer_.reserve(kOutputBuffer + 4096);
 }
 
 Emitter::~Emitter() = default;
+
+void Emitter::setLineBreak(LineBreak lineBreak) {
+    lineBreakKind_ = lineBreak;
+    lineBreak_ = LineBreakBytes(lineBreak, units_);
+}
 
 bool Emitter::start() {
     const QByteArrayView mark = ByteOrderMark(encoding_);
@@ -566,7 +571,9 @@ qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting) {
     return inputBytes + slotCount * slotBytes * 3 / 2;
 }
 
-EngineResult Run(EngineJob& job, Emitter& out, bool allowPartitions, qint64 lines) {
+enum class Way { InMemory, Either, Partitioned };
+
+EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     const bool counting = job.settings.writeCounts || job.settings.collectRepeats;
     EngineResult result;
     if (!out.start()) {
@@ -574,7 +581,8 @@ EngineResult Run(EngineJob& job, Emitter& out, bool allowPartitions, qint64 line
         result.error = out.error();
         return result;
     }
-    if (allowPartitions && InMemoryNeed(job.inputs.totalBytes, lines, counting) > job.budget)
+    if (way == Way::Partitioned ||
+        (way == Way::Either && InMemoryNeed(job.inputs.totalBytes, lines, counting) > job.budget))
         result = RunPartitioned(job, out);
     else
         result = InMemory(job, out).run();
@@ -788,26 +796,31 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
     job.byText = settings.options.transformsLines() || !sameEncodings;
     job.budget = settings.memoryBudget > 0 ? settings.memoryBudget : DefaultMemoryBudget();
 
-    // One quick look at every line break: the most common one, and how many lines there are.
+    // Input beyond the budget is partitioned whatever its lines, and counts its line breaks on
+    // the way: a large file is then read twice, not three times.
+    const bool partitioned = inputs.list.totalBytes > job.budget;
+    // Otherwise one quick look at every line break: the most common one, and how many lines
+    // there are.
     LineBreakCounts breaks;
     qint64 lines = 0;
-    ForEachBatch(inputs.list, [&](const Segment& s, const uchar* from, const uchar* to) {
-        const LineBreakCounts c = CountLineBreaks(from, to, s.units);
-        breaks += c;
-        lines += c.crlf + c.lf + c.cr + 1;
-        return true;
-    });
+    if (!partitioned) {
+        ForEachBatch(inputs.list, [&](const Segment& s, const uchar* from, const uchar* to) {
+            const LineBreakCounts c = CountLineBreaks(from, to, s.units);
+            breaks += c;
+            lines += c.crlf + c.lf + c.cr + 1;
+            return true;
+        });
+        // Batches of about 64K lines: short lines make smaller batches, whose lists stay small.
+        if (lines > 0)
+            inputs.list.batchBytes = std::clamp(inputs.list.totalBytes / lines * 65536,
+                                                qint64(64) << 10, qint64(1) << 20);
+    }
     const LineBreak lineBreak = settings.lineBreak ? *settings.lineBreak : breaks.mostCommon();
-    // Batches of about 64K lines: short lines make smaller batches, whose lists stay small.
-    if (lines > 0)
-        inputs.list.batchBytes =
-            std::clamp(inputs.list.totalBytes / lines * 65536, qint64(64) << 10, qint64(1) << 20);
-
     job.lines = lines;
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts);
-    EngineResult result = Run(job, emitter, true, lines);
+    EngineResult result = Run(job, emitter, partitioned ? Way::Partitioned : Way::Either, lines);
     result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
-    result.lineBreak = lineBreak;
+    result.lineBreak = emitter.lineBreak();
     return result;
 }
 
@@ -865,7 +878,7 @@ TextFilterResult FilterText(QStringView text, const EngineSettings& settings,
     filtered.text.reserve(text.size() + text.size() / 8);
     StringSink sink(filtered.text);
     Emitter emitter(sink, s.encoding, LineBreak::CrLf, settings.writeCounts);
-    filtered.result = Run(job, emitter, false, 0);
+    filtered.result = Run(job, emitter, Way::InMemory, 0);
     filtered.result.outputEncoding = s.encoding;
     if (!filtered.result.ok())
         filtered.text.clear();

@@ -116,6 +116,9 @@ public:
     Emitter(const Emitter&) = delete;
     Emitter& operator=(const Emitter&) = delete;
 
+    // The line break written after each line; it may change until the first line is written.
+    void setLineBreak(LineBreak lineBreak);
+    LineBreak lineBreak() const { return lineBreakKind_; }
     bool start(); // the byte-order mark
     bool line(const Segment& s, const uchar* line, qint64 length, quint64 count);
     bool finish();
@@ -132,6 +135,7 @@ private:
     OutputSink& sink_;
     TextEncoding encoding_;
     UnitFormat units_;
+    LineBreak lineBreakKind_;
     QByteArray lineBreak_;
     bool counts_;
     QByteArray buffer_;

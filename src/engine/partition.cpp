@@ -15,13 +15,34 @@
 namespace {
 
 // A line as it travels through a partition: its index among all lines, its key's hash and its
-// key (its bytes, or its text's key as UTF-16).
+// key (its bytes, or its text's key as UTF-16). A long key stays in the input: the record holds
+// where its line is instead (position and length, 16 bytes), and it is read from there when
+// needed, so that long lines are not written out and read back once more.
 struct RecordHeader {
     quint64 index;
     quint64 hash;
-    quint32 keyBytes;
+    quint32 keyBytes; // kOutOfLine: the line's position and length follow instead
 };
 constexpr qint64 kHeaderBytes = 8 + 8 + 4;
+constexpr quint32 kOutOfLine = ~quint32(0);
+constexpr qint64 kLongestInlineKey = 256;
+constexpr qint64 kOutOfLineBytes = 16;
+
+qint64 KeyRoom(const RecordHeader& h) {
+    return h.keyBytes == kOutOfLine ? kOutOfLineBytes : qint64(h.keyBytes);
+}
+
+// Where an out-of-line key's line is.
+struct LinePlace {
+    quint64 pos;
+    qint64 length;
+};
+LinePlace PlaceOf(const char* key) {
+    LinePlace place{};
+    std::memcpy(&place.pos, key, 8);
+    std::memcpy(&place.length, key + 8, 8);
+    return place;
+}
 
 // A partition file being written: records collect in a buffer and go to the file in large
 // pieces.
@@ -48,7 +69,14 @@ void Append(QByteArray& buffer, const RecordHeader& h, const void* key) {
     buffer.append(reinterpret_cast<const char*>(&h.index), 8);
     buffer.append(reinterpret_cast<const char*>(&h.hash), 8);
     buffer.append(reinterpret_cast<const char*>(&h.keyBytes), 4);
-    buffer.append(static_cast<const char*>(key), qsizetype(h.keyBytes));
+    buffer.append(static_cast<const char*>(key), qsizetype(KeyRoom(h)));
+}
+
+void AppendOutOfLine(QByteArray& buffer, quint64 index, quint64 hash, LinePlace place) {
+    char key[kOutOfLineBytes];
+    std::memcpy(key, &place.pos, 8);
+    std::memcpy(key + 8, &place.length, 8);
+    Append(buffer, RecordHeader{index, hash, kOutOfLine}, key);
 }
 
 // Reads the records of a partition file one by one, in the order they were written.
@@ -66,13 +94,13 @@ public:
         std::memcpy(&h.index, p, 8);
         std::memcpy(&h.hash, p + 8, 8);
         std::memcpy(&h.keyBytes, p + 16, 4);
-        if (!fill(kHeaderBytes + h.keyBytes, failed)) {
+        if (!fill(kHeaderBytes + KeyRoom(h), failed)) {
             *failed = true;
             return false;
         }
         *key = buffer_.constData() + at_ + kHeaderBytes;
-        at_ += kHeaderBytes + h.keyBytes;
-        bytesRead_ += kHeaderBytes + h.keyBytes;
+        at_ += kHeaderBytes + KeyRoom(h);
+        bytesRead_ += kHeaderBytes + KeyRoom(h);
         return true;
     }
     qint64 bytesRead() const { return bytesRead_; }
@@ -232,32 +260,41 @@ bool Partitioned::scatter(int bits, QString* reason) {
     Helper helper;
     std::vector<LineRef> lines, scratch;
     const int shift = 64 - bits;
-    const bool ok =
-        ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from, const uchar* to) {
-            SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
-            for (const LineRef& line : lines) {
-                const quint64 index = quint64(linesRead_++);
-                if (line.blank) {
-                    ++blanks_;
-                    continue;
-                }
-                PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
-                const uchar* bytes = s.data + (qint64(line.pos) - s.base);
-                if (job_.byText) {
-                    const QStringView key = keys.key(s, bytes, line.length, 0);
+    LineBreakCounts breaks;
+    const bool ok = ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from,
+                                                  const uchar* to) {
+        SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
+        breaks += CountLineBreaks(from, to, s.units);
+        for (const LineRef& line : lines) {
+            const quint64 index = quint64(linesRead_++);
+            if (line.blank) {
+                ++blanks_;
+                continue;
+            }
+            PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
+            const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+            if (job_.byText) {
+                const QStringView key = keys.key(s, bytes, line.length, 0);
+                if (key.size() * 2 > kLongestInlineKey)
+                    AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length});
+                else
                     Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size() * 2)},
                            key.utf16());
-                } else {
-                    Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
-                }
-                ++w.records;
-                if (w.buffer.size() >= kWriteBuffer && !Flush(w, reason))
-                    return false;
+            } else if (line.length > kLongestInlineKey) {
+                AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length});
+            } else {
+                Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
             }
-            return advance(to - from);
-        });
+            ++w.records;
+            if (w.buffer.size() >= kWriteBuffer && !Flush(w, reason))
+                return false;
+        }
+        return advance(to - from);
+    });
     if (!ok)
         return false;
+    if (!job_.settings.lineBreak)
+        out_.setLineBreak(breaks.mostCommon());
     for (PartitionWriter& w : writers) {
         if (!Flush(w, reason) || !w.file->flush()) {
             *reason = ReasonFor(*w.file);
@@ -305,11 +342,32 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
 // Pass two for one partition: decides which of its lines stay, within its share of memory.
 bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Partition>* children) {
     struct Entry {
-        const char* key;
+        const char* key; // in the arena; for an out-of-line key, its line's place
         quint32 keyBytes;
         quint64 first;
         quint64 last;
         quint64 count;
+    };
+    LineReader keys(options_, job_.byText);
+    // Out-of-line keys are read from the input, and its pages let go again at once.
+    auto keyOf = [&](quint32 keyBytes, const char* key, int buffer) -> QByteArrayView {
+        if (keyBytes != kOutOfLine)
+            return QByteArrayView(key, qsizetype(keyBytes));
+        const LinePlace place = PlaceOf(key);
+        const Segment& s = job_.inputs.at(place.pos);
+        const uchar* line = s.data + (qint64(place.pos) - s.base);
+        if (!job_.byText)
+            return QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(place.length));
+        const QStringView k = keys.key(s, line, place.length, buffer);
+        return QByteArrayView(reinterpret_cast<const char*>(k.utf16()), k.size() * 2);
+    };
+    auto letGo = [&](quint32 keyBytes, const char* key) {
+        if (keyBytes != kOutOfLine)
+            return;
+        const LinePlace place = PlaceOf(key);
+        const Segment& s = job_.inputs.at(place.pos);
+        if (s.mapped)
+            ReleaseMappedPages(s.data + (qint64(place.pos) - s.base), place.length);
     };
     const qint64 limit = job_.budget / 2;
     KeyArena arena;
@@ -327,11 +385,16 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
             h.hash, entries.size(),
             [&](quint64 at) {
                 const Entry& e = entries[std::size_t(at)];
-                return e.keyBytes == h.keyBytes && std::memcmp(e.key, key, h.keyBytes) == 0;
+                if (e.keyBytes != kOutOfLine && h.keyBytes != kOutOfLine)
+                    return e.keyBytes == h.keyBytes && std::memcmp(e.key, key, h.keyBytes) == 0;
+                const bool same = keyOf(e.keyBytes, e.key, 0) == keyOf(h.keyBytes, key, 1);
+                letGo(e.keyBytes, e.key);
+                letGo(h.keyBytes, key);
+                return same;
             },
             &inserted);
         if (inserted) {
-            entries.push_back(Entry{arena.add(key, h.keyBytes), h.keyBytes, h.index, h.index, 1});
+            entries.push_back(Entry{arena.add(key, KeyRoom(h)), h.keyBytes, h.index, h.index, 1});
             const qint64 used =
                 arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) + table.bytes();
             // Too large for its share: split it further while the hash has bits left and the
