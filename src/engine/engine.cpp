@@ -586,6 +586,10 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
         result = RunPartitioned(job, out);
     else
         result = InMemory(job, out).run();
+    if (job.inputs.readFailed) {
+        result.status = EngineResult::Status::InputFailed;
+        result.error = QStringLiteral("无法读取输入：文件在处理中途被改动或无法再读。");
+    }
     if (result.ok() && !out.finish()) {
         result.status = EngineResult::Status::OutputFailed;
         result.error = out.error();
@@ -738,6 +742,7 @@ bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& 
     } else if (s.size > 0) {
         s.data = file->map(0, s.size);
         s.mapped = true;
+        s.file = file.get();
         if (!s.data) {
             *error = InputFailure(path, ReasonFor(*file));
             return false;

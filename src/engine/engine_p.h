@@ -8,6 +8,7 @@
 #include "engine/systemfiles.h"
 
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+class QFile;
 class TextDecoder;
 class TextEncoder;
 
@@ -28,6 +30,7 @@ struct Segment {
     TextEncoding encoding = TextEncoding::Gbk; // without its byte-order mark
     bool native = false;                       // a QString's memory: lines are read as they are
     bool mapped = false;                       // a mapped file, whose pages are let go once read
+    const QFile* file = nullptr; // the mapped file, to read a line again without mapping it
     const uchar* begin() const { return data + body; }
     const uchar* end() const { return data + size; }
 };
@@ -37,6 +40,7 @@ struct SegmentList {
     std::vector<Segment> segments;
     qint64 totalBytes = 0;
     qint64 batchBytes = qint64(1) << 20; // how much is read at once
+    mutable bool readFailed = false;     // a file could not be read again (it shrank meanwhile)
     const Segment& at(quint64 pos) const;
     // Asks for the bytes at `pos` to be brought near the processor.
     void prefetch(quint64 pos) const;
@@ -171,8 +175,57 @@ template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& v
 // each is finished on its own, and the kept lines are then written in input order.
 EngineResult RunPartitioned(EngineJob& job, Emitter& out);
 
+// Reads a file's segment through a buffer, a batch of whole lines at a time. Each batch is shown
+// to `visit` as a segment of its own that holds the batch's bytes at the batch's positions.
+template <typename Visit>
+bool StreamSegment(const Segment& s, qint64 batchBytes, bool* failed, Visit& visit) {
+    std::vector<uchar> buffer;
+    qint64 want = batchBytes;
+    qint64 have = 0;          // bytes in the buffer
+    qint64 bufferAt = s.body; // the file offset of buffer[0]
+    qint64 readAt = s.body;   // the next offset to read
+    while (bufferAt < s.size) {
+        if (qint64(buffer.size()) < want)
+            buffer.resize(std::size_t(want));
+        const qint64 n = std::min(want - have, s.size - readAt);
+        if (n > 0 && !ReadAt(*s.file, readAt, reinterpret_cast<char*>(buffer.data() + have), n)) {
+            *failed = true;
+            return false;
+        }
+        have += n;
+        readAt += n;
+        const uchar* begin = buffer.data();
+        const uchar* end = begin + have;
+        const uchar* to = readAt == s.size ? end : AfterLastBreak(begin, end, s.units);
+        if (to == begin) { // one line longer than the buffer: make room for more of it
+            want *= 2;
+            continue;
+        }
+        Segment batch = s;
+        batch.data = begin;
+        batch.size = to - begin;
+        batch.body = 0;
+        batch.base = s.base + bufferAt;
+        batch.mapped = false;
+        if (!visit(batch, begin, to))
+            return false;
+        std::memmove(buffer.data(), to, std::size_t(end - to));
+        have = end - to;
+        bufferAt += to - begin;
+        want = batchBytes;
+    }
+    return true;
+}
+
 template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& visit) {
     for (const Segment& s : inputs.segments) {
+        // A file is read through a buffer: quicker than its mapped pages, and nothing of it stays
+        // in memory but what is looked at again.
+        if (s.file) {
+            if (!StreamSegment(s, inputs.batchBytes, &inputs.readFailed, visit))
+                return false;
+            continue;
+        }
         const uchar* p = s.begin();
         while (p < s.end()) {
             const uchar* to = s.end();

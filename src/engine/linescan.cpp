@@ -95,6 +95,22 @@ const uchar* NextLineStart(const uchar* at, const uchar* end, UnitFormat format)
     return next;
 }
 
+const uchar* AfterLastBreak(const uchar* begin, const uchar* end, UnitFormat format) {
+    const int unit = UnitBytes(format);
+    const uchar* p = begin + ((end - begin) / unit) * unit; // whole units only
+    while (p > begin) {
+        p -= unit;
+        if (!IsLineBreakAt(p, end, format))
+            continue;
+        const bool cr =
+            format == UnitFormat::Bytes ? *p == '\r' : (p[0] | p[1]) == '\r' && (p[0] & p[1]) == 0;
+        if (cr && p + unit == end)
+            continue; // its LF may follow
+        return p + unit;
+    }
+    return begin;
+}
+
 bool IsLineBreakAt(const uchar* p, const uchar* end, UnitFormat format) {
     if (format == UnitFormat::Bytes)
         return *p == CR || *p == LF;

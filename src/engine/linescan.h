@@ -36,6 +36,10 @@ void ForEachLine(const uchar* begin, const uchar* end, UnitFormat format, Visit&
 // Where the first line starting at or after `at` begins (or `end`).
 const uchar* NextLineStart(const uchar* at, const uchar* end, UnitFormat format);
 
+// Where the last whole line of [begin, end) ends: right after its break. A CR at the very end
+// may be half of a CR LF still to come, so it does not count. `begin` when there is none.
+const uchar* AfterLastBreak(const uchar* begin, const uchar* end, UnitFormat format);
+
 // True when a line break starts at `p` (p < end).
 bool IsLineBreakAt(const uchar* p, const uchar* end, UnitFormat format);
 

@@ -349,25 +349,28 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         quint64 count;
     };
     LineReader keys(options_, job_.byText);
-    // Out-of-line keys are read from the input, and its pages let go again at once.
+    QByteArray lineBytes[2];
+    bool readFailed = false;
+    // Out-of-line keys are read again from the input: from a mapped file by a plain read, which
+    // leaves no page of it in the program's memory.
     auto keyOf = [&](quint32 keyBytes, const char* key, int buffer) -> QByteArrayView {
         if (keyBytes != kOutOfLine)
             return QByteArrayView(key, qsizetype(keyBytes));
         const LinePlace place = PlaceOf(key);
         const Segment& s = job_.inputs.at(place.pos);
-        const uchar* line = s.data + (qint64(place.pos) - s.base);
+        const qint64 offset = qint64(place.pos) - s.base;
+        const uchar* line = s.data + offset;
+        if (s.file) {
+            QByteArray& bytes = lineBytes[buffer];
+            bytes.resize(qsizetype(place.length));
+            if (!ReadAt(*s.file, offset, bytes.data(), place.length))
+                readFailed = true;
+            line = reinterpret_cast<const uchar*>(bytes.constData());
+        }
         if (!job_.byText)
             return QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(place.length));
         const QStringView k = keys.key(s, line, place.length, buffer);
         return QByteArrayView(reinterpret_cast<const char*>(k.utf16()), k.size() * 2);
-    };
-    auto letGo = [&](quint32 keyBytes, const char* key) {
-        if (keyBytes != kOutOfLine)
-            return;
-        const LinePlace place = PlaceOf(key);
-        const Segment& s = job_.inputs.at(place.pos);
-        if (s.mapped)
-            ReleaseMappedPages(s.data + (qint64(place.pos) - s.base), place.length);
     };
     const qint64 limit = job_.budget / 2;
     KeyArena arena;
@@ -387,10 +390,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
                 const Entry& e = entries[std::size_t(at)];
                 if (e.keyBytes != kOutOfLine && h.keyBytes != kOutOfLine)
                     return e.keyBytes == h.keyBytes && std::memcmp(e.key, key, h.keyBytes) == 0;
-                const bool same = keyOf(e.keyBytes, e.key, 0) == keyOf(h.keyBytes, key, 1);
-                letGo(e.keyBytes, e.key);
-                letGo(h.keyBytes, key);
-                return same;
+                return keyOf(e.keyBytes, e.key, 0) == keyOf(h.keyBytes, key, 1);
             },
             &inserted);
         if (inserted) {
@@ -415,6 +415,10 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     }
     if (failed) {
         *reason = ReasonFor(*partition.file);
+        return false;
+    }
+    if (readFailed) {
+        *reason = QStringLiteral("输入文件在处理中途变短或无法再读。");
         return false;
     }
     std::vector<Kept> kept;

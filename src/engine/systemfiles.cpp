@@ -1,6 +1,7 @@
 #include "engine/systemfiles.h"
 
 #include <QDir>
+#include <QMutex>
 #include <QTemporaryFile>
 
 #if defined(Q_OS_UNIX)
@@ -31,6 +32,39 @@ void ReleaseMappedPages(const uchar* data, qint64 size) {
     const quintptr to = (quintptr(data) + quintptr(size)) & ~(page - 1);
     if (to > from)
         ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
+bool ReadAt(const QFile& file, qint64 offset, char* into, qint64 size) {
+#if defined(Q_OS_UNIX)
+    const int fd = file.handle();
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, into, std::size_t(size), off_t(offset));
+        if (got <= 0)
+            return false;
+        into += got;
+        offset += got;
+        size -= got;
+    }
+    return true;
+#else
+    // Elsewhere through a second handle of the same file, read by one thread at a time.
+    static QMutex mutex;
+    QMutexLocker lock(&mutex);
+    QFile again(file.fileName());
+    return again.open(QIODevice::ReadOnly) && again.seek(offset) && again.read(into, size) == size;
+#endif
+}
+
+void ReleaseMappedBlocks(const uchar* data, qint64 size) {
+#if defined(Q_OS_UNIX)
+    constexpr quintptr kBlock = 64 * 1024;
+    const quintptr from = quintptr(data) & ~(kBlock - 1);
+    const quintptr to = (quintptr(data) + quintptr(size) + kBlock - 1) & ~(kBlock - 1);
+    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 #else
     Q_UNUSED(data);
     Q_UNUSED(size);
