@@ -167,8 +167,11 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (!parser.parse(QStringList{QStringLiteral("trennix-cli")} + arguments))
         return UsageError(errors, parser.errorText());
     if (parser.isSet(helpOption)) {
-        Print(output,
-              parser.helpText().replace(QStringLiteral("[options]"), QStringLiteral("[选项]")));
+        // Qt's usage line names the program by its path; ours by its name, with -o.
+        QString help = parser.helpText();
+        help.replace(0, help.indexOf(u'\n'),
+                     QStringLiteral("用法：trennix-cli [选项] [输入文件...] [-o 输出文件]"));
+        Print(output, help);
         Print(output, QStringLiteral("\n退出状态：0 成功；1 输入或输出失败；2 用法错误。\n"));
         return 0;
     }
