@@ -2,6 +2,7 @@
 
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -13,23 +14,31 @@ namespace {
 constexpr uchar CR = '\r';
 constexpr uchar LF = '\n';
 
-// The first CR or LF byte in [p, end), or end.
+// The first CR or LF byte in [p, end), or end. Most lines are short: the first 64 bytes are
+// looked at here; beyond them the C library's memchr, which uses the widest vector instructions
+// the processor has, finds the LF, and then any CR before it.
 const uchar* FindCrOrLf(const uchar* p, const uchar* end) {
+    const uchar* const near = p + std::min<qint64>(end - p, 64);
 #if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8(char(CR));
-    const __m128i lf = _mm_set1_epi8(char(LF));
-    while (end - p >= 16) {
+    const __m128i crs = _mm_set1_epi8(char(CR));
+    const __m128i lfs = _mm_set1_epi8(char(LF));
+    while (near - p >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const int mask =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, crs), _mm_cmpeq_epi8(v, lfs)));
         if (mask != 0)
             return p + __builtin_ctz(unsigned(mask));
         p += 16;
     }
 #endif
-    while (p < end && *p != CR && *p != LF)
+    while (p < near && *p != CR && *p != LF)
         ++p;
-    return p;
+    if (p < near || p == end)
+        return p;
+    const auto* lf = static_cast<const uchar*>(std::memchr(p, LF, std::size_t(end - p)));
+    const uchar* stop = lf ? lf : end;
+    const auto* cr = static_cast<const uchar*>(std::memchr(p, CR, std::size_t(stop - p)));
+    return cr ? cr : stop;
 }
 
 char16_t UnitAt(const uchar* p, UnitFormat format) {
@@ -133,6 +142,21 @@ LineBreakCounts& LineBreakCounts::operator+=(const LineBreakCounts& other) {
     lf += other.lf;
     cr += other.cr;
     return *this;
+}
+
+void CountBreakAfter(const uchar* at, const uchar* end, UnitFormat format,
+                     LineBreakCounts& counts) {
+    if (at >= end || !IsLineBreakAt(at, end, format))
+        return;
+    const int unit = UnitBytes(format);
+    const bool lf = format == UnitFormat::Bytes ? *at == LF : UnitAt(at, format) == u'\n';
+    if (lf)
+        ++counts.lf;
+    else if (end - at >= 2 * unit && IsLineBreakAt(at + unit, end, format) &&
+             (format == UnitFormat::Bytes ? at[1] == LF : UnitAt(at + 2, format) == u'\n'))
+        ++counts.crlf;
+    else
+        ++counts.cr;
 }
 
 LineBreakCounts CountLineBreaks(const uchar* begin, const uchar* end, UnitFormat format) {

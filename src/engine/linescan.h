@@ -52,6 +52,9 @@ struct LineBreakCounts {
     LineBreakCounts& operator+=(const LineBreakCounts& other);
 };
 
+// Counts the line break that starts at `at` (the end of a line), if any.
+void CountBreakAfter(const uchar* at, const uchar* end, UnitFormat format, LineBreakCounts& counts);
+
 // Counts the line breaks of [begin, end).
 LineBreakCounts CountLineBreaks(const uchar* begin, const uchar* end, UnitFormat format);
 

@@ -264,15 +264,15 @@ bool Partitioned::scatter(int bits, QString* reason) {
     const bool ok = ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from,
                                                   const uchar* to) {
         SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
-        breaks += CountLineBreaks(from, to, s.units);
         for (const LineRef& line : lines) {
             const quint64 index = quint64(linesRead_++);
+            const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+            CountBreakAfter(bytes + line.length, to, s.units, breaks);
             if (line.blank) {
                 ++blanks_;
                 continue;
             }
             PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
-            const uchar* bytes = s.data + (qint64(line.pos) - s.base);
             if (job_.byText) {
                 const QStringView key = keys.key(s, bytes, line.length, 0);
                 if (key.size() * 2 > kLongestInlineKey)
