@@ -132,7 +132,7 @@ QStringView LineKeyMaker::transformed(QStringView line) {
     if (i == n)
         return line;
     buffer_.resize(n);
-    char16_t* out = reinterpret_cast<char16_t*>(buffer_.data());
+    auto* out = reinterpret_cast<char16_t*>(buffer_.data());
     std::copy(in, in + i, out);
     for (; i < n; ++i) {
         const char16_t k = simple[in[i]];

@@ -64,7 +64,7 @@ LineReader::~LineReader() = default;
 
 QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 length, QString& into) {
     if (s.native)
-        return QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2));
+        return {reinterpret_cast<const QChar*>(line), qsizetype(length / 2)};
     TextDecoder* decoder = nullptr;
     for (auto& [encoding, d] : decoders_) {
         if (encoding == s.encoding)
@@ -160,7 +160,7 @@ void Helper::both(const std::function<void()>& first, const std::function<void()
 
 namespace {
 
-constexpr qint64 kParallelSplitBytes = 64 * 1024;
+constexpr qint64 kParallelSplitBytes = qint64(64) * 1024;
 
 void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
                 std::vector<LineRef>& lines) {

@@ -152,7 +152,7 @@ void CountBreakAfter(const uchar* at, const uchar* end, UnitFormat format,
     const bool lf = format == UnitFormat::Bytes ? *at == LF : UnitAt(at, format) == u'\n';
     if (lf)
         ++counts.lf;
-    else if (end - at >= 2 * unit && IsLineBreakAt(at + unit, end, format) &&
+    else if (end - at >= 2 * qint64(unit) && IsLineBreakAt(at + unit, end, format) &&
              (format == UnitFormat::Bytes ? at[1] == LF : UnitAt(at + 2, format) == u'\n'))
         ++counts.crlf;
     else

@@ -52,7 +52,7 @@ struct PartitionWriter {
     qint64 records = 0;
 };
 
-constexpr qint64 kWriteBuffer = 256 * 1024;
+constexpr qint64 kWriteBuffer = qint64(256) * 1024;
 
 bool Flush(PartitionWriter& w, QString* reason) {
     if (w.buffer.isEmpty())
@@ -265,7 +265,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
                                                   const uchar* to) {
         SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
         for (const LineRef& line : lines) {
-            const quint64 index = quint64(linesRead_++);
+            const auto index = quint64(linesRead_++);
             const uchar* bytes = s.data + (qint64(line.pos) - s.base);
             CountBreakAfter(bytes + line.length, to, s.units, breaks);
             if (line.blank) {
@@ -355,7 +355,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     // leaves no page of it in the program's memory.
     auto keyOf = [&](quint32 keyBytes, const char* key, int buffer) -> QByteArrayView {
         if (keyBytes != kOutOfLine)
-            return QByteArrayView(key, qsizetype(keyBytes));
+            return {key, qsizetype(keyBytes)};
         const LinePlace place = PlaceOf(key);
         const Segment& s = job_.inputs.at(place.pos);
         const qint64 offset = qint64(place.pos) - s.base;
@@ -368,9 +368,9 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
             line = reinterpret_cast<const uchar*>(bytes.constData());
         }
         if (!job_.byText)
-            return QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(place.length));
+            return {reinterpret_cast<const char*>(line), qsizetype(place.length)};
         const QStringView k = keys.key(s, line, place.length, buffer);
-        return QByteArrayView(reinterpret_cast<const char*>(k.utf16()), k.size() * 2);
+        return {reinterpret_cast<const char*>(k.utf16()), k.size() * 2};
     };
     const qint64 limit = job_.budget / 2;
     KeyArena arena;
@@ -440,7 +440,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
               [](const Kept& a, const Kept& b) { return a.index < b.index; });
     partition.file.reset();
     std::lock_guard lock(mutex_);
-    const auto bytes = qint64(kept.size() * sizeof(Kept));
+    const qint64 bytes = qint64(kept.size()) * qint64(sizeof(Kept));
     const qint64 offset = keptFile_->size();
     if (!keptFile_->seek(offset) ||
         keptFile_->write(reinterpret_cast<const char*>(kept.data()), bytes) != bytes ||

@@ -27,11 +27,13 @@ std::unique_ptr<QFile> CreateHiddenTempFile(const QString& dir, QString* reason)
 
 void ReleaseMappedPages(const uchar* data, qint64 size) {
 #if defined(Q_OS_UNIX)
+    // Whole pages inside the range only: a page it shares with its neighbours stays.
     const auto page = quintptr(sysconf(_SC_PAGESIZE));
-    const quintptr from = (quintptr(data) + page - 1) & ~(page - 1);
-    const quintptr to = (quintptr(data) + quintptr(size)) & ~(page - 1);
+    auto* start = const_cast<uchar*>(data);
+    uchar* from = start + ((page - (quintptr(start) & (page - 1))) & (page - 1));
+    uchar* to = start + size - (quintptr(start + size) & (page - 1));
     if (to > from)
-        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+        ::madvise(from, std::size_t(to - from), MADV_DONTNEED);
 #else
     Q_UNUSED(data);
     Q_UNUSED(size);
@@ -59,25 +61,13 @@ bool ReadAt(const QFile& file, qint64 offset, char* into, qint64 size) {
 #endif
 }
 
-void ReleaseMappedBlocks(const uchar* data, qint64 size) {
-#if defined(Q_OS_UNIX)
-    constexpr quintptr kBlock = 64 * 1024;
-    const quintptr from = quintptr(data) & ~(kBlock - 1);
-    const quintptr to = (quintptr(data) + quintptr(size) + kBlock - 1) & ~(kBlock - 1);
-    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(size);
-#endif
-}
-
 void PrefaultMappedPages(const uchar* data, qint64 size) {
 #if defined(Q_OS_LINUX) && defined(MADV_POPULATE_READ)
     const auto page = quintptr(sysconf(_SC_PAGESIZE));
-    const quintptr from = quintptr(data) & ~(page - 1);
-    const quintptr to = quintptr(data) + quintptr(size);
+    auto* start = const_cast<uchar*>(data);
+    uchar* from = start - (quintptr(start) & (page - 1));
     // Older systems refuse the advice; the pages then come one by one as before.
-    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_READ);
+    ::madvise(from, std::size_t(start + size - from), MADV_POPULATE_READ);
 #else
     Q_UNUSED(data);
     Q_UNUSED(size);

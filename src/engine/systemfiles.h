@@ -19,11 +19,6 @@ void ReleaseMappedPages(const uchar* data, qint64 size);
 // threads may read one file at once. False when fewer bytes could be read.
 bool ReadAt(const QFile& file, qint64 offset, char* into, qint64 size);
 
-// Lets go of the mapped pages around [data, data + size) too: whole blocks of 64 KiB, as many as
-// the system maps at once when one page is first read. Only for mapped files, whose pages come
-// back from the file cache when they are read again.
-void ReleaseMappedBlocks(const uchar* data, qint64 size);
-
 // Asks the system to map [data, data + size) of a mapped file at once, rather than page by page
 // as it is first read.
 void PrefaultMappedPages(const uchar* data, qint64 size);
