@@ -1,4 +1,6 @@
-// Runs the program's own import decoding, filter and save encoding on a file, without widgets.
+// Runs the window's own way with a file, without widgets: import (decoding), the filter of a
+// box's text, and the save (encoding, the file's line break, the safe write). For files of any
+// size and every option, trennix-cli is the program to use; this measures the window's steps.
 // Usage: filter_file IN OUT
 #include "core/linefilter.h"
 #include "files/textfile.h"
@@ -25,7 +27,8 @@ int main(int argc, char** argv) {
         TimeMs([&] { boxText = NormalizeLineBreaks(imported.decoded.text); });
     const double filterMs = TimeMs([&] { filtered = FilterDuplicateLines(boxText); });
     const double saveMs = TimeMs([&] {
-        saved = SaveTextFile(QString::fromLocal8Bit(argv[2]), filtered, imported.decoded.encoding);
+        saved = SaveTextFile(QString::fromLocal8Bit(argv[2]), filtered, imported.decoded.encoding,
+                             imported.decoded.lineBreak);
     });
     if (!saved.ok) {
         std::fprintf(stderr, "%s\n", qPrintable(saved.error));

@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes through the import decoding and the filter, and checks what must always
-// hold of the result: among it, that the bytes are written back exactly. One input in 32 is also
-// tiled past one of the codec's size thresholds and checked again at that size.
+// hold of the result: among it, that the bytes are written back exactly, and that the streaming
+// engine decides as the window's filter does, in memory and partitioned. One input in 32 is also
+// tiled past one of the size thresholds and checked again at that size.
 #include "core/linefilter.h"
+#include "engine/engine.h"
 #include "files/textcodec.h"
 
 #include <QSet>
@@ -70,9 +72,57 @@ DecodedText CheckRoundTrip(QByteArrayView bytes) {
     return decoded;
 }
 
-// Sizes where the codec changes its way: the UTF-16 sample (64 KiB), the pieces in which GBK is
-// checked (1 MiB), two pieces on two threads (4 MiB).
+class Collect final : public OutputSink {
+public:
+    bool write(const char* data, qint64 size) override {
+        bytes.append(data, qsizetype(size));
+        return true;
+    }
+    QString error() const override { return {}; }
+    QByteArray bytes;
+};
+
+// The engine on the bytes, in memory and partitioned, and on their text as the window holds it:
+// the same lines stay. With the default rules, that is the design's filter on the same lines.
+void CheckEngine(QByteArrayView bytes, const DecodedText& decoded, std::uint8_t choice) {
+    EngineSettings settings;
+    settings.options.ignoreCase = choice & 1;
+    settings.options.trim = choice & 2;
+    settings.options.ignoreWidth = choice & 4;
+    settings.options.keepBlank = choice & 8;
+    settings.options.keep = KeepMode((choice >> 4) & 3);
+    settings.lineBreak = LineBreak::CrLf;
+    Collect inMemory;
+    const EngineResult a = FilterBytes(bytes, inMemory, settings);
+    Require(a.ok() && a.outputEncoding == decoded.encoding);
+    settings.memoryBudget = 1;
+    Collect partitioned;
+    const EngineResult b = FilterBytes(bytes, partitioned, settings);
+    Require(b.ok() && b.partitioned && partitioned.bytes == inMemory.bytes);
+    Require(a.stats.linesRead == b.stats.linesRead && a.stats.linesKept == b.stats.linesKept &&
+            a.stats.repeatedLines == b.stats.repeatedLines);
+    const QString text = FilterText(decoded.text, settings).text;
+    const auto encoded = EncodeText(text, decoded.encoding);
+    Require(encoded.has_value());
+    QByteArray expected = encoded->bytes;
+    if (text.isEmpty()) // a text writes no mark when it has nothing, the engine always does
+        expected = ByteOrderMark(decoded.encoding).toByteArray();
+    Require(inMemory.bytes == expected);
+    // The window's boxes also take U+2029 and two noncharacters for line breaks; elsewhere the
+    // default rules are the design's filter.
+    const bool plainBreaks = !decoded.text.contains(QChar(0x2029)) &&
+                             !decoded.text.contains(QChar(0xFDD0)) &&
+                             !decoded.text.contains(QChar(0xFDD1));
+    if (settings.options.isDefault() && plainBreaks)
+        Require(text == FilterDuplicateLines(NormalizeLineBreaks(decoded.text)));
+}
+
+// Sizes where the codec or the engine changes its way: the UTF-16 sample and the engine's split
+// on two threads (64 KiB), the pieces in which GBK is checked and the engine's batches (1 MiB),
+// two pieces on two threads (4 MiB).
 constexpr qsizetype kThresholds[] = {64 * 1024, 1024 * 1024, 4 * 1024 * 1024};
+
+constexpr qsizetype kEngineThresholds = 1024 * 1024;
 
 QByteArray Tiled(QByteArrayView bytes, qsizetype size) {
     QByteArray tiled;
@@ -89,11 +139,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DecodedText decoded = CheckRoundTrip(bytes);
     CheckFilter(decoded.text);
     CheckFilter(NormalizeLineBreaks(decoded.text));
+    const std::uint8_t choice = size > 0 ? data[size - 1] : 0;
+    CheckEngine(bytes, decoded, choice);
 
     if (size >= 2 && (data[0] & 0x1F) == 0x1F) {
         const qsizetype threshold = kThresholds[data[1] % std::size(kThresholds)];
         const qsizetype around = qsizetype(data[1] / std::size(kThresholds) % 5) - 2;
-        CheckRoundTrip(Tiled(bytes, threshold + around));
+        const QByteArray tiled = Tiled(bytes, threshold + around);
+        const DecodedText tiledText = CheckRoundTrip(tiled);
+        if (threshold <= kEngineThresholds) // the engine's own sizes; beyond them only the codec's
+            CheckEngine(tiled, tiledText, choice);
     }
     return 0;
 }

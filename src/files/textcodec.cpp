@@ -338,8 +338,11 @@ TextEncoding DetectEncoding(QByteArrayView bytes) {
         return *marked;
     if (const std::optional<TextEncoding> utf16 = Utf16WithoutMark(bytes))
         return *utf16;
-    if (IsMostlyUtf8(ScanUtf8(bytes)))
+    const Utf8Scan scan = ScanUtf8(bytes);
+    if (IsMostlyUtf8(scan))
         return TextEncoding::Utf8;
+    if (scan.multiByte() == 0 && scan.stray() == 0)
+        return TextEncoding::Gbk; // plain ASCII, which GBK reads as it is
     if (ReadsCleanly(TextEncoding::Gbk, bytes) || !ReadsCleanly(TextEncoding::Gb18030, bytes))
         return TextEncoding::Gbk;
     return TextEncoding::Gb18030;

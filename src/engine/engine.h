@@ -1,0 +1,94 @@
+#pragma once
+
+#include "core/filteroptions.h"
+#include "files/textcodec.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Removes repeated lines from files of any size without decoding them where it need not: for one
+// encoding, two lines are equal as text exactly when their bytes are equal. Lines end at CR LF, a
+// lone LF or a lone CR, counted in the encoding's own units. The result keeps the input's
+// encoding, byte-order mark and most common line break unless told otherwise.
+//
+// Memory: a fixed part plus about 16 bytes per distinct line while the input and its table fit
+// the budget; beyond it the lines are partitioned by hash into temporary files, finished one
+// partition at a time, and put back in input order.
+
+// Reports progress (bytes done of total); returning false cancels the work.
+using EngineProgress = std::function<bool(qint64 done, qint64 total)>;
+
+// Where the result goes.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    // Returns false when the bytes could not be written; error() then says why.
+    virtual bool write(const char* data, qint64 size) = 0;
+    virtual QString error() const = 0;
+};
+
+struct EngineSettings {
+    FilterOptions options;
+    std::optional<TextEncoding> inputEncoding;  // forced; otherwise detected for each input
+    std::optional<TextEncoding> outputEncoding; // otherwise the first input's
+    std::optional<LineBreak> lineBreak;         // otherwise the inputs' most common one
+    bool writeCounts = false;         // each kept line is preceded by how often it occurs and a tab
+    bool collectRepeats = false;      // fills EngineResult::repeats
+    qsizetype repeatsLimit = 1000000; // the most frequent repeated lines that are kept
+    qint64 memoryBudget = 0;          // bytes; 0: DefaultMemoryBudget()
+    QString tempDir;                  // for partitions and spooled input; empty: the system's
+    // Files up to this size are read into memory, larger ones mapped (their pages let go as the
+    // work moves on, so that memory does not grow with them).
+    qint64 readWholeBytes = qint64(16) << 20;
+};
+
+struct EngineStats {
+    qint64 linesRead = 0;
+    qint64 linesKept = 0;
+    qint64 linesRemoved = 0;
+    qint64 distinctLines = 0; // distinct non-blank lines (by the comparison rules)
+    qint64 repeatedLines = 0; // distinct non-blank lines that occur more than once
+};
+
+// One repeated line of the statistic: its text as kept, and how often it occurs.
+struct RepeatedLine {
+    QString text;
+    qint64 count = 0;
+};
+
+struct EngineResult {
+    enum class Status { Ok, Cancelled, InputFailed, OutputFailed };
+    Status status = Status::Ok;
+    QString error; // Chinese, naming the file and the reason
+    EngineStats stats;
+    TextEncoding outputEncoding = TextEncoding::Gbk;
+    LineBreak lineBreak = LineBreak::CrLf;
+    bool partitioned = false;
+    int partitions = 0; // partitions finished, splits included
+    // With collectRepeats: the repeated lines, most frequent first (ties in input order).
+    std::vector<RepeatedLine> repeats;
+    bool ok() const { return status == Status::Ok; }
+};
+
+// A fair share of this machine's memory: an eighth of it, between 256 MiB and 1.5 GiB.
+qint64 DefaultMemoryBudget();
+
+// Filters the files (a path of "-" is standard input) as one text, in order, into `out`.
+EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
+                         const EngineProgress& progress = {});
+
+// Filters bytes held in memory exactly as the file holding them would be filtered.
+EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSettings& settings,
+                         const EngineProgress& progress = {});
+
+// Filters a text held in memory (as a text box holds it) into a text; lines end with CR LF.
+struct TextFilterResult {
+    QString text;
+    EngineResult result;
+};
+TextFilterResult FilterText(QStringView text, const EngineSettings& settings,
+                            const EngineProgress& progress = {});

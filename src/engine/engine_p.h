@@ -1,0 +1,248 @@
+#pragma once
+
+// The engine's working parts, shared by the in-memory and the partitioned way of working.
+
+#include "engine/engine.h"
+#include "engine/linescan.h"
+#include "engine/linetable.h"
+#include "engine/systemfiles.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+class QFile;
+class TextDecoder;
+class TextEncoder;
+
+// One input as bytes in memory (a mapped file or a text's own memory).
+struct Segment {
+    const uchar* data = nullptr;
+    qint64 size = 0;
+    qint64 body = 0; // where the text starts, after a byte-order mark
+    qint64 base = 0; // the position of data[0] among all inputs
+    UnitFormat units = UnitFormat::Bytes;
+    TextEncoding encoding = TextEncoding::Gbk; // without its byte-order mark
+    bool native = false;                       // a QString's memory: lines are read as they are
+    bool mapped = false;                       // a mapped file, whose pages are let go once read
+    const QFile* file = nullptr; // the mapped file, to read a line again without mapping it
+    const uchar* begin() const { return data + body; }
+    const uchar* end() const { return data + size; }
+};
+
+// All inputs, one after the other. A position is data[0]'s base plus the offset in it.
+struct SegmentList {
+    std::vector<Segment> segments;
+    qint64 totalBytes = 0;
+    qint64 batchBytes = qint64(1) << 20; // how much is read at once
+    mutable bool readFailed = false;     // a file could not be read again (it shrank meanwhile)
+    const Segment& at(quint64 pos) const;
+    // Asks for the bytes at `pos` to be brought near the processor.
+    void prefetch(quint64 pos) const;
+};
+
+// One line of a batch: where it starts (a position), its length in bytes, its key's hash.
+struct LineRef {
+    quint64 pos;
+    qint64 length;
+    quint64 hash;
+    bool blank;
+};
+
+// Reads lines as the comparison rules see them: their bytes, or their keys when the rules look
+// at the text. One per thread.
+class LineReader {
+public:
+    LineReader(const FilterOptions& options, bool byText);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    quint64 hash(const Segment& s, const uchar* line, qint64 length, bool* blank);
+    // True when the line at `pos` has the same key as (s, line, length).
+    bool sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
+                qint64 length);
+    // The key of a line (into one of two buffers, 0 or 1), for writing into partitions.
+    QStringView key(const Segment& s, const uchar* line, qint64 length, int buffer);
+    bool byText() const { return byText_; }
+
+private:
+    QStringView decode(const Segment& s, const uchar* line, qint64 length, QString& into);
+
+    bool byText_;
+    LineKeyMaker keys_[2];
+    QString decoded_[2];
+    std::vector<std::pair<TextEncoding, std::unique_ptr<TextDecoder>>> decoders_;
+};
+
+// The text of a line as shown in a statistic.
+QString LineText(const Segment& s, const uchar* line, qint64 length);
+// Where the line at `pos` ends.
+qint64 LineLengthAt(const SegmentList& inputs, quint64 pos);
+
+// One more thread that runs one task at a time beside the caller.
+class Helper {
+public:
+    Helper();
+    ~Helper();
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+    // Runs `first` here and `second` on the helper thread, and returns when both are done.
+    void both(const std::function<void()>& first, const std::function<void()>& second);
+
+private:
+    void loop();
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::function<void()> task_;
+    bool busy_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+// Splits [from, to) of a segment into lines with their hashes, on two threads when large.
+// `scratch` holds the second half's lines meanwhile.
+void SplitBatch(const Segment& s, const uchar* from, const uchar* to, LineReader& reader0,
+                LineReader& reader1, Helper& helper, std::vector<LineRef>& lines,
+                std::vector<LineRef>& scratch);
+
+// Writes kept lines in the output's encoding, with its line break and optional counts.
+class Emitter {
+public:
+    Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts);
+    ~Emitter();
+    Emitter(const Emitter&) = delete;
+    Emitter& operator=(const Emitter&) = delete;
+
+    // The line break written after each line; it may change until the first line is written.
+    void setLineBreak(LineBreak lineBreak);
+    LineBreak lineBreak() const { return lineBreakKind_; }
+    bool start(); // the byte-order mark
+    bool line(const Segment& s, const uchar* line, qint64 length, quint64 count);
+    bool finish();
+    QString error() const { return error_; }
+    qint64 written() const { return lines_; }
+    // True when some line could only be written as GB18030 (the output asked for GBK).
+    bool wroteGb18030() const { return wroteGb18030_; }
+
+private:
+    bool flush();
+    void appendUnits(QStringView text);
+    bool convert(const Segment& s, const uchar* line, qint64 length);
+
+    OutputSink& sink_;
+    TextEncoding encoding_;
+    UnitFormat units_;
+    LineBreak lineBreakKind_;
+    QByteArray lineBreak_;
+    bool counts_;
+    QByteArray buffer_;
+    qint64 lines_ = 0;
+    QString error_;
+    bool wroteGb18030_ = false;
+    QString text_;
+    std::vector<std::pair<TextEncoding, std::unique_ptr<TextDecoder>>> decoders_;
+    std::unique_ptr<TextEncoder> encoder_;
+    std::unique_ptr<TextEncoder> fallback_;
+};
+
+// The part of the work shared by both ways: inputs, rules, progress and cancel.
+struct EngineJob {
+    const SegmentList& inputs;
+    const EngineSettings& settings;
+    const EngineProgress& progress;
+    bool byText = false;
+    qint64 budget = 0;
+    qint64 passes = 1; // how many times the input is read, for progress
+    qint64 lines = 0;  // how many lines there are at most (known before the work starts)
+    qint64 done = 0;
+
+    // Reports `bytes` more done; false when cancelled.
+    bool advance(qint64 bytes);
+};
+
+// Calls visit(segment, from, to) for consecutive batches of whole lines of every input, and
+// lets their pages go afterwards. Stops when visit returns false.
+template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& visit);
+
+// The partitioned way: every line's key goes to one of several temporary files by its hash;
+// each is finished on its own, and the kept lines are then written in input order.
+EngineResult RunPartitioned(EngineJob& job, Emitter& out);
+
+// Reads a file's segment through a buffer, a batch of whole lines at a time. Each batch is shown
+// to `visit` as a segment of its own that holds the batch's bytes at the batch's positions.
+template <typename Visit>
+bool StreamSegment(const Segment& s, qint64 batchBytes, bool* failed, Visit& visit) {
+    std::vector<uchar> buffer;
+    qint64 want = batchBytes;
+    qint64 have = 0;          // bytes in the buffer
+    qint64 bufferAt = s.body; // the file offset of buffer[0]
+    qint64 readAt = s.body;   // the next offset to read
+    while (bufferAt < s.size) {
+        if (qint64(buffer.size()) < want)
+            buffer.resize(std::size_t(want));
+        const qint64 n = std::min(want - have, s.size - readAt);
+        if (n > 0 && !ReadAt(*s.file, readAt, reinterpret_cast<char*>(buffer.data() + have), n)) {
+            *failed = true;
+            return false;
+        }
+        have += n;
+        readAt += n;
+        const uchar* begin = buffer.data();
+        const uchar* end = begin + have;
+        const uchar* to = readAt == s.size ? end : AfterLastBreak(begin, end, s.units);
+        if (to == begin) { // one line longer than the buffer: make room for more of it
+            want *= 2;
+            continue;
+        }
+        Segment batch = s;
+        batch.data = begin;
+        batch.size = to - begin;
+        batch.body = 0;
+        batch.base = s.base + bufferAt;
+        batch.mapped = false;
+        if (!visit(batch, begin, to))
+            return false;
+        std::memmove(buffer.data(), to, std::size_t(end - to));
+        have = end - to;
+        bufferAt += to - begin;
+        want = batchBytes;
+    }
+    return true;
+}
+
+template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& visit) {
+    for (const Segment& s : inputs.segments) {
+        // A file is read through a buffer: quicker than its mapped pages, and nothing of it stays
+        // in memory but what is looked at again.
+        if (s.file) {
+            if (!StreamSegment(s, inputs.batchBytes, &inputs.readFailed, visit))
+                return false;
+            continue;
+        }
+        const uchar* p = s.begin();
+        while (p < s.end()) {
+            const uchar* to = s.end();
+            if (s.end() - p > inputs.batchBytes) {
+                qint64 step = inputs.batchBytes;
+                if (s.units != UnitFormat::Bytes)
+                    step &= ~qint64(1);
+                to = NextLineStart(p + step, s.end(), s.units);
+            }
+            if (s.mapped)
+                PrefaultMappedPages(p, to - p);
+            if (!visit(s, p, to))
+                return false;
+            if (s.mapped)
+                ReleaseMappedPages(p, to - p);
+            p = to;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,229 @@
+#include "engine/largefile.h"
+
+#include "core/linefilter.h"
+#include "engine/engine_p.h"
+#include "files/safefile.h"
+
+#include <QDir>
+
+namespace {
+
+QString Failure(const QString& path, const QString& reason) {
+    return QStringLiteral("无法导入文件：\n%1\n\n原因：%2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+bool OnlySpaces(const uchar* line, qint64 length, UnitFormat units) {
+    if (units == UnitFormat::Bytes) {
+        for (qint64 i = 0; i < length; ++i) {
+            if (line[i] != ' ')
+                return false;
+        }
+        return true;
+    }
+    const int low = units == UnitFormat::Utf16Le ? 0 : 1;
+    for (qint64 i = 0; i + 1 < length; i += 2) {
+        if (line[i + low] != ' ' || line[i + 1 - low] != 0)
+            return false;
+    }
+    return length % 2 == 0;
+}
+
+// A sink that writes into a file.
+class FileSink final : public OutputSink {
+public:
+    explicit FileSink(QFile& file) : file_(file) {}
+    bool write(const char* data, qint64 size) override {
+        if (file_.write(data, size) == size)
+            return true;
+        error_ = QStringLiteral("无法写入临时文件：%1").arg(ReasonFor(file_));
+        return false;
+    }
+    QString error() const override { return error_; }
+
+private:
+    QFile& file_;
+    QString error_;
+};
+
+} // namespace
+
+std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
+                                         const EngineProgress& progress, QString* error) {
+    TextSummary summary;
+    const qint64 size = file.size();
+    if (size == 0)
+        return summary;
+    const uchar* data = file.map(0, size);
+    if (!data) {
+        *error = ReasonFor(file);
+        return std::nullopt;
+    }
+    Segment s;
+    s.data = data;
+    s.size = size;
+    s.body = ByteOrderMark(encoding).size();
+    s.encoding = WithoutByteOrderMark(encoding);
+    s.units = UnitFormatOf(encoding);
+    s.mapped = true;
+    if (s.body > size ||
+        QByteArrayView(reinterpret_cast<const char*>(data), s.body) != ByteOrderMark(encoding))
+        s.body = 0;
+    SegmentList inputs;
+    inputs.segments.push_back(s);
+    inputs.totalBytes = size;
+    TextDecoder decoder(s.encoding);
+    QString line;
+    qint64 done = 0;
+    const bool finished = ForEachBatch(inputs, [&](const Segment& seg, const uchar* from,
+                                                   const uchar* to) {
+        ForEachLine(from, to, seg.units, [&](const uchar* p, qint64 length) {
+            ++summary.lines;
+            if (!OnlySpaces(p, length, seg.units))
+                ++summary.nonBlankLines;
+            if (summary.lines > kPreviewLines) {
+                summary.previewComplete = false;
+                return;
+            }
+            line.resize(0);
+            // Enough bytes for the characters shown, whatever the encoding.
+            const qint64 shown = std::min<qint64>(length, kPreviewLineChars * 4);
+            qint64 cut = shown;
+            if (shown < length) // cut on a character boundary the simple way: by whole units
+                cut = seg.units == UnitFormat::Bytes ? shown : shown & ~qint64(1);
+            decoder.decode(QByteArrayView(reinterpret_cast<const char*>(p), qsizetype(cut)), line);
+            if (line.size() > kPreviewLineChars || cut < length) {
+                line.truncate(kPreviewLineChars);
+                line += QStringLiteral("…");
+                summary.previewComplete = false;
+            }
+            if (summary.lines > 1)
+                summary.preview += QStringLiteral("\r\n");
+            summary.preview += line;
+        });
+        done += to - from;
+        return !progress || progress(done, size);
+    });
+    file.unmap(const_cast<uchar*>(data));
+    if (!finished)
+        return std::nullopt;
+    return summary;
+}
+
+std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress& progress,
+                                       QString* error) {
+    QFile file(path);
+    QString reason;
+    if (!OpenForReading(file, &reason)) {
+        *error = Failure(path, reason);
+        return std::nullopt;
+    }
+    LargeFile large;
+    large.path = path;
+    const qint64 size = file.size();
+    if (size > 0) {
+        const qint64 sample = std::min<qint64>(size, qint64(16) << 20);
+        const uchar* start = file.map(0, sample);
+        if (!start) {
+            *error = Failure(path, ReasonFor(file));
+            return std::nullopt;
+        }
+        large.encoding =
+            DetectEncoding(QByteArrayView(reinterpret_cast<const char*>(start), qsizetype(sample)));
+        file.unmap(const_cast<uchar*>(start));
+    }
+    std::optional<TextSummary> summary = SummarizeFile(file, large.encoding, progress, &reason);
+    if (!summary) {
+        if (!reason.isEmpty())
+            *error = Failure(path, reason);
+        return std::nullopt;
+    }
+    large.summary = std::move(*summary);
+    return large;
+}
+
+std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
+                                           const EngineProgress& progress, QString* error) {
+    LargeResult out;
+    QString reason;
+    out.file = CreateHiddenTempFile(settings.tempDir, &reason);
+    if (!out.file) {
+        *error = reason;
+        return std::nullopt;
+    }
+    EngineSettings s = settings;
+    s.inputEncoding = WithoutByteOrderMark(input.encoding);
+    // Filtering is nine tenths of the work; counting the result the rest.
+    const EngineProgress filtering = [&](qint64 done, qint64 total) {
+        return !progress || progress(done * 9 / 10, total);
+    };
+    FileSink sink(*out.file);
+    out.result = FilterFiles({input.path}, sink, s, filtering);
+    if (!out.result.ok()) {
+        *error = out.result.error;
+        return std::nullopt;
+    }
+    if (!out.file->flush()) {
+        *error = ReasonFor(*out.file);
+        return std::nullopt;
+    }
+    out.encoding = out.result.outputEncoding;
+    const EngineProgress counting = [&](qint64 done, qint64 total) {
+        return !progress || progress(total * 9 / 10 + done / 10, total);
+    };
+    std::optional<TextSummary> summary = SummarizeFile(*out.file, out.encoding, counting, error);
+    if (!summary)
+        return std::nullopt;
+    out.summary = std::move(*summary);
+    return out;
+}
+
+bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
+                     QString* error) {
+    SafeSaveFile save(path);
+    if (!save.open()) {
+        *error = save.error();
+        return false;
+    }
+    const qint64 size = result.size();
+    if (!result.seek(0)) {
+        *error = ReasonFor(result);
+        return false;
+    }
+    QByteArray chunk(qsizetype(1) << 20, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < size) {
+        const qint64 got = result.read(chunk.data(), chunk.size());
+        if (got <= 0) {
+            *error = ReasonFor(result);
+            return false;
+        }
+        if (save.device()->write(chunk.constData(), got) != got)
+            break; // the commit reports why
+        done += got;
+        if (progress && !progress(done, size)) {
+            save.cancel();
+            return false;
+        }
+    }
+    if (!save.commit()) {
+        *error = save.error();
+        return false;
+    }
+    return true;
+}
+
+std::optional<QString> ResultText(QFile& result, TextEncoding encoding, qint64 maxBytes) {
+    if (result.size() > maxBytes || !result.seek(0))
+        return std::nullopt;
+    const QByteArray bytes = result.readAll();
+    const qsizetype mark = ByteOrderMark(encoding).size();
+    QString text;
+    TextDecoder(WithoutByteOrderMark(encoding))
+        .decode(QByteArrayView(bytes).sliced(std::min(mark, bytes.size())), text);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isLowSurrogate() && (i == 0 || !text[i - 1].isHighSurrogate()))
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return NormalizeLineBreaks(text);
+}

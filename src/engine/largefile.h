@@ -1,0 +1,64 @@
+#pragma once
+
+#include "engine/engine.h"
+#include "files/textcodec.h"
+
+#include <QFile>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+// What the window shows of a file too large for a text box, and the work it does on the whole
+// file instead: filtering into a temporary file, saving and copying that result.
+
+// How much of a large file a box shows.
+constexpr qint64 kPreviewLines = 10000;
+// Lines of the preview are cut after this many characters.
+constexpr qsizetype kPreviewLineChars = 2000;
+
+struct TextSummary {
+    qint64 lines = 0;
+    qint64 nonBlankLines = 0;    // lines holding something besides U+0020 spaces
+    QString preview;             // the first kPreviewLines lines, joined by CR LF, long lines cut
+    bool previewComplete = true; // false when lines were left out or cut
+};
+
+// Counts the lines of a whole file and reads its beginning. Returns nothing on a cancel or a
+// failure (`error` set for a failure).
+std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
+                                         const EngineProgress& progress, QString* error);
+
+// A file opened in the large-file mode.
+struct LargeFile {
+    QString path;
+    TextEncoding encoding = TextEncoding::Gbk;
+    TextSummary summary;
+};
+
+// Opens a file for the large-file mode: its encoding from its beginning, its whole count, its
+// beginning to show. Returns nothing on a cancel or a failure (`error` set for a failure, in
+// Chinese, naming the file).
+std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress& progress,
+                                       QString* error);
+
+// The result of filtering a large file, held in a temporary file that vanishes with it.
+struct LargeResult {
+    std::unique_ptr<QFile> file;
+    TextEncoding encoding = TextEncoding::Gbk;
+    TextSummary summary;
+    EngineResult result;
+};
+
+// Filters a large file into a temporary file. Returns nothing on a cancel or a failure.
+std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
+                                           const EngineProgress& progress, QString* error);
+
+// Writes the result to `path` through the safe save. False on a cancel or a failure (`error`
+// set for a failure).
+bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
+                     QString* error);
+
+// The whole result as text for the clipboard, when it has at most `maxBytes` bytes: lines end
+// with CR LF as in a box, and undecodable bytes become U+FFFD, as the clipboard cannot carry them.
+std::optional<QString> ResultText(QFile& result, TextEncoding encoding, qint64 maxBytes);

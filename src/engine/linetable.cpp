@@ -1,0 +1,41 @@
+#include "engine/linetable.h"
+
+void LineTable::allocate(std::size_t capacity) {
+    slots_.assign(capacity, Slot{0, kFree});
+    if (withCounts_)
+        counts_.assign(capacity, 0);
+    mask_ = capacity - 1;
+    size_ = 0;
+}
+
+void LineTable::reserve(qint64 lines) {
+    std::size_t capacity = slots_.size();
+    while (std::size_t(lines) * 4 > capacity * 3)
+        capacity *= 2;
+    if (capacity == slots_.size())
+        return;
+    std::vector<Slot> old = std::move(slots_);
+    std::vector<quint64> oldCounts = std::move(counts_);
+    allocate(capacity);
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (old[i].pos == kFree)
+            continue;
+        std::size_t at = old[i].hash & mask_;
+        while (slots_[at].pos != kFree)
+            at = (at + 1) & mask_;
+        slots_[at] = old[i];
+        if (withCounts_)
+            counts_[at] = oldCounts[i];
+        ++size_;
+    }
+}
+
+bool LineTable::reserveOne(qint64 limitBytes) {
+    // At most three quarters full.
+    if (std::size_t(size_ + 1) * 4 <= slots_.size() * 3)
+        return true;
+    if (bytesAfterGrowth() > limitBytes)
+        return false;
+    reserve(qint64(slots_.size()));
+    return true;
+}

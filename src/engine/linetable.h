@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <vector>
+
+// A flat open-addressing set of lines: for each distinct line its hash and the position of one
+// copy of it in the input (where its bytes can be compared), and, when asked, how often it
+// occurs. 16 bytes a slot, 24 with counts.
+class LineTable {
+public:
+    struct Slot {
+        quint64 hash;
+        quint64 pos; // kFree when the slot is free; kSeenAgain marks a line met more than once
+    };
+    static constexpr quint64 kFree = ~quint64(0);
+    static constexpr quint64 kSeenAgain = quint64(1) << 62;
+    static constexpr quint64 kPosMask = kSeenAgain - 1;
+
+    explicit LineTable(bool withCounts) : withCounts_(withCounts) { allocate(1024); }
+
+    // Finds the slot of the line with this hash for which same(pos) holds, or takes a free slot
+    // for it with `pos`. Sets *inserted accordingly. Never grows: call reserveOne() first.
+    template <typename Same>
+    Slot& findOrInsert(quint64 hash, quint64 pos, Same&& same, bool* inserted);
+    // The slot whose line has this hash and this first (or last) position, or null.
+    const Slot* findAt(quint64 hash, quint64 pos) const;
+
+    // Makes room for `lines` lines in all without growing.
+    void reserve(qint64 lines);
+    // Makes room for one more line; returns false when that would pass `limitBytes`.
+    bool reserveOne(qint64 limitBytes);
+    qint64 bytes() const { return qint64(slots_.size()) * (withCounts_ ? 24 : 16); }
+    qint64 bytesAfterGrowth() const { return bytes() * 3; } // the old and the new slots at once
+    qint64 size() const { return size_; }
+
+    quint64& countOf(const Slot& slot) { return counts_[std::size_t(&slot - slots_.data())]; }
+    quint64 countOf(const Slot& slot) const { return counts_[std::size_t(&slot - slots_.data())]; }
+    bool hasCounts() const { return withCounts_; }
+
+    void prefetch(quint64 hash) const { __builtin_prefetch(&slots_[hash & mask_]); }
+    // The position in the slot where a line with this hash would be looked for first (kFree
+    // when that slot is free or holds another hash).
+    quint64 homePosition(quint64 hash) const {
+        const Slot& slot = slots_[hash & mask_];
+        return slot.hash == hash ? slot.pos : kFree;
+    }
+
+    template <typename Visit> void forEach(Visit&& visit) const {
+        for (const Slot& slot : slots_) {
+            if (slot.pos != kFree)
+                visit(slot);
+        }
+    }
+
+private:
+    void allocate(std::size_t capacity);
+
+    bool withCounts_;
+    std::vector<Slot> slots_;
+    std::vector<quint64> counts_;
+    std::size_t mask_ = 0;
+    qint64 size_ = 0;
+};
+
+template <typename Same>
+LineTable::Slot& LineTable::findOrInsert(quint64 hash, quint64 pos, Same&& same, bool* inserted) {
+    std::size_t at = hash & mask_;
+    while (true) {
+        Slot& slot = slots_[at];
+        if (slot.pos == kFree) {
+            slot = Slot{hash, pos};
+            if (withCounts_)
+                counts_[at] = 1;
+            ++size_;
+            *inserted = true;
+            return slot;
+        }
+        if (slot.hash == hash && same(slot.pos & kPosMask)) {
+            *inserted = false;
+            return slot;
+        }
+        at = (at + 1) & mask_;
+    }
+}
+
+inline const LineTable::Slot* LineTable::findAt(quint64 hash, quint64 pos) const {
+    std::size_t at = hash & mask_;
+    while (true) {
+        const Slot& slot = slots_[at];
+        if (slot.pos == kFree)
+            return nullptr;
+        if (slot.hash == hash && (slot.pos & kPosMask) == pos)
+            return &slot;
+        at = (at + 1) & mask_;
+    }
+}

@@ -1,0 +1,109 @@
+#include "ui/filteroptionsmenu.h"
+
+#include <QActionGroup>
+
+namespace {
+
+const char* const kKeepNames[] = {"KeepFirst", "KeepLast", "KeepUnique", "KeepRepeated"};
+
+QString KeepText(KeepMode mode) {
+    switch (mode) {
+    case KeepMode::First:
+        return QStringLiteral("保留第一次出现的行");
+    case KeepMode::Last:
+        return QStringLiteral("保留最后一次出现的行");
+    case KeepMode::Unique:
+        return QStringLiteral("只保留没有重复的行");
+    case KeepMode::Repeated:
+        return QStringLiteral("只列出重复的行");
+    }
+    return {};
+}
+
+} // namespace
+
+FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
+    setObjectName(QStringLiteral("FilterOptionsMenu"));
+    ignoreCase_ = addCheck(QStringLiteral("OptionIgnoreCase"), QStringLiteral("忽略大小写"));
+    trim_ = addCheck(QStringLiteral("OptionTrim"), QStringLiteral("忽略首尾空白"));
+    ignoreWidth_ = addCheck(QStringLiteral("OptionIgnoreWidth"), QStringLiteral("忽略全角半角"));
+    keepBlank_ = addCheck(QStringLiteral("OptionKeepBlank"), QStringLiteral("保留空行"));
+    addSeparator();
+    keep_ = new QActionGroup(this);
+    keep_->setExclusive(true);
+    for (const KeepMode mode :
+         {KeepMode::First, KeepMode::Last, KeepMode::Unique, KeepMode::Repeated})
+        addKeep(QString::fromLatin1(kKeepNames[int(mode)]), KeepText(mode), mode);
+    addSeparator();
+    QAction* repeats = addAction(QStringLiteral("重复统计…"));
+    repeats->setObjectName(QStringLiteral("ShowRepeats"));
+    connect(repeats, &QAction::triggered, this, &FilterOptionsMenu::repeatsRequested);
+    QAction* defaults = addAction(QStringLiteral("恢复默认"));
+    defaults->setObjectName(QStringLiteral("RestoreDefaults"));
+    connect(defaults, &QAction::triggered, this, [this] {
+        setOptions(FilterOptions{});
+        emit optionsChanged(options());
+    });
+    setOptions(FilterOptions{});
+}
+
+QAction* FilterOptionsMenu::addCheck(const QString& name, const QString& text) {
+    QAction* action = addAction(text);
+    action->setObjectName(name);
+    action->setCheckable(true);
+    connect(action, &QAction::toggled, this, [this] {
+        if (!updating_)
+            emit optionsChanged(options());
+    });
+    return action;
+}
+
+QAction* FilterOptionsMenu::addKeep(const QString& name, const QString& text, KeepMode mode) {
+    QAction* action = addAction(text);
+    action->setObjectName(name);
+    action->setCheckable(true);
+    action->setData(int(mode));
+    keep_->addAction(action);
+    connect(action, &QAction::toggled, this, [this](bool on) {
+        if (on && !updating_)
+            emit optionsChanged(options());
+    });
+    return action;
+}
+
+FilterOptions FilterOptionsMenu::options() const {
+    FilterOptions o;
+    o.ignoreCase = ignoreCase_->isChecked();
+    o.trim = trim_->isChecked();
+    o.ignoreWidth = ignoreWidth_->isChecked();
+    o.keepBlank = keepBlank_->isChecked();
+    if (const QAction* checked = keep_->checkedAction())
+        o.keep = KeepMode(checked->data().toInt());
+    return o;
+}
+
+void FilterOptionsMenu::setOptions(const FilterOptions& o) {
+    updating_ = true;
+    ignoreCase_->setChecked(o.ignoreCase);
+    trim_->setChecked(o.trim);
+    ignoreWidth_->setChecked(o.ignoreWidth);
+    keepBlank_->setChecked(o.keepBlank);
+    for (QAction* action : keep_->actions())
+        action->setChecked(KeepMode(action->data().toInt()) == o.keep);
+    updating_ = false;
+}
+
+QString DescribeFilterOptions(const FilterOptions& o) {
+    QStringList parts;
+    if (o.ignoreCase)
+        parts << QStringLiteral("忽略大小写");
+    if (o.trim)
+        parts << QStringLiteral("忽略首尾空白");
+    if (o.ignoreWidth)
+        parts << QStringLiteral("忽略全角半角");
+    if (o.keepBlank)
+        parts << QStringLiteral("保留空行");
+    if (o.keep != KeepMode::First)
+        parts << KeepText(o.keep);
+    return parts.join(QStringLiteral("、"));
+}

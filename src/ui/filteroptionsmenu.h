@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/filteroptions.h"
+
+#include <QMenu>
+
+class QAction;
+class QActionGroup;
+
+// The menu of the filter button's arrow: what counts as a repeat, which copy stays, the
+// statistic of the last filter, and a way back to the defaults.
+class FilterOptionsMenu : public QMenu {
+    Q_OBJECT
+public:
+    explicit FilterOptionsMenu(QWidget* parent = nullptr);
+
+    FilterOptions options() const;
+    // Shows the given options without announcing a change.
+    void setOptions(const FilterOptions& options);
+
+signals:
+    void optionsChanged(const FilterOptions& options);
+    void repeatsRequested();
+
+private:
+    QAction* addCheck(const QString& name, const QString& text);
+    QAction* addKeep(const QString& name, const QString& text, KeepMode mode);
+
+    QAction* ignoreCase_ = nullptr;
+    QAction* trim_ = nullptr;
+    QAction* ignoreWidth_ = nullptr;
+    QAction* keepBlank_ = nullptr;
+    QActionGroup* keep_ = nullptr;
+    bool updating_ = false;
+};
+
+// The options that differ from the default, in the menu's words, joined by "、"; empty for the
+// default.
+QString DescribeFilterOptions(const FilterOptions& options);

@@ -1,0 +1,201 @@
+#include "cli/cli.h"
+#include "filehelpers.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class CliTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    struct Run {
+        int status;
+        QByteArray out;
+        QString err;
+    };
+    Run run(QStringList arguments) {
+        for (QString& a : arguments)
+            a.replace(QStringLiteral("@"), dir.path() + u'/');
+        QBuffer out, err;
+        out.open(QIODevice::WriteOnly);
+        err.open(QIODevice::WriteOnly);
+        const int status = RunCommandLine(arguments, out, err);
+        return Run{status, out.data(), QString::fromUtf8(err.data())};
+    }
+
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0")); }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "bogus";
+        QTest::newRow("keep what") << QStringList{"--keep=sometimes"} << "sometimes";
+        QTest::newRow("encoding") << QStringList{"--encoding", "latin1"} << "latin1";
+        QTest::newRow("output encoding") << QStringList{"--output-encoding=big5"} << "big5";
+        QTest::newRow("both line breaks") << QStringList{"--crlf", "--lf"} << "--lf";
+        QTest::newRow("memory") << QStringList{"--memory", "lots"} << "lots";
+        QTest::newRow("-o without a name") << QStringList{"-o"} << "o";
+    }
+    void usageErrors() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, says);
+        const Run r = run(arguments);
+        QCOMPARE(r.status, 2);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.startsWith(QStringLiteral("trennix-cli：")) && r.err.contains(says) &&
+                     r.err.contains(QStringLiteral("用法")),
+                 qPrintable(r.err));
+    }
+
+    void failures_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("names");
+        QTest::newRow("missing input") << QStringList{"@missing.txt"} << "missing.txt";
+        QTest::newRow("second input missing") << QStringList{"@in.txt", "@gone.txt"} << "gone.txt";
+        QTest::newRow("input is a folder") << QStringList{"@sub"} << "sub";
+        QTest::newRow("output folder missing")
+            << QStringList{"@in.txt", "-o", "@nowhere/out.txt"} << "out.txt";
+        QTest::newRow("output is a folder") << QStringList{"@in.txt", "-o", "@sub"} << "sub";
+        QTest::newRow("output read-only") << QStringList{"@in.txt", "-o", "@ro.txt"} << "ro.txt";
+        QTest::newRow("output kept when input fails")
+            << QStringList{"@missing.txt", "-o", "@old.txt"} << "missing.txt";
+    }
+    void failures() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, names);
+        WriteAll(path(QStringLiteral("in.txt")), "a\nb\na\n");
+        WriteAll(path(QStringLiteral("old.txt")), "old");
+        QDir(dir.path()).mkpath(QStringLiteral("sub"));
+        if (!QFile::exists(path(QStringLiteral("ro.txt")))) {
+            WriteAll(path(QStringLiteral("ro.txt")), "read-only");
+            QFile::setPermissions(path(QStringLiteral("ro.txt")), QFileDevice::ReadOwner);
+        }
+        const Run r = run(arguments);
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY2(r.err.contains(names) && !r.err.contains(QStringLiteral("No such")) &&
+                     !r.err.contains(QStringLiteral("ermission")),
+                 qPrintable(r.err));
+        QCOMPARE(ReadAll(path(QStringLiteral("old.txt"))), QByteArray("old"));
+        QCOMPARE(ReadAll(path(QStringLiteral("ro.txt"))), QByteArray("read-only"));
+        QVERIFY(!QFile::exists(path(QStringLiteral("nowhere"))));
+    }
+
+    // What is written for each kind of input and option, byte for byte.
+    void results_data() {
+        QTest::addColumn<QList<QByteArray>>("inputs");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("expected");
+        using L = QList<QByteArray>;
+        QTest::newRow("LF stays LF")
+            << L{"b\na\nb\n\na\nc"} << QStringList() << QByteArray("b\na\nc\n");
+        QTest::newRow("CR LF stays")
+            << L{"x\r\ny\r\nx\r\n"} << QStringList() << QByteArray("x\r\ny\r\n");
+        QTest::newRow("lone CR") << L{"x\ry\rx\r"} << QStringList() << QByteArray("x\ry\r");
+        QTest::newRow("mixed: most common")
+            << L{"a\r\nb\nc\nb\n"} << QStringList() << QByteArray("a\nb\nc\n");
+        QTest::newRow("forced CR LF")
+            << L{"a\nb\n"} << QStringList{"--crlf"} << QByteArray("a\r\nb\r\n");
+        QTest::newRow("forced LF")
+            << L{"a\r\nb\r\n"} << QStringList{"--lf"} << QByteArray("a\nb\n");
+        QTest::newRow("several inputs, break added")
+            << L{"a\nb", "b\nc\n", "a"} << QStringList() << QByteArray("a\nb\nc\n");
+        QTest::newRow("empty") << L{""} << QStringList() << QByteArray();
+        QTest::newRow("first line empty stays")
+            << L{"\n\na\n\n"} << QStringList() << QByteArray("\na\n");
+        QTest::newRow("counts") << L{"b\na\nb\nb\n"} << QStringList{"--counts"}
+                                << QByteArray("3\tb\n1\ta\n");
+        QTest::newRow("last") << L{"b\na\nb\n"} << QStringList{"--keep=last"}
+                              << QByteArray("a\nb\n");
+        QTest::newRow("unique") << L{"b\na\nb\n"} << QStringList{"--keep", "unique"}
+                                << QByteArray("a\n");
+        QTest::newRow("repeated, counts")
+            << L{"b\na\nB\n"} << QStringList{"--keep=repeated", "--ignore-case", "--counts"}
+            << QByteArray("2\tb\n");
+        QTest::newRow("trim keeps the kept copy's spaces")
+            << L{" a\na \n"} << QStringList{"--trim"} << QByteArray(" a\n");
+        QTest::newRow("gbk stays gbk") << L{"\xbc\xd7\r\n\xd2\xd2\r\n\xbc\xd7\r\n"} << QStringList()
+                                       << QByteArray("\xbc\xd7\r\n\xd2\xd2\r\n");
+        QTest::newRow("gbk to utf-8")
+            << L{"\xbc\xd7\r\n\xd2\xd2\r\n\xbc\xd7\r\n"}
+            << QStringList{"--output-encoding", "utf-8"} << QStringLiteral("甲\r\n乙\r\n").toUtf8();
+        QTest::newRow("utf-8 and gbk inputs are one text")
+            << L{QStringLiteral("甲\n").toUtf8(), "\xbc\xd7\n\xd2\xd2\n"} << QStringList()
+            << QStringLiteral("甲\n乙\n").toUtf8();
+        QTest::newRow("utf-16le mark kept") << L{QByteArray("\xff\xfe"
+                                                            "a\0\n\0a\0\n\0",
+                                                            10)}
+                                            << QStringList()
+                                            << QByteArray("\xff\xfe"
+                                                          "a\0\n\0",
+                                                          6);
+        QTest::newRow("forced utf-16be")
+            << L{QByteArray("\0a\0\n\0a\0\n", 8)} << QStringList{"--encoding=utf-16be"}
+            << QByteArray("\0a\0\n", 4);
+    }
+    void results() {
+        QFETCH(QList<QByteArray>, inputs);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, expected);
+        QStringList arguments = options;
+        for (int i = 0; i < inputs.size(); ++i) {
+            WriteAll(path(QStringLiteral("in%1.txt").arg(i)), inputs[i]);
+            arguments << QStringLiteral("@in%1.txt").arg(i);
+        }
+        Run r = run(arguments);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out.toHex(' '), expected.toHex(' '));
+        QVERIFY(r.err.isEmpty());
+        // The same into a file, which may be the input itself.
+        r = run(arguments + QStringList{QStringLiteral("-o"), QStringLiteral("@in0.txt")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(ReadAll(path(QStringLiteral("in0.txt"))).toHex(' '), expected.toHex(' '));
+    }
+
+    void stats() {
+        WriteAll(path(QStringLiteral("s.txt")), "b\na\nb\n\na\nc\n");
+        const Run r = run({QStringLiteral("--stats"), QStringLiteral("@s.txt")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err, QStringLiteral("读入行数：6\n保留行数：3\n删除行数：3\n有重复的行：2\n"));
+    }
+
+    void helpAndVersion() {
+        Run r = run({QStringLiteral("--help")});
+        QCOMPARE(r.status, 0);
+        for (const char* option : {"-o", "--encoding", "--output-encoding", "--crlf", "--lf",
+                                   "--stats", "--ignore-case", "--trim", "--ignore-width",
+                                   "--keep-blank", "--keep", "--counts", "--help", "--version"})
+            QVERIFY2(r.out.contains(option), option);
+        r = run({QStringLiteral("--version")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("trennix-cli 1.0.0\n"));
+    }
+
+    // The program itself: standard input to standard output, and its exit status.
+    void theProgram() {
+        QProcess p;
+        p.start(QStringLiteral(TRENNIX_CLI), {QStringLiteral("--stats")});
+        QVERIFY(p.waitForStarted());
+        p.write("z\r\ny\r\nz\r\n");
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("z\r\ny\r\n"));
+        QVERIFY(
+            QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("删除行数：1")));
+
+        p.start(QStringLiteral(TRENNIX_CLI), {path(QStringLiteral("absent.txt"))});
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("absent.txt")));
+    }
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_cli.moc"

@@ -1,0 +1,536 @@
+#include "core/linefilter.h"
+#include "engine/engine.h"
+#include "engine/largefile.h"
+#include "filehelpers.h"
+#include "files/textcodec.h"
+
+#include <QDir>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(TextEncoding)
+
+namespace {
+
+class BytesSink final : public OutputSink {
+public:
+    bool write(const char* data, qint64 size) override {
+        bytes.append(data, qsizetype(size));
+        return true;
+    }
+    QString error() const override { return {}; }
+    QByteArray bytes;
+};
+
+// The window's rule, applied the simple way: lines split at any break, the design's filter, then
+// every CR LF written as the chosen break.
+QString Model(const QString& text, LineBreak lineBreak) {
+    QString out = FilterDuplicateLines(NormalizeLineBreaks(text));
+    out.replace(QStringLiteral("\r\n"), LineBreakText(lineBreak).toString());
+    return out;
+}
+
+QString RandomText(QRandomGenerator& rng, int maxLength) {
+    static const QString alphabet[] = {
+        QStringLiteral("a"),  QStringLiteral("b"),    QStringLiteral("A"),   QStringLiteral("甲"),
+        QStringLiteral("é"),  QStringLiteral(" "),    QStringLiteral("\r"),  QStringLiteral("\n"),
+        QStringLiteral("\n"), QStringLiteral("\r\n"), QStringLiteral("\r\n")};
+    QString text;
+    const int length = rng.bounded(maxLength + 1);
+    for (int i = 0; i < length; ++i)
+        text += alphabet[rng.bounded(int(std::size(alphabet)))];
+    return text;
+}
+
+// The most common line break of a text, by the engine's rule.
+LineBreak MostCommon(const QString& text) {
+    return MostCommonLineBreak(text);
+}
+
+// The comparison rules written out plainly, with Qt's own Unicode functions (not ICU, which the
+// program uses): a line's key, then which lines stay in each mode.
+QString ReferenceKey(QString line, const FilterOptions& o) {
+    if (o.trim) {
+        while (!line.isEmpty() && line.front().isSpace())
+            line.remove(0, 1);
+        while (!line.isEmpty() && line.back().isSpace())
+            line.chop(1);
+    }
+    if (o.ignoreWidth)
+        line = line.normalized(QString::NormalizationForm_KC);
+    if (o.ignoreCase)
+        line = line.toCaseFolded(); // simple folding: the same as full folding on the test alphabet
+    return line;
+}
+
+QString ReferenceFilter(const QString& text, const FilterOptions& o, bool counts) {
+    QStringList lines = NormalizeLineBreaks(text).split(QStringLiteral("\r\n"));
+    if (lines.size() > 1 && lines.back().isEmpty())
+        lines.removeLast(); // the last line break ends the last line
+    if (text.isEmpty())
+        lines.clear();
+    QStringList keys;
+    QHash<QString, int> first, last, count;
+    int blanks = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        keys << ReferenceKey(lines[i], o);
+        if (keys[i].isEmpty()) {
+            ++blanks;
+            continue;
+        }
+        if (!first.contains(keys[i]))
+            first[keys[i]] = i;
+        last[keys[i]] = i;
+        ++count[keys[i]];
+    }
+    QString out;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& k = keys[i];
+        bool keep = false;
+        int n = 1;
+        if (k.isEmpty()) {
+            keep = o.keepBlank || i == 0;
+            n = o.keepBlank ? 1 : blanks;
+        } else {
+            n = count[k];
+            switch (o.keep) {
+            case KeepMode::First:
+                keep = first[k] == i;
+                break;
+            case KeepMode::Last:
+                keep = last[k] == i;
+                break;
+            case KeepMode::Unique:
+                keep = n == 1;
+                break;
+            case KeepMode::Repeated:
+                keep = n > 1 && first[k] == i;
+                break;
+            }
+        }
+        if (keep)
+            out += (counts ? QString::number(n) + u'\t' : QString()) + lines[i] +
+                   QStringLiteral("\r\n");
+    }
+    return out;
+}
+
+QString OptionText(const FilterOptions& o, bool counts) {
+    const char* modes[] = {"first", "last", "unique", "repeated"};
+    return QStringLiteral("case %1 trim %2 width %3 blank %4 keep %5 counts %6")
+        .arg(o.ignoreCase)
+        .arg(o.trim)
+        .arg(o.ignoreWidth)
+        .arg(o.keepBlank)
+        .arg(QLatin1String(modes[int(o.keep)]))
+        .arg(counts);
+}
+
+} // namespace
+
+class EngineTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    EngineResult filterFile(const QByteArray& bytes, const EngineSettings& settings,
+                            QByteArray* out) {
+        WriteAll(path(QStringLiteral("in.txt")), bytes);
+        BytesSink sink;
+        EngineResult r = FilterFiles({path(QStringLiteral("in.txt"))}, sink, settings);
+        *out = sink.bytes;
+        return r;
+    }
+
+private slots:
+    // Thousands of random texts in each encoding, in memory and partitioned, against the model.
+    void filesAgainstModel_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<bool>("forced");
+        QTest::addColumn<qint64>("budget");
+        const std::pair<const char*, TextEncoding> encodings[] = {
+            {"utf-8", TextEncoding::Utf8},
+            {"utf-8 bom", TextEncoding::Utf8Bom},
+            {"gbk", TextEncoding::Gbk},
+            {"gb18030", TextEncoding::Gb18030},
+            {"utf-16le", TextEncoding::Utf16Le},
+            {"utf-16be bom", TextEncoding::Utf16BeBom},
+            {"utf-16le bom", TextEncoding::Utf16LeBom}};
+        for (const auto& [name, encoding] : encodings) {
+            QTest::addRow("%s, in memory", name) << encoding << true << qint64(0);
+            QTest::addRow("%s, partitioned", name) << encoding << true << qint64(1);
+            QTest::addRow("%s, mapped", name) << encoding << true << qint64(-1);
+        }
+    }
+    void filesAgainstModel() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(bool, forced);
+        QFETCH(qint64, budget);
+        QRandomGenerator rng(quint32(qHash(int(encoding)) + quint32(budget)));
+        EngineSettings settings;
+        settings.memoryBudget = std::max(budget, qint64(0));
+        settings.tempDir = dir.path();
+        if (budget < 0) // the way of large files: mapped, not read
+            settings.readWholeBytes = 0;
+        if (forced)
+            settings.inputEncoding = WithoutByteOrderMark(encoding);
+        for (int round = 0; round < 250; ++round) {
+            const QString text = RandomText(rng, 30);
+            const std::optional<EncodedText> encoded = EncodeText(text, encoding);
+            QVERIFY(encoded);
+            QByteArray out;
+            const EngineResult r = filterFile(encoded->bytes, settings, &out);
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            QCOMPARE(r.partitioned, budget == 1);
+            const QString expected = Model(text, MostCommon(text));
+            const std::optional<EncodedText> want = EncodeText(expected, encoded->encoding);
+            QVERIFY(want);
+            QCOMPARE(out.toHex(' '),
+                     (expected.isEmpty() ? ByteOrderMark(encoding).toByteArray() : want->bytes)
+                         .toHex(' '));
+        }
+    }
+
+    // Every combination of options on random texts over an alphabet that exercises each of them,
+    // against the plain reference: in memory as the window filters, and from files, partitioned
+    // too.
+    void optionsAgainstReference_data() {
+        QTest::addColumn<int>("where"); // 0: a text in memory, 1: a UTF-8 file, 2: partitioned
+        QTest::newRow("text") << 0;
+        QTest::newRow("file") << 1;
+        QTest::newRow("file, partitioned") << 2;
+    }
+    void optionsAgainstReference() {
+        QFETCH(int, where);
+        static const QString alphabet[] = {
+            QStringLiteral("a"),      QStringLiteral("A"),      QStringLiteral("\uff41"),
+            QStringLiteral("\uff21"), QStringLiteral(" "),      QStringLiteral("\t"),
+            QStringLiteral("\u3000"), QStringLiteral("\u00a0"), QStringLiteral("\r"),
+            QStringLiteral("\n"),     QStringLiteral("\r\n"),   QStringLiteral("甲")};
+        QRandomGenerator rng(quint32(77 + where));
+        for (int combination = 0; combination < 128; ++combination) {
+            FilterOptions o;
+            o.ignoreCase = combination & 1;
+            o.trim = combination & 2;
+            o.ignoreWidth = combination & 4;
+            o.keepBlank = combination & 8;
+            o.keep = KeepMode((combination >> 4) & 3);
+            const bool counts = combination & 64;
+            EngineSettings settings;
+            settings.options = o;
+            settings.writeCounts = counts;
+            settings.tempDir = dir.path();
+            settings.memoryBudget = where == 2 ? 1 : 0;
+            settings.lineBreak = LineBreak::CrLf;
+            for (int round = 0; round < (where == 0 ? 60 : 12); ++round) {
+                QString text;
+                for (int i = rng.bounded(14); i > 0; --i)
+                    text += alphabet[rng.bounded(int(std::size(alphabet)))];
+                const QString expected = ReferenceFilter(text, o, counts);
+                QString actual;
+                if (where == 0) {
+                    actual = FilterText(NormalizeLineBreaks(text), settings).text;
+                } else {
+                    QByteArray out;
+                    const EngineResult r =
+                        filterFile(EncodeText(text, TextEncoding::Utf8Bom)->bytes, settings, &out);
+                    QVERIFY2(r.ok(), qPrintable(r.error));
+                    actual = QString::fromUtf8(out.sliced(3));
+                }
+                QVERIFY2(actual == expected,
+                         qPrintable(OptionText(o, counts) + QStringLiteral("\ninput: ") +
+                                    text.toUtf8().toPercentEncoding() + QStringLiteral("\nwant: ") +
+                                    expected.toUtf8().toPercentEncoding() +
+                                    QStringLiteral("\ngot: ") +
+                                    actual.toUtf8().toPercentEncoding()));
+            }
+        }
+    }
+
+    // Keys beyond the test alphabet: full case folding, compatibility forms, every kind of white
+    // space, escaped bytes.
+    void keys_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("options"); // 1 case, 2 trim, 4 width
+        QTest::addColumn<QString>("key");
+        QTest::newRow("sharp s folds to ss")
+            << QStringLiteral("Straße") << 1 << QStringLiteral("strasse");
+        QTest::newRow("ligature") << QStringLiteral("ﬁle") << 4 << QStringLiteral("file");
+        QTest::newRow("full-width digits")
+            << QStringLiteral("ＡＢＣ１２３") << 4 << QStringLiteral("ABC123");
+        QTest::newRow("full-width, any case")
+            << QStringLiteral("ＡＢＣ") << 5 << QStringLiteral("abc");
+        QTest::newRow("combining mark composes")
+            << QStringLiteral("Ae\u0301") << 5 << QStringLiteral("a\u00e9");
+        QTest::newRow("every white space at the ends")
+            << QStringLiteral("\u3000\u00a0\t\u2003\u000b\u000c\u0085 x y\u2029\u202f\u205f") << 2
+            << QStringLiteral("x y");
+        QTest::newRow("zero-width space is no white space")
+            << QStringLiteral("\u200bx") << 2 << QStringLiteral("\u200bx");
+        QTest::newRow("escaped byte untouched")
+            << (QStringLiteral("A") + QChar(0xdc80)) << 7 << (QStringLiteral("a") + QChar(0xdc80));
+        QTest::newRow("emoji untouched") << QStringLiteral("😀A") << 1 << QStringLiteral("😀a");
+        QTest::newRow("nothing asked") << QStringLiteral(" A ") << 0 << QStringLiteral(" A ");
+    }
+    void keys() {
+        QFETCH(QString, line);
+        QFETCH(int, options);
+        QFETCH(QString, key);
+        FilterOptions o;
+        o.ignoreCase = options & 1;
+        o.trim = options & 2;
+        o.ignoreWidth = options & 4;
+        LineKeyMaker maker(o);
+        QCOMPARE(maker.key(line).toString(), key);
+    }
+
+    // Texts whose lines meet the sizes where the engine changes its ways: the batch it reads at
+    // once (1 MiB), the size from which a batch is split on two threads (64 KiB), a line break
+    // cut by a batch's end, one line longer than a batch.
+    void sizesAtThresholds_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>(
+            "shape"); // 0 short lines, 1 CR LF across the batch end, 2 one huge line
+        for (const auto& [name, encoding] : {std::pair{"utf-8", TextEncoding::Utf8},
+                                             std::pair{"utf-16le", TextEncoding::Utf16LeBom}}) {
+            for (const qint64 size : {qint64(64 << 10), qint64(1 << 20), qint64(3 << 20)}) {
+                for (const int delta : {-3, -1, 0, 1, 3}) {
+                    QTest::addRow("%s, %lld%+d, short lines", name, size, delta)
+                        << encoding << size + delta << 0;
+                }
+                QTest::addRow("%s, %lld, break across the end", name, size)
+                    << encoding << size << 1;
+            }
+            QTest::addRow("%s, one huge line", name) << encoding << qint64(3 << 20) << 2;
+            // Lines of 16 bytes and more on average are decided on two threads, shorter on one.
+            for (const int bytes : {15, 16, 17})
+                QTest::addRow("%s, lines of %d bytes", name, bytes)
+                    << encoding << qint64(1 << 20) << 100 + bytes;
+            // Files up to 16 MiB are read whole, larger ones mapped.
+            for (const int delta : {-1, 1})
+                QTest::addRow("%s, read whole%+d", name, delta)
+                    << encoding << qint64(16 << 20) + delta << 0;
+        }
+    }
+    void sizesAtThresholds() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(qint64, size);
+        QFETCH(int, shape);
+        const int unit = CodeUnitBytes(encoding);
+        const qint64 chars = size / unit;
+        QRandomGenerator rng{quint32(size)};
+        QString text;
+        if (shape == 2) {
+            text = QString(qsizetype(chars), u'x') + QStringLiteral("\r\nx\r\n") +
+                   QString(qsizetype(chars), u'x');
+        } else if (shape > 100) { // lines of exactly shape - 100 bytes, break included
+            const int length = (shape - 100) / unit - 2;
+            while (text.size() < chars) {
+                QString line;
+                for (int i = 0; i < length; ++i)
+                    line += QChar(u'a' + rng.bounded(2));
+                text += line + QStringLiteral("\r\n");
+            }
+        } else {
+            while (text.size() < chars) {
+                text += QString::number(rng.bounded(2000)) + QStringLiteral("\r\n");
+                if (shape == 1 && text.size() > chars - 40) {
+                    // The CR lands on the last unit of the batch and the LF on the first of the
+                    // next (the byte-order mark counts in front).
+                    const qsizetype cr =
+                        qsizetype(chars) - 1 - ByteOrderMark(encoding).size() / unit;
+                    text.truncate(cr);
+                    text += QStringLiteral("\r\n1\r\n");
+                }
+            }
+        }
+        // In memory, partitioned, mapped, and partitioned from a mapped file.
+        for (const qint64 budget : {qint64(0), qint64(1), qint64(-1), qint64(-2)}) {
+            EngineSettings settings;
+            settings.memoryBudget = budget == -2 ? 1 : std::max(budget, qint64(0));
+            settings.tempDir = dir.path();
+            if (budget < 0)
+                settings.readWholeBytes = 0;
+            QByteArray out;
+            const EngineResult r = filterFile(EncodeText(text, encoding)->bytes, settings, &out);
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            const QString expected = Model(text, LineBreak::CrLf);
+            QCOMPARE(out, EncodeText(expected, encoding)->bytes);
+            QCOMPARE(FilterText(NormalizeLineBreaks(text), settings).text, expected);
+        }
+    }
+
+    // A budget far too small for the input: partitions are split further, and the result is
+    // the same.
+    void partitionsSplitWhenTooLarge() {
+        QString text;
+        QRandomGenerator rng(3);
+        while (text.size() < 3 << 20)
+            text += QString::number(rng.bounded(400000)) + QStringLiteral("\r\n");
+        const QByteArray bytes = text.toUtf8();
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        settings.writeCounts = true;
+        QByteArray inMemory, partitioned;
+        QVERIFY(filterFile(bytes, settings, &inMemory).ok());
+        settings.memoryBudget = 1;
+        const EngineResult r = filterFile(bytes, settings, &partitioned);
+        QVERIFY(r.ok());
+        QVERIFY2(r.partitions > 16, qPrintable(QString::number(r.partitions)));
+        QCOMPARE(partitioned, inMemory);
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files).size() <= 1); // only in.txt
+    }
+
+    // A cancel at any point leaves no output and no temporary file.
+    void cancelAnywhere_data() {
+        QTest::addColumn<qint64>("budget");
+        QTest::newRow("in memory") << qint64(0);
+        QTest::newRow("partitioned") << qint64(1);
+    }
+    void cancelAnywhere() {
+        QFETCH(qint64, budget);
+        QString text;
+        for (int i = 0; i < 400000; ++i)
+            text += QString::number(i % 150000) + QStringLiteral(" 甲\r\n");
+        WriteAll(path(QStringLiteral("in.txt")), text.toUtf8());
+        EngineSettings settings;
+        settings.memoryBudget = budget;
+        settings.tempDir = dir.path();
+        settings.options.keep = KeepMode::Last;
+        for (int stopAt : {1, 2, 5, 9, 1000000}) {
+            int calls = 0;
+            BytesSink sink;
+            const EngineResult r = FilterFiles({path(QStringLiteral("in.txt"))}, sink, settings,
+                                               [&](qint64 done, qint64 total) {
+                                                   if (done > total)
+                                                       qFatal("progress past its total");
+                                                   return ++calls < stopAt;
+                                               });
+            if (stopAt == 1000000) {
+                QVERIFY(r.ok());
+                QCOMPARE(r.stats.linesKept, 150000);
+                break;
+            }
+            QCOMPARE(r.status, EngineResult::Status::Cancelled);
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                     QStringList{QStringLiteral("in.txt")});
+        }
+    }
+
+    // The large-file mode: the whole file counted, its beginning shown, the result filtered into
+    // a temporary file, saved and copied, each in the file's own encoding and line break.
+    void largeFile_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QString>("lineBreak");
+        QTest::newRow("gbk, CR LF") << TextEncoding::Gbk << "\r\n";
+        QTest::newRow("utf-8, LF") << TextEncoding::Utf8 << "\n";
+        QTest::newRow("utf-16le with mark, CR") << TextEncoding::Utf16LeBom << "\r";
+    }
+    void largeFile() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QString, lineBreak);
+        QString text;
+        for (int i = 0; i < 30000; ++i)
+            text += (i % 7 == 0 ? QStringLiteral("  ") : QStringLiteral("第%1行").arg(i % 12000)) +
+                    lineBreak;
+        text += QString(5000, u'长') + lineBreak;
+        const QString in = path(QStringLiteral("large.txt"));
+        WriteAll(in, EncodeText(text, encoding)->bytes);
+
+        QString error;
+        std::optional<LargeFile> large = OpenLargeFile(in, {}, &error);
+        QVERIFY2(large, qPrintable(error));
+        QCOMPARE(large->encoding, encoding);
+        QCOMPARE(large->summary.lines, 30001);
+        QCOMPARE(large->summary.nonBlankLines, 30001 - 30000 / 7 - 1);
+        QVERIFY(!large->summary.previewComplete);
+        QCOMPARE(large->summary.preview.count(QStringLiteral("\r\n")), kPreviewLines - 1);
+        QVERIFY(large->summary.preview.startsWith(QStringLiteral("  \r\n第1行\r\n第2行\r\n")));
+
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        std::optional<LargeResult> result = FilterLargeFile(*large, settings, {}, &error);
+        QVERIFY2(result, qPrintable(error));
+        QByteArray expected;
+        QVERIFY(filterFile(ReadAll(in), settings, &expected).ok());
+        result->file->seek(0);
+        QCOMPARE(result->file->readAll(), expected);
+        QCOMPARE(result->summary.nonBlankLines, 12001);
+
+        const QString out = path(QStringLiteral("saved.txt"));
+        QVERIFY2(SaveLargeResult(*result->file, out, {}, &error), qPrintable(error));
+        QCOMPARE(ReadAll(out), expected);
+        // A cancelled save leaves the file as it was.
+        WriteAll(out, "before");
+        QVERIFY(!SaveLargeResult(
+            *result->file, out, [](qint64, qint64) { return false; }, &error));
+        QCOMPARE(ReadAll(out), QByteArray("before"));
+
+        QVERIFY(!ResultText(*result->file, result->encoding, expected.size() - 1));
+        const std::optional<QString> copied =
+            ResultText(*result->file, result->encoding, expected.size());
+        QVERIFY(copied);
+        QCOMPARE(copied->count(QStringLiteral("\r\n")), 12002); // the first line, spaces, counts
+    }
+
+    void largeFileFailures() {
+        QString error;
+        QVERIFY(!OpenLargeFile(path(QStringLiteral("absent.txt")), {}, &error));
+        QVERIFY2(error.contains(QStringLiteral("absent.txt")) &&
+                     error.contains(QStringLiteral("原因")),
+                 qPrintable(error));
+        WriteAll(path(QStringLiteral("some.txt")), QByteArray(3 << 20, 'x'));
+        error.clear();
+        QVERIFY(!OpenLargeFile(
+            path(QStringLiteral("some.txt")), [](qint64, qint64) { return false; }, &error));
+        QVERIFY(error.isEmpty()); // a cancel is no failure
+    }
+
+    // Partitions carry keys of up to 256 bytes themselves and read longer ones from the input:
+    // lines just below and above, compared by their bytes and by their text.
+    void longKeysInPartitions_data() {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("byText");
+        QTest::addColumn<bool>("mapped");
+        for (const bool mapped : {false, true}) {
+            for (const int length : {255, 256, 257})
+                QTest::addRow("%d bytes%s", length, mapped ? ", mapped" : "")
+                    << length << false << mapped;
+            for (const int length : {127, 128, 129}) // UTF-16 keys: two bytes a character
+                QTest::addRow("%d characters by text%s", length, mapped ? ", mapped" : "")
+                    << length << true << mapped;
+        }
+    }
+    void longKeysInPartitions() {
+        QFETCH(int, length);
+        QFETCH(bool, byText);
+        QFETCH(bool, mapped);
+        QRandomGenerator rng(9);
+        QString text;
+        for (int i = 0; i < 3000; ++i) {
+            QString line(length, u'a');
+            line[rng.bounded(length)] = rng.bounded(2) ? u'B' : u'b';
+            text += line + QStringLiteral("\r\n");
+        }
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        settings.options.ignoreCase = byText;
+        settings.options.keep = KeepMode::Last;
+        settings.writeCounts = true;
+        if (mapped)
+            settings.readWholeBytes = 0;
+        QByteArray inMemory, partitioned;
+        QVERIFY(filterFile(text.toUtf8(), settings, &inMemory).ok());
+        settings.memoryBudget = 1;
+        const EngineResult r = filterFile(text.toUtf8(), settings, &partitioned);
+        QVERIFY(r.ok() && r.partitioned);
+        QCOMPARE(partitioned, inMemory);
+        QVERIFY(inMemory.count('\n') < 3000);
+    }
+};
+
+QTEST_APPLESS_MAIN(EngineTest)
+#include "tst_engine.moc"
