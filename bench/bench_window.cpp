@@ -4,6 +4,7 @@
 // Usage: bench_window [LINES] [--long-lines-only]
 #include "../tests/fakedesktopservices.h"
 #include "core/linefilter.h"
+#include "platform/memory.h"
 #include "textgen.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
@@ -151,6 +152,7 @@ void LongLines() {
 } // namespace
 
 int main(int argc, char** argv) {
+    MapLargeAllocations(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
