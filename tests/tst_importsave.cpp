@@ -400,7 +400,7 @@ private slots:
         output.setText(LargeText(60000));
         QTRY_VERIFY_WITH_TIMEOUT(!output.isWorking(), 60000);
         const QString target = path(QStringLiteral("written.txt"));
-        SaveJob job(output, target, TextEncoding::Gbk, *services);
+        SaveJob job(output, target, TextEncoding::Gbk, LineBreak::CrLf, *services);
         QSignalSpy finished(&job, &Job::finished);
         job.start();
         QVERIFY(!job.canCancel());
