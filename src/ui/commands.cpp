@@ -199,7 +199,9 @@ Imported ReadFile(const QString& path, const LargeFileBounds& bounds,
     if (progress.stopped())
         return out;
     out.text = TextBox::prepare(std::exchange(read.decoded.text, {}));
-    if (out.text.lines <= bounds.lines)
+    // Lines as a user counts them: a line break at the very end starts no line.
+    const qsizetype lines = out.text.lines - (out.text.text.endsWith(u"\r\n") ? 1 : 0);
+    if (lines <= bounds.lines)
         return out;
     out.text = PreparedText();
     QFile file(path);

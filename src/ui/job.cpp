@@ -25,6 +25,10 @@ Job::Job(TextBox* where, QObject* parent) : QObject(parent), where_(where) {
     });
 }
 
+TextBox* Job::where() const {
+    return where_;
+}
+
 Job::~Job() {
     *alive_ = false;
     work_.state_->stop = true;

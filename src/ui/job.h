@@ -45,7 +45,7 @@ public:
     Job(TextBox* where, QObject* parent = nullptr);
     ~Job() override;
 
-    TextBox* where() const { return where_; }
+    TextBox* where() const;
     // What the job is doing now, e.g. "正在过滤".
     QString what() const { return what_; }
     // How far the whole job has come, 0 to 100; -1 while that cannot be told.

@@ -217,13 +217,14 @@ void MainWindow::createControls() {
         Label2->setText(AfterFilterCaption(n));
         describeOutput();
     });
-    // The count of removed lines stays until either box changes.
+    // The count of removed lines stays until either box changes. A command at work changes
+    // the boxes only for good once it completes.
     for (TextBox* box : {Text1, Text2})
         connect(box, &QPlainTextEdit::textChanged, this, [this] {
-            if (!Text2->note().isEmpty()) {
-                Text2->setNote(QString());
-                describeOutput();
-            }
+            if (busy())
+                boxChanged_ = true;
+            else
+                showRemoved(std::nullopt);
         });
     connect(optionsMenu_, &FilterOptionsMenu::optionsChanged, this, &MainWindow::setFilterOptions);
     connect(optionsMenu_, &FilterOptionsMenu::repeatsRequested, this, &MainWindow::showRepeats);
@@ -311,9 +312,10 @@ void MainWindow::openPublisherPage() {
     services_.OpenPublisherPage();
 }
 
-void MainWindow::startJob(Job* job) {
+void MainWindow::startJob(Job* job, std::function<void(bool)> then) {
     job->setParent(this);
     job_ = job;
+    boxChanged_ = false;
     // The window itself holds the keyboard while the command works: no keystroke reaches a box,
     // and the focus goes back where it was afterwards.
     focusBefore_ = QApplication::focusWidget();
@@ -327,13 +329,19 @@ void MainWindow::startJob(Job* job) {
         if (job_ == job && job->where() && job->where()->isProgressShown())
             showProgress();
     });
-    connect(job, &Job::finished, this, [this, job](bool) {
+    connect(job, &Job::finished, this, [this, job, then = std::move(then)](bool completed) {
         if (job->where())
             job->where()->hideProgress();
         job->deleteLater();
         if (job_ != job)
             return;
         job_ = nullptr;
+        // A command that changed a box takes the count of removed lines away (a filter shows
+        // its own); a cancelled one changed nothing.
+        if (completed && boxChanged_)
+            showRemoved(std::nullopt);
+        if (then)
+            then(completed);
         progressDelay_.stop();
         for (QPushButton* button : buttons())
             button->setEnabled(true);
@@ -443,31 +451,31 @@ void MainWindow::runFilter(bool refuseEmpty) {
     settings.options = options_;
     if (isLargeInput()) {
         auto* job = new LargeFilterJob(largeInput_, *Text2, services_, settings);
-        connect(job, &Job::finished, this,
-                [this, job, input = largeInput_, options = options_](bool completed) {
-                    if (!completed || !job->result())
-                        return;
-                    setLargeResult(job->result());
-                    lineBreak_ = largeResult_->result.lineBreak;
-                    lastFilter_ = LastFilter{input, options};
-                    showRemoved(largeResult_->result.stats.linesRemoved);
-                });
-        startJob(job);
+        startJob(job, [this, job, input = largeInput_, options = options_](bool completed) {
+            if (!completed || !job->result())
+                return;
+            setLargeResult(job->result());
+            lineBreak_ = largeResult_->result.lineBreak;
+            lastFilter_ = LastFilter{input, options};
+            showRemoved(largeResult_->result.stats.linesRemoved);
+        });
         return;
     }
     auto* job = new FilterJob(*Text1, *Text2, services_, refuseEmpty, settings);
-    connect(job, &Job::finished, this, [this, job, options = options_](bool completed) {
+    startJob(job, [this, job, options = options_](bool completed) {
         if (!completed || !job->filtered())
             return;
         setLargeResult(nullptr);
         lastFilter_ = LastFilter{job->input(), options};
         showRemoved(job->stats().linesRemoved);
     });
-    startJob(job);
 }
 
-void MainWindow::showRemoved(qint64 lines) {
-    Text2->setNote(QStringLiteral("已删除 %1 行重复").arg(lines));
+void MainWindow::showRemoved(std::optional<qint64> lines) {
+    const QString note = lines ? QStringLiteral("已删除 %1 行重复").arg(*lines) : QString();
+    if (note == Text2->note())
+        return;
+    Text2->setNote(note);
     describeOutput();
 }
 
@@ -511,7 +519,7 @@ void MainWindow::showRepeats() {
     EngineSettings settings;
     settings.options = lastFilter_->options;
     auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
-    connect(job, &Job::finished, this, [this, job](bool completed) {
+    startJob(job, [this, job](bool completed) {
         EngineResult* result = job->result();
         if (!completed || !result)
             return;
@@ -520,7 +528,6 @@ void MainWindow::showRepeats() {
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->open();
     });
-    startJob(job);
 }
 
 void MainWindow::Command2_Click() {
@@ -537,7 +544,7 @@ void MainWindow::importChosenFile(const QString& path) {
 
 void MainWindow::importFile(const QString& path) {
     auto* job = new ImportJob(*Text1, path, services_, largeBounds_);
-    connect(job, &Job::finished, this, [this, job](bool completed) {
+    startJob(job, [this, job](bool completed) {
         if (!completed)
             return;
         if (job->largeFile()) {
@@ -549,7 +556,6 @@ void MainWindow::importFile(const QString& path) {
             lineBreak_ = job->lineBreak().value_or(LineBreak::CrLf);
         }
     });
-    startJob(job);
 }
 
 void MainWindow::Command5_Click() {
@@ -569,6 +575,7 @@ void MainWindow::clearBoxes() {
     largeInput_.reset();
     setLargeResult(nullptr);
     lastFilter_.reset();
+    showRemoved(std::nullopt);
 }
 
 void MainWindow::Command3_Click() {

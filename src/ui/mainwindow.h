@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -104,12 +105,14 @@ private:
     void Command4_Click(); // copy results
     void openPublisherPage();
     void clearBoxes();
-    void startJob(Job* job);
+    // Runs the command; `then` is told whether it completed, before the buttons come back.
+    void startJob(Job* job, std::function<void(bool)> then = {});
     void showProgress();
     void runFilter(bool refuseEmpty);
     void setFilterOptions(const FilterOptions& options);
     void updateFilterButton();
-    void showRemoved(qint64 lines);
+    // Shows the count of lines the last filter removed; nothing removes it.
+    void showRemoved(std::optional<qint64> lines);
     void describeOutput();
     void showRepeats();
     void setLargeResult(std::shared_ptr<LargeResult> result);
@@ -132,6 +135,7 @@ private:
     };
     std::optional<LastFilter> lastFilter_;
     Job* job_ = nullptr;
+    bool boxChanged_ = false;       // a box changed while the command worked
     QPointer<QWidget> focusBefore_; // where the focus was when the command started
     QTimer progressDelay_;
     QGroupBox* Frame1 = nullptr;
