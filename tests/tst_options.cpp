@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -352,6 +353,17 @@ private slots:
         if (copy->isEnabled()) {
             copy->click();
             QTRY_COMPARE(services->clipboard, T(list));
+            // Saved as UTF-8; the dialog of the results still starts where it was.
+            QTemporaryDir own;
+            const QString remembered = services->fileName();
+            services->dialogAnswers = {own.filePath(QStringLiteral("统计.txt"))};
+            dialog->findChild<QPushButton*>(QStringLiteral("SaveRepeats"))->click();
+            QTRY_COMPARE(services->messages.last().prompt,
+                         QStringLiteral("统计已保存至指定路径！"));
+            QFile saved(own.filePath(QStringLiteral("统计.txt")));
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), QByteArray("\xef\xbb\xbf") + T(list).toUtf8());
+            QCOMPARE(services->fileName(), remembered);
         }
         dialog->close();
     }
