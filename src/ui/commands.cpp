@@ -54,14 +54,11 @@ void ReportSaved(DesktopServices& services) {
 
 // What a box in the large-file mode says about the part it shows.
 QString ShownPart(const TextSummary& summary) {
-    if (summary.previewComplete)
-        return QStringLiteral("框中不能输入");
-    QString shown;
     if (summary.lines > kPreviewLines)
-        shown = QStringLiteral("只显示开头 %1 行").arg(kPreviewLines);
-    else
-        shown = QStringLiteral("只显示这些行的开头");
-    return shown + QStringLiteral("，框中不能输入");
+        return QStringLiteral("只显示开头 %1 行").arg(kPreviewLines);
+    if (!summary.previewComplete)
+        return QStringLiteral("过长的行只显示开头");
+    return QStringLiteral("已全部显示");
 }
 
 // A sink that keeps nothing, for counting alone.
@@ -74,13 +71,13 @@ public:
 } // namespace
 
 QString LargeInputNotice(const TextSummary& summary) {
-    return QStringLiteral("大文件，共 %1 行：%2。“开始过滤”作用于整个文件。")
+    return QStringLiteral("大文件，共 %1 行：%2，不能编辑。命令作用于整个文件。")
         .arg(summary.lines)
         .arg(ShownPart(summary));
 }
 
 QString LargeResultNotice(const TextSummary& summary) {
-    return QStringLiteral("过滤结果共 %1 行：%2。“复制结果”和“保存结果”作用于整个结果。")
+    return QStringLiteral("过滤结果共 %1 行：%2，不能编辑。复制和保存作用于整个结果。")
         .arg(summary.lines)
         .arg(ShownPart(summary));
 }

@@ -77,6 +77,7 @@ RepeatsDialog::RepeatsDialog(const EngineStats& stats, std::vector<RepeatedLine>
     view->setModel(new RepeatsModel(repeats_, view));
     view->verticalHeader()->setVisible(false);
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
     view->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     view->horizontalHeader()->setStretchLastSection(true);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);

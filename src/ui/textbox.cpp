@@ -154,8 +154,8 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
     note_->setObjectName(QStringLiteral("note"));
     note_->setAutoFillBackground(true);
     note_->setMargin(2);
-    note_->setForegroundRole(QPalette::HighlightedText);
-    note_->setBackgroundRole(QPalette::Highlight);
+    note_->setForegroundRole(QPalette::ToolTipText);
+    note_->setBackgroundRole(QPalette::ToolTipBase);
     note_->hide();
 
     strip_ = new QWidget(this);
