@@ -31,7 +31,7 @@ public:
         if (role == Qt::DisplayRole)
             return index.column() == 0 ? QVariant(line.count) : QVariant(shown(line.text));
         if (role == Qt::TextAlignmentRole && index.column() == 0)
-            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+            return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
