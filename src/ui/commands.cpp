@@ -181,9 +181,10 @@ Imported ReadFile(const QString& path, const LargeFileBounds& bounds,
             out.large = std::make_shared<const LargeFile>(std::move(*large));
         return out;
     }
-    // Reading is the first third of the step, counting the lines of a large file the rest.
+    // Reading is two thirds of the step; counting the lines of a file that turns out large
+    // the rest.
     ImportResult read = ImportTextFile(path, kMaxImportBytes, [&](qint64 done, qint64 total) {
-        return progress(done, total * 3);
+        return progress(done * 2, total * 3);
     });
     if (!read.ok) {
         if (!read.cancelled)
@@ -209,7 +210,7 @@ Imported ReadFile(const QString& path, const LargeFileBounds& bounds,
     }
     std::optional<TextSummary> summary = SummarizeFile(
         file, out.encoding,
-        [&](qint64 done, qint64 total) { return progress(total + done * 2, total * 3); }, &reason);
+        [&](qint64 done, qint64 total) { return progress(total * 2 + done, total * 3); }, &reason);
     if (!summary) {
         if (!reason.isEmpty())
             out.error = ImportFailure(path, reason);

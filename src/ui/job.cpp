@@ -43,8 +43,6 @@ WorkProgress Job::followWork() {
 }
 
 void Job::workReturned() {
-    if (running_ == 0)
-        workTimer_.stop();
     if (cancelling_ && running_ == 0)
         finishCancel();
 }

@@ -96,7 +96,9 @@ protected:
     void runWork(bool inBackground, Work work, Then then) {
         const WorkProgress progress = followWork();
         if (!inBackground) {
-            then(work(progress));
+            Result result = work(progress);
+            workTimer_.stop();
+            then(std::move(result));
             return;
         }
         auto* watcher = new QFutureWatcher<Result>(this);
@@ -104,7 +106,8 @@ protected:
         connect(watcher, &QFutureWatcher<Result>::finished, this,
                 [this, watcher, then = guarded(std::move(then))]() mutable {
                     watcher->deleteLater();
-                    --running_;
+                    if (--running_ == 0)
+                        workTimer_.stop();
                     then(watcher->result());
                     workReturned();
                 });
