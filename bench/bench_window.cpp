@@ -2,8 +2,9 @@
 // given) and prints how long each command takes and how long the event loop is ever held up.
 // Then measures boxes holding very long lines: a bare QPlainTextEdit against the TextBox.
 // With --large FILE, measures the large-file mode on that file instead (make one with
-// gen_shapes), the statistic with its dialog included.
-// Usage: bench_window [LINES] [--long-lines-only] [--large FILE]
+// gen_shapes), the statistic with its dialog included; with --import FILE, the file imported
+// into the box whatever its size.
+// Usage: bench_window [LINES] [--long-lines-only] [--large FILE] [--import FILE]
 #include "../tests/fakedesktopservices.h"
 #include "core/linefilter.h"
 #include "platform/memory.h"
@@ -155,6 +156,36 @@ void LongLines() {
                 over.ms, over.longestStallMs);
 }
 
+// `file` imported into the box (whatever the large-file bounds), filtered, the window resized
+// and cleared.
+int ImportIntoTheBox(const QString& file) {
+    std::printf("%s imported into the box, %.1f MB\n", qPrintable(file),
+                double(QFileInfo(file).size()) / 1e6);
+    FakeDesktopServices services;
+    MainWindow window(services);
+    window.setLargeFileBounds({qint64(1) << 40, qint64(1) << 40});
+    window.show();
+    QCoreApplication::processEvents();
+    auto button = [&](const char* name) {
+        return window.findChild<QPushButton*>(QString::fromLatin1(name));
+    };
+    auto* text1 = window.findChild<TextBox*>(QStringLiteral("Text1"));
+    // Twice: the second time the memory holds what the first left behind.
+    for (int round = 1; round <= 2; ++round) {
+        std::printf("round %d\n", round);
+        services.dialogAnswers = {file};
+        Print("import", RunUntil([&] { button("Command2")->click(); },
+                                 [&] { return !window.busy() && !text1->isWorking(); }));
+        Print("filter",
+              RunUntil([&] { button("Command1")->click(); }, [&] { return !window.busy(); }));
+        Print("resize the window",
+              RunUntil([&] { window.resize(700 - round * 100, 560); }, [] { return true; }));
+        std::printf("peak memory: %.0f MiB\n", PeakMemoryMiB());
+        Print("clear", RunUntil([&] { button("Command3")->click(); }, [] { return true; }));
+    }
+    return 0;
+}
+
 // The large-file mode on `file`: open, filter (with the progress seen), save, copy, the
 // statistic and its dialog, a resize, clear.
 int LargeFileMode(const QString& file) {
@@ -245,6 +276,9 @@ int main(int argc, char** argv) {
     if (const qsizetype at = args.indexOf(QStringLiteral("--large"));
         at > 0 && at + 1 < args.size())
         return LargeFileMode(args[at + 1]);
+    if (const qsizetype at = args.indexOf(QStringLiteral("--import"));
+        at > 0 && at + 1 < args.size())
+        return ImportIntoTheBox(args[at + 1]);
     const qsizetype lines = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
 
     QTemporaryDir dir;
@@ -273,6 +307,8 @@ int main(int argc, char** argv) {
 
     FakeDesktopServices services;
     MainWindow window(services);
+    // The text goes into the box whatever its size: these are the box's own figures.
+    window.setLargeFileBounds({qint64(1) << 40, qint64(1) << 40});
     window.show();
     QCoreApplication::processEvents();
     auto* text1 = window.findChild<TextBox*>(QStringLiteral("Text1"));

@@ -358,23 +358,32 @@ private slots:
         QCOMPARE(services->fileName(), file);
     }
 
-    // The product's own bound: a file one byte above it opens in the large-file mode.
-    void productBound() {
+    // The product's own bounds: a file one byte or one line above them opens in the large-file
+    // mode.
+    void productBounds_data() {
+        QTest::addColumn<bool>("byBytes");
+        QTest::newRow("bytes") << true;
+        QTest::newRow("lines") << false;
+    }
+    void productBounds() {
+        QFETCH(bool, byBytes);
         window->setLargeFileBounds(MainWindow::kLargeFileBounds);
-        const qint64 size = MainWindow::kLargeFileBounds.bytes + 1;
-        QByteArray line(63, 'x');
-        line += '\n';
+        // Lines of 64 bytes, or of 4 bytes.
+        const int width = byBytes ? 64 : 4;
+        const qint64 lines = byBytes ? MainWindow::kLargeFileBounds.bytes / width
+                                     : MainWindow::kLargeFileBounds.lines + 1;
         QByteArray bytes;
-        bytes.reserve(size);
-        for (int i = 0; bytes.size() + line.size() <= size; ++i)
-            bytes += QByteArray::number(i % 1000).rightJustified(8, '0') + line.mid(8);
-        bytes += QByteArray(size - bytes.size(), 'y');
-        QCOMPARE(bytes.size(), size);
+        bytes.reserve(lines * width + 1);
+        for (qint64 i = 0; i < lines; ++i)
+            bytes += QByteArray::number(i % 1000).rightJustified(width - 1, '0') + '\n';
+        if (byBytes)
+            bytes += 'y'; // one byte above the bound, on a line of its own
+        QCOMPARE(bytes.size() > MainWindow::kLargeFileBounds.bytes, byBytes);
         WriteAll(path(QStringLiteral("product.txt")), bytes);
         bytes = QByteArray();
         importAnswering(path(QStringLiteral("product.txt")));
         QVERIFY(window->isLargeInput());
-        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(size / 64 + 1));
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(lines + (byBytes ? 1 : 0)));
         QCOMPARE(box("Text1")->document()->blockCount(), int(kPreviewLines));
         QFile::remove(path(QStringLiteral("product.txt")));
     }
