@@ -259,6 +259,20 @@ int LargeFileMode(const QString& file) {
     std::printf("peak memory: %.0f MiB\n", PeakMemoryMiB());
     Print("clear",
           RunUntil([&] { button("Command3")->click(); }, [&] { return !window.isLargeInput(); }));
+
+    // The statistic's dialog alone, with a million lines.
+    std::vector<RepeatedLine> repeats(1000000);
+    for (std::size_t i = 0; i < repeats.size(); ++i)
+        repeats[i] = {QStringLiteral("重复的行 %1").arg(i), qint64(repeats.size() - i + 1)};
+    RepeatsDialog* alone = nullptr;
+    Print("statistic dialog alone, 1M lines",
+          RunUntil(
+              [&] {
+                  alone = new RepeatsDialog(EngineStats{}, std::move(repeats), services, &window);
+                  alone->show();
+              },
+              [] { return true; }));
+    Print("  closed", RunUntil([&] { delete alone; }, [] { return true; }));
     return 0;
 }
 

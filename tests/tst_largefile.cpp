@@ -239,8 +239,8 @@ private slots:
         // The statistic counts the whole file.
         window->findChild<QAction*>(QStringLiteral("ShowRepeats"))->trigger();
         QVERIFY(waitIdle());
+        QTRY_VERIFY(window->findChild<RepeatsDialog*>());
         auto* dialog = window->findChild<RepeatsDialog*>();
-        QVERIFY(dialog);
         const QString totals = dialog->findChild<QLabel*>(QStringLiteral("RepeatsTotals"))->text();
         QVERIFY2(totals.startsWith(QStringLiteral("共 %1 行，其中不同的行 %2 行；删除了 %3 行")
                                        .arg(engine.stats.linesRead)

@@ -95,6 +95,8 @@ class OptionsTest : public QObject {
         trigger(QStringLiteral("ShowRepeats"));
         if (!waitIdle())
             return nullptr;
+        // The dialog comes at the next turn of the event loop, if at all.
+        QTest::qWait(50);
         return window->findChild<RepeatsDialog*>();
     }
     // The numbers of the statistic's totals: lines, distinct lines, removed lines, repeated.

@@ -523,10 +523,14 @@ void MainWindow::showRepeats() {
         EngineResult* result = job->result();
         if (!completed || !result)
             return;
-        auto* dialog =
-            new RepeatsDialog(result->stats, std::move(result->repeats), services_, this);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->open();
+        // The dialog is made at the next turn of the event loop: with a million lines, making
+        // it takes the window about as long as it may stand still.
+        auto repeats = std::make_shared<std::vector<RepeatedLine>>(std::move(result->repeats));
+        QTimer::singleShot(0, this, [this, stats = result->stats, repeats] {
+            auto* dialog = new RepeatsDialog(stats, std::move(*repeats), services_, this);
+            dialog->setAttribute(Qt::WA_DeleteOnClose);
+            dialog->open();
+        });
     });
 }
 
