@@ -441,7 +441,7 @@ private slots:
             QTest::keyClick(window.get(), Qt::Key_Escape);
         QVERIFY(waitIdle());
         // The read has stopped, not gone on in the background.
-        QCOMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
         QCOMPARE(fired, whileFilling);
         QTRY_VERIFY_WITH_TIMEOUT(!box("Text1")->isWorking(), 60000);
         QCOMPARE(box("Text1")->text(), earlier);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/threads.h"
+
 #include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
@@ -111,7 +113,10 @@ protected:
                     then(watcher->result());
                     workReturned();
                 });
-        watcher->setFuture(QtConcurrent::run(std::move(work), progress));
+        watcher->setFuture(QtConcurrent::run([work = std::move(work), progress]() mutable {
+            LowerCurrentThreadPriority();
+            return work(progress);
+        }));
     }
 
 private:

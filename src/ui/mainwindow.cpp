@@ -2,6 +2,7 @@
 
 #include "core/linefilter.h"
 #include "platform/desktopservices.h"
+#include "platform/threads.h"
 #include "ui/commands.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/fitlabel.h"
@@ -443,7 +444,10 @@ bool MainWindow::isLargeResult() const {
 void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
     std::shared_ptr<LargeResult> old = std::exchange(largeResult_, std::move(result));
     if (old && old.use_count() == 1)
-        (void)QtConcurrent::run([old = std::move(old)]() mutable { old.reset(); });
+        (void)QtConcurrent::run([old = std::move(old)]() mutable {
+            LowerCurrentThreadPriority();
+            old.reset();
+        });
 }
 
 void MainWindow::runFilter(bool refuseEmpty) {

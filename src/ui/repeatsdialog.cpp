@@ -2,6 +2,7 @@
 
 #include "files/textfile.h"
 #include "platform/desktopservices.h"
+#include "platform/threads.h"
 #include "ui/textbox.h"
 
 #include <QAbstractTableModel>
@@ -137,7 +138,10 @@ template <typename Work, typename Then> void RepeatsDialog::inBackground(Work wo
                 unsetCursor();
                 then(watcher->result());
             });
-    watcher->setFuture(QtConcurrent::run(std::move(work)));
+    watcher->setFuture(QtConcurrent::run([work = std::move(work)]() mutable {
+        LowerCurrentThreadPriority();
+        return work();
+    }));
 }
 
 void RepeatsDialog::copyList() {
