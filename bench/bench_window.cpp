@@ -1,19 +1,27 @@
 // Drives the real window offscreen over a generated text of 1,000,000 lines (or the count
 // given) and prints how long each command takes and how long the event loop is ever held up.
 // Then measures boxes holding very long lines: a bare QPlainTextEdit against the TextBox.
-// Usage: bench_window [LINES] [--long-lines-only]
+// With --large FILE, measures the large-file mode on that file instead (make one with
+// gen_shapes), the statistic with its dialog included; with --import FILE, the file imported
+// into the box whatever its size.
+// Usage: bench_window [LINES] [--long-lines-only] [--large FILE] [--import FILE]
 #include "../tests/fakedesktopservices.h"
 #include "core/linefilter.h"
+#include "platform/memory.h"
 #include "textgen.h"
 #include "ui/mainwindow.h"
+#include "ui/repeatsdialog.h"
 #include "ui/textbox.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -148,9 +156,130 @@ void LongLines() {
                 over.ms, over.longestStallMs);
 }
 
+// `file` imported into the box (whatever the large-file bounds), filtered, the window resized
+// and cleared.
+int ImportIntoTheBox(const QString& file) {
+    std::printf("%s imported into the box, %.1f MB\n", qPrintable(file),
+                double(QFileInfo(file).size()) / 1e6);
+    FakeDesktopServices services;
+    MainWindow window(services);
+    window.setLargeFileBounds({qint64(1) << 40, qint64(1) << 40});
+    window.show();
+    QCoreApplication::processEvents();
+    auto button = [&](const char* name) {
+        return window.findChild<QPushButton*>(QString::fromLatin1(name));
+    };
+    auto* text1 = window.findChild<TextBox*>(QStringLiteral("Text1"));
+    // Twice: the second time the memory holds what the first left behind.
+    for (int round = 1; round <= 2; ++round) {
+        std::printf("round %d\n", round);
+        services.dialogAnswers = {file};
+        Print("import", RunUntil([&] { button("Command2")->click(); },
+                                 [&] { return !window.busy() && !text1->isWorking(); }));
+        Print("filter",
+              RunUntil([&] { button("Command1")->click(); }, [&] { return !window.busy(); }));
+        Print("resize the window",
+              RunUntil([&] { window.resize(700 - round * 100, 560); }, [] { return true; }));
+        std::printf("peak memory: %.0f MiB\n", PeakMemoryMiB());
+        Print("clear", RunUntil([&] { button("Command3")->click(); }, [] { return true; }));
+    }
+    return 0;
+}
+
+// The large-file mode on `file`: open, filter (with the progress seen), save, copy, the
+// statistic and its dialog, a resize, clear.
+int LargeFileMode(const QString& file) {
+    std::printf("large-file mode on %s, %.1f MB\n", qPrintable(file),
+                double(QFileInfo(file).size()) / 1e6);
+    QTemporaryDir dir;
+    FakeDesktopServices services;
+    MainWindow window(services);
+    window.show();
+    QCoreApplication::processEvents();
+    auto button = [&](const char* name) {
+        return window.findChild<QPushButton*>(QString::fromLatin1(name));
+    };
+    auto* text2 = window.findChild<TextBox*>(QStringLiteral("Text2"));
+    auto* label1 = window.findChild<QLabel*>(QStringLiteral("Label1"));
+    auto* label2 = window.findChild<QLabel*>(QStringLiteral("Label2"));
+
+    services.dialogAnswers = {file};
+    Print("open (choice to beginning shown)",
+          RunUntil([&] { button("Command2")->click(); },
+                   [&] { return !window.busy() && window.isLargeInput(); }));
+    std::printf("  %s\n", qPrintable(label1->text()));
+
+    QStringList seen;
+    QTimer sampler;
+    sampler.setInterval(250);
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        auto* bar = text2->findChild<QProgressBar*>();
+        if (text2->isProgressShown() && (seen.isEmpty() || seen.last() != bar->format()))
+            seen.append(bar->format());
+    });
+    sampler.start();
+    Print("filter (click to result shown)",
+          RunUntil([&] { button("Command1")->click(); },
+                   [&] { return !window.busy() && window.isLargeResult(); }));
+    sampler.stop();
+    std::printf("  %s, %s\n  progress seen: %s\n", qPrintable(label2->text()),
+                qPrintable(text2->note()), qPrintable(seen.join(QStringLiteral(" | "))));
+
+    auto messages = services.messages.size();
+    services.dialogAnswers = {dir.filePath(QStringLiteral("out.txt"))};
+    Print("save (whole result)", RunUntil([&] { button("Command5")->click(); },
+                                          [&] { return services.messages.size() > messages; }));
+    std::printf("  %.1f MB written\n",
+                double(QFileInfo(dir.filePath(QStringLiteral("out.txt"))).size()) / 1e6);
+    messages = services.messages.size();
+    Print("copy (whole result)", RunUntil([&] { button("Command4")->click(); },
+                                          [&] { return services.messages.size() > messages; }));
+    std::printf("  %s\n", qPrintable(services.messages.last().prompt.section(u'\n', 0, 0)));
+
+    RepeatsDialog* dialog = nullptr;
+    Print("statistic (request to dialog shown)",
+          RunUntil([&] { window.findChild<QAction*>(QStringLiteral("ShowRepeats"))->trigger(); },
+                   [&] {
+                       dialog = window.findChild<RepeatsDialog*>();
+                       return !window.busy() && dialog && dialog->isVisible();
+                   }));
+    if (dialog) {
+        auto* table = dialog->findChild<QTableView*>(QStringLiteral("RepeatsTable"));
+        std::printf("  %lld rows listed\n", static_cast<long long>(table->model()->rowCount()));
+        Print("  scroll the list to its end",
+              RunUntil([&] { table->scrollToBottom(); }, [] { return true; }));
+        messages = services.messages.size();
+        Print("  copy the list",
+              RunUntil(
+                  [&] { dialog->findChild<QPushButton*>(QStringLiteral("CopyRepeats"))->click(); },
+                  [&] { return services.messages.size() > messages; }));
+        dialog->close();
+    }
+    Print("resize the window", RunUntil([&] { window.resize(700, 560); }, [] { return true; }));
+    std::printf("peak memory: %.0f MiB\n", PeakMemoryMiB());
+    Print("clear",
+          RunUntil([&] { button("Command3")->click(); }, [&] { return !window.isLargeInput(); }));
+
+    // The statistic's dialog alone, with a million lines.
+    std::vector<RepeatedLine> repeats(1000000);
+    for (std::size_t i = 0; i < repeats.size(); ++i)
+        repeats[i] = {QStringLiteral("重复的行 %1").arg(i), qint64(repeats.size() - i + 1)};
+    RepeatsDialog* alone = nullptr;
+    Print("statistic dialog alone, 1M lines",
+          RunUntil(
+              [&] {
+                  alone = new RepeatsDialog(EngineStats{}, std::move(repeats), services, &window);
+                  alone->show();
+              },
+              [] { return true; }));
+    Print("  closed", RunUntil([&] { delete alone; }, [] { return true; }));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    MapLargeAllocations(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
@@ -158,6 +287,12 @@ int main(int argc, char** argv) {
         LongLines();
         return 0;
     }
+    if (const qsizetype at = args.indexOf(QStringLiteral("--large"));
+        at > 0 && at + 1 < args.size())
+        return LargeFileMode(args[at + 1]);
+    if (const qsizetype at = args.indexOf(QStringLiteral("--import"));
+        at > 0 && at + 1 < args.size())
+        return ImportIntoTheBox(args[at + 1]);
     const qsizetype lines = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
 
     QTemporaryDir dir;
@@ -186,6 +321,8 @@ int main(int argc, char** argv) {
 
     FakeDesktopServices services;
     MainWindow window(services);
+    // The text goes into the box whatever its size: these are the box's own figures.
+    window.setLargeFileBounds({qint64(1) << 40, qint64(1) << 40});
     window.show();
     QCoreApplication::processEvents();
     auto* text1 = window.findChild<TextBox*>(QStringLiteral("Text1"));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program under Xvfb and a window manager (openbox, where installed), types a text
-# with repeats, filters it with Ctrl+Enter, presses "复制结果", answers the message box with Enter,
-# checks the clipboard, takes a screenshot and closes the window.
+# with repeats, turns on 忽略大小写 in the menu of 开始过滤's arrow, filters with Ctrl+Enter,
+# presses "复制结果", answers the message box with Enter, checks the clipboard and the remembered
+# option, takes a screenshot and closes the window.
 # Usage: smoke.sh PROGRAM OUTPUT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,6 +13,9 @@ app=$2
 unset QT_QPA_PLATFORM
 out=$3
 mkdir -p "$out"
+# The program remembers its options here, not in the user's own settings.
+export XDG_CONFIG_HOME="$out/config"
+rm -rf "$XDG_CONFIG_HOME"
 
 fail() {
     echo "smoke: $*" >&2
@@ -48,7 +52,11 @@ xdotool type --delay 30 "banana"
 xdotool key Return
 xdotool type --delay 30 "apple"
 xdotool key Return
-xdotool type --delay 30 "banana"
+xdotool type --delay 30 "Banana"
+xdotool mousemove --window "$wid" 335 80 click 1    # 开始过滤's arrow: the options
+sleep 0.5
+xdotool key Down Return                             # 忽略大小写
+sleep 0.3
 xdotool key ctrl+Return                             # 开始过滤
 sleep 0.3
 xdotool mousemove --window "$wid" 292 160 click 1  # 复制结果
@@ -61,6 +69,8 @@ sleep 0.3
 got=$(xclip -o -selection clipboard | od -An -c | tr -s ' ')
 want=$(printf 'banana\r\napple\r\n' | od -An -c | tr -s ' ')
 [ "$got" = "$want" ] || fail "clipboard holds [$got], expected [$want]"
+grep -q 'ignore-case' "$XDG_CONFIG_HOME/Trennix/trennix.conf" ||
+    fail "the option was not remembered"
 
 /usr/bin/python3 "$here/x11_close.py" "$wid"
 for _ in $(seq 50); do
@@ -69,4 +79,5 @@ for _ in $(seq 50); do
 done
 kill -0 "$pid" 2>/dev/null && fail "the program did not exit after its window was closed"
 wait "$pid" || fail "the program exited with status $?"
-echo "smoke: clipboard right, window closed, program exited 0; screenshot in $out/smoke.png"
+echo "smoke: option chosen and remembered, clipboard right, window closed, program exited 0;" \
+    "screenshot in $out/smoke.png"

@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "platform/memory.h"
 #include "platform/qtdesktopservices.h"
 #include "ui/mainwindow.h"
 
@@ -6,6 +7,7 @@
 #include <QTimer>
 
 int main(int argc, char** argv) {
+    MapLargeAllocations();
     // Help, version and usage errors are answered before any window system is needed.
     QStringList files;
     if (const std::optional<int> status = AnswerWithoutWindow(argc, argv, files))

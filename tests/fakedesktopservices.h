@@ -2,6 +2,7 @@
 
 #include "platform/desktopservices.h"
 
+#include <QMap>
 #include <QStringList>
 #include <functional>
 
@@ -30,6 +31,10 @@ public:
         ++launches;
         calls.append(QStringLiteral("OpenPublisherPage"));
     }
+    QString LoadSetting(const QString& key) override { return settings.value(key); }
+    void SaveSetting(const QString& key, const QString& value) override {
+        settings.insert(key, value);
+    }
 
     // The answers of the next dialogs, in order: a path, or an empty text for a cancel.
     QStringList dialogAnswers;
@@ -41,6 +46,8 @@ public:
     QList<Message> messages;
     QStringList calls;
     QString clipboard = QStringLiteral("(untouched)");
+    // What the program remembers between runs; a new window on the same fake finds it again.
+    QMap<QString, QString> settings;
     int launches = 0;
 
 protected:

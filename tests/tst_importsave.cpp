@@ -6,7 +6,11 @@
 #include "ui/textbox.h"
 
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QThreadPool>
+
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +23,11 @@
 #include <memory>
 
 namespace {
+// An undecodable byte as a text carries it: a lone low surrogate.
+QChar Byte(int b) {
+    return QChar(char16_t(0xDC00 + b));
+}
+
 const QString kFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
 
 // A text of exactly `size` characters in lines of 100 (98 letters and CR LF).
@@ -143,13 +152,33 @@ private slots:
         QCOMPARE(services->messages.last().prompt, QStringLiteral("结果已保存至指定路径！"));
     }
 
+    // Bytes that the file's encoding cannot read are counted once, shown as U+FFFD, and written
+    // back as they were.
     void invalidBytesAreCountedAndShown() {
         WriteAll(path(QStringLiteral("bad.txt")), "a\x81\x30\r\nb\xbc");
         importAnswering(path(QStringLiteral("bad.txt")));
-        QCOMPARE(box("Text1")->text(), QStringLiteral("a\ufffd0\r\nb\ufffd"));
+        QCOMPARE(box("Text1")->text(), u'a' + Byte(0x81) + QStringLiteral("0\r\nb") + Byte(0xbc));
         QCOMPARE(services->messages.size(), 1);
         QCOMPARE(services->messages[0].style, 64);
-        QVERIFY(services->messages[0].prompt.contains(QStringLiteral(" 2 ")));
+        QCOMPARE(services->messages[0].title, QStringLiteral("提示"));
+        const QString prompt = services->messages[0].prompt;
+        QVERIFY2(prompt.contains(QStringLiteral(" 2 ")) && prompt.contains(u'\uFFFD') &&
+                     prompt.contains(QStringLiteral("原样写回")),
+                 qPrintable(prompt));
+        // Drawn as U+FFFD is drawn.
+        TextBox shown;
+        TextBox replaced;
+        for (TextBox* b : {&shown, &replaced})
+            b->resize(200, 60);
+        shown.setText(u'a' + Byte(0x81) + u'b');
+        replaced.setText(QStringLiteral("a\uFFFDb"));
+        QCOMPARE(shown.grab().toImage(), replaced.grab().toImage());
+        click("Command1");
+        QVERIFY(waitIdle());
+        saveAnswering(path(QStringLiteral("bad-out.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("bad-out.txt"))).toHex(),
+                 QByteArray("a\x81\x30\r\nb\xbc\r\n").toHex());
+        QCOMPARE(services->messages.size(), 2);
     }
 
     // A large file is read, shown and saved away from the window's thread; the outcome is the same.
@@ -169,9 +198,77 @@ private slots:
         const QByteArray out = ReadAll(path(QStringLiteral("large-out.txt")));
         QCOMPARE(out.count('\n'), 20001);
         QVERIFY(out.startsWith("0 \xbc\xd7\r\n1 \xbc\xd7\r\n"));
-        // The unreadable place is kept as U+FFFD, which GBK cannot hold: written as GB18030.
-        QVERIFY(out.endsWith("19999 \xbc\xd7\r\n\x84\x31\xa4\x37\x30\r\n"));
+        // The unreadable bytes are written back as they were.
+        QVERIFY(out.endsWith("19999 \xbc\xd7\r\n\x81\x30\r\n"));
         QCOMPARE(services->messages.last().prompt, QStringLiteral("结果已保存至指定路径！"));
+    }
+
+    // The save writes the line break of the last imported file (its most common one); a text
+    // that never came from a file is written with CR LF. The boxes hold CR LF throughout.
+    void lineBreakKept_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\na\r\n") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("LF") << QByteArray("a\nb\na\n") << QByteArray("a\nb\n");
+        QTest::newRow("CR") << QByteArray("a\rb\ra\r") << QByteArray("a\rb\r");
+        QTest::newRow("mostly LF") << QByteArray("a\nb\r\nc\na\n") << QByteArray("a\nb\nc\n");
+        QTest::newRow("no break at all") << QByteArray("a") << QByteArray("a\r\n");
+        QTest::newRow("never imported") << QByteArray() << QByteArray("a\r\nb\r\n");
+    }
+    void lineBreakKept() {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, saved);
+        if (file.isEmpty()) {
+            box("Text1")->setText(QStringLiteral("a\nb\ra"));
+        } else {
+            WriteAll(path(QStringLiteral("breaks.txt")), file);
+            importAnswering(path(QStringLiteral("breaks.txt")));
+        }
+        QVERIFY(!box("Text1")->text().contains(
+            QRegularExpression(QStringLiteral("\r(?!\n)|(?<!\r)\n"))));
+        click("Command1");
+        QVERIFY(waitIdle());
+        QVERIFY(box("Text2")->text().endsWith(QStringLiteral("\r\n")));
+        saveAnswering(path(QStringLiteral("breaks-out.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("breaks-out.txt"))), saved);
+        // Still so after clearing and typing.
+        click("Command3");
+        box("Text2")->setText(QStringLiteral("x\r\ny\r\n"));
+        saveAnswering(path(QStringLiteral("breaks-typed.txt")));
+        QByteArray typed("x\r\ny\r\n");
+        if (saved.count('\n') == 0)
+            typed.replace("\r\n", "\r");
+        else if (saved.count('\r') == 0)
+            typed.replace("\r\n", "\n");
+        QCOMPARE(ReadAll(path(QStringLiteral("breaks-typed.txt"))), typed);
+    }
+
+    // What is not a regular file is refused at once with a message; the boxes stay as they were.
+    void specialFilesRefused_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("/dev/zero") << "/dev/zero";
+        QTest::newRow("/dev/urandom") << "/dev/urandom";
+        QTest::newRow("/dev/null") << "/dev/null";
+    }
+    void specialFilesRefused() {
+        QFETCH(QString, file);
+        if (file == QStringLiteral("fifo")) {
+            file = path(QStringLiteral("fifo"));
+            QFile::remove(file);
+            QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+        }
+        if (!QFileInfo::exists(file))
+            QSKIP("no such file here");
+        box("Text1")->setText(QStringLiteral("in"));
+        box("Text2")->setText(QStringLiteral("out"));
+        importAnswering(file);
+        QCOMPARE(box("Text1")->text(), QStringLiteral("in"));
+        QCOMPARE(box("Text2")->text(), QStringLiteral("out"));
+        QCOMPARE(services->messages.size(), 1);
+        QCOMPARE(services->messages[0].style, 16);
+        QCOMPARE(services->messages[0].title, QStringLiteral("导入失败"));
+        QVERIFY(services->messages[0].prompt.contains(QFileInfo(file).fileName()));
     }
 
     void emptyFileEmptiesInput() {
@@ -343,6 +440,8 @@ private slots:
         if (!whileFilling)
             QTest::keyClick(window.get(), Qt::Key_Escape);
         QVERIFY(waitIdle());
+        // The read has stopped, not gone on in the background.
+        QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
         QCOMPARE(fired, whileFilling);
         QTRY_VERIFY_WITH_TIMEOUT(!box("Text1")->isWorking(), 60000);
         QCOMPARE(box("Text1")->text(), earlier);
@@ -400,7 +499,7 @@ private slots:
         output.setText(LargeText(60000));
         QTRY_VERIFY_WITH_TIMEOUT(!output.isWorking(), 60000);
         const QString target = path(QStringLiteral("written.txt"));
-        SaveJob job(output, target, TextEncoding::Gbk, *services);
+        SaveJob job(output, target, TextEncoding::Gbk, LineBreak::CrLf, *services);
         QSignalSpy finished(&job, &Job::finished);
         job.start();
         QVERIFY(!job.canCancel());

@@ -4,12 +4,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 
 class PlatformTest : public QObject {
     Q_OBJECT
 private slots:
+    // Settings go to the test's own folders.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanupTestCase() {
+        QFile::remove(QSettings(QStringLiteral("Trennix"), QStringLiteral("trennix")).fileName());
+    }
+
     void nameFilters() {
         QCOMPARE(ToQtNameFilters(QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*")),
                  QStringList({QStringLiteral("文档文件(*.txt) (*.txt)"),
@@ -91,6 +98,27 @@ private slots:
         QFETCH(int, index);
         QFETCH(QString, suffix);
         QCOMPARE(DefaultSuffix(filter, index), suffix);
+    }
+
+    // What the Qt services remember is there for the next run (a new object), under its key;
+    // in a file of the test's own, never the user's.
+    void settingsOutliveTheServices_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("words") << "ignore-case keep=last";
+        QTest::newRow("empty") << "";
+        QTest::newRow("chinese") << "甲 乙";
+    }
+    void settingsOutliveTheServices() {
+        QFETCH(QString, value);
+        QVERIFY(QStandardPaths::isTestModeEnabled());
+        {
+            QtDesktopServices services;
+            services.SaveSetting(QStringLiteral("Key"), value);
+            services.SaveSetting(QStringLiteral("Other"), QStringLiteral("other"));
+        }
+        QtDesktopServices next;
+        QCOMPARE(next.LoadSetting(QStringLiteral("Key")), value);
+        QCOMPARE(next.LoadSetting(QStringLiteral("Never")), QString());
     }
 
     void chineseStandardButtons() {

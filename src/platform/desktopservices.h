@@ -3,7 +3,8 @@
 #include <QString>
 
 // The few desktop services the window uses: one file dialog whose chosen path persists across
-// its uses, a message box, the clipboard, and opening the publisher's page.
+// its uses, a message box, the clipboard, opening the publisher's page, and the few words the
+// program remembers between runs.
 class DesktopServices {
 public:
     // Message box styles.
@@ -36,6 +37,11 @@ public:
 
     // Opens the publisher's page without waiting; a failure is quiet.
     virtual void OpenPublisherPage() = 0;
+
+    // What the program remembers between runs: a text under a key (empty when nothing was saved
+    // under it). A failure to remember is quiet.
+    virtual QString LoadSetting(const QString& key) = 0;
+    virtual void SaveSetting(const QString& key, const QString& value) = 0;
 
 protected:
     enum class DialogKind { Open, Save };

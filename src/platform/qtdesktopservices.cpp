@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -74,6 +75,21 @@ void QtDesktopServices::OpenPublisherPage() {
     // Started from the event loop so that the caller never waits for the browser; the result is
     // not reported, as a page that cannot be opened is no reason to disturb the user.
     QTimer::singleShot(0, qApp, [] { QDesktopServices::openUrl(QUrl(PublisherPageCommand())); });
+}
+
+namespace {
+const QString kOrganization = QStringLiteral("Trennix");
+const QString kApplication = QStringLiteral("trennix");
+} // namespace
+
+QString QtDesktopServices::LoadSetting(const QString& key) {
+    const QSettings settings(kOrganization, kApplication);
+    return settings.value(key).toString();
+}
+
+void QtDesktopServices::SaveSetting(const QString& key, const QString& value) {
+    QSettings settings(kOrganization, kApplication);
+    settings.setValue(key, value);
 }
 
 void InstallQtTranslation() {

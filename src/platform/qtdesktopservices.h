@@ -11,7 +11,8 @@ class QWidget;
 QStringList ToQtNameFilters(const QString& filter);
 
 // The desktop services on Qt's own widgets: its file dialog (not the native one, so that the
-// labels follow the program's language), QMessageBox, the clipboard and the default browser.
+// labels follow the program's language), QMessageBox, the clipboard, the default browser, and
+// QSettings (on Linux, ~/.config/Trennix/trennix.conf).
 class QtDesktopServices final : public DesktopServices {
 public:
     explicit QtDesktopServices(QWidget* parent = nullptr) : parent_(parent) {}
@@ -21,6 +22,8 @@ public:
     void ClipboardClear() override;
     void ClipboardSetText(const QString& text) override;
     void OpenPublisherPage() override;
+    QString LoadSetting(const QString& key) override;
+    void SaveSetting(const QString& key, const QString& value) override;
 
 protected:
     Choice chooseFile(DialogKind kind, const QString& filter, const QString& startPath) override;

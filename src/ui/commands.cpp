@@ -1,9 +1,12 @@
 #include "ui/commands.h"
 
-#include "core/linefilter.h"
+#include "files/safefile.h"
 #include "files/textfile.h"
 #include "platform/desktopservices.h"
 #include "ui/textbox.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -25,12 +28,71 @@ QStringView TrimSpaces(QStringView text) {
     return text.sliced(begin, end - begin);
 }
 
+const QString kEmptyResult = QStringLiteral("很抱歉,过滤后的数据为空,不给予操作...");
+
+// Puts a result on the clipboard, without the spaces at its two ends, and says so; an empty
+// result is refused.
+void CopyResult(const QString& text, DesktopServices& services) {
+    const QStringView trimmed = TrimSpaces(text);
+    if (trimmed.isEmpty()) {
+        services.MsgBox(kEmptyResult, DesktopServices::Critical, QStringLiteral("复制失败"));
+        return;
+    }
+    services.ClipboardClear();
+    // The clipboard cannot carry an undecodable byte; it gets U+FFFD, as the box shows.
+    services.ClipboardSetText(
+        WithReplacementCharacters(trimmed.size() == text.size() ? text : trimmed.toString()));
+    services.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
+                    QStringLiteral("过滤后的数据..."));
+}
+
+void ReportSaved(DesktopServices& services) {
+    services.MsgBox(QStringLiteral("结果已保存至指定路径！"), DesktopServices::Information,
+                    QStringLiteral("提示"));
+    services.OpenPublisherPage();
+}
+
+// What a box in the large-file mode says about the part it shows.
+QString ShownPart(const TextSummary& summary) {
+    if (summary.lines > kPreviewLines)
+        return QStringLiteral("只显示开头 %1 行").arg(kPreviewLines);
+    if (!summary.previewComplete)
+        return QStringLiteral("过长的行只显示开头");
+    return QStringLiteral("已全部显示");
+}
+
+// A sink that keeps nothing, for counting alone.
+class DiscardSink final : public OutputSink {
+public:
+    bool write(const char* /*data*/, qint64 /*size*/) override { return true; }
+    QString error() const override { return {}; }
+};
+
 } // namespace
 
+QString LargeInputNotice(const TextSummary& summary) {
+    return QStringLiteral("大文件，共 %1 行：%2，不能编辑。命令作用于整个文件。")
+        .arg(summary.lines)
+        .arg(ShownPart(summary));
+}
+
+QString LargeResultNotice(const TextSummary& summary) {
+    return QStringLiteral("过滤结果共 %1 行：%2，不能编辑。复制和保存作用于整个结果。")
+        .arg(summary.lines)
+        .arg(ShownPart(summary));
+}
+
 FilterJob::FilterJob(TextBox& input, TextBox& output, DesktopServices& services, bool refuseEmpty,
-                     QObject* parent)
+                     EngineSettings settings, QObject* parent)
     : Job(&output, parent), input_(input), output_(output), services_(services),
-      refuseEmpty_(refuseEmpty) {}
+      refuseEmpty_(refuseEmpty), settings_(std::move(settings)) {}
+
+namespace {
+struct Filtered {
+    PreparedText text;
+    EngineResult result;
+};
+} // namespace
 
 void FilterJob::run() {
     beginStep(QStringLiteral("正在读取输入框"), 0, 10);
@@ -42,19 +104,38 @@ void FilterJob::run() {
                              DesktopServices::Critical, QStringLiteral("过滤失败"));
             return;
         }
-        beginStep(QStringLiteral("正在过滤"), 10, 25, -1);
-        runWork<PreparedText>(
-            IsLarge(input), [input] { return TextBox::prepare(FilterDuplicateLines(input)); },
-            [this](const PreparedText& output) {
+        beginStep(QStringLiteral("正在过滤"), 10, 25);
+        runWork<Filtered>(
+            IsLarge(input),
+            [input, settings = settings_](const WorkProgress& progress) {
+                Filtered filtered;
+                TextFilterResult result = FilterText(input, settings, progress);
+                if (result.result.ok())
+                    filtered.text = TextBox::prepare(result.text);
+                filtered.result = std::move(result.result);
+                return filtered;
+            },
+            [this, input](const Filtered& filtered) {
+                if (!filtered.result.ok()) {
+                    complete();
+                    services_.MsgBox(filtered.result.error, DesktopServices::Critical,
+                                     QStringLiteral("过滤失败"));
+                    return;
+                }
+                inputText_ = input;
+                stats_ = filtered.result.stats;
                 // The output box's text must be known before it is replaced, for a cancel to
                 // put it back.
                 beginStep(QStringLiteral("正在读取输出框"), 25, 30);
                 followBox(&output_);
-                output_.withText(guarded([this, output](const QString&) {
+                output_.withText(guarded([this, output = filtered.text](const QString&) {
                     beginStep(QStringLiteral("正在填入输出框"), 30, 100);
                     followBox(&output_);
                     filling_ = true;
-                    output_.setText(output, guarded([this] { complete(); }));
+                    output_.setText(output, guarded([this] {
+                                        filtered_ = true;
+                                        complete();
+                                    }));
                 }));
             });
     }));
@@ -67,55 +148,125 @@ void FilterJob::takeBack(const std::function<void()>& done) {
         done();
 }
 
-ImportJob::ImportJob(TextBox& input, QString path, DesktopServices& services, QObject* parent)
-    : Job(&input, parent), input_(input), path_(std::move(path)), services_(services) {}
+ImportJob::ImportJob(TextBox& input, QString path, DesktopServices& services,
+                     LargeFileBounds bounds, QObject* parent)
+    : Job(&input, parent), input_(input), path_(std::move(path)), services_(services),
+      bounds_(bounds) {}
 
 namespace {
 struct Imported {
-    ImportResult result; // its text moved into `text`
+    QString error; // a failure to report (empty on a cancel)
     PreparedText text;
+    TextEncoding encoding = TextEncoding::Gbk;
+    LineBreak lineBreak = LineBreak::CrLf;
+    qsizetype unreadable = 0;
+    std::shared_ptr<const LargeFile> large;
 };
+
+QString ImportFailure(const QString& path, const QString& reason) {
+    return QStringLiteral("无法导入文件：\n%1\n\n原因：%2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+// Reads the file on a worker thread. A file larger than bounds.bytes is only counted and its
+// beginning read; a smaller one is read whole, and opened as a large file after all when it has
+// more lines than bounds.lines.
+Imported ReadFile(const QString& path, const LargeFileBounds& bounds,
+                  const WorkProgress& progress) {
+    Imported out;
+    const QFileInfo info(path);
+    if (info.isFile() && info.size() > bounds.bytes) {
+        std::optional<LargeFile> large = OpenLargeFile(path, progress, &out.error);
+        if (large)
+            out.large = std::make_shared<const LargeFile>(std::move(*large));
+        return out;
+    }
+    // Reading is two thirds of the step; counting the lines of a file that turns out large
+    // the rest.
+    ImportResult read = ImportTextFile(path, kMaxImportBytes, [&](qint64 done, qint64 total) {
+        return progress(done * 2, total * 3);
+    });
+    if (!read.ok) {
+        if (!read.cancelled)
+            out.error = read.error;
+        return out;
+    }
+    out.encoding = read.decoded.encoding;
+    out.lineBreak = read.decoded.lineBreak;
+    out.unreadable = read.decoded.unreadable;
+    if (progress.stopped())
+        return out;
+    out.text = TextBox::prepare(std::exchange(read.decoded.text, {}));
+    // Lines as a user counts them: a line break at the very end starts no line.
+    const qsizetype lines = out.text.lines - (out.text.text.endsWith(u"\r\n") ? 1 : 0);
+    if (lines <= bounds.lines)
+        return out;
+    out.text = PreparedText();
+    QFile file(path);
+    QString reason;
+    if (!OpenForReading(file, &reason)) {
+        out.error = ImportFailure(path, reason);
+        return out;
+    }
+    std::optional<TextSummary> summary = SummarizeFile(
+        file, out.encoding,
+        [&](qint64 done, qint64 total) { return progress(total * 2 + done, total * 3); }, &reason);
+    if (!summary) {
+        if (!reason.isEmpty())
+            out.error = ImportFailure(path, reason);
+        return out;
+    }
+    out.large = std::make_shared<const LargeFile>(LargeFile{path, out.encoding, *summary});
+    return out;
+}
 } // namespace
 
 // The file is always read on a worker thread: whatever it turns out to be, the window goes on.
 void ImportJob::run() {
-    beginStep(QStringLiteral("正在读取文件"), 0, 30, -1);
+    beginStep(QStringLiteral("正在读取文件"), 0, 30);
     runWork<Imported>(
         true,
-        [path = path_] {
-            Imported imported{ImportTextFile(path), {}};
-            if (imported.result.ok)
-                imported.text = TextBox::prepare(std::exchange(imported.result.decoded.text, {}));
-            return imported;
+        [path = path_, bounds = bounds_](const WorkProgress& progress) {
+            return ReadFile(path, bounds, progress);
         },
         [this](const Imported& imported) {
-            const ImportResult& result = imported.result;
-            if (!result.ok) {
+            if (!imported.error.isEmpty() || (!imported.large && imported.text.lines == 0)) {
                 complete();
-                services_.MsgBox(result.error, DesktopServices::Critical,
-                                 QStringLiteral("导入失败"));
+                if (!imported.error.isEmpty())
+                    services_.MsgBox(imported.error, DesktopServices::Critical,
+                                     QStringLiteral("导入失败"));
                 return;
             }
             beginStep(QStringLiteral("正在读取输入框"), 30, 35);
             followBox(&input_);
-            input_.withText(guarded([this, result, text = imported.text](const QString&) {
+            input_.withText(guarded([this, imported](const QString&) {
                 beginStep(QStringLiteral("正在填入输入框"), 35, 100);
                 followBox(&input_);
                 filling_ = true;
-                const qsizetype unreadable = result.decoded.unreadable;
-                const TextEncoding encoding = result.decoded.encoding;
-                input_.setText(
-                    text, guarded([this, unreadable, encoding] {
-                        encoding_ = encoding;
-                        complete();
-                        if (unreadable > 0)
-                            services_.MsgBox(
-                                QStringLiteral(
-                                    "文件中有 %1 处字节无法识别为文字，已用 \uFFFD 代替。")
-                                    .arg(unreadable),
-                                DesktopServices::Information, QStringLiteral("提示"));
-                    }),
-                    TextBox::Undo::Keep);
+                if (imported.large) {
+                    const TextSummary& summary = imported.large->summary;
+                    input_.showPreview(summary.preview, LargeInputNotice(summary),
+                                       summary.nonBlankLines, guarded([this, imported] {
+                                           large_ = imported.large;
+                                           encoding_ = imported.large->encoding;
+                                           complete();
+                                       }),
+                                       TextBox::Undo::Keep);
+                    return;
+                }
+                input_.setText(imported.text, guarded([this, imported] {
+                                   encoding_ = imported.encoding;
+                                   lineBreak_ = imported.lineBreak;
+                                   complete();
+                                   if (imported.unreadable > 0)
+                                       services_.MsgBox(
+                                           QStringLiteral("文件中有 %1 处字节无法识别为文字，"
+                                                          "显示为 \uFFFD。保存时这些字节会"
+                                                          "原样写回。")
+                                               .arg(imported.unreadable),
+                                           DesktopServices::Information, QStringLiteral("提示"));
+                               }),
+                               TextBox::Undo::Keep);
             }));
         });
 }
@@ -127,10 +278,10 @@ void ImportJob::takeBack(const std::function<void()>& done) {
         done();
 }
 
-SaveJob::SaveJob(TextBox& output, QString path, TextEncoding encoding, DesktopServices& services,
-                 QObject* parent)
+SaveJob::SaveJob(TextBox& output, QString path, TextEncoding encoding, LineBreak lineBreak,
+                 DesktopServices& services, QObject* parent)
     : Job(&output, parent), output_(output), path_(std::move(path)), encoding_(encoding),
-      services_(services) {}
+      lineBreak_(lineBreak), services_(services) {}
 
 void SaveJob::run() {
     beginStep(QStringLiteral("正在读取输出框"), 0, 20);
@@ -141,9 +292,8 @@ void SaveJob::run() {
         setCanCancel(false);
         runWork<SaveResult>(
             IsLarge(output),
-            [path = path_, output, encoding = encoding_] {
-                return SaveTextFile(path, output, encoding);
-            },
+            [path = path_, output, encoding = encoding_, lineBreak = lineBreak_](
+                const WorkProgress&) { return SaveTextFile(path, output, encoding, lineBreak); },
             [this](const SaveResult& result) {
                 complete();
                 if (!result.ok) {
@@ -151,9 +301,7 @@ void SaveJob::run() {
                                      QStringLiteral("保存失败"));
                     return;
                 }
-                services_.MsgBox(QStringLiteral("结果已保存至指定路径！"),
-                                 DesktopServices::Information, QStringLiteral("提示"));
-                services_.OpenPublisherPage();
+                ReportSaved(services_);
             });
     }));
 }
@@ -166,17 +314,156 @@ void CopyJob::run() {
     followBox(&output_);
     output_.withText(guarded([this](const QString& output) {
         complete();
-        const QStringView trimmed = TrimSpaces(output);
-        if (trimmed.isEmpty()) {
-            services_.MsgBox(QStringLiteral("很抱歉,过滤后的数据为空,不给予操作..."),
-                             DesktopServices::Critical, QStringLiteral("复制失败"));
-            return;
-        }
-        services_.ClipboardClear();
-        // The clipboard cannot carry an undecodable byte; it gets U+FFFD, as the box shows.
-        services_.ClipboardSetText(WithReplacementCharacters(
-            trimmed.size() == output.size() ? output : trimmed.toString()));
-        services_.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
-                         QStringLiteral("过滤后的数据..."));
+        CopyResult(output, services_);
     }));
+}
+
+LargeFilterJob::LargeFilterJob(std::shared_ptr<const LargeFile> input, TextBox& output,
+                               DesktopServices& services, EngineSettings settings, QObject* parent)
+    : Job(&output, parent), input_(std::move(input)), output_(output), services_(services),
+      settings_(std::move(settings)) {}
+
+namespace {
+struct LargeFiltered {
+    std::shared_ptr<LargeResult> result;
+    QString error;
+};
+} // namespace
+
+void LargeFilterJob::run() {
+    beginStep(QStringLiteral("正在过滤"), 0, 95);
+    runWork<LargeFiltered>(
+        true,
+        [input = input_, settings = settings_](const WorkProgress& progress) {
+            LargeFiltered out;
+            std::optional<LargeResult> result =
+                FilterLargeFile(*input, settings, progress, &out.error);
+            if (result)
+                out.result = std::make_shared<LargeResult>(std::move(*result));
+            return out;
+        },
+        [this](const LargeFiltered& filtered) {
+            if (!filtered.result) {
+                complete();
+                if (!filtered.error.isEmpty())
+                    services_.MsgBox(filtered.error, DesktopServices::Critical,
+                                     QStringLiteral("过滤失败"));
+                return;
+            }
+            beginStep(QStringLiteral("正在读取输出框"), 95, 96);
+            followBox(&output_);
+            output_.withText(guarded([this, result = filtered.result](const QString&) {
+                beginStep(QStringLiteral("正在填入输出框"), 96, 100);
+                followBox(&output_);
+                filling_ = true;
+                const TextSummary& summary = result->summary;
+                output_.showPreview(summary.preview, LargeResultNotice(summary),
+                                    summary.nonBlankLines, guarded([this, result] {
+                                        result_ = result;
+                                        complete();
+                                    }));
+            }));
+        });
+}
+
+void LargeFilterJob::takeBack(const std::function<void()>& done) {
+    if (filling_)
+        output_.cancelFill(done);
+    else
+        done();
+}
+
+LargeSaveJob::LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, QString path,
+                           DesktopServices& services, QObject* parent)
+    : Job(where, parent), result_(std::move(result)), path_(std::move(path)), services_(services) {}
+
+namespace {
+struct Saved {
+    bool ok = false;
+    QString error; // empty on a cancel
+};
+} // namespace
+
+void LargeSaveJob::run() {
+    beginStep(QStringLiteral("正在保存"), 0, 100);
+    runWork<Saved>(
+        true,
+        [result = result_, path = path_](const WorkProgress& progress) {
+            Saved saved;
+            saved.ok = SaveLargeResult(*result->file, path, progress, &saved.error);
+            return saved;
+        },
+        [this](const Saved& saved) {
+            complete();
+            if (saved.ok)
+                ReportSaved(services_);
+            else if (!saved.error.isEmpty())
+                services_.MsgBox(saved.error, DesktopServices::Critical,
+                                 QStringLiteral("保存失败"));
+        });
+}
+
+LargeCopyJob::LargeCopyJob(std::shared_ptr<LargeResult> result, TextBox* where, qint64 maxBytes,
+                           DesktopServices& services, QObject* parent)
+    : Job(where, parent), result_(std::move(result)), maxBytes_(maxBytes), services_(services) {}
+
+void LargeCopyJob::run() {
+    beginStep(QStringLiteral("正在复制"), 0, 100, -1);
+    auto refuse = [this] {
+        const qint64 size = result_->file->size();
+        complete();
+        services_.MsgBox(QStringLiteral("过滤结果有 %1 MB，超过了复制的上限 %2 MB。\n"
+                                        "请用“保存结果”把它保存到文件。")
+                             .arg((size + kMiB - 1) / kMiB)
+                             .arg(maxBytes_ / kMiB),
+                         DesktopServices::Critical, QStringLiteral("复制失败"));
+    };
+    if (result_->file->size() > maxBytes_) {
+        refuse();
+        return;
+    }
+    runWork<std::optional<QString>>(
+        true,
+        [result = result_, maxBytes = maxBytes_](const WorkProgress&) {
+            return ResultText(*result->file, result->encoding, maxBytes);
+        },
+        [this, refuse](const std::optional<QString>& text) {
+            if (!text) {
+                refuse();
+                return;
+            }
+            complete();
+            CopyResult(*text, services_);
+        });
+}
+
+RepeatsJob::RepeatsJob(Source source, TextBox* where, DesktopServices& services,
+                       EngineSettings settings, QObject* parent)
+    : Job(where, parent), source_(std::move(source)), services_(services),
+      settings_(std::move(settings)) {}
+
+void RepeatsJob::run() {
+    beginStep(QStringLiteral("正在统计重复"), 0, 100);
+    runWork<std::shared_ptr<EngineResult>>(
+        true,
+        [source = source_, settings = settings_](const WorkProgress& progress) {
+            EngineSettings s = settings;
+            s.collectRepeats = true;
+            if (const auto* text = std::get_if<QString>(&source))
+                return std::make_shared<EngineResult>(FilterText(*text, s, progress).result);
+            const auto& file = std::get<std::shared_ptr<const LargeFile>>(source);
+            s.inputEncoding = WithoutByteOrderMark(file->encoding);
+            DiscardSink sink;
+            return std::make_shared<EngineResult>(FilterFiles({file->path}, sink, s, progress));
+        },
+        [this](const std::shared_ptr<EngineResult>& result) {
+            if (!result->ok()) {
+                complete();
+                services_.MsgBox(result->error, DesktopServices::Critical,
+                                 QStringLiteral("重复统计"));
+                return;
+            }
+            result_ = result;
+            complete();
+        });
 }

@@ -1,7 +1,13 @@
 #pragma once
 
+#include "engine/engine.h"
+#include "engine/largefile.h"
 #include "files/textcodec.h"
 #include "ui/job.h"
+
+#include <memory>
+#include <optional>
+#include <variant>
 
 class DesktopServices;
 class TextBox;
@@ -9,13 +15,30 @@ class TextBox;
 // The window's commands as jobs, each working on the boxes it is given and reporting to the
 // user through DesktopServices. A cancelled job leaves the boxes and the files as they were.
 
-// Filters the input box into the output box; with `refuseEmpty`, an input of spaces only is
-// refused with a message and the output box is left alone.
+// Above either bound an imported file is opened in the large-file mode: the input box shows its
+// beginning, and the commands work on the file itself.
+struct LargeFileBounds {
+    qint64 bytes = 0; // the file's size
+    qint64 lines = 0; // its lines, once read
+};
+
+// The notices of the boxes in the large-file mode.
+QString LargeInputNotice(const TextSummary& summary);
+QString LargeResultNotice(const TextSummary& summary);
+
+// Filters the input box into the output box with the given settings; with `refuseEmpty`, an
+// input of spaces only is refused with a message and the output box is left alone.
 class FilterJob final : public Job {
     Q_OBJECT
 public:
     FilterJob(TextBox& input, TextBox& output, DesktopServices& services, bool refuseEmpty,
-              QObject* parent = nullptr);
+              EngineSettings settings, QObject* parent = nullptr);
+
+    // Once completed with the result in the output box (not refused): true, the text that was
+    // filtered, and what the filter counted.
+    bool filtered() const { return filtered_; }
+    const QString& input() const { return inputText_; }
+    const EngineStats& stats() const { return stats_; }
 
 protected:
     void run() override;
@@ -26,17 +49,26 @@ private:
     TextBox& output_;
     DesktopServices& services_;
     bool refuseEmpty_;
+    EngineSettings settings_;
     bool filling_ = false;
+    bool filtered_ = false;
+    QString inputText_;
+    EngineStats stats_;
 };
 
-// Reads a file into the input box. Ctrl+Z in the box can bring back the text it replaced.
+// Reads a file into the input box. Ctrl+Z in the box can bring back the text it replaced. A file
+// above the bounds is opened in the large-file mode instead: the box shows its beginning.
 class ImportJob final : public Job {
     Q_OBJECT
 public:
-    ImportJob(TextBox& input, QString path, DesktopServices& services, QObject* parent = nullptr);
+    ImportJob(TextBox& input, QString path, DesktopServices& services, LargeFileBounds bounds,
+              QObject* parent = nullptr);
 
-    // The encoding the file was read in, once the job has completed with the file in the box.
+    // Once the job has completed with the file in the box: the encoding it was read in and its
+    // most common line break, or the large file it shows the beginning of.
     std::optional<TextEncoding> encoding() const { return encoding_; }
+    std::optional<LineBreak> lineBreak() const { return lineBreak_; }
+    std::shared_ptr<const LargeFile> largeFile() const { return large_; }
 
 protected:
     void run() override;
@@ -46,17 +78,20 @@ private:
     TextBox& input_;
     QString path_;
     DesktopServices& services_;
+    LargeFileBounds bounds_;
     bool filling_ = false;
     std::optional<TextEncoding> encoding_;
+    std::optional<LineBreak> lineBreak_;
+    std::shared_ptr<const LargeFile> large_;
 };
 
-// Writes the output box to a file in the given encoding. It can be cancelled until the writing
-// begins; a cancelled save writes nothing.
+// Writes the output box to a file in the given encoding, each line ended by `lineBreak`. It can
+// be cancelled until the writing begins; a cancelled save writes nothing.
 class SaveJob final : public Job {
     Q_OBJECT
 public:
-    SaveJob(TextBox& output, QString path, TextEncoding encoding, DesktopServices& services,
-            QObject* parent = nullptr);
+    SaveJob(TextBox& output, QString path, TextEncoding encoding, LineBreak lineBreak,
+            DesktopServices& services, QObject* parent = nullptr);
 
 protected:
     void run() override;
@@ -65,6 +100,7 @@ private:
     TextBox& output_;
     QString path_;
     TextEncoding encoding_;
+    LineBreak lineBreak_;
     DesktopServices& services_;
 };
 
@@ -80,4 +116,84 @@ protected:
 private:
     TextBox& output_;
     DesktopServices& services_;
+};
+
+// Filters a large file into a temporary file and shows the result's beginning in the output
+// box.
+class LargeFilterJob final : public Job {
+    Q_OBJECT
+public:
+    LargeFilterJob(std::shared_ptr<const LargeFile> input, TextBox& output,
+                   DesktopServices& services, EngineSettings settings, QObject* parent = nullptr);
+
+    // Once completed: the result, whose beginning the output box shows.
+    std::shared_ptr<LargeResult> result() const { return result_; }
+
+protected:
+    void run() override;
+    void takeBack(const std::function<void()>& done) override;
+
+private:
+    std::shared_ptr<const LargeFile> input_;
+    TextBox& output_;
+    DesktopServices& services_;
+    EngineSettings settings_;
+    bool filling_ = false;
+    std::shared_ptr<LargeResult> result_;
+};
+
+// Writes a large result to a file through the safe save. A cancel writes nothing.
+class LargeSaveJob final : public Job {
+    Q_OBJECT
+public:
+    LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, QString path,
+                 DesktopServices& services, QObject* parent = nullptr);
+
+protected:
+    void run() override;
+
+private:
+    std::shared_ptr<LargeResult> result_;
+    QString path_;
+    DesktopServices& services_;
+};
+
+// Puts a large result on the clipboard when it has at most `maxBytes` bytes, without the spaces
+// at its two ends; a larger one is refused with a message that suggests saving it.
+class LargeCopyJob final : public Job {
+    Q_OBJECT
+public:
+    LargeCopyJob(std::shared_ptr<LargeResult> result, TextBox* where, qint64 maxBytes,
+                 DesktopServices& services, QObject* parent = nullptr);
+
+protected:
+    void run() override;
+
+private:
+    std::shared_ptr<LargeResult> result_;
+    qint64 maxBytes_;
+    DesktopServices& services_;
+};
+
+// Counts the repeated lines of a text or of a large file with the given settings, for the
+// statistic of a filter.
+class RepeatsJob final : public Job {
+    Q_OBJECT
+public:
+    using Source = std::variant<QString, std::shared_ptr<const LargeFile>>;
+    RepeatsJob(Source source, TextBox* where, DesktopServices& services, EngineSettings settings,
+               QObject* parent = nullptr);
+
+    // Once completed without a failure: the counts and the repeated lines, most frequent first;
+    // otherwise null.
+    EngineResult* result() { return result_.get(); }
+
+protected:
+    void run() override;
+
+private:
+    Source source_;
+    DesktopServices& services_;
+    EngineSettings settings_;
+    std::shared_ptr<EngineResult> result_;
 };

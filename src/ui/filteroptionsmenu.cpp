@@ -107,3 +107,45 @@ QString DescribeFilterOptions(const FilterOptions& o) {
         parts << KeepText(o.keep);
     return parts.join(QStringLiteral("、"));
 }
+
+namespace {
+const std::pair<KeepMode, const char*> kKeepWords[] = {{KeepMode::Last, "keep=last"},
+                                                       {KeepMode::Unique, "keep=unique"},
+                                                       {KeepMode::Repeated, "keep=repeated"}};
+} // namespace
+
+QString FilterOptionsToText(const FilterOptions& o) {
+    QStringList words;
+    if (o.ignoreCase)
+        words << QStringLiteral("ignore-case");
+    if (o.trim)
+        words << QStringLiteral("trim");
+    if (o.ignoreWidth)
+        words << QStringLiteral("ignore-width");
+    if (o.keepBlank)
+        words << QStringLiteral("keep-blank");
+    for (const auto& [mode, word] : kKeepWords) {
+        if (o.keep == mode)
+            words << QString::fromLatin1(word);
+    }
+    return words.join(u' ');
+}
+
+FilterOptions FilterOptionsFromText(const QString& text) {
+    FilterOptions o;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+        if (word == QStringLiteral("ignore-case"))
+            o.ignoreCase = true;
+        else if (word == QStringLiteral("trim"))
+            o.trim = true;
+        else if (word == QStringLiteral("ignore-width"))
+            o.ignoreWidth = true;
+        else if (word == QStringLiteral("keep-blank"))
+            o.keepBlank = true;
+        for (const auto& [mode, name] : kKeepWords) {
+            if (word == QLatin1String(name))
+                o.keep = mode;
+        }
+    }
+    return o;
+}

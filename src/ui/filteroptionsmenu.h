@@ -37,3 +37,9 @@ private:
 // The options that differ from the default, in the menu's words, joined by "、"; empty for the
 // default.
 QString DescribeFilterOptions(const FilterOptions& options);
+
+// The options as the program remembers them: the words "ignore-case", "trim", "ignore-width",
+// "keep-blank" and "keep=last|unique|repeated" for what differs from the default, separated by
+// spaces (empty for the default). Unknown words are passed over when read back.
+QString FilterOptionsToText(const FilterOptions& options);
+FilterOptions FilterOptionsFromText(const QString& text);

@@ -2,10 +2,49 @@
 
 #include "ui/textbox.h"
 
-Job::Job(TextBox* where, QObject* parent) : QObject(parent), where_(where) {}
+WorkProgress::WorkProgress() : state_(std::make_shared<State>()) {}
+
+bool WorkProgress::operator()(qint64 done, qint64 total) const {
+    if (total > 0)
+        state_->permille.store(int(std::clamp<qint64>(done * 1000 / total, 0, 1000)),
+                               std::memory_order_relaxed);
+    return !stopped();
+}
+
+bool WorkProgress::stopped() const {
+    return state_->stop.load(std::memory_order_relaxed);
+}
+
+Job::Job(TextBox* where, QObject* parent) : QObject(parent), where_(where) {
+    // Ten times a second is often enough for a bar, and costs nothing.
+    workTimer_.setInterval(100);
+    connect(&workTimer_, &QTimer::timeout, this, [this] {
+        const int permille = work_.state_->permille.load(std::memory_order_relaxed);
+        if (permille >= 0 && !ended_ && !cancelling_)
+            setStepPercent(permille / 10);
+    });
+}
+
+TextBox* Job::where() const {
+    return where_;
+}
 
 Job::~Job() {
     *alive_ = false;
+    work_.state_->stop = true;
+}
+
+WorkProgress Job::followWork() {
+    QObject::disconnect(follow_);
+    work_.state_->stop = true; // an earlier work has nothing more to do
+    work_ = WorkProgress();
+    workTimer_.start();
+    return work_;
+}
+
+void Job::workReturned() {
+    if (cancelling_ && running_ == 0)
+        finishCancel();
 }
 
 void Job::start() {
@@ -17,10 +56,21 @@ void Job::cancel() {
         return;
     cancelling_ = true;
     *alive_ = false; // every step still under way now comes back to nothing
+    work_.state_->stop = true;
     QObject::disconnect(follow_);
     what_ = QStringLiteral("正在取消");
     percent_ = -1;
     emit progressChanged();
+    if (running_ == 0)
+        finishCancel();
+}
+
+// Once no work is left on a worker thread.
+void Job::finishCancel() {
+    if (takingBack_)
+        return;
+    takingBack_ = true;
+    workTimer_.stop();
     takeBack([self = QPointer<Job>(this)] {
         if (self)
             self->end(false);
@@ -29,6 +79,7 @@ void Job::cancel() {
 
 void Job::beginStep(const QString& what, int from, int to, int percentOfStep) {
     QObject::disconnect(follow_);
+    workTimer_.stop();
     what_ = what;
     stepFrom_ = from;
     stepTo_ = to;
@@ -68,6 +119,7 @@ void Job::end(bool completed) {
         return;
     ended_ = true;
     *alive_ = false;
+    workTimer_.stop();
     QObject::disconnect(follow_);
     emit finished(completed);
 }

@@ -1,21 +1,45 @@
 #pragma once
 
+#include "platform/threads.h"
+
 #include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QtConcurrent>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
 class TextBox;
+
+// Handed to work on a worker thread: the work reports how far it has come through it, and learns
+// that it is to stop. Safe to copy and to call from any thread.
+class WorkProgress {
+public:
+    WorkProgress();
+    // Records `done` of `total` and returns false once the job is being cancelled or is gone.
+    bool operator()(qint64 done, qint64 total) const;
+    bool stopped() const;
+
+private:
+    friend class Job;
+    struct State {
+        std::atomic<int> permille{-1};
+        std::atomic<bool> stop{false};
+    };
+    std::shared_ptr<State> state_;
+};
 
 // One command at work: what it is doing, how far it has come, and a cancel that leaves the boxes
 // and the files as they were before it started. A job runs in steps, each at once or later (on a
 // worker thread, or a slice at a time in a box); it ends by emitting finished() exactly once.
 //
 // Callbacks handed out through guarded() do nothing once the job has ended or been destroyed,
-// so a step that comes back after a cancel changes nothing.
+// so a step that comes back after a cancel changes nothing. Work on a worker thread is told to
+// stop by a cancel (and when the job is destroyed); the cancel ends the job once that work has
+// returned, so that nothing it does outlives the job's end.
 class Job : public QObject {
     Q_OBJECT
 public:
@@ -23,7 +47,7 @@ public:
     Job(TextBox* where, QObject* parent = nullptr);
     ~Job() override;
 
-    TextBox* where() const { return where_; }
+    TextBox* where() const;
     // What the job is doing now, e.g. "正在过滤".
     QString what() const { return what_; }
     // How far the whole job has come, 0 to 100; -1 while that cannot be told.
@@ -68,23 +92,37 @@ protected:
     }
 
     // Runs `work` on a worker thread when `inBackground` (else at once), then `then` with its
-    // result on this thread, unless the job has ended meanwhile.
+    // result on this thread, unless the job has ended meanwhile. The work is given a
+    // WorkProgress whose reports become the progress of the current step.
     template <typename Result, typename Work, typename Then>
     void runWork(bool inBackground, Work work, Then then) {
+        const WorkProgress progress = followWork();
         if (!inBackground) {
-            then(work());
+            Result result = work(progress);
+            workTimer_.stop();
+            then(std::move(result));
             return;
         }
         auto* watcher = new QFutureWatcher<Result>(this);
+        ++running_;
         connect(watcher, &QFutureWatcher<Result>::finished, this,
-                [watcher, then = guarded(std::move(then))]() mutable {
+                [this, watcher, then = guarded(std::move(then))]() mutable {
                     watcher->deleteLater();
+                    if (--running_ == 0)
+                        workTimer_.stop();
                     then(watcher->result());
+                    workReturned();
                 });
-        watcher->setFuture(QtConcurrent::run(std::move(work)));
+        watcher->setFuture(QtConcurrent::run([work = std::move(work), progress]() mutable {
+            LowerCurrentThreadPriority();
+            return work(progress);
+        }));
     }
 
 private:
+    WorkProgress followWork();
+    void workReturned();
+    void finishCancel();
     void end(bool completed);
 
     QPointer<TextBox> where_;
@@ -96,5 +134,9 @@ private:
     bool canCancel_ = true;
     bool ended_ = false;
     bool cancelling_ = false;
+    bool takingBack_ = false;
     QMetaObject::Connection follow_;
+    WorkProgress work_; // of the latest work handed to a worker thread
+    int running_ = 0;   // works still on a worker thread
+    QTimer workTimer_;  // reads the work's progress while it runs
 };

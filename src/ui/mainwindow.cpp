@@ -2,8 +2,12 @@
 
 #include "core/linefilter.h"
 #include "platform/desktopservices.h"
+#include "platform/threads.h"
 #include "ui/commands.h"
+#include "ui/filteroptionsmenu.h"
 #include "ui/fitlabel.h"
+#include "ui/repeatsdialog.h"
+#include "ui/splitbutton.h"
 #include "ui/textbox.h"
 
 #include <QApplication>
@@ -13,6 +17,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyleOptionGroupBox>
+#include <QtConcurrent>
 
 #include <cmath>
 
@@ -133,12 +138,16 @@ MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     progressDelay_.setSingleShot(true);
     connect(&progressDelay_, &QTimer::timeout, this, &MainWindow::showProgress);
 
-    // Load: both boxes start empty, then the publisher's page opens.
+    // Load: both boxes start empty, the options are those of the last run, then the publisher's
+    // page opens.
     clearBoxes();
     Label1->setText(BeforeFilterCaption(Text1->nonBlankLineCount()));
     Label2->setText(AfterFilterCaption(Text2->nonBlankLineCount()));
     Text1->setAccessibleDescription(Label1->text());
-    Text2->setAccessibleDescription(Label2->text());
+    describeOutput();
+    options_ = FilterOptionsFromText(services_.LoadSetting(kOptionsKey));
+    optionsMenu_->setOptions(options_);
+    updateFilterButton();
     openPublisherPage();
 }
 
@@ -158,17 +167,22 @@ void MainWindow::createControls() {
     Text1 = makeBox(QStringLiteral("Text1"), QStringLiteral("输入框"));
     Text2 = makeBox(QStringLiteral("Text2"), QStringLiteral("输出框"));
 
-    auto makeButton = [this](const QString& name, const QString& caption, const QString& keys) {
-        auto* button = new QPushButton(caption, Frame1);
+    auto setUp = [this](QPushButton* button, const QString& name, const QString& keys) {
         button->setObjectName(name);
-        button->setAccessibleName(caption);
+        button->setAccessibleName(button->text());
         if (!keys.isEmpty())
-            button->setToolTip(QStringLiteral("%1 (%2)").arg(caption, keys));
+            button->setToolTip(QStringLiteral("%1 (%2)").arg(button->text(), keys));
         button->installEventFilter(this);
         return button;
     };
-    Command1 = makeButton(QStringLiteral("Command1"), QStringLiteral("开始过滤"),
-                          QStringLiteral("Ctrl+Enter"));
+    auto makeButton = [this, setUp](const QString& name, const QString& caption,
+                                    const QString& keys) {
+        return setUp(new QPushButton(caption, Frame1), name, keys);
+    };
+    Command1 = new SplitButton(QStringLiteral("开始过滤"), Frame1);
+    setUp(Command1, QStringLiteral("Command1"), QString());
+    optionsMenu_ = new FilterOptionsMenu(this);
+    Command1->setDropDownMenu(optionsMenu_);
     Command2 = makeButton(QStringLiteral("Command2"), QStringLiteral("导入数据"),
                           QStringLiteral("Ctrl+O"));
     Command3 = makeButton(QStringLiteral("Command3"), QStringLiteral("清空所有"), QString());
@@ -202,8 +216,19 @@ void MainWindow::createControls() {
     });
     connect(Text2, &TextBox::nonBlankLineCountChanged, this, [this](qsizetype n) {
         Label2->setText(AfterFilterCaption(n));
-        Text2->setAccessibleDescription(Label2->text());
+        describeOutput();
     });
+    // The count of removed lines stays until either box changes. A command at work changes
+    // the boxes only for good once it completes.
+    for (TextBox* box : {Text1, Text2})
+        connect(box, &QPlainTextEdit::textChanged, this, [this] {
+            if (busy())
+                boxChanged_ = true;
+            else
+                showRemoved(std::nullopt);
+        });
+    connect(optionsMenu_, &FilterOptionsMenu::optionsChanged, this, &MainWindow::setFilterOptions);
+    connect(optionsMenu_, &FilterOptionsMenu::repeatsRequested, this, &MainWindow::showRepeats);
     connect(Label3, &FitLabel::clicked, this, &MainWindow::openPublisherPage);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
@@ -263,9 +288,9 @@ void MainWindow::placeControls(QSize client) {
     const int top = std::max(kText1.top(), CaptionBottom(Frame1) + 2);
     Text1->setGeometry(kText1.adjusted(0, top - kText1.top(), dw, upper));
     Text2->setGeometry(kText2.adjusted(0, upper, dw, upper + lower));
-    for (auto [button, rect] : {std::pair{Command1, kCommand1}, std::pair{Command2, kCommand2},
-                                std::pair{Command3, kCommand3}, std::pair{Command4, kCommand4},
-                                std::pair{Command5, kCommand5}})
+    for (auto [button, rect] : {std::pair<QPushButton*, QRect>{Command1, kCommand1},
+                                std::pair{Command2, kCommand2}, std::pair{Command3, kCommand3},
+                                std::pair{Command4, kCommand4}, std::pair{Command5, kCommand5}})
         button->setGeometry(rect.translated(dw, 0));
     Label3->setGeometry(kLabel3.translated(dw, 0));
     const QRect row = kCountRow.adjusted(0, dh, dw, dh);
@@ -273,6 +298,10 @@ void MainWindow::placeControls(QSize client) {
     Label1->setGeometry(row.left(), row.top(), first, row.height());
     Label2->setGeometry(row.left() + first + kCountGap, row.top(), row.width() - first - kCountGap,
                         row.height());
+}
+
+QList<QPushButton*> MainWindow::buttons() const {
+    return {Command1, Command2, Command3, Command4, Command5};
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -284,31 +313,38 @@ void MainWindow::openPublisherPage() {
     services_.OpenPublisherPage();
 }
 
-void MainWindow::startJob(Job* job) {
+void MainWindow::startJob(Job* job, std::function<void(bool)> then) {
     job->setParent(this);
     job_ = job;
+    boxChanged_ = false;
     // The window itself holds the keyboard while the command works: no keystroke reaches a box,
     // and the focus goes back where it was afterwards.
     focusBefore_ = QApplication::focusWidget();
     if (focusBefore_ && focusBefore_->window() != this)
         focusBefore_ = nullptr;
     setFocus(Qt::OtherFocusReason);
-    for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+    for (QPushButton* button : buttons())
         button->setEnabled(false);
     setCursor(Qt::BusyCursor);
     connect(job, &Job::progressChanged, this, [this, job] {
         if (job_ == job && job->where() && job->where()->isProgressShown())
             showProgress();
     });
-    connect(job, &Job::finished, this, [this, job](bool) {
+    connect(job, &Job::finished, this, [this, job, then = std::move(then)](bool completed) {
         if (job->where())
             job->where()->hideProgress();
         job->deleteLater();
         if (job_ != job)
             return;
         job_ = nullptr;
+        // A command that changed a box takes the count of removed lines away (a filter shows
+        // its own); a cancelled one changed nothing.
+        if (completed && boxChanged_)
+            showRemoved(std::nullopt);
+        if (then)
+            then(completed);
         progressDelay_.stop();
-        for (QPushButton* button : {Command1, Command2, Command3, Command4, Command5})
+        for (QPushButton* button : buttons())
             button->setEnabled(true);
         unsetCursor();
         if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible())
@@ -392,7 +428,114 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::Command1_Click() {
-    startJob(new FilterJob(*Text1, *Text2, services_, false));
+    runFilter(false);
+}
+
+bool MainWindow::isLargeInput() const {
+    return largeInput_ && Text1->isExternalPreview();
+}
+
+bool MainWindow::isLargeResult() const {
+    return largeResult_ && Text2->isExternalPreview();
+}
+
+// The large result is let go on a worker thread: closing its temporary file frees its disk
+// space, which can take the system a moment for a large one.
+void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
+    std::shared_ptr<LargeResult> old = std::exchange(largeResult_, std::move(result));
+    if (old && old.use_count() == 1)
+        (void)QtConcurrent::run([old = std::move(old)]() mutable {
+            LowerCurrentThreadPriority();
+            old.reset();
+        });
+}
+
+void MainWindow::runFilter(bool refuseEmpty) {
+    EngineSettings settings;
+    settings.options = options_;
+    if (isLargeInput()) {
+        auto* job = new LargeFilterJob(largeInput_, *Text2, services_, settings);
+        startJob(job, [this, job, input = largeInput_, options = options_](bool completed) {
+            if (!completed || !job->result())
+                return;
+            setLargeResult(job->result());
+            lineBreak_ = largeResult_->result.lineBreak;
+            lastFilter_ = LastFilter{input, options};
+            showRemoved(largeResult_->result.stats.linesRemoved);
+        });
+        return;
+    }
+    auto* job = new FilterJob(*Text1, *Text2, services_, refuseEmpty, settings);
+    startJob(job, [this, job, options = options_](bool completed) {
+        if (!completed || !job->filtered())
+            return;
+        setLargeResult(nullptr);
+        lastFilter_ = LastFilter{job->input(), options};
+        showRemoved(job->stats().linesRemoved);
+    });
+}
+
+void MainWindow::showRemoved(std::optional<qint64> lines) {
+    const QString note = lines ? QStringLiteral("已删除 %1 行重复").arg(*lines) : QString();
+    if (note == Text2->note())
+        return;
+    Text2->setNote(note);
+    describeOutput();
+}
+
+// What a screen reader says of the output box besides its name: its count, and what the last
+// filter removed while that is shown.
+void MainWindow::describeOutput() {
+    const QString note = Text2->note();
+    Text2->setAccessibleDescription(note.isEmpty() ? Label2->text()
+                                                   : Label2->text() + QStringLiteral("，") + note);
+}
+
+void MainWindow::setFilterOptions(const FilterOptions& options) {
+    if (options == options_)
+        return;
+    options_ = options;
+    services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
+    updateFilterButton();
+}
+
+// The button's arrow stands out while the options differ from the default, and its tooltip
+// lists them.
+void MainWindow::updateFilterButton() {
+    Command1->setMarked(!options_.isDefault());
+    const QString active = DescribeFilterOptions(options_);
+    QString tip = QStringLiteral("开始过滤 (Ctrl+Enter)\n过滤选项：点击箭头 (Alt+↓)");
+    if (!active.isEmpty())
+        tip += QStringLiteral("\n当前选项：") + active;
+    Command1->setToolTip(tip);
+    Command1->setAccessibleDescription(active.isEmpty() ? QString()
+                                                        : QStringLiteral("当前选项：") + active);
+}
+
+void MainWindow::showRepeats() {
+    if (busy())
+        return;
+    if (!lastFilter_) {
+        services_.MsgBox(QStringLiteral("还没有过滤过。请先点击“开始过滤”，再查看重复统计。"),
+                         DesktopServices::Information, QStringLiteral("重复统计"));
+        return;
+    }
+    EngineSettings settings;
+    settings.options = lastFilter_->options;
+    auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
+    startJob(job, [this, job](bool completed) {
+        EngineResult* result = job->result();
+        if (!completed || !result)
+            return;
+        // The dialog is made at the next turn of the event loop: with a million lines, making
+        // it takes the window about as long as it may stand still.
+        auto repeats = std::make_shared<std::vector<RepeatedLine>>(std::move(result->repeats));
+        QTimer::singleShot(0, this, [this, stats = result->stats, repeats] {
+            auto* dialog = new RepeatsDialog(stats, std::move(*repeats), services_, this);
+            dialog->setAttribute(Qt::WA_DeleteOnClose);
+            dialog->open();
+        });
+    });
 }
 
 void MainWindow::Command2_Click() {
@@ -408,24 +551,39 @@ void MainWindow::importChosenFile(const QString& path) {
 }
 
 void MainWindow::importFile(const QString& path) {
-    auto* job = new ImportJob(*Text1, path, services_);
-    connect(job, &Job::finished, this, [this, job](bool completed) {
-        if (completed && job->encoding())
+    auto* job = new ImportJob(*Text1, path, services_, largeBounds_);
+    startJob(job, [this, job](bool completed) {
+        if (!completed)
+            return;
+        if (job->largeFile()) {
+            largeInput_ = job->largeFile();
+            encoding_ = largeInput_->encoding;
+        } else if (job->encoding()) {
+            largeInput_.reset();
             encoding_ = *job->encoding();
+            lineBreak_ = job->lineBreak().value_or(LineBreak::CrLf);
+        }
     });
-    startJob(job);
 }
 
 void MainWindow::Command5_Click() {
     services_.setFilter(kFileFilter);
     if (!services_.ShowSave())
         return;
-    startJob(new SaveJob(*Text2, services_.fileName(), encoding_, services_));
+    if (isLargeResult())
+        startJob(new LargeSaveJob(largeResult_, Text2, services_.fileName(), services_));
+    else
+        startJob(new SaveJob(*Text2, services_.fileName(), encoding_, lineBreak_, services_));
 }
 
+// Also leaves the large-file mode, and forgets the last filter.
 void MainWindow::clearBoxes() {
     Text1->setText(QString());
     Text2->setText(QString());
+    largeInput_.reset();
+    setLargeResult(nullptr);
+    lastFilter_.reset();
+    showRemoved(std::nullopt);
 }
 
 void MainWindow::Command3_Click() {
@@ -451,7 +609,9 @@ void MainWindow::RunCommand(int index) {
     if (busy()) // still taking back its work, or writing a file
         return;
     if (index == 0)
-        startJob(new FilterJob(*Text1, *Text2, services_, true));
+        runFilter(true);
+    else if (isLargeResult())
+        startJob(new LargeCopyJob(largeResult_, Text2, copyBytes_, services_));
     else
         startJob(new CopyJob(*Text2, services_));
 }

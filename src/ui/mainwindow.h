@@ -1,16 +1,25 @@
 #pragma once
 
+#include "core/filteroptions.h"
 #include "files/textcodec.h"
+#include "files/textfile.h"
+#include "ui/commands.h"
 
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 class DesktopServices;
+class FilterOptionsMenu;
 class FitLabel;
 class Job;
 class QGroupBox;
 class QPushButton;
+class SplitButton;
 class TextBox;
 
 // The program's only window: the input and output boxes, the five command buttons, the count
@@ -20,6 +29,14 @@ class TextBox;
 // focus waits on the window itself (it comes back to where it was afterwards), no keystroke or
 // click reaches a box, and Esc or the cancel button at the box being worked on cancels it. A job
 // still at work after half a second shows its progress at that box.
+//
+// The filter follows the options chosen in the menu of 开始过滤's arrow, which the window
+// remembers between runs. After each filter the output box says how many lines it removed,
+// until either box changes; 重复统计… counts the repeated lines of the last filter.
+//
+// A file above the large-file bounds opens in the large-file mode: the input box shows its
+// beginning read-only, and the filter works on the file itself into a temporary file, whose
+// beginning the output box shows; copy and save take the whole result. Clearing leaves the mode.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -29,6 +46,16 @@ public:
     static constexpr QSize kInitialSize{358, 332};
     // How long a command works before its progress is shown.
     static constexpr int kProgressDelayMs = 500;
+    // A file above either bound opens in the large-file mode. Past about 700,000 lines, Qt's
+    // text document grows its tables by copies that held up the window for 110-160 ms at a
+    // million lines, and emptying a box of 1.5 million lines took up to 280 ms; at 500,000 lines
+    // (250 MB with both boxes full) no step took more than 40 ms. Files of long lines stay
+    // smooth up to 64 MB.
+    static constexpr LargeFileBounds kLargeFileBounds{64 * kMiB, 500000};
+    // The largest result of the large-file mode that is copied to the clipboard.
+    static constexpr qint64 kCopyBytes = 64 * kMiB;
+    // Where the options are remembered.
+    static inline const QString kOptionsKey = QStringLiteral("FilterOptions");
 
     // Runs a command by number: 0 filters (refusing an empty input), 1 copies the result
     // (refusing an empty result), 2 empties both boxes; any other number is reported as unknown.
@@ -43,6 +70,16 @@ public:
     // Imports a file as if it had been chosen in the import dialog: the dialog starts there next
     // time, and a failure is reported the same way.
     void importChosenFile(const QString& path);
+
+    // The options of the filter, as the menu shows them.
+    FilterOptions filterOptions() const { return options_; }
+    // True while the input box shows the beginning of a large file, and while the output box
+    // shows the beginning of a large result.
+    bool isLargeInput() const;
+    bool isLargeResult() const;
+    // Other bounds than the product's, for tests.
+    void setLargeFileBounds(LargeFileBounds bounds) { largeBounds_ = bounds; }
+    void setCopyBound(qint64 bytes) { copyBytes_ = bytes; }
 
 signals:
     // A command has finished its work and the buttons are back.
@@ -59,6 +96,7 @@ private:
     void createControls();
     void createShortcuts();
     void placeControls(QSize client);
+    QList<QPushButton*> buttons() const;
     void applyColors();
 
     void Command1_Click(); // start filtering
@@ -69,19 +107,44 @@ private:
     void Command4_Click(); // copy results
     void openPublisherPage();
     void clearBoxes();
-    void startJob(Job* job);
+    // Runs the command; `then` is told whether it completed, before the buttons come back.
+    void startJob(Job* job, std::function<void(bool)> then = {});
     void showProgress();
+    void runFilter(bool refuseEmpty);
+    void setFilterOptions(const FilterOptions& options);
+    void updateFilterButton();
+    // Shows the count of lines the last filter removed; nothing removes it.
+    void showRemoved(std::optional<qint64> lines);
+    void describeOutput();
+    void showRepeats();
+    void setLargeResult(std::shared_ptr<LargeResult> result);
 
     DesktopServices& services_;
-    // The encoding of the last imported file, which a save keeps.
+    // The encoding and the line break of the last imported file, which a save keeps.
     TextEncoding encoding_ = TextEncoding::Gbk;
+    LineBreak lineBreak_ = LineBreak::CrLf;
+    FilterOptions options_;
+    LargeFileBounds largeBounds_ = kLargeFileBounds;
+    qint64 copyBytes_ = kCopyBytes;
+    // The large file whose beginning the input box shows, and the large result whose beginning
+    // the output box shows (each only while the box still shows it).
+    std::shared_ptr<const LargeFile> largeInput_;
+    std::shared_ptr<LargeResult> largeResult_;
+    // What the last filter worked on, for its statistic.
+    struct LastFilter {
+        RepeatsJob::Source source;
+        FilterOptions options;
+    };
+    std::optional<LastFilter> lastFilter_;
     Job* job_ = nullptr;
+    bool boxChanged_ = false;       // a box changed while the command worked
     QPointer<QWidget> focusBefore_; // where the focus was when the command started
     QTimer progressDelay_;
     QGroupBox* Frame1 = nullptr;
     TextBox* Text1 = nullptr;
     TextBox* Text2 = nullptr;
-    QPushButton* Command1 = nullptr;
+    SplitButton* Command1 = nullptr;
+    FilterOptionsMenu* optionsMenu_ = nullptr;
     QPushButton* Command2 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;

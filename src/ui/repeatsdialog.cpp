@@ -2,6 +2,8 @@
 
 #include "files/textfile.h"
 #include "platform/desktopservices.h"
+#include "platform/threads.h"
+#include "ui/textbox.h"
 
 #include <QAbstractTableModel>
 #include <QDialogButtonBox>
@@ -10,6 +12,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 namespace {
 
@@ -29,7 +32,7 @@ public:
         if (role == Qt::DisplayRole)
             return index.column() == 0 ? QVariant(line.count) : QVariant(shown(line.text));
         if (role == Qt::TextAlignmentRole && index.column() == 0)
-            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+            return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
@@ -75,6 +78,7 @@ RepeatsDialog::RepeatsDialog(const EngineStats& stats, std::vector<RepeatedLine>
     view->setModel(new RepeatsModel(repeats_, view));
     view->verticalHeader()->setVisible(false);
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
     view->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     view->horizontalHeader()->setStretchLastSection(true);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -92,6 +96,8 @@ RepeatsDialog::RepeatsDialog(const EngineStats& stats, std::vector<RepeatedLine>
     close->setObjectName(QStringLiteral("CloseRepeats"));
     copy->setEnabled(!repeats_->empty());
     save->setEnabled(!repeats_->empty());
+    if (!repeats_->empty())
+        actions_ = {copy, save};
     connect(copy, &QPushButton::clicked, this, &RepeatsDialog::copyList);
     connect(save, &QPushButton::clicked, this, &RepeatsDialog::saveList);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -99,24 +105,57 @@ RepeatsDialog::RepeatsDialog(const EngineStats& stats, std::vector<RepeatedLine>
     resize(520, 420);
 }
 
-QString RepeatsDialog::listText() const {
+QString RepeatsListText(const std::vector<RepeatedLine>& repeats) {
+    qsizetype size = 0;
+    for (const RepeatedLine& line : repeats)
+        size += line.text.size() + 24;
     QString text;
-    for (const RepeatedLine& line : *repeats_)
-        text += QString::number(line.count) + u'\t' + line.text + QStringLiteral("\r\n");
+    text.reserve(size);
+    for (const RepeatedLine& line : repeats) {
+        text += QString::number(line.count);
+        text += u'\t';
+        text += line.text;
+        text += QStringLiteral("\r\n");
+    }
     return text;
 }
 
+QString RepeatsDialog::listText() const {
+    return RepeatsListText(*repeats_);
+}
+
+template <typename Work, typename Then> void RepeatsDialog::inBackground(Work work, Then then) {
+    for (QWidget* w : actions_)
+        w->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    using Result = decltype(work());
+    auto* watcher = new QFutureWatcher<Result>(this);
+    connect(watcher, &QFutureWatcher<Result>::finished, this,
+            [this, watcher, then = std::move(then)] {
+                watcher->deleteLater();
+                for (QWidget* w : actions_)
+                    w->setEnabled(true);
+                unsetCursor();
+                then(watcher->result());
+            });
+    watcher->setFuture(QtConcurrent::run([work = std::move(work)]() mutable {
+        LowerCurrentThreadPriority();
+        return work();
+    }));
+}
+
 void RepeatsDialog::copyList() {
-    QString text = listText();
-    // The clipboard cannot carry bytes that no encoding read.
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].isLowSurrogate() && (i == 0 || !text[i - 1].isHighSurrogate()))
-            text[i] = QChar::ReplacementCharacter;
-    }
-    services_.ClipboardClear();
-    services_.ClipboardSetText(text);
-    services_.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
-                     QStringLiteral("重复统计"));
+    inBackground(
+        [repeats = repeats_] {
+            // The clipboard cannot carry bytes that no encoding read: they become U+FFFD.
+            return WithReplacementCharacters(RepeatsListText(*repeats));
+        },
+        [this](const QString& text) {
+            services_.ClipboardClear();
+            services_.ClipboardSetText(text);
+            services_.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
+                             QStringLiteral("重复统计"));
+        });
 }
 
 void RepeatsDialog::saveList() {
@@ -126,11 +165,17 @@ void RepeatsDialog::saveList() {
         return;
     const QString path = services_.fileName();
     services_.setFileName(remembered); // the statistic's file is no result to come back to
-    const SaveResult saved = SaveTextFile(path, listText(), TextEncoding::Utf8Bom);
-    if (!saved.ok) {
-        services_.MsgBox(saved.error, DesktopServices::Critical, QStringLiteral("保存失败"));
-        return;
-    }
-    services_.MsgBox(QStringLiteral("统计已保存至指定路径！"), DesktopServices::Information,
-                     QStringLiteral("提示"));
+    inBackground(
+        [repeats = repeats_, path] {
+            return SaveTextFile(path, RepeatsListText(*repeats), TextEncoding::Utf8Bom);
+        },
+        [this](const SaveResult& saved) {
+            if (!saved.ok) {
+                services_.MsgBox(saved.error, DesktopServices::Critical,
+                                 QStringLiteral("保存失败"));
+                return;
+            }
+            services_.MsgBox(QStringLiteral("统计已保存至指定路径！"), DesktopServices::Information,
+                             QStringLiteral("提示"));
+        });
 }

@@ -11,7 +11,8 @@ class DesktopServices;
 
 // The statistic of the last filter: each repeated line with how often it occurs, most frequent
 // first, with the totals; the list can be copied and saved. A table view shows only the rows in
-// sight, so a million lines stay quick.
+// sight, and the copy and the save make their text on a worker thread, so a million lines stay
+// quick.
 class RepeatsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -24,7 +25,14 @@ public:
 private:
     void copyList();
     void saveList();
+    // Runs `work` on a worker thread with the buttons off, then `then` with its result here.
+    template <typename Work, typename Then> void inBackground(Work work, Then then);
 
     std::shared_ptr<const std::vector<RepeatedLine>> repeats_;
     DesktopServices& services_;
+    QList<QWidget*> actions_; // the buttons that are off while a copy or save works
 };
+
+// The list of the statistic as text: a line "count<TAB>line" for each repeated line, each ended
+// by CR LF.
+QString RepeatsListText(const std::vector<RepeatedLine>& repeats);

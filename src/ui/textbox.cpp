@@ -150,6 +150,14 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
     notice_->setBackgroundRole(QPalette::ToolTipBase);
     notice_->hide();
 
+    note_ = new QLabel(this);
+    note_->setObjectName(QStringLiteral("note"));
+    note_->setAutoFillBackground(true);
+    note_->setMargin(2);
+    note_->setForegroundRole(QPalette::ToolTipText);
+    note_->setBackgroundRole(QPalette::ToolTipBase);
+    note_->hide();
+
     strip_ = new QWidget(this);
     strip_->setObjectName(QStringLiteral("progress"));
     strip_->setAutoFillBackground(true);
@@ -232,39 +240,58 @@ PreparedText TextBox::prepare(const QString& text) {
         prepared.notice = PreviewNotice(longLines);
         longest = std::min(longest, kShownLineChars + 64);
     }
+    prepared.lines = lines;
     prepared.wrapAnywhere = longest > kWrapAnywhereLine;
+    prepared.noWrap = lines > kWrapLines;
     prepared.immediate = prepared.shown.size() <= kImmediateChars && lines <= kImmediateLines;
     return prepared;
 }
 
 void TextBox::replaceText(PreparedText text, std::function<void()> done, UndoSlot undo,
                           bool restoring) {
+    std::optional<PreparedText> beforeExternal;
+    if (fill_.active && fill_.text.external) {
+        beforeExternal = fill_.text;
+    } else if (!fill_.active && isExternalPreview()) {
+        beforeExternal = prepare(cachedText_);
+        beforeExternal->previewCount = previewCount_;
+        beforeExternal->notice = notice_->text();
+        beforeExternal->external = true;
+    }
     QString before = this->text();
     std::vector<std::function<void()>> waiting = takeWaiting();
     if (done)
         waiting.push_back(std::move(done));
     fill_.text = std::move(text);
     fill_.before = std::move(before);
+    fill_.beforeExternal = std::move(beforeExternal);
     fill_.undo = undo;
     fill_.restoring = restoring;
     fill_.done = std::move(waiting);
     fill_.next = 0;
-    setWordWrapMode(fill_.text.wrapAnywhere ? QTextOption::WrapAnywhere
-                                            : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // The document is emptied before the wrapping changes: a change of wrapping lays out every
+    // line again.
+    settingText_ = true;
+    if (document()->characterCount() > 1)
+        setPlainText(QString());
+    applyWrap(fill_.text);
     if (fill_.text.immediate) {
-        settingText_ = true;
         setPlainText(fill_.text.shown);
         settingText_ = false;
         fill_.next = fill_.text.shown.size();
         finishFill();
         return;
     }
+    settingText_ = false;
     fill_.active = true;
     beginWork();
-    settingText_ = true;
-    setPlainText(QString());
-    settingText_ = false;
     stepTimer_.start();
+}
+
+void TextBox::applyWrap(const PreparedText& text) {
+    setLineWrapMode(text.noWrap ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(text.wrapAnywhere ? QTextOption::WrapAnywhere
+                                      : QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 // Appends the next slice of lines at the end of the document.
@@ -311,43 +338,51 @@ void TextBox::finishFill() {
     case UndoSlot::AsBefore:
         break;
     }
-    present(fill.text.previewCount, fill.text.notice);
+    present(fill.text);
     for (auto& callback : fill.done)
         callback();
 }
 
-// Switches between an ordinary box and a preview once the document shows `shown`.
-void TextBox::present(std::optional<qsizetype> previewCount, const QString& notice) {
-    preview_ = previewCount.has_value();
-    previewCount_ = previewCount.value_or(0);
-    notice_->setText(notice);
+// Switches between an ordinary box and a preview once the document shows the text's `shown`.
+void TextBox::present(const PreparedText& text) {
+    preview_ = text.previewCount.has_value();
+    external_ = preview_ && text.external;
+    previewCount_ = text.previewCount.value_or(0);
+    notice_->setText(text.notice);
     notice_->setVisible(preview_);
     if (preview_)
-        notice_->setAccessibleName(notice);
+        notice_->setAccessibleName(text.notice);
     layOutOverlays();
     updateReadOnly();
     setReportedCount(nonBlankLineCount());
 }
 
-void TextBox::showPreview(const QString& shown, const QString& notice, qsizetype nonBlankLines) {
-    std::vector<std::function<void()>> waiting = takeWaiting();
-    undoText_.reset();
-    settingText_ = true;
-    setWordWrapMode(LinesLongerThan(shown, kWrapAnywhereLine) > 0
-                        ? QTextOption::WrapAnywhere
-                        : QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setPlainText(shown);
-    settingText_ = false;
-    cachedText_ = NormalizeLineBreaks(shown);
-    cacheValid_ = true;
-    document()->clearUndoRedoStacks();
-    present(nonBlankLines, notice);
-    for (auto& callback : waiting)
-        callback();
+void TextBox::showPreview(const QString& shown, const QString& notice, qsizetype nonBlankLines,
+                          std::function<void()> done, Undo undo) {
+    PreparedText text = prepare(shown);
+    text.text = text.shown;
+    text.previewCount = nonBlankLines;
+    text.notice = notice;
+    text.external = true;
+    replaceText(std::move(text), std::move(done),
+                undo == Undo::Keep ? UndoSlot::Keep : UndoSlot::Forget, false);
 }
 
 QString TextBox::notice() const {
     return preview_ ? notice_->text() : QString();
+}
+
+void TextBox::setNote(const QString& note) {
+    if (note == note_->text() && note_->isVisible() == !note.isEmpty())
+        return;
+    note_->setText(note);
+    note_->setAccessibleName(note);
+    note_->setVisible(!note.isEmpty());
+    layOutOverlays();
+}
+
+QString TextBox::note() const {
+    return note_->isVisible() ? note_->text() : QString();
 }
 
 void TextBox::cancelFill(std::function<void()> done) {
@@ -362,13 +397,14 @@ void TextBox::cancelFill(std::function<void()> done) {
         return;
     }
     QString before = std::move(fill_.before);
+    std::optional<PreparedText> beforeExternal = std::move(fill_.beforeExternal);
     std::vector<std::function<void()>> waiting = takeWaiting();
     if (done)
         waiting.push_back(std::move(done));
     // The fill never finished: the box's earlier text, preview and undo slot come back as they
     // were; whoever waited for the fill is answered with that text.
     replaceText(
-        prepare(before),
+        beforeExternal ? std::move(*beforeExternal) : prepare(before),
         [waiting = std::move(waiting)]() mutable {
             for (auto& callback : waiting)
                 callback();
@@ -531,6 +567,13 @@ void TextBox::onContentsChange(int position, int /*removed*/, int added) {
     }
     if (!preview_)
         setReportedCount(nonBlank_);
+    // Typing or pasting past the bound ends wrapping, once.
+    if (!settingText_ && lineWrapMode() == QPlainTextEdit::WidgetWidth &&
+        doc->blockCount() > kWrapLines)
+        QTimer::singleShot(0, this, [this] {
+            if (!isWorking() && document()->blockCount() > kWrapLines)
+                setLineWrapMode(QPlainTextEdit::NoWrap);
+        });
 }
 
 bool TextBox::canInsertFromMimeData(const QMimeData* source) const {
@@ -664,16 +707,28 @@ void TextBox::layOutOverlays() {
     const int barWidth =
         verticalScrollBar()->isVisibleTo(this) ? verticalScrollBar()->sizeHint().width() : 0;
     const int width = inner.width() - barWidth;
-    const int top = notice_->isVisible() ? notice_->heightForWidth(width) : 0;
+    const int noticeHeight = notice_->isVisible() ? notice_->heightForWidth(width) : 0;
+    const int noteHeight = note_->isVisible() ? note_->sizeHint().height() : 0;
+    const int top = noticeHeight + noteHeight;
     const int bottom = strip_->isVisible() ? strip_->sizeHint().height() : 0;
     setViewportMargins(0, top, 0, bottom);
     const int x = isRightToLeft() ? inner.left() + barWidth : inner.left();
-    notice_->setGeometry(x, inner.top(), width, top);
+    notice_->setGeometry(x, inner.top(), width, noticeHeight);
+    note_->setGeometry(x, inner.top() + noticeHeight, width, noteHeight);
     strip_->setGeometry(x, inner.bottom() + 1 - bottom, width, bottom);
 }
 
 void TextBox::resizeEvent(QResizeEvent* event) {
-    QPlainTextEdit::resizeEvent(event);
+    if (lineWrapMode() == QPlainTextEdit::NoWrap &&
+        event->oldSize().width() != event->size().width()) {
+        // Lines that never wrap need no new layout at another width; Qt would make one for every
+        // line of the document.
+        QResizeEvent sameWidth(event->size(),
+                               QSize(event->size().width(), event->oldSize().height()));
+        QPlainTextEdit::resizeEvent(&sameWidth);
+    } else {
+        QPlainTextEdit::resizeEvent(event);
+    }
     layOutOverlays();
 }
 

@@ -18,8 +18,11 @@ struct PreparedText {
     QString shown;                         // what the box shows (long lines cut)
     std::optional<qsizetype> previewCount; // the text's non-blank lines, for a preview
     QString notice;                        // why the box is a preview
+    qsizetype lines = 0;                   // lines shown
     bool wrapAnywhere = false;             // a shown line is long enough to wrap anywhere
+    bool noWrap = false;                   // too many lines to wrap (see TextBox::kWrapLines)
     bool immediate = true;                 // small enough to set at once
+    bool external = false;                 // a preview of a content held elsewhere
 };
 
 // A multi-line text box whose text is its lines joined by CR LF. It keeps a count of its
@@ -33,6 +36,11 @@ struct PreparedText {
 // A text with a line longer than kLongLine is shown as a read-only preview: each such line is cut
 // after its first kShownLineChars characters and ends in a marker, and a notice above the text
 // says why. The box still holds the whole text: text(), withText() and the count are about it.
+//
+// A text of more than kWrapLines lines is shown without wrapping (a horizontal scroll bar shows
+// the ends of long lines), and a change of the box's width lays out nothing again: with wrapping,
+// Qt lays out every line of the document at each change of width, which at a million lines held
+// up the window for seconds.
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -47,6 +55,9 @@ public:
     // A text replaced by setText(..., Undo::Keep) can be brought back with Ctrl+Z while it has at
     // most this many characters (2 MiB of memory).
     static constexpr qsizetype kUndoChars = qsizetype(1) << 20;
+    // Texts of more lines than this do not wrap. Laying out the lines again for a new width
+    // costs Qt about 1.3 us a line the first time: 26 ms here, for each box.
+    static constexpr qsizetype kWrapLines = 20000;
 
     enum class Undo {
         Forget, // the replaced text is gone
@@ -82,11 +93,20 @@ public:
 
     // Shows `shown` read-only under `notice`, in place of the box's own text, for a content held
     // elsewhere; the count becomes `nonBlankLines`. text() then gives the shown text. The preview
-    // lasts until the next setText().
-    void showPreview(const QString& shown, const QString& notice, qsizetype nonBlankLines);
+    // lasts until the next setText(). Set like a text: `done` runs once it is shown in full, and
+    // with Undo::Keep Ctrl+Z brings back the text it replaced.
+    void showPreview(const QString& shown, const QString& notice, qsizetype nonBlankLines,
+                     std::function<void()> done = {}, Undo undo = Undo::Forget);
     bool isPreview() const { return preview_; }
+    // True while the box shows a preview set by showPreview().
+    bool isExternalPreview() const { return preview_ && external_; }
     // The notice shown above a preview (empty when none).
     QString notice() const;
+
+    // A short note in a strip above the text, such as the outcome of the last command; an empty
+    // text removes it.
+    void setNote(const QString& note);
+    QString note() const;
 
     // A thin bar along the bottom edge with `what` and the percent done (unknown while negative),
     // and a cancel button when `cancellable`, which emits cancelRequested().
@@ -126,7 +146,8 @@ protected:
 private:
     enum class UndoSlot { Forget, Keep, AsBefore };
     void replaceText(PreparedText text, std::function<void()> done, UndoSlot undo, bool restoring);
-    void present(std::optional<qsizetype> previewCount, const QString& notice);
+    void present(const PreparedText& text);
+    void applyWrap(const PreparedText& text);
     void finishFill();
     void onContentsChange(int position, int removed, int added);
     void recountAll();
@@ -148,6 +169,7 @@ private:
     bool settingText_ = false;
     bool acceptFileDrops_ = false;
     bool preview_ = false;
+    bool external_ = false; // the preview was set by showPreview()
     qsizetype previewCount_ = 0;
     std::optional<QString> undoText_;
 
@@ -155,7 +177,8 @@ private:
         bool active = false;
         bool restoring = false; // putting back a cancelled fill's predecessor
         PreparedText text;
-        QString before; // the text it replaces
+        QString before;                             // the text it replaces
+        std::optional<PreparedText> beforeExternal; // or the preview it replaces
         UndoSlot undo = UndoSlot::Forget;
         qsizetype next = 0; // where the next slice of `shown` starts
         std::vector<std::function<void()>> done;
@@ -169,6 +192,7 @@ private:
     QTimer stepTimer_;
 
     QLabel* notice_ = nullptr;
+    QLabel* note_ = nullptr;
     QWidget* strip_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QToolButton* cancel_ = nullptr;

@@ -1,0 +1,393 @@
+// The window's large-file mode: files above its bounds are shown by their beginning, and the
+// commands work on the whole file through the engine.
+#include "app/commandline.h"
+#include "core/linefilter.h"
+#include "engine/engine.h"
+#include "fakedesktopservices.h"
+#include "filehelpers.h"
+#include "files/textcodec.h"
+#include "ui/mainwindow.h"
+#include "ui/repeatsdialog.h"
+#include "ui/textbox.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+// `lines` lines, a third of them distinct, half of them in capitals, each padded to about 70
+// characters, every line ended by `lineBreak`.
+QString GeneratedText(int lines, const QString& lineBreak) {
+    QString text;
+    const QString padding(48, u'.');
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("第%1行 %2 ").arg(i % (lines / 3)).arg(i % 2 ? "ABC" : "abc") +
+                padding + lineBreak;
+    return text;
+}
+
+class ByteSink final : public OutputSink {
+public:
+    bool write(const char* data, qint64 size) override {
+        bytes.append(data, qsizetype(size));
+        return true;
+    }
+    QString error() const override { return {}; }
+    QByteArray bytes;
+};
+
+} // namespace
+
+class LargeFileTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    std::unique_ptr<FakeDesktopServices> services;
+    std::unique_ptr<MainWindow> window;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    TextBox* box(const char* name) {
+        return window->findChild<TextBox*>(QString::fromLatin1(name));
+    }
+    QString label(const char* name) {
+        return window->findChild<QLabel*>(QString::fromLatin1(name))->text();
+    }
+    void click(const char* name) {
+        window->findChild<QPushButton*>(QString::fromLatin1(name))->click();
+    }
+    bool waitIdle() {
+        return QTest::qWaitFor([this] { return !window->busy(); }, 120000);
+    }
+    void importAnswering(const QString& answer) {
+        services->dialogAnswers = {answer};
+        click("Command2");
+        QVERIFY(waitIdle());
+    }
+    void saveAnswering(const QString& answer) {
+        services->dialogAnswers = {answer};
+        click("Command5");
+        QVERIFY(waitIdle());
+    }
+    // Imports a generated file in the large-file mode; returns its text.
+    QString importLarge(const QString& name, int lines, TextEncoding encoding = TextEncoding::Gbk,
+                        const QString& lineBreak = QStringLiteral("\r\n")) {
+        const QString text = GeneratedText(lines, lineBreak);
+        WriteAll(path(name), EncodeText(text, encoding)->bytes);
+        importAnswering(path(name));
+        return text;
+    }
+    // What the engine makes of the file with the given options.
+    static EngineResult EngineOutput(const QString& file, const FilterOptions& options,
+                                     QByteArray* bytes) {
+        EngineSettings settings;
+        settings.options = options;
+        ByteSink sink;
+        EngineResult result = FilterFiles({file}, sink, settings);
+        *bytes = sink.bytes;
+        return result;
+    }
+    static void dropOn(TextBox* target, const QString& file) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(file)});
+        QWidget* viewport = target->viewport();
+        const QPoint at = viewport->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+    }
+
+private slots:
+    void init() {
+        services = std::make_unique<FakeDesktopServices>();
+        window = std::make_unique<MainWindow>(*services);
+        // Small bounds, so that the files need not be large.
+        window->setLargeFileBounds({100000, 1000000});
+        window->show();
+    }
+    void cleanup() {
+        window.reset();
+        services.reset();
+    }
+
+    // Each bound is crossed: at it, the file goes into the box as always; one above, it opens
+    // in the large-file mode.
+    void bounds_data() {
+        QTest::addColumn<bool>("byBytes");
+        QTest::addColumn<int>("beyond"); // the file's size or lines minus the bound
+        QTest::addColumn<bool>("large");
+        QTest::newRow("bytes at the bound") << true << 0 << false;
+        QTest::newRow("bytes one above") << true << 1 << true;
+        QTest::newRow("lines at the bound") << false << 0 << false;
+        QTest::newRow("lines one above") << false << 1 << true;
+    }
+    void bounds() {
+        QFETCH(bool, byBytes);
+        QFETCH(int, beyond);
+        QFETCH(bool, large);
+        const int lines = 1500;
+        const QByteArray bytes =
+            EncodeText(GeneratedText(lines, QStringLiteral("\n")), TextEncoding::Utf8)->bytes;
+        WriteAll(path(QStringLiteral("b.txt")), bytes);
+        if (byBytes)
+            window->setLargeFileBounds({bytes.size() - beyond, 1000000});
+        else
+            window->setLargeFileBounds({qint64(1) << 40, lines - beyond});
+        box("Text1")->setText(QStringLiteral("typed"));
+        importAnswering(path(QStringLiteral("b.txt")));
+        QCOMPARE(window->isLargeInput(), large);
+        QCOMPARE(box("Text1")->isReadOnly(), large);
+        QCOMPARE(box("Text1")->notice().isEmpty(), !large);
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(lines));
+        QVERIFY(services->messages.isEmpty());
+        // Either way, Ctrl+Z brings back the typed text.
+        box("Text1")->setFocus();
+        QTest::keyClick(box("Text1"), Qt::Key_Z, Qt::ControlModifier);
+        QTRY_COMPARE(box("Text1")->text(), QStringLiteral("typed"));
+        QVERIFY(!window->isLargeInput());
+    }
+
+    // The file's beginning is shown with the count of the whole; the filter, the save, the copy
+    // and the statistic work on the whole file with the chosen options, as the engine does.
+    void largeMode_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QString>("lineBreak");
+        QTest::addColumn<QStringList>("actions");
+        QTest::newRow("gbk, CR LF, default") << TextEncoding::Gbk << "\r\n" << QStringList();
+        QTest::newRow("utf-8, LF, ignoring case") << TextEncoding::Utf8 << "\n"
+                                                  << QStringList{"OptionIgnoreCase"};
+        QTest::newRow("utf-16le with mark, CR, last copies, trimmed")
+            << TextEncoding::Utf16LeBom << "\r" << QStringList{"KeepLast", "OptionTrim"};
+        QTest::newRow("utf-8 with mark, CR LF, only repeated") << TextEncoding::Utf8Bom << "\r\n"
+                                                               << QStringList{"KeepRepeated"};
+    }
+    void largeMode() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QString, lineBreak);
+        QFETCH(QStringList, actions);
+        const int lines = 30000;
+        const QString text = importLarge(QStringLiteral("large.txt"), lines, encoding, lineBreak);
+        const QString file = path(QStringLiteral("large.txt"));
+        QVERIFY(window->isLargeInput());
+        TextBox* input = box("Text1");
+        // The beginning, read-only, with a notice; the count of the whole file.
+        const QStringList all = NormalizeLineBreaks(text).split(QStringLiteral("\r\n"));
+        QCOMPARE(input->documentText(),
+                 all.mid(0, int(kPreviewLines)).join(QStringLiteral("\r\n")));
+        QVERIFY(input->notice().contains(QString::number(lines)));
+        QVERIFY(input->notice().contains(QStringLiteral("不能编辑")));
+        QVERIFY(input->notice().contains(QStringLiteral("整个文件")));
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(lines));
+        input->setFocus();
+        QTest::keyClicks(input, QStringLiteral("typed"));
+        QCOMPARE(input->documentText().left(10), all[0].left(10));
+
+        for (const QString& action : actions)
+            window->findChild<QAction*>(action)->trigger();
+        const FilterOptions options = window->filterOptions();
+        QByteArray expected;
+        const EngineResult engine = EngineOutput(file, options, &expected);
+        QVERIFY(engine.ok());
+        click("Command1");
+        QVERIFY(waitIdle());
+        QVERIFY(window->isLargeResult());
+        TextBox* output = box("Text2");
+        QVERIFY(output->isReadOnly());
+        QVERIFY(output->notice().contains(QString::number(engine.stats.linesKept)));
+        QVERIFY(output->notice().contains(QStringLiteral("整个结果")));
+        QCOMPARE(label("Label2"), QStringLiteral("过滤后共%1行").arg(engine.stats.linesKept));
+        QCOMPARE(output->note(), QStringLiteral("已删除 %1 行重复").arg(engine.stats.linesRemoved));
+        const QString resultText = FilterText(NormalizeLineBreaks(text),
+                                              [&] {
+                                                  EngineSettings s;
+                                                  s.options = options;
+                                                  return s;
+                                              }())
+                                       .text;
+        QCOMPARE(output->documentText(), resultText.split(QStringLiteral("\r\n"))
+                                             .mid(0, int(kPreviewLines))
+                                             .join(QStringLiteral("\r\n")));
+
+        // The save writes the engine's bytes: the file's encoding, mark and line break.
+        saveAnswering(path(QStringLiteral("saved.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("saved.txt"))), expected);
+        QCOMPARE(services->messages.last().prompt, QStringLiteral("结果已保存至指定路径！"));
+
+        // Copied whole up to the bound; above it, refused with a word about saving.
+        window->setCopyBound(expected.size());
+        window->RunCommand(1);
+        QVERIFY(waitIdle());
+        QCOMPARE(services->clipboard, resultText);
+        QCOMPARE(services->messages.last().prompt, QStringLiteral("复制成功..."));
+        services->clipboard = QStringLiteral("(untouched)");
+        window->setCopyBound(expected.size() - 1);
+        window->RunCommand(1);
+        QVERIFY(waitIdle());
+        QCOMPARE(services->clipboard, QStringLiteral("(untouched)"));
+        QCOMPARE(services->messages.last().style, 16);
+        QCOMPARE(services->messages.last().title, QStringLiteral("复制失败"));
+        QVERIFY(services->messages.last().prompt.contains(QStringLiteral("保存结果")));
+
+        // The statistic counts the whole file.
+        window->findChild<QAction*>(QStringLiteral("ShowRepeats"))->trigger();
+        QVERIFY(waitIdle());
+        QTRY_VERIFY(window->findChild<RepeatsDialog*>());
+        auto* dialog = window->findChild<RepeatsDialog*>();
+        const QString totals = dialog->findChild<QLabel*>(QStringLiteral("RepeatsTotals"))->text();
+        QVERIFY2(totals.startsWith(QStringLiteral("共 %1 行，其中不同的行 %2 行；删除了 %3 行")
+                                       .arg(engine.stats.linesRead)
+                                       .arg(engine.stats.distinctLines)
+                                       .arg(engine.stats.linesRemoved)),
+                 qPrintable(totals));
+        dialog->close();
+
+        // Clearing leaves the mode.
+        click("Command3");
+        QVERIFY(!window->isLargeInput());
+        QVERIFY(!window->isLargeResult());
+        QVERIFY(!input->isReadOnly() && !output->isReadOnly());
+        QCOMPARE(input->text(), QString());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共0行"));
+        QCOMPARE(label("Label2"), QStringLiteral("过滤后共0行"));
+    }
+
+    // A cancelled filter leaves the output box, its count and the result it stands for as they
+    // were; the work on the worker thread has stopped when the window is idle again.
+    void cancelLargeFilter_data() {
+        QTest::addColumn<bool>("whileFilling");
+        QTest::addColumn<bool>("earlierResult");
+        QTest::newRow("while filtering, typed output") << false << false;
+        QTest::newRow("while filtering, an earlier result") << false << true;
+        QTest::newRow("while filling, typed output") << true << false;
+        QTest::newRow("while filling, an earlier result") << true << true;
+    }
+    void cancelLargeFilter() {
+        QFETCH(bool, whileFilling);
+        QFETCH(bool, earlierResult);
+        importLarge(QStringLiteral("c.txt"), 60000);
+        QVERIFY(window->isLargeInput());
+        QByteArray earlier;
+        if (earlierResult) {
+            click("Command1");
+            QVERIFY(waitIdle());
+            EngineOutput(path(QStringLiteral("c.txt")), {}, &earlier);
+        } else {
+            box("Text2")->setText(QStringLiteral("typed"));
+        }
+        TextBox* output = box("Text2");
+        const QString before = output->documentText();
+        const QString notice = output->notice();
+        const QString count = label("Label2");
+        const QString note = output->note();
+        window->findChild<QAction*>(QStringLiteral("KeepLast"))->trigger();
+        bool fired = false;
+        connect(output, &TextBox::workProgress, window.get(), [&] {
+            if (whileFilling && !fired && output->isFilling()) {
+                fired = true;
+                QTest::keyClick(window.get(), Qt::Key_Escape);
+            }
+        });
+        click("Command1");
+        QVERIFY(window->busy());
+        if (!whileFilling) {
+            fired = true;
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        }
+        QVERIFY(waitIdle());
+        QVERIFY(fired);
+        QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        QTRY_VERIFY(!output->isWorking());
+        QCOMPARE(output->documentText(), before);
+        QCOMPARE(output->notice(), notice);
+        QCOMPARE(output->note(), note);
+        QCOMPARE(label("Label2"), count);
+        QCOMPARE(window->isLargeResult(), earlierResult);
+        QVERIFY(services->messages.isEmpty());
+        if (earlierResult) {
+            saveAnswering(path(QStringLiteral("after-cancel.txt")));
+            QCOMPARE(ReadAll(path(QStringLiteral("after-cancel.txt"))), earlier);
+        }
+    }
+
+    // A cancelled import of a large file leaves the input box and the mode as they were.
+    void cancelLargeImport() {
+        box("Text1")->setText(QStringLiteral("typed"));
+        WriteAll(path(QStringLiteral("i.txt")),
+                 EncodeText(GeneratedText(60000, QStringLiteral("\n")), TextEncoding::Utf8)->bytes);
+        services->dialogAnswers = {path(QStringLiteral("i.txt"))};
+        click("Command2");
+        QVERIFY(window->busy());
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QVERIFY(waitIdle());
+        QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        QCOMPARE(box("Text1")->text(), QStringLiteral("typed"));
+        QVERIFY(!window->isLargeInput());
+        QVERIFY(!box("Text1")->isReadOnly());
+        QVERIFY(services->messages.isEmpty());
+    }
+
+    // A dropped file and a file named on the command line take the same way as the dialog.
+    void sameWayFromEverywhere_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("import dialog") << "dialog";
+        QTest::newRow("drop") << "drop";
+        QTest::newRow("command line") << "command line";
+    }
+    void sameWayFromEverywhere() {
+        QFETCH(QString, how);
+        const QString file = path(QStringLiteral("w.txt"));
+        WriteAll(file,
+                 EncodeText(GeneratedText(3000, QStringLiteral("\r\n")), TextEncoding::Gbk)->bytes);
+        if (how == QStringLiteral("dialog"))
+            importAnswering(file);
+        else if (how == QStringLiteral("drop"))
+            dropOn(box("Text1"), file);
+        else
+            OpenFiles(*window, *services, {file});
+        QVERIFY(waitIdle());
+        QVERIFY(window->isLargeInput());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共3000行"));
+        QCOMPARE(services->fileName(), file);
+    }
+
+    // The product's own bounds: a file one byte or one line above them opens in the large-file
+    // mode.
+    void productBounds_data() {
+        QTest::addColumn<bool>("byBytes");
+        QTest::newRow("bytes") << true;
+        QTest::newRow("lines") << false;
+    }
+    void productBounds() {
+        QFETCH(bool, byBytes);
+        window->setLargeFileBounds(MainWindow::kLargeFileBounds);
+        // Lines of 64 bytes, or of 4 bytes.
+        const int width = byBytes ? 64 : 4;
+        const qint64 lines = byBytes ? MainWindow::kLargeFileBounds.bytes / width
+                                     : MainWindow::kLargeFileBounds.lines + 1;
+        QByteArray bytes;
+        bytes.reserve(lines * width + 1);
+        for (qint64 i = 0; i < lines; ++i)
+            bytes += QByteArray::number(i % 1000).rightJustified(width - 1, '0') + '\n';
+        if (byBytes)
+            bytes += 'y'; // one byte above the bound, on a line of its own
+        QCOMPARE(bytes.size() > MainWindow::kLargeFileBounds.bytes, byBytes);
+        WriteAll(path(QStringLiteral("product.txt")), bytes);
+        bytes = QByteArray();
+        importAnswering(path(QStringLiteral("product.txt")));
+        QVERIFY(window->isLargeInput());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(lines + (byBytes ? 1 : 0)));
+        QCOMPARE(box("Text1")->document()->blockCount(), int(kPreviewLines));
+        QFile::remove(path(QStringLiteral("product.txt")));
+    }
+};
+
+QTEST_MAIN(LargeFileTest)
+#include "tst_largefile.moc"
