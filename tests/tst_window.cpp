@@ -781,6 +781,16 @@ private slots:
         QTest::keyClick(text1(), Qt::Key_Delete);
         QTRY_VERIFY(text1()->isPreview());
         QCOMPARE(text1()->text(), half + half);
+
+        // Typing on while the preview is made: the preview shows the text as last typed.
+        text1()->setText(half + T(QStringLiteral("⏎")) + half);
+        QTextCursor again(text1()->document());
+        again.setPosition(int(half.size()));
+        text1()->setTextCursor(again);
+        QTest::keyClick(text1(), Qt::Key_Delete);
+        QTest::keyClick(text1(), Qt::Key_Q);
+        QTRY_VERIFY(text1()->isPreview());
+        QCOMPARE(text1()->text(), half + u'q' + half);
     }
 
     // On a dark colour scheme the count and link colours are lightened until they read well;

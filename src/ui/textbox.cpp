@@ -3,6 +3,7 @@
 #include "core/linefilter.h"
 
 #include <QDir>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QToolButton>
+#include <QtConcurrent>
 
 namespace {
 bool BlockHasText(const QTextBlock& block) {
@@ -526,6 +528,7 @@ void TextBox::setReportedCount(qsizetype count) {
 // The blocks before the one holding `position` and after the one holding `position + added`
 // are unchanged by an edit; only the flags of the blocks in between are replaced.
 void TextBox::onContentsChange(int position, int /*removed*/, int added) {
+    ++edits_;
     if (!settingText_) {
         cacheValid_ = false;
         cachedText_.clear();
@@ -559,11 +562,10 @@ void TextBox::onContentsChange(int position, int /*removed*/, int added) {
         blockNonBlank_.insert(at, fresh.begin(), fresh.end());
         // An edit that makes a line too long to lay out quickly (by joining lines, say) turns
         // the box into a preview of its text, which no further edit can slow down.
-        if (tooLong && !settingText_ && !preview_)
-            QTimer::singleShot(0, this, [this] {
-                if (!preview_ && !isWorking() && LinesLongerThan(text(), kLongLine) > 0)
-                    replaceText(prepare(text()), {}, UndoSlot::AsBefore, false);
-            });
+        if (tooLong && !settingText_ && !preview_ && !previewPending_) {
+            previewPending_ = true;
+            QTimer::singleShot(0, this, [this] { turnIntoPreview(); });
+        }
     }
     if (!preview_)
         setReportedCount(nonBlank_);
@@ -574,6 +576,35 @@ void TextBox::onContentsChange(int position, int /*removed*/, int added) {
             if (!isWorking() && document()->blockCount() > kWrapLines)
                 setLineWrapMode(QPlainTextEdit::NoWrap);
         });
+}
+
+// The text is read back a slice at a time and prepared on a worker thread: a box of millions of
+// characters takes longer than the window may wait. An edit made meanwhile starts it over.
+void TextBox::turnIntoPreview() {
+    if (preview_ || isWorking()) {
+        previewPending_ = false;
+        return;
+    }
+    withText([this](const QString& all) {
+        const quint64 edits = edits_;
+        auto* watcher = new QFutureWatcher<std::optional<PreparedText>>(this);
+        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, edits] {
+            watcher->deleteLater();
+            std::optional<PreparedText> prepared = watcher->result();
+            if (edits != edits_ && !preview_ && !isWorking()) {
+                turnIntoPreview();
+                return;
+            }
+            previewPending_ = false;
+            if (prepared && !preview_ && !isWorking())
+                replaceText(std::move(*prepared), {}, UndoSlot::AsBefore, false);
+        });
+        watcher->setFuture(QtConcurrent::run([all]() -> std::optional<PreparedText> {
+            if (LinesLongerThan(all, kLongLine) == 0)
+                return std::nullopt;
+            return prepare(all);
+        }));
+    });
 }
 
 bool TextBox::canInsertFromMimeData(const QMimeData* source) const {

@@ -153,6 +153,7 @@ private:
     void recountAll();
     void fillStep();
     void readStep();
+    void turnIntoPreview();
     void beginWork();
     void endWork();
     void updateReadOnly();
@@ -167,6 +168,8 @@ private:
     mutable QString cachedText_;        // the text as last set or read, while it is known
     mutable bool cacheValid_ = true;
     bool settingText_ = false;
+    bool previewPending_ = false; // an edit made a line too long; the preview is on its way
+    quint64 edits_ = 0;           // changes of the document's content so far
     bool acceptFileDrops_ = false;
     bool preview_ = false;
     bool external_ = false; // the preview was set by showPreview()
