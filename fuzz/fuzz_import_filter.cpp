@@ -72,16 +72,6 @@ DecodedText CheckRoundTrip(QByteArrayView bytes) {
     return decoded;
 }
 
-class Collect final : public OutputSink {
-public:
-    bool write(const char* data, qint64 size) override {
-        bytes.append(data, qsizetype(size));
-        return true;
-    }
-    QString error() const override { return {}; }
-    QByteArray bytes;
-};
-
 // The engine on the bytes, in memory and partitioned, and on their text as the window holds it:
 // the same lines stay. With the default rules, that is the design's filter on the same lines.
 void CheckEngine(QByteArrayView bytes, const DecodedText& decoded, std::uint8_t choice) {
@@ -92,11 +82,11 @@ void CheckEngine(QByteArrayView bytes, const DecodedText& decoded, std::uint8_t 
     settings.options.keepBlank = choice & 8;
     settings.options.keep = KeepMode((choice >> 4) & 3);
     settings.lineBreak = LineBreak::CrLf;
-    Collect inMemory;
+    BytesSink inMemory;
     const EngineResult a = FilterBytes(bytes, inMemory, settings);
     Require(a.ok() && a.outputEncoding == decoded.encoding);
     settings.memoryBudget = 1;
-    Collect partitioned;
+    BytesSink partitioned;
     const EngineResult b = FilterBytes(bytes, partitioned, settings);
     Require(b.ok() && b.partitioned && partitioned.bytes == inMemory.bytes);
     Require(a.stats.linesRead == b.stats.linesRead && a.stats.linesKept == b.stats.linesKept &&

@@ -14,16 +14,6 @@ Q_DECLARE_METATYPE(TextEncoding)
 
 namespace {
 
-class BytesSink final : public OutputSink {
-public:
-    bool write(const char* data, qint64 size) override {
-        bytes.append(data, qsizetype(size));
-        return true;
-    }
-    QString error() const override { return {}; }
-    QByteArray bytes;
-};
-
 // The window's rule, applied the simple way: lines split at any break, the design's filter, then
 // every CR LF written as the chosen break.
 QString Model(const QString& text, LineBreak lineBreak) {

@@ -1,9 +1,9 @@
 #include "core/linefilter.h"
-#include "fakedesktopservices.h"
 #include "filehelpers.h"
 #include "ui/commands.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
+#include "windowdriver.h"
 
 #include <QLabel>
 #include <QRegularExpression>
@@ -54,45 +54,18 @@ QString LargeText(int lines) {
 }
 } // namespace
 
-class ImportSaveTest : public QObject {
+class ImportSaveTest : public QObject, WindowDriver {
     Q_OBJECT
     QTemporaryDir dir;
-    std::unique_ptr<FakeDesktopServices> services;
-    std::unique_ptr<MainWindow> window;
 
     QString path(const QString& name) const { return dir.filePath(name); }
-    TextBox* box(const char* name) {
-        return window->findChild<TextBox*>(QString::fromLatin1(name));
-    }
-    void click(const char* name) {
-        window->findChild<QPushButton*>(QString::fromLatin1(name))->click();
-    }
-    bool waitIdle() {
-        return QTest::qWaitFor([this] { return !window->busy(); }, 60000);
-    }
-    // Runs a command whose dialog answers with the given path (empty: cancel), and waits for it.
-    void importAnswering(const QString& answer) {
-        services->dialogAnswers = {answer};
-        click("Command2");
-        QVERIFY(waitIdle());
-    }
-    void saveAnswering(const QString& answer, int filterIndex = 0) {
-        services->dialogAnswers = {answer};
-        services->dialogFilterChoices = {filterIndex};
-        click("Command5");
-        QVERIFY(waitIdle());
-    }
 
 private slots:
     void init() {
-        services = std::make_unique<FakeDesktopServices>();
-        window = std::make_unique<MainWindow>(*services);
-        services->launches = 0;
+        makeWindow();
+        services->launches = 0; // the page the window opens at start
     }
-    void cleanup() {
-        window.reset();
-        services.reset();
-    }
+    void cleanup() { dropWindow(); }
 
     void gbkFileFilteredAndSaved() {
         WriteAll(path(QStringLiteral("in.txt")), "\xbc\xd7\r\n\xd2\xd2\r\n\xbc\xd7");

@@ -3,12 +3,12 @@
 #include "app/commandline.h"
 #include "core/linefilter.h"
 #include "engine/engine.h"
-#include "fakedesktopservices.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
 #include "ui/mainwindow.h"
 #include "ui/repeatsdialog.h"
 #include "ui/textbox.h"
+#include "windowdriver.h"
 
 #include <QAction>
 #include <QLabel>
@@ -35,47 +35,13 @@ QString GeneratedText(int lines, const QString& lineBreak) {
     return text;
 }
 
-class ByteSink final : public OutputSink {
-public:
-    bool write(const char* data, qint64 size) override {
-        bytes.append(data, qsizetype(size));
-        return true;
-    }
-    QString error() const override { return {}; }
-    QByteArray bytes;
-};
-
 } // namespace
 
-class LargeFileTest : public QObject {
+class LargeFileTest : public QObject, WindowDriver {
     Q_OBJECT
     QTemporaryDir dir;
-    std::unique_ptr<FakeDesktopServices> services;
-    std::unique_ptr<MainWindow> window;
 
     QString path(const QString& name) const { return dir.filePath(name); }
-    TextBox* box(const char* name) {
-        return window->findChild<TextBox*>(QString::fromLatin1(name));
-    }
-    QString label(const char* name) {
-        return window->findChild<QLabel*>(QString::fromLatin1(name))->text();
-    }
-    void click(const char* name) {
-        window->findChild<QPushButton*>(QString::fromLatin1(name))->click();
-    }
-    bool waitIdle() {
-        return QTest::qWaitFor([this] { return !window->busy(); }, 120000);
-    }
-    void importAnswering(const QString& answer) {
-        services->dialogAnswers = {answer};
-        click("Command2");
-        QVERIFY(waitIdle());
-    }
-    void saveAnswering(const QString& answer) {
-        services->dialogAnswers = {answer};
-        click("Command5");
-        QVERIFY(waitIdle());
-    }
     // Imports a generated file in the large-file mode; returns its text.
     QString importLarge(const QString& name, int lines, TextEncoding encoding = TextEncoding::Gbk,
                         const QString& lineBreak = QStringLiteral("\r\n")) {
@@ -89,7 +55,7 @@ class LargeFileTest : public QObject {
                                      QByteArray* bytes) {
         EngineSettings settings;
         settings.options = options;
-        ByteSink sink;
+        BytesSink sink;
         EngineResult result = FilterFiles({file}, sink, settings);
         *bytes = sink.bytes;
         return result;
@@ -107,16 +73,12 @@ class LargeFileTest : public QObject {
 
 private slots:
     void init() {
-        services = std::make_unique<FakeDesktopServices>();
-        window = std::make_unique<MainWindow>(*services);
+        makeWindow();
         // Small bounds, so that the files need not be large.
         window->setLargeFileBounds({100000, 1000000});
         window->show();
     }
-    void cleanup() {
-        window.reset();
-        services.reset();
-    }
+    void cleanup() { dropWindow(); }
 
     // Each bound is crossed: at it, the file goes into the box as always; one above, it opens
     // in the large-file mode.

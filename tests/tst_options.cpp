@@ -2,12 +2,12 @@
 // runs, the count of removed lines over the output box, and the statistic of the last filter.
 #include "core/linefilter.h"
 #include "engine/engine.h"
-#include "fakedesktopservices.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/mainwindow.h"
 #include "ui/repeatsdialog.h"
 #include "ui/splitbutton.h"
 #include "ui/textbox.h"
+#include "windowdriver.h"
 
 #include <QAbstractItemModel>
 #include <QAction>
@@ -60,30 +60,15 @@ TextFilterResult EngineFilter(const QString& text, const FilterOptions& options)
 }
 } // namespace
 
-class OptionsTest : public QObject {
+class OptionsTest : public QObject, WindowDriver {
     Q_OBJECT
-    std::unique_ptr<FakeDesktopServices> services;
-    std::unique_ptr<MainWindow> window;
 
-    template <typename W> W* find(const char* name) {
-        auto* w = window->findChild<W*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no %s", name);
-        return w;
-    }
-    TextBox* text1() { return find<TextBox>("Text1"); }
-    TextBox* text2() { return find<TextBox>("Text2"); }
     SplitButton* filterButton() { return find<SplitButton>("Command1"); }
-    QString label(const char* name) { return find<QLabel>(name)->text(); }
     QString note() { return text2()->note(); }
     void trigger(const QString& action) {
         auto* a = window->findChild<QAction*>(action);
         QVERIFY2(a, qPrintable(action));
         a->trigger();
-    }
-    void click(const char* name) { find<QPushButton>(name)->click(); }
-    bool waitIdle() {
-        return QTest::qWaitFor([this] { return !window->busy(); }, 60000);
     }
     // A new window on the same desktop, as at the next start of the program.
     void restart() {
@@ -111,14 +96,10 @@ class OptionsTest : public QObject {
 
 private slots:
     void init() {
-        services = std::make_unique<FakeDesktopServices>();
-        window = std::make_unique<MainWindow>(*services);
+        makeWindow();
         window->show();
     }
-    void cleanup() {
-        window.reset();
-        services.reset();
-    }
+    void cleanup() { dropWindow(); }
 
     // The options chosen in the menu drive the filter exactly as the engine filters with them:
     // the kept lines are the input's own, never folded, trimmed or normalised.

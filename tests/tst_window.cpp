@@ -1,8 +1,8 @@
 #include "core/linefilter.h"
-#include "fakedesktopservices.h"
 #include "ui/fitlabel.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
+#include "windowdriver.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -49,39 +49,19 @@ QRect InFrame(QWidget* w, const QRectF& r) {
 }
 } // namespace
 
-class WindowTest : public QObject {
+class WindowTest : public QObject, WindowDriver {
     Q_OBJECT
 
-    std::unique_ptr<FakeDesktopServices> services;
-    std::unique_ptr<MainWindow> window;
-
-    template <typename W> W* find(const char* name) {
-        auto* w = window->findChild<W*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
-    }
-    TextBox* text1() { return find<TextBox>("Text1"); }
-    TextBox* text2() { return find<TextBox>("Text2"); }
     QPushButton* button(const char* name) { return find<QPushButton>(name); }
-    QString label(const char* name) { return find<QLabel>(name)->text(); }
-    void click(const char* name) { button(name)->click(); }
-    bool waitIdle() {
-        return QTest::qWaitFor([this] { return !window->busy(); }, 60000);
-    }
 
 private slots:
     void init() {
-        services = std::make_unique<FakeDesktopServices>();
-        window = std::make_unique<MainWindow>(*services);
+        makeWindow();
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
-    void cleanup() {
-        window.reset();
-        services.reset();
-    }
+    void cleanup() { dropWindow(); }
 
     void startUp() {
         QCOMPARE(window->objectName(), QStringLiteral("Form1"));

@@ -3,6 +3,7 @@
 #include "core/filteroptions.h"
 #include "files/textcodec.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,17 @@ public:
     // Returns false when the bytes could not be written; error() then says why.
     virtual bool write(const char* data, qint64 size) = 0;
     virtual QString error() const = 0;
+};
+
+// Gathers the result in memory.
+class BytesSink final : public OutputSink {
+public:
+    bool write(const char* data, qint64 size) override {
+        bytes.append(data, qsizetype(size));
+        return true;
+    }
+    QString error() const override { return {}; }
+    QByteArray bytes;
 };
 
 struct EngineSettings {
