@@ -73,7 +73,7 @@ DecodedText CheckRoundTrip(QByteArrayView bytes) {
 }
 
 // The engine on the bytes, in memory and partitioned, and on their text as the window holds it:
-// the same lines stay. With the default rules, that is the design's filter on the same lines.
+// the same lines stay. With the default rules, that is the window's filter on the same lines.
 void CheckEngine(QByteArrayView bytes, const DecodedText& decoded, std::uint8_t choice) {
     EngineSettings settings;
     settings.options.ignoreCase = choice & 1;
@@ -99,7 +99,7 @@ void CheckEngine(QByteArrayView bytes, const DecodedText& decoded, std::uint8_t 
         expected = ByteOrderMark(decoded.encoding).toByteArray();
     Require(inMemory.bytes == expected);
     // The window's boxes also take U+2029 and two noncharacters for line breaks; elsewhere the
-    // default rules are the design's filter.
+    // default rules are the window's filter.
     const bool plainBreaks = !decoded.text.contains(QChar(0x2029)) &&
                              !decoded.text.contains(QChar(0xFDD0)) &&
                              !decoded.text.contains(QChar(0xFDD1));

@@ -14,7 +14,7 @@ Q_DECLARE_METATYPE(TextEncoding)
 
 namespace {
 
-// The window's rule, applied the simple way: lines split at any break, the design's filter, then
+// The window's rule, applied the simple way: lines split at any break, the window's filter, then
 // every CR LF written as the chosen break.
 QString Model(const QString& text, LineBreak lineBreak) {
     QString out = FilterDuplicateLines(NormalizeLineBreaks(text));

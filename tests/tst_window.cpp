@@ -254,7 +254,7 @@ private slots:
 
     // The frame's caption is drawn above the input box, not across its top edge: drawn with its
     // caption and with a blank one of the same height, the frame differs nowhere under the box.
-    // The desktop's font may be larger than the design's.
+    // The desktop's font may be larger than the window's own.
     void captionClearsTheInputBox_data() {
         QTest::addColumn<qreal>("points");
         QTest::newRow("desktop font") << 0.0;
@@ -774,10 +774,10 @@ private slots:
     }
 
     // On a dark colour scheme the count and link colours are lightened until they read well;
-    // on a light one they are the design's.
+    // on a light one they are the window's own orange and blue.
     void colorsOnLightAndDark_data() {
         QTest::addColumn<QColor>("background");
-        QTest::addColumn<bool>("designColors");
+        QTest::addColumn<bool>("ownColors");
         QTest::newRow("light grey") << QColor(0xef, 0xef, 0xef) << true;
         QTest::newRow("white") << QColor(Qt::white) << true;
         QTest::newRow("dark grey") << QColor(0x35, 0x35, 0x35) << false;
@@ -785,19 +785,18 @@ private slots:
     }
     void colorsOnLightAndDark() {
         QFETCH(QColor, background);
-        QFETCH(bool, designColors);
+        QFETCH(bool, ownColors);
         QPalette palette = window->palette();
         palette.setColor(QPalette::Window, background);
-        palette.setColor(QPalette::WindowText,
-                         designColors ? QColor(Qt::black) : QColor(Qt::white));
+        palette.setColor(QPalette::WindowText, ownColors ? QColor(Qt::black) : QColor(Qt::white));
         window->setPalette(palette);
         const std::pair<const char*, QColor> labels[] = {{"Label1", QColor(255, 128, 0)},
                                                          {"Label2", QColor(0, 0, 255)},
                                                          {"Label3", QColor(0, 0, 255)}};
-        for (const auto& [name, design] : labels) {
+        for (const auto& [name, own] : labels) {
             const QColor shown = find<QLabel>(name)->palette().color(QPalette::WindowText);
-            if (designColors)
-                QCOMPARE(shown, design);
+            if (ownColors)
+                QCOMPARE(shown, own);
             else
                 QVERIFY2(ContrastRatio(shown, background) >= 4.5, name);
         }

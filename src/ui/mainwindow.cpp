@@ -111,7 +111,7 @@ double ContrastRatio(const QColor& a, const QColor& b) {
 
 QColor ReadableOn(const QColor& color, const QColor& background) {
     constexpr double kReadable = 4.5;
-    // On a light background the colours stay as designed.
+    // On a light background the colours stay as they are.
     if (Luminance(background) > 0.18 || ContrastRatio(color, background) >= kReadable)
         return color;
     QColor shade = color;
@@ -257,7 +257,7 @@ void MainWindow::createShortcuts() {
     }
 }
 
-// The count labels' orange and blue as designed on a light background; on a dark one, lighter
+// The count labels' own orange and blue on a light background; on a dark one, lighter
 // shades of them that stay readable.
 void MainWindow::applyColors() {
     const QColor background = palette().color(QPalette::Window);
