@@ -587,23 +587,20 @@ void TextBox::turnIntoPreview() {
     }
     withText([this](const QString& all) {
         const quint64 edits = edits_;
-        auto* watcher = new QFutureWatcher<std::optional<PreparedText>>(this);
+        auto* watcher = new QFutureWatcher<PreparedText>(this);
         connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, edits] {
             watcher->deleteLater();
-            std::optional<PreparedText> prepared = watcher->result();
             if (edits != edits_ && !preview_ && !isWorking()) {
                 turnIntoPreview();
                 return;
             }
             previewPending_ = false;
-            if (prepared && !preview_ && !isWorking())
-                replaceText(std::move(*prepared), {}, UndoSlot::AsBefore, false);
+            // prepare() makes a preview only of a text that still has a line too long.
+            PreparedText prepared = watcher->result();
+            if (prepared.previewCount && !preview_ && !isWorking())
+                replaceText(std::move(prepared), {}, UndoSlot::AsBefore, false);
         });
-        watcher->setFuture(QtConcurrent::run([all]() -> std::optional<PreparedText> {
-            if (LinesLongerThan(all, kLongLine) == 0)
-                return std::nullopt;
-            return prepare(all);
-        }));
+        watcher->setFuture(QtConcurrent::run([all] { return prepare(all); }));
     });
 }
 
