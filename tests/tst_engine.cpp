@@ -410,6 +410,53 @@ private slots:
         }
     }
 
+    // A line of the large-file mode's beginning is shown whole up to kPreviewLineChars
+    // characters, and cut there with "…" from one more on, in every encoding.
+    void largeFilePreviewLine_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QString>("character");
+        QTest::addColumn<int>("beyond"); // the line's length minus the bound
+        const std::pair<const char*, TextEncoding> encodings[] = {
+            {"gbk", TextEncoding::Gbk},
+            {"gb18030", TextEncoding::Gb18030},
+            {"utf-8", TextEncoding::Utf8},
+            {"utf-16le", TextEncoding::Utf16LeBom},
+            {"utf-16be", TextEncoding::Utf16BeBom}};
+        for (const auto& [name, encoding] : encodings) {
+            // An emoji is two UTF-16 units, and four bytes in GB18030 and UTF-8.
+            const QString character =
+                encoding == TextEncoding::Gbk ? QStringLiteral("长") : QStringLiteral("😀");
+            // One character below the bound, at it, and one above.
+            const int step = int(character.size());
+            for (const int beyond : {-step, 0, step})
+                QTest::addRow("%s, %+d", name, beyond) << encoding << character << beyond;
+        }
+    }
+    void largeFilePreviewLine() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QString, character);
+        QFETCH(int, beyond);
+        const QString line = character.repeated((kPreviewLineChars + beyond) / character.size());
+        const QString in = path(QStringLiteral("preview.txt"));
+        WriteAll(in,
+                 EncodeText(QStringLiteral("a\r\n") + line + QStringLiteral("\r\nb\r\n"), encoding)
+                     ->bytes);
+        QString error;
+        std::optional<LargeFile> large = OpenLargeFile(in, {}, &error);
+        QVERIFY2(large, qPrintable(error));
+        QCOMPARE(large->summary.lines, 3);
+        const QStringList shown = large->summary.preview.split(QStringLiteral("\r\n"));
+        QCOMPARE(shown.size(), 3);
+        if (line.size() <= kPreviewLineChars) {
+            QCOMPARE(shown[1], line);
+            QVERIFY(large->summary.previewComplete);
+        } else {
+            QCOMPARE(shown[1], line.left(kPreviewLineChars) + QStringLiteral("…"));
+            QVERIFY(!large->summary.previewComplete);
+        }
+        QCOMPARE(shown[2], QStringLiteral("b"));
+    }
+
     // The large-file mode: the whole file counted, its beginning shown, the result filtered into
     // a temporary file, saved and copied, each in the file's own encoding and line break.
     void largeFile_data() {
