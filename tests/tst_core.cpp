@@ -182,6 +182,31 @@ private slots:
         }
     }
 
+    // Just below, at and just above the size from which the work is shared between threads,
+    // with the text's end falling inside a CR LF or not.
+    void aroundTheThreadBound_data() {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("endsInCr");
+        for (const qsizetype delta : {-1, 0, 1})
+            for (const bool cr : {false, true})
+                QTest::addRow("%lld%+lld%s", qlonglong(1 << 20), qlonglong(delta),
+                              cr ? ", ends in CR" : "")
+                    << qsizetype((1 << 20) + delta) << cr;
+    }
+    void aroundTheThreadBound() {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, endsInCr);
+        const QChar alphabet[] = {u'a', u'b', u'\r', u'\n', QChar(0x7532)};
+        QRandomGenerator rng(static_cast<quint32>(size));
+        QString text;
+        text.reserve(size);
+        while (text.size() < size - 1)
+            text += alphabet[rng.bounded(int(std::size(alphabet)))];
+        text += endsInCr ? u'\r' : u'a';
+        QCOMPARE(text.size(), size);
+        QCOMPARE(FilterDuplicateLines(text), ReferenceFilter(text));
+    }
+
     void manyLines() {
         // Far beyond any 16-bit limit, and enough to make the set grow several times.
         QString text;

@@ -410,6 +410,37 @@ private slots:
         }
     }
 
+    // An input's encoding is decided from its first MiB or, when that is plain ASCII, from where
+    // its first other byte is, found 4 MiB at a time: that byte just inside and just past the
+    // first MiB, and just inside and just past the first step after it.
+    void encodingFoundPastAsciiStart_data() {
+        QTest::addColumn<qint64>("at");
+        QTest::addColumn<TextEncoding>("encoding");
+        for (const auto& [name, encoding] :
+             {std::pair{"gbk", TextEncoding::Gbk}, std::pair{"utf-8", TextEncoding::Utf8}}) {
+            for (const qint64 bound : {qint64(1) << 20, (qint64(5) << 20)})
+                for (const int delta : {-1, 1})
+                    QTest::addRow("%s at %lld%+d", name, bound, delta) << bound + delta << encoding;
+        }
+    }
+    void encodingFoundPastAsciiStart() {
+        QFETCH(qint64, at);
+        QFETCH(TextEncoding, encoding);
+        QByteArray bytes;
+        bytes.reserve(at + 4096);
+        for (int i = 0; bytes.size() < at; ++i)
+            bytes += QByteArray::number(i).rightJustified(7, '0') + '\n';
+        bytes.truncate(at); // the last ASCII line goes on with the first other byte
+        for (int i = 0; i < 100; ++i)
+            bytes += EncodeText(QStringLiteral("甲乙%1\n").arg(i), encoding)->bytes;
+        BytesSink sink;
+        const EngineResult result = FilterBytes(bytes, sink, EngineSettings{});
+        QVERIFY(result.ok());
+        QCOMPARE(result.outputEncoding, encoding);
+        QCOMPARE(sink.bytes.size(), bytes.size());
+        QVERIFY(sink.bytes == bytes);
+    }
+
     // A line of the large-file mode's beginning is shown whole up to kPreviewLineChars
     // characters, and cut there with "…" from one more on, in every encoding.
     void largeFilePreviewLine_data() {
