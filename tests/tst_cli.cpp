@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,7 +41,13 @@ private slots:
         QTest::newRow("output encoding") << QStringList{"--output-encoding=big5"} << "big5";
         QTest::newRow("both line breaks") << QStringList{"--crlf", "--lf"} << "--lf";
         QTest::newRow("memory") << QStringList{"--memory", "lots"} << "lots";
-        QTest::newRow("-o without a name") << QStringList{"-o"} << "o";
+        QTest::newRow("-o without a name") << QStringList{"-o"} << "“-o”";
+        QTest::newRow("unknown option as typed") << QStringList{"-frobnicate"} << "“-frobnicate”";
+        QTest::newRow("two outputs") << QStringList{"a", "-o", "x", "--output=y"} << "-o 给了 2 次";
+        QTest::newRow("memory past counting")
+            << QStringList{"--memory", "17179869185G"} << "17179869185G";
+        QTest::newRow("both progress options")
+            << QStringList{"--progress", "--no-progress"} << "--no-progress";
     }
     void usageErrors() {
         QFETCH(QStringList, arguments);
@@ -48,7 +55,7 @@ private slots:
         const Run r = run(arguments);
         QCOMPARE(r.status, 2);
         QVERIFY(r.out.isEmpty());
-        QVERIFY2(r.err.startsWith(QStringLiteral("trennix-cli：")) && r.err.contains(says) &&
+        QVERIFY2(r.err.startsWith(QStringLiteral("trennix-cli: ")) && r.err.contains(says) &&
                      r.err.contains(QStringLiteral("用法")),
                  qPrintable(r.err));
     }
@@ -168,10 +175,17 @@ private slots:
     void helpAndVersion() {
         Run r = run({QStringLiteral("--help")});
         QCOMPARE(r.status, 0);
-        for (const char* option : {"-o", "--encoding", "--output-encoding", "--crlf", "--lf",
-                                   "--stats", "--ignore-case", "--trim", "--ignore-width",
-                                   "--keep-blank", "--keep", "--counts", "--help", "--version"})
-            QVERIFY2(r.out.contains(option), option);
+        // Each option as a whole name in the names' column, so that "--keep" is not found inside
+        // "--keep-blank".
+        const QString help = QString::fromUtf8(r.out);
+        for (const char* option :
+             {"-o", "--output", "--encoding", "--output-encoding", "--crlf", "--lf", "--stats",
+              "--progress", "--no-progress", "--ignore-case", "--trim", "--ignore-width",
+              "--keep-blank", "--keep", "--counts", "--memory", "--help", "--version"}) {
+            const QRegularExpression name(
+                QStringLiteral("\\n  (-\\w, )?%1[ ,\\n]").arg(QRegularExpression::escape(option)));
+            QVERIFY2(help.contains(name), option);
+        }
         r = run({QStringLiteral("--version")});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("trennix-cli 1.0.0\n"));

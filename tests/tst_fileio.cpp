@@ -398,9 +398,10 @@ private slots:
         QCOMPARE(Entries(folder), QStringList{QStringLiteral("f.txt")});
     }
 
-    // At every moment of a save one complete version exists: the old file itself, or (in place)
-    // the copy of it beside it. Afterwards only the file is left, holding the new content or
-    // the old. The sizes cross the piece in which content is copied and written.
+    // Until the commit the old file is untouched and nothing can be seen beside it (the new
+    // content has no name yet), however it is saved; afterwards only the file is left, holding
+    // the new content or the old. The sizes cross the piece in which content is copied and
+    // written.
     void oneCompleteVersionAtEveryMoment_data() {
         QTest::addColumn<bool>("secondLink");
         QTest::addColumn<qint64>("size");
@@ -427,14 +428,8 @@ private slots:
             QVERIFY(HardLink(file, path(QStringLiteral("g.txt"))));
             names.append(QStringLiteral("g.txt"));
         }
-        // Where the old content is at a moment: the file, or the one other new file beside it.
         auto oldContentKept = [&] {
-            if (!secondLink)
-                return ReadAll(file) == oldContent;
-            QStringList extra = Entries(folder);
-            for (const QString& name : names)
-                extra.removeOne(name);
-            return extra.size() == 1 && ReadAll(path(extra[0])) == oldContent;
+            return ReadAll(file) == oldContent && Entries(folder) == names;
         };
         {
             SafeSaveFile save(file);
@@ -455,8 +450,9 @@ private slots:
             QVERIFY(ReadAll(path(name)) == (commit ? newContent : oldContent));
     }
 
-    // A disk that fills up while a file is written in place gets the old content back; the
-    // message says what is really free.
+    // A disk that fills up while a file is saved in place keeps the old content; the message says
+    // what is really free. The new content is gathered first, then the old is copied aside, then
+    // the new copied in: either may not fit.
     void inPlaceOnFullDisk_data() {
         QTest::addColumn<qint64>("oldSize");
         QTest::addColumn<qint64>("newSize");
@@ -500,8 +496,9 @@ private slots:
         QVERIFY(b == a);
         if (committed)
             return;
-        QCOMPARE(opened, failure != QStringLiteral("备份"));
+        QVERIFY(opened);
         QVERIFY2(error.contains(QStringLiteral("磁盘空间不足")), qPrintable(error));
+        QVERIFY2(error.contains(failure) || failure == QStringLiteral("写入"), qPrintable(error));
         QVERIFY2(error.contains(QStringLiteral("%1 KB").arg(freeKb)), qPrintable(error));
     }
 

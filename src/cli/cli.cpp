@@ -1,6 +1,10 @@
 #include "cli/cli.h"
 
+#include "cli/helptext.h"
+#include "cli/progressmeter.h"
 #include "engine/engine.h"
+#include "engine/systemfiles.h"
+#include "files/reasons.h"
 #include "files/safefile.h"
 
 #include <QCommandLineParser>
@@ -12,52 +16,73 @@
 #include <QTranslator>
 
 #include <atomic>
+#include <limits>
 
 namespace {
 
 std::atomic<bool> interrupted = false;
 
+const QString kProgram = QStringLiteral("trennix-cli");
+const QString kUsage = QStringLiteral("用法：trennix-cli [选项] [输入文件...] [-o 输出文件]");
+
 void Print(QIODevice& to, const QString& text) {
     to.write(text.toUtf8());
 }
 
-// Writes the result to a device (standard output), saying why when it cannot.
+// A message of the program, after its name, the way every message of it starts.
+void Say(QIODevice& errors, const QString& message) {
+    Print(errors, kProgram + QStringLiteral(": ") + message + u'\n');
+}
+
+int UsageError(QIODevice& errors, const QString& message) {
+    Say(errors, message);
+    Print(errors, kUsage + QStringLiteral("\n用 trennix-cli --help 查看全部选项。\n"));
+    return 2;
+}
+
+// Writes the result to a device (standard output), counting what it has written.
 class DeviceSink final : public OutputSink {
 public:
-    DeviceSink(QIODevice& device, QString name) : device_(device), name_(std::move(name)) {}
+    explicit DeviceSink(QIODevice& device) : device_(device) {}
     bool write(const char* data, qint64 size) override {
         while (size > 0) {
             const qint64 n = device_.write(data, size);
             if (n <= 0) {
                 const auto* file = qobject_cast<const QFileDevice*>(&device_);
-                error_ = QStringLiteral("无法写入%1：%2")
-                             .arg(name_, file ? ReasonFor(*file) : QStringLiteral("写入失败。"));
+                const QString reason = file ? ReasonFor(*file) : QString();
+                error_ = QStringLiteral("无法写入标准输出：%1")
+                             .arg(reason.isEmpty() ? QStringLiteral("写入失败。") : reason);
                 return false;
             }
             data += n;
             size -= n;
+            written_ += n;
         }
         return true;
     }
     QString error() const override { return error_; }
+    qint64 written() const { return written_; }
 
 private:
     QIODevice& device_;
-    QString name_;
     QString error_;
+    qint64 written_ = 0;
 };
 
-QString UsageHint() {
-    return QStringLiteral("用法：trennix-cli [选项] [输入文件...] [-o 输出文件]\n"
-                          "用 trennix-cli --help 查看全部选项。\n");
-}
+// Writes the result into a file through the safe save, which says why a write failed.
+class SaveSink final : public OutputSink {
+public:
+    explicit SaveSink(SafeSaveFile& file) : file_(file) {}
+    bool write(const char* data, qint64 size) override {
+        return file_.device()->write(data, size) == size;
+    }
+    QString error() const override { return file_.error(); }
 
-int UsageError(QIODevice& errors, const QString& message) {
-    Print(errors, QStringLiteral("trennix-cli：%1\n").arg(message) + UsageHint());
-    return 2;
-}
+private:
+    SafeSaveFile& file_;
+};
 
-// Reads a size such as 512M, 2G or 1048576 (bytes).
+// Reads a size such as 512M, 2G or 1048576 (bytes); -1 when it is none or too large to count.
 qint64 ParseSize(const QString& text) {
     QString t = text.trimmed().toUpper();
     qint64 factor = 1;
@@ -71,7 +96,9 @@ qint64 ParseSize(const QString& text) {
         t.chop(1);
     bool ok = false;
     const qint64 n = t.toLongLong(&ok);
-    return ok && n > 0 ? n * factor : -1;
+    if (!ok || n <= 0 || n > std::numeric_limits<qint64>::max() / factor)
+        return -1;
+    return n * factor;
 }
 
 std::optional<KeepMode> ParseKeep(const QString& text) {
@@ -99,101 +126,149 @@ void LoadQtTranslation() {
         delete translator;
 }
 
+// The options, each with its help.
+struct Options {
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("把结果写入文件 <输出文件>（可以是输入文件之一）；"
+                                             "不给时写到标准输出。"),
+                              QStringLiteral("输出文件")};
+    QCommandLineOption encoding{
+        QStringLiteral("encoding"),
+        QStringLiteral("指定输入的编码：utf-8、gbk、gb18030、utf-16le、utf-16be。"),
+        QStringLiteral("编码")};
+    QCommandLineOption outputEncoding{QStringLiteral("output-encoding"),
+                                      QStringLiteral("结果改用这种编码（名称同上）。"),
+                                      QStringLiteral("编码")};
+    QCommandLineOption crlf{QStringLiteral("crlf"), QStringLiteral("结果的每一行以 CR LF 结束。")};
+    QCommandLineOption lf{QStringLiteral("lf"), QStringLiteral("结果的每一行以 LF 结束。")};
+    QCommandLineOption stats{
+        QStringLiteral("stats"),
+        QStringLiteral("在标准错误上报告读入、保留、删除的行数和有重复的行数。")};
+    QCommandLineOption progress{
+        QStringLiteral("progress"),
+        QStringLiteral("在标准错误上显示进度、速度和剩余时间。标准错误是终端、输入又超过 "
+                       "8 MB 时默认显示。")};
+    QCommandLineOption noProgress{QStringLiteral("no-progress"), QStringLiteral("不显示进度。")};
+    QCommandLineOption ignoreCase{QStringLiteral("ignore-case"), QStringLiteral("忽略大小写。")};
+    QCommandLineOption trim{QStringLiteral("trim"), QStringLiteral("忽略每行首尾的空白。")};
+    QCommandLineOption width{QStringLiteral("ignore-width"),
+                             QStringLiteral("忽略全角半角（按 NFKC 比较）。")};
+    QCommandLineOption keepBlank{QStringLiteral("keep-blank"), QStringLiteral("保留所有空行。")};
+    QCommandLineOption keep{QStringLiteral("keep"),
+                            QStringLiteral("保留哪一行：first（第一次出现的，默认）、"
+                                           "last（最后一次出现的）、unique（只保留没有重复的行）、"
+                                           "repeated（只列出重复的行）。"),
+                            QStringLiteral("方式"), QStringLiteral("first")};
+    QCommandLineOption counts{QStringLiteral("counts"),
+                              QStringLiteral("每个保留的行前面写上它出现的次数和一个制表符。")};
+    QCommandLineOption memory{
+        QStringLiteral("memory"),
+        QStringLiteral("内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为物理内存的"
+                       "八分之一（256M 到 1536M 之间）。"),
+        QStringLiteral("大小")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("显示本帮助并退出。")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("显示版本并退出。")};
+
+    QList<const QCommandLineOption*> all() const {
+        return {&output,   &encoding,   &outputEncoding, &crlf, &lf,     &stats,
+                &progress, &noProgress, &ignoreCase,     &trim, &width,  &keepBlank,
+                &keep,     &counts,     &memory,         &help, &version};
+    }
+};
+
+QString HelpText(const Options& options) {
+    QList<HelpEntry> entries;
+    for (const QCommandLineOption* option : options.all()) {
+        QStringList names;
+        for (const QString& name : option->names())
+            names << (name.size() == 1 ? u'-' + name : QStringLiteral("--") + name);
+        QString shown = names.join(QStringLiteral(", "));
+        if (!option->valueName().isEmpty())
+            shown += QStringLiteral(" <%1>").arg(option->valueName());
+        entries.append(HelpEntry{shown, option->description()});
+    }
+    return kUsage + u'\n' +
+           WrapText(
+               QStringLiteral(
+                   "删除文本中重复的行：每一行只保留第一次出现的那一行，其余的顺序不变。\n"
+                   "没有输入文件或输入文件为 - 时读标准输入；多个输入文件按顺序连成一个文本。\n"
+                   "输入的编码自动识别；结果保持输入的编码、BOM 和换行符。"),
+               80) +
+           QStringLiteral("\n\n选项：\n") + FormatHelpEntries(entries) +
+           QStringLiteral("\n参数：\n") +
+           FormatHelpEntries({HelpEntry{QStringLiteral("输入文件"),
+                                        QStringLiteral("要过滤的文件；- 表示标准输入。")}}) +
+           QStringLiteral("\n退出状态：0 成功；1 输入或输出失败；2 用法错误。\n");
+}
+
+// The unknown option as it was typed (with its dashes), for the message.
+QString AsTyped(const QStringList& arguments, const QString& name) {
+    for (const QString& a : arguments) {
+        if (a == u"--")
+            break;
+        QString bare = a.section(u'=', 0, 0);
+        while (bare.startsWith(u'-'))
+            bare.remove(0, 1);
+        if (a.startsWith(u'-') && bare == name)
+            return a.section(u'=', 0, 0);
+    }
+    return QStringLiteral("--") + name;
+}
+
+// True when standard output is the file at `path` itself.
+bool IsSameFile(int handle, const QString& path) {
+    int errnum = 0;
+    const FileStatus out = StatusOfHandle(handle, &errnum);
+    return out.kind == FileKind::Regular && out.sameFile(StatusOfPath(path, true, &errnum));
+}
+
 } // namespace
 
 void InterruptCommandLine() {
     interrupted = true;
 }
 
-int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& errors) {
+int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& errors,
+                   const CommandLineEnvironment& environment) {
     LoadQtTranslation();
     interrupted = false;
+    const Options o;
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("删除文本中重复的行：每一行只保留第一次出现的那一行，其余的顺序不变。\n"
-                       "没有输入文件或输入文件为 - 时读标准输入；多个输入文件按顺序连成一个文本。\n"
-                       "输入的编码自动识别；结果保持输入的编码、BOM 和换行符。"));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption outputOption(
-        {QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("把结果写入文件 <输出文件>（可以是输入文件之一）；不给时写到标准输出。"),
-        QStringLiteral("输出文件"));
-    const QCommandLineOption encodingOption(
-        QStringLiteral("encoding"),
-        QStringLiteral("指定输入的编码：utf-8、gbk、gb18030、utf-16le、utf-16be。"),
-        QStringLiteral("编码"));
-    const QCommandLineOption outputEncodingOption(QStringLiteral("output-encoding"),
-                                                  QStringLiteral("结果改用这种编码（名称同上）。"),
-                                                  QStringLiteral("编码"));
-    const QCommandLineOption crlfOption(QStringLiteral("crlf"),
-                                        QStringLiteral("结果的每一行以 CR LF 结束。"));
-    const QCommandLineOption lfOption(QStringLiteral("lf"),
-                                      QStringLiteral("结果的每一行以 LF 结束。"));
-    const QCommandLineOption statsOption(
-        QStringLiteral("stats"),
-        QStringLiteral("在标准错误上报告读入、保留、删除的行数和有重复的行数。"));
-    const QCommandLineOption ignoreCaseOption(QStringLiteral("ignore-case"),
-                                              QStringLiteral("忽略大小写。"));
-    const QCommandLineOption trimOption(QStringLiteral("trim"),
-                                        QStringLiteral("忽略每行首尾的空白。"));
-    const QCommandLineOption widthOption(QStringLiteral("ignore-width"),
-                                         QStringLiteral("忽略全角半角（按 NFKC 比较）。"));
-    const QCommandLineOption keepBlankOption(QStringLiteral("keep-blank"),
-                                             QStringLiteral("保留所有空行。"));
-    const QCommandLineOption keepOption(
-        QStringLiteral("keep"),
-        QStringLiteral("保留哪一行：first（第一次出现的，默认）、last（最后一次出现的）、"
-                       "unique（只保留没有重复的行）、repeated（只列出重复的行）。"),
-        QStringLiteral("方式"), QStringLiteral("first"));
-    const QCommandLineOption countsOption(
-        QStringLiteral("counts"), QStringLiteral("每个保留的行前面写上它出现的次数和一个制表符。"));
-    const QCommandLineOption memoryOption(
-        QStringLiteral("memory"),
-        QStringLiteral(
-            "内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为物理内存的八分之一"
-            "（256M 到 1536M 之间）。"),
-        QStringLiteral("大小"));
-    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
-                                        QStringLiteral("显示本帮助并退出。"));
-    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
-                                           QStringLiteral("显示版本并退出。"));
-    parser.addOptions({outputOption, encodingOption, outputEncodingOption, crlfOption, lfOption,
-                       statsOption, ignoreCaseOption, trimOption, widthOption, keepBlankOption,
-                       keepOption, countsOption, memoryOption, helpOption, versionOption});
-    parser.addPositionalArgument(QStringLiteral("输入文件"),
-                                 QStringLiteral("要过滤的文件；- 表示标准输入。"),
-                                 QStringLiteral("[输入文件...]"));
-
-    if (!parser.parse(QStringList{QStringLiteral("trennix-cli")} + arguments))
+    for (const QCommandLineOption* option : o.all())
+        parser.addOption(*option);
+    if (!parser.parse(QStringList{kProgram} + arguments)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return UsageError(errors,
+                              QStringLiteral("未知选项“%1”。")
+                                  .arg(AsTyped(arguments, parser.unknownOptionNames().first())));
         return UsageError(errors, parser.errorText());
-    if (parser.isSet(helpOption)) {
-        // Qt's usage line names the program by its path; ours by its name, with -o.
-        QString help = parser.helpText();
-        help.replace(0, help.indexOf(u'\n'),
-                     QStringLiteral("用法：trennix-cli [选项] [输入文件...] [-o 输出文件]"));
-        Print(output, help);
-        Print(output, QStringLiteral("\n退出状态：0 成功；1 输入或输出失败；2 用法错误。\n"));
+    }
+    if (parser.isSet(o.help)) {
+        Print(output, HelpText(o));
         return 0;
     }
-    if (parser.isSet(versionOption)) {
+    if (parser.isSet(o.version)) {
         Print(output,
               QStringLiteral("trennix-cli %1\n").arg(QCoreApplication::applicationVersion()));
         return 0;
     }
 
     EngineSettings settings;
-    settings.options.ignoreCase = parser.isSet(ignoreCaseOption);
-    settings.options.trim = parser.isSet(trimOption);
-    settings.options.ignoreWidth = parser.isSet(widthOption);
-    settings.options.keepBlank = parser.isSet(keepBlankOption);
-    const std::optional<KeepMode> keep = ParseKeep(parser.value(keepOption));
+    settings.options.ignoreCase = parser.isSet(o.ignoreCase);
+    settings.options.trim = parser.isSet(o.trim);
+    settings.options.ignoreWidth = parser.isSet(o.width);
+    settings.options.keepBlank = parser.isSet(o.keepBlank);
+    const std::optional<KeepMode> keep = ParseKeep(parser.value(o.keep));
     if (!keep)
         return UsageError(errors, QStringLiteral("--keep 只能是 first、last、unique 或 repeated，"
                                                  "不能是“%1”。")
-                                      .arg(parser.value(keepOption)));
+                                      .arg(parser.value(o.keep)));
     settings.options.keep = *keep;
-    settings.writeCounts = parser.isSet(countsOption);
-    for (const auto* option : {&encodingOption, &outputEncodingOption}) {
+    settings.writeCounts = parser.isSet(o.counts);
+    for (const auto* option : {&o.encoding, &o.outputEncoding}) {
         if (!parser.isSet(*option))
             continue;
         const std::optional<TextEncoding> encoding = EncodingFromName(parser.value(*option));
@@ -202,58 +277,117 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
                               QStringLiteral("不认识的编码“%1”；可用的编码：utf-8、gbk、gb18030、"
                                              "utf-16le、utf-16be。")
                                   .arg(parser.value(*option)));
-        (option == &encodingOption ? settings.inputEncoding : settings.outputEncoding) = encoding;
+        (option == &o.encoding ? settings.inputEncoding : settings.outputEncoding) = encoding;
     }
-    if (parser.isSet(crlfOption) && parser.isSet(lfOption))
+    if (parser.isSet(o.crlf) && parser.isSet(o.lf))
         return UsageError(errors, QStringLiteral("--crlf 和 --lf 只能选一个。"));
-    if (parser.isSet(crlfOption))
+    if (parser.isSet(o.crlf))
         settings.lineBreak = LineBreak::CrLf;
-    if (parser.isSet(lfOption))
+    if (parser.isSet(o.lf))
         settings.lineBreak = LineBreak::Lf;
-    if (parser.isSet(memoryOption)) {
-        settings.memoryBudget = ParseSize(parser.value(memoryOption));
+    if (parser.isSet(o.progress) && parser.isSet(o.noProgress))
+        return UsageError(errors, QStringLiteral("--progress 和 --no-progress 只能选一个。"));
+    if (parser.isSet(o.memory)) {
+        settings.memoryBudget = ParseSize(parser.value(o.memory));
         if (settings.memoryBudget <= 0)
-            return UsageError(errors, QStringLiteral("--memory 的值“%1”不是一个大小（例如 512M）。")
-                                          .arg(parser.value(memoryOption)));
+            return UsageError(errors, QStringLiteral("--memory 的值“%1”不是一个可用的大小"
+                                                     "（例如 512M 或 2G）。")
+                                          .arg(parser.value(o.memory)));
     }
-
-    const QStringList inputs = parser.positionalArguments();
-    const bool toFile = parser.isSet(outputOption);
-    const QString outputPath = parser.value(outputOption);
+    if (parser.values(o.output).size() > 1)
+        return UsageError(errors, QStringLiteral("只能有一个输出文件，-o 给了 %1 次。")
+                                      .arg(parser.values(o.output).size()));
+    const bool toFile = parser.isSet(o.output);
+    const QString outputPath = parser.value(o.output);
     if (toFile && outputPath.isEmpty())
-        return UsageError(errors, QStringLiteral("-o 需要一个文件名。"));
+        return UsageError(errors, QStringLiteral("-o 后面要有一个文件名。"));
+
+    QStringList inputs = parser.positionalArguments();
+    if (inputs.isEmpty())
+        inputs << QStringLiteral("-");
+    if (environment.inputClosed && inputs.contains(QStringLiteral("-"))) {
+        Say(errors, QStringLiteral("无法读取输入：标准输入\n原因：标准输入没有打开。"));
+        return 1;
+    }
+    if (!toFile && environment.outputClosed) {
+        Say(errors, QStringLiteral("无法写入标准输出：标准输出没有打开。请用 -o 指定输出文件。"));
+        return 1;
+    }
+    // Writing into a file that is still to be read destroys it: refused before anything is read.
+    if (!toFile && environment.outputHandle >= 0) {
+        for (const QString& input : inputs) {
+            if (input != u"-" && IsSameFile(environment.outputHandle, input)) {
+                Say(errors, QStringLiteral("标准输出就是输入文件 %1：边读边写会毁掉它。"
+                                           "要把结果写回这个文件，请用 -o %1。")
+                                .arg(QDir::toNativeSeparators(input)));
+                return 1;
+            }
+        }
+    }
+    QString warning;
+    settings.tempDir = TemporaryFolder(QString(), &warning);
+    if (!warning.isEmpty())
+        Say(errors, warning);
+    settings.wakeHandle = environment.wakeHandle;
 
     std::unique_ptr<SafeSaveFile> saveFile;
-    std::unique_ptr<DeviceSink> sink;
+    std::unique_ptr<OutputSink> sink;
+    DeviceSink* toOutput = nullptr;
     if (toFile) {
         saveFile = std::make_unique<SafeSaveFile>(outputPath);
         if (!saveFile->open()) {
-            Print(errors, QStringLiteral("trennix-cli：%1\n").arg(saveFile->error()));
+            Say(errors, saveFile->error());
             return 1;
         }
-        sink = std::make_unique<DeviceSink>(
-            *saveFile->device(),
-            QStringLiteral("输出文件 %1").arg(QDir::toNativeSeparators(outputPath)));
+        sink = std::make_unique<SaveSink>(*saveFile);
     } else {
-        sink = std::make_unique<DeviceSink>(output, QStringLiteral("标准输出"));
+        auto device = std::make_unique<DeviceSink>(output);
+        toOutput = device.get();
+        sink = std::move(device);
     }
 
+    const ProgressMeter::Mode mode = parser.isSet(o.progress)       ? ProgressMeter::Mode::Always
+                                     : parser.isSet(o.noProgress)   ? ProgressMeter::Mode::Never
+                                     : environment.errorsOnTerminal ? ProgressMeter::Mode::Large
+                                                                    : ProgressMeter::Mode::Never;
+    ProgressMeter meter(errors, mode);
     const EngineResult result =
-        FilterFiles(inputs, *sink, settings, [](qint64, qint64) { return !interrupted.load(); });
+        FilterFiles(inputs, *sink, settings, [&](qint64 done, qint64 total) {
+            meter.show(done, total);
+            return !interrupted.load();
+        });
+    meter.clear();
     if (!result.ok()) {
-        if (saveFile)
+        QString message = result.error;
+        if (saveFile) {
             saveFile->cancel();
-        const QString message = result.status == EngineResult::Status::Cancelled
-                                    ? QStringLiteral("已中断，没有写出任何结果。")
-                                    : result.error;
-        Print(errors, QStringLiteral("trennix-cli：%1\n").arg(message));
+            // Told once the new content is gone, so that a full disk shows the room there is.
+            if (result.status == EngineResult::Status::OutputFailed)
+                message = saveFile->error();
+        }
+        if (result.status == EngineResult::Status::Cancelled) {
+            if (saveFile)
+                message = QStringLiteral("已中断，输出文件 %1 没有改动。")
+                              .arg(QDir::toNativeSeparators(outputPath));
+            else if (toOutput->written() > 0)
+                message = QStringLiteral("已中断。已经写到标准输出的 %1 字节无法收回，"
+                                         "那里的结果是不完整的。")
+                              .arg(QLocale::c().toString(toOutput->written()));
+            else
+                message = QStringLiteral("已中断，没有写出任何结果。");
+        } else if (toOutput && toOutput->written() > 0) {
+            message +=
+                QStringLiteral("\n已经写到标准输出的 %1 字节无法收回，那里的结果是不完整的。")
+                    .arg(QLocale::c().toString(toOutput->written()));
+        }
+        Say(errors, message);
         return 1;
     }
     if (saveFile && !saveFile->commit()) {
-        Print(errors, QStringLiteral("trennix-cli：%1\n").arg(saveFile->error()));
+        Say(errors, saveFile->error());
         return 1;
     }
-    if (parser.isSet(statsOption)) {
+    if (parser.isSet(o.stats)) {
         const EngineStats& s = result.stats;
         Print(errors, QStringLiteral("读入行数：%1\n保留行数：%2\n删除行数：%3\n有重复的行：%4\n")
                           .arg(s.linesRead)

@@ -1,20 +1,26 @@
 #include "cli/cli.h"
+#include "cli/stopsignals.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
-#include <csignal>
-
-extern "C" void OnInterrupt(int) {
+extern "C" void OnInterrupt() {
     InterruptCommandLine();
 }
 
 int main(int argc, char** argv) {
+    // Before anything is opened: a closed standard handle must not lend its number to a file.
+    const ClosedHandles closed = ReopenClosedStandardHandles();
+    CommandLineEnvironment environment;
+    environment.wakeHandle = InstallStopSignals(OnInterrupt);
+    environment.inputClosed = closed.input;
+    environment.outputClosed = closed.output;
+    environment.outputHandle = 1;
+    environment.errorsOnTerminal = IsTerminal(2);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("trennix-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TRENNIX_VERSION));
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
     QFile out;
     QFile err;
     if (!out.open(1, QIODevice::WriteOnly | QIODevice::Unbuffered) ||
@@ -22,5 +28,5 @@ int main(int argc, char** argv) {
         return 1;
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    return RunCommandLine(arguments, out, err);
+    return RunCommandLine(arguments, out, err, environment);
 }

@@ -1,9 +1,8 @@
 #include "engine/engine_p.h"
+#include "engine/inputs.h"
 
-#include "files/safefile.h"
 #include "files/textcodec.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <xxhash.h>
@@ -11,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <deque>
 
 // ---- Inputs ------------------------------------------------------------------------------------
 
@@ -588,7 +586,7 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
         result = InMemory(job, out).run();
     if (job.inputs.readFailed) {
         result.status = EngineResult::Status::InputFailed;
-        result.error = QStringLiteral("无法读取输入：文件在处理中途被改动或无法再读。");
+        result.error = QStringLiteral("无法读取输入：文件在处理的过程中被改动，或无法再读。");
     }
     if (result.ok() && !out.finish()) {
         result.status = EngineResult::Status::OutputFailed;
@@ -611,45 +609,6 @@ public:
 private:
     QString& text_;
 };
-
-// The files being filtered, open and mapped for as long as the work lasts.
-struct OpenInputs {
-    std::vector<std::unique_ptr<QFile>> files;
-    std::deque<QByteArray> buffers; // the files read whole
-    SegmentList list;
-    bool firstHadMark = false;
-};
-
-QString InputFailure(const QString& path, const QString& reason) {
-    const QString name = path == u"-" ? QStringLiteral("标准输入") : QDir::toNativeSeparators(path);
-    return QStringLiteral("无法读取输入：%1\n原因：%2").arg(name, reason);
-}
-
-// Copies a stream (standard input, a pipe) into a temporary file that can be mapped.
-std::unique_ptr<QFile> Spool(QFile& from, const QString& tempDir, QString* reason) {
-    std::unique_ptr<QFile> temp = CreateHiddenTempFile(tempDir, reason);
-    if (!temp)
-        return nullptr;
-    QByteArray chunk(qsizetype(1) << 20, Qt::Uninitialized);
-    while (true) {
-        const qint64 got = from.read(chunk.data(), chunk.size());
-        if (got < 0) {
-            *reason = ReasonFor(from);
-            return nullptr;
-        }
-        if (got == 0)
-            break;
-        if (temp->write(chunk.constData(), got) != got) {
-            *reason = QStringLiteral("临时文件夹写不下输入的内容：%1").arg(ReasonFor(*temp));
-            return nullptr;
-        }
-    }
-    if (!temp->flush()) {
-        *reason = ReasonFor(*temp);
-        return nullptr;
-    }
-    return temp;
-}
 
 // Decides the encoding of an input from a sample, so that a huge file is never read whole for
 // it: its first MiB, or, when that is plain ASCII, the first MiB from its first other byte on
@@ -701,79 +660,20 @@ TextEncoding ForcedEncoding(TextEncoding forced, const uchar* data, qint64 size)
     return forced;
 }
 
-bool OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& inputs,
-               QString* error) {
-    auto file = std::make_unique<QFile>();
-    QString reason;
-    if (path == u"-" || IsPipe(path)) {
-        QFile stream;
-        const bool opened = path == u"-"
-                                ? stream.open(0, QIODevice::ReadOnly)
-                                : (stream.setFileName(path), stream.open(QIODevice::ReadOnly));
-        if (!opened) {
-            *error = InputFailure(path, ReasonFor(stream));
-            return false;
-        }
-        file = Spool(stream, settings.tempDir, &reason);
-        if (!file) {
-            *error = InputFailure(path, reason);
-            return false;
-        }
-    } else {
-        file->setFileName(path);
-        if (!OpenForReading(*file, &reason)) {
-            *error = InputFailure(path, reason);
-            return false;
-        }
-    }
-    Segment s;
-    s.size = file->size();
-    s.base = inputs.list.totalBytes;
-    if (s.size > 0 && s.size <= settings.readWholeBytes) {
-        // A small file is read: memory of the program's own is quicker to look back into than
-        // the pages of a mapped file.
-        inputs.buffers.emplace_back(qsizetype(s.size), Qt::Uninitialized);
-        QByteArray& buffer = inputs.buffers.back();
-        if (!file->seek(0) || file->read(buffer.data(), s.size) != s.size) {
-            *error = InputFailure(path, ReasonFor(*file));
-            return false;
-        }
-        s.data = reinterpret_cast<const uchar*>(buffer.constData());
-    } else if (s.size > 0) {
-        s.data = file->map(0, s.size);
-        s.mapped = true;
-        s.file = file.get();
-        if (!s.data) {
-            *error = InputFailure(path, ReasonFor(*file));
-            return false;
-        }
-    }
-    TextEncoding encoding = TextEncoding::Gbk;
-    if (s.size > 0)
-        encoding = settings.inputEncoding ? ForcedEncoding(*settings.inputEncoding, s.data, s.size)
-                                          : DetectFromStart(s.data, s.size, s.mapped);
-    else if (settings.inputEncoding)
-        encoding = *settings.inputEncoding;
-    if (s.mapped)
-        ReleaseMappedPages(s.data, std::min<qint64>(s.size, qint64(2) << 20));
-    s.body = ByteOrderMark(encoding).size();
-    s.encoding = WithoutByteOrderMark(encoding);
-    s.units = UnitFormatOf(encoding);
-    // The first input's encoding, mark included, is what the result is written in.
-    if (inputs.list.segments.empty())
-        inputs.firstHadMark = s.body > 0;
-    inputs.list.totalBytes += s.size;
-    inputs.list.segments.push_back(s);
-    inputs.files.push_back(std::move(file));
-    return true;
-}
-
 bool IsUnicode(TextEncoding encoding) {
     const TextEncoding e = WithoutByteOrderMark(encoding);
     return e == TextEncoding::Utf8 || e == TextEncoding::Utf16Le || e == TextEncoding::Utf16Be;
 }
 
 } // namespace
+
+TextEncoding InputEncoding(const EngineSettings& settings, const uchar* data, qint64 size,
+                           bool mapped) {
+    if (size > 0)
+        return settings.inputEncoding ? ForcedEncoding(*settings.inputEncoding, data, size)
+                                      : DetectFromStart(data, size, mapped);
+    return settings.inputEncoding ? *settings.inputEncoding : TextEncoding::Gbk;
+}
 
 namespace {
 
@@ -834,13 +734,29 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
 EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
                          const EngineProgress& progress) {
     OpenInputs inputs;
-    EngineResult failed;
-    failed.status = EngineResult::Status::InputFailed;
+    EngineResult stopped;
     for (const QString& path : paths.isEmpty() ? QStringList{QStringLiteral("-")} : paths) {
-        if (!OpenInput(path, settings, inputs, &failed.error))
-            return failed;
+        switch (OpenInput(path, settings, inputs, &stopped.error)) {
+        case OpenOutcome::Opened:
+            continue;
+        case OpenOutcome::Cancelled:
+            stopped.status = EngineResult::Status::Cancelled;
+            return stopped;
+        case OpenOutcome::Failed:
+            stopped.status = EngineResult::Status::InputFailed;
+            return stopped;
+        }
     }
-    return RunInputs(inputs, out, settings, progress);
+    EngineResult result = RunInputs(inputs, out, settings, progress);
+    // What was read must be the files as they are: a file that changed meanwhile gave lines
+    // that are neither its old nor its new content.
+    if (result.status != EngineResult::Status::Cancelled) {
+        if (const QString changed = ChangedInput(inputs); !changed.isEmpty()) {
+            result.status = EngineResult::Status::InputFailed;
+            result.error = changed;
+        }
+    }
+    return result;
 }
 
 EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSettings& settings,

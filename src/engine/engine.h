@@ -53,6 +53,9 @@ struct EngineSettings {
     qsizetype repeatsLimit = 1000000; // the most frequent repeated lines that are kept
     qint64 memoryBudget = 0;          // bytes; 0: DefaultMemoryBudget()
     QString tempDir;                  // for partitions and spooled input; empty: the system's
+    // A handle that becomes readable when the work must stop: a wait for a stream (standard
+    // input, a FIFO) that may never end is woken by it. -1: none.
+    int wakeHandle = -1;
     // Files up to this size are read into memory, larger ones mapped (their pages let go as the
     // work moves on, so that memory does not grow with them).
     qint64 readWholeBytes = qint64(16) << 20;

@@ -7,6 +7,7 @@
 #include "engine/linetable.h"
 #include "engine/systemfiles.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <functional>
@@ -40,7 +41,8 @@ struct SegmentList {
     std::vector<Segment> segments;
     qint64 totalBytes = 0;
     qint64 batchBytes = qint64(1) << 20; // how much is read at once
-    mutable bool readFailed = false;     // a file could not be read again (it shrank meanwhile)
+    // A file could not be read again (it shrank meanwhile); set by any thread.
+    mutable std::atomic<bool> readFailed = false;
     const Segment& at(quint64 pos) const;
     // Asks for the bytes at `pos` to be brought near the processor.
     void prefetch(quint64 pos) const;
@@ -53,6 +55,11 @@ struct LineRef {
     quint64 hash;
     bool blank;
 };
+
+// The encoding of an input whose bytes start at `data`: forced by the settings (a byte-order mark
+// that agrees with it is still recognised), or detected from a sample.
+TextEncoding InputEncoding(const EngineSettings& settings, const uchar* data, qint64 size,
+                           bool mapped);
 
 // Reads lines as the comparison rules see them: their bytes, or their keys when the rules look
 // at the text. One per thread.
@@ -178,7 +185,7 @@ EngineResult RunPartitioned(EngineJob& job, Emitter& out);
 // Reads a file's segment through a buffer, a batch of whole lines at a time. Each batch is shown
 // to `visit` as a segment of its own that holds the batch's bytes at the batch's positions.
 template <typename Visit>
-bool StreamSegment(const Segment& s, qint64 batchBytes, bool* failed, Visit& visit) {
+bool StreamSegment(const Segment& s, qint64 batchBytes, std::atomic<bool>* failed, Visit& visit) {
     std::vector<uchar> buffer;
     qint64 want = batchBytes;
     qint64 have = 0;          // bytes in the buffer

@@ -2,9 +2,12 @@
 
 #include "core/linefilter.h"
 #include "engine/engine_p.h"
+#include "engine/systemfiles.h"
 #include "files/safefile.h"
+#include "files/writewhole.h"
 
 #include <QDir>
+#include <QLocale>
 
 namespace {
 
@@ -32,17 +35,20 @@ bool OnlySpaces(const uchar* line, qint64 length, UnitFormat units) {
 // A sink that writes into a file.
 class FileSink final : public OutputSink {
 public:
-    explicit FileSink(QFile& file) : file_(file) {}
+    FileSink(QFile& file, QString dir)
+        : file_(file), dir_(std::move(dir)), freeAtStart_(FreeSpace(TemporaryFolder(dir_))) {}
     bool write(const char* data, qint64 size) override {
-        if (file_.write(data, size) == size)
+        if (WriteWhole(file_, data, size))
             return true;
-        error_ = QStringLiteral("无法写入临时文件：%1").arg(ReasonFor(file_));
+        error_ = TemporaryFolderFailure(dir_, TemporaryWriteFailure(file_, freeAtStart_));
         return false;
     }
     QString error() const override { return error_; }
 
 private:
     QFile& file_;
+    QString dir_;
+    qint64 freeAtStart_;
     QString error_;
 };
 
@@ -54,11 +60,12 @@ std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
     const qint64 size = file.size();
     if (size == 0)
         return summary;
-    const uchar* data = file.map(0, size);
-    if (!data) {
+    GuardedMapping mapping;
+    if (!mapping.map(file, size)) {
         *error = ReasonFor(file);
         return std::nullopt;
     }
+    const uchar* data = mapping.data();
     Segment s;
     s.data = data;
     s.size = size;
@@ -104,33 +111,52 @@ std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
         done += to - from;
         return !progress || progress(done, size);
     });
-    file.unmap(const_cast<uchar*>(data));
+    if (mapping.failed() || file.size() != size) {
+        *error = QStringLiteral("文件在读取的过程中被改动了（大小从 %1 字节变成了 %2 字节）。")
+                     .arg(QLocale::c().toString(size), QLocale::c().toString(file.size()));
+        return std::nullopt;
+    }
     if (!finished)
         return std::nullopt;
     return summary;
+}
+
+QString ChangedSince(const QString& path, const FileStatus& opened) {
+    int errnum = 0;
+    const FileStatus now = StatusOfPath(path, true, &errnum);
+    if (now.unchangedSince(opened))
+        return {};
+    return QStringLiteral("文件在导入以后被改动过：\n%1\n\n%2请重新导入它。")
+        .arg(QDir::toNativeSeparators(path),
+             now.kind == FileKind::Missing ? QStringLiteral("它已被删除或改名。")
+             : !now.sameFile(opened) ? QStringLiteral("这个文件名现在指向另一个文件。")
+             : now.size != opened.size
+                 ? QStringLiteral("它的大小从 %1 字节变成了 %2 字节。")
+                       .arg(QLocale::c().toString(opened.size), QLocale::c().toString(now.size))
+                 : QStringLiteral("它的修改时间变了。"));
 }
 
 std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress& progress,
                                        QString* error) {
     QFile file(path);
     QString reason;
-    if (!OpenForReading(file, &reason)) {
+    LargeFile large;
+    if (!OpenForReading(file, &reason, &large.opened)) {
         *error = Failure(path, reason);
         return std::nullopt;
     }
-    LargeFile large;
     large.path = path;
     const qint64 size = file.size();
     if (size > 0) {
         const qint64 sample = std::min<qint64>(size, qint64(16) << 20);
-        const uchar* start = file.map(0, sample);
-        if (!start) {
-            *error = Failure(path, ReasonFor(file));
+        QByteArray start(qsizetype(sample), Qt::Uninitialized);
+        int errnum = 0;
+        const qint64 got = ReadUpTo(file, 0, start.data(), sample, &errnum);
+        if (got < 0) {
+            *error = Failure(path, ReasonForErrno(errnum));
             return std::nullopt;
         }
-        large.encoding =
-            DetectEncoding(QByteArrayView(reinterpret_cast<const char*>(start), qsizetype(sample)));
-        file.unmap(const_cast<uchar*>(start));
+        large.encoding = DetectEncoding(QByteArrayView(start).first(qsizetype(got)));
     }
     std::optional<TextSummary> summary = SummarizeFile(file, large.encoding, progress, &reason);
     if (!summary) {
@@ -148,19 +174,30 @@ std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineS
     QString reason;
     out.file = CreateHiddenTempFile(settings.tempDir, &reason);
     if (!out.file) {
-        *error = reason;
+        *error = TemporaryFolderFailure(settings.tempDir, reason);
         return std::nullopt;
     }
+    if (const QString changed = ChangedSince(input.path, input.opened); !changed.isEmpty()) {
+        *error = changed;
+        return std::nullopt;
+    }
+    out.inputPath = input.path;
+    out.inputOpened = input.opened;
     EngineSettings s = settings;
     s.inputEncoding = WithoutByteOrderMark(input.encoding);
     // Filtering is nine tenths of the work; counting the result the rest.
     const EngineProgress filtering = [&](qint64 done, qint64 total) {
         return !progress || progress(done * 9 / 10, total);
     };
-    FileSink sink(*out.file);
+    FileSink sink(*out.file, settings.tempDir);
     out.result = FilterFiles({input.path}, sink, s, filtering);
     if (!out.result.ok()) {
         *error = out.result.error;
+        return std::nullopt;
+    }
+    // The engine tells a change while it read; this tells one since the file was opened.
+    if (const QString changed = ChangedSince(input.path, input.opened); !changed.isEmpty()) {
+        *error = changed;
         return std::nullopt;
     }
     if (!out.file->flush()) {
@@ -178,8 +215,14 @@ std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineS
     return out;
 }
 
-bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
+bool SaveLargeResult(LargeResult& large, const QString& path, const EngineProgress& progress,
                      QString* error) {
+    if (const QString changed = ChangedSince(large.inputPath, large.inputOpened);
+        !changed.isEmpty()) {
+        *error = changed;
+        return false;
+    }
+    QFile& result = *large.file;
     SafeSaveFile save(path);
     if (!save.open()) {
         *error = save.error();

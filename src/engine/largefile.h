@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "files/posixfile.h"
 #include "files/textcodec.h"
 
 #include <QFile>
@@ -25,7 +26,7 @@ struct TextSummary {
 };
 
 // Counts the lines of a whole file and reads its beginning. Returns nothing on a cancel or a
-// failure (`error` set for a failure).
+// failure (`error` set for a failure, also when the file changes while it is read).
 std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
                                          const EngineProgress& progress, QString* error);
 
@@ -34,7 +35,12 @@ struct LargeFile {
     QString path;
     TextEncoding encoding = TextEncoding::Gbk;
     TextSummary summary;
+    FileStatus opened; // what the file was when it was read, to tell whether it changed since
 };
+
+// Nothing when the file at `path` is still what it was when it was opened; otherwise a message
+// that says it changed (in Chinese, naming the file), after which nothing made of it may be used.
+QString ChangedSince(const QString& path, const FileStatus& opened);
 
 // Opens a file for the large-file mode: its encoding from its beginning, its whole count, its
 // beginning to show. Returns nothing on a cancel or a failure (`error` set for a failure, in
@@ -48,15 +54,18 @@ struct LargeResult {
     TextEncoding encoding = TextEncoding::Gbk;
     TextSummary summary;
     EngineResult result;
+    QString inputPath;      // the file it was made from
+    FileStatus inputOpened; // what that file was then
 };
 
-// Filters a large file into a temporary file. Returns nothing on a cancel or a failure.
+// Filters a large file into a temporary file. Returns nothing on a cancel or a failure (a file
+// changed since it was opened is one).
 std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
                                            const EngineProgress& progress, QString* error);
 
-// Writes the result to `path` through the safe save. False on a cancel or a failure (`error`
-// set for a failure).
-bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
+// Writes the result to `path` through the safe save. False on a cancel or a failure (`error` set
+// for a failure); the file it was made from having changed since is a failure too.
+bool SaveLargeResult(LargeResult& result, const QString& path, const EngineProgress& progress,
                      QString* error);
 
 // The whole result as text for the clipboard, when it has at most `maxBytes` bytes: lines end

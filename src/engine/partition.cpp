@@ -1,6 +1,7 @@
 #include "engine/engine_p.h"
 
-#include "files/safefile.h"
+#include "files/reasons.h"
+#include "files/writewhole.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,11 +55,11 @@ struct PartitionWriter {
 
 constexpr qint64 kWriteBuffer = qint64(256) * 1024;
 
-bool Flush(PartitionWriter& w, QString* reason) {
+bool Flush(PartitionWriter& w, qint64 freeAtStart, QString* reason) {
     if (w.buffer.isEmpty())
         return true;
-    if (w.file->write(w.buffer) != w.buffer.size()) {
-        *reason = ReasonFor(*w.file);
+    if (!WriteWhole(*w.file, w.buffer.constData(), w.buffer.size())) {
+        *reason = TemporaryWriteFailure(*w.file, freeAtStart);
         return false;
     }
     w.buffer.clear();
@@ -174,15 +175,13 @@ void ByCount(std::vector<Kept>& lines, std::size_t most) {
     }
 }
 
-QString TempFailure(const QString& dir, const QString& reason) {
-    return QStringLiteral("无法写入临时文件夹 %1：%2")
-        .arg(QDir::toNativeSeparators(dir.isEmpty() ? QDir::tempPath() : dir), reason);
-}
-
 // Partitions are not made smaller than these, whatever the budget: at first, and by splitting.
 constexpr qint64 kSmallestPartition = qint64(1) << 20;
 constexpr qint64 kSmallestSplit = qint64(64) << 10;
 constexpr std::size_t kFewestToSplit = 1024;
+// The files open besides the first partitions: the program's own, the inputs, the kept lines and
+// the splits of two partitions at once.
+constexpr qint64 kFilesBesidePartitions = 64;
 
 struct Partition {
     std::unique_ptr<QFile> file;
@@ -243,7 +242,8 @@ private:
     bool cancelled_ = false;
     bool outputFailed_ = false;
     int finished_ = 0;
-    qint64 recordBytes_ = 0; // written by pass one
+    qint64 recordBytes_ = 0;  // written by pass one
+    qint64 freeAtStart_ = -1; // room on the temporary folder's disk when the work began
 };
 
 // Pass one: every non-blank line goes to the partition its hash chooses.
@@ -286,7 +286,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
                 Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
             }
             ++w.records;
-            if (w.buffer.size() >= kWriteBuffer && !Flush(w, reason))
+            if (w.buffer.size() >= kWriteBuffer && !Flush(w, freeAtStart_, reason))
                 return false;
         }
         return advance(to - from);
@@ -296,10 +296,8 @@ bool Partitioned::scatter(int bits, QString* reason) {
     if (!job_.settings.lineBreak)
         out_.setLineBreak(breaks.mostCommon());
     for (PartitionWriter& w : writers) {
-        if (!Flush(w, reason) || !w.file->flush()) {
-            *reason = ReasonFor(*w.file);
+        if (!Flush(w, freeAtStart_, reason))
             return false;
-        }
         recordBytes_ += w.file->size();
         partitions_.push_back(Partition{std::move(w.file), shift});
     }
@@ -323,7 +321,7 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
     while (reader.next(h, &key, &failed)) {
         PartitionWriter& w = writers[std::size_t((h.hash >> shift) & ((1u << kBits) - 1))];
         Append(w.buffer, h, key);
-        if (w.buffer.size() >= kWriteBuffer && !Flush(w, reason))
+        if (w.buffer.size() >= kWriteBuffer && !Flush(w, freeAtStart_, reason))
             return false;
     }
     if (failed) {
@@ -332,7 +330,7 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
     }
     partition.file.reset();
     for (PartitionWriter& w : writers) {
-        if (!Flush(w, reason) || !w.file->flush())
+        if (!Flush(w, freeAtStart_, reason) || !w.file->flush())
             return false;
         children->push_back(Partition{std::move(w.file), shift});
     }
@@ -418,7 +416,8 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         return false;
     }
     if (readFailed) {
-        *reason = QStringLiteral("输入文件在处理中途变短或无法再读。");
+        job_.inputs.readFailed = true;
+        *reason = QStringLiteral("输入文件在处理的过程中变短了，或无法再读。");
         return false;
     }
     std::vector<Kept> kept;
@@ -443,9 +442,9 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     const qint64 bytes = qint64(kept.size()) * qint64(sizeof(Kept));
     const qint64 offset = keptFile_->size();
     if (!keptFile_->seek(offset) ||
-        keptFile_->write(reinterpret_cast<const char*>(kept.data()), bytes) != bytes ||
+        !WriteWhole(*keptFile_, reinterpret_cast<const char*>(kept.data()), bytes) ||
         !keptFile_->flush()) {
-        *reason = ReasonFor(*keptFile_);
+        *reason = TemporaryWriteFailure(*keptFile_, freeAtStart_);
         return false;
     }
     keptRuns_.push_back(Run{offset, qint64(kept.size())});
@@ -603,11 +602,18 @@ EngineResult Partitioned::run() {
     job_.passes = 3;
     // Enough partitions that each, with its table, should fit half the budget (two are worked on
     // at once); a partition that does not is split further.
+    // As many as the files the program may still open allow: a partition that is too large for
+    // its share is split further later, sixteen at a time.
+    int most = 8;
+    const qint64 openable = OpenFileLimit();
+    while (most > 1 && openable > 0 && (qint64(1) << most) + kFilesBesidePartitions > openable)
+        --most;
     int bits = 1;
-    while (bits < 8 &&
+    while (bits < most &&
            (job_.inputs.totalBytes * 2 >> bits) > std::max(job_.budget / 2, kSmallestPartition))
         ++bits;
     QString reason;
+    freeAtStart_ = FreeSpace(TemporaryFolder(job_.settings.tempDir));
     keptFile_ = tempFile(&reason);
     const bool ok = keptFile_ && scatter(bits, &reason) && finishAll(&reason) && gather(&reason);
     if (!ok) {
@@ -615,7 +621,8 @@ EngineResult Partitioned::run() {
             result.status = EngineResult::Status::Cancelled;
         } else {
             result.status = EngineResult::Status::OutputFailed;
-            result.error = outputFailed_ ? reason : TempFailure(job_.settings.tempDir, reason);
+            result.error =
+                outputFailed_ ? reason : TemporaryFolderFailure(job_.settings.tempDir, reason);
         }
         return result;
     }

@@ -2,11 +2,16 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#if defined(__linux__)
+#include <linux/magic.h>
+#include <sys/statfs.h>
+#endif
 #include <unistd.h>
 
 namespace {
@@ -37,7 +42,36 @@ FileStatus FromStat(const struct stat& st) {
     s.owner = st.st_uid;
     s.group = st.st_gid;
     s.mode = st.st_mode & 07777;
+    s.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return s;
+}
+
+// True for the file systems whose files the system makes up as they are read: their reported
+// size says nothing of what a read gives (0 for /proc, a page for /sys).
+bool MadeUpBySystem(int handle) {
+#if defined(__linux__)
+    struct statfs fs {};
+    if (fstatfs(handle, &fs) != 0)
+        return false;
+    switch (fs.f_type) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case BPF_FS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+#else
+    Q_UNUSED(handle);
+    return false;
+#endif
 }
 
 // Reads a list or a value of extended attributes; the size is asked first, and again when the
@@ -136,7 +170,9 @@ FileStatus StatusOfHandle(int handle, int* errnum) {
         *errnum = errno;
         return {};
     }
-    return FromStat(st);
+    FileStatus s = FromStat(st);
+    s.madeUp = s.kind == FileKind::Regular && MadeUpBySystem(handle);
+    return s;
 }
 
 int OpenExisting(const QString& path, bool forWriting, int* errnum) {
@@ -159,6 +195,63 @@ int CreateNewFile(const QString& path, bool ownerOnly, int* errnum) {
 
 void CloseHandle(int handle) {
     close(handle);
+}
+
+int CreateNamelessFile(const QString& folder, bool ownerOnly, bool* nameable, int* errnum) {
+    const QByteArray where = QFile::encodeName(folder);
+    const mode_t mode = ownerOnly ? 0600 : 0666;
+#if defined(O_TMPFILE)
+    const int fd = open(where.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    if (fd >= 0) {
+        *nameable = true;
+        return fd;
+    }
+    // File systems without such files say so in several ways; any other reason is final.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+        *errnum = errno;
+        return -1;
+    }
+#endif
+    *nameable = false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name =
+            where + "/.trennix-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        const int made =
+            open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (made >= 0) {
+            unlink(name.constData());
+            return made;
+        }
+        if (errno != EEXIST) {
+            *errnum = errno;
+            return -1;
+        }
+    }
+    *errnum = EEXIST;
+    return -1;
+}
+
+bool NameFile(int handle, const QString& path, int* errnum) {
+#if defined(__linux__)
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(handle);
+    if (linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(path).constData(),
+               AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    *errnum = errno;
+#else
+    Q_UNUSED(handle);
+    Q_UNUSED(path);
+    *errnum = ENOTSUP;
+#endif
+    return false;
+}
+
+bool RemoveName(const QString& path, int* errnum) {
+    if (unlink(QFile::encodeName(path).constData()) != 0) {
+        *errnum = errno;
+        return false;
+    }
+    return true;
 }
 
 bool CopyIdentity(int from, const FileStatus& status, int to, int* errnum) {

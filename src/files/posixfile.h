@@ -19,7 +19,18 @@ struct FileStatus {
     quint64 links = 0;
     uint owner = 0;
     uint group = 0;
-    uint mode = 0; // permission bits with setuid, setgid and sticky
+    uint mode = 0;       // permission bits with setuid, setgid and sticky
+    qint64 modified = 0; // the last change of the content, in nanoseconds since 1970
+    bool madeUp = false; // its content is made up by the system when read (/proc, /sys...)
+
+    // The same file, whatever the path that names it.
+    bool sameFile(const FileStatus& other) const {
+        return kind != FileKind::Missing && device == other.device && inode == other.inode;
+    }
+    // The same file with the same content as far as the system tells: size and time of change.
+    bool unchangedSince(const FileStatus& before) const {
+        return sameFile(before) && size == before.size && modified == before.modified;
+    }
 };
 
 // The file a path names (the link itself when !followLinks). Kind Missing when it cannot be
@@ -34,6 +45,17 @@ int OpenExisting(const QString& path, bool forWriting, int* errnum);
 // (the process's umask applied), or readable by its owner only. -1 on failure.
 int CreateNewFile(const QString& path, bool ownerOnly, int* errnum);
 void CloseHandle(int handle);
+
+// Creates a file in `folder` that has no name: it vanishes when its handle is closed, whatever
+// happens to the program, unless NameFile gives it one. Its mode is that of a new file (the
+// umask applied), or readable by its owner only. Where the system cannot make such a file, it is
+// made with a name and the name taken away at once, and *nameable is false. -1 on failure.
+int CreateNamelessFile(const QString& folder, bool ownerOnly, bool* nameable, int* errnum);
+// Gives a file made by CreateNamelessFile (with *nameable true) the name `path`, which must not
+// exist yet.
+bool NameFile(int handle, const QString& path, int* errnum);
+// Takes a name away from a file.
+bool RemoveName(const QString& path, int* errnum);
 
 // Gives the file of `to` the owner, group, extended attributes and mode of `from` (whose status
 // is `status`). False when the system does not let this process set one of them exactly.

@@ -1,22 +1,20 @@
 #include "files/safefile.h"
 
 #include "files/posixfile.h"
+#include "files/reasons.h"
+#include "files/writewhole.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QRandomGenerator>
-#include <QStorageInfo>
 
 #include <cerrno>
+#include <functional>
 #include <optional>
 
 namespace {
 
-constexpr qint64 kKiB = 1024;
-// Enough for any error number a system defines.
-constexpr int kLargestErrno = 200;
 // How many symbolic links a path may pass through, as the system allows.
 constexpr int kMaxLinkHops = 40;
 // The longest name, in bytes, kept from a file's name in the names of the files beside it.
@@ -25,18 +23,6 @@ constexpr qsizetype kMaxSiblingStem = 200;
 QString SaveFailure(const QString& path, const QString& reason) {
     return QStringLiteral("无法保存到：\n%1\n\n原因：%2")
         .arg(QDir::toNativeSeparators(path), reason);
-}
-
-// The error number behind a Qt file's error: Qt describes a system error with the system's
-// text for it, which leads back to the number.
-int ErrnoFor(const QFileDevice& file) {
-    static const QHash<QString, int> byText = [] {
-        QHash<QString, int> map;
-        for (int e = kLargestErrno; e >= 1; --e)
-            map.insert(qt_error_string(e), e);
-        return map;
-    }();
-    return byText.value(file.errorString(), 0);
 }
 
 QString KindName(FileKind kind) {
@@ -54,31 +40,29 @@ QString KindName(FileKind kind) {
     }
 }
 
-// Why the disk is full, with what is left on it now.
-QString NoSpaceReason(const QString& folder) {
-    QStorageInfo storage(folder);
-    storage.refresh();
-    if (!storage.isValid())
-        return ReasonForErrno(ENOSPC);
-    return QStringLiteral("磁盘空间不足（现在只剩 %1 KB 可用）。")
-        .arg(storage.bytesAvailable() / kKiB);
-}
-
-// A name beside `target` that no file has yet: "<name>.<tag>-XXXXXX", hidden when asked. Returns
-// the open handle, or -1 with *errnum set.
-int CreateSibling(const QString& target, const QString& tag, bool hidden, bool ownerOnly,
-                  QString* created, int* errnum) {
+// A name beside `target`: "<name>.<tag>-XXXXXX" with six random letters, hidden when asked.
+QString SiblingName(const QString& target, const QString& tag, bool hidden) {
     const QFileInfo info(target);
     QString stem = info.fileName();
     while (QFile::encodeName(stem).size() > kMaxSiblingStem)
         stem.chop(stem.size() >= 2 && stem.back().isLowSurrogate() ? 2 : 1);
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        QString suffix;
-        for (int i = 0; i < 6; ++i)
-            suffix += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(36)]);
-        *created = info.absolutePath() + u'/' + (hidden ? QStringLiteral(".") : QString()) + stem +
-                   u'.' + tag + u'-' + suffix;
+    QString suffix;
+    for (int i = 0; i < 6; ++i)
+        suffix += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(36)]);
+    return info.absolutePath() + u'/' + (hidden ? QStringLiteral(".") : QString()) + stem + u'.' +
+           tag + u'-' + suffix;
+}
+
+// How many names are tried before a folder is taken to refuse new ones.
+constexpr int kNameAttempts = 100;
+
+// Creates a file beside `target` under a name no file has yet (see SiblingName). Returns the
+// open handle, or -1 with *errnum set.
+int CreateSibling(const QString& target, const QString& tag, bool hidden, bool ownerOnly,
+                  QString* created, int* errnum) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        *created = SiblingName(target, tag, hidden);
         const int fd = CreateNewFile(*created, ownerOnly, errnum);
         if (fd >= 0 || *errnum != EEXIST)
             return fd;
@@ -96,19 +80,6 @@ std::optional<QString> FollowLinks(const QString& path) {
         current = info.symLinkTarget();
     }
     return std::nullopt;
-}
-
-// Writes all of `data`: the system may take a part at a time, and only an attempt that takes
-// nothing carries the reason.
-bool WriteWhole(QFile& file, const char* data, qint64 len) {
-    while (len > 0) {
-        const qint64 n = file.write(data, len);
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= n;
-    }
-    return true;
 }
 
 // Why no file could be made beside the target. Where the folder forbids it, the reason it is
@@ -158,7 +129,8 @@ int CopyContent(QFile& from, QFile& to, QByteArray& buffer, QString* reason) {
 // later write can neither hide it nor follow it.
 class GuardedWriter final : public QIODevice {
 public:
-    explicit GuardedWriter(QFile& file) : file_(file) {}
+    using Failed = std::function<void(int errnum, const QString& reason)>;
+    GuardedWriter(QFile& file, Failed failed) : file_(file), onFailure_(std::move(failed)) {}
     bool isSequential() const override { return true; }
 
     // Writes what is gathered; false once anything has failed.
@@ -199,10 +171,12 @@ private:
         reason_ = ReasonFor(file_);
         if (reason_.isEmpty())
             reason_ = QStringLiteral("写入文件时出错。");
+        onFailure_(errnum_, reason_);
         return false;
     }
 
     QFile& file_;
+    Failed onFailure_;
     QByteArray piece_;
     bool failed_ = false;
     int errnum_ = 0;
@@ -211,113 +185,7 @@ private:
 
 } // namespace
 
-QString ReasonForErrno(int errnum) {
-    switch (errnum) {
-    case EACCES:
-        return QStringLiteral("没有访问权限。");
-    case EPERM:
-        return QStringLiteral("系统不允许这样做（权限不足）。");
-    case ENOENT:
-        return QStringLiteral("文件不存在，或路径中的文件夹不存在。");
-    case ENOTDIR:
-        return QStringLiteral("路径中有一部分不是文件夹。");
-    case EISDIR:
-        return QStringLiteral("这是一个文件夹，不是文件。");
-    case EROFS:
-        return QStringLiteral("文件所在的磁盘是只读的，不能写入。");
-    case ENOSPC:
-        return QStringLiteral("磁盘空间不足。");
-#ifdef EDQUOT
-    case EDQUOT:
-        return QStringLiteral("超出了磁盘配额：您在这个磁盘上可用的空间已经用完。");
-#endif
-    case EFBIG:
-        return QStringLiteral("文件超出了这个磁盘允许的最大大小。");
-    case EIO:
-        return QStringLiteral("读写磁盘时出错，磁盘或它的连接可能有问题。");
-    case ENAMETOOLONG:
-        return QStringLiteral("文件名或路径太长。");
-    case ELOOP:
-        return QStringLiteral("符号链接太多，或者链接指向了自己。");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("同时打开的文件太多，请关闭一些程序后再试。");
-    case ETXTBSY:
-        return QStringLiteral("文件正在作为程序运行，不能写入。");
-    case EBUSY:
-        return QStringLiteral("文件或设备正被占用。");
-    case EEXIST:
-        return QStringLiteral("文件已经存在。");
-    case ENOTEMPTY:
-        return QStringLiteral("文件夹不是空的。");
-    case EXDEV:
-        return QStringLiteral("不能在不同的磁盘之间改名。");
-    case ENXIO:
-    case ENODEV:
-        return QStringLiteral("设备不存在或没有连接。");
-    case ENOMEM:
-        return QStringLiteral("内存不足。");
-    case EAGAIN:
-        return QStringLiteral("文件暂时无法使用，请稍后再试。");
-    case EINTR:
-        return QStringLiteral("操作被中断。");
-    case EINVAL:
-        return QStringLiteral("系统不接受这个操作。");
-    case EOPNOTSUPP:
-        return QStringLiteral("文件所在的磁盘不支持这个操作。");
-#ifdef ESTALE
-    case ESTALE:
-        return QStringLiteral("网络上的文件已经失效，可能已在另一台电脑上被删除。");
-#endif
-    case ETIMEDOUT:
-    case ENOTCONN:
-    case ECONNABORTED:
-    case ECONNRESET:
-    case ENETDOWN:
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-        return QStringLiteral("网络连接出了问题，无法访问文件。");
-    default:
-        return QStringLiteral("系统报告了错误（错误号 %1）。").arg(errnum);
-    }
-}
-
-QString ReasonFor(const QFileDevice& file) {
-    if (const int errnum = ErrnoFor(file))
-        return ReasonForErrno(errnum);
-    switch (file.error()) {
-    case QFileDevice::NoError:
-        return {};
-    case QFileDevice::ReadError:
-        return QStringLiteral("读取文件时出错。");
-    case QFileDevice::WriteError:
-        return QStringLiteral("写入文件时出错。");
-    case QFileDevice::ResourceError:
-        return QStringLiteral("磁盘空间或系统资源不足。");
-    case QFileDevice::OpenError:
-        return QStringLiteral("无法打开文件。");
-    case QFileDevice::PermissionsError:
-        return QStringLiteral("没有权限。");
-    case QFileDevice::RemoveError:
-        return QStringLiteral("无法删除文件。");
-    case QFileDevice::RenameError:
-        return QStringLiteral("无法给文件改名。");
-    case QFileDevice::ResizeError:
-        return QStringLiteral("无法改变文件的大小。");
-    case QFileDevice::PositionError:
-        return QStringLiteral("无法移到文件中的指定位置。");
-    case QFileDevice::CopyError:
-        return QStringLiteral("无法复制文件。");
-    case QFileDevice::TimeOutError:
-        return QStringLiteral("操作超时。");
-    case QFileDevice::AbortError:
-        return QStringLiteral("操作被中止。");
-    default:
-        return QStringLiteral("发生了未知的错误。");
-    }
-}
-
-bool OpenForReading(QFile& file, QString* reason) {
+bool OpenForReading(QFile& file, QString* reason, FileStatus* status) {
     const QString path = file.fileName();
     if (path.isEmpty()) {
         *reason = QStringLiteral("没有指定文件名。");
@@ -359,6 +227,8 @@ bool OpenForReading(QFile& file, QString* reason) {
         CloseHandle(fd);
         return false;
     }
+    if (status)
+        *status = opened;
     return true;
 }
 
@@ -371,27 +241,42 @@ struct SafeSaveFile::Impl {
     Way way = Way::Closed;
     FileStatus old; // kind Missing when there is no old file
     int oldHandle = -1;
-    QFile out; // Replace: the temporary file; InPlace: the old file itself
-    QString temporary;
-    QFile backup; // InPlace: the old content
+    // The new content, gathered beside the target until the commit. Replace: the file that takes
+    // the target's name then (nameless until that moment where the system allows). InPlace: a
+    // nameless file whose content is copied into the old file.
+    QFile content;
+    QString temporary; // the content file's name, once it has one
+    QFile out;         // InPlace, during the commit: the old file itself
+    QFile backup;      // InPlace, during the commit: the old content
     QString backupPath;
+    bool touched = false; // InPlace: the old file's content has begun to change
     std::optional<GuardedWriter> writer;
     QByteArray buffer;
     QString error;
+    // The first write that failed, told as soon as it is asked for: a full disk is described by
+    // what is free at that moment (after a cancel, once the new content is gone).
+    int writeErrno = 0;
+    QString writeReason;
 
     bool fail(const QString& reason) {
         error = SaveFailure(path, reason);
         return false;
     }
-    bool failAndCancel(int errnum, const QString& reason);
+    QString reasonFor(int errnum, const QString& reason) const {
+        return errnum == ENOSPC ? NoSpaceReason(folder) : reason;
+    }
+    // `what` says which step failed, before the reason.
+    bool failAndCancel(int errnum, const QString& reason, const QString& what = {});
     bool openOldFile();
     enum class Outcome { Started, KeepsNoIdentity, Failed };
     Outcome startReplace();
     bool startInPlace();
+    bool nameContent(int* errnum);
     bool commitReplace();
     bool commitInPlace();
     void startWriting();
     void closeOld();
+    void dropContent();
     bool restoreOldContent(QString* reason);
 };
 
@@ -401,28 +286,41 @@ void SafeSaveFile::Impl::closeOld() {
     oldHandle = -1;
 }
 
+// Lets go of the new content: a nameless file vanishes as it is closed, a named one is removed.
+void SafeSaveFile::Impl::dropContent() {
+    writer.reset();
+    content.close();
+    if (!temporary.isEmpty())
+        QFile::remove(temporary);
+    temporary.clear();
+}
+
 void SafeSaveFile::Impl::startWriting() {
-    writer.emplace(out);
+    writer.emplace(content, [this](int errnum, const QString& reason) {
+        writeErrno = errnum;
+        writeReason = reason;
+    });
     writer->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
 // Gives up, puts everything back, then says why: a full disk is described by what is free once
 // the partial files are gone.
-bool SafeSaveFile::Impl::failAndCancel(int errnum, const QString& reason) {
+bool SafeSaveFile::Impl::failAndCancel(int errnum, const QString& reason, const QString& what) {
     const QString kept = backupPath;
     QString restoreReason;
     bool restored = true;
-    if (way == Way::InPlace)
+    if (way == Way::InPlace && touched)
         restored = restoreOldContent(&restoreReason);
-    if (way == Way::Replace) {
-        out.close();
-        QFile::remove(temporary);
-        temporary.clear();
+    out.close();
+    if (backup.isOpen() && restored) {
+        backup.close();
+        QFile::remove(backupPath);
+        backupPath.clear();
     }
+    dropContent();
     closeOld();
-    writer.reset();
     way = Way::Closed;
-    QString why = errnum == ENOSPC ? NoSpaceReason(folder) : reason;
+    QString why = what + reasonFor(errnum, reason);
     if (!restored)
         why += QStringLiteral("\n\n原内容无法写回（%1）。原内容完整地保存在：\n%2")
                    .arg(restoreReason, QDir::toNativeSeparators(kept));
@@ -446,20 +344,25 @@ bool SafeSaveFile::Impl::openOldFile() {
 SafeSaveFile::Impl::Outcome SafeSaveFile::Impl::startReplace() {
     const bool replacing = old.kind != FileKind::Missing;
     int errnum = 0;
-    const int fd =
-        CreateSibling(target, QStringLiteral("saving"), true, replacing, &temporary, &errnum);
+    // Nameless while it is written, so that nothing is left beside the target whatever happens
+    // to the program; where the system cannot name such a file later, a hidden name at once.
+    bool nameable = false;
+    int fd = CreateNamelessFile(folder, replacing, &nameable, &errnum);
+    if (fd >= 0 && !nameable) {
+        CloseHandle(fd);
+        fd = CreateSibling(target, QStringLiteral("saving"), true, replacing, &temporary, &errnum);
+    }
     if (fd < 0) {
         temporary.clear();
         fail(FolderRefuses(errnum, folder));
         return Outcome::Failed;
     }
     if ((replacing && !CopyIdentity(oldHandle, old, fd, &errnum)) ||
-        !out.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        if (!out.isOpen())
+        !content.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
+                      QFileDevice::AutoCloseHandle)) {
+        if (!content.isOpen())
             CloseHandle(fd);
-        out.close();
-        QFile::remove(temporary);
-        temporary.clear();
+        dropContent();
         return Outcome::KeepsNoIdentity;
     }
     way = Way::Replace;
@@ -469,42 +372,20 @@ SafeSaveFile::Impl::Outcome SafeSaveFile::Impl::startReplace() {
 
 bool SafeSaveFile::Impl::startInPlace() {
     int errnum = 0;
-    const int fd =
-        CreateSibling(target, QStringLiteral("backup"), false, true, &backupPath, &errnum);
+    bool nameable = false;
+    const int fd = CreateNamelessFile(folder, true, &nameable, &errnum);
     if (fd < 0) {
-        backupPath.clear();
         closeOld();
         return fail(FolderRefuses(errnum, folder));
     }
-    const bool opened = backup.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
-                                    QFileDevice::AutoCloseHandle) &&
-                        out.open(oldHandle, QIODevice::ReadWrite | QIODevice::Unbuffered,
-                                 QFileDevice::AutoCloseHandle);
-    if (!backup.isOpen())
+    if (!content.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
+                      QFileDevice::AutoCloseHandle)) {
         CloseHandle(fd);
-    if (out.isOpen())
-        oldHandle = -1;
-    QString reason;
-    int copyErrno = opened ? CopyContent(out, backup, buffer, &reason) : -1;
-    if (opened && copyErrno == 0 && !SyncHandle(backup.handle(), &copyErrno))
-        reason = ReasonForErrno(copyErrno);
-    if (!opened || copyErrno != 0) {
-        if (!opened)
-            reason = ReasonFor(backup.isOpen() ? out : backup);
-        out.close();
-        backup.close();
-        QFile::remove(backupPath);
-        backupPath.clear();
         closeOld();
-        const QString why = QStringLiteral(
-            "这个文件有其他硬链接，或本程序无法让新文件保持它的所有者和权限，只能在原处改写；"
-            "改写前要先在它旁边存好一份完整的原内容。");
-        return fail(QStringLiteral("无法在文件所在的文件夹中保存原内容的备份：%1%2")
-                        .arg(copyErrno == ENOSPC ? NoSpaceReason(folder) : reason, why));
+        return fail(ReasonFor(content));
     }
-    SyncFolder(folder);
-    out.seek(0);
     way = Way::InPlace;
+    touched = false;
     startWriting();
     return true;
 }
@@ -529,15 +410,31 @@ bool SafeSaveFile::Impl::restoreOldContent(QString* reason) {
     return true;
 }
 
+// Gives a nameless content file a hidden name beside the target, for the rename.
+bool SafeSaveFile::Impl::nameContent(int* errnum) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QString name = SiblingName(target, QStringLiteral("saving"), true);
+        if (NameFile(content.handle(), name, errnum)) {
+            temporary = name;
+            return true;
+        }
+        if (*errnum != EEXIST)
+            return false;
+    }
+    return false;
+}
+
 bool SafeSaveFile::Impl::commitReplace() {
     int errnum = 0;
-    if (old.kind != FileKind::Missing && !CopyIdentity(oldHandle, old, out.handle(), &errnum))
+    if (old.kind != FileKind::Missing && !CopyIdentity(oldHandle, old, content.handle(), &errnum))
         return failAndCancel(
             errnum,
             QStringLiteral("无法让新文件保持原文件的所有者和权限：%1").arg(ReasonForErrno(errnum)));
-    if (!SyncHandle(out.handle(), &errnum))
+    if (!SyncHandle(content.handle(), &errnum))
         return failAndCancel(errnum, ReasonForErrno(errnum));
-    out.close();
+    if (temporary.isEmpty() && !nameContent(&errnum))
+        return failAndCancel(errnum, FolderRefuses(errnum, folder));
+    content.close();
     if (!ReplaceName(temporary, target, &errnum))
         return failAndCancel(errnum, ReasonForErrno(errnum));
     temporary.clear();
@@ -546,10 +443,42 @@ bool SafeSaveFile::Impl::commitReplace() {
     return true;
 }
 
+// The old file keeps its identity: its content is copied aside and synced, then the new content
+// is copied into it. Nothing is written into it before this moment, so a save whose content is
+// made from the file itself reads the old content to its end first.
 bool SafeSaveFile::Impl::commitInPlace() {
     int errnum = 0;
-    if (!out.resize(out.pos()))
-        return failAndCancel(ErrnoFor(out), ReasonFor(out));
+    const int fd =
+        CreateSibling(target, QStringLiteral("backup"), false, true, &backupPath, &errnum);
+    const QString backupFailed = QStringLiteral(
+        "这个文件有其他硬链接，或本程序无法让新文件保持它的所有者和权限，只能在原处改写；"
+        "改写前要先在它旁边存好一份完整的原内容，但无法保存这份备份：");
+    if (fd < 0) {
+        backupPath.clear();
+        return failAndCancel(errnum, FolderRefuses(errnum, folder), backupFailed);
+    }
+    const bool opened = backup.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
+                                    QFileDevice::AutoCloseHandle) &&
+                        out.open(oldHandle, QIODevice::ReadWrite | QIODevice::Unbuffered,
+                                 QFileDevice::AutoCloseHandle);
+    if (!backup.isOpen())
+        CloseHandle(fd);
+    if (out.isOpen())
+        oldHandle = -1;
+    QString reason;
+    int copyErrno = opened ? CopyContent(out, backup, buffer, &reason) : -1;
+    if (opened && copyErrno == 0 && !SyncHandle(backup.handle(), &copyErrno))
+        reason = ReasonForErrno(copyErrno);
+    if (!opened || copyErrno != 0) {
+        if (!opened)
+            reason = ReasonFor(backup.isOpen() ? out : backup);
+        return failAndCancel(copyErrno, reason, backupFailed);
+    }
+    SyncFolder(folder);
+    touched = true;
+    copyErrno = CopyContent(content, out, buffer, &reason);
+    if (copyErrno != 0)
+        return failAndCancel(copyErrno, reason);
     // Writing may have cleared setuid and setgid; the owner may set them again.
     const FileStatus now = StatusOfHandle(out.handle(), &errnum);
     if (now.kind != FileKind::Missing && now.mode != old.mode)
@@ -560,6 +489,7 @@ bool SafeSaveFile::Impl::commitInPlace() {
     backup.close();
     QFile::remove(backupPath);
     backupPath.clear();
+    dropContent();
     SyncFolder(folder);
     return true;
 }
@@ -575,6 +505,8 @@ SafeSaveFile::~SafeSaveFile() {
 bool SafeSaveFile::open() {
     cancel();
     d->error.clear();
+    d->writeErrno = 0;
+    d->writeReason.clear();
     d->old = FileStatus();
     if (d->path.isEmpty())
         return d->fail(QStringLiteral("没有指定文件名。"));
@@ -639,21 +571,14 @@ bool SafeSaveFile::commit() {
 void SafeSaveFile::cancel() {
     if (d->way == Impl::Way::Closed)
         return;
-    QString reason;
-    const QString kept = d->backupPath;
-    d->writer.reset();
-    if (d->way == Impl::Way::InPlace && !d->restoreOldContent(&reason))
-        d->fail(QStringLiteral("原内容无法写回（%1）。原内容完整地保存在：\n%2")
-                    .arg(reason, QDir::toNativeSeparators(kept)));
-    if (d->way == Impl::Way::Replace) {
-        d->out.close();
-        QFile::remove(d->temporary);
-        d->temporary.clear();
-    }
+    // Nothing has been written into the old file before the commit: the new content goes.
+    d->dropContent();
     d->closeOld();
     d->way = Impl::Way::Closed;
 }
 
 QString SafeSaveFile::error() const {
+    if (d->error.isEmpty() && !d->writeReason.isEmpty())
+        return SaveFailure(d->path, d->reasonFor(d->writeErrno, d->writeReason));
     return d->error;
 }

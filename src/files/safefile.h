@@ -1,5 +1,8 @@
 #pragma once
 
+#include "files/posixfile.h"
+#include "files/reasons.h"
+
 #include <QFile>
 #include <QString>
 
@@ -7,14 +10,10 @@
 
 class QIODevice;
 
-// Chinese reason for a system error number, never the raw system text.
-QString ReasonForErrno(int errnum);
-// Chinese reason for the last error of a Qt file (maps the system error it carries).
-QString ReasonFor(const QFileDevice& file);
-
 // Opens `file` (its name set) for reading only when it is a regular file; never blocks on a
-// FIFO. On failure returns false and sets *reason (Chinese, without the path).
-bool OpenForReading(QFile& file, QString* reason);
+// FIFO. On failure returns false and sets *reason (Chinese, without the path). `status`, when
+// given, receives what the file was when it was opened (to tell later whether it changed).
+bool OpenForReading(QFile& file, QString* reason, FileStatus* status = nullptr);
 
 // The piece in which content is gathered before it is written, and in which an old file's content
 // is copied aside and back.
@@ -25,14 +24,20 @@ constexpr qint64 kCopyChunkBytes = qint64(1024) * 1024;
 //
 // A symbolic link is followed and the file it names is written; the link stays a link. A file
 // whose permission bits grant no write at all is refused as read-only, as is anything but a
-// regular file. The new content normally goes to a temporary file beside the target, which is
-// given the old file's owner, group, extended attributes and mode, synced to disk and renamed over
-// the target. Where that would change what the path is to others (the file has other hard links,
-// or this process may not give the temporary file the old owner, group or mode) the file is
-// written in place instead: first its old content is copied beside it and synced, and that copy
-// is removed after the new content is synced, or written back when anything fails. A crash at
-// any moment thus leaves one complete version: the old file, the new one, or the copy beside it
-// (named "<name>.backup-XXXXXX"). Where the folder lets neither file be made, nothing is written.
+// regular file. Whatever the way, nothing is written into the old file before commit(): a content
+// made from the file itself (a filter with its output onto its input) reads the old content to
+// its end first, and a save given up at any moment leaves the old file as it was.
+//
+// The new content goes to a file beside the target that has no name while it is written (so that
+// nothing is left behind, even when the program is killed). Normally that file is given the old
+// file's owner, group, extended attributes and mode, synced to disk, named
+// ".<name>.saving-XXXXXX" and renamed over the target. Where that would change what the path is
+// to others (the file has other hard links, or this process may not give the new file the old
+// owner, group or mode) the old file is written in place at the commit: first its old content is
+// copied beside it and synced, then the new content is copied in, and the copy is removed after
+// the new content is synced, or written back when anything fails. A crash at any moment thus
+// leaves one complete version: the old file, the new one, or the copy beside it (named
+// "<name>.backup-XXXXXX"). Where the folder lets no file be made, nothing is written.
 class SafeSaveFile {
 public:
     explicit SafeSaveFile(const QString& path);
@@ -41,7 +46,7 @@ public:
     SafeSaveFile& operator=(const SafeSaveFile&) = delete;
 
     bool open();           // false with error() set
-    QIODevice* device();   // write the content here
+    QIODevice* device();   // write the content here; once a write fails, error() says why
     bool commit();         // false with error() set; the old file then stays as it was
     void cancel();         // removes every temporary file
     QString error() const; // Chinese, naming the file and the reason

@@ -204,7 +204,8 @@ Imported ReadFile(const QString& path, const LargeFileBounds& bounds,
     out.text = PreparedText();
     QFile file(path);
     QString reason;
-    if (!OpenForReading(file, &reason)) {
+    FileStatus opened;
+    if (!OpenForReading(file, &reason, &opened)) {
         out.error = ImportFailure(path, reason);
         return out;
     }
@@ -216,7 +217,7 @@ Imported ReadFile(const QString& path, const LargeFileBounds& bounds,
             out.error = ImportFailure(path, reason);
         return out;
     }
-    out.large = std::make_shared<const LargeFile>(LargeFile{path, out.encoding, *summary});
+    out.large = std::make_shared<const LargeFile>(LargeFile{path, out.encoding, *summary, opened});
     return out;
 }
 } // namespace
@@ -390,7 +391,7 @@ void LargeSaveJob::run() {
         true,
         [result = result_, path = path_](const WorkProgress& progress) {
             Saved saved;
-            saved.ok = SaveLargeResult(*result->file, path, progress, &saved.error);
+            saved.ok = SaveLargeResult(*result, path, progress, &saved.error);
             return saved;
         },
         [this](const Saved& saved) {
@@ -454,7 +455,16 @@ void RepeatsJob::run() {
             const auto& file = std::get<std::shared_ptr<const LargeFile>>(source);
             s.inputEncoding = WithoutByteOrderMark(file->encoding);
             DiscardSink sink;
-            return std::make_shared<EngineResult>(FilterFiles({file->path}, sink, s, progress));
+            auto result =
+                std::make_shared<EngineResult>(FilterFiles({file->path}, sink, s, progress));
+            if (result->ok()) {
+                if (const QString changed = ChangedSince(file->path, file->opened);
+                    !changed.isEmpty()) {
+                    result->status = EngineResult::Status::InputFailed;
+                    result->error = changed;
+                }
+            }
+            return result;
         },
         [this](const std::shared_ptr<EngineResult>& result) {
             if (!result->ok()) {

@@ -1,0 +1,52 @@
+#include "cli/progressmeter.h"
+
+#include <QIODevice>
+
+namespace {
+constexpr qint64 kRedrawMs = 200;
+// Before this much time has passed the speed says too little to forecast the rest.
+constexpr qint64 kForecastAfterMs = 500;
+
+QString Duration(qint64 seconds) {
+    if (seconds >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+} // namespace
+
+ProgressMeter::ProgressMeter(QIODevice& to, Mode mode) : to_(to), mode_(mode) {
+    clock_.start();
+}
+
+QString ProgressMeter::line(qint64 done, qint64 total, qint64 elapsedMs) {
+    const int percent = total > 0 ? int(done * 100 / total) : 0;
+    QString text = QStringLiteral("%1%").arg(percent, 3);
+    if (elapsedMs >= kForecastAfterMs && done > 0) {
+        const double perSecond = double(done) * 1000.0 / double(elapsedMs);
+        text += QStringLiteral("  %1 MB/s").arg(perSecond / double(1 << 20), 0, 'f', 1);
+        const auto left = qint64(double(total - done) / perSecond + 0.5);
+        text += QStringLiteral("  剩余 %1").arg(Duration(left));
+    }
+    return text;
+}
+
+void ProgressMeter::show(qint64 done, qint64 total) {
+    if (mode_ == Mode::Never || (mode_ == Mode::Large && total <= kLargeBytes))
+        return;
+    const qint64 now = clock_.elapsed();
+    if (lastDrawn_ >= 0 && now - lastDrawn_ < kRedrawMs)
+        return;
+    lastDrawn_ = now;
+    // Back to the line's start, the line, and the rest of the old line wiped.
+    to_.write((QStringLiteral("\r") + line(done, total, now) + QStringLiteral("\x1b[K")).toUtf8());
+    drawn_ = true;
+}
+
+void ProgressMeter::clear() {
+    if (drawn_)
+        to_.write("\r\x1b[K");
+    drawn_ = false;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+// The engine's inputs: files opened and read or mapped, streams copied into temporary files, and
+// the check at the end that every file is still what was read.
+
+#include "engine/engine_p.h"
+#include "engine/systemfiles.h"
+#include "files/posixfile.h"
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+// The files being filtered, open and in memory for as long as the work lasts.
+struct OpenInputs {
+    struct File {
+        QString path; // as given; "-" for standard input
+        std::unique_ptr<QFile> file;
+        std::unique_ptr<GuardedMapping> mapping;
+        FileStatus opened; // kind Missing for a stream, copied aside and never changing
+    };
+    std::vector<File> files;
+    std::deque<QByteArray> buffers; // the files read whole
+    SegmentList list;
+    bool firstHadMark = false;
+};
+
+enum class OpenOutcome { Opened, Cancelled, Failed };
+
+// Opens one more input and appends it to `inputs`. A file is read whole when small, mapped when
+// large; a stream (standard input, a FIFO) and a file whose size the system makes up (/proc,
+// /sys) are read to their end into a temporary file first. On a failure *error names the input
+// and the reason.
+OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& inputs,
+                      QString* error);
+
+// Says which input changed while it was read (its size or time of change differ from when it was
+// opened, the path names another file now, or a mapped page could not be read) and how; empty
+// when none did.
+QString ChangedInput(const OpenInputs& inputs);
+
+// The message for an input that cannot be read: its name and the reason.
+QString InputFailure(const QString& path, const QString& reason);
+
+// A stream is copied aside only while the disk keeps at least this much room free, or half of
+// what was free when the copy began, whichever is less.
+constexpr qint64 kSpoolMargin = qint64(1) << 30;
