@@ -329,6 +329,7 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (!warning.isEmpty())
         Say(errors, warning);
     settings.wakeHandle = environment.wakeHandle;
+    settings.stop = &interrupted;
 
     std::unique_ptr<SafeSaveFile> saveFile;
     std::unique_ptr<OutputSink> sink;

@@ -81,13 +81,17 @@ QStringView LineReader::key(const Segment& s, const uchar* line, qint64 length, 
     return keys_[buffer].key(decode(s, line, length, decoded_[buffer]));
 }
 
-quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, bool* blank) {
+quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, bool* blank,
+                         qint64* keyBytes) {
     if (!byText_) {
         *blank = length == 0;
-        return XXH3_64bits(line, std::size_t(length));
+        *keyBytes = length;
+        return length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
+                                       : HashInSteps(s, line, length);
     }
     const QStringView k = key(s, line, length, 0);
     *blank = k.isEmpty();
+    *keyBytes = k.size() * 2;
     return XXH3_64bits(k.utf16(), std::size_t(k.size()) * 2);
 }
 
@@ -97,7 +101,10 @@ bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s
     const uchar* old = other.data + (qint64(pos) - other.base);
     if (!byText_) {
         // Equal bytes, and the old line ends right there.
-        if (other.end() - old < length || !SameBytes(old, line, length))
+        if (other.end() - old < length)
+            return false;
+        if (length > kLongLineStep ? !SameInSteps(other, old, s, line, length)
+                                   : !SameBytes(old, line, length))
             return false;
         return old + length == other.end() || IsLineBreakAt(old + length, other.end(), other.units);
     }
@@ -162,10 +169,11 @@ constexpr qint64 kParallelSplitBytes = qint64(64) * 1024;
 
 void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
                 std::vector<LineRef>& lines) {
-    ForEachLine(from, to, s.units, [&](const uchar* line, qint64 length) {
+    ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
         bool blank = false;
-        const quint64 hash = reader.hash(s, line, length, &blank);
-        lines.push_back(LineRef{quint64(s.base + (line - s.data)), length, hash, blank});
+        qint64 keyBytes = 0;
+        const quint64 hash = reader.hash(s, line, length, &blank, &keyBytes);
+        lines.push_back(LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, blank});
     });
 }
 
@@ -175,7 +183,7 @@ void SplitBatch(const Segment& s, const uchar* from, const uchar* to, LineReader
                 LineReader& reader1, Helper& helper, std::vector<LineRef>& lines,
                 std::vector<LineRef>& scratch) {
     lines.clear();
-    if (to - from < kParallelSplitBytes) {
+    if (to - from < kParallelSplitBytes || s.longLine) {
         SplitRange(s, from, to, reader0, lines);
         return;
     }
@@ -293,7 +301,16 @@ bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 c
     const bool same = s.native
                           ? units_ == s.units
                           : WithoutByteOrderMark(s.encoding) == WithoutByteOrderMark(encoding_);
-    if (same) {
+    if (same && length > kLongLineStep) {
+        // Straight from where the line is, in steps, rather than through the buffer.
+        if (!flush() || !WriteInSteps(s, line, length, [this](const char* piece, qint64 size) {
+                if (sink_.write(piece, size))
+                    return true;
+                error_ = sink_.error();
+                return false;
+            }))
+            return false;
+    } else if (same) {
         buffer_.append(reinterpret_cast<const char*>(line), qsizetype(length));
     } else if (!convert(s, line, length)) {
         return false;
@@ -312,7 +329,7 @@ bool Emitter::finish() {
 bool EngineJob::advance(qint64 bytes) {
     const qint64 total = inputs.totalBytes * passes;
     done = std::min(done + bytes, total);
-    return !progress || progress(done, total);
+    return !stopped() && (!progress || progress(done, total));
 }
 
 // ---- The in-memory way -------------------------------------------------------------------------
@@ -584,6 +601,10 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
         result = RunPartitioned(job, out);
     else
         result = InMemory(job, out).run();
+    if (!result.ok() && job.stopped()) {
+        result.status = EngineResult::Status::Cancelled;
+        result.error.clear();
+    }
     if (job.inputs.readFailed) {
         result.status = EngineResult::Status::InputFailed;
         result.error = QStringLiteral("无法读取输入：文件在处理的过程中被改动，或无法再读。");
@@ -710,7 +731,7 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
     qint64 lines = 0;
     if (!partitioned) {
         ForEachBatch(inputs.list, [&](const Segment& s, const uchar* from, const uchar* to) {
-            const LineBreakCounts c = CountLineBreaks(from, to, s.units);
+            const LineBreakCounts c = CountBatchBreaks(s, from, to);
             breaks += c;
             lines += c.crlf + c.lf + c.cr + 1;
             return true;
@@ -765,12 +786,8 @@ EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSett
     Segment s;
     s.data = reinterpret_cast<const uchar*>(bytes.data());
     s.size = bytes.size();
-    TextEncoding encoding = TextEncoding::Gbk;
-    if (s.size > 0)
-        encoding = settings.inputEncoding ? ForcedEncoding(*settings.inputEncoding, s.data, s.size)
-                                          : DetectFromStart(s.data, s.size, s.mapped);
-    else if (settings.inputEncoding)
-        encoding = *settings.inputEncoding;
+    s.stop = settings.stop;
+    const TextEncoding encoding = InputEncoding(settings, s.data, s.size, false);
     s.body = ByteOrderMark(encoding).size();
     s.encoding = WithoutByteOrderMark(encoding);
     s.units = UnitFormatOf(encoding);
@@ -789,6 +806,7 @@ TextFilterResult FilterText(QStringView text, const EngineSettings& settings,
     s.units = NativeUtf16();
     s.encoding = s.units == UnitFormat::Utf16Le ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
     s.native = true;
+    s.stop = settings.stop;
     SegmentList inputs;
     if (!text.isEmpty())
         inputs.segments.push_back(s);

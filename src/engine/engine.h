@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -56,6 +57,9 @@ struct EngineSettings {
     // A handle that becomes readable when the work must stop: a wait for a stream (standard
     // input, a FIFO) that may never end is woken by it. -1: none.
     int wakeHandle = -1;
+    // Set (from anywhere) when the work must stop; looked at also inside a very long line, where
+    // the progress is not told. The progress callback's false stops the work too.
+    const std::atomic<bool>* stop = nullptr;
     // Files up to this size are read into memory, larger ones mapped (their pages let go as the
     // work moves on, so that memory does not grow with them).
     qint64 readWholeBytes = qint64(16) << 20;

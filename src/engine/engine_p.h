@@ -31,6 +31,11 @@ struct Segment {
     TextEncoding encoding = TextEncoding::Gbk; // without its byte-order mark
     bool native = false;                       // a QString's memory: lines are read as they are
     bool mapped = false;                       // a mapped file, whose pages are let go once read
+    // A batch that is one line longer than kLongLineBytes, looked at in place in the mapping
+    // (see StreamSegment): its bytes are gone through in steps, each step's pages let go after it.
+    bool longLine = false;
+    const std::atomic<bool>* stop = nullptr; // EngineSettings::stop
+    bool stopped() const { return stop && stop->load(std::memory_order_relaxed); }
     const QFile* file = nullptr; // the mapped file, to read a line again without mapping it
     const uchar* begin() const { return data + body; }
     const uchar* end() const { return data + size; }
@@ -48,11 +53,13 @@ struct SegmentList {
     void prefetch(quint64 pos) const;
 };
 
-// One line of a batch: where it starts (a position), its length in bytes, its key's hash.
+// One line of a batch: where it starts (a position), its length in bytes, its key's hash and
+// the size of its key in bytes (its length, or that of its text's key as UTF-16).
 struct LineRef {
     quint64 pos;
     qint64 length;
     quint64 hash;
+    qint64 keyBytes;
     bool blank;
 };
 
@@ -70,7 +77,8 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    quint64 hash(const Segment& s, const uchar* line, qint64 length, bool* blank);
+    // The hash of a line's key; *blank tells whether the key is empty, *keyBytes its size.
+    quint64 hash(const Segment& s, const uchar* line, qint64 length, bool* blank, qint64* keyBytes);
     // True when the line at `pos` has the same key as (s, line, length).
     bool sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
                 qint64 length);
@@ -172,6 +180,8 @@ struct EngineJob {
 
     // Reports `bytes` more done; false when cancelled.
     bool advance(qint64 bytes);
+    // True once the caller asked the work to stop (see EngineSettings::stop).
+    bool stopped() const { return settings.stop && settings.stop->load(); }
 };
 
 // Calls visit(segment, from, to) for consecutive batches of whole lines of every input, and
@@ -182,8 +192,49 @@ template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& v
 // each is finished on its own, and the kept lines are then written in input order.
 EngineResult RunPartitioned(EngineJob& job, Emitter& out);
 
+// ---- Lines longer than memory should hold ----
+//
+// A line longer than this is not read into memory: it is looked at in place in its file's
+// mapping, in steps, and each step's pages are let go after it, so that the memory it takes stays
+// that of a step whatever its length. (With comparison options a line's key is made from the whole
+// line; that needs memory for the line.)
+constexpr qint64 kLongLineBytes = qint64(4) << 20;
+constexpr qint64 kLongLineStep = qint64(4) << 20;
+
+// Where the line that starts at `offset` of a mapped segment ends (*lineEnd, the start of its
+// break) and where the next one starts (returned), found in steps.
+qint64 FindLongLineEnd(const Segment& s, qint64 offset, qint64* lineEnd);
+// The length of the one line of a long-line batch [from, to), without its break.
+qint64 LongLineLength(const Segment& s, const uchar* from, const uchar* to);
+// The hash of a line's bytes, as XXH3 gives it for the whole, made in steps.
+quint64 HashInSteps(const Segment& s, const uchar* line, qint64 length);
+// True when two lines of the same length hold the same bytes, compared in steps.
+bool SameInSteps(const Segment& a, const uchar* x, const Segment& b, const uchar* y, qint64 length);
+// Calls write(piece, size) for the bytes of a line in steps; false as soon as it does.
+bool WriteInSteps(const Segment& s, const uchar* line, qint64 length,
+                  const std::function<bool(const char*, qint64)>& write);
+
+// Calls visit(line, length) for every line of a batch, a long line's included.
+template <typename Visit>
+void ForEachLineOf(const Segment& s, const uchar* from, const uchar* to, Visit&& visit) {
+    if (s.longLine)
+        visit(from, LongLineLength(s, from, to));
+    else
+        ForEachLine(from, to, s.units, visit);
+}
+
+// Counts the line breaks of a batch, and its lines.
+inline LineBreakCounts CountBatchBreaks(const Segment& s, const uchar* from, const uchar* to) {
+    if (!s.longLine)
+        return CountLineBreaks(from, to, s.units);
+    LineBreakCounts counts;
+    CountBreakAfter(from + LongLineLength(s, from, to), to, s.units, counts);
+    return counts;
+}
+
 // Reads a file's segment through a buffer, a batch of whole lines at a time. Each batch is shown
-// to `visit` as a segment of its own that holds the batch's bytes at the batch's positions.
+// to `visit` as a segment of its own that holds the batch's bytes at the batch's positions. A line
+// longer than kLongLineBytes in a mapped file is shown alone, in place in the mapping.
 template <typename Visit>
 bool StreamSegment(const Segment& s, qint64 batchBytes, std::atomic<bool>* failed, Visit& visit) {
     std::vector<uchar> buffer;
@@ -204,6 +255,20 @@ bool StreamSegment(const Segment& s, qint64 batchBytes, std::atomic<bool>* faile
         const uchar* begin = buffer.data();
         const uchar* end = begin + have;
         const uchar* to = readAt == s.size ? end : AfterLastBreak(begin, end, s.units);
+        if (to == begin && want >= kLongLineBytes && s.data) {
+            // One line too long to be read into memory: looked at where it is.
+            qint64 lineEnd = 0;
+            const qint64 next = FindLongLineEnd(s, bufferAt, &lineEnd);
+            Segment line = s;
+            line.longLine = true;
+            if (!visit(line, s.data + bufferAt, s.data + next))
+                return false;
+            ReleaseMappedPages(s.data + bufferAt, next - bufferAt);
+            have = 0;
+            bufferAt = readAt = next;
+            want = batchBytes;
+            continue;
+        }
         if (to == begin) { // one line longer than the buffer: make room for more of it
             want *= 2;
             continue;

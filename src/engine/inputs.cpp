@@ -156,6 +156,7 @@ OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenI
 
     QFile& file = *input.file;
     Segment s;
+    s.stop = settings.stop;
     s.size = input.opened.kind == FileKind::Missing ? file.size() : input.opened.size;
     s.base = inputs.list.totalBytes;
     if (s.size > 0 && s.size <= settings.readWholeBytes) {

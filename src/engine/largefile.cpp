@@ -73,6 +73,7 @@ std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
     s.encoding = WithoutByteOrderMark(encoding);
     s.units = UnitFormatOf(encoding);
     s.mapped = true;
+    s.file = &file; // read through a buffer; a very long line is looked at in place
     if (s.body > size ||
         QByteArrayView(reinterpret_cast<const char*>(data), s.body) != ByteOrderMark(encoding))
         s.body = 0;
@@ -84,7 +85,7 @@ std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
     qint64 done = 0;
     const bool finished = ForEachBatch(inputs, [&](const Segment& seg, const uchar* from,
                                                    const uchar* to) {
-        ForEachLine(from, to, seg.units, [&](const uchar* p, qint64 length) {
+        ForEachLineOf(seg, from, to, [&](const uchar* p, qint64 length) {
             ++summary.lines;
             if (!OnlySpaces(p, length, seg.units))
                 ++summary.nonBlankLines;

@@ -261,36 +261,33 @@ bool Partitioned::scatter(int bits, QString* reason) {
     std::vector<LineRef> lines, scratch;
     const int shift = 64 - bits;
     LineBreakCounts breaks;
-    const bool ok = ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from,
-                                                  const uchar* to) {
-        SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
-        for (const LineRef& line : lines) {
-            const auto index = quint64(linesRead_++);
-            const uchar* bytes = s.data + (qint64(line.pos) - s.base);
-            CountBreakAfter(bytes + line.length, to, s.units, breaks);
-            if (line.blank) {
-                ++blanks_;
-                continue;
-            }
-            PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
-            if (job_.byText) {
-                const QStringView key = keys.key(s, bytes, line.length, 0);
-                if (key.size() * 2 > kLongestInlineKey)
+    const bool ok =
+        ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from, const uchar* to) {
+            SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
+            for (const LineRef& line : lines) {
+                const auto index = quint64(linesRead_++);
+                const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+                CountBreakAfter(bytes + line.length, to, s.units, breaks);
+                if (line.blank) {
+                    ++blanks_;
+                    continue;
+                }
+                PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
+                if (line.keyBytes > kLongestInlineKey) {
                     AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length});
-                else
+                } else if (job_.byText) {
+                    const QStringView key = keys.key(s, bytes, line.length, 0);
                     Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size() * 2)},
                            key.utf16());
-            } else if (line.length > kLongestInlineKey) {
-                AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length});
-            } else {
-                Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
+                } else {
+                    Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
+                }
+                ++w.records;
+                if (w.buffer.size() >= kWriteBuffer && !Flush(w, freeAtStart_, reason))
+                    return false;
             }
-            ++w.records;
-            if (w.buffer.size() >= kWriteBuffer && !Flush(w, freeAtStart_, reason))
-                return false;
-        }
-        return advance(to - from);
-    });
+            return advance(to - from);
+        });
     if (!ok)
         return false;
     if (!job_.settings.lineBreak)
@@ -370,6 +367,32 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         const QStringView k = keys.key(s, line, place.length, buffer);
         return {reinterpret_cast<const char*>(k.utf16()), k.size() * 2};
     };
+    // Two long lines compared by their bytes a piece at a time, read again from the input.
+    auto sameLines = [&](LinePlace a, LinePlace b) {
+        if (a.length != b.length)
+            return false;
+        constexpr qint64 kPiece = qint64(1) << 20;
+        for (int i = 0; i < 2; ++i)
+            lineBytes[i].resize(qsizetype(std::min(kPiece, a.length)));
+        for (qint64 at = 0; at < a.length; at += kPiece) {
+            const qint64 n = std::min(kPiece, a.length - at);
+            const char* piece[2] = {};
+            const LinePlace places[2] = {a, b};
+            for (int i = 0; i < 2; ++i) {
+                const Segment& s = job_.inputs.at(places[i].pos);
+                const qint64 offset = qint64(places[i].pos) - s.base + at;
+                piece[i] = reinterpret_cast<const char*>(s.data + offset);
+                if (s.file) {
+                    if (!ReadAt(*s.file, offset, lineBytes[i].data(), n))
+                        readFailed = true;
+                    piece[i] = lineBytes[i].constData();
+                }
+            }
+            if (std::memcmp(piece[0], piece[1], std::size_t(n)) != 0)
+                return false;
+        }
+        return true;
+    };
     const qint64 limit = job_.budget / 2;
     KeyArena arena;
     std::vector<Entry> entries;
@@ -388,6 +411,12 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
                 const Entry& e = entries[std::size_t(at)];
                 if (e.keyBytes != kOutOfLine && h.keyBytes != kOutOfLine)
                     return e.keyBytes == h.keyBytes && std::memcmp(e.key, key, h.keyBytes) == 0;
+                if (!job_.byText) {
+                    // Bytes: a long line only equals a long line, compared piece by piece.
+                    if (e.keyBytes != kOutOfLine || h.keyBytes != kOutOfLine)
+                        return false;
+                    return sameLines(PlaceOf(e.key), PlaceOf(key));
+                }
                 return keyOf(e.keyBytes, e.key, 0) == keyOf(h.keyBytes, key, 1);
             },
             &inserted);
@@ -554,7 +583,7 @@ bool Partitioned::gather(QString* reason) {
     const bool ok = ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from,
                                                   const uchar* to) {
         bool good = true;
-        ForEachLine(from, to, s.units, [&](const uchar* line, qint64 length) {
+        ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
             if (!good)
                 return;
             const quint64 i = index++;
