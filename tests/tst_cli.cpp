@@ -1,4 +1,6 @@
 #include "cli/cli.h"
+#include "cli/helptext.h"
+#include "cli/progressmeter.h"
 #include "filehelpers.h"
 
 #include <QBuffer>
@@ -189,6 +191,77 @@ private slots:
         r = run({QStringLiteral("--version")});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("trennix-cli 1.0.0\n"));
+    }
+
+    // Help laid out for a terminal: no line wider than its columns (a Chinese character takes
+    // two), none that starts with a sign that may not start a line, and nothing lost.
+    void wrapping_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("width");
+        QTest::newRow("chinese with brackets")
+            << QStringLiteral("保留哪一行：first（第一次出现的，默认）、last（最后一次出现的）、"
+                              "unique（只保留没有重复的行）、repeated（只列出重复的行）。")
+            << 54;
+        QTest::newRow("narrow") << QStringLiteral("内存预算，例如 512M 或 2G；超出时借助临时文件。")
+                                << 12;
+        QTest::newRow("latin words") << QStringLiteral("one two three four five six seven") << 10;
+        QTest::newRow("two paragraphs")
+            << QStringLiteral("第一段文字。\n第二段，较长的文字。") << 10;
+    }
+    void wrapping() {
+        QFETCH(QString, text);
+        QFETCH(int, width);
+        const QString wrapped = WrapText(text, width, 0);
+        const QStringList lines = wrapped.split(u'\n');
+        for (const QString& line : lines) {
+            QVERIFY2(DisplayWidth(line) <= width, qPrintable(line));
+            QVERIFY2(line.isEmpty() || !QStringLiteral("）)，。、；：”").contains(line[0]),
+                     qPrintable(line));
+        }
+        QString joined = wrapped;
+        joined.remove(u'\n');
+        QString original = text;
+        original.remove(u'\n');
+        joined.remove(u' ');
+        original.remove(u' ');
+        QCOMPARE(joined, original);
+        QVERIFY(lines.size() > text.count(u'\n') + 1);
+    }
+    void helpFitsTheTerminal() {
+        const QString help = QString::fromUtf8(run({QStringLiteral("--help")}).out);
+        QVERIFY(help.startsWith(QStringLiteral("用法：trennix-cli ")));
+        for (const QString& line : help.split(u'\n')) {
+            QVERIFY2(DisplayWidth(line) <= 80, qPrintable(line));
+            const QString body = line.trimmed();
+            QVERIFY2(body.isEmpty() || !QStringLiteral("）)，。、；：”").contains(body[0]),
+                     qPrintable(line));
+        }
+    }
+
+    // The progress line: the share done, then, once there is a speed to go by, the speed and the
+    // time left.
+    void progressLine_data() {
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<QString>("expected");
+        const qint64 mb = qint64(1) << 20;
+        QTest::newRow("start") << qint64(0) << 100 * mb << qint64(0) << QStringLiteral("  0%");
+        QTest::newRow("too early for a speed")
+            << 10 * mb << 100 * mb << qint64(499) << QStringLiteral(" 10%");
+        QTest::newRow("half") << 50 * mb << 100 * mb << qint64(1000)
+                              << QStringLiteral(" 50%  50.0 MB/s  剩余 0:01");
+        QTest::newRow("long") << 1 * mb << 5000 * mb << qint64(1000)
+                              << QStringLiteral("  0%  1.0 MB/s  剩余 1:23:19");
+        QTest::newRow("done") << 100 * mb << 100 * mb << qint64(2000)
+                              << QStringLiteral("100%  50.0 MB/s  剩余 0:00");
+    }
+    void progressLine() {
+        QFETCH(qint64, done);
+        QFETCH(qint64, total);
+        QFETCH(qint64, elapsedMs);
+        QFETCH(QString, expected);
+        QCOMPARE(ProgressMeter::line(done, total, elapsedMs), expected);
     }
 
     // The program itself: standard input to standard output, and its exit status.

@@ -1,6 +1,7 @@
 #include "core/linefilter.h"
 #include "engine/engine.h"
 #include "engine/largefile.h"
+#include "engine/systemfiles.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
 
@@ -597,6 +598,88 @@ private slots:
         QVERIFY(r.ok() && r.partitioned);
         QCOMPARE(partitioned, inMemory);
         QVERIFY(inMemory.count('\n') < 3000);
+    }
+
+    // Lines longer than the engine reads into memory are looked at in place and gone through in
+    // steps: lengths on both sides of that bound, repeated exactly and with one byte changed at
+    // either end, with each line break, in memory and partitioned, as bytes and by text.
+    void longLines_data() {
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QString>("lineBreak");
+        QTest::addColumn<qint64>("budget");
+        QTest::addColumn<bool>("byText");
+        constexpr qint64 kBound = qint64(4) << 20;
+        for (const qint64 length : {kBound - 1, kBound, kBound + 1, 3 * kBound + 5}) {
+            for (const qint64 budget : {qint64(0), qint64(8) << 20}) {
+                QTest::addRow("%lld, utf-8, LF%s", length, budget ? ", partitioned" : "")
+                    << length << TextEncoding::Utf8 << "\n"
+                    << budget << false;
+                QTest::addRow("%lld, utf-8, CR LF%s", length, budget ? ", partitioned" : "")
+                    << length << TextEncoding::Utf8 << "\r\n"
+                    << budget << false;
+                QTest::addRow("%lld, utf-16le, CR%s", length, budget ? ", partitioned" : "")
+                    << length / 2 << TextEncoding::Utf16LeBom << "\r" << budget << false;
+            }
+        }
+        QTest::newRow("by text") << kBound + 1 << TextEncoding::Utf8 << "\n" << qint64(0) << true;
+        QTest::newRow("by text, partitioned") << kBound + 1 << TextEncoding::Utf8 << "\n"
+                                              << (qint64(8) << 20) << true;
+    }
+    void longLines() {
+        QFETCH(qint64, length);
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QString, lineBreak);
+        QFETCH(qint64, budget);
+        QFETCH(bool, byText);
+        QString line(length, u'x');
+        for (qint64 i = 0; i < length; i += 997)
+            line[i] = QChar(char16_t(u'a' + i % 26));
+        QString lastChanged = line;
+        lastChanged[length - 1] = u'#';
+        QString firstChanged = line;
+        firstChanged[0] = u'#';
+        const QString& br = lineBreak;
+        const QString text = QStringLiteral("a") + br + line + br + QStringLiteral("b") + br +
+                             line + br + lastChanged + br + firstChanged + br + line;
+        const QString expected = QStringLiteral("a") + br + line + br + QStringLiteral("b") + br +
+                                 lastChanged + br + firstChanged + br;
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        settings.readWholeBytes = 0; // mapped, as a large file is
+        settings.memoryBudget = budget;
+        settings.options.ignoreCase = byText;
+        QByteArray out;
+        const EngineResult r = filterFile(EncodeText(text, encoding)->bytes, settings, &out);
+        QVERIFY2(r.ok(), qPrintable(r.error));
+        QCOMPARE(r.partitioned, budget > 0);
+        QCOMPARE(r.stats.linesRead, qint64(7));
+        QCOMPARE(r.stats.linesKept, qint64(5));
+        QVERIFY(out == EncodeText(expected, encoding)->bytes);
+    }
+
+    // A mapped file that shrinks meanwhile reads as zeros past its new end and says so, instead
+    // of ending the program; another mapping is not marked.
+    void mappingSurvivesShrink() {
+        const QString name = path(QStringLiteral("shrinks.txt"));
+        const QString other = path(QStringLiteral("stays.txt"));
+        WriteAll(name, QByteArray(1 << 20, 'x'));
+        WriteAll(other, QByteArray(1 << 20, 'y'));
+        QFile file(name);
+        QFile stays(other);
+        QVERIFY(file.open(QIODevice::ReadOnly) && stays.open(QIODevice::ReadOnly));
+        GuardedMapping a, b;
+        QVERIFY(a.map(file, file.size()) && b.map(stays, stays.size()));
+        QCOMPARE(a.data()[500000], uchar('x'));
+        QVERIFY(QFile::resize(name, 4096));
+        QCOMPARE(a.data()[100], uchar('x'));
+        QCOMPARE(a.data()[500000], uchar(0));
+        QCOMPARE(a.data()[(1 << 20) - 1], uchar(0));
+        QVERIFY(a.failed());
+        QCOMPARE(b.data()[(1 << 20) - 1], uchar('y'));
+        QVERIFY(!b.failed());
+        a.unmap();
+        QVERIFY(!a.failed());
     }
 };
 

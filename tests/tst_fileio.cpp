@@ -28,10 +28,6 @@ Q_DECLARE_METATYPE(TextEncoding)
 namespace {
 
 // The system calls the tests need to set up files, each in one place.
-bool HardLink(const QString& from, const QString& to) {
-    return link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-}
-
 bool SetAttribute(const QString& path, const char* name, const QByteArray& value) {
     return setxattr(QFile::encodeName(path).constData(), name, value.constData(),
                     size_t(value.size()), 0) == 0;
@@ -69,10 +65,6 @@ void SetOwnerAndMode(const QString& path, uint owner, uint group, uint mode) {
     const QByteArray name = QFile::encodeName(path);
     if (chown(name.constData(), owner, group) != 0 || chmod(name.constData(), mode) != 0)
         qFatal("cannot give %s its owner and mode", name.constData());
-}
-
-bool IsRoot() {
-    return geteuid() == 0;
 }
 
 struct Account {
@@ -114,11 +106,6 @@ FileStatus StatusOf(const QString& path) {
     return StatusOfPath(path, false, &errnum);
 }
 
-QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 QByteArray Pattern(qint64 size, char seed) {
     QByteArray bytes(size, Qt::Uninitialized);
     for (qint64 i = 0; i < size; ++i)
@@ -133,18 +120,6 @@ bool FreeOfSystemText(const QString& message) {
             return false;
     }
     return !message.contains(QStringLiteral("error"), Qt::CaseInsensitive);
-}
-
-// Mounts a small file system of its own at `folder`, where the machine allows it.
-bool MountSmall(const QString& folder, const QString& options) {
-    QDir().mkpath(folder);
-    return QProcess::execute(QStringLiteral("mount"),
-                             {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                              options, QStringLiteral("tmpfs"), folder}) == 0;
-}
-
-void Unmount(const QString& folder) {
-    QProcess::execute(QStringLiteral("umount"), {folder});
 }
 
 } // namespace

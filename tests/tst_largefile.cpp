@@ -223,6 +223,62 @@ private slots:
 
     // A cancelled filter leaves the output box, its count and the result it stands for as they
     // were; the work on the worker thread has stopped when the window is idle again.
+    // A file that changes after it is opened in the large-file mode is never filtered or saved
+    // as if it had not: the user is told, and the boxes and files stay as they were.
+    void changedFileIsReported_data() {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("emptied before the filter") << "before filter";
+        QTest::newRow("cut during the filter") << "during filter";
+        QTest::newRow("cut before the save") << "before save";
+        QTest::newRow("replaced before the save") << "replaced";
+    }
+    void changedFileIsReported() {
+        QFETCH(QString, when);
+        const QString file = path(QStringLiteral("changing.txt"));
+        importLarge(QStringLiteral("changing.txt"), 60000);
+        QVERIFY(window->isLargeInput());
+        const QString saved = path(QStringLiteral("saved.txt"));
+        QFile::remove(saved);
+        if (when == u"before filter")
+            QVERIFY(QFile::resize(file, 0));
+        click("Command1");
+        if (when == u"during filter")
+            QVERIFY(QFile::resize(file, 1000));
+        QVERIFY(waitIdle());
+        if (when.startsWith(u"before") || when == u"during filter") {
+            if (when != u"before save") {
+                QVERIFY(!services->messages.isEmpty());
+                QCOMPARE(services->messages.last().style, 16);
+                QVERIFY2(services->messages.last().prompt.contains(QStringLiteral("改动")),
+                         qPrintable(services->messages.last().prompt));
+                QCOMPARE(text2()->text(), QString());
+                QCOMPARE(label("Label2"), QStringLiteral("过滤后共0行"));
+            }
+        }
+        if (when == u"before save" || when == u"replaced") {
+            QVERIFY(services->messages.isEmpty());
+            if (when == u"before save") {
+                QVERIFY(QFile::resize(file, 1000));
+            } else {
+                WriteAll(path(QStringLiteral("other.txt")), "other\n");
+                QFile::remove(file);
+                QVERIFY(QFile::rename(path(QStringLiteral("other.txt")), file));
+            }
+            const QString before = text2()->text();
+            saveAnswering(saved);
+            QCOMPARE(services->messages.last().style, 16);
+            QVERIFY2(services->messages.last().prompt.contains(QStringLiteral("改动")),
+                     qPrintable(services->messages.last().prompt));
+            QCOMPARE(text2()->text(), before);
+        }
+        QVERIFY(!QFile::exists(saved));
+        // The window goes on: a new text is filtered as ever.
+        box("Text1")->setText(QStringLiteral("a\r\nb\r\na"));
+        click("Command1");
+        QVERIFY(waitIdle());
+        QCOMPARE(text2()->text(), QStringLiteral("a\r\nb\r\n"));
+    }
+
     void cancelLargeFilter_data() {
         QTest::addColumn<bool>("whileFilling");
         QTest::addColumn<bool>("earlierResult");

@@ -363,7 +363,7 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         if (saveFile) {
             saveFile->cancel();
             // Told once the new content is gone, so that a full disk shows the room there is.
-            if (result.status == EngineResult::Status::OutputFailed)
+            if (result.status == EngineResult::Status::OutputFailed && !saveFile->error().isEmpty())
                 message = saveFile->error();
         }
         if (result.status == EngineResult::Status::Cancelled) {

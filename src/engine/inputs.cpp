@@ -12,7 +12,8 @@
 namespace {
 
 constexpr qint64 kSpoolChunk = qint64(1) << 20;
-// How often, in bytes copied, the room left on the temporary folder's disk is looked at.
+// How often, in bytes copied, the room left on the temporary folder's disk is looked at: at most
+// this seldom, and often enough that the margin is seen before the disk is full.
 constexpr qint64 kSpoolCheckEvery = qint64(16) << 20;
 
 QString MiB(qint64 bytes) {
@@ -33,7 +34,8 @@ OpenOutcome Spool(int handle, const EngineSettings& settings, std::unique_ptr<QF
     const qint64 margin = freeAtStart < 0 ? 0 : std::min(kSpoolMargin, freeAtStart / 2);
     QByteArray chunk(qsizetype(kSpoolChunk), Qt::Uninitialized);
     qint64 copied = 0;
-    qint64 nextCheck = kSpoolCheckEvery;
+    const qint64 checkEvery = std::clamp(margin / 4, kSpoolChunk, kSpoolCheckEvery);
+    qint64 nextCheck = checkEvery;
     while (true) {
         int errnum = 0;
         const qint64 got =
@@ -47,15 +49,14 @@ OpenOutcome Spool(int handle, const EngineSettings& settings, std::unique_ptr<QF
         if (got == 0)
             break;
         if (!WriteWhole(*temp, chunk.constData(), got)) {
-            const int why = ErrnoFor(*temp);
             *reason = QStringLiteral("临时文件夹 %1 写不下输入的内容：%2")
                           .arg(QDir::toNativeSeparators(folder),
-                               why == ENOSPC ? NoSpaceReason(folder) : ReasonFor(*temp));
+                               TemporaryWriteFailure(*temp, freeAtStart));
             return OpenOutcome::Failed;
         }
         copied += got;
         if (copied >= nextCheck) {
-            nextCheck += kSpoolCheckEvery;
+            nextCheck += checkEvery;
             const qint64 free = FreeSpace(folder);
             if (free >= 0 && free < margin) {
                 *reason =

@@ -53,7 +53,13 @@ struct PartitionWriter {
     qint64 records = 0;
 };
 
-constexpr qint64 kWriteBuffer = qint64(256) * 1024;
+// The buffers of the work, sized from the budget: many partitions, or a small budget, make them
+// smaller, so that together they take a small share of it.
+constexpr qint64 kLargestWriteBuffer = qint64(256) * 1024;
+constexpr qint64 kSmallestBuffer = qint64(4) * 1024;
+qint64 BufferFor(qint64 share, qint64 count, qint64 largest) {
+    return std::clamp(share / std::max<qint64>(count, 1), kSmallestBuffer, largest);
+}
 
 bool Flush(PartitionWriter& w, qint64 freeAtStart, QString* reason) {
     if (w.buffer.isEmpty())
@@ -83,9 +89,9 @@ void AppendOutOfLine(QByteArray& buffer, quint64 index, quint64 hash, LinePlace 
 // Reads the records of a partition file one by one, in the order they were written.
 class RecordReader {
 public:
-    explicit RecordReader(QFile& file) : file_(file) {
+    RecordReader(QFile& file, qint64 bufferBytes) : file_(file) {
         file_.seek(0);
-        buffer_.resize(qsizetype(1) << 22);
+        buffer_.resize(qsizetype(bufferBytes));
     }
     // The next record, its key in `key` (valid until the next call); false at the end.
     bool next(RecordHeader& h, const char** key, bool* failed) {
@@ -137,6 +143,7 @@ private:
 // Keys of distinct lines, kept in large blocks so that they never move.
 class KeyArena {
 public:
+    explicit KeyArena(qint64 blockSize) : blockSize_(blockSize) {}
     const char* add(const char* key, qint64 size) {
         if (blocks_.empty() || used_ + size > blockSize_) {
             const qint64 size_ = std::max(blockSize_, size);
@@ -152,7 +159,7 @@ public:
     qint64 bytes() const { return bytes_; }
 
 private:
-    static constexpr qint64 blockSize_ = qint64(4) << 20;
+    const qint64 blockSize_;
     std::vector<std::unique_ptr<char[]>> blocks_;
     qint64 used_ = 0;
     qint64 bytes_ = 0;
@@ -244,6 +251,8 @@ private:
     int finished_ = 0;
     qint64 recordBytes_ = 0;  // written by pass one
     qint64 freeAtStart_ = -1; // room on the temporary folder's disk when the work began
+    qint64 writeBuffer_ = kLargestWriteBuffer; // of each partition being written
+    qint64 readBuffer_ = qint64(4) << 20;      // of each partition being read
 };
 
 // Pass one: every non-blank line goes to the partition its hash chooses.
@@ -253,7 +262,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
         w.file = tempFile(reason);
         if (!w.file)
             return false;
-        w.buffer.reserve(kWriteBuffer + 4096);
+        w.buffer.reserve(writeBuffer_ + 4096);
     }
     LineReader reader0(options_, job_.byText), reader1(options_, job_.byText);
     LineReader keys(options_, job_.byText);
@@ -283,7 +292,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
                     Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
                 }
                 ++w.records;
-                if (w.buffer.size() >= kWriteBuffer && !Flush(w, freeAtStart_, reason))
+                if (w.buffer.size() >= writeBuffer_ && !Flush(w, freeAtStart_, reason))
                     return false;
             }
             return advance(to - from);
@@ -311,14 +320,14 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
         if (!w.file)
             return false;
     }
-    RecordReader reader(*partition.file);
+    RecordReader reader(*partition.file, readBuffer_);
     RecordHeader h{};
     const char* key = nullptr;
     bool failed = false;
     while (reader.next(h, &key, &failed)) {
         PartitionWriter& w = writers[std::size_t((h.hash >> shift) & ((1u << kBits) - 1))];
         Append(w.buffer, h, key);
-        if (w.buffer.size() >= kWriteBuffer && !Flush(w, freeAtStart_, reason))
+        if (w.buffer.size() >= writeBuffer_ && !Flush(w, freeAtStart_, reason))
             return false;
     }
     if (failed) {
@@ -394,10 +403,10 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         return true;
     };
     const qint64 limit = job_.budget / 2;
-    KeyArena arena;
+    KeyArena arena(std::clamp(limit / 8, qint64(64) << 10, qint64(4) << 20));
     std::vector<Entry> entries;
     LineTable table(false);
-    RecordReader reader(*partition.file);
+    RecordReader reader(*partition.file, readBuffer_);
     RecordHeader h{};
     const char* key = nullptr;
     bool failed = false;
@@ -527,13 +536,13 @@ bool Partitioned::finishAll(QString* reason) {
 // Reads the kept lines of one partition in index order.
 class KeptStream {
 public:
-    KeptStream(QFile& file, qint64 offset, qint64 items)
-        : file_(file), offset_(offset), left_(items) {}
+    KeptStream(QFile& file, qint64 offset, qint64 items, qint64 chunk)
+        : file_(file), offset_(offset), left_(items), chunk_(chunk) {}
     bool next(Kept& k) {
         if (at_ == items_.size()) {
             if (left_ == 0)
                 return false;
-            const qint64 n = std::min<qint64>(left_, 1024);
+            const qint64 n = std::min<qint64>(left_, chunk_);
             items_.resize(std::size_t(n));
             const auto bytes = qint64(n * qint64(sizeof(Kept)));
             if (!file_.seek(offset_) ||
@@ -551,6 +560,7 @@ private:
     QFile& file_;
     qint64 offset_;
     qint64 left_;
+    qint64 chunk_; // how many are read at once
     std::vector<Kept> items_;
     std::size_t at_ = 0;
 };
@@ -559,11 +569,15 @@ private:
 bool Partitioned::gather(QString* reason) {
     std::vector<KeptStream> streams;
     streams.reserve(keptRuns_.size());
+    // The runs are read a piece at a time, all of them at once: together an eighth of the budget.
+    const qint64 keptChunk = std::clamp<qint64>(
+        job_.budget / 8 / std::max<qint64>(qint64(keptRuns_.size()), 1) / qint64(sizeof(Kept)), 16,
+        1024);
     using Head = std::pair<quint64, std::size_t>; // index, stream
     std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
     std::vector<quint64> counts(keptRuns_.size());
     for (const Run& run : keptRuns_) {
-        streams.emplace_back(*keptFile_, run.offset, run.items);
+        streams.emplace_back(*keptFile_, run.offset, run.items, keptChunk);
         Kept k{};
         if (streams.back().next(k)) {
             heads.emplace(k.index, streams.size() - 1);
@@ -643,6 +657,8 @@ EngineResult Partitioned::run() {
         ++bits;
     QString reason;
     freeAtStart_ = FreeSpace(TemporaryFolder(job_.settings.tempDir));
+    writeBuffer_ = BufferFor(job_.budget / 4, qint64(1) << bits, kLargestWriteBuffer);
+    readBuffer_ = std::clamp(job_.budget / 16, qint64(64) << 10, qint64(4) << 20);
     keptFile_ = tempFile(&reason);
     const bool ok = keptFile_ && scatter(bits, &reason) && finishAll(&reason) && gather(&reason);
     if (!ok) {
