@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <cmath>
+
 namespace {
 constexpr qint64 kRedrawMs = 200;
 // Before this much time has passed the speed says too little to forecast the rest.
@@ -27,7 +29,7 @@ QString ProgressMeter::line(qint64 done, qint64 total, qint64 elapsedMs) {
     if (elapsedMs >= kForecastAfterMs && done > 0) {
         const double perSecond = double(done) * 1000.0 / double(elapsedMs);
         text += QStringLiteral("  %1 MB/s").arg(perSecond / double(1 << 20), 0, 'f', 1);
-        const auto left = qint64(double(total - done) / perSecond + 0.5);
+        const auto left = std::llround(double(total - done) / perSecond);
         text += QStringLiteral("  剩余 %1").arg(Duration(left));
     }
     return text;

@@ -381,8 +381,8 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         if (a.length != b.length)
             return false;
         constexpr qint64 kPiece = qint64(1) << 20;
-        for (int i = 0; i < 2; ++i)
-            lineBytes[i].resize(qsizetype(std::min(kPiece, a.length)));
+        for (QByteArray& bytes : lineBytes)
+            bytes.resize(qsizetype(std::min(kPiece, a.length)));
         for (qint64 at = 0; at < a.length; at += kPiece) {
             const qint64 n = std::min(kPiece, a.length - at);
             const char* piece[2] = {};

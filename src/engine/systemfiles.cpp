@@ -33,9 +33,9 @@ QString TemporaryFolder(const QString& asked, QString* warning) {
     if (QFileInfo(folder).isDir())
         return folder;
 #if defined(Q_OS_UNIX)
-    const QString standard = QStringLiteral("/tmp");
+    QString standard = QStringLiteral("/tmp");
 #else
-    const QString standard = QDir::rootPath();
+    QString standard = QDir::rootPath();
 #endif
     if (warning)
         *warning = QStringLiteral("临时文件夹 %1 不存在或不是文件夹，改用 %2。")
@@ -178,7 +178,8 @@ extern "C" void OnBusError(int signal, siginfo_t* info, void* context) {
         const std::uintptr_t begin = guardBegin[i].load(std::memory_order_acquire);
         if (begin == 0 || address < begin || address >= guardEnd[i].load())
             continue;
-        void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+        // The page the fault is in, as an offset from the address the kernel gave.
+        void* page = static_cast<char*>(info->si_addr) - (address & (pageSize - 1));
         if (::mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) ==
             MAP_FAILED)
             break;
@@ -339,9 +340,9 @@ bool IsPipe(const QString& path) {
 qint64 PhysicalMemoryBytes() {
 #if defined(Q_OS_UNIX)
     const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0)
-        return qint64(pages) * pageSize;
+    const long bytesPerPage = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && bytesPerPage > 0)
+        return qint64(pages) * bytesPerPage;
 #endif
     return 0;
 }
