@@ -76,7 +76,8 @@ QString ChangeOf(const OpenInputs::File& input) {
     if (input.mapping && input.mapping->failed())
         return QStringLiteral("文件变短了，读到的一部分内容已经不在文件里");
     int errnum = 0;
-    const FileStatus now = StatusOfHandle(input.file->handle(), &errnum);
+    const QFile& watched = input.source ? *input.source : *input.file;
+    const FileStatus now = StatusOfHandle(watched.handle(), &errnum);
     if (now.size != input.opened.size)
         return QStringLiteral("文件的大小从 %1 字节变成了 %2 字节")
             .arg(QLocale::c().toString(input.opened.size), QLocale::c().toString(now.size));
@@ -148,17 +149,22 @@ OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenI
         // The system makes up the content of some files as they are read, and says nothing true
         // of their size: they are read to their end like a stream.
         if (input.opened.madeUp || input.opened.size == 0) {
-            std::unique_ptr<QFile> file = std::move(input.file);
-            input.opened = FileStatus();
-            if (const OpenOutcome o = spool(file->handle()); o != OpenOutcome::Opened)
+            input.source = std::move(input.file);
+            if (const OpenOutcome o = spool(input.source->handle()); o != OpenOutcome::Opened)
                 return o;
+            // What the system makes up changes as it likes; an empty file is still watched.
+            if (input.opened.madeUp) {
+                input.opened = FileStatus();
+                input.source.reset();
+            }
         }
     }
 
     QFile& file = *input.file;
     Segment s;
     s.stop = settings.stop;
-    s.size = input.opened.kind == FileKind::Missing ? file.size() : input.opened.size;
+    s.size =
+        input.source || input.opened.kind == FileKind::Missing ? file.size() : input.opened.size;
     s.base = inputs.list.totalBytes;
     if (s.size > 0 && s.size <= settings.readWholeBytes) {
         // A small file is read: memory of the program's own is quicker to look back into than

@@ -14,10 +14,13 @@
 // The files being filtered, open and in memory for as long as the work lasts.
 struct OpenInputs {
     struct File {
-        QString path; // as given; "-" for standard input
-        std::unique_ptr<QFile> file;
+        QString path;                  // as given; "-" for standard input
+        std::unique_ptr<QFile> file;   // what is read: the file, or the copy of a stream
+        std::unique_ptr<QFile> source; // a file read to its end into a copy, still watched
         std::unique_ptr<GuardedMapping> mapping;
-        FileStatus opened; // kind Missing for a stream, copied aside and never changing
+        // What the file was when it was opened; kind Missing for a stream or a file made up by the
+        // system, which are copied aside and then never change.
+        FileStatus opened;
     };
     std::vector<File> files;
     std::deque<QByteArray> buffers; // the files read whole
