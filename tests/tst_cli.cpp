@@ -167,6 +167,47 @@ private slots:
         QCOMPARE(ReadAll(path(QStringLiteral("in0.txt"))).toHex(' '), expected.toHex(' '));
     }
 
+    // The program itself, twice: a file that went through once comes back unchanged, and the
+    // odd last byte of UTF-16 stays last without a line break after it.
+    void secondRunOfTheProgramChangesNothing_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("once");
+        const QByteArray le("a\0\n\0b\0\n\0a\0\n\0\x2d\x4e\n\0", 16);
+        QByteArray be = le;
+        for (qsizetype i = 0; i < be.size(); i += 2)
+            std::swap(be[i], be[i + 1]);
+        QTest::newRow("utf-16le, odd") << le + "x" << le.first(8) + le.sliced(12) + "x";
+        QTest::newRow("utf-16be, odd") << be + "x" << be.first(8) + be.sliced(12) + "x";
+        QTest::newRow("utf-16le with mark, odd, CR last")
+            << "\xff\xfe" + le + "\r"
+            << "\xff\xfe" + le.first(8) + le.sliced(12) + "\r";
+        QTest::newRow("utf-16be with mark, odd")
+            << "\xfe\xff" + be + "\x81"
+            << "\xfe\xff" + be.first(8) + be.sliced(12) + "\x81";
+        QTest::newRow("utf-8, one stray byte")
+            << QByteArray("ok\nbad \xff\nok\n\xe4\xb8\xad\xe6\x96\x87\n\xe4\xb8\xad\xe6\x96\x87\n")
+            << QByteArray("ok\nbad \xff\n\xe4\xb8\xad\xe6\x96\x87\n");
+        QTest::newRow("ascii, a NUL")
+            << QByteArray("hello\nhello\0\nhello\n", 19) << QByteArray("hello\nhello\0\n", 13);
+    }
+    void secondRunOfTheProgramChangesNothing() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, once);
+        const QStringList files = {path(QStringLiteral("run0.txt")),
+                                   path(QStringLiteral("run1.txt")),
+                                   path(QStringLiteral("run2.txt"))};
+        WriteAll(files[0], bytes);
+        for (int run = 1; run <= 2; ++run) {
+            QProcess p;
+            p.start(QStringLiteral(TRENNIX_CLI),
+                    {files[run - 1], QStringLiteral("-o"), files[run]});
+            QVERIFY(p.waitForFinished());
+            QCOMPARE(p.exitCode(), 0);
+            QVERIFY(p.readAllStandardError().isEmpty());
+            QCOMPARE(ReadAll(files[run]).toHex(' '), once.toHex(' '));
+        }
+    }
+
     void stats() {
         WriteAll(path(QStringLiteral("s.txt")), "b\na\nb\n\na\nc\n");
         const Run r = run({QStringLiteral("--stats"), QStringLiteral("@s.txt")});

@@ -1,3 +1,4 @@
+#include "chinesetext.h"
 #include "core/linefilter.h"
 #include "engine/engine.h"
 #include "engine/largefile.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 
 Q_DECLARE_METATYPE(TextEncoding)
+Q_DECLARE_METATYPE(std::optional<TextEncoding>)
 
 namespace {
 
@@ -108,6 +110,27 @@ QString ReferenceFilter(const QString& text, const FilterOptions& o, bool counts
     return out;
 }
 
+// The first copy of every line, compared byte for byte, each followed by `lineBreak`.
+QByteArray FirstCopies(const QByteArray& bytes, const QByteArray& lineBreak) {
+    QList<QByteArray> lines = bytes.split('\n');
+    if (lines.back().isEmpty())
+        lines.removeLast();
+    QList<QByteArray> kept;
+    for (QByteArray& line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!kept.contains(line))
+            kept << line;
+    }
+    return kept.join(lineBreak) + lineBreak;
+}
+
+// Two bytes of a lone low surrogate (a unit that UTF-16 cannot read) in either byte order.
+QByteArray LoneSurrogate(TextEncoding encoding) {
+    return WithoutByteOrderMark(encoding) == TextEncoding::Utf16Le ? QByteArray("\x00\xdc", 2)
+                                                                   : QByteArray("\xdc\x00", 2);
+}
+
 QString OptionText(const FilterOptions& o, bool counts) {
     const char* modes[] = {"first", "last", "unique", "repeated"};
     return QStringLiteral("case %1 trim %2 width %3 blank %4 keep %5 counts %6")
@@ -117,6 +140,19 @@ QString OptionText(const FilterOptions& o, bool counts) {
         .arg(o.keepBlank)
         .arg(QLatin1String(modes[int(o.keep)]))
         .arg(counts);
+}
+
+// 1,000 lines of hello world, two of them ending in a NUL, with lines of odd length before each
+// so that both NULs fall where a UTF-16BE line break (00 0A) would be.
+QByteArray HelloWithNuls() {
+    QByteArray bytes;
+    for (int i = 0; i < 1000; ++i) {
+        QByteArray line = i == 0 || i == 200 ? "hello  world" : "hello world";
+        if (i == 10 || i == 500)
+            line += '\0';
+        bytes += line + '\n';
+    }
+    return bytes;
 }
 
 } // namespace
@@ -440,6 +476,176 @@ private slots:
         QCOMPARE(result.outputEncoding, encoding);
         QCOMPARE(sink.bytes.size(), bytes.size());
         QVERIFY(sink.bytes == bytes);
+    }
+
+    // What the engine's own sample decides for the files of the issue: NULs in a text of bytes
+    // do not make it UTF-16, and one stray byte among a few characters does not make UTF-8
+    // GB18030.
+    void detectionOfFaultyFiles_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QByteArray>("expected");
+        QByteArray hello = QByteArray("hello world\n").repeated(1000);
+        hello.insert(12 * 500 + 11, '\0');
+        hello.insert(12 * 10 + 11, '\0');
+        QTest::newRow("ascii, two lines end in a NUL")
+            << hello << TextEncoding::Gbk << QByteArray("hello world\nhello world\0\n", 25);
+        QTest::newRow("ascii, two NULs at the parity of UTF-16BE line breaks")
+            << HelloWithNuls() << TextEncoding::Gbk << FirstCopies(HelloWithNuls(), "\n");
+        QByteArray crlf;
+        for (int i = 0; i < 1000; ++i) {
+            crlf += QStringLiteral("第%1行，数据 line %2").arg(i % 300).arg(i % 7).toUtf8();
+            crlf += i % 50 == 0 ? QByteArray("\0\r\n", 3) : QByteArray("\r\n");
+        }
+        QTest::newRow("utf-8 CR LF, 20 NULs")
+            << crlf << TextEncoding::Utf8 << FirstCopies(crlf, "\r\n");
+        const QByteArray stray = "ok line\nbad \xff byte\nok line\n\xe4\xb8\xad\xe6\x96\x87\n"
+                                 "\xe4\xb8\xad\xe6\x96\x87\n";
+        QTest::newRow("utf-8, one stray byte") << stray << TextEncoding::Utf8
+                                               << QByteArray("ok line\nbad \xff byte\n"
+                                                             "\xe4\xb8\xad\xe6\x96\x87\n");
+        const QByteArray gbk = EncodeText(ChineseProse(), TextEncoding::Gbk)->bytes;
+        QTest::newRow("gbk prose, a stray byte")
+            << gbk + "\xff\n" + gbk << TextEncoding::Gbk << FirstCopies(gbk + "\xff\n", "\n");
+    }
+    void detectionOfFaultyFiles() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QByteArray, expected);
+        for (const qint64 readWhole : {qint64(16) << 20, qint64(0)}) {
+            EngineSettings settings;
+            settings.readWholeBytes = readWhole;
+            settings.lineBreak = expected.endsWith("\r\n") ? LineBreak::CrLf : LineBreak::Lf;
+            QByteArray out;
+            const EngineResult r = filterFile(bytes, settings, &out);
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            QCOMPARE(r.outputEncoding, encoding);
+            QCOMPARE(out.toHex(' '), expected.toHex(' '));
+        }
+    }
+
+    // A file that went through once comes back unchanged the second time, in every encoding,
+    // with stray bytes, an odd last byte of UTF-16, or no line break at the end; in memory,
+    // mapped and partitioned, by bytes and by text.
+    void secondRunChangesNothing_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<TextEncoding>("encoding"); // what the first run finds
+        const QStringList samples = ChineseSamples();
+        // Repeats, LF and CR LF, Latin and ideographs; 😀 is in GB18030 only.
+        const QString text =
+            samples[5] + samples[6] + samples[8] + samples[5] + QStringLiteral("abc 😀\nabc\n");
+        const TextEncoding all[] = {TextEncoding::Gbk,        TextEncoding::Gb18030,
+                                    TextEncoding::Utf8,       TextEncoding::Utf8Bom,
+                                    TextEncoding::Utf16Le,    TextEncoding::Utf16Be,
+                                    TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom};
+        for (const TextEncoding e : all) {
+            const QString body = e == TextEncoding::Gbk ? QString(text).remove(u"😀"_qs) : text;
+            const QByteArray bytes = EncodeText(body, e)->bytes;
+            const QByteArray name = EncodingName(e).toUtf8();
+            const bool utf16 = CodeUnitBytes(e) == 2;
+            QTest::addRow("%s", name.constData()) << bytes << e;
+            QTest::addRow("%s, no break at the end", name.constData())
+                << EncodeText(body.chopped(1), e)->bytes << e;
+            if (utf16) {
+                QTest::addRow("%s, odd", name.constData()) << bytes + "x" << e;
+                QTest::addRow("%s, odd, no break before", name.constData())
+                    << EncodeText(body.chopped(1), e)->bytes + "\r" << e;
+                const qsizetype middle = bytes.size() / 4 * 2;
+                QTest::addRow("%s, lone surrogate, odd", name.constData())
+                    << bytes.first(middle) + LoneSurrogate(e) + bytes.sliced(middle) + "\xff" << e;
+            } else {
+                // A stray in the middle of a line, one cut off at the end. GB18030 that cannot
+                // read its strays either is GBK.
+                const qsizetype middle = bytes.indexOf('\n', bytes.size() / 2) - 3;
+                QTest::addRow("%s, strays", name.constData())
+                    << bytes.first(middle) + "\xff" + bytes.sliced(middle) + "\xe4\xb8"
+                    << (e == TextEncoding::Gb18030 ? TextEncoding::Gbk : e);
+            }
+        }
+    }
+    void secondRunChangesNothing() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(TextEncoding, encoding);
+        const bool odd = (bytes.size() - ByteOrderMark(encoding).size()) % 2 != 0 &&
+                         CodeUnitBytes(encoding) == 2;
+        for (int way = 0; way < 4; ++way) {
+            EngineSettings settings;
+            settings.tempDir = dir.path();
+            settings.memoryBudget = way == 2 ? 1 : 0;
+            settings.readWholeBytes = way == 1 ? 0 : settings.readWholeBytes;
+            settings.options.ignoreCase = way == 3;
+            QByteArray once, twice;
+            EngineResult r = filterFile(bytes, settings, &once);
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            QCOMPARE(r.outputEncoding, encoding);
+            r = filterFile(once, settings, &twice);
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            QCOMPARE(r.outputEncoding, encoding);
+            QCOMPARE(twice.toHex(' '), once.toHex(' '));
+            // An odd last byte stays last, with nothing after it.
+            if (odd)
+                QCOMPARE(once.back(), bytes.back());
+            if (CodeUnitBytes(encoding) == 2)
+                QCOMPARE((once.size() - ByteOrderMark(encoding).size()) % 2 != 0, odd);
+            QVERIFY(r.stats.linesRemoved == 0 && once.size() < bytes.size());
+        }
+    }
+
+    // In UTF-16 a line that ends in a byte standing alone must end the result: a line break or
+    // a line after it would be out of step. It is written last without a break, or not at all.
+    void loneByteEndsTheResult_data() {
+        QTest::addColumn<QList<QByteArray>>("inputs");
+        QTest::addColumn<std::optional<TextEncoding>>("output");
+        QTest::addColumn<QByteArray>("expected"); // empty: refused
+        using L = QList<QByteArray>;
+        const QByteArray le = QByteArray("a\0\n\0b\0\n\0", 8);
+        QTest::newRow("odd utf-16 first of two inputs")
+            << L{le + "x", le + QByteArray("c\0\n\0", 4)} << std::optional<TextEncoding>()
+            << QByteArray();
+        QTest::newRow("odd utf-16 last of two inputs")
+            << L{le, le + QByteArray("c\0x", 3)} << std::optional<TextEncoding>()
+            << le + QByteArray("c\0x", 3);
+        QTest::newRow("gbk stray mid-line into utf-16")
+            << L{"\xbc\xd7\r\n\xd2\xd2\r\n\xb1\xfb\x81\r\n\xb6\xa1\r\n"}
+            << std::optional(TextEncoding::Utf16Le) << QByteArray();
+        QTest::newRow("gbk stray ending the last line into utf-16")
+            << L{"\xbc\xd7\r\n\xd2\xd2\x81"} << std::optional(TextEncoding::Utf16Le)
+            << QByteArray("\x32\x75\r\0\n\0\x59\x4e\x81", 9);
+        QTest::newRow("utf-8 stray pair mid-line into utf-16")
+            << L{"\xe7\x94\xb2\xe4\xb9\x99\xff\xfe\r\n"} << std::optional(TextEncoding::Utf16Le)
+            << QByteArray("\x32\x75\x59\x4e\xff\xfe\r\0\n\0", 10);
+        QTest::newRow("odd utf-16 into gbk") << L{le + "\x81"} << std::optional(TextEncoding::Gbk)
+                                             << QByteArray("a\r\nb\r\n\x81\r\n");
+    }
+    void loneByteEndsTheResult() {
+        QFETCH(QList<QByteArray>, inputs);
+        QFETCH(std::optional<TextEncoding>, output);
+        QFETCH(QByteArray, expected);
+        QStringList paths;
+        for (qsizetype i = 0; i < inputs.size(); ++i) {
+            paths << path(QStringLiteral("lone%1.txt").arg(i));
+            WriteAll(paths.back(), inputs[i]);
+        }
+        for (const qint64 budget : {qint64(0), qint64(1)}) {
+            EngineSettings settings;
+            settings.tempDir = dir.path();
+            settings.memoryBudget = budget;
+            settings.outputEncoding = output;
+            settings.lineBreak = output == TextEncoding::Gbk ? LineBreak::CrLf : LineBreak::Lf;
+            if (output == TextEncoding::Utf16Le)
+                settings.lineBreak = LineBreak::CrLf;
+            BytesSink sink;
+            const EngineResult r = FilterFiles(paths, sink, settings);
+            if (expected.isEmpty()) {
+                QCOMPARE(r.status, EngineResult::Status::OutputFailed);
+                QVERIFY2(r.error.contains(u"UTF-16"_qs) && r.error.contains(u"第 3 行"_qs),
+                         qPrintable(r.error));
+                QVERIFY(sink.bytes.isEmpty());
+            } else {
+                QVERIFY2(r.ok(), qPrintable(r.error));
+                QCOMPARE(sink.bytes.toHex(' '), expected.toHex(' '));
+            }
+        }
     }
 
     // A line of the large-file mode's beginning is shown whole up to kPreviewLineChars

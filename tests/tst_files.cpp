@@ -1,3 +1,4 @@
+#include "chinesetext.h"
 #include "filehelpers.h"
 #include "files/codecicu.h"
 #include "files/textfile.h"
@@ -64,6 +65,19 @@ QByteArray EdgyBytes(QRandomGenerator& rng, qsizetype size) {
     return b;
 }
 
+// 1,000 lines of hello world, two of them ending in a NUL, with lines of odd length before each
+// so that both NULs fall where a UTF-16BE line break (00 0A) would be.
+QByteArray HelloWithNuls() {
+    QByteArray bytes;
+    for (int i = 0; i < 1000; ++i) {
+        QByteArray line = i == 0 || i == 200 ? "hello  world" : "hello world";
+        if (i == 10 || i == 500)
+            line += '\0';
+        bytes += line + '\n';
+    }
+    return bytes;
+}
+
 } // namespace
 
 class FilesTest : public QObject {
@@ -122,6 +136,10 @@ private slots:
             "\x8c\r\n\xe5\x9d\x8f\xe5\xad\x97\xe8\x8a\x82\x80\xe5\x9c\xa8\xe8\xbf\x99\xe9\x87\x8c"
             "\r\n",
             TextEncoding::Utf8, u"中文测试\r\n第二行\r\n坏字节" + Esc({0x80}) + u"在这里\r\n", 1);
+        row("utf-8, one stray among four characters",
+            "ok line\nbad \xff byte\nok line\n\xe4\xb8\xad\xe6\x96\x87\n\xe4\xb8\xad\xe6\x96\x87\n",
+            TextEncoding::Utf8, u"ok line\nbad " + Esc({0xff}) + u" byte\nok line\n中文\n中文\n",
+            1);
         row("utf-16le bom", QByteArray("\xff\xfe\x32\x75\x0d\x00\x0a\x00\x59\x4e", 10),
             TextEncoding::Utf16LeBom, u"甲\r\n乙"_qs, 0);
         row("utf-16be bom", QByteArray("\xfe\xff\x75\x32\x00\x61", 6), TextEncoding::Utf16BeBom,
@@ -172,7 +190,8 @@ private slots:
         QCOMPARE(ByteOrderMark(encoding).toByteArray() + piece, bytes);
     }
 
-    // UTF-8 with a few stray sequences is UTF-8; GBK stays GBK.
+    // UTF-8 against GB18030, each by its stray bytes: one that only UTF-8 sees costs 8 multi-byte
+    // characters, one that GB18030 cannot read either costs nothing. GBK stays GBK.
     void detect_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("utf8");
@@ -189,7 +208,8 @@ private slots:
             << QByteArray(kProse.toUtf8().repeated(100) + "\x80" + kProse.toUtf8().repeated(100) +
                           "\xff\xfe" + kProse.toUtf8())
             << true;
-        // Eight multi-byte characters per stray sequence make UTF-8, seven do not.
+        // After 7 characters (21 bytes) GB18030 reads 0x80 as a trail byte, so only UTF-8 sees
+        // it; after 8 neither reads it.
         QTest::newRow("8 characters, 1 stray")
             << QByteArray("\xe4\xb8\xad").repeated(8) + "\x80" << true;
         QTest::newRow("7 characters, 1 stray")
@@ -199,6 +219,62 @@ private slots:
                    QByteArray("\xe4\xb8\xad").repeated(8) + "\xc0"
             << true;
         QTest::newRow("ascii") << QByteArray("plain") << false;
+        QTest::newRow("one stray among four characters")
+            << QByteArray("ok line\nbad \xff byte\nok line\n\xe4\xb8\xad\xe6\x96\x87\n"
+                          "\xe4\xb8\xad\xe6\x96\x87\n")
+            << true;
+        QTest::newRow("a stray neither reads, one character")
+            << QByteArray("\xe4\xb8\xad\n\xff\n") << true;
+        // 0xA1 followed by '@' is a GB18030 character: a stray that only UTF-8 sees.
+        QTest::newRow("a stray only utf-8 sees, 8 characters")
+            << QByteArray("\xe4\xb8\xad").repeated(8) + "\xa1@" << true;
+        QTest::newRow("a stray only utf-8 sees, 7 characters")
+            << QByteArray("\xe4\xb8\xad").repeated(7) + "\xa1@" << false;
+        QTest::newRow("two strays only utf-8 sees, 16 characters")
+            << QByteArray("\xe4\xb8\xad").repeated(16) + "\xa1@\xa1@" << true;
+        QTest::newRow("two strays only utf-8 sees, 15 characters")
+            << QByteArray("\xe4\xb8\xad").repeated(15) + "\xa1@\xa1@" << false;
+    }
+
+    // Chinese as people write it, in GBK, short and long, clean or with a stray byte, is never
+    // UTF-8; the same text in UTF-8 with a stray byte is.
+    void chineseTextIsNeverUtf8_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<TextEncoding>("encoding");
+        const QStringList samples = ChineseSamples();
+        for (qsizetype i = 0; i < samples.size(); ++i) {
+            const QByteArray gbk = Gbk(samples[i]);
+            const QByteArray utf8 = samples[i].toUtf8();
+            const qsizetype middle = samples[i].size() / 2;
+            QTest::addRow("gbk %lld", qlonglong(i)) << gbk << TextEncoding::Gbk;
+            QTest::addRow("gbk %lld, stray 0xff at the end", qlonglong(i))
+                << gbk + "\xff" << TextEncoding::Gbk;
+            QTest::addRow("gbk %lld, stray 0x80 in the middle", qlonglong(i))
+                << Gbk(samples[i].first(middle)) + "\x80" + Gbk(samples[i].sliced(middle))
+                << TextEncoding::Gbk;
+            QTest::addRow("gbk %lld, cut off in its last character", qlonglong(i))
+                << Gbk(samples[i].trimmed()).chopped(1) << TextEncoding::Gbk;
+            QTest::addRow("utf-8 %lld, stray 0xff in the middle", qlonglong(i))
+                << samples[i].first(middle).toUtf8() + "\xff" + samples[i].sliced(middle).toUtf8()
+                << TextEncoding::Utf8;
+            QTest::addRow("utf-8 %lld", qlonglong(i)) << utf8 << TextEncoding::Utf8;
+        }
+        const QString prose = ChineseProse();
+        QTest::newRow("gbk, all") << Gbk(prose) << TextEncoding::Gbk;
+        QTest::newRow("gbk, all 50 times, a stray in each")
+            << (Gbk(prose) + "\xff\r\n").repeated(50) << TextEncoding::Gbk;
+        QTest::newRow("gbk, all, a stray after each line")
+            << Gbk(prose).replace("\n", "\n\x80") << TextEncoding::Gbk;
+        QTest::newRow("utf-8, all 50 times, a stray in each")
+            << (prose.toUtf8() + "\xff\r\n").repeated(50) << TextEncoding::Utf8;
+    }
+    void chineseTextIsNeverUtf8() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(TextEncoding, encoding);
+        QCOMPARE(DetectEncoding(bytes), encoding);
+        const DecodedText d = DecodeText(bytes);
+        QCOMPARE(d.encoding, encoding);
+        QCOMPARE(EncodeText(d.text, d.encoding)->bytes, bytes);
     }
     void detect() {
         QFETCH(QByteArray, bytes);
@@ -234,6 +310,65 @@ private slots:
             << QByteArray("a\0\0b\r\0\0\n", 8) << TextEncoding::Gbk;
         QTest::newRow("le with a lone surrogate")
             << le(u"ab\r\n"_qs) + QByteArray("\x00\xdc", 2) + le(u"cd\r\n"_qs) << TextEncoding::Gbk;
+        QTest::newRow("le lines with a lone surrogate")
+            << le(kProse.repeated(3)) + QByteArray("\x00\xdc", 2) + le(kProse)
+            << TextEncoding::Utf16Le;
+
+        // A few NULs in a text of bytes: every line ends in a line break that no UTF-16 unit
+        // explains.
+        QByteArray hello = QByteArray("hello world\n").repeated(1000);
+        hello.insert(12 * 500 + 11, '\0');
+        hello.insert(12 * 10 + 11, '\0');
+        QTest::newRow("ascii, two lines end in a NUL") << hello << TextEncoding::Gbk;
+        QTest::newRow("ascii, two NULs at the parity of UTF-16BE line breaks")
+            << HelloWithNuls() << TextEncoding::Gbk;
+        QByteArray crlf;
+        for (int i = 0; i < 1000; ++i) {
+            crlf += QStringLiteral("第%1行，数据 line %2").arg(i % 300).arg(i % 7).toUtf8();
+            crlf += i % 50 == 0 ? QByteArray("\0\r\n", 3) : QByteArray("\r\n");
+        }
+        QTest::newRow("utf-8 CR LF, 20 NULs") << crlf << TextEncoding::Utf8;
+        QTest::newRow("ascii, a NUL before one of two line breaks")
+            << QByteArray("ab\0\ncd\n", 7) << TextEncoding::Gbk;
+
+        // Each sample alone, in both orders, of even and odd length.
+        const QStringList samples = ChineseSamples();
+        for (qsizetype i = 0; i < samples.size(); ++i) {
+            QTest::addRow("sample %lld, le", qlonglong(i))
+                << le(samples[i]) << TextEncoding::Utf16Le;
+            QTest::addRow("sample %lld, be, odd", qlonglong(i))
+                << be(samples[i]) + "x" << TextEncoding::Utf16Be;
+        }
+        QTest::newRow("malayalam") << le(u"മലയാളം\n"_qs.repeated(3)) << TextEncoding::Utf16Le;
+        QTest::newRow("russian") << be(u"Привет, мир\n"_qs) << TextEncoding::Utf16Be;
+
+        // Each bound of the rule, just met and just missed.
+        // At most one unit in 16 implausible (U+0001 is a control character).
+        QTest::newRow("2 implausible of 32")
+            << le(u"a"_qs.repeated(30) + u"\u0001\u0001") << TextEncoding::Utf16Le;
+        QTest::newRow("3 implausible of 32")
+            << le(u"a"_qs.repeated(29) + u"\u0001\u0001\u0001") << TextEncoding::Gbk;
+        // Line breaks at the other parity at most one for 16: U+0D00 reads as CR the other way.
+        const QString lines16 = u"中文。\n"_qs.repeated(16);
+        QTest::newRow("1 break the other way for 16")
+            << le(u"中\u0d00文。\n" + lines16.sliced(5)) << TextEncoding::Utf16Le;
+        QTest::newRow("2 breaks the other way for 16")
+            << le(u"中\u0d00文\u0d00。\n" + lines16.sliced(5)) << TextEncoding::Gbk;
+        // CR and LF bytes in characters (上 is U+4E0A) at most half the breaks and other control
+        // bytes (。 is U+3002) together.
+        QTest::newRow("2 strays against 4") << le(u"上上。。。\n"_qs) << TextEncoding::Utf16Le;
+        QTest::newRow("2 strays against 3") << le(u"上上。。\n"_qs) << TextEncoding::Gbk;
+        QTest::newRow("odd last byte x") << le(u"上。\n"_qs) + "x" << TextEncoding::Utf16Le;
+        QTest::newRow("odd last byte LF") << le(u"上。\n"_qs) + "\n" << TextEncoding::Gbk;
+        // A letter of U+0D00..U+0DFF beside another of its block, and alone.
+        QTest::newRow("two malayalam letters") << le(u"കക上。\n"_qs) << TextEncoding::Utf16Le;
+        QTest::newRow("one malayalam letter") << le(u"ക上。\n"_qs) << TextEncoding::Gbk;
+        // Latin: at least half the units, and more than 8 times as many as the other way (一 is
+        // U+4E00, which reads as U+004E the other way).
+        QTest::newRow("latin, 2 of 4") << le(u"ab中文"_qs) << TextEncoding::Utf16Le;
+        QTest::newRow("latin, 1 of 3") << le(u"a中文"_qs) << TextEncoding::Gbk;
+        QTest::newRow("latin, 9 against 1") << le(u"aaaaaaaaa一"_qs) << TextEncoding::Utf16Le;
+        QTest::newRow("latin, 8 against 1") << le(u"aaaaaaaa一"_qs) << TextEncoding::Gbk;
     }
     void detectUtf16() {
         QFETCH(QByteArray, bytes);
@@ -518,6 +653,92 @@ private slots:
                                    << TextEncoding::Utf8Bom;
         QTest::newRow("utf-16be") << u"甲"_qs << TextEncoding::Utf16BeBom
                                   << QByteArray("\xfe\xff\x75\x32") << TextEncoding::Utf16BeBom;
+        // A kept byte standing alone ends a UTF-16 text; the line break after it is left out.
+        QTest::newRow("odd kept byte ends utf-16le, CR LF left out")
+            << u"a" + Esc({0x78}) + u"\r\n"
+            << TextEncoding::Utf16Le << QByteArray("a\0x", 3) << TextEncoding::Utf16Le;
+        QTest::newRow("odd kept byte ends utf-16be, LF left out")
+            << u"a" + Esc({0x78}) + u"\n"
+            << TextEncoding::Utf16BeBom << QByteArray("\xfe\xff\0ax", 5)
+            << TextEncoding::Utf16BeBom;
+        QTest::newRow("three kept bytes end utf-16le, CR left out")
+            << u"a" + Esc({1, 2, 3}) + u"\r" << TextEncoding::Utf16Le << QByteArray("a\0\1\2\3", 5)
+            << TextEncoding::Utf16Le;
+        QTest::newRow("a pair of kept bytes keeps its line break")
+            << u"a" + Esc({0x00, 0xd8}) + u"\n"
+            << TextEncoding::Utf16Le << QByteArray("a\0\0\xd8\n\0", 6) << TextEncoding::Utf16Le;
+        QTest::newRow("an odd kept byte in gbk is a byte like any") << u"a" + Esc({0x81}) + u"b\r\n"
+                                                                    << TextEncoding::Gbk
+                                                                    << QByteArray("a\x81"
+                                                                                  "b\r\n")
+                                                                    << TextEncoding::Gbk;
+    }
+
+    // In UTF-16 a kept byte standing alone with text after it would put every later unit out
+    // of step: refused, never written.
+    void loneKeptByteInsideUtf16IsRefused_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("a character after it") << u"a" + Esc({0x78}) + u"b";
+        QTest::newRow("two line breaks after it") << Esc({0x78}) + u"\r\n\r\n";
+        QTest::newRow("a line after it") << Esc({0x78}) + u"\nx\n";
+        QTest::newRow("two odd runs") << Esc({1}) + u"a" + Esc({2});
+        QTest::newRow("three kept bytes, then text") << Esc({1, 2, 3}) + u"a";
+    }
+    void loneKeptByteInsideUtf16IsRefused() {
+        QFETCH(QString, text);
+        for (const TextEncoding e : {TextEncoding::Utf16Le, TextEncoding::Utf16Be,
+                                     TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom}) {
+            QVERIFY(!EncodeText(text, e));
+            TextEncoder encoder(WithoutByteOrderMark(e));
+            QByteArray out("kept");
+            QVERIFY(!encoder.encode(text, out));
+            QCOMPARE(out, QByteArray("kept"));
+        }
+        // Bytes are bytes in the other encodings.
+        for (const TextEncoding e : {TextEncoding::Gbk, TextEncoding::Utf8})
+            QVERIFY(EncodeText(text, e));
+        // A piece may end in one: a line, with whatever comes after it decided by the caller.
+        TextEncoder encoder(TextEncoding::Utf16Le);
+        QByteArray out;
+        QVERIFY(encoder.encode(u"a" + Esc({0x78}), out));
+        QCOMPARE(out, QByteArray("a\0x", 3));
+    }
+
+    // A file imported, filtered (each kept line then ends in CR LF) and saved comes back with
+    // exactly its bytes when it holds no repeat and ends as the window writes: in UTF-16 with an
+    // odd last byte too, whose line is saved without a line break after it.
+    void saveAfterImportKeepsBytes_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        auto bytesOf = [](const QString& text, TextEncoding e) {
+            return EncodeText(text, e)->bytes;
+        };
+        const QString lines = QStringLiteral("甲\n乙\nabc\n丙\n丁\ndef\n戊\n己\nghi\n");
+        for (const TextEncoding e : {TextEncoding::Utf16Le, TextEncoding::Utf16Be,
+                                     TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom}) {
+            const QByteArray name = EncodingName(e).toUtf8();
+            QTest::addRow("%s, odd", name.constData()) << bytesOf(lines, e) + "x";
+            QTest::addRow("%s, odd, CR LF", name.constData())
+                << bytesOf(QString(lines).replace(u"\n"_qs, u"\r\n"_qs), e) + "\n";
+            QTest::addRow("%s, lone surrogate, odd", name.constData())
+                << bytesOf(lines, e) + QByteArray("\x00\xdc\x41", 3);
+            QTest::addRow("%s, even", name.constData()) << bytesOf(lines, e);
+        }
+        QTest::newRow("gbk, stray at the end") << Gbk(kProse) + "\xff\r\n";
+        QTest::newRow("utf-8 bom, stray") << "\xef\xbb\xbf" + kProse.toUtf8() + "\xff\r\n";
+    }
+    void saveAfterImportKeepsBytes() {
+        QFETCH(QByteArray, bytes);
+        const DecodedText d = DecodeText(bytes);
+        // As the window's filter gives it: every line break CR LF, one after every line.
+        QString shown = d.text;
+        shown.replace(u"\r\n"_qs, u"\n"_qs).replace(u"\n"_qs, u"\r\n"_qs);
+        if (!shown.endsWith(u"\r\n"_qs))
+            shown += u"\r\n"_qs;
+        const QString file = path(QStringLiteral("saved.txt"));
+        const SaveResult saved = SaveTextFile(file, shown, d.encoding, d.lineBreak);
+        QVERIFY2(saved.ok, qPrintable(saved.error));
+        QCOMPARE(ReadAll(file).toHex(' '), bytes.toHex(' '));
+        QCOMPARE(DecodeText(ReadAll(file)).text, d.text);
     }
     void encode() {
         QFETCH(QString, text);

@@ -294,6 +294,15 @@ bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
 }
 
 bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    if (loneByte_) {
+        error_ = QStringLiteral("无法以 %1 写出结果：结果的第 %2 行以单个无法识别的字节结束，"
+                                "其后还有别的行；UTF-16 每两个字节为一个单位，"
+                                "这个字节之后的字符会全部错位。")
+                     .arg(EncodingName(encoding_))
+                     .arg(lines_);
+        return false;
+    }
+    const qsizetype start = buffer_.size();
     if (counts_) {
         appendUnits(QString::number(count));
         appendUnits(u"\t");
@@ -315,7 +324,12 @@ bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 c
     } else if (!convert(s, line, length)) {
         return false;
     }
-    buffer_.append(lineBreak_);
+    // A UTF-16 line that ends in a byte standing alone (the odd last byte of its file) ends the
+    // result: a line break after it would be out of step, as would anything else.
+    if (units_ != UnitFormat::Bytes && (buffer_.size() - start) % 2 != 0)
+        loneByte_ = true;
+    else
+        buffer_.append(lineBreak_);
     ++lines_;
     return buffer_.size() < kOutputBuffer || flush();
 }

@@ -127,7 +127,9 @@ void SplitBatch(const Segment& s, const uchar* from, const uchar* to, LineReader
                 LineReader& reader1, Helper& helper, std::vector<LineRef>& lines,
                 std::vector<LineRef>& scratch);
 
-// Writes kept lines in the output's encoding, with its line break and optional counts.
+// Writes kept lines in the output's encoding, with its line break and optional counts. In
+// UTF-16 a line that ends in a byte standing alone (the odd last byte of a UTF-16 file) is
+// written without a line break and must be the last.
 class Emitter {
 public:
     Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts);
@@ -161,6 +163,7 @@ private:
     qint64 lines_ = 0;
     QString error_;
     bool wroteGb18030_ = false;
+    bool loneByte_ = false; // a UTF-16 output ended in a byte standing alone
     QString text_;
     std::vector<std::pair<TextEncoding, std::unique_ptr<TextDecoder>>> decoders_;
     std::unique_ptr<TextEncoder> encoder_;

@@ -39,7 +39,9 @@ void EscapeUnreadable(const void* context, UConverterToUnicodeArgs* args, const 
                       int32_t length, UConverterCallbackReason reason, UErrorCode* error) {
     if (reason > UCNV_IRREGULAR)
         return; // reset, close, clone
-    *static_cast<qsizetype*>(const_cast<void*>(context)) += length;
+    auto* counts = static_cast<UnreadableCounts*>(const_cast<void*>(context));
+    counts->bytes += length;
+    ++counts->sequences;
     *error = U_ZERO_ERROR;
     constexpr int32_t kBatch = 32;
     UChar units[kBatch];
@@ -154,7 +156,7 @@ IcuConverter::IcuConverter(TextEncoding encoding, const OneWayCodes* oneWay)
       oneWay_(oneWay ? oneWay : &OneWayCodes::For(encoding)) {
     UErrorCode error = U_ZERO_ERROR;
     converter_ = ucnv_open(IcuName(encoding_), &error);
-    ucnv_setToUCallBack(converter_, EscapeUnreadable, &escaped_, nullptr, nullptr, &error);
+    ucnv_setToUCallBack(converter_, EscapeUnreadable, &unreadable_, nullptr, nullptr, &error);
     ucnv_setFromUCallBack(converter_, WriteEscapedByte, nullptr, nullptr, nullptr, &error);
     if (U_FAILURE(error)) {
         // ICU ships these converters in its data; without them the installation is broken.
@@ -169,7 +171,7 @@ IcuConverter::~IcuConverter() {
 
 qsizetype IcuConverter::convert(QByteArrayView bytes, QString& out,
                                 std::vector<std::int32_t>* offsets) {
-    escaped_ = 0;
+    unreadable_ = {};
     const qsizetype start = out.size();
     // Every encoding here gives at most one UTF-16 unit per byte, escaped bytes included; more
     // room is made should ICU ever ask for it.
@@ -206,19 +208,21 @@ qsizetype IcuConverter::convert(QByteArrayView bytes, QString& out,
             // The callback reads everything; should ICU stop anyway, keep the rest as bytes.
             ucnv_resetToUnicode(converter_);
             out.resize(written);
-            for (; source != sourceEnd; ++source, ++escaped_)
+            unreadable_.sequences += qsizetype(source != sourceEnd);
+            for (; source != sourceEnd; ++source, ++unreadable_.bytes)
                 out.append(QChar(Escape(*source)));
-            return escaped_;
+            return unreadable_.bytes;
         }
         break;
     }
     out.resize(written);
-    return escaped_;
+    return unreadable_.bytes;
 }
 
 qsizetype IcuConverter::decode(QByteArrayView bytes, QString& out) {
     const qsizetype start = out.size();
     const qsizetype escaped = convert(bytes, out, nullptr);
+    strays_ = unreadable_.sequences;
     if (oneWay_->empty())
         return escaped;
     const QStringView added = QStringView(out).sliced(start);
@@ -233,6 +237,7 @@ qsizetype IcuConverter::decode(QByteArrayView bytes, QString& out) {
 qsizetype IcuConverter::decodeChecked(QByteArrayView bytes, QString& out) {
     constexpr qsizetype kPiece = qsizetype(1) << 20; // offsets are 32-bit
     qsizetype escaped = 0;
+    qsizetype sequences = 0;
     QString piece;
     std::vector<std::int32_t> offsets;
     for (qsizetype at = 0; at < bytes.size();) {
@@ -240,6 +245,7 @@ qsizetype IcuConverter::decodeChecked(QByteArrayView bytes, QString& out) {
         const QByteArrayView part = bytes.sliced(at, end - at);
         piece.resize(0);
         escaped += convert(part, piece, &offsets);
+        sequences += unreadable_.sequences;
         for (qsizetype i = 0; i < piece.size();) {
             qsizetype units = 1;
             if (piece[i].isHighSurrogate() && i + 1 < piece.size() && piece[i + 1].isLowSurrogate())
@@ -253,6 +259,7 @@ qsizetype IcuConverter::decodeChecked(QByteArrayView bytes, QString& out) {
                 if (oneWay_->isOneWay(code)) {
                     oneWay = true;
                     escaped += code.size();
+                    ++sequences;
                     for (const char byte : code)
                         out.append(QChar(Escape(byte)));
                 }
@@ -263,6 +270,7 @@ qsizetype IcuConverter::decodeChecked(QByteArrayView bytes, QString& out) {
         }
         at = end;
     }
+    strays_ = sequences;
     return escaped;
 }
 

@@ -38,6 +38,12 @@ private:
     std::bitset<0x10000> suspects_;
 };
 
+// What a conversion could not read: the bytes escaped, and the sequences they came in.
+struct UnreadableCounts {
+    qsizetype bytes = 0;
+    qsizetype sequences = 0;
+};
+
 // One ICU converter, opened once and reused; not to be shared between threads.
 class IcuConverter {
 public:
@@ -50,6 +56,8 @@ public:
     // Appends the text of `bytes` (a complete piece: a sequence cut off at its end is escaped)
     // to `out`; returns how many bytes were escaped.
     qsizetype decode(QByteArrayView bytes, QString& out);
+    // How many unreadable sequences (as the encoding cuts them) the last decode escaped.
+    qsizetype strays() const { return strays_; }
     // Appends the bytes of `text` to `out`. Returns false, `out` unchanged, when the text holds a
     // character the encoding lacks or a lone surrogate that is no escaped byte.
     bool encode(QStringView text, QByteArray& out);
@@ -61,7 +69,8 @@ private:
     TextEncoding encoding_;
     UConverter* converter_ = nullptr;
     const OneWayCodes* oneWay_ = nullptr;
-    qsizetype escaped_ = 0;
+    UnreadableCounts unreadable_; // of one conversion, counted by the callback
+    qsizetype strays_ = 0;
 };
 
 // The first place at or after `from` where `bytes` may be cut into two pieces that decode, each

@@ -1,156 +1,20 @@
 #include "files/textcodec.h"
 
 #include "files/codecicu.h"
+#include "files/detection.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
 
-#include <unicode/utf16.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 #include <future>
 
 using codec::IcuConverter;
 
 namespace {
 
-// Inputs from this many bytes on (texts from half as many UTF-16 units on) are decoded and
-// encoded in two pieces on two threads.
-constexpr qsizetype kTwoPiecesFrom = qsizetype(4) * 1024 * 1024;
-// UTF-16 without a byte-order mark is recognised from this many first bytes.
-constexpr qsizetype kUtf16SampleBytes = qsizetype(64) * 1024;
-// Text that reads as UTF-8 but for some stray sequences is UTF-8 when it holds at least this many
-// multi-byte characters per stray sequence. GBK Chinese holds about one in four by chance.
-constexpr qsizetype kUtf8CharactersPerStray = 8;
-// Whether GBK or GB18030 reads a file cleanly is found a piece of this size at a time.
-constexpr qsizetype kCheckPieceBytes = qsizetype(1) << 20;
-
-std::optional<TextEncoding> MarkedEncoding(QByteArrayView bytes) {
-    for (const TextEncoding e :
-         {TextEncoding::Utf8Bom, TextEncoding::Utf16LeBom, TextEncoding::Utf16BeBom}) {
-        if (bytes.startsWith(ByteOrderMark(e)))
-            return e;
-    }
-    return std::nullopt;
-}
-
-// UTF-16 without a mark shows in its first bytes, read in one byte order: surrogates only in
-// pairs, and either mostly units below U+0100 (Latin text) with hardly any in the other order and
-// no NUL, or line breaks (0D 00 0A 00) that the other order lacks, and no NUL. GBK and UTF-8 text
-// has no zero bytes at all.
-std::optional<TextEncoding> Utf16WithoutMark(QByteArrayView bytes) {
-    const qsizetype units = std::min(bytes.size(), kUtf16SampleBytes) / 2;
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-    // Order 0 reads little-endian, order 1 big-endian.
-    auto unitAt = [b](int order, qsizetype u) {
-        return char16_t(order == 0 ? b[2 * u] | b[2 * u + 1] << 8 : b[2 * u] << 8 | b[2 * u + 1]);
-    };
-    qsizetype nul = 0;
-    qsizetype small[2] = {}; // units U+0001..U+00FF
-    qsizetype breaks[2] = {};
-    for (qsizetype u = 0; u < units; ++u) {
-        for (int order = 0; order < 2; ++order) {
-            const char16_t unit = unitAt(order, u);
-            if (unit == 0) {
-                nul += order;
-            } else if (unit < 0x100) {
-                ++small[order];
-                breaks[order] += qsizetype(unit == u'\n' || unit == u'\r');
-            }
-        }
-    }
-    auto paired = [&](int order) {
-        for (qsizetype u = 0; u < units; ++u) {
-            const char16_t unit = unitAt(order, u);
-            if (U16_IS_LEAD(unit) && u + 1 < units) {
-                if (!U16_IS_TRAIL(unitAt(order, u + 1)))
-                    return false;
-                ++u;
-            } else if (U16_IS_TRAIL(unit)) {
-                return false;
-            }
-        }
-        return true;
-    };
-    for (int order = 0; order < 2; ++order) {
-        const qsizetype other = 1 - order;
-        const bool latin = 2 * small[order] >= units && small[order] > 8 * (small[other] + nul);
-        const bool lines = breaks[order] >= 2 && breaks[other] == 0 && nul == 0;
-        if ((latin || lines) && paired(order))
-            return order == 0 ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
-    }
-    return std::nullopt;
-}
-
-struct Utf8Counts {
-    qsizetype multiByte = 0; // characters of two to four bytes
-    qsizetype stray = 0;     // sequences that are no UTF-8 (overlong, surrogate, cut off...)
-    qsizetype units = 0;     // UTF-16 units of the characters (all of the text when no stray)
-};
-
-Utf8Counts CountUtf8Piece(QByteArrayView bytes) {
-    const auto* s = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    const qsizetype n = bytes.size();
-    Utf8Counts counts;
-    qsizetype i = 0;
-    while (i < n) {
-        if (s[i] < 0x80) {
-            // Runs of ASCII eight bytes at a time.
-            const qsizetype from = i;
-            for (std::uint64_t word = 0; i + 8 <= n; i += 8) {
-                std::memcpy(&word, s + i, 8);
-                if (word & 0x8080808080808080u)
-                    break;
-            }
-            while (i < n && s[i] < 0x80)
-                ++i;
-            counts.units += i - from;
-            continue;
-        }
-        UChar32 c = 0;
-        U8_NEXT(s, i, n, c);
-        if (c < 0) {
-            ++counts.stray;
-        } else {
-            ++counts.multiByte;
-            counts.units += U16_LENGTH(c);
-        }
-    }
-    return counts;
-}
-
-// Large inputs are counted in two pieces at once, cut where a decoding may be cut.
-struct Utf8Scan {
-    Utf8Counts first;
-    Utf8Counts second;
-    qsizetype split = 0; // where the second piece starts (the size when there is one piece)
-
-    qsizetype multiByte() const { return first.multiByte + second.multiByte; }
-    qsizetype stray() const { return first.stray + second.stray; }
-};
-
-Utf8Scan ScanUtf8(QByteArrayView bytes) {
-    Utf8Scan scan;
-    scan.split = bytes.size() >= kTwoPiecesFrom
-                     ? codec::SplitPoint(TextEncoding::Utf8, bytes, bytes.size() / 2)
-                     : bytes.size();
-    if (scan.split >= bytes.size()) {
-        scan.first = CountUtf8Piece(bytes);
-        return scan;
-    }
-    auto second =
-        std::async(std::launch::async, [&] { return CountUtf8Piece(bytes.sliced(scan.split)); });
-    scan.first = CountUtf8Piece(bytes.first(scan.split));
-    scan.second = second.get();
-    return scan;
-}
-
-bool IsMostlyUtf8(const Utf8Scan& scan) {
-    return scan.multiByte() > 0 && scan.multiByte() >= kUtf8CharactersPerStray * scan.stray();
-}
+using detect::kTwoPiecesFrom;
+using detect::Utf8Scan;
 
 QStringDecoder Utf8Decoder() {
     return QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
@@ -187,6 +51,7 @@ std::optional<QString> DecodeValidUtf8(QByteArrayView bytes, const Utf8Scan& sca
 struct Piece {
     QString text;
     qsizetype escaped = 0; // bytes
+    qsizetype strays = 0;  // the sequences they came in
 };
 
 Piece DecodePiece(TextEncoding encoding, QByteArrayView bytes, qsizetype reserve) {
@@ -194,6 +59,7 @@ Piece DecodePiece(TextEncoding encoding, QByteArrayView bytes, qsizetype reserve
     piece.text.reserve(reserve);
     IcuConverter converter(encoding);
     piece.escaped = converter.decode(bytes, piece.text);
+    piece.strays = converter.strays();
     return piece;
 }
 
@@ -212,44 +78,50 @@ Piece Decode(TextEncoding encoding, QByteArrayView bytes) {
     const Piece rest = second.get();
     piece.text.append(rest.text);
     piece.escaped += rest.escaped;
+    piece.strays += rest.strays;
     return piece;
 }
 
 // Qt's decoder for valid UTF-8, ICU for the rest.
 Piece DecodeUtf8(QByteArrayView bytes, const Utf8Scan& scan) {
-    if (scan.stray() == 0) {
+    if (scan.strays() == 0) {
         if (std::optional<QString> text = DecodeValidUtf8(bytes, scan))
             return Piece{std::move(*text), 0};
     }
     return Decode(TextEncoding::Utf8, bytes);
 }
 
-bool ReadsPieceCleanly(TextEncoding encoding, QByteArrayView bytes) {
-    IcuConverter converter(encoding);
-    QString scratch;
-    for (qsizetype at = 0; at < bytes.size();) {
-        const qsizetype end =
-            codec::SplitPoint(encoding, bytes, std::min(at + kCheckPieceBytes, bytes.size()));
-        scratch.resize(0);
-        if (converter.decode(bytes.sliced(at, end - at), scratch) > 0)
-            return false;
-        at = end;
+// UTF-16 is read two bytes at a time from the start of the file: a kept byte that stands alone
+// (an odd run of escaped bytes, such as the odd last byte of a UTF-16 file) puts every unit after
+// it out of step. Such a run can only end a text. True when one has something after it.
+bool LoneByteInside(TextEncoding encoding, QStringView text) {
+    if (CodeUnitBytes(encoding) != 2)
+        return false;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (IsEscapedByte(text, i))
+            ++run;
+        else if (run % 2 != 0)
+            return true;
+        else
+            run = 0;
     }
-    return true;
+    return false;
 }
 
-// Whether the encoding reads all of `bytes` without escaping any, without keeping the text;
-// large inputs in two pieces at once.
-bool ReadsCleanly(TextEncoding encoding, QByteArrayView bytes) {
-    const qsizetype split = bytes.size() >= kTwoPiecesFrom
-                                ? codec::SplitPoint(encoding, bytes, bytes.size() / 2)
-                                : bytes.size();
-    if (split >= bytes.size())
-        return ReadsPieceCleanly(encoding, bytes);
-    auto second = std::async(std::launch::async,
-                             [&] { return ReadsPieceCleanly(encoding, bytes.sliced(split)); });
-    const bool first = ReadsPieceCleanly(encoding, bytes.first(split));
-    return second.get() && first;
+// A UTF-16 text that ends in a kept byte standing alone ends there, even when a line break
+// follows it (one was written after every line): that break is left out, for it would be out
+// of step. The text comes back from its file as it went, without the break.
+QStringView WithoutBreakAfterLoneByte(QStringView text) {
+    qsizetype end = text.size();
+    if (text.endsWith(u"\r\n"))
+        end -= 2;
+    else if (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        end -= 1;
+    qsizetype run = 0;
+    while (run < end && IsEscapedByte(text, end - 1 - run))
+        ++run;
+    return run % 2 != 0 ? text.first(end) : text;
 }
 
 bool EncodePiece(TextEncoding encoding, QStringView text, QByteArray& out) {
@@ -258,6 +130,8 @@ bool EncodePiece(TextEncoding encoding, QStringView text, QByteArray& out) {
 }
 
 bool Encode(TextEncoding encoding, QStringView text, QByteArray& out) {
+    if (LoneByteInside(encoding, text))
+        return false;
     if (encoding == TextEncoding::Utf8) {
         // Qt's encoder is the fastest; it flags lone surrogates, escaped bytes among them.
         QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
@@ -334,16 +208,24 @@ TextEncoding WithoutByteOrderMark(TextEncoding encoding) {
 }
 
 TextEncoding DetectEncoding(QByteArrayView bytes) {
-    if (const std::optional<TextEncoding> marked = MarkedEncoding(bytes))
+    if (const std::optional<TextEncoding> marked = detect::MarkedEncoding(bytes))
         return *marked;
-    if (const std::optional<TextEncoding> utf16 = Utf16WithoutMark(bytes))
+    if (const std::optional<TextEncoding> utf16 = detect::Utf16WithoutMark(bytes))
         return *utf16;
-    const Utf8Scan scan = ScanUtf8(bytes);
-    if (IsMostlyUtf8(scan))
+    const Utf8Scan scan = detect::ScanUtf8(bytes);
+    if (detect::Utf8WinsOutright(scan))
         return TextEncoding::Utf8;
-    if (scan.multiByte() == 0 && scan.stray() == 0)
+    if (scan.multiByte() == 0 && scan.strays() == 0)
         return TextEncoding::Gbk; // plain ASCII, which GBK reads as it is
-    if (ReadsCleanly(TextEncoding::Gbk, bytes) || !ReadsCleanly(TextEncoding::Gb18030, bytes))
+    if (scan.multiByte() == 0) {
+        const bool gb18030Only = !detect::ReadsCleanly(TextEncoding::Gbk, bytes) &&
+                                 detect::ReadsCleanly(TextEncoding::Gb18030, bytes);
+        return gb18030Only ? TextEncoding::Gb18030 : TextEncoding::Gbk;
+    }
+    const qsizetype gb18030Strays = detect::StraySequences(TextEncoding::Gb18030, bytes);
+    if (detect::Utf8Wins(scan, gb18030Strays))
+        return TextEncoding::Utf8;
+    if (gb18030Strays > 0 || detect::ReadsCleanly(TextEncoding::Gbk, bytes))
         return TextEncoding::Gbk;
     return TextEncoding::Gb18030;
 }
@@ -351,23 +233,36 @@ TextEncoding DetectEncoding(QByteArrayView bytes) {
 DecodedText DecodeText(QByteArrayView bytes) {
     DecodedText d;
     Piece piece;
-    std::optional<TextEncoding> encoding = MarkedEncoding(bytes);
+    std::optional<TextEncoding> encoding = detect::MarkedEncoding(bytes);
     if (encoding) {
         const QByteArrayView body = bytes.sliced(ByteOrderMark(*encoding).size());
-        piece = *encoding == TextEncoding::Utf8Bom ? DecodeUtf8(body, ScanUtf8(body))
+        piece = *encoding == TextEncoding::Utf8Bom ? DecodeUtf8(body, detect::ScanUtf8(body))
                                                    : Decode(WithoutByteOrderMark(*encoding), body);
-    } else if ((encoding = Utf16WithoutMark(bytes))) {
+    } else if ((encoding = detect::Utf16WithoutMark(bytes))) {
         piece = Decode(*encoding, bytes);
-    } else if (const Utf8Scan scan = ScanUtf8(bytes); IsMostlyUtf8(scan)) {
-        encoding = TextEncoding::Utf8;
-        piece = DecodeUtf8(bytes, scan);
     } else {
-        // The same choice as DetectEncoding, with GBK's text kept when it is the answer.
-        encoding = TextEncoding::Gbk;
-        piece = Decode(*encoding, bytes);
-        if (piece.escaped > 0 && ReadsCleanly(TextEncoding::Gb18030, bytes)) {
-            encoding = TextEncoding::Gb18030;
+        // The same choice as DetectEncoding, each decoding made once and kept when it is the
+        // answer.
+        const Utf8Scan scan = detect::ScanUtf8(bytes);
+        std::optional<Piece> gb18030;
+        bool utf8 = detect::Utf8WinsOutright(scan);
+        if (!utf8 && scan.multiByte() > 0) {
+            gb18030 = Decode(TextEncoding::Gb18030, bytes);
+            utf8 = detect::Utf8Wins(scan, gb18030->strays);
+        }
+        if (utf8) {
+            encoding = TextEncoding::Utf8;
+            piece = DecodeUtf8(bytes, scan);
+        } else {
+            // GBK, or GB18030 where only that reads the bytes cleanly.
+            encoding = TextEncoding::Gbk;
             piece = Decode(*encoding, bytes);
+            if (piece.escaped > 0 &&
+                (gb18030 ? gb18030->escaped == 0
+                         : detect::ReadsCleanly(TextEncoding::Gb18030, bytes))) {
+                encoding = TextEncoding::Gb18030;
+                piece = gb18030 ? std::move(*gb18030) : Decode(*encoding, bytes);
+            }
         }
     }
     d.encoding = *encoding;
@@ -381,6 +276,8 @@ DecodedText DecodeText(QByteArrayView bytes) {
 }
 
 std::optional<EncodedText> EncodeText(QStringView text, TextEncoding encoding) {
+    if (CodeUnitBytes(encoding) == 2)
+        text = WithoutBreakAfterLoneByte(text);
     QByteArray bytes = ByteOrderMark(encoding).toByteArray();
     if (Encode(WithoutByteOrderMark(encoding), text, bytes))
         return EncodedText{std::move(bytes), encoding};
@@ -408,7 +305,8 @@ qsizetype TextDecoder::decode(QByteArrayView bytes, QString& out) {
 }
 
 struct TextEncoder::Impl {
-    explicit Impl(TextEncoding encoding) : converter(encoding) {}
+    explicit Impl(TextEncoding e) : encoding(e), converter(e) {}
+    TextEncoding encoding;
     IcuConverter converter;
 };
 
@@ -416,7 +314,7 @@ TextEncoder::TextEncoder(TextEncoding encoding) : d(std::make_unique<Impl>(encod
 TextEncoder::~TextEncoder() = default;
 
 bool TextEncoder::encode(QStringView text, QByteArray& out) {
-    return d->converter.encode(text, out);
+    return !LoneByteInside(d->encoding, text) && d->converter.encode(text, out);
 }
 
 namespace {

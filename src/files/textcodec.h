@@ -36,9 +36,10 @@ QByteArrayView ByteOrderMark(TextEncoding encoding);
 // The same encoding without its byte-order mark (Utf8Bom -> Utf8, Utf16LeBom -> Utf16Le...).
 TextEncoding WithoutByteOrderMark(TextEncoding encoding);
 
-// Decides the encoding of a whole file's bytes: a byte-order mark first, then UTF-16 that the
-// bytes show plainly, then UTF-8 (strict, or with only a few stray bytes), then GBK, or GB18030
-// where only that reads the bytes cleanly.
+// Decides the encoding of a whole file's bytes: a byte-order mark first, then UTF-16 that
+// explains the first 64 KiB in one byte order, then UTF-8 when it reads the bytes better than
+// GB18030 (weighed as files/detection.h says), then GBK, or GB18030 where only that reads the
+// bytes cleanly.
 TextEncoding DetectEncoding(QByteArrayView bytes);
 
 struct DecodedText {
@@ -76,7 +77,8 @@ public:
     TextEncoder(const TextEncoder&) = delete;
     TextEncoder& operator=(const TextEncoder&) = delete;
     // Appends the bytes of `text` to `out`, escaped bytes written as themselves. Returns false
-    // (with `out` unchanged) when the text holds a character the encoding cannot represent.
+    // (with `out` unchanged) when the text holds a character the encoding cannot represent, or,
+    // in UTF-16, an escaped byte standing alone (an odd run of them) with text after it.
     bool encode(QStringView text, QByteArray& out);
 
 private:
@@ -93,6 +95,9 @@ struct EncodedText {
 // GB18030, which keeps GBK's bytes for everything GBK has. Returns nothing when the text holds
 // characters that the encoding cannot represent at all (a lone surrogate that is no escaped
 // byte): nothing is ever substituted.
+// In UTF-16 an escaped byte standing alone (an odd run of them, such as the odd last byte of a
+// UTF-16 file) would put every unit after it out of step: it may only end the text. A line
+// break right after it at the end is left out; anything else after it gives nothing.
 std::optional<EncodedText> EncodeText(QStringView text, TextEncoding encoding);
 
 // The most common line break of a text (CR LF, lone LF, lone CR); CR LF when there is none or
