@@ -232,7 +232,6 @@ void InterruptCommandLine() {
 
 int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& errors,
                    const CommandLineEnvironment& environment) {
-    LoadQtTranslation();
     interrupted = false;
     const Options o;
     QCommandLineParser parser;
@@ -244,6 +243,9 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
             return UsageError(errors,
                               QStringLiteral("未知选项“%1”。")
                                   .arg(AsTyped(arguments, parser.unknownOptionNames().first())));
+        // Qt's own words for the fault, in Chinese: its translation is loaded only for them.
+        LoadQtTranslation();
+        parser.parse(QStringList{kProgram} + arguments);
         return UsageError(errors, parser.errorText());
     }
     if (parser.isSet(o.help)) {

@@ -4,7 +4,6 @@
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
-#include <array>
 #include <bitset>
 
 namespace {
@@ -63,14 +62,23 @@ void FoldCase(QStringView in, QString& out) {
 // For each BMP character, its key when it stands among characters of the same kind, or kComplex.
 // A character that has a normalisation boundary before it normalises on its own whatever
 // surrounds it, and case folding never looks at neighbours; so a line made only of such
-// characters, each giving one UTF-16 unit, has as key the concatenation of theirs.
+// characters, each giving one UTF-16 unit, has as key the concatenation of theirs. Most
+// characters are their own key (normalisation leaves them alone in any company, folding does
+// not change them): those are told by their properties, and ICU is asked only for the rest.
 std::vector<char16_t> BuildSimpleTable(bool ignoreWidth, bool ignoreCase) {
     std::vector<char16_t> table(0x10000, kComplex);
     QString one, normalized, folded;
     for (char32_t c = 0; c < 0x10000; ++c) {
         if (c == kComplex || (c >= 0xD800 && c <= 0xDFFF))
             continue;
-        if (ignoreWidth && !unorm2_hasBoundaryBefore(Nfkc(), UChar32(c)))
+        const auto uc = UChar32(c);
+        const bool widthKeeps = !ignoreWidth || unorm2_isInert(Nfkc(), uc);
+        const bool caseKeeps = !ignoreCase || !u_hasBinaryProperty(uc, UCHAR_CASE_SENSITIVE);
+        if (widthKeeps && caseKeeps) {
+            table[c] = char16_t(c);
+            continue;
+        }
+        if (ignoreWidth && !unorm2_hasBoundaryBefore(Nfkc(), uc))
             continue;
         one = QChar(char16_t(c));
         QStringView key = one;
@@ -88,12 +96,20 @@ std::vector<char16_t> BuildSimpleTable(bool ignoreWidth, bool ignoreCase) {
     return table;
 }
 
+// The table for the options, made the first time it is needed (none when neither is asked for).
 const std::vector<char16_t>* SimpleTable(bool ignoreWidth, bool ignoreCase) {
-    static const std::array<std::vector<char16_t>, 3> tables = {
-        BuildSimpleTable(false, true), BuildSimpleTable(true, false), BuildSimpleTable(true, true)};
     if (!ignoreWidth && !ignoreCase)
         return nullptr;
-    return &tables[std::size_t(ignoreWidth ? (ignoreCase ? 2 : 1) : 0)];
+    if (!ignoreWidth) {
+        static const std::vector<char16_t> caseOnly = BuildSimpleTable(false, true);
+        return &caseOnly;
+    }
+    if (!ignoreCase) {
+        static const std::vector<char16_t> widthOnly = BuildSimpleTable(true, false);
+        return &widthOnly;
+    }
+    static const std::vector<char16_t> both = BuildSimpleTable(true, true);
+    return &both;
 }
 
 } // namespace
