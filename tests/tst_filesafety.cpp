@@ -66,9 +66,15 @@ class FileSafetyTest : public QObject {
     Q_OBJECT
     QTemporaryDir root;
     int rowNumber = 0;
-    QString folder;   // a fresh folder for each row: where the files are
-    QString temp;     // and the temporary folder the program is given
-    QByteArray large; // a text the program takes a while over
+    QString folder;       // a fresh folder for each row: where the files are
+    QString temp;         // and the temporary folder the program is given
+    QByteArray largeText; // a text the program takes a while over, made when first needed
+
+    const QByteArray& large() {
+        if (largeText.isEmpty())
+            largeText = MakeText(160 * kMiB, 7);
+        return largeText;
+    }
 
     QString path(const QString& name) const { return folder + u'/' + name; }
 
@@ -119,10 +125,7 @@ class FileSafetyTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(root.isValid());
-        large = MakeText(160 * kMiB, 7);
-    }
+    void initTestCase() { QVERIFY(root.isValid()); }
 
     void init() {
         folder = root.filePath(QStringLiteral("row%1").arg(++rowNumber));
@@ -248,7 +251,7 @@ private slots:
         QFETCH(QString, memory);
         QFETCH(QString, output);
         const QString input = path(QStringLiteral("in.txt"));
-        WriteAll(input, large);
+        WriteAll(input, large());
         WriteAll(path(QStringLiteral("out.txt")), "old");
         QStringList arguments = {QStringLiteral("in.txt")};
         if (!memory.isEmpty())
@@ -264,20 +267,20 @@ private slots:
         QVERIFY2(p.state() == QProcess::Running, "the run ended before its input could change");
         QByteArray changed; // what the input holds afterwards
         if (change == u"truncated" || change == u"emptied") {
-            changed = large.first(change == u"truncated" ? 1000 : 0);
+            changed = large().first(change == u"truncated" ? 1000 : 0);
             QVERIFY(QFile::resize(input, changed.size()));
         } else if (change == u"grown") {
             QFile f(input);
             QVERIFY(f.open(QIODevice::Append));
             f.write("one more line\n");
-            changed = large + "one more line\n";
+            changed = large() + "one more line\n";
         } else if (change == u"rewritten") {
             QFile f(input);
             QVERIFY(f.open(QIODevice::ReadWrite));
-            f.seek(large.size() / 2);
+            f.seek(large().size() / 2);
             f.write("X");
-            changed = large;
-            changed[large.size() / 2] = 'X';
+            changed = large();
+            changed[large().size() / 2] = 'X';
         } else {
             WriteAll(path(QStringLiteral("new.txt")), "new\n");
             QVERIFY(std::rename(qPrintable(path(QStringLiteral("new.txt"))), qPrintable(input)) ==
@@ -442,7 +445,7 @@ private slots:
     }
     void interruptedWhileWriting() {
         QFETCH(bool, toFile);
-        WriteAll(path(QStringLiteral("in.txt")), large);
+        WriteAll(path(QStringLiteral("in.txt")), large());
         WriteAll(path(QStringLiteral("out.txt")), "old");
         QStringList arguments = {QStringLiteral("in.txt"), QStringLiteral("--memory"),
                                  QStringLiteral("16M")};
