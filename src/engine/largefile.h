@@ -29,11 +29,11 @@ struct TextSummary {
 std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
                                          const EngineProgress& progress, QString* error);
 
-// A file opened in the large-file mode.
+// A file opened in the large-file mode; or several, read as one text in their order.
 struct LargeFile {
-    QString path;
-    TextEncoding encoding = TextEncoding::Gbk;
-    TextSummary summary;
+    QStringList paths;
+    TextEncoding encoding = TextEncoding::Gbk; // the first file's
+    TextSummary summary;                       // of them all
 };
 
 // Opens a file for the large-file mode: its encoding from its beginning, its whole count, its
@@ -41,6 +41,9 @@ struct LargeFile {
 // Chinese, naming the file).
 std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress& progress,
                                        QString* error);
+// The same for several files as one text: their counts added, the beginning of the first ones.
+std::optional<LargeFile> OpenLargeFiles(const QStringList& paths, const EngineProgress& progress,
+                                        QString* error);
 
 // The result of filtering a large file, held in a temporary file that vanishes with it.
 struct LargeResult {
@@ -58,6 +61,14 @@ std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineS
 // set for a failure).
 bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
                      QString* error);
+
+// Writes the result to `path` in another encoding (byte-order mark included) with every line
+// ended by `lineBreak`. A line GBK cannot hold is written as GB18030 unless `exact`; otherwise a
+// character the encoding lacks, or an undecodable byte for UTF-16, fails the save and nothing is
+// written. False on a cancel or a failure (`error` set for a failure).
+bool SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, TextEncoding to,
+                       LineBreak lineBreak, bool exact, const EngineProgress& progress,
+                       QString* error);
 
 // The whole result as text for the clipboard, when it has at most `maxBytes` bytes: lines end
 // with CR LF as in a box, and undecodable bytes become U+FFFD, as the clipboard cannot carry them.
