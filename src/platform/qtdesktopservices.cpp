@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 #include <QTranslator>
@@ -95,6 +96,9 @@ DesktopServices::Choice QtDesktopServices::chooseFile(DialogKind kind, const QSt
             AddChoiceRow(dialog, QStringLiteral("SaveLineBreak"), QStringLiteral("换行(&L)："),
                          SaveLineBreakNames(), int(format.lineBreak));
     }
+    // Within the screen, however large the scale factor makes Qt's dialog.
+    if (const QScreen* screen = parent_ ? parent_->screen() : QGuiApplication::primaryScreen())
+        dialog.resize(dialog.sizeHint().boundedTo(screen->availableSize() * 9 / 10));
     if (QFileInfo(startPath).isDir())
         dialog.setDirectory(startPath);
     else if (!startPath.isEmpty())
