@@ -429,6 +429,27 @@ private slots:
         QVERIFY(previewed != earlier);
     }
 
+    // An option changed while another command works (here an import) waits for it, and
+    // cancels nothing; the import changed the input, so nothing is filtered then.
+    void optionDuringAnotherCommand() {
+        text1()->setText(T(QStringLiteral("a⏎a")));
+        filter();
+        QString big;
+        for (int i = 0; i < 200000; ++i)
+            big += QStringLiteral("line %1\n").arg(i % 1000);
+        WriteAll(path(QStringLiteral("big.txt")), big.toUtf8());
+        services->dialogAnswers = {path(QStringLiteral("big.txt"))};
+        click("Command2");
+        QVERIFY(window->busy());
+        trigger("OptionIgnoreCase");
+        QVERIFY(waitIdle());
+        QTest::qWait(20);
+        QVERIFY(waitIdle());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共200000行"));
+        QCOMPARE(text2()->text(), T(QStringLiteral("a⏎")));
+        QCOMPARE(note(), StaleResultNote());
+    }
+
     // The statistic is counted once for each filter and kept: it opens again at once, and a
     // new filter counts its own.
     void statisticKept() {

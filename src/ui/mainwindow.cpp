@@ -486,6 +486,8 @@ void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
 void MainWindow::runFilter(bool refuseEmpty) {
     EngineSettings settings;
     settings.options = options_;
+    // Before the job starts: a small one completes within startJob.
+    filtering_ = true;
     if (isLargeInput()) {
         auto* job = new LargeFilterJob(largeInput_, *Text2, services_, settings);
         startJob(job, [this, job, input = largeInput_, options = options_](bool completed) {
@@ -509,7 +511,6 @@ void MainWindow::runFilter(bool refuseEmpty) {
             inputChanged_ = outputChanged_ = false;
         });
     }
-    filtering_ = true;
 }
 
 // What a screen reader says of the output box besides its name: its count, and what the last
