@@ -4,6 +4,7 @@
 #include "core/linefilter.h"
 #include "engine/engine.h"
 #include "filehelpers.h"
+#include "files/safefile.h"
 #include "files/textcodec.h"
 #include "ui/mainwindow.h"
 #include "ui/repeatsdialog.h"
@@ -436,6 +437,41 @@ private slots:
         const QString result = FilterText(NormalizeLineBreaks(text), settings)
                                    .text.replace(QStringLiteral("\r\n"), lineBreak);
         QCOMPARE(ReadAll(target), EncodeText(result, written)->bytes);
+    }
+
+    // A large result converted to another encoding is written in pieces of kCopyChunkBytes; a
+    // result whose conversion comes to just below, at or just above that size is written whole,
+    // as its text encoded anew.
+    void convertedInPieces_data() {
+        QTest::addColumn<qint64>("size"); // of the converted result
+        QTest::newRow("below") << kCopyChunkBytes - 2;
+        QTest::newRow("at") << kCopyChunkBytes;
+        QTest::newRow("above") << kCopyChunkBytes + 2;
+        QTest::newRow("three pieces") << 3 * kCopyChunkBytes + 2;
+    }
+    void convertedInPieces() {
+        QFETCH(qint64, size);
+        // UTF-16LE with its mark from GBK lines of 50 bytes: 2 bytes of mark and 2 for each byte.
+        QString text;
+        const qint64 characters = (size - 2) / 2;
+        for (qint64 line = 0; text.size() < characters; ++line) {
+            const qint64 left = characters - text.size();
+            const qint64 length = left >= 100 ? 50 : left;
+            text += QStringLiteral("%1").arg(line, int(length - 1), 10, QChar(u'y')) + u'\n';
+        }
+        QCOMPARE(text.size(), characters);
+        QFile result(path(QStringLiteral("result.txt")));
+        QVERIFY(result.open(QIODevice::ReadWrite | QIODevice::Truncate));
+        QCOMPARE(result.write(text.toLatin1()), qint64(text.size()));
+        QVERIFY(result.flush());
+        QString error;
+        const QString target = path(QStringLiteral("converted.txt"));
+        QVERIFY2(SaveLargeResultAs(result, TextEncoding::Gbk, target, TextEncoding::Utf16LeBom,
+                                   LineBreak::Lf, true, {}, &error),
+                 qPrintable(error));
+        const QByteArray saved = ReadAll(target);
+        QCOMPARE(saved.size(), size);
+        QCOMPARE(saved, EncodeText(text, TextEncoding::Utf16LeBom)->bytes);
     }
 
     // The statistic of a large file lists as many rows as it has room for; its copy takes them

@@ -3,10 +3,12 @@
 // run again as a preview when only the options change, and the statistic kept for the last
 // filter and exported whole however many rows it has.
 #include "filehelpers.h"
+#include "files/safefile.h"
 #include "files/textcodec.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/mainwindow.h"
 #include "ui/repeatsdialog.h"
+#include "ui/repeatsexport.h"
 #include "ui/textbox.h"
 #include "ui/wording.h"
 #include "windowdriver.h"
@@ -547,6 +549,37 @@ private slots:
         QCOMPARE(ReadAll(path(QStringLiteral("same.txt"))),
                  EncodeText(T(QStringLiteral("3\ta⏎2\t😀⏎")), TextEncoding::Gb18030)->bytes);
         dialog->close();
+    }
+
+    // The list is written in pieces of kCopyChunkBytes: a list just below, at and just above
+    // that size comes out whole, row for row.
+    void statisticSavedInPieces_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("below") << kCopyChunkBytes - 1;
+        QTest::newRow("at") << kCopyChunkBytes;
+        QTest::newRow("above") << kCopyChunkBytes + 1;
+    }
+    void statisticSavedInPieces() {
+        QFETCH(qint64, size);
+        // Rows "2<TAB>xxxx...<CR><LF>" of 100 bytes, the last one making up the size.
+        Statistic statistic;
+        QByteArray expected;
+        for (qint64 row = 0; expected.size() < size; ++row) {
+            const qint64 left = size - expected.size();
+            const qint64 length = left >= 200 ? 100 : left; // the last two share what is left
+            const qint64 textLength = (left >= 200 ? length : left) - 4;
+            QString text = QStringLiteral("%1").arg(row, int(textLength), 10, QChar(u'x'));
+            statistic.rows.push_back(RepeatedLine{text, 2});
+            expected += "2\t" + text.toLatin1() + "\r\n";
+        }
+        statistic.stats.repeatedLines = qint64(statistic.rows.size());
+        QCOMPARE(expected.size(), size);
+        QTemporaryDir own;
+        QString error;
+        QVERIFY(SaveAllRepeats(statistic, FilterSource(QString()), EngineSettings{},
+                               own.filePath(QStringLiteral("rows.txt")), TextEncoding::Gbk,
+                               LineBreak::CrLf, false, {}, &error));
+        QCOMPARE(ReadAll(own.filePath(QStringLiteral("rows.txt"))), expected);
     }
 
     // Closing the dialog while it saves stops the save: nothing is written.
