@@ -6,7 +6,7 @@
 
 struct EngineStats;
 
-// What the window says in its notes and notices, apart from the design's own fixed captions.
+// What the window says in its notes and notices, besides the fixed captions of its controls.
 
 // A count as the notes write it: digits in groups of three ("4,997,582").
 QString Grouped(qint64 number);
