@@ -253,7 +253,20 @@ int LargeFileMode(const QString& file) {
               RunUntil(
                   [&] { dialog->findChild<QPushButton*>(QStringLiteral("CopyRepeats"))->click(); },
                   [&] { return services.messages.size() > messages; }));
+        std::printf("  %lld rows copied\n",
+                    static_cast<long long>(services.clipboard.count(QStringLiteral("\r\n"))));
+        services.clipboard.clear();
         dialog->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        Print(
+            "statistic again (kept from the first time)",
+            RunUntil([&] { window.findChild<QAction*>(QStringLiteral("ShowRepeats"))->trigger(); },
+                     [&] {
+                         dialog = window.findChild<RepeatsDialog*>();
+                         return !window.busy() && dialog && dialog->isVisible();
+                     }));
+        if (dialog)
+            dialog->close();
     }
     Print("resize the window", RunUntil([&] { window.resize(700, 560); }, [] { return true; }));
     std::printf("peak memory: %.0f MiB\n", PeakMemoryMiB());
@@ -261,14 +274,18 @@ int LargeFileMode(const QString& file) {
           RunUntil([&] { button("Command3")->click(); }, [&] { return !window.isLargeInput(); }));
 
     // The statistic's dialog alone, with a million lines.
-    std::vector<RepeatedLine> repeats(1000000);
-    for (std::size_t i = 0; i < repeats.size(); ++i)
-        repeats[i] = {QStringLiteral("重复的行 %1").arg(i), qint64(repeats.size() - i + 1)};
+    auto statistic = std::make_shared<Statistic>();
+    statistic->rows.resize(1000000);
+    for (std::size_t i = 0; i < statistic->rows.size(); ++i)
+        statistic->rows[i] = {QStringLiteral("重复的行 %1").arg(i),
+                              qint64(statistic->rows.size() - i + 1)};
+    statistic->stats.repeatedLines = qint64(statistic->rows.size());
     RepeatsDialog* alone = nullptr;
     Print("statistic dialog alone, 1M lines",
           RunUntil(
               [&] {
-                  alone = new RepeatsDialog(EngineStats{}, std::move(repeats), services, &window);
+                  alone = new RepeatsDialog(statistic, FilterSource(QString()), EngineSettings{},
+                                            FileFormat{}, services, &window);
                   alone->show();
               },
               [] { return true; }));

@@ -2,7 +2,8 @@
 # Starts the real program under Xvfb and a window manager (openbox, where installed), types a text
 # with repeats, turns on 忽略大小写 in the menu of 开始过滤's arrow, filters with Ctrl+Enter,
 # presses "复制结果", answers the message box with Enter, checks the clipboard and the remembered
-# option, takes a screenshot and closes the window.
+# option, saves the result under a name without extension in the real save dialog (which adds
+# ".txt"), takes a screenshot and closes the window.
 # Usage: smoke.sh PROGRAM OUTPUT_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -57,6 +58,8 @@ xdotool mousemove --window "$wid" 335 80 click 1    # 开始过滤's arrow: the 
 sleep 0.5
 xdotool key Down Return                             # 忽略大小写
 sleep 0.3
+xdotool key Escape                                  # the menu stays open for more options
+sleep 0.3
 xdotool key ctrl+Return                             # 开始过滤
 sleep 0.3
 xdotool mousemove --window "$wid" 292 160 click 1  # 复制结果
@@ -72,6 +75,23 @@ want=$(printf 'banana\r\napple\r\n' | od -An -c | tr -s ' ')
 grep -q 'ignore-case' "$XDG_CONFIG_HOME/Trennix/trennix.conf" ||
     fail "the option was not remembered"
 
+# Saved through the real save dialog under a name without extension: 文档文件(*.txt) is chosen,
+# so the file gets ".txt".
+rm -rf "$out/saved"
+mkdir -p "$out/saved"
+xdotool key ctrl+s
+[ -n "$(window_titled '^另存为$')" ] || fail "no save dialog"
+sleep 0.5
+xdotool key ctrl+a
+xdotool type --delay 20 "$out/saved/out2"
+xdotool key Return
+[ -n "$(window_titled '^提示$')" ] || fail "no message after saving"
+xdotool key Return
+sleep 0.3
+[ -f "$out/saved/out2.txt" ] || fail "saved as [$(ls "$out/saved")], expected out2.txt"
+[ "$(od -An -c "$out/saved/out2.txt" | tr -s ' ')" = "$want" ] ||
+    fail "out2.txt holds [$(od -An -c "$out/saved/out2.txt")]"
+
 /usr/bin/python3 "$here/x11_close.py" "$wid"
 for _ in $(seq 50); do
     kill -0 "$pid" 2>/dev/null || break
@@ -79,5 +99,5 @@ for _ in $(seq 50); do
 done
 kill -0 "$pid" 2>/dev/null && fail "the program did not exit after its window was closed"
 wait "$pid" || fail "the program exited with status $?"
-echo "smoke: option chosen and remembered, clipboard right, window closed, program exited 0;" \
-    "screenshot in $out/smoke.png"
+echo "smoke: option chosen and remembered, clipboard right, saved with .txt added, window" \
+    "closed, program exited 0; screenshot in $out/smoke.png"

@@ -4,7 +4,6 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
-#include <QTimer>
 
 int main(int argc, char** argv) {
     MapLargeAllocations();
@@ -25,7 +24,7 @@ int main(int argc, char** argv) {
     services.setParent(&window);
     window.show();
     // Files named on the command line, or handed over by the desktop, are imported once the
-    // event loop runs, so that any message stands over the window.
-    QTimer::singleShot(0, &window, [&] { OpenFiles(window, services, files); });
+    // window is on the screen.
+    OpenFiles(window, files);
     return QApplication::exec();
 }

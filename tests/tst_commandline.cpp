@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "fakedesktopservices.h"
 #include "filehelpers.h"
+#include "files/textcodec.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
 
@@ -22,6 +23,15 @@ namespace {
 struct Session {
     FakeDesktopServices services;
     MainWindow window{services};
+
+    Session() { window.show(); }
+    // Opens the files as the program does with those named on its command line, and waits for
+    // their import.
+    void open(const QStringList& files) {
+        QSignalSpy idle(&window, &MainWindow::idle);
+        OpenFiles(window, files);
+        QVERIFY(idle.wait(10000));
+    }
 
     TextBox* text1() { return window.findChild<TextBox*>(QStringLiteral("Text1")); }
     void click(const char* name) {
@@ -130,8 +140,7 @@ private slots:
         dialog.click("Command2");
         dialog.waitIdle();
         Session named;
-        OpenFiles(named.window, named.services, {file});
-        named.waitIdle();
+        named.open({file});
 
         QCOMPARE(named.text1()->text(), dialog.text1()->text());
         QCOMPARE(named.services.messages.size(), dialog.services.messages.size());
@@ -158,36 +167,55 @@ private slots:
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
         Session named;
-        OpenFiles(named.window, named.services, {QStringLiteral("rel.txt")});
+        named.open({QStringLiteral("rel.txt")});
         QVERIFY(QDir::setCurrent(before));
-        named.waitIdle();
         QCOMPARE(named.text1()->text(), QStringLiteral("a\r\nb\r\n"));
         QCOMPARE(named.services.fileName(), path(QStringLiteral("rel.txt")));
     }
 
+    // Several files are one text, in their order, with a line break put where a file has none
+    // at its end; the first file's encoding is the text's. A file that cannot be read imports
+    // none of them.
+    void severalFiles_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("two") << QStringList{"first.txt", "second.txt"} << "one\r\ntwo\r\n";
+        QTest::newRow("reversed") << QStringList{"second.txt", "first.txt"} << "two\r\none\r\n";
+        QTest::newRow("no line break at the end of the first")
+            << QStringList{"open.txt", "first.txt"} << "甲\r\none\r\n";
+        QTest::newRow("a missing one") << QStringList{"first.txt", "third.txt"} << "";
+    }
     void severalFiles() {
+        QFETCH(QStringList, names);
+        QFETCH(QString, text);
         WriteAll(path(QStringLiteral("first.txt")), "one\r\n");
         WriteAll(path(QStringLiteral("second.txt")), "two\r\n");
+        WriteAll(path(QStringLiteral("open.txt")), "\xbc\xd7"); // GBK, no line break
+        QStringList files;
+        for (const QString& name : names)
+            files.append(path(name));
         Session named;
-        OpenFiles(named.window, named.services,
-                  {path(QStringLiteral("first.txt")), path(QStringLiteral("second.txt")),
-                   path(QStringLiteral("third.txt"))});
-        named.waitIdle();
-        QCOMPARE(named.text1()->text(), QStringLiteral("one\r\n"));
-        QCOMPARE(named.services.fileName(), path(QStringLiteral("first.txt")));
-        QCOMPARE(named.services.messages.size(), 1);
-        const FakeDesktopServices::Message& m = named.services.messages[0];
-        QCOMPARE(m.style, DesktopServices::Information);
-        QCOMPARE(m.title, QStringLiteral("提示"));
-        const QString notImported = m.prompt.section(QStringLiteral("以下文件没有导入："), 1);
-        QVERIFY2(!notImported.contains(QStringLiteral("first.txt")), qPrintable(m.prompt));
-        QVERIFY2(notImported.contains(path(QStringLiteral("second.txt"))), qPrintable(m.prompt));
-        QVERIFY2(notImported.contains(path(QStringLiteral("third.txt"))), qPrintable(m.prompt));
+        named.open(files);
+        QCOMPARE(named.text1()->text(), text);
+        QCOMPARE(named.services.fileName(), files.first());
+        if (text.isEmpty()) {
+            QCOMPARE(named.services.messages.size(), 1);
+            QVERIFY(named.services.messages[0].prompt.contains(QStringLiteral("third.txt")));
+            return;
+        }
+        QVERIFY(named.services.messages.isEmpty());
+        // The note over the input box names the files.
+        for (const QString& name : names)
+            QVERIFY2(named.text1()->note().contains(name), qPrintable(named.text1()->note()));
+        named.filterAndSave(path(QStringLiteral("out.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("out.txt"))),
+                 EncodeText(text, TextEncoding::Gbk)->bytes);
     }
 
     void noFiles() {
         Session named;
-        OpenFiles(named.window, named.services, {});
+        OpenFiles(named.window, {});
+        QTest::qWait(50);
         QCOMPARE(named.text1()->text(), QString());
         QCOMPARE(named.services.fileName(), QString());
         QVERIFY(named.services.messages.isEmpty());
@@ -207,8 +235,11 @@ private slots:
             << QStringList{"-v", "a.txt"} << 0 << version << QStringList{};
         QTest::newRow("--help") << QStringList{"--help"} << 0 << help << QStringList{};
         QTest::newRow("-h") << QStringList{"-h"} << 0 << help << QStringList{};
-        QTest::newRow("unknown option") << QStringList{"--bogus", "a.txt"} << 2 << QString()
-                                        << QStringList{"未知选项", "bogus", "用法：", "--help"};
+        QTest::newRow("unknown option")
+            << QStringList{"--bogus", "a.txt"} << 2 << QString()
+            << QStringList{"trennix: 未知选项“--bogus”", "用法：trennix ", "--help"};
+        QTest::newRow("unknown short option, with a value")
+            << QStringList{"-x=1"} << 2 << QString() << QStringList{"trennix: 未知选项“-x”"};
         QTest::newRow("Qt's option without its value")
             << QStringList{"-platform"} << 2 << QString() << QStringList{"platform", "用法："};
     }
@@ -232,6 +263,9 @@ private slots:
             for (const char* word : {"用法：", "选项：", "参数：", "-h, --help", "-v, --version",
                                      "显示版本号", "[文件...]"})
                 QVERIFY2(stdOut.contains(QString::fromUtf8(word)), qPrintable(stdOut));
+            // The program by its name, not the path it was started with.
+            QVERIFY2(stdOut.startsWith(QStringLiteral("用法：trennix [选项] [文件...]\n")),
+                     qPrintable(stdOut));
             // Qt's own options stay out of the help.
             QVERIFY2(!stdOut.contains(QStringLiteral("platform")), qPrintable(stdOut));
             QVERIFY2(stdErr.isEmpty(), qPrintable(stdErr));

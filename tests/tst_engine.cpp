@@ -736,12 +736,12 @@ private slots:
         QCOMPARE(result->summary.nonBlankLines, 12001);
 
         const QString out = path(QStringLiteral("saved.txt"));
-        QVERIFY2(SaveLargeResult(*result, out, {}, &error), qPrintable(error));
+        QVERIFY2(SaveLargeResult(*result->file, out, {}, &error), qPrintable(error));
         QCOMPARE(ReadAll(out), expected);
         // A cancelled save leaves the file as it was.
         WriteAll(out, "before");
         QVERIFY(!SaveLargeResult(
-            *result, out, [](qint64, qint64) { return false; }, &error));
+            *result->file, out, [](qint64, qint64) { return false; }, &error));
         QCOMPARE(ReadAll(out), QByteArray("before"));
 
         QVERIFY(!ResultText(*result->file, result->encoding, expected.size() - 1));

@@ -472,7 +472,7 @@ private slots:
         output.setText(LargeText(60000));
         QTRY_VERIFY_WITH_TIMEOUT(!output.isWorking(), 60000);
         const QString target = path(QStringLiteral("written.txt"));
-        SaveJob job(output, target, TextEncoding::Gbk, LineBreak::CrLf, *services);
+        SaveJob job(output, target, SaveAs{{TextEncoding::Gbk, LineBreak::CrLf}, false}, *services);
         QSignalSpy finished(&job, &Job::finished);
         job.start();
         QVERIFY(!job.canCancel());
@@ -507,6 +507,134 @@ private slots:
         QVERIFY(waitIdle());
         QVERIFY(box("Text1")->text().startsWith(QStringLiteral("0 ")));
         QVERIFY(services->fileName().isEmpty());
+    }
+
+    // Several files, chosen together in the dialog or dropped together, are one text in their
+    // order: the first one's encoding and line break are the text's (each file is read in its
+    // own), a line break is put where a file has none at its end, unreadable bytes are counted
+    // over all, and a note over the input box names the files. Ctrl+Z brings back the text they
+    // replaced.
+    void severalFiles_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("dialog") << "dialog";
+        QTest::newRow("drop") << "drop";
+    }
+    void severalFiles() {
+        QFETCH(QString, how);
+        WriteAll(path(QStringLiteral("1.txt")), QStringLiteral("甲\n乙").toUtf8());
+        WriteAll(path(QStringLiteral("2.txt")), "\xbc\xd7\r\n\x81\x30\r\n");
+        WriteAll(path(QStringLiteral("3.txt")), QByteArray("\xff\xfe\x19\x4e\n\0", 6));
+        const QStringList files{path(QStringLiteral("1.txt")), path(QStringLiteral("2.txt")),
+                                path(QStringLiteral("3.txt"))};
+        box("Text1")->setText(QStringLiteral("typed"));
+        if (how == QStringLiteral("dialog")) {
+            importAnswering(files.join(u'\n'));
+        } else {
+            QMimeData mime;
+            QList<QUrl> urls;
+            for (const QString& file : files)
+                urls.append(QUrl::fromLocalFile(file));
+            mime.setUrls(urls);
+            dropOn(box("Text1"), &mime);
+            QVERIFY(waitIdle());
+        }
+        QCOMPARE(box("Text1")->text(),
+                 QStringLiteral("甲\r\n乙\r\n甲\r\n") + Byte(0x81) + QStringLiteral("0\r\n丙\r\n"));
+        QCOMPARE(services->fileName(), files.first());
+        QCOMPARE(services->messages.size(), 1); // the unreadable bytes, once for all
+        QVERIFY(services->messages[0].prompt.contains(QStringLiteral(" 1 处")));
+        QCOMPARE(box("Text1")->note(), QStringLiteral("已导入 3 个文件：1.txt、2.txt、3.txt"));
+        // Saved as the first file: UTF-8 with LF; the other files' characters carried over.
+        click("Command1");
+        QVERIFY(waitIdle());
+        saveAnswering(path(QStringLiteral("joined.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("joined.txt"))),
+                 QByteArray("\xe7\x94\xb2\n\xe4\xb9\x99\n\x81\x30\n\xe4\xb8\x99\n"));
+        // The note goes with the next edit; the files' text goes with Ctrl+Z.
+        box("Text1")->setFocus();
+        QTest::keyClick(box("Text1"), Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(box("Text1"), QStringLiteral("x"));
+        QCOMPARE(box("Text1")->note(), QString());
+        QTest::keyClick(box("Text1"), Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(box("Text1"), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(box("Text1")->text(), QStringLiteral("typed"));
+    }
+
+    // One of several files cannot be read: none is imported, the message names it.
+    void severalFilesOneMissing() {
+        WriteAll(path(QStringLiteral("here.txt")), "a\r\n");
+        box("Text1")->setText(QStringLiteral("typed"));
+        importAnswering(path(QStringLiteral("here.txt")) + u'\n' +
+                        path(QStringLiteral("gone.txt")));
+        QCOMPARE(box("Text1")->text(), QStringLiteral("typed"));
+        QCOMPARE(services->messages.size(), 1);
+        QCOMPARE(services->messages[0].style, 16);
+        QVERIFY(services->messages[0].prompt.contains(QStringLiteral("gone.txt")));
+    }
+
+    // The save dialog's choice of encoding and line break: 与原文件相同 keeps the rules of the
+    // input (GBK widened to GB18030 where needed); a chosen encoding is written exactly, or
+    // refused with nothing written when it cannot hold the text.
+    void saveFormat_data() {
+        QTest::addColumn<QByteArray>("file"); // imported first; empty: typed text
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<SaveFormat>("format");
+        QTest::addColumn<QByteArray>("saved"); // empty: refused
+        using E = SaveFormat::Encoding;
+        using B = SaveFormat::Break;
+        const QString text = QStringLiteral("甲\r\nb\r\n");
+        QTest::newRow("same, typed")
+            << QByteArray() << text << SaveFormat{} << QByteArray("\xbc\xd7\r\nb\r\n");
+        QTest::newRow("same, utf-8 file with LF")
+            << QByteArray("x\n\xe7\x94\xb2\n") << text << SaveFormat{}
+            << QByteArray("\xe7\x94\xb2\nb\n");
+        QTest::newRow("GBK") << QByteArray("x\n\xe7\x94\xb2\n") << text
+                             << SaveFormat{E::Gbk, B::Same} << QByteArray("\xbc\xd7\nb\n");
+        QTest::newRow("GB18030, CR LF")
+            << QByteArray("x\n") << QStringLiteral("😀\r\n") << SaveFormat{E::Gb18030, B::CrLf}
+            << QByteArray("\x94\x39\xfc\x36\r\n");
+        QTest::newRow("UTF-8, LF") << QByteArray() << text << SaveFormat{E::Utf8, B::Lf}
+                                   << QByteArray("\xe7\x94\xb2\nb\n");
+        QTest::newRow("UTF-8 (BOM)") << QByteArray() << text << SaveFormat{E::Utf8Bom, B::Same}
+                                     << QByteArray("\xef\xbb\xbf\xe7\x94\xb2\r\nb\r\n");
+        QTest::newRow("UTF-16LE, LF") << QByteArray() << text << SaveFormat{E::Utf16Le, B::Lf}
+                                      << QByteArray("\xff\xfe\x32\x75\n\0b\0\n\0", 10);
+        QTest::newRow("same with an emoji: GB18030")
+            << QByteArray() << QStringLiteral("😀\r\n") << SaveFormat{}
+            << QByteArray("\x94\x39\xfc\x36\r\n");
+        QTest::newRow("GBK with an emoji: refused") << QByteArray() << QStringLiteral("😀\r\n")
+                                                    << SaveFormat{E::Gbk, B::Same} << QByteArray();
+        QTest::newRow("UTF-16LE with undecodable bytes: refused")
+            << QByteArray("a\r\n\x81\x30\r\n") << QString() << SaveFormat{E::Utf16Le, B::Same}
+            << QByteArray();
+    }
+    void saveFormat() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, result);
+        QFETCH(SaveFormat, format);
+        QFETCH(QByteArray, saved);
+        if (!file.isEmpty()) {
+            WriteAll(path(QStringLiteral("in.txt")), file);
+            importAnswering(path(QStringLiteral("in.txt")));
+            click("Command1");
+            QVERIFY(waitIdle());
+        }
+        if (!result.isEmpty())
+            box("Text2")->setText(result);
+        services->messages.clear();
+        const QString target = path(QStringLiteral("formatted.txt"));
+        QFile::remove(target);
+        services->dialogFormatChoices = {format};
+        saveAnswering(target);
+        QCOMPARE(services->messages.size(), 1);
+        if (saved.isEmpty()) {
+            QCOMPARE(services->messages[0].style, 16);
+            QVERIFY(services->messages[0].prompt.contains(target));
+            QVERIFY(!QFile::exists(target));
+            return;
+        }
+        QCOMPARE(services->messages[0].prompt, QStringLiteral("结果已保存至指定路径！"));
+        QCOMPARE(ReadAll(target).toHex(), saved.toHex());
     }
 
 private:

@@ -4,17 +4,22 @@
 #include "core/linefilter.h"
 #include "engine/engine.h"
 #include "filehelpers.h"
+#include "files/safefile.h"
 #include "files/textcodec.h"
 #include "ui/mainwindow.h"
 #include "ui/repeatsdialog.h"
 #include "ui/textbox.h"
+#include "ui/wording.h"
 #include "windowdriver.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
@@ -60,9 +65,19 @@ class LargeFileTest : public QObject, WindowDriver {
         *bytes = sink.bytes;
         return result;
     }
-    static void dropOn(TextBox* target, const QString& file) {
+    // Opens files as the window's command line does, once the window is shown, and waits for
+    // their import.
+    void openNamed(const QStringList& files) {
+        QSignalSpy idle(window.get(), &MainWindow::idle);
+        OpenFiles(*window, files);
+        QVERIFY(idle.wait(120000));
+    }
+    static void dropOn(TextBox* target, const QStringList& files) {
         QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(file)});
+        QList<QUrl> urls;
+        for (const QString& file : files)
+            urls.append(QUrl::fromLocalFile(file));
+        mime.setUrls(urls);
         QWidget* viewport = target->viewport();
         const QPoint at = viewport->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -144,9 +159,9 @@ private slots:
         const QStringList all = NormalizeLineBreaks(text).split(QStringLiteral("\r\n"));
         QCOMPARE(input->documentText(),
                  all.mid(0, int(kPreviewLines)).join(QStringLiteral("\r\n")));
-        QVERIFY(input->notice().contains(QString::number(lines)));
-        QVERIFY(input->notice().contains(QStringLiteral("不能编辑")));
-        QVERIFY(input->notice().contains(QStringLiteral("整个文件")));
+        QVERIFY(input->notice().contains(QStringLiteral("全部 %1 行").arg(Grouped(lines))));
+        QVERIFY(input->notice().contains(QStringLiteral("只读")));
+        QVERIFY(input->notice().contains(QStringLiteral("显示开头 10,000 行")));
         QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(lines));
         input->setFocus();
         QTest::keyClicks(input, QStringLiteral("typed"));
@@ -163,10 +178,10 @@ private slots:
         QVERIFY(window->isLargeResult());
         TextBox* output = box("Text2");
         QVERIFY(output->isReadOnly());
-        QVERIFY(output->notice().contains(QString::number(engine.stats.linesKept)));
-        QVERIFY(output->notice().contains(QStringLiteral("整个结果")));
+        QVERIFY(output->notice().contains(
+            QStringLiteral("复制和保存用全部 %1 行").arg(Grouped(engine.stats.linesKept))));
         QCOMPARE(label("Label2"), QStringLiteral("过滤后共%1行").arg(engine.stats.linesKept));
-        QCOMPARE(output->note(), QStringLiteral("已删除 %1 行重复").arg(engine.stats.linesRemoved));
+        QCOMPARE(output->note(), RemovedNote(engine.stats, options));
         const QString resultText = FilterText(NormalizeLineBreaks(text),
                                               [&] {
                                                   EngineSettings s;
@@ -205,9 +220,9 @@ private slots:
         auto* dialog = window->findChild<RepeatsDialog*>();
         const QString totals = dialog->findChild<QLabel*>(QStringLiteral("RepeatsTotals"))->text();
         QVERIFY2(totals.startsWith(QStringLiteral("共 %1 行，其中不同的行 %2 行；删除了 %3 行")
-                                       .arg(engine.stats.linesRead)
-                                       .arg(engine.stats.distinctLines)
-                                       .arg(engine.stats.linesRemoved)),
+                                       .arg(Grouped(engine.stats.linesRead),
+                                            Grouped(engine.stats.distinctLines),
+                                            Grouped(engine.stats.linesRemoved))),
                  qPrintable(totals));
         dialog->close();
 
@@ -301,11 +316,14 @@ private slots:
             box("Text2")->setText(QStringLiteral("typed"));
         }
         TextBox* output = box("Text2");
+        // The options change first: with an earlier result, that says the result is stale (its
+        // preview waits for the event loop, and the click comes first).
+        window->findChild<QAction*>(QStringLiteral("KeepLast"))->trigger();
         const QString before = output->documentText();
         const QString notice = output->notice();
         const QString count = label("Label2");
         const QString note = output->note();
-        window->findChild<QAction*>(QStringLiteral("KeepLast"))->trigger();
+        QCOMPARE(note.isEmpty(), !earlierResult);
         bool fired = false;
         connect(output, &TextBox::workProgress, window.get(), [&] {
             if (whileFilling && !fired && output->isFilling()) {
@@ -367,13 +385,191 @@ private slots:
         if (how == QStringLiteral("dialog"))
             importAnswering(file);
         else if (how == QStringLiteral("drop"))
-            dropOn(box("Text1"), file);
+            dropOn(box("Text1"), {file});
         else
-            OpenFiles(*window, *services, {file});
+            openNamed({file});
         QVERIFY(waitIdle());
         QVERIFY(window->isLargeInput());
         QCOMPARE(label("Label1"), QStringLiteral("过滤前共3000行"));
         QCOMPARE(services->fileName(), file);
+    }
+
+    // Several files above the bounds together open as one large text, each file read in its own
+    // encoding: the notice says how many, the count is of them all, the beginning shown goes on
+    // from one file into the next, and the filter, the save and the statistic work on all of
+    // them as the engine does. Apart, each file would go into the box.
+    void severalFiles_data() {
+        QTest::addColumn<int>("firstLines");
+        QTest::newRow("both shown") << 2000;
+        QTest::newRow("the first one fills the beginning") << int(kPreviewLines) + 500;
+    }
+    void severalFiles() {
+        QFETCH(int, firstLines);
+        const QString first = GeneratedText(firstLines, QStringLiteral("\r\n"));
+        const QString second = GeneratedText(1500, QStringLiteral("\n")).chopped(1); // no break
+        const QStringList files{path(QStringLiteral("first.txt")),
+                                path(QStringLiteral("second.txt"))};
+        WriteAll(files[0], EncodeText(first, TextEncoding::Gbk)->bytes);
+        WriteAll(files[1], EncodeText(second, TextEncoding::Utf8Bom)->bytes);
+        window->setLargeFileBounds(
+            {QFileInfo(files[0]).size() + QFileInfo(files[1]).size() - 1, 1000000});
+        importAnswering(files.join(u'\n'));
+        QVERIFY(window->isLargeInput());
+        TextBox* input = box("Text1");
+        QVERIFY2(input->notice().startsWith(QStringLiteral("2 个文件只读")),
+                 qPrintable(input->notice()));
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(firstLines + 1500));
+        const QStringList all = NormalizeLineBreaks(first + second).split(QStringLiteral("\r\n"));
+        QCOMPARE(input->documentText(),
+                 all.mid(0, int(kPreviewLines)).join(QStringLiteral("\r\n")));
+
+        window->findChild<QAction*>(QStringLiteral("OptionIgnoreCase"))->trigger();
+        EngineSettings settings;
+        settings.options = window->filterOptions();
+        BytesSink sink;
+        const EngineResult engine = FilterFiles(files, sink, settings);
+        QVERIFY(engine.ok());
+        click("Command1");
+        QVERIFY(waitIdle());
+        QVERIFY(window->isLargeResult());
+        QCOMPARE(label("Label2"), QStringLiteral("过滤后共%1行").arg(engine.stats.linesKept));
+        saveAnswering(path(QStringLiteral("both-out.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("both-out.txt"))), sink.bytes);
+        // The first file's encoding: GBK.
+        QVERIFY(sink.bytes.startsWith(EncodeText(first.left(4), TextEncoding::Gbk)->bytes));
+    }
+
+    // A large result saved in another format is converted line by line; 与原文件相同 writes the
+    // engine's bytes; GBK chosen for a result GBK cannot hold is refused, nothing written.
+    void saveFormat_data() {
+        QTest::addColumn<SaveFormat>("format");
+        QTest::addColumn<TextEncoding>("written"); // Gbk with refused
+        QTest::addColumn<QString>("lineBreak");
+        QTest::addColumn<bool>("refused");
+        using E = SaveFormat::Encoding;
+        using B = SaveFormat::Break;
+        QTest::newRow("same") << SaveFormat{} << TextEncoding::Utf8Bom << "\n" << false;
+        QTest::newRow("UTF-8 without its mark, CR LF")
+            << SaveFormat{E::Utf8, B::CrLf} << TextEncoding::Utf8 << "\r\n"
+            << false;
+        QTest::newRow("UTF-16LE") << SaveFormat{E::Utf16Le, B::Same} << TextEncoding::Utf16LeBom
+                                  << "\n"
+                                  << false;
+        QTest::newRow("GB18030, LF")
+            << SaveFormat{E::Gb18030, B::Lf} << TextEncoding::Gb18030 << "\n"
+            << false;
+        QTest::newRow("GBK: refused") << SaveFormat{E::Gbk, B::Same} << TextEncoding::Gbk << "\n"
+                                      << true;
+    }
+    void saveFormat() {
+        QFETCH(SaveFormat, format);
+        QFETCH(TextEncoding, written);
+        QFETCH(QString, lineBreak);
+        QFETCH(bool, refused);
+        // UTF-8 with its mark and LF, one line holding what GBK lacks.
+        const QString text =
+            GeneratedText(3000, QStringLiteral("\n")) + QStringLiteral("emoji 😀\n");
+        WriteAll(path(QStringLiteral("u.txt")), EncodeText(text, TextEncoding::Utf8Bom)->bytes);
+        importAnswering(path(QStringLiteral("u.txt")));
+        QVERIFY(window->isLargeInput());
+        click("Command1");
+        QVERIFY(waitIdle());
+        services->messages.clear();
+        services->dialogFormatChoices = {format};
+        const QString target = path(QStringLiteral("u-out.txt"));
+        WriteAll(target, "old");
+        saveAnswering(target);
+        QCOMPARE(services->messages.size(), 1);
+        if (refused) {
+            QCOMPARE(services->messages[0].style, 16);
+            QVERIFY(services->messages[0].prompt.contains(QStringLiteral("GBK")));
+            QCOMPARE(ReadAll(target), QByteArray("old"));
+            QCOMPARE(
+                QDir(dir.path()).entryList({QStringLiteral(".u-out*")}, QDir::Hidden | QDir::Files),
+                QStringList());
+            return;
+        }
+        EngineSettings settings;
+        const QString result = FilterText(NormalizeLineBreaks(text), settings)
+                                   .text.replace(QStringLiteral("\r\n"), lineBreak);
+        QCOMPARE(ReadAll(target), EncodeText(result, written)->bytes);
+    }
+
+    // A large result converted to another encoding is written in pieces of kCopyChunkBytes; a
+    // result whose conversion comes to just below, at or just above that size is written whole,
+    // as its text encoded anew.
+    void convertedInPieces_data() {
+        QTest::addColumn<qint64>("size"); // of the converted result
+        QTest::newRow("below") << kCopyChunkBytes - 2;
+        QTest::newRow("at") << kCopyChunkBytes;
+        QTest::newRow("above") << kCopyChunkBytes + 2;
+        QTest::newRow("three pieces") << 3 * kCopyChunkBytes + 2;
+    }
+    void convertedInPieces() {
+        QFETCH(qint64, size);
+        // UTF-16LE with its mark from GBK lines of 50 bytes: 2 bytes of mark and 2 for each byte.
+        QString text;
+        const qint64 characters = (size - 2) / 2;
+        for (qint64 line = 0; text.size() < characters; ++line) {
+            const qint64 left = characters - text.size();
+            const qint64 length = left >= 100 ? 50 : left;
+            text += QStringLiteral("%1").arg(line, int(length - 1), 10, QChar(u'y')) + u'\n';
+        }
+        QCOMPARE(text.size(), characters);
+        QFile result(path(QStringLiteral("result.txt")));
+        QVERIFY(result.open(QIODevice::ReadWrite | QIODevice::Truncate));
+        QCOMPARE(result.write(text.toLatin1()), qint64(text.size()));
+        QVERIFY(result.flush());
+        QString error;
+        const QString target = path(QStringLiteral("converted.txt"));
+        QVERIFY2(SaveLargeResultAs(result, TextEncoding::Gbk, target, TextEncoding::Utf16LeBom,
+                                   LineBreak::Lf, true, {}, &error),
+                 qPrintable(error));
+        const QByteArray saved = ReadAll(target);
+        QCOMPARE(saved.size(), size);
+        QCOMPARE(saved, EncodeText(text, TextEncoding::Utf16LeBom)->bytes);
+    }
+
+    // The statistic of a large file lists as many rows as it has room for; its copy takes them
+    // all, as the engine counts them.
+    void statisticExportsEveryRow() {
+        importLarge(QStringLiteral("s.txt"), 3000);
+        click("Command1");
+        QVERIFY(waitIdle());
+        window->setStatisticRows(3);
+        window->findChild<QAction*>(QStringLiteral("ShowRepeats"))->trigger();
+        QVERIFY(waitIdle());
+        RepeatsDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = window->findChild<RepeatsDialog*>()));
+        QCOMPARE(dialog->listText().count(QStringLiteral("\r\n")), 3);
+        dialog->findChild<QPushButton*>(QStringLiteral("CopyRepeats"))->click();
+        QTRY_VERIFY(!dialog->isExporting());
+        EngineSettings settings;
+        settings.collectRepeats = true;
+        settings.repeatsLimit = 1 << 20;
+        BytesSink sink;
+        const EngineResult engine = FilterFiles({path(QStringLiteral("s.txt"))}, sink, settings);
+        QCOMPARE(engine.repeats.size(), std::size_t(1000));
+        QCOMPARE(services->clipboard, RepeatsListText(engine.repeats));
+        dialog->close();
+    }
+
+    // The notices of the large-file mode take at most two lines of their box, so that the text
+    // under them can be seen.
+    void noticesInTwoLines() {
+        importLarge(QStringLiteral("n.txt"), 123456);
+        click("Command1");
+        QVERIFY(waitIdle());
+        for (TextBox* shown : {box("Text1"), box("Text2")}) {
+            auto* notice = shown->findChild<QLabel*>(QStringLiteral("notice"));
+            QVERIFY(notice->isVisible());
+            const int lines =
+                (notice->height() - 2 * notice->margin()) / notice->fontMetrics().lineSpacing();
+            QVERIFY2(lines <= 2, qPrintable(notice->text()));
+            QVERIFY2(notice->text().contains(shown == box("Text1") ? QStringLiteral("123,456")
+                                                                   : QStringLiteral("41,152")),
+                     qPrintable(notice->text()));
+        }
     }
 
     // The product's own bounds: a file one byte or one line above them opens in the large-file

@@ -2,11 +2,63 @@
 #include "platform/qtdesktopservices.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Runs `act` on the real file dialog (Qt's own widgets, offscreen) once it is open.
+void OnFileDialog(std::function<void(QFileDialog*)> act) {
+    QTimer::singleShot(0, [act = std::move(act)] {
+        QFileDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())));
+        act(dialog);
+    });
+}
+
+// Types a name into the dialog and presses its Save or Open button, as a user does.
+void TypeAndAccept(QFileDialog* dialog, const QString& typed) {
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit);
+    edit->setText(typed);
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    QVERIFY(buttons);
+    QPushButton* accept =
+        buttons->button(dialog->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
+                                                                        : QDialogButtonBox::Open);
+    QVERIFY(accept && accept->isEnabled());
+    accept->click();
+}
+
+// Chooses a file type in the dialog's list as a user does, with the keyboard.
+void ChooseType(QFileDialog* dialog, int index) {
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QVERIFY(types);
+    types->setFocus();
+    while (types->currentIndex() < index)
+        QTest::keyClick(types, Qt::Key_Down);
+    while (types->currentIndex() > index)
+        QTest::keyClick(types, Qt::Key_Up);
+    QCOMPARE(types->currentIndex(), index);
+}
+
+const QString kFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
+
+} // namespace
 
 class PlatformTest : public QObject {
     Q_OBJECT
@@ -119,6 +171,202 @@ private slots:
         QtDesktopServices next;
         QCOMPARE(next.LoadSetting(QStringLiteral("Key")), value);
         QCOMPARE(next.LoadSetting(QStringLiteral("Never")), QString());
+    }
+
+    // The filter chosen in the dialog is found whether the dialog names it whole or, with its
+    // patterns hidden, by its description alone.
+    void nameFilterIndex_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("index");
+        QTest::newRow("whole") << "所有文件(*.*) (*)" << 1;
+        QTest::newRow("description") << "文档文件(*.txt)" << 0;
+        QTest::newRow("description of the second") << "所有文件(*.*)" << 1;
+        QTest::newRow("unknown") << "别的" << -1;
+    }
+    void nameFilterIndex() {
+        QFETCH(QString, chosen);
+        QFETCH(int, index);
+        QCOMPARE(NameFilterIndex(ToQtNameFilters(kFilter), chosen), index);
+    }
+
+    // The real save dialog: a name typed without an extension is saved with ".txt" while
+    // 文档文件(*.txt) is chosen (at first, and again after another type), with none under
+    // 所有文件; and the dialog's own question about replacing a file is about that very file.
+    void realSaveDialogAddsTxt_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QList<int>>("types"); // chosen in this order
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("default type") << "out2" << QList<int>{} << "out2.txt";
+        QTest::newRow("txt chosen again") << "out2" << QList<int>{1, 0} << "out2.txt";
+        QTest::newRow("all files") << "out2" << QList<int>{1} << "out2";
+        QTest::newRow("own extension") << "out2.log" << QList<int>{} << "out2.log";
+        QTest::newRow("chinese name") << "结果" << QList<int>{} << "结果.txt";
+    }
+    void realSaveDialogAddsTxt() {
+        QFETCH(QString, typed);
+        QFETCH(QList<int>, types);
+        QFETCH(QString, saved);
+        QTemporaryDir folder;
+        QtDesktopServices services;
+        services.setFilter(kFilter);
+        services.setFileName(folder.filePath(QStringLiteral("start.txt")));
+        OnFileDialog([&](QFileDialog* dialog) {
+            QCOMPARE(dialog->testOption(QFileDialog::DontUseNativeDialog), true);
+            for (int type : types)
+                ChooseType(dialog, type);
+            TypeAndAccept(dialog, typed);
+        });
+        QVERIFY(services.ShowSave());
+        QCOMPARE(services.fileName(), folder.filePath(saved));
+
+        // The same name again, now that the file is there: the dialog asks about it by the name
+        // it will really have.
+        QFile existing(folder.filePath(saved));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.close();
+        QString question;
+        OnFileDialog([&](QFileDialog* dialog) {
+            for (int type : types)
+                ChooseType(dialog, type);
+            QTimer::singleShot(0, [&] {
+                QMessageBox* box = nullptr;
+                QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())));
+                question = box->text();
+                box->button(QMessageBox::Yes)->click();
+            });
+            TypeAndAccept(dialog, typed);
+        });
+        QVERIFY(services.ShowSave());
+        QVERIFY2(question.contains(saved), qPrintable(question));
+        QCOMPARE(services.fileName(), folder.filePath(saved));
+    }
+
+    // The save dialog offers the encoding and the line break, starting with the choice made
+    // last, which is remembered for the next run; the open dialog offers neither, and takes
+    // several files in the order they are named.
+    void realSaveDialogOffersTheFormat() {
+        QTemporaryDir folder;
+        QtDesktopServices services;
+        services.SaveSetting(DesktopServices::kSaveFormatKey, QString());
+        services.setFilter(kFilter);
+        services.setFileName(folder.filePath(QStringLiteral("start.txt")));
+        OnFileDialog([&](QFileDialog* dialog) {
+            auto* encoding = dialog->findChild<QComboBox*>(QStringLiteral("SaveEncoding"));
+            auto* lineBreak = dialog->findChild<QComboBox*>(QStringLiteral("SaveLineBreak"));
+            QVERIFY(encoding && lineBreak);
+            QVERIFY(encoding->isVisible() && lineBreak->isVisible());
+            QStringList items;
+            for (int i = 0; i < encoding->count(); ++i)
+                items.append(encoding->itemText(i));
+            QCOMPARE(items, QStringList({"与原文件相同", "GBK", "GB18030", "UTF-8", "UTF-8 (BOM)",
+                                         "UTF-16LE"}));
+            items.clear();
+            for (int i = 0; i < lineBreak->count(); ++i)
+                items.append(lineBreak->itemText(i));
+            QCOMPARE(items, QStringList({"与原文件相同", "CR LF", "LF"}));
+            QCOMPARE(encoding->currentIndex(), 0);
+            QCOMPARE(lineBreak->currentIndex(), 0);
+            // Each has its label, which the keyboard reaches it by.
+            for (QComboBox* combo : {encoding, lineBreak}) {
+                bool labelled = false;
+                for (const QLabel* label : dialog->findChildren<QLabel*>())
+                    labelled = labelled || label->buddy() == combo;
+                QVERIFY(labelled);
+            }
+            encoding->setCurrentIndex(3);
+            lineBreak->setCurrentIndex(2);
+            TypeAndAccept(dialog, QStringLiteral("a"));
+        });
+        QVERIFY(services.ShowSave());
+        const SaveFormat chosen{SaveFormat::Encoding::Utf8, SaveFormat::Break::Lf};
+        QCOMPARE(services.saveFormat(), chosen);
+
+        QtDesktopServices nextRun;
+        nextRun.setFilter(kFilter);
+        nextRun.setFileName(folder.filePath(QStringLiteral("start.txt")));
+        OnFileDialog([&](QFileDialog* dialog) {
+            QCOMPARE(dialog->findChild<QComboBox*>(QStringLiteral("SaveEncoding"))->currentIndex(),
+                     3);
+            QCOMPARE(dialog->findChild<QComboBox*>(QStringLiteral("SaveLineBreak"))->currentIndex(),
+                     2);
+            dialog->reject();
+        });
+        QVERIFY(!nextRun.ShowSave());
+
+        for (const char* name : {"b.txt", "a.txt"}) {
+            QFile file(folder.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        OnFileDialog([&](QFileDialog* dialog) {
+            QVERIFY(!dialog->findChild<QComboBox*>(QStringLiteral("SaveEncoding")));
+            TypeAndAccept(dialog, QStringLiteral("\"b.txt\" \"a.txt\""));
+        });
+        QVERIFY(nextRun.ShowOpen());
+        QCOMPARE(nextRun.fileNames(), QStringList({folder.filePath(QStringLiteral("b.txt")),
+                                                   folder.filePath(QStringLiteral("a.txt"))}));
+        QCOMPARE(nextRun.fileName(), folder.filePath(QStringLiteral("b.txt")));
+    }
+
+    // The remembered format reads back what was written; unknown words are passed over.
+    void saveFormatText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<int>("lineBreak");
+        QTest::newRow("nothing") << "" << 0 << 0;
+        QTest::newRow("both") << "encoding=utf-16le break=lf" << 5 << 2;
+        QTest::newRow("bom") << "encoding=utf-8-bom break=crlf" << 4 << 1;
+        QTest::newRow("unknown words") << "encoding=ebcdic colour=blue break=lf" << 0 << 2;
+    }
+    void saveFormatText() {
+        QFETCH(QString, text);
+        QFETCH(int, encoding);
+        QFETCH(int, lineBreak);
+        const SaveFormat format = SaveFormatFromText(text);
+        QCOMPARE(int(format.encoding), encoding);
+        QCOMPARE(int(format.lineBreak), lineBreak);
+        QCOMPARE(SaveFormatFromText(SaveFormatToText(format)), format);
+    }
+
+    // Through the fake: a save dialog starts with the remembered format, and a new choice is
+    // remembered; a cancel or an open dialog remembers nothing.
+    void formatRemembered() {
+        FakeDesktopServices services;
+        const SaveFormat gbkLf{SaveFormat::Encoding::Gbk, SaveFormat::Break::Lf};
+        services.dialogAnswers = {QStringLiteral("/d/a.txt"), QString(), QStringLiteral("/d/b.txt"),
+                                  QStringLiteral("/d/c.txt")};
+        services.dialogFormatChoices = {gbkLf};
+        QVERIFY(services.ShowSave());
+        QCOMPARE(services.saveFormat(), gbkLf);
+        QVERIFY(!services.ShowSave());
+        QVERIFY(services.ShowOpen());
+        QVERIFY(services.ShowSave());
+        QCOMPARE(services.dialogFormatsShown, QList<SaveFormat>({SaveFormat{}, gbkLf, gbkLf}));
+        QCOMPARE(services.saveFormat(), gbkLf);
+        QCOMPARE(SaveFormatFromText(services.settings.value(DesktopServices::kSaveFormatKey)),
+                 gbkLf);
+    }
+
+    // A message box stands over the middle of its window, and its text can be selected.
+    void messageBoxOverTheWindow() {
+        QWidget window;
+        window.setGeometry(400, 300, 358, 332);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QtDesktopServices services(&window);
+        QPoint centre;
+        Qt::TextInteractionFlags flags;
+        QTimer::singleShot(0, [&] {
+            QMessageBox* box = nullptr;
+            QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())));
+            centre = box->frameGeometry().center();
+            flags = box->textInteractionFlags();
+            box->accept();
+        });
+        services.MsgBox(QStringLiteral("https://example.org/"), DesktopServices::Critical,
+                        QStringLiteral("无法打开网页"));
+        QVERIFY2((centre - window.frameGeometry().center()).manhattanLength() < 40,
+                 qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
+        QVERIFY(flags & Qt::TextSelectableByMouse);
     }
 
     void chineseStandardButtons() {

@@ -430,7 +430,7 @@ private slots:
         QTest::addColumn<QString>("effect");
         const std::pair<const char*, const char*> controls[] = {
             {"Command1", "a⏎|"},     {"Command2", "|Dialog"}, {"Command3", "|MsgBox"},
-            {"Command4", "|MsgBox"}, {"Command5", "|Dialog"}, {"Label3", "|OpenPublisherPage"}};
+            {"Command4", "|MsgBox"}, {"Command5", "|Dialog"}, {"Label3", "|ShowPublisherPage"}};
         for (const auto& [name, effect] : controls) {
             for (int key : {int(Qt::Key_Return), int(Qt::Key_Enter), int(Qt::Key_Space)})
                 QTest::addRow("%s %s", name, qPrintable(QKeySequence(key).toString()))

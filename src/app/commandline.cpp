@@ -1,6 +1,5 @@
 #include "app/commandline.h"
 
-#include "platform/desktopservices.h"
 #include "ui/mainwindow.h"
 
 #include <QCommandLineParser>
@@ -8,8 +7,11 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTextStream>
+#include <QTimer>
 #include <QTranslator>
+#include <QWindow>
 
 namespace {
 
@@ -46,8 +48,8 @@ void Declare(QCommandLineParser& parser) {
     parser.addOption(kVersion);
     parser.addPositionalArgument(
         QStringLiteral("文件"),
-        QStringLiteral("启动后导入输入框的文本文件，如同在“导入数据”中选择了它。"
-                       "给出多个文件时只导入第一个。"),
+        QStringLiteral("启动后导入输入框的文本文件，如同在“导入数据”中选择了它们："
+                       "多个文件按顺序合为一个文本。"),
         QStringLiteral("[文件...]"));
     for (const QtOption& qt : kQtWindowOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.name));
@@ -56,6 +58,21 @@ void Declare(QCommandLineParser& parser) {
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
+}
+
+// The argument that named an option the parser did not know, as it was typed ("--frobnicate",
+// "-x", "--frobnicate=1" as "--frobnicate"); the parser's name for it when none matches.
+QString AsTyped(const QStringList& arguments, const QString& name) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QStringLiteral("--"))
+            break;
+        QString option = argument.section(u'=', 0, 0);
+        if (option.startsWith(u'-') &&
+            option.mid(option.startsWith(QStringLiteral("--")) ? 2 : 1) == name)
+            return option;
+    }
+    return name;
 }
 
 } // namespace
@@ -67,6 +84,11 @@ WindowCommandLine ParseWindowCommandLine(const QStringList& arguments) {
     if (!parser.parse(arguments)) {
         line.action = WindowCommandLine::Action::UsageError;
         line.error = parser.errorText();
+        // Qt names an unknown option without its dashes.
+        if (parser.unknownOptionNames().size() == 1) {
+            const QString name = parser.unknownOptionNames().constFirst();
+            line.error = QStringLiteral("未知选项“%1”。").arg(AsTyped(arguments, name));
+        }
     } else if (parser.isSet(kHelp)) {
         line.action = WindowCommandLine::Action::ShowHelp;
     } else if (parser.isSet(kVersion)) {
@@ -80,7 +102,16 @@ WindowCommandLine ParseWindowCommandLine(const QStringList& arguments) {
 QString WindowHelpText() {
     QCommandLineParser parser;
     Declare(parser);
-    return parser.helpText();
+    QString text = parser.helpText();
+    // Qt names the program by the path it was started with.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (!arguments.isEmpty()) {
+        const qsizetype firstLine = text.indexOf(u'\n');
+        const qsizetype at = text.indexOf(arguments.constFirst());
+        if (at >= 0 && (firstLine < 0 || at < firstLine))
+            text.replace(at, arguments.constFirst().size(), QStringLiteral("trennix"));
+    }
+    return text;
 }
 
 QString ProgramVersion() {
@@ -121,14 +152,49 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv, QStringList& files
     }
 }
 
-void OpenFiles(MainWindow& window, DesktopServices& services, const QStringList& files) {
+namespace {
+
+// Calls `then` once the window has been shown on the screen; until then, the window manager may
+// not yet have placed it, and a message box centred on it would stand in a corner.
+class WhenExposed final : public QObject {
+public:
+    WhenExposed(QWidget& window, std::function<void()> then)
+        : QObject(&window), window_(&window), then_(std::move(then)) {
+        window.winId(); // makes its QWindow
+        window.windowHandle()->installEventFilter(this);
+        if (window.windowHandle()->isExposed())
+            fire();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && window_ && window_->windowHandle()->isExposed())
+            fire();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void fire() {
+        if (!then_)
+            return;
+        // At the next turn of the event loop, after the window's own handling of the event.
+        QTimer::singleShot(0, this, [then = std::exchange(then_, nullptr), this] {
+            then();
+            deleteLater();
+        });
+    }
+    QPointer<QWidget> window_;
+    std::function<void()> then_;
+};
+
+} // namespace
+
+void OpenFiles(MainWindow& window, const QStringList& files) {
     if (files.isEmpty())
         return;
-    // The import dialog hands over a full path, and so the dialog starts there next time.
-    window.importChosenFile(QFileInfo(files.first()).absoluteFilePath());
-    if (files.size() > 1)
-        services.MsgBox(
-            QStringLiteral("一次只能导入一个文件。已导入：\n%1\n\n以下文件没有导入：\n%2")
-                .arg(files.first(), files.mid(1).join(u'\n')),
-            DesktopServices::Information, QStringLiteral("提示"));
+    // The import dialog hands over full paths, and so the dialog starts there next time.
+    QStringList paths;
+    for (const QString& file : files)
+        paths.append(QFileInfo(file).absoluteFilePath());
+    new WhenExposed(window, [&window, paths] { window.importChosenFiles(paths); });
 }

@@ -4,7 +4,6 @@
 
 #include <optional>
 
-class DesktopServices;
 class MainWindow;
 
 // What the window program's command line asks for: trennix [选项] [文件...]
@@ -13,7 +12,8 @@ struct WindowCommandLine {
     Action action = Action::OpenWindow;
     // OpenWindow: the files named, in their order.
     QStringList files;
-    // UsageError: what is wrong, in the words of Qt's parser.
+    // UsageError: what is wrong, in the words of Qt's parser; an unknown option is named as
+    // it was typed.
     QString error;
 };
 
@@ -21,7 +21,8 @@ struct WindowCommandLine {
 // (-platform, -style, -session ID...) are accepted and left to QApplication, which reads them.
 WindowCommandLine ParseWindowCommandLine(const QStringList& arguments);
 
-// The usage, the options and the arguments; in Chinese once Qt's translation is installed.
+// The usage, the options and the arguments; in Chinese once Qt's translation is installed. The
+// program is named "trennix", however it was started.
 QString WindowHelpText();
 
 // The program's version, as the build sets it from the project's version.
@@ -33,6 +34,7 @@ QString ProgramVersion();
 // `files`.
 std::optional<int> AnswerWithoutWindow(int argc, char** argv, QStringList& files);
 
-// Imports the first file into the input box as if it had been chosen in the import dialog, and
-// names the others, which are not imported, in a message. No files: nothing happens.
-void OpenFiles(MainWindow& window, DesktopServices& services, const QStringList& files);
+// Imports the files into the input box as one text, in their order, as if they had been chosen
+// in the import dialog, once the window stands where the window manager placed it (so that any
+// message stands over it). No files: nothing happens.
+void OpenFiles(MainWindow& window, const QStringList& files);

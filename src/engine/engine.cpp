@@ -378,7 +378,7 @@ private:
     static constexpr unsigned kBothShares = 2;
     bool emitKept(const Segment& s);
     bool emitSecondPass(const Segment& s);
-    void collectRepeats(EngineResult& result);
+    bool collectRepeats(EngineResult& result);
 
     EngineJob& job_;
     Emitter& out_;
@@ -480,7 +480,8 @@ bool InMemory::emitSecondPass(const Segment& s) {
     return true;
 }
 
-void InMemory::collectRepeats(EngineResult& result) {
+// False when the receiver of streamed lines stopped the work.
+bool InMemory::collectRepeats(EngineResult& result) {
     struct Entry {
         quint64 count;
         quint64 pos;
@@ -492,19 +493,26 @@ void InMemory::collectRepeats(EngineResult& result) {
                 entries.push_back(Entry{table.countOf(slot), slot.pos & LineTable::kPosMask});
         });
     }
-    const auto limit = std::min(entries.size(), std::size_t(job_.settings.repeatsLimit));
+    const auto& stream = job_.settings.repeatsOut;
+    const auto limit =
+        stream ? entries.size() : std::min(entries.size(), std::size_t(job_.settings.repeatsLimit));
     std::partial_sort(entries.begin(), entries.begin() + qsizetype(limit), entries.end(),
                       [](const Entry& a, const Entry& b) {
                           return a.count != b.count ? a.count > b.count : a.pos < b.pos;
                       });
     entries.resize(limit);
-    result.repeats.reserve(limit);
+    if (!stream)
+        result.repeats.reserve(limit);
     for (const Entry& e : entries) {
         const Segment& s = job_.inputs.at(e.pos);
         const uchar* line = s.data + (qint64(e.pos) - s.base);
-        result.repeats.push_back(
-            RepeatedLine{LineText(s, line, LineLengthAt(job_.inputs, e.pos)), qint64(e.count)});
+        RepeatedLine repeated{LineText(s, line, LineLengthAt(job_.inputs, e.pos)), qint64(e.count)};
+        if (!stream)
+            result.repeats.push_back(std::move(repeated));
+        else if (!stream(repeated))
+            return false;
     }
+    return true;
 }
 
 EngineResult InMemory::run() {
@@ -572,8 +580,9 @@ EngineResult InMemory::run() {
                 ++result.stats.repeatedLines;
         });
     }
-    if (job_.settings.collectRepeats)
-        collectRepeats(result);
+    result.stats.blankLines = blanks_;
+    if (job_.settings.collectRepeats && !collectRepeats(result))
+        result.status = EngineResult::Status::Cancelled;
     return result;
 }
 

@@ -44,6 +44,8 @@ public:
     QByteArray bytes;
 };
 
+struct RepeatedLine;
+
 struct EngineSettings {
     FilterOptions options;
     std::optional<TextEncoding> inputEncoding;  // forced; otherwise detected for each input
@@ -63,6 +65,10 @@ struct EngineSettings {
     // Files up to this size are read into memory, larger ones mapped (their pages let go as the
     // work moves on, so that memory does not grow with them).
     qint64 readWholeBytes = qint64(16) << 20;
+    // With collectRepeats: when set, every repeated line, most frequent first, is handed here
+    // instead of being kept in EngineResult::repeats (repeatsLimit does not apply). Returning
+    // false stops the work, as a cancel does.
+    std::function<bool(const RepeatedLine&)> repeatsOut;
 };
 
 struct EngineStats {
@@ -71,6 +77,7 @@ struct EngineStats {
     qint64 linesRemoved = 0;
     qint64 distinctLines = 0; // distinct non-blank lines (by the comparison rules)
     qint64 repeatedLines = 0; // distinct non-blank lines that occur more than once
+    qint64 blankLines = 0;    // blank lines read (by the comparison rules)
 };
 
 // One repeated line of the statistic: its text as kept, and how often it occurs.

@@ -7,6 +7,7 @@
 #include "files/writewhole.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace {
@@ -122,6 +123,14 @@ std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
     return summary;
 }
 
+QString ChangedSince(const QStringList& paths, const std::vector<FileStatus>& opened) {
+    for (qsizetype i = 0; i < paths.size() && std::size_t(i) < opened.size(); ++i) {
+        if (QString changed = ChangedSince(paths[i], opened[std::size_t(i)]); !changed.isEmpty())
+            return changed;
+    }
+    return {};
+}
+
 QString ChangedSince(const QString& path, const FileStatus& opened) {
     int errnum = 0;
     const FileStatus now = StatusOfPath(path, true, &errnum);
@@ -142,11 +151,12 @@ std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress
     QFile file(path);
     QString reason;
     LargeFile large;
-    if (!OpenForReading(file, &reason, &large.opened)) {
+    large.opened.resize(1);
+    if (!OpenForReading(file, &reason, &large.opened[0])) {
         *error = Failure(path, reason);
         return std::nullopt;
     }
-    large.path = path;
+    large.paths = QStringList{path};
     const qint64 size = file.size();
     if (size > 0) {
         const qint64 sample = std::min<qint64>(size, qint64(16) << 20);
@@ -169,6 +179,50 @@ std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress
     return large;
 }
 
+std::optional<LargeFile> OpenLargeFiles(const QStringList& paths, const EngineProgress& progress,
+                                        QString* error) {
+    qint64 total = 0;
+    for (const QString& path : paths)
+        total += QFileInfo(path).size();
+    LargeFile all;
+    all.paths = paths;
+    qint64 before = 0;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString& path = paths[i];
+        const EngineProgress part = [&](qint64 done, qint64 /*size*/) {
+            return !progress || progress(before + done, total);
+        };
+        std::optional<LargeFile> one = OpenLargeFile(path, part, error);
+        if (!one)
+            return std::nullopt;
+        if (i == 0)
+            all.encoding = one->encoding;
+        all.opened.push_back(one->opened.front());
+        TextSummary& sum = all.summary;
+        const TextSummary& add = one->summary;
+        // The beginning shown goes on into the next file while it has room.
+        const qint64 room = kPreviewLines - sum.lines;
+        if (room > 0 && add.lines > 0) {
+            qsizetype cut = add.preview.size();
+            qint64 breaks = 0;
+            for (qsizetype at = add.preview.indexOf(u"\r\n"); at >= 0 && cut == add.preview.size();
+                 at = add.preview.indexOf(u"\r\n", at + 2))
+                if (++breaks == room)
+                    cut = at;
+            if (sum.lines > 0)
+                sum.preview += QStringLiteral("\r\n");
+            sum.preview += QStringView(add.preview).left(cut);
+        }
+        sum.previewComplete = sum.previewComplete && add.previewComplete;
+        sum.lines += add.lines;
+        sum.nonBlankLines += add.nonBlankLines;
+        if (sum.lines > kPreviewLines)
+            sum.previewComplete = false;
+        before += QFileInfo(path).size();
+    }
+    return all;
+}
+
 std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
                                            const EngineProgress& progress, QString* error) {
     LargeResult out;
@@ -178,26 +232,28 @@ std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineS
         *error = TemporaryFolderFailure(settings.tempDir, reason);
         return std::nullopt;
     }
-    if (const QString changed = ChangedSince(input.path, input.opened); !changed.isEmpty()) {
+    if (const QString changed = ChangedSince(input.paths, input.opened); !changed.isEmpty()) {
         *error = changed;
         return std::nullopt;
     }
-    out.inputPath = input.path;
+    out.inputPaths = input.paths;
     out.inputOpened = input.opened;
     EngineSettings s = settings;
-    s.inputEncoding = WithoutByteOrderMark(input.encoding);
+    // Several files are each read in their own encoding.
+    if (input.paths.size() == 1)
+        s.inputEncoding = WithoutByteOrderMark(input.encoding);
     // Filtering is nine tenths of the work; counting the result the rest.
     const EngineProgress filtering = [&](qint64 done, qint64 total) {
         return !progress || progress(done * 9 / 10, total);
     };
     FileSink sink(*out.file, settings.tempDir);
-    out.result = FilterFiles({input.path}, sink, s, filtering);
+    out.result = FilterFiles(input.paths, sink, s, filtering);
     if (!out.result.ok()) {
         *error = out.result.error;
         return std::nullopt;
     }
     // The engine tells a change while it read; this tells one since the file was opened.
-    if (const QString changed = ChangedSince(input.path, input.opened); !changed.isEmpty()) {
+    if (const QString changed = ChangedSince(input.paths, input.opened); !changed.isEmpty()) {
         *error = changed;
         return std::nullopt;
     }
@@ -216,14 +272,8 @@ std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineS
     return out;
 }
 
-bool SaveLargeResult(LargeResult& large, const QString& path, const EngineProgress& progress,
+bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
                      QString* error) {
-    if (const QString changed = ChangedSince(large.inputPath, large.inputOpened);
-        !changed.isEmpty()) {
-        *error = changed;
-        return false;
-    }
-    QFile& result = *large.file;
     SafeSaveFile save(path);
     if (!save.open()) {
         *error = save.error();
@@ -250,6 +300,100 @@ bool SaveLargeResult(LargeResult& large, const QString& path, const EngineProgre
             return false;
         }
     }
+    if (!save.commit()) {
+        *error = save.error();
+        return false;
+    }
+    return true;
+}
+
+bool SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, TextEncoding to,
+                       LineBreak lineBreak, bool exact, const EngineProgress& progress,
+                       QString* error) {
+    auto failure = [&](const QString& reason) {
+        *error = QStringLiteral("无法保存到：\n%1\n\n原因：%2")
+                     .arg(QDir::toNativeSeparators(path), reason);
+        return false;
+    };
+    const qint64 size = result.size();
+    const uchar* data = size > 0 ? result.map(0, size) : nullptr;
+    if (size > 0 && !data) {
+        *error = ReasonFor(result);
+        return false;
+    }
+    Segment s;
+    s.data = data;
+    s.size = size;
+    s.body = std::min<qint64>(ByteOrderMark(from).size(), size);
+    s.encoding = WithoutByteOrderMark(from);
+    s.units = UnitFormatOf(from);
+    s.mapped = true;
+    SegmentList inputs;
+    if (size > 0)
+        inputs.segments.push_back(s);
+    inputs.totalBytes = size;
+
+    const TextEncoding plain = WithoutByteOrderMark(to);
+    const bool utf16 = plain == TextEncoding::Utf16Le || plain == TextEncoding::Utf16Be;
+    TextDecoder decoder(s.encoding);
+    TextEncoder encoder(plain);
+    std::unique_ptr<TextEncoder> wider;
+    QByteArray out(ByteOrderMark(to).data(), ByteOrderMark(to).size());
+    QByteArray breakBytes;
+    encoder.encode(LineBreakText(lineBreak), breakBytes);
+    SafeSaveFile save(path);
+    if (!save.open()) {
+        if (data)
+            result.unmap(const_cast<uchar*>(data));
+        *error = save.error();
+        return false;
+    }
+    QString line;
+    QString reason;
+    qint64 done = 0;
+    const bool finished = ForEachBatch(inputs, [&](const Segment& seg, const uchar* begin,
+                                                   const uchar* end) {
+        ForEachLine(begin, end, seg.units, [&](const uchar* p, qint64 length) {
+            if (!reason.isEmpty())
+                return;
+            line.resize(0);
+            const qsizetype escaped = decoder.decode(
+                QByteArrayView(reinterpret_cast<const char*>(p), qsizetype(length)), line);
+            if (escaped > 0 && utf16) {
+                reason = QStringLiteral("结果中有无法识别为文字的字节，不能写成 %1。")
+                             .arg(EncodingName(to));
+                return;
+            }
+            if (!encoder.encode(line, out)) {
+                if (exact || plain != TextEncoding::Gbk) {
+                    reason =
+                        QStringLiteral("结果中含有 %1 编码无法表示的字符。").arg(EncodingName(to));
+                    return;
+                }
+                if (!wider)
+                    wider = std::make_unique<TextEncoder>(TextEncoding::Gb18030);
+                wider->encode(line, out);
+            }
+            out += breakBytes;
+        });
+        if (!reason.isEmpty())
+            return false;
+        if (out.size() >= kCopyChunkBytes) {
+            save.device()->write(out); // a failure is kept for commit() to report
+            out.resize(0);
+        }
+        done += end - begin;
+        return !progress || progress(done, size);
+    });
+    if (data)
+        result.unmap(const_cast<uchar*>(data));
+    if (!reason.isEmpty())
+        return failure(reason);
+    if (!finished) {
+        save.cancel();
+        return false;
+    }
+    save.device()->write(out);
     if (!save.commit()) {
         *error = save.error();
         return false;

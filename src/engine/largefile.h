@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 // What the window shows of a file too large for a text box, and the work it does on the whole
 // file instead: filtering into a temporary file, saving and copying that result.
@@ -30,23 +31,29 @@ struct TextSummary {
 std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
                                          const EngineProgress& progress, QString* error);
 
-// A file opened in the large-file mode.
+// A file opened in the large-file mode; or several, read as one text in their order.
 struct LargeFile {
-    QString path;
-    TextEncoding encoding = TextEncoding::Gbk;
-    TextSummary summary;
-    FileStatus opened; // what the file was when it was read, to tell whether it changed since
+    QStringList paths;
+    TextEncoding encoding = TextEncoding::Gbk; // the first file's
+    TextSummary summary;                       // of them all
+    // What each file was when it was read, to tell whether it changed since.
+    std::vector<FileStatus> opened;
 };
 
 // Nothing when the file at `path` is still what it was when it was opened; otherwise a message
 // that says it changed (in Chinese, naming the file), after which nothing made of it may be used.
 QString ChangedSince(const QString& path, const FileStatus& opened);
+// The same for each of several files, with what each was when it was opened.
+QString ChangedSince(const QStringList& paths, const std::vector<FileStatus>& opened);
 
 // Opens a file for the large-file mode: its encoding from its beginning, its whole count, its
 // beginning to show. Returns nothing on a cancel or a failure (`error` set for a failure, in
 // Chinese, naming the file).
 std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress& progress,
                                        QString* error);
+// The same for several files as one text: their counts added, the beginning of the first ones.
+std::optional<LargeFile> OpenLargeFiles(const QStringList& paths, const EngineProgress& progress,
+                                        QString* error);
 
 // The result of filtering a large file, held in a temporary file that vanishes with it.
 struct LargeResult {
@@ -54,8 +61,8 @@ struct LargeResult {
     TextEncoding encoding = TextEncoding::Gbk;
     TextSummary summary;
     EngineResult result;
-    QString inputPath;      // the file it was made from
-    FileStatus inputOpened; // what that file was then
+    QStringList inputPaths;              // the files it was made from
+    std::vector<FileStatus> inputOpened; // what they were then
 };
 
 // Filters a large file into a temporary file. Returns nothing on a cancel or a failure (a file
@@ -63,10 +70,19 @@ struct LargeResult {
 std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
                                            const EngineProgress& progress, QString* error);
 
-// Writes the result to `path` through the safe save. False on a cancel or a failure (`error` set
-// for a failure); the file it was made from having changed since is a failure too.
-bool SaveLargeResult(LargeResult& result, const QString& path, const EngineProgress& progress,
+// Writes the result to `path` through the safe save. False on a cancel or a failure (`error`
+// set for a failure). Whether the files it was made from are still what they were is the
+// caller's to ask (ChangedSince), before it is saved.
+bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
                      QString* error);
+
+// Writes the result to `path` in another encoding (byte-order mark included) with every line
+// ended by `lineBreak`. A line GBK cannot hold is written as GB18030 unless `exact`; otherwise a
+// character the encoding lacks, or an undecodable byte for UTF-16, fails the save and nothing is
+// written. False on a cancel or a failure (`error` set for a failure).
+bool SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, TextEncoding to,
+                       LineBreak lineBreak, bool exact, const EngineProgress& progress,
+                       QString* error);
 
 // The whole result as text for the clipboard, when it has at most `maxBytes` bytes: lines end
 // with CR LF as in a box, and undecodable bytes become U+FFFD, as the clipboard cannot carry them.

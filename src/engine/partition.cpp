@@ -492,7 +492,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     repeats_.insert(repeats_.end(), repeats.begin(), repeats.end());
     // Only the most frequent are kept: trim now and then so that this stays small.
     const auto most = std::size_t(job_.settings.repeatsLimit);
-    if (repeats_.size() > 2 * most + 1024)
+    if (!job_.settings.repeatsOut && repeats_.size() > 2 * most + 1024)
         ByCount(repeats_, most);
     return advanceRecords(reader.bytesRead() - reported);
 }
@@ -585,7 +585,8 @@ bool Partitioned::gather(QString* reason) {
         }
     }
     // The repeated lines of the statistic, by index, to be read as the input goes by.
-    ByCount(repeats_, std::size_t(job_.settings.repeatsLimit));
+    if (!job_.settings.repeatsOut)
+        ByCount(repeats_, std::size_t(job_.settings.repeatsLimit));
     std::vector<Kept> wanted = repeats_;
     std::sort(wanted.begin(), wanted.end(),
               [](const Kept& a, const Kept& b) { return a.index < b.index; });
@@ -634,8 +635,15 @@ bool Partitioned::gather(QString* reason) {
                                               : a.first.index < b.first.index;
     });
     repeatTexts_.clear();
-    for (auto& [k, text] : found)
-        repeatTexts_.push_back(RepeatedLine{std::move(text), qint64(k.count)});
+    for (auto& [k, text] : found) {
+        RepeatedLine repeated{std::move(text), qint64(k.count)};
+        if (!job_.settings.repeatsOut) {
+            repeatTexts_.push_back(std::move(repeated));
+        } else if (ok && !job_.settings.repeatsOut(repeated)) {
+            cancelled_ = true;
+            return false;
+        }
+    }
     return ok;
 }
 
@@ -674,6 +682,7 @@ EngineResult Partitioned::run() {
     result.stats.linesRead = linesRead_;
     result.stats.distinctLines = distinct_;
     result.stats.repeatedLines = repeated_;
+    result.stats.blankLines = blanks_;
     result.partitions = finished_;
     result.repeats = std::move(repeatTexts_);
     return result;

@@ -103,8 +103,19 @@ ImportResult ImportTextFile(const QString& path, qint64 maxBytes, const ReadProg
 }
 
 SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding encoding,
-                        LineBreak lineBreak) {
+                        LineBreak lineBreak, bool exact) {
     SaveResult result;
+    const TextEncoding plain = WithoutByteOrderMark(encoding);
+    if (exact && (plain == TextEncoding::Utf16Le || plain == TextEncoding::Utf16Be)) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (IsEscapedByte(text, i)) {
+                result.error =
+                    SaveFailure(path, QStringLiteral("文本中有无法识别为文字的字节，不能写成 %1。")
+                                          .arg(EncodingName(encoding)));
+                return result;
+            }
+        }
+    }
     QString withBreaks;
     if (lineBreak != LineBreak::CrLf) {
         withBreaks = text.toString();
@@ -113,7 +124,7 @@ SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding enco
     }
     std::optional<EncodedText> encoded = EncodeText(text, encoding);
     withBreaks = QString();
-    if (!encoded) {
+    if (!encoded || (exact && encoded->encoding != encoding)) {
         result.error = SaveFailure(
             path, QStringLiteral("文本中含有 %1 编码无法表示的字符。").arg(EncodingName(encoding)));
         return result;

@@ -39,6 +39,8 @@ struct SaveResult {
 // Encodes the text, each CR LF written as `lineBreak`, and writes it through SafeSaveFile: either
 // the whole new file is in place afterwards, or a file that was there before is untouched and
 // keeps its identity (hard links, owner, group, mode). A file marked read-only is never
-// replaced. Safe to call from any thread.
+// replaced. With `exact` the text is written in `encoding` or not at all: GBK is not widened to
+// GB18030, and bytes no encoding read are refused for UTF-16 (they would not stay whole units).
+// Safe to call from any thread.
 SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding encoding,
-                        LineBreak lineBreak = LineBreak::CrLf);
+                        LineBreak lineBreak = LineBreak::CrLf, bool exact = false);

@@ -6,6 +6,47 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+namespace {
+// The words a remembered format is written with, in the order of the enums.
+const char* const kEncodingWords[] = {"same", "gbk", "gb18030", "utf-8", "utf-8-bom", "utf-16le"};
+const char* const kBreakWords[] = {"same", "crlf", "lf"};
+} // namespace
+
+QStringList SaveEncodingNames() {
+    return {QStringLiteral("与原文件相同"), QStringLiteral("GBK"),
+            QStringLiteral("GB18030"),      QStringLiteral("UTF-8"),
+            QStringLiteral("UTF-8 (BOM)"),  QStringLiteral("UTF-16LE")};
+}
+
+QStringList SaveLineBreakNames() {
+    return {QStringLiteral("与原文件相同"), QStringLiteral("CR LF"), QStringLiteral("LF")};
+}
+
+QString SaveFormatToText(const SaveFormat& format) {
+    return QStringLiteral("encoding=%1 break=%2")
+        .arg(QLatin1String(kEncodingWords[int(format.encoding)]),
+             QLatin1String(kBreakWords[int(format.lineBreak)]));
+}
+
+SaveFormat SaveFormatFromText(const QString& text) {
+    SaveFormat format;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+        const QString value = word.section(u'=', 1);
+        if (word.startsWith(QStringLiteral("encoding="))) {
+            for (int i = 0; i < int(std::size(kEncodingWords)); ++i) {
+                if (value == QLatin1String(kEncodingWords[i]))
+                    format.encoding = SaveFormat::Encoding(i);
+            }
+        } else if (word.startsWith(QStringLiteral("break="))) {
+            for (int i = 0; i < int(std::size(kBreakWords)); ++i) {
+                if (value == QLatin1String(kBreakWords[i]))
+                    format.lineBreak = SaveFormat::Break(i);
+            }
+        }
+    }
+    return format;
+}
+
 bool DesktopServices::ShowOpen() {
     return show(DialogKind::Open);
 }
@@ -15,15 +56,22 @@ bool DesktopServices::ShowSave() {
 }
 
 bool DesktopServices::show(DialogKind kind) {
-    const Choice chosen =
-        chooseFile(kind, filter_, fileName_.isEmpty() ? DefaultDialogFolder() : fileName_);
-    if (chosen.path.isEmpty())
+    const SaveFormat remembered = SaveFormatFromText(LoadSetting(kSaveFormatKey));
+    const Choice chosen = chooseFile(
+        kind, filter_, fileName_.isEmpty() ? DefaultDialogFolder() : fileName_, remembered);
+    if (chosen.paths.isEmpty())
         return false;
-    fileName_ = chosen.path;
+    fileName_ = chosen.paths.constFirst();
+    if (kind == DialogKind::Open) {
+        fileNames_ = chosen.paths;
+        return true;
+    }
     const QString suffix = DefaultSuffix(filter_, chosen.filterIndex);
-    if (kind == DialogKind::Save && !suffix.isEmpty() &&
-        !QFileInfo(fileName_).fileName().contains(u'.'))
+    if (!suffix.isEmpty() && !QFileInfo(fileName_).fileName().contains(u'.'))
         fileName_ += u'.' + suffix;
+    saveFormat_ = chosen.format;
+    if (chosen.format != remembered)
+        SaveSetting(kSaveFormatKey, SaveFormatToText(chosen.format));
     return true;
 }
 

@@ -2,11 +2,15 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 #include <QTranslator>
@@ -24,33 +28,91 @@ QStringList ToQtNameFilters(const QString& filter) {
     return result;
 }
 
+// With its patterns hidden, the dialog names a filter by the part before " (patterns)".
+int NameFilterIndex(const QStringList& filters, const QString& chosen) {
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        const QString& f = filters[i];
+        if (f == chosen || f.left(f.lastIndexOf(QStringLiteral(" ("))) == chosen)
+            return int(i);
+    }
+    return -1;
+}
+
+namespace {
+
+// Adds a labelled list of choices as a new row of the dialog's own grid, under the file type.
+QComboBox* AddChoiceRow(QFileDialog& dialog, const QString& name, const QString& caption,
+                        const QStringList& items, int current) {
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    auto* combo = new QComboBox(&dialog);
+    combo->setObjectName(name);
+    combo->addItems(items);
+    combo->setCurrentIndex(current);
+    auto* label = new QLabel(caption, &dialog);
+    label->setBuddy(combo);
+    if (grid) {
+        const int row = grid->rowCount();
+        grid->addWidget(label, row, 0);
+        grid->addWidget(combo, row, 1);
+    }
+    return combo;
+}
+
+} // namespace
+
 DesktopServices::Choice QtDesktopServices::chooseFile(DialogKind kind, const QString& filter,
-                                                      const QString& startPath) {
+                                                      const QString& startPath,
+                                                      const SaveFormat& format) {
     QFileDialog dialog(parent_);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     // The descriptions already show their patterns; the dialog need not repeat them.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(kind == DialogKind::Open ? QFileDialog::AcceptOpen
                                                   : QFileDialog::AcceptSave);
-    dialog.setFileMode(kind == DialogKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setFileMode(kind == DialogKind::Open ? QFileDialog::ExistingFiles
+                                                : QFileDialog::AnyFile);
     const QStringList filters = ToQtNameFilters(filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
     // The dialog adds the chosen type's extension itself, so that its question about replacing
-    // an existing file is about the file that will really be written.
-    auto followFilter = [&](const QString& chosen) {
+    // an existing file is about the file that will really be written. It follows the list of
+    // types itself, which changes by mouse, keyboard or typing alike.
+    auto followFilter = [&] {
         if (kind == DialogKind::Save)
-            dialog.setDefaultSuffix(DefaultSuffix(filter, int(filters.indexOf(chosen))));
+            dialog.setDefaultSuffix(
+                DefaultSuffix(filter, NameFilterIndex(filters, dialog.selectedNameFilter())));
     };
+    if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+        QObject::connect(types, &QComboBox::currentIndexChanged, &dialog, followFilter);
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
-    followFilter(dialog.selectedNameFilter());
+    followFilter();
+    QComboBox* encoding = nullptr;
+    QComboBox* lineBreak = nullptr;
+    if (kind == DialogKind::Save) {
+        encoding =
+            AddChoiceRow(dialog, QStringLiteral("SaveEncoding"), QStringLiteral("编码(&E)："),
+                         SaveEncodingNames(), int(format.encoding));
+        lineBreak =
+            AddChoiceRow(dialog, QStringLiteral("SaveLineBreak"), QStringLiteral("换行(&L)："),
+                         SaveLineBreakNames(), int(format.lineBreak));
+    }
+    // Within the screen, however large the scale factor makes Qt's dialog.
+    if (const QScreen* screen = parent_ ? parent_->screen() : QGuiApplication::primaryScreen())
+        dialog.resize(dialog.sizeHint().boundedTo(screen->availableSize() * 9 / 10));
     if (QFileInfo(startPath).isDir())
         dialog.setDirectory(startPath);
     else if (!startPath.isEmpty())
         dialog.selectFile(startPath);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return {dialog.selectedFiles().constFirst(), int(filters.indexOf(dialog.selectedNameFilter()))};
+    Choice choice;
+    choice.paths = kind == DialogKind::Open ? dialog.selectedFiles()
+                                            : QStringList{dialog.selectedFiles().constFirst()};
+    choice.filterIndex = NameFilterIndex(filters, dialog.selectedNameFilter());
+    if (encoding && lineBreak)
+        choice.format = {SaveFormat::Encoding(std::max(0, encoding->currentIndex())),
+                         SaveFormat::Break(std::max(0, lineBreak->currentIndex()))};
+    return choice;
 }
 
 void QtDesktopServices::MsgBox(const QString& prompt, int style, const QString& title) {
@@ -60,6 +122,7 @@ void QtDesktopServices::MsgBox(const QString& prompt, int style, const QString& 
     else if (style == Information)
         icon = QMessageBox::Information;
     QMessageBox box(icon, title, prompt, QMessageBox::Ok, parent_);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.exec();
 }
 
@@ -73,8 +136,12 @@ void QtDesktopServices::ClipboardSetText(const QString& text) {
 
 void QtDesktopServices::OpenPublisherPage() {
     // Started from the event loop so that the caller never waits for the browser; the result is
-    // not reported, as a page that cannot be opened is no reason to disturb the user.
+    // not reported, as a page that was not asked for is no reason to disturb the user.
     QTimer::singleShot(0, qApp, [] { QDesktopServices::openUrl(QUrl(PublisherPageCommand())); });
+}
+
+bool QtDesktopServices::ShowPublisherPage() {
+    return QDesktopServices::openUrl(QUrl(PublisherPageCommand()));
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "files/textfile.h"
 #include "platform/desktopservices.h"
 #include "ui/textbox.h"
+#include "ui/wording.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -55,31 +56,61 @@ void ReportSaved(DesktopServices& services) {
 // What a box in the large-file mode says about the part it shows.
 QString ShownPart(const TextSummary& summary) {
     if (summary.lines > kPreviewLines)
-        return QStringLiteral("只显示开头 %1 行").arg(kPreviewLines);
+        return QStringLiteral("显示开头 %1 行").arg(Grouped(kPreviewLines));
     if (!summary.previewComplete)
         return QStringLiteral("过长的行只显示开头");
     return QStringLiteral("已全部显示");
 }
 
-// A sink that keeps nothing, for counting alone.
-class DiscardSink final : public OutputSink {
-public:
-    bool write(const char* /*data*/, qint64 /*size*/) override { return true; }
-    QString error() const override { return {}; }
-};
-
 } // namespace
 
-QString LargeInputNotice(const TextSummary& summary) {
-    return QStringLiteral("大文件，共 %1 行：%2，不能编辑。命令作用于整个文件。")
-        .arg(summary.lines)
-        .arg(ShownPart(summary));
+QString LargeInputNotice(const LargeFile& input) {
+    const QString files = input.paths.size() > 1
+                              ? QStringLiteral("%1 个文件只读：").arg(input.paths.size())
+                              : QStringLiteral("大文件只读：");
+    return files + QStringLiteral("%1，命令作用于全部 %2 行。")
+                       .arg(ShownPart(input.summary), Grouped(input.summary.lines));
 }
 
 QString LargeResultNotice(const TextSummary& summary) {
-    return QStringLiteral("过滤结果共 %1 行：%2，不能编辑。复制和保存作用于整个结果。")
-        .arg(summary.lines)
-        .arg(ShownPart(summary));
+    return QStringLiteral("结果只读：%1，复制和保存用全部 %2 行。")
+        .arg(ShownPart(summary), Grouped(summary.lines));
+}
+
+QString ImportedFilesNote(const QStringList& paths) {
+    QStringList names;
+    for (const QString& path : paths)
+        names.append(QFileInfo(path).fileName());
+    return QStringLiteral("已导入 %1 个文件：").arg(paths.size()) +
+           names.join(QStringLiteral("、"));
+}
+
+SaveAs ResolveSaveFormat(const SaveFormat& chosen, const FileFormat& same) {
+    SaveAs as{same, chosen.encoding != SaveFormat::Encoding::Same};
+    switch (chosen.encoding) {
+    case SaveFormat::Encoding::Same:
+        break;
+    case SaveFormat::Encoding::Gbk:
+        as.format.encoding = TextEncoding::Gbk;
+        break;
+    case SaveFormat::Encoding::Gb18030:
+        as.format.encoding = TextEncoding::Gb18030;
+        break;
+    case SaveFormat::Encoding::Utf8:
+        as.format.encoding = TextEncoding::Utf8;
+        break;
+    case SaveFormat::Encoding::Utf8Bom:
+        as.format.encoding = TextEncoding::Utf8Bom;
+        break;
+    case SaveFormat::Encoding::Utf16Le:
+        as.format.encoding = TextEncoding::Utf16LeBom;
+        break;
+    }
+    if (chosen.lineBreak == SaveFormat::Break::CrLf)
+        as.format.lineBreak = LineBreak::CrLf;
+    else if (chosen.lineBreak == SaveFormat::Break::Lf)
+        as.format.lineBreak = LineBreak::Lf;
+    return as;
 }
 
 FilterJob::FilterJob(TextBox& input, TextBox& output, DesktopServices& services, bool refuseEmpty,
@@ -148,9 +179,9 @@ void FilterJob::takeBack(const std::function<void()>& done) {
         done();
 }
 
-ImportJob::ImportJob(TextBox& input, QString path, DesktopServices& services,
+ImportJob::ImportJob(TextBox& input, QStringList paths, DesktopServices& services,
                      LargeFileBounds bounds, QObject* parent)
-    : Job(&input, parent), input_(input), path_(std::move(path)), services_(services),
+    : Job(&input, parent), input_(input), paths_(std::move(paths)), services_(services),
       bounds_(bounds) {}
 
 namespace {
@@ -168,40 +199,69 @@ QString ImportFailure(const QString& path, const QString& reason) {
         .arg(QDir::toNativeSeparators(path), reason);
 }
 
-// Reads the file on a worker thread. A file larger than bounds.bytes is only counted and its
-// beginning read; a smaller one is read whole, and opened as a large file after all when it has
-// more lines than bounds.lines.
-Imported ReadFile(const QString& path, const LargeFileBounds& bounds,
-                  const WorkProgress& progress) {
+// Reads the files on a worker thread. Files larger than bounds.bytes together are only counted
+// and their beginning read; smaller ones are read whole, and opened as a large file after all when
+// they have more lines than bounds.lines.
+Imported ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
+                   const WorkProgress& progress) {
     Imported out;
-    const QFileInfo info(path);
-    if (info.isFile() && info.size() > bounds.bytes) {
-        std::optional<LargeFile> large = OpenLargeFile(path, progress, &out.error);
+    qint64 total = 0;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        total += info.isFile() ? info.size() : 0;
+    }
+    if (total > bounds.bytes) {
+        std::optional<LargeFile> large = OpenLargeFiles(paths, progress, &out.error);
         if (large)
             out.large = std::make_shared<const LargeFile>(std::move(*large));
         return out;
     }
-    // Reading is two thirds of the step; counting the lines of a file that turns out large
-    // the rest.
-    ImportResult read = ImportTextFile(path, kMaxImportBytes, [&](qint64 done, qint64 total) {
-        return progress(done * 2, total * 3);
-    });
-    if (!read.ok) {
-        if (!read.cancelled)
-            out.error = read.error;
-        return out;
+    // Reading is two thirds of the step; counting the lines of files that turn out large the
+    // rest.
+    QString text;
+    qint64 before = 0;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        ImportResult read =
+            ImportTextFile(paths[i], kMaxImportBytes, [&](qint64 done, qint64 size) {
+                return paths.size() == 1
+                           ? progress(done * 2, size * 3)
+                           : progress((before + done) * 2, std::max(total, qint64(1)) * 3);
+            });
+        if (!read.ok) {
+            if (!read.cancelled)
+                out.error = read.error;
+            return out;
+        }
+        before += QFileInfo(paths[i]).size();
+        if (i == 0) {
+            out.encoding = read.decoded.encoding;
+            out.lineBreak = read.decoded.lineBreak;
+        }
+        out.unreadable += read.decoded.unreadable;
+        // A file that does not end in a line break still ends its last line.
+        if (!text.isEmpty() && !text.endsWith(u'\n') && !text.endsWith(u'\r'))
+            text += QStringLiteral("\r\n");
+        text += read.decoded.text;
+        read.decoded.text = QString();
     }
-    out.encoding = read.decoded.encoding;
-    out.lineBreak = read.decoded.lineBreak;
-    out.unreadable = read.decoded.unreadable;
     if (progress.stopped())
         return out;
-    out.text = TextBox::prepare(std::exchange(read.decoded.text, {}));
+    out.text = TextBox::prepare(std::exchange(text, {}));
     // Lines as a user counts them: a line break at the very end starts no line.
     const qsizetype lines = out.text.lines - (out.text.text.endsWith(u"\r\n") ? 1 : 0);
     if (lines <= bounds.lines)
         return out;
     out.text = PreparedText();
+    const EngineProgress counting = [&](qint64 done, qint64 size) {
+        return progress(size * 2 + done, size * 3);
+    };
+    if (paths.size() > 1) {
+        std::optional<LargeFile> large = OpenLargeFiles(paths, counting, &out.error);
+        if (large)
+            out.large = std::make_shared<const LargeFile>(std::move(*large));
+        return out;
+    }
+    const QString& path = paths.constFirst();
     QFile file(path);
     QString reason;
     FileStatus opened;
@@ -209,15 +269,14 @@ Imported ReadFile(const QString& path, const LargeFileBounds& bounds,
         out.error = ImportFailure(path, reason);
         return out;
     }
-    std::optional<TextSummary> summary = SummarizeFile(
-        file, out.encoding,
-        [&](qint64 done, qint64 total) { return progress(total * 2 + done, total * 3); }, &reason);
+    std::optional<TextSummary> summary = SummarizeFile(file, out.encoding, counting, &reason);
     if (!summary) {
         if (!reason.isEmpty())
             out.error = ImportFailure(path, reason);
         return out;
     }
-    out.large = std::make_shared<const LargeFile>(LargeFile{path, out.encoding, *summary, opened});
+    out.large =
+        std::make_shared<const LargeFile>(LargeFile{paths, out.encoding, *summary, {opened}});
     return out;
 }
 } // namespace
@@ -227,8 +286,8 @@ void ImportJob::run() {
     beginStep(QStringLiteral("正在读取文件"), 0, 30);
     runWork<Imported>(
         true,
-        [path = path_, bounds = bounds_](const WorkProgress& progress) {
-            return ReadFile(path, bounds, progress);
+        [paths = paths_, bounds = bounds_](const WorkProgress& progress) {
+            return ReadFiles(paths, bounds, progress);
         },
         [this](const Imported& imported) {
             if (!imported.error.isEmpty() || (!imported.large && imported.text.lines == 0)) {
@@ -246,7 +305,7 @@ void ImportJob::run() {
                 filling_ = true;
                 if (imported.large) {
                     const TextSummary& summary = imported.large->summary;
-                    input_.showPreview(summary.preview, LargeInputNotice(summary),
+                    input_.showPreview(summary.preview, LargeInputNotice(*imported.large),
                                        summary.nonBlankLines, guarded([this, imported] {
                                            large_ = imported.large;
                                            encoding_ = imported.large->encoding;
@@ -264,7 +323,7 @@ void ImportJob::run() {
                                            QStringLiteral("文件中有 %1 处字节无法识别为文字，"
                                                           "显示为 \uFFFD。保存时这些字节会"
                                                           "原样写回。")
-                                               .arg(imported.unreadable),
+                                               .arg(Grouped(imported.unreadable)),
                                            DesktopServices::Information, QStringLiteral("提示"));
                                }),
                                TextBox::Undo::Keep);
@@ -279,10 +338,9 @@ void ImportJob::takeBack(const std::function<void()>& done) {
         done();
 }
 
-SaveJob::SaveJob(TextBox& output, QString path, TextEncoding encoding, LineBreak lineBreak,
-                 DesktopServices& services, QObject* parent)
-    : Job(&output, parent), output_(output), path_(std::move(path)), encoding_(encoding),
-      lineBreak_(lineBreak), services_(services) {}
+SaveJob::SaveJob(TextBox& output, QString path, SaveAs as, DesktopServices& services,
+                 QObject* parent)
+    : Job(&output, parent), output_(output), path_(std::move(path)), as_(as), services_(services) {}
 
 void SaveJob::run() {
     beginStep(QStringLiteral("正在读取输出框"), 0, 20);
@@ -293,8 +351,10 @@ void SaveJob::run() {
         setCanCancel(false);
         runWork<SaveResult>(
             IsLarge(output),
-            [path = path_, output, encoding = encoding_, lineBreak = lineBreak_](
-                const WorkProgress&) { return SaveTextFile(path, output, encoding, lineBreak); },
+            [path = path_, output, as = as_](const WorkProgress&) {
+                return SaveTextFile(path, output, as.format.encoding, as.format.lineBreak,
+                                    as.exact);
+            },
             [this](const SaveResult& result) {
                 complete();
                 if (!result.ok) {
@@ -375,8 +435,9 @@ void LargeFilterJob::takeBack(const std::function<void()>& done) {
 }
 
 LargeSaveJob::LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, QString path,
-                           DesktopServices& services, QObject* parent)
-    : Job(where, parent), result_(std::move(result)), path_(std::move(path)), services_(services) {}
+                           SaveAs as, DesktopServices& services, QObject* parent)
+    : Job(where, parent), result_(std::move(result)), path_(std::move(path)), as_(as),
+      services_(services) {}
 
 namespace {
 struct Saved {
@@ -389,9 +450,19 @@ void LargeSaveJob::run() {
     beginStep(QStringLiteral("正在保存"), 0, 100);
     runWork<Saved>(
         true,
-        [result = result_, path = path_](const WorkProgress& progress) {
+        [result = result_, path = path_, as = as_](const WorkProgress& progress) {
             Saved saved;
-            saved.ok = SaveLargeResult(*result, path, progress, &saved.error);
+            // A result of files that have changed since is never saved as theirs.
+            saved.error = ChangedSince(result->inputPaths, result->inputOpened);
+            if (!saved.error.isEmpty())
+                return saved;
+            // The result as it is, or converted a line at a time.
+            if (as.format == FileFormat{result->encoding, result->result.lineBreak})
+                saved.ok = SaveLargeResult(*result->file, path, progress, &saved.error);
+            else
+                saved.ok =
+                    SaveLargeResultAs(*result->file, result->encoding, path, as.format.encoding,
+                                      as.format.lineBreak, as.exact, progress, &saved.error);
             return saved;
         },
         [this](const Saved& saved) {
@@ -415,8 +486,7 @@ void LargeCopyJob::run() {
         complete();
         services_.MsgBox(QStringLiteral("过滤结果有 %1 MB，超过了复制的上限 %2 MB。\n"
                                         "请用“保存结果”把它保存到文件。")
-                             .arg((size + kMiB - 1) / kMiB)
-                             .arg(maxBytes_ / kMiB),
+                             .arg(Grouped((size + kMiB - 1) / kMiB), Grouped(maxBytes_ / kMiB)),
                          DesktopServices::Critical, QStringLiteral("复制失败"));
     };
     if (result_->file->size() > maxBytes_) {
@@ -448,23 +518,7 @@ void RepeatsJob::run() {
     runWork<std::shared_ptr<EngineResult>>(
         true,
         [source = source_, settings = settings_](const WorkProgress& progress) {
-            EngineSettings s = settings;
-            s.collectRepeats = true;
-            if (const auto* text = std::get_if<QString>(&source))
-                return std::make_shared<EngineResult>(FilterText(*text, s, progress).result);
-            const auto& file = std::get<std::shared_ptr<const LargeFile>>(source);
-            s.inputEncoding = WithoutByteOrderMark(file->encoding);
-            DiscardSink sink;
-            auto result =
-                std::make_shared<EngineResult>(FilterFiles({file->path}, sink, s, progress));
-            if (result->ok()) {
-                if (const QString changed = ChangedSince(file->path, file->opened);
-                    !changed.isEmpty()) {
-                    result->status = EngineResult::Status::InputFailed;
-                    result->error = changed;
-                }
-            }
-            return result;
+            return std::make_shared<EngineResult>(CountRepeats(source, settings, progress));
         },
         [this](const std::shared_ptr<EngineResult>& result) {
             if (!result->ok()) {
@@ -473,7 +527,10 @@ void RepeatsJob::run() {
                                  QStringLiteral("重复统计"));
                 return;
             }
-            result_ = result;
+            auto statistic = std::make_shared<Statistic>();
+            statistic->stats = result->stats;
+            statistic->rows = std::move(result->repeats);
+            statistic_ = std::move(statistic);
             complete();
         });
 }

@@ -3,13 +3,13 @@
 #include "engine/engine.h"
 #include "engine/largefile.h"
 #include "files/textcodec.h"
+#include "platform/desktopservices.h"
 #include "ui/job.h"
+#include "ui/repeatsexport.h"
 
 #include <memory>
 #include <optional>
-#include <variant>
 
-class DesktopServices;
 class TextBox;
 
 // The window's commands as jobs, each working on the boxes it is given and reporting to the
@@ -22,9 +22,26 @@ struct LargeFileBounds {
     qint64 lines = 0; // its lines, once read
 };
 
-// The notices of the boxes in the large-file mode.
-QString LargeInputNotice(const TextSummary& summary);
+// The notices of the boxes in the large-file mode: each fits in two lines of its box.
+QString LargeInputNotice(const LargeFile& input);
 QString LargeResultNotice(const TextSummary& summary);
+// The note over the input box after several files were imported: their names.
+QString ImportedFilesNote(const QStringList& paths);
+
+// The encoding and the line break a text is written in.
+struct FileFormat {
+    TextEncoding encoding = TextEncoding::Gbk;
+    LineBreak lineBreak = LineBreak::CrLf;
+    bool operator==(const FileFormat&) const = default;
+};
+// What a save writes: the format chosen in the save dialog, with `same` for 与原文件相同. A chosen
+// encoding is `exact` (written as it is or not at all); `same` keeps its rules, so GBK becomes
+// GB18030 where GBK lacks a character. UTF-16LE is written with its byte-order mark.
+struct SaveAs {
+    FileFormat format;
+    bool exact = false;
+};
+SaveAs ResolveSaveFormat(const SaveFormat& chosen, const FileFormat& same);
 
 // Filters the input box into the output box with the given settings; with `refuseEmpty`, an
 // input of spaces only is refused with a message and the output box is left alone.
@@ -56,16 +73,19 @@ private:
     EngineStats stats_;
 };
 
-// Reads a file into the input box. Ctrl+Z in the box can bring back the text it replaced. A file
-// above the bounds is opened in the large-file mode instead: the box shows its beginning.
+// Reads a file, or several as one text in their order, into the input box. Ctrl+Z in the box can
+// bring back the text it replaced. Files above the bounds together are opened in the large-file
+// mode instead: the box shows their beginning. Of several files, the first one's encoding and
+// line break are the text's, and a line break is put between two files where the first does not
+// end in one.
 class ImportJob final : public Job {
     Q_OBJECT
 public:
-    ImportJob(TextBox& input, QString path, DesktopServices& services, LargeFileBounds bounds,
+    ImportJob(TextBox& input, QStringList paths, DesktopServices& services, LargeFileBounds bounds,
               QObject* parent = nullptr);
 
-    // Once the job has completed with the file in the box: the encoding it was read in and its
-    // most common line break, or the large file it shows the beginning of.
+    // Once the job has completed with the files in the box: the encoding the first was read in
+    // and its most common line break, or the large file it shows the beginning of.
     std::optional<TextEncoding> encoding() const { return encoding_; }
     std::optional<LineBreak> lineBreak() const { return lineBreak_; }
     std::shared_ptr<const LargeFile> largeFile() const { return large_; }
@@ -76,7 +96,7 @@ protected:
 
 private:
     TextBox& input_;
-    QString path_;
+    QStringList paths_;
     DesktopServices& services_;
     LargeFileBounds bounds_;
     bool filling_ = false;
@@ -85,13 +105,14 @@ private:
     std::shared_ptr<const LargeFile> large_;
 };
 
-// Writes the output box to a file in the given encoding, each line ended by `lineBreak`. It can
-// be cancelled until the writing begins; a cancelled save writes nothing.
+// Writes the output box to a file in the given format, each line ended by its line break (see
+// SaveTextFile for `as.exact`). It can be cancelled until the writing begins; a cancelled save
+// writes nothing.
 class SaveJob final : public Job {
     Q_OBJECT
 public:
-    SaveJob(TextBox& output, QString path, TextEncoding encoding, LineBreak lineBreak,
-            DesktopServices& services, QObject* parent = nullptr);
+    SaveJob(TextBox& output, QString path, SaveAs as, DesktopServices& services,
+            QObject* parent = nullptr);
 
 protected:
     void run() override;
@@ -99,8 +120,7 @@ protected:
 private:
     TextBox& output_;
     QString path_;
-    TextEncoding encoding_;
-    LineBreak lineBreak_;
+    SaveAs as_;
     DesktopServices& services_;
 };
 
@@ -142,11 +162,12 @@ private:
     std::shared_ptr<LargeResult> result_;
 };
 
-// Writes a large result to a file through the safe save. A cancel writes nothing.
+// Writes a large result to a file through the safe save: as it is, or, in another format,
+// converted line by line. A cancel writes nothing.
 class LargeSaveJob final : public Job {
     Q_OBJECT
 public:
-    LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, QString path,
+    LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, QString path, SaveAs as,
                  DesktopServices& services, QObject* parent = nullptr);
 
 protected:
@@ -155,6 +176,7 @@ protected:
 private:
     std::shared_ptr<LargeResult> result_;
     QString path_;
+    SaveAs as_;
     DesktopServices& services_;
 };
 
@@ -176,17 +198,17 @@ private:
 };
 
 // Counts the repeated lines of a text or of a large file with the given settings, for the
-// statistic of a filter.
+// statistic of a filter; the list keeps settings.repeatsLimit of them.
 class RepeatsJob final : public Job {
     Q_OBJECT
 public:
-    using Source = std::variant<QString, std::shared_ptr<const LargeFile>>;
+    using Source = FilterSource;
     RepeatsJob(Source source, TextBox* where, DesktopServices& services, EngineSettings settings,
                QObject* parent = nullptr);
 
-    // Once completed without a failure: the counts and the repeated lines, most frequent first;
+    // Once completed without a failure: the counts and the most frequent repeated lines;
     // otherwise null.
-    EngineResult* result() { return result_.get(); }
+    std::shared_ptr<const Statistic> statistic() const { return statistic_; }
 
 protected:
     void run() override;
@@ -195,5 +217,5 @@ private:
     Source source_;
     DesktopServices& services_;
     EngineSettings settings_;
-    std::shared_ptr<EngineResult> result_;
+    std::shared_ptr<const Statistic> statistic_;
 };

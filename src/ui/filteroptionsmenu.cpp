@@ -1,6 +1,8 @@
 #include "ui/filteroptionsmenu.h"
 
 #include <QActionGroup>
+#include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace {
 
@@ -45,6 +47,33 @@ FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
         emit optionsChanged(options());
     });
     setOptions(FilterOptions{});
+}
+
+bool FilterOptionsMenu::toggleOption(QAction* action) {
+    if (!action || !action->isCheckable() || !action->isEnabled())
+        return false;
+    // A keep mode already chosen stays chosen, as in an exclusive group.
+    if (!(action->isChecked() && action->actionGroup()))
+        action->trigger();
+    return true;
+}
+
+void FilterOptionsMenu::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && toggleOption(actionAt(event->position().toPoint()))) {
+        event->accept();
+        return;
+    }
+    QMenu::mouseReleaseEvent(event);
+}
+
+void FilterOptionsMenu::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        toggleOption(activeAction())) {
+        event->accept();
+        return;
+    }
+    QMenu::keyPressEvent(event);
 }
 
 QAction* FilterOptionsMenu::addCheck(const QString& name, const QString& text) {

@@ -8,7 +8,9 @@ class QAction;
 class QActionGroup;
 
 // The menu of the filter button's arrow: what counts as a repeat, which copy stays, the
-// statistic of the last filter, and a way back to the defaults.
+// statistic of the last filter, and a way back to the defaults. Choosing an option leaves the
+// menu open, so that several can be set at once; a command (the statistic, the defaults) closes
+// it.
 class FilterOptionsMenu : public QMenu {
     Q_OBJECT
 public:
@@ -22,7 +24,14 @@ signals:
     void optionsChanged(const FilterOptions& options);
     void repeatsRequested();
 
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    // Toggles an option under the pointer or the keyboard without closing; false for anything
+    // else.
+    bool toggleOption(QAction* action);
     QAction* addCheck(const QString& name, const QString& text);
     QAction* addKeep(const QString& name, const QString& text, KeepMode mode);
 

@@ -9,11 +9,13 @@
 #include "ui/repeatsdialog.h"
 #include "ui/splitbutton.h"
 #include "ui/textbox.h"
+#include "ui/wording.h"
 
 #include <QApplication>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyleOptionGroupBox>
@@ -67,6 +69,19 @@ const QString kFileFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文�
 QString FrameCaption() {
     return QStringLiteral("Trennix 论坛 ") + PublisherPageCommand();
 }
+
+// The frame's caption starts where the boxes do, clear of the window's edge.
+class CaptionIndentStyle final : public QProxyStyle {
+public:
+    static constexpr int kIndent = 8;
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override {
+        QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+        if (control == CC_GroupBox && (sub == SC_GroupBoxLabel || sub == SC_GroupBoxCheckBox))
+            rect.translate(kIndent, 0);
+        return rect;
+    }
+};
 
 // The bottom edge of the frame's caption, as the style draws it.
 int CaptionBottom(const QGroupBox* frame) {
@@ -148,12 +163,16 @@ MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     options_ = FilterOptionsFromText(services_.LoadSetting(kOptionsKey));
     optionsMenu_->setOptions(options_);
     updateFilterButton();
+    restoreGeometryRemembered();
     openPublisherPage();
 }
 
 void MainWindow::createControls() {
     Frame1 = new QGroupBox(FrameCaption(), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
+    auto* captionStyle = new CaptionIndentStyle;
+    captionStyle->setParent(Frame1);
+    Frame1->setStyle(captionStyle);
 
     auto makeBox = [this](const QString& name, const QString& accessibleName) {
         auto* box = new TextBox(Frame1);
@@ -162,6 +181,8 @@ void MainWindow::createControls() {
         box->installEventFilter(this);
         box->viewport()->installEventFilter(this);
         connect(box, &TextBox::cancelRequested, this, &MainWindow::cancelCommand);
+        box->setOuterUndo([this] { return cleared_.has_value() && !busy(); },
+                          [this] { undoClear(); });
         return box;
     };
     Text1 = makeBox(QStringLiteral("Text1"), QStringLiteral("输入框"));
@@ -218,27 +239,20 @@ void MainWindow::createControls() {
         Label2->setText(AfterFilterCaption(n));
         describeOutput();
     });
-    // The count of removed lines stays until either box changes. A command at work changes
-    // the boxes only for good once it completes.
-    for (TextBox* box : {Text1, Text2})
-        connect(box, &QPlainTextEdit::textChanged, this, [this] {
-            if (busy())
-                boxChanged_ = true;
-            else
-                showRemoved(std::nullopt);
-        });
+    // A command at work changes the boxes only for good once it completes; it says then what
+    // changed.
+    connect(Text1, &QPlainTextEdit::textChanged, this, &MainWindow::inputChanged);
+    connect(Text2, &QPlainTextEdit::textChanged, this, &MainWindow::outputChanged);
     connect(optionsMenu_, &FilterOptionsMenu::optionsChanged, this, &MainWindow::setFilterOptions);
     connect(optionsMenu_, &FilterOptionsMenu::repeatsRequested, this, &MainWindow::showRepeats);
-    connect(Label3, &FitLabel::clicked, this, &MainWindow::openPublisherPage);
+    connect(Label3, &FitLabel::clicked, this, &MainWindow::showPublisherPage);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
     connect(Command5, &QPushButton::clicked, this, &MainWindow::Command5_Click);
     Text1->setAcceptFileDrops(true);
-    connect(Text1, &TextBox::fileDropped, this, [this](const QString& path) {
-        if (busy())
-            return;
-        services_.setFileName(path);
-        importFile(path);
+    connect(Text1, &TextBox::filesDropped, this, [this](const QStringList& paths) {
+        if (!busy())
+            importChosenFiles(paths);
     });
     connect(Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &MainWindow::Command4_Click);
@@ -313,6 +327,16 @@ void MainWindow::openPublisherPage() {
     services_.OpenPublisherPage();
 }
 
+// The link asked for the page: a page that cannot be opened is said so, with its address to copy.
+void MainWindow::showPublisherPage() {
+    if (services_.ShowPublisherPage())
+        return;
+    services_.MsgBox(
+        QStringLiteral("无法启动浏览器打开网页。请把下面的地址复制到浏览器中打开：\n\n") +
+            PublisherPageCommand(),
+        DesktopServices::Critical, QStringLiteral("无法打开网页"));
+}
+
 void MainWindow::startJob(Job* job, std::function<void(bool)> then) {
     job->setParent(this);
     job_ = job;
@@ -337,12 +361,14 @@ void MainWindow::startJob(Job* job, std::function<void(bool)> then) {
         if (job_ != job)
             return;
         job_ = nullptr;
-        // A command that changed a box takes the count of removed lines away (a filter shows
-        // its own); a cancelled one changed nothing.
+        filtering_ = false;
+        // A clear can no longer be undone once a command has changed a box; a cancelled one
+        // changed nothing.
         if (completed && boxChanged_)
-            showRemoved(std::nullopt);
+            cleared_.reset();
         if (then)
             then(completed);
+        updateOutputNote();
         progressDelay_.stop();
         for (QPushButton* button : buttons())
             button->setEnabled(true);
@@ -351,6 +377,7 @@ void MainWindow::startJob(Job* job, std::function<void(bool)> then) {
             focusBefore_->setFocus(Qt::OtherFocusReason);
         focusBefore_ = nullptr;
         emit idle();
+        previewIfPending();
     });
     progressDelay_.start(kProgressDelayMs);
     job->start();
@@ -370,6 +397,12 @@ void MainWindow::cancelCommand() {
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && busy()) {
         cancelCommand();
+        event->accept();
+        return;
+    }
+    // Ctrl+Z that no box took, such as on 清空所有 right after the click.
+    if (event->matches(QKeySequence::Undo) && cleared_ && !busy()) {
+        undoClear();
         event->accept();
         return;
     }
@@ -453,34 +486,31 @@ void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
 void MainWindow::runFilter(bool refuseEmpty) {
     EngineSettings settings;
     settings.options = options_;
+    // Before the job starts: a small one completes within startJob.
+    filtering_ = true;
     if (isLargeInput()) {
         auto* job = new LargeFilterJob(largeInput_, *Text2, services_, settings);
         startJob(job, [this, job, input = largeInput_, options = options_](bool completed) {
             if (!completed || !job->result())
                 return;
             setLargeResult(job->result());
-            lineBreak_ = largeResult_->result.lineBreak;
-            lastFilter_ = LastFilter{input, options};
-            showRemoved(largeResult_->result.stats.linesRemoved);
+            const EngineResult& result = largeResult_->result;
+            lastFilter_ =
+                LastFilter{input, options, FileFormat{largeResult_->encoding, result.lineBreak},
+                           RemovedNote(result.stats, options), nullptr};
+            inputChanged_ = outputChanged_ = false;
         });
-        return;
+    } else {
+        auto* job = new FilterJob(*Text1, *Text2, services_, refuseEmpty, settings);
+        startJob(job, [this, job, options = options_, format = inputFormat_](bool completed) {
+            if (!completed || !job->filtered())
+                return;
+            setLargeResult(nullptr);
+            lastFilter_ = LastFilter{job->input(), options, format,
+                                     RemovedNote(job->stats(), options), nullptr};
+            inputChanged_ = outputChanged_ = false;
+        });
     }
-    auto* job = new FilterJob(*Text1, *Text2, services_, refuseEmpty, settings);
-    startJob(job, [this, job, options = options_](bool completed) {
-        if (!completed || !job->filtered())
-            return;
-        setLargeResult(nullptr);
-        lastFilter_ = LastFilter{job->input(), options};
-        showRemoved(job->stats().linesRemoved);
-    });
-}
-
-void MainWindow::showRemoved(std::optional<qint64> lines) {
-    const QString note = lines ? QStringLiteral("已删除 %1 行重复").arg(*lines) : QString();
-    if (note == Text2->note())
-        return;
-    Text2->setNote(note);
-    describeOutput();
 }
 
 // What a screen reader says of the output box besides its name: its count, and what the last
@@ -491,12 +521,34 @@ void MainWindow::describeOutput() {
                                                    : Label2->text() + QStringLiteral("，") + note);
 }
 
+// A change of the options says at once that the result is stale, and filters again as a
+// preview where the boxes still hold the last filter's input and result; a filter at work is
+// cancelled for it, another command finished first.
 void MainWindow::setFilterOptions(const FilterOptions& options) {
     if (options == options_)
         return;
     options_ = options;
     services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
     updateFilterButton();
+    updateOutputNote();
+    if (!canPreview())
+        return;
+    previewPending_ = true;
+    if (!busy())
+        previewIfPending();
+    else if (filtering_)
+        cancelCommand();
+}
+
+void MainWindow::previewIfPending() {
+    if (!previewPending_ || busy())
+        return;
+    previewPending_ = false;
+    // After the command's own wind-up, at the next turn of the event loop.
+    QTimer::singleShot(0, this, [this] {
+        if (!busy() && canPreview() && isResultStale())
+            runFilter(false);
+    });
 }
 
 // The button's arrow stands out while the options differ from the default, and its tooltip
@@ -512,6 +564,7 @@ void MainWindow::updateFilterButton() {
                                                         : QStringLiteral("当前选项：") + active);
 }
 
+// The statistic is counted once for each filter, at its first showing.
 void MainWindow::showRepeats() {
     if (busy())
         return;
@@ -520,70 +573,85 @@ void MainWindow::showRepeats() {
                          DesktopServices::Information, QStringLiteral("重复统计"));
         return;
     }
+    if (lastFilter_->statistic) {
+        openStatistic(lastFilter_->statistic);
+        return;
+    }
     EngineSettings settings;
     settings.options = lastFilter_->options;
+    settings.repeatsLimit = statisticRows_;
     auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
     startJob(job, [this, job](bool completed) {
-        EngineResult* result = job->result();
-        if (!completed || !result)
+        if (!completed || !job->statistic() || !lastFilter_)
             return;
-        // The dialog is made at the next turn of the event loop: with a million lines, making
-        // it takes the window about as long as it may stand still.
-        auto repeats = std::make_shared<std::vector<RepeatedLine>>(std::move(result->repeats));
-        QTimer::singleShot(0, this, [this, stats = result->stats, repeats] {
-            auto* dialog = new RepeatsDialog(stats, std::move(*repeats), services_, this);
-            dialog->setAttribute(Qt::WA_DeleteOnClose);
-            dialog->open();
-        });
+        lastFilter_->statistic = job->statistic();
+        openStatistic(job->statistic());
     });
+}
+
+// The dialog is made at the next turn of the event loop: with a million lines, making it takes
+// the window about as long as it may stand still.
+void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic) {
+    EngineSettings settings;
+    settings.options = lastFilter_->options;
+    QTimer::singleShot(0, this,
+                       [this, statistic = std::move(statistic), source = lastFilter_->source,
+                        settings, format = lastFilter_->format] {
+                           auto* dialog = new RepeatsDialog(statistic, source, settings, format,
+                                                            services_, this);
+                           dialog->setAttribute(Qt::WA_DeleteOnClose);
+                           dialog->open();
+                       });
 }
 
 void MainWindow::Command2_Click() {
     services_.setFilter(kFileFilter);
     if (!services_.ShowOpen())
         return;
-    importFile(services_.fileName());
+    importFiles(services_.fileNames());
 }
 
-void MainWindow::importChosenFile(const QString& path) {
-    services_.setFileName(path);
-    importFile(path);
+void MainWindow::importChosenFiles(const QStringList& paths) {
+    if (paths.isEmpty())
+        return;
+    services_.setFileName(paths.constFirst());
+    importFiles(paths);
 }
 
-void MainWindow::importFile(const QString& path) {
-    auto* job = new ImportJob(*Text1, path, services_, largeBounds_);
-    startJob(job, [this, job](bool completed) {
+void MainWindow::importFiles(const QStringList& paths) {
+    auto* job = new ImportJob(*Text1, paths, services_, largeBounds_);
+    startJob(job, [this, job, paths](bool completed) {
         if (!completed)
             return;
         if (job->largeFile()) {
             largeInput_ = job->largeFile();
-            encoding_ = largeInput_->encoding;
+            inputFormat_ = FileFormat{largeInput_->encoding, LineBreak::CrLf};
         } else if (job->encoding()) {
             largeInput_.reset();
-            encoding_ = *job->encoding();
-            lineBreak_ = job->lineBreak().value_or(LineBreak::CrLf);
+            inputFormat_ = FileFormat{*job->encoding(), job->lineBreak().value_or(LineBreak::CrLf)};
+        } else {
+            return; // nothing was imported
         }
+        inputChanged_ = true;
+        Text1->setNote(paths.size() > 1 ? ImportedFilesNote(paths) : QString());
     });
 }
 
+// The result is written in the format chosen in the dialog; 与原文件相同 is the format of the
+// input it was filtered from (a large result's own).
 void MainWindow::Command5_Click() {
     services_.setFilter(kFileFilter);
     if (!services_.ShowSave())
         return;
-    if (isLargeResult())
-        startJob(new LargeSaveJob(largeResult_, Text2, services_.fileName(), services_));
-    else
-        startJob(new SaveJob(*Text2, services_.fileName(), encoding_, lineBreak_, services_));
-}
-
-// Also leaves the large-file mode, and forgets the last filter.
-void MainWindow::clearBoxes() {
-    Text1->setText(QString());
-    Text2->setText(QString());
-    largeInput_.reset();
-    setLargeResult(nullptr);
-    lastFilter_.reset();
-    showRemoved(std::nullopt);
+    if (isLargeResult()) {
+        const FileFormat own{largeResult_->encoding, largeResult_->result.lineBreak};
+        startJob(new LargeSaveJob(largeResult_, Text2, services_.fileName(),
+                                  ResolveSaveFormat(services_.saveFormat(), own), services_));
+        return;
+    }
+    const FileFormat same = lastFilter_ ? lastFilter_->format : inputFormat_;
+    startJob(new SaveJob(*Text2, services_.fileName(),
+                         ResolveSaveFormat(services_.saveFormat(), same), services_));
 }
 
 void MainWindow::Command3_Click() {

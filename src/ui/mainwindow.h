@@ -31,12 +31,18 @@ class TextBox;
 // still at work after half a second shows its progress at that box.
 //
 // The filter follows the options chosen in the menu of 开始过滤's arrow, which the window
-// remembers between runs. After each filter the output box says how many lines it removed,
-// until either box changes; 重复统计… counts the repeated lines of the last filter.
+// remembers between runs. After each filter the output box says how many lines it removed and
+// what they were; once the input or the options change, it says at once that the result is no
+// longer the input's. A change of the options while neither box has changed since the filter
+// filters again at once, as a preview (a large text with its progress and cancel). 重复统计…
+// counts the repeated lines of the last filter, once.
 //
-// A file above the large-file bounds opens in the large-file mode: the input box shows its
-// beginning read-only, and the filter works on the file itself into a temporary file, whose
-// beginning the output box shows; copy and save take the whole result. Clearing leaves the mode.
+// A file above the large-file bounds (or several files, above them together) opens in the
+// large-file mode: the input box shows its beginning read-only, and the filter works on the file
+// itself into a temporary file, whose beginning the output box shows; copy and save take the
+// whole result. Clearing leaves the mode; Ctrl+Z right after a clear brings both boxes back.
+//
+// The window remembers its size and place between runs.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
@@ -54,8 +60,11 @@ public:
     static constexpr LargeFileBounds kLargeFileBounds{64 * kMiB, 500000};
     // The largest result of the large-file mode that is copied to the clipboard.
     static constexpr qint64 kCopyBytes = 64 * kMiB;
-    // Where the options are remembered.
+    // Where the options and the window's size and place are remembered.
     static inline const QString kOptionsKey = QStringLiteral("FilterOptions");
+    static inline const QString kGeometryKey = QStringLiteral("WindowGeometry");
+    // The most repeated lines the statistic lists (its copy and save take them all).
+    static constexpr qsizetype kStatisticRows = 1000000;
 
     // Runs a command by number: 0 filters (refusing an empty input), 1 copies the result
     // (refusing an empty result), 2 empties both boxes; any other number is reported as unknown.
@@ -67,9 +76,9 @@ public:
     // Cancels the command at work, as Esc does.
     void cancelCommand();
 
-    // Imports a file as if it had been chosen in the import dialog: the dialog starts there next
-    // time, and a failure is reported the same way.
-    void importChosenFile(const QString& path);
+    // Imports files (one or several, as one text) as if they had been chosen in the import
+    // dialog: the dialog starts at the first next time, and a failure is reported the same way.
+    void importChosenFiles(const QStringList& paths);
 
     // The options of the filter, as the menu shows them.
     FilterOptions filterOptions() const { return options_; }
@@ -80,6 +89,10 @@ public:
     // Other bounds than the product's, for tests.
     void setLargeFileBounds(LargeFileBounds bounds) { largeBounds_ = bounds; }
     void setCopyBound(qint64 bytes) { copyBytes_ = bytes; }
+    void setStatisticRows(qsizetype rows) { statisticRows_ = rows; }
+    // True while the output box holds a result that is not the filter of the input box with the
+    // options in force.
+    bool isResultStale() const;
 
 signals:
     // A command has finished its work and the buttons are back.
@@ -91,6 +104,7 @@ protected:
     bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();
@@ -102,41 +116,74 @@ private:
     void Command1_Click(); // start filtering
     void Command2_Click(); // import data
     void Command5_Click(); // save results
-    void importFile(const QString& path);
+    void importFiles(const QStringList& paths);
     void Command3_Click(); // clear all
     void Command4_Click(); // copy results
     void openPublisherPage();
+    void showPublisherPage();
     void clearBoxes();
+    void undoClear();
+    void restoreGeometryRemembered();
     // Runs the command; `then` is told whether it completed, before the buttons come back.
     void startJob(Job* job, std::function<void(bool)> then = {});
     void showProgress();
     void runFilter(bool refuseEmpty);
     void setFilterOptions(const FilterOptions& options);
     void updateFilterButton();
-    // Shows the count of lines the last filter removed; nothing removes it.
-    void showRemoved(std::optional<qint64> lines);
+    // Whether a change of the options may filter again at once: the boxes still hold the last
+    // filter's input and result.
+    bool canPreview() const;
+    void previewIfPending();
+    // The note over the output box: that the result is stale, or what the last filter removed
+    // while the result is as it made it.
+    void updateOutputNote();
     void describeOutput();
     void showRepeats();
+    void openStatistic(std::shared_ptr<const Statistic> statistic);
     void setLargeResult(std::shared_ptr<LargeResult> result);
+    void inputChanged();
+    void outputChanged();
 
     DesktopServices& services_;
-    // The encoding and the line break of the last imported file, which a save keeps.
-    TextEncoding encoding_ = TextEncoding::Gbk;
-    LineBreak lineBreak_ = LineBreak::CrLf;
+    // The encoding and the line break of the input box's file (GBK and CR LF for a text that
+    // never came from one).
+    FileFormat inputFormat_;
     FilterOptions options_;
     LargeFileBounds largeBounds_ = kLargeFileBounds;
     qint64 copyBytes_ = kCopyBytes;
+    qsizetype statisticRows_ = kStatisticRows;
     // The large file whose beginning the input box shows, and the large result whose beginning
     // the output box shows (each only while the box still shows it).
     std::shared_ptr<const LargeFile> largeInput_;
     std::shared_ptr<LargeResult> largeResult_;
-    // What the last filter worked on, for its statistic.
+    // The last filter: what it worked on, with which options, the format its result is saved in
+    // by default, what it removed, and its statistic once asked for.
     struct LastFilter {
-        RepeatsJob::Source source;
+        FilterSource source;
         FilterOptions options;
+        FileFormat format;
+        QString removed;
+        std::shared_ptr<const Statistic> statistic;
     };
     std::optional<LastFilter> lastFilter_;
+    bool inputChanged_ = false;   // the input box changed since the last filter
+    bool outputChanged_ = false;  // the output box was edited since the last filter
+    bool previewPending_ = false; // the options changed while a command worked
+    // What a clear took away, while Ctrl+Z can bring it back: until either box changes.
+    struct Cleared {
+        QString input;
+        QString output;
+        std::shared_ptr<const LargeFile> largeInput;
+        std::shared_ptr<LargeResult> largeResult;
+        QString inputNote;
+        std::optional<LastFilter> lastFilter;
+        bool inputChanged = false;
+        bool outputChanged = false;
+    };
+    std::optional<Cleared> cleared_;
+    int restoring_ = 0; // boxes still being filled by an undo of a clear
     Job* job_ = nullptr;
+    bool filtering_ = false;        // the command at work is a filter
     bool boxChanged_ = false;       // a box changed while the command worked
     QPointer<QWidget> focusBefore_; // where the focus was when the command started
     QTimer progressDelay_;

@@ -2,11 +2,13 @@
 
 #include "core/linefilter.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -204,6 +206,14 @@ QString TextBox::text() const {
     return cachedText_;
 }
 
+qsizetype TextBox::textSize() const {
+    if (fill_.active)
+        return fill_.text.text.size();
+    if (cacheValid_)
+        return cachedText_.size();
+    return qsizetype(document()->characterCount()) - 1 + document()->blockCount() - 1;
+}
+
 void TextBox::setText(const QString& text, std::function<void()> done, Undo undo) {
     setText(prepare(text), std::move(done), undo);
 }
@@ -286,6 +296,11 @@ void TextBox::replaceText(PreparedText text, std::function<void()> done, UndoSlo
     }
     settingText_ = false;
     fill_.active = true;
+    // The notice above the text is the new text's from the start: an earlier one would stand
+    // over text it does not describe.
+    notice_->setText(fill_.text.notice);
+    notice_->setVisible(fill_.text.previewCount.has_value());
+    layOutOverlays();
     beginWork();
     stepTimer_.start();
 }
@@ -375,16 +390,18 @@ QString TextBox::notice() const {
 }
 
 void TextBox::setNote(const QString& note) {
-    if (note == note_->text() && note_->isVisible() == !note.isEmpty())
+    if (note == noteText_ && note_->isVisibleTo(this) == !note.isEmpty())
         return;
+    noteText_ = note;
     note_->setText(note);
+    note_->setToolTip(note);
     note_->setAccessibleName(note);
     note_->setVisible(!note.isEmpty());
     layOutOverlays();
 }
 
 QString TextBox::note() const {
-    return note_->isVisible() ? note_->text() : QString();
+    return noteText_;
 }
 
 void TextBox::cancelFill(std::function<void()> done) {
@@ -687,18 +704,54 @@ void TextBox::dropEvent(QDropEvent* event) {
     QDragLeaveEvent leave;
     QPlainTextEdit::dragLeaveEvent(&leave);
     event->acceptProposedAction();
-    emit fileDropped(files.constFirst());
+    emit filesDropped(files);
+}
+
+void TextBox::setOuterUndo(std::function<bool()> available, std::function<void()> undo) {
+    outerUndoAvailable_ = std::move(available);
+    outerUndo_ = std::move(undo);
+}
+
+bool TextBox::canUndoBeyond() const {
+    if (document()->isUndoAvailable() || isWorking())
+        return false;
+    return undoText_ || (outerUndoAvailable_ && outerUndoAvailable_());
+}
+
+bool TextBox::undoBeyond() {
+    if (!canUndoBeyond())
+        return false;
+    if (undoText_) {
+        const QString earlier = *std::exchange(undoText_, std::nullopt);
+        setText(earlier);
+    } else {
+        outerUndo_();
+    }
+    return true;
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Undo) && !document()->isUndoAvailable() && undoText_ &&
-        !isWorking()) {
-        const QString earlier = *std::exchange(undoText_, std::nullopt);
-        setText(earlier);
+    if (event->matches(QKeySequence::Undo) && undoBeyond()) {
         event->accept();
         return;
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+// The menu's undo also reaches what the box's own undo stack does not hold.
+void TextBox::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu(event->pos());
+    if (!menu)
+        return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (canUndoBeyond()) {
+        if (auto* undo = menu->findChild<QAction*>(QStringLiteral("edit-undo"))) {
+            undo->disconnect();
+            undo->setEnabled(true);
+            connect(undo, &QAction::triggered, this, [this] { undoBeyond(); });
+        }
+    }
+    menu->popup(event->globalPos());
 }
 
 void TextBox::showProgress(int percent, const QString& what, bool cancellable) {
@@ -735,15 +788,19 @@ void TextBox::layOutOverlays() {
     const int barWidth =
         verticalScrollBar()->isVisibleTo(this) ? verticalScrollBar()->sizeHint().width() : 0;
     const int width = inner.width() - barWidth;
-    const int noticeHeight = notice_->isVisible() ? notice_->heightForWidth(width) : 0;
-    const int noteHeight = note_->isVisible() ? note_->sizeHint().height() : 0;
+    const int noticeHeight = notice_->isVisibleTo(this) ? notice_->heightForWidth(width) : 0;
+    const int noteHeight = note_->isVisibleTo(this) ? note_->sizeHint().height() : 0;
     const int top = noticeHeight + noteHeight;
-    const int bottom = strip_->isVisible() ? strip_->sizeHint().height() : 0;
+    const int bottom = strip_->isVisibleTo(this) ? strip_->sizeHint().height() : 0;
     setViewportMargins(0, top, 0, bottom);
     const int x = isRightToLeft() ? inner.left() + barWidth : inner.left();
     notice_->setGeometry(x, inner.top(), width, noticeHeight);
     note_->setGeometry(x, inner.top() + noticeHeight, width, noteHeight);
-    strip_->setGeometry(x, inner.bottom() + 1 - bottom, width, bottom);
+    // A note longer than the box is cut with "…"; its tooltip holds it whole.
+    note_->setText(
+        note_->fontMetrics().elidedText(noteText_, Qt::ElideRight, width - 2 * note_->margin()));
+    // Right under the text, above a horizontal scroll bar.
+    strip_->setGeometry(x, viewport()->geometry().bottom() + 1, width, bottom);
 }
 
 void TextBox::resizeEvent(QResizeEvent* event) {

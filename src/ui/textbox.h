@@ -90,6 +90,10 @@ public:
     void cancelFill(std::function<void()> done = {});
     // True when Ctrl+Z would bring back a text that setText(..., Undo::Keep) replaced.
     bool canUndoReplace() const { return undoText_.has_value(); }
+    // An undo beyond the box's own, such as the window's undo of a command that emptied both
+    // boxes: once neither the box's edits nor a replaced text are left to undo, Ctrl+Z and the
+    // context menu's undo call `undo` while `available` says there is something to undo.
+    void setOuterUndo(std::function<bool()> available, std::function<void()> undo);
 
     // Shows `shown` read-only under `notice`, in place of the box's own text, for a content held
     // elsewhere; the count becomes `nonBlankLines`. text() then gives the shown text. The preview
@@ -116,18 +120,22 @@ public:
 
     qsizetype nonBlankLineCount() const { return preview_ ? previewCount_ : nonBlank_; }
 
+    // The length of text(), without reading the document: exact while the box knows its text,
+    // otherwise from the document's counts (each line break counted as CR LF).
+    qsizetype textSize() const;
+
     // Reads the text from the document itself, bypassing what the box remembers of it.
     QString documentText() const;
     // Counts from the document itself (for a preview: from the text it stands for).
     qsizetype recountNonBlankLines() const;
 
-    // When on, a file dropped on the box is announced by fileDropped instead of being inserted.
+    // When on, files dropped on the box are announced by filesDropped instead of being inserted.
     // A pasted file is always inserted as its path.
     void setAcceptFileDrops(bool on) { acceptFileDrops_ = on; }
 
 signals:
     void nonBlankLineCountChanged(qsizetype count);
-    void fileDropped(const QString& path);
+    void filesDropped(const QStringList& paths);
     // How far a fill or read-back has come, in percent.
     void workProgress(int percent);
     void cancelRequested();
@@ -140,6 +148,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -161,6 +170,9 @@ private:
     void insertAtCursor(const QString& inserted);
     void setReportedCount(qsizetype count);
     std::vector<std::function<void()>> takeWaiting();
+    // Undoes what the box's own undo stack does not hold; false when there is nothing.
+    bool canUndoBeyond() const;
+    bool undoBeyond();
 
     std::vector<quint8> blockNonBlank_; // 1 for each non-blank block of the document, else 0
     qsizetype nonBlank_ = 0;            // non-blank blocks of the document
@@ -175,6 +187,8 @@ private:
     bool external_ = false; // the preview was set by showPreview()
     qsizetype previewCount_ = 0;
     std::optional<QString> undoText_;
+    std::function<bool()> outerUndoAvailable_;
+    std::function<void()> outerUndo_;
 
     struct Fill {
         bool active = false;
@@ -196,6 +210,7 @@ private:
 
     QLabel* notice_ = nullptr;
     QLabel* note_ = nullptr;
+    QString noteText_; // the note whole, as set
     QWidget* strip_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QToolButton* cancel_ = nullptr;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "engine/engine.h"
+#include "engine/largefile.h"
+#include "files/textcodec.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+#include <vector>
+
+// The statistic of a filter, and its export: every repeated line with how often it occurs,
+// however many there are.
+
+// What a filter worked on: the text of the input box, or a large file.
+using FilterSource = std::variant<QString, std::shared_ptr<const LargeFile>>;
+
+// The counts of a filter and its most frequent repeated lines: all of them, or as many as the
+// list was given room for.
+struct Statistic {
+    EngineStats stats;
+    std::vector<RepeatedLine> rows; // most frequent first (ties in input order)
+    bool complete() const { return qint64(rows.size()) >= stats.repeatedLines; }
+};
+
+// Runs the engine over the source with the settings (collectRepeats set, repeatsLimit the room
+// of the list) and writes nothing.
+EngineResult CountRepeats(const FilterSource& source, EngineSettings settings,
+                          const EngineProgress& progress);
+
+// Hands every repeated line of the statistic to `out`, most frequent first: from the statistic
+// itself when it holds them all, otherwise streamed from the engine once more. False on a cancel,
+// when `out` returns false, or on a failure of the engine (`error` set then).
+bool ForEachRepeat(const Statistic& statistic, const FilterSource& source,
+                   const EngineSettings& settings, const EngineProgress& progress,
+                   const std::function<bool(const RepeatedLine&)>& out, QString* error);
+
+// The list as text: a line "次数<TAB>行" for each repeated line, each ended by CR LF.
+QString RepeatsListText(const std::vector<RepeatedLine>& rows);
+
+// Every row of the statistic as text, as RepeatsListText writes it; nothing on a cancel or a
+// failure (`error` set for a failure).
+std::optional<QString> AllRepeatsText(const Statistic& statistic, const FilterSource& source,
+                                      const EngineSettings& settings,
+                                      const EngineProgress& progress, QString* error);
+
+// Saves every row of the statistic to `path` through the safe save, in `encoding` with its
+// byte-order mark, each line ended by `lineBreak`. A row GBK cannot hold is written as GB18030
+// unless `exact`, in which case, as for any character the encoding lacks, nothing is written.
+// False on a cancel or a failure (`error` set for a failure, naming the file).
+bool SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
+                    const EngineSettings& settings, const QString& path, TextEncoding encoding,
+                    LineBreak lineBreak, bool exact, const EngineProgress& progress,
+                    QString* error);

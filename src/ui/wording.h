@@ -1,0 +1,22 @@
+#pragma once
+
+#include "core/filteroptions.h"
+
+#include <QString>
+
+struct EngineStats;
+
+// What the window says in its notes and notices, besides the fixed captions of its controls.
+
+// A count as the notes write it: digits in groups of three ("4,997,582").
+QString Grouped(qint64 number);
+
+// The note over the output box after a filter: how many lines went and what they were, in the
+// words of the keep mode: "重复" for the other copies of a line that stays, "有重复的行" for every
+// copy of a line that occurs more than once (which the unique mode drops), "没有重复的行" for the
+// lines that occur once (which the repeated mode drops), and "空行" for blank lines. One kind
+// alone reads "已删除 5 行重复"; several "已删除 8 行（重复 5 行，空行 3 行）".
+QString RemovedNote(const EngineStats& stats, const FilterOptions& options);
+
+// The note over the output box once the result no longer belongs to the input and the options.
+QString StaleResultNote();
