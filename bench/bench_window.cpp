@@ -6,7 +6,8 @@
 // into the box whatever its size.
 // Usage: bench_window [LINES] [--long-lines-only] [--large FILE] [--import FILE]
 #include "../tests/fakedesktopservices.h"
-#include "core/linefilter.h"
+#include "core/lines.h"
+#include "engine/engine.h"
 #include "platform/memory.h"
 #include "textgen.h"
 #include "ui/mainwindow.h"

@@ -2,7 +2,8 @@
 // box's text, and the save (encoding, the file's line break, the safe write). For files of any
 // size and every option, trennix-cli is the program to use; this measures the window's steps.
 // Usage: filter_file IN OUT
-#include "core/linefilter.h"
+#include "core/lines.h"
+#include "engine/engine.h"
 #include "files/textfile.h"
 #include "textgen.h"
 

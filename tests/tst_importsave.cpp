@@ -1,4 +1,4 @@
-#include "core/linefilter.h"
+#include "core/lines.h"
 #include "filehelpers.h"
 #include "ui/commands.h"
 #include "ui/mainwindow.h"

@@ -1,7 +1,7 @@
 // The window's large-file mode: files above its bounds are shown by their beginning, and the
 // commands work on the whole file through the engine.
 #include "app/commandline.h"
-#include "core/linefilter.h"
+#include "core/lines.h"
 #include "engine/engine.h"
 #include "filehelpers.h"
 #include "files/safefile.h"

@@ -1,7 +1,8 @@
 // The filter's options in the window: the menu of 开始过滤's arrow, the options remembered between
 // runs, the count of removed lines over the output box, and the statistic of the last filter.
-#include "core/linefilter.h"
+#include "core/lines.h"
 #include "engine/engine.h"
+#include "testtext.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/mainwindow.h"
 #include "ui/repeatsdialog.h"
@@ -22,10 +23,6 @@
 #include <memory>
 
 namespace {
-QString T(QString s) {
-    return s.replace(QStringLiteral("⏎"), QStringLiteral("\r\n"));
-}
-
 // Lines that each option treats differently: case, white space at the ends, full-width forms,
 // blank lines, lines that occur once.
 const QString kMixed = T(QStringLiteral("Apple⏎apple⏎ apple\u3000⏎ＡＰＰＬＥ⏎⏎pear⏎\tPear⏎⏎"

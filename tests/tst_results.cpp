@@ -5,6 +5,7 @@
 #include "filehelpers.h"
 #include "files/safefile.h"
 #include "files/textcodec.h"
+#include "testtext.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/mainwindow.h"
 #include "ui/repeatsdialog.h"
@@ -32,10 +33,6 @@
 #include <map>
 
 namespace {
-QString T(QString s) {
-    return s.replace(QStringLiteral("⏎"), QStringLiteral("\r\n"));
-}
-
 // What a note says went, by kind: "重复", "有重复的行", "没有重复的行", "空行"; and "" for the
 // whole count.
 std::map<QString, qint64> NoteCounts(const QString& note) {

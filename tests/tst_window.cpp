@@ -1,4 +1,5 @@
-#include "core/linefilter.h"
+#include "core/lines.h"
+#include "testtext.h"
 #include "ui/fitlabel.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
@@ -23,10 +24,6 @@
 #include <memory>
 
 namespace {
-QString T(QString s) {
-    return s.replace(QStringLiteral("⏎"), QStringLiteral("\r\n"));
-}
-
 // A text of the given number of lines, each line occurring three times.
 QString LargeText(int lines) {
     QString text;

@@ -2,6 +2,7 @@
 // progress bar and the notices where they can be seen, its size and place between runs, its
 // caption clear of the edge, and a word when the publisher's page cannot be opened.
 #include "platform/desktopservices.h"
+#include "testtext.h"
 #include "ui/fitlabel.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
@@ -21,10 +22,6 @@
 #include <QToolButton>
 
 namespace {
-QString T(QString s) {
-    return s.replace(QStringLiteral("⏎"), QStringLiteral("\r\n"));
-}
-
 // A text of exactly `size` characters in lines of 100 (98 letters and CR LF).
 QString TextOfSize(qsizetype size) {
     QString text;

@@ -846,3 +846,7 @@ TextFilterResult FilterText(QStringView text, const EngineSettings& settings,
         filtered.text.clear();
     return filtered;
 }
+
+QString FilterDuplicateLines(QStringView text, const EngineSettings& settings) {
+    return FilterText(text, settings).text;
+}

@@ -118,3 +118,7 @@ struct TextFilterResult {
 };
 TextFilterResult FilterText(QStringView text, const EngineSettings& settings,
                             const EngineProgress& progress = {});
+
+// The filter of the window's boxes, by its name of old: a box's text in, its kept lines out, each
+// ended by CR LF (empty when the work fails). The same work as FilterText.
+QString FilterDuplicateLines(QStringView text, const EngineSettings& settings = {});

@@ -1,6 +1,6 @@
 #include "engine/largefile.h"
 
-#include "core/linefilter.h"
+#include "core/lines.h"
 #include "engine/engine_p.h"
 #include "engine/systemfiles.h"
 #include "files/safefile.h"

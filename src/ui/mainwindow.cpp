@@ -1,6 +1,6 @@
 #include "ui/mainwindow.h"
 
-#include "core/linefilter.h"
+#include "core/lines.h"
 #include "platform/desktopservices.h"
 #include "platform/threads.h"
 #include "ui/commands.h"

@@ -1,6 +1,6 @@
 #include "ui/textbox.h"
 
-#include "core/linefilter.h"
+#include "core/lines.h"
 
 #include <QContextMenuEvent>
 #include <QDir>

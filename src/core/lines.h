@@ -3,14 +3,12 @@
 #include <QString>
 #include <QStringView>
 
-// The text filtering core. A text is split into lines on the pair CR LF only: a lone CR or LF
-// stays inside its line, the empty text has no lines, and a text ending in CR LF has a final
-// empty line.
-
-// Keeps the first occurrence of every line and drops each later line equal to a kept one (code
-// unit for code unit). The first line is kept even when empty; every later empty line is dropped.
-// Each kept line is followed by one CR LF, in input order.
-QString FilterDuplicateLines(QStringView text);
+// The lines of a text box: how they are counted and captioned, and the line breaks a box holds.
+// (The filter itself is the engine's: FilterDuplicateLines in engine/engine.h.)
+//
+// A box's text has CR LF for every line break (NormalizeLineBreaks), so it is split into lines on
+// CR LF only here: the empty text has no lines, and a text ending in CR LF has a final empty
+// line.
 
 // Number of lines that hold something besides U+0020 spaces.
 qsizetype CountNonBlankLines(QStringView text);
