@@ -1,6 +1,6 @@
 #include "cli/cli.h"
 
-#include "cli/helptext.h"
+#include "cli/options.h"
 #include "cli/progressmeter.h"
 #include "engine/engine.h"
 #include "engine/systemfiles.h"
@@ -23,7 +23,6 @@ namespace {
 std::atomic<bool> interrupted = false;
 
 const QString kProgram = QStringLiteral("trennix-cli");
-const QString kUsage = QStringLiteral("用法：trennix-cli [选项] [输入文件...] [-o 输出文件]");
 
 void Print(QIODevice& to, const QString& text) {
     to.write(text.toUtf8());
@@ -124,83 +123,6 @@ void LoadQtTranslation() {
         QCoreApplication::installTranslator(translator);
     else
         delete translator;
-}
-
-// The options, each with its help.
-struct Options {
-    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
-                              QStringLiteral("把结果写入文件 <输出文件>（可以是输入文件之一）；"
-                                             "不给时写到标准输出。"),
-                              QStringLiteral("输出文件")};
-    QCommandLineOption encoding{
-        QStringLiteral("encoding"),
-        QStringLiteral("指定输入的编码：utf-8、gbk、gb18030、utf-16le、utf-16be。"),
-        QStringLiteral("编码")};
-    QCommandLineOption outputEncoding{QStringLiteral("output-encoding"),
-                                      QStringLiteral("结果改用这种编码（名称同上）。"),
-                                      QStringLiteral("编码")};
-    QCommandLineOption crlf{QStringLiteral("crlf"), QStringLiteral("结果的每一行以 CR LF 结束。")};
-    QCommandLineOption lf{QStringLiteral("lf"), QStringLiteral("结果的每一行以 LF 结束。")};
-    QCommandLineOption stats{
-        QStringLiteral("stats"),
-        QStringLiteral("在标准错误上报告读入、保留、删除的行数和有重复的行数。")};
-    QCommandLineOption progress{
-        QStringLiteral("progress"),
-        QStringLiteral("在标准错误上显示进度、速度和剩余时间。标准错误是终端、输入又超过 "
-                       "8 MB 时默认显示。")};
-    QCommandLineOption noProgress{QStringLiteral("no-progress"), QStringLiteral("不显示进度。")};
-    QCommandLineOption ignoreCase{QStringLiteral("ignore-case"), QStringLiteral("忽略大小写。")};
-    QCommandLineOption trim{QStringLiteral("trim"), QStringLiteral("忽略每行首尾的空白。")};
-    QCommandLineOption width{QStringLiteral("ignore-width"),
-                             QStringLiteral("忽略全角半角（按 NFKC 比较）。")};
-    QCommandLineOption keepBlank{QStringLiteral("keep-blank"), QStringLiteral("保留所有空行。")};
-    QCommandLineOption keep{QStringLiteral("keep"),
-                            QStringLiteral("保留哪一行：first（第一次出现的，默认）、"
-                                           "last（最后一次出现的）、unique（只保留没有重复的行）、"
-                                           "repeated（只列出重复的行）。"),
-                            QStringLiteral("方式"), QStringLiteral("first")};
-    QCommandLineOption counts{QStringLiteral("counts"),
-                              QStringLiteral("每个保留的行前面写上它出现的次数和一个制表符。")};
-    QCommandLineOption memory{
-        QStringLiteral("memory"),
-        QStringLiteral("内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为物理内存的"
-                       "八分之一（256M 到 1536M 之间）。"),
-        QStringLiteral("大小")};
-    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
-                            QStringLiteral("显示本帮助并退出。")};
-    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("显示版本并退出。")};
-
-    QList<const QCommandLineOption*> all() const {
-        return {&output,   &encoding,   &outputEncoding, &crlf, &lf,     &stats,
-                &progress, &noProgress, &ignoreCase,     &trim, &width,  &keepBlank,
-                &keep,     &counts,     &memory,         &help, &version};
-    }
-};
-
-QString HelpText(const Options& options) {
-    QList<HelpEntry> entries;
-    for (const QCommandLineOption* option : options.all()) {
-        QStringList names;
-        for (const QString& name : option->names())
-            names << (name.size() == 1 ? u'-' + name : QStringLiteral("--") + name);
-        QString shown = names.join(QStringLiteral(", "));
-        if (!option->valueName().isEmpty())
-            shown += QStringLiteral(" <%1>").arg(option->valueName());
-        entries.append(HelpEntry{shown, option->description()});
-    }
-    return kUsage + u'\n' +
-           WrapText(
-               QStringLiteral(
-                   "删除文本中重复的行：每一行只保留第一次出现的那一行，其余的顺序不变。\n"
-                   "没有输入文件或输入文件为 - 时读标准输入；多个输入文件按顺序连成一个文本。\n"
-                   "输入的编码自动识别；结果保持输入的编码、BOM 和换行符。"),
-               80) +
-           QStringLiteral("\n\n选项：\n") + FormatHelpEntries(entries) +
-           QStringLiteral("\n参数：\n") +
-           FormatHelpEntries({HelpEntry{QStringLiteral("输入文件"),
-                                        QStringLiteral("要过滤的文件；- 表示标准输入。")}}) +
-           QStringLiteral("\n退出状态：0 成功；1 输入或输出失败；2 用法错误。\n");
 }
 
 // The unknown option as it was typed (with its dashes), for the message.

@@ -68,6 +68,15 @@ struct LineRef {
 TextEncoding InputEncoding(const EngineSettings& settings, const uchar* data, qint64 size,
                            bool mapped);
 
+// One decoder for each encoding it is asked for, made when first needed. One per thread.
+class DecoderCache {
+public:
+    TextDecoder& operator()(TextEncoding encoding);
+
+private:
+    std::vector<std::pair<TextEncoding, std::unique_ptr<TextDecoder>>> decoders_;
+};
+
 // Reads lines as the comparison rules see them: their bytes, or their keys when the rules look
 // at the text. One per thread.
 class LineReader {
@@ -92,7 +101,7 @@ private:
     bool byText_;
     LineKeyMaker keys_[2];
     QString decoded_[2];
-    std::vector<std::pair<TextEncoding, std::unique_ptr<TextDecoder>>> decoders_;
+    DecoderCache decoders_;
 };
 
 // The text of a line as shown in a statistic.
@@ -121,6 +130,9 @@ private:
     std::thread thread_;
 };
 
+// Appends the lines of [from, to) of a segment, with their hashes, to `lines`.
+void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
+                std::vector<LineRef>& lines);
 // Splits [from, to) of a segment into lines with their hashes, on two threads when large.
 // `scratch` holds the second half's lines meanwhile.
 void SplitBatch(const Segment& s, const uchar* from, const uchar* to, LineReader& reader0,
@@ -165,7 +177,7 @@ private:
     bool wroteGb18030_ = false;
     bool loneByte_ = false; // a UTF-16 output ended in a byte standing alone
     QString text_;
-    std::vector<std::pair<TextEncoding, std::unique_ptr<TextDecoder>>> decoders_;
+    DecoderCache decoders_;
     std::unique_ptr<TextEncoder> encoder_;
     std::unique_ptr<TextEncoder> fallback_;
 };
@@ -190,6 +202,9 @@ struct EngineJob {
 // Calls visit(segment, from, to) for consecutive batches of whole lines of every input, and
 // lets their pages go afterwards. Stops when visit returns false.
 template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& visit);
+
+// The in-memory way: every line is decided while the input and the table fit in the budget.
+EngineResult RunInMemory(EngineJob& job, Emitter& out);
 
 // The partitioned way: every line's key goes to one of several temporary files by its hash;
 // each is finished on its own, and the kept lines are then written in input order.

@@ -91,7 +91,67 @@ QString ChangeOf(const OpenInputs::File& input) {
     return {};
 }
 
+// ---- Which encoding an input is in ----
+
+// Decides the encoding of an input from a sample, so that a huge file is never read whole for
+// it: its first MiB, or, when that is plain ASCII, the first MiB from its first other byte on
+// (which is where the question is decided). Samples end at a line break.
+TextEncoding DetectFromStart(const uchar* data, qint64 size, bool mapped) {
+    constexpr qint64 kSample = qint64(1) << 20;
+    auto sample = [&](qint64 from) {
+        qint64 n = std::min(size - from, kSample);
+        if (from + n < size) {
+            const auto* lf = static_cast<const uchar*>(std::memchr(
+                data + from + n, '\n', std::size_t(std::min(size - from - n, kSample))));
+            n = lf ? (lf - data) + 1 - from : n;
+        }
+        return QByteArrayView(reinterpret_cast<const char*>(data + from), qsizetype(n));
+    };
+    const QByteArrayView first = sample(0);
+    auto plain = [](QByteArrayView bytes) {
+        return std::all_of(bytes.begin(), bytes.end(),
+                           [](char c) { return uchar(c) - 1u < 0x7Fu; });
+    };
+    if (qint64(first.size()) == size || !plain(first))
+        return DetectEncoding(first);
+    // Look for the first byte that is not plain ASCII, letting the pages go as it goes.
+    constexpr qint64 kStep = qint64(4) << 20;
+    for (qint64 at = first.size(); at < size; at += kStep) {
+        const qint64 n = std::min(kStep, size - at);
+        const QByteArrayView piece(reinterpret_cast<const char*>(data + at), qsizetype(n));
+        const auto other =
+            std::find_if(piece.begin(), piece.end(), [](char c) { return uchar(c) - 1u >= 0x7Fu; });
+        if (mapped)
+            ReleaseMappedPages(data + at, n);
+        if (other != piece.end()) {
+            // From the start of its line, within reason.
+            qint64 from = at + (other - piece.begin());
+            for (qint64 back = 0; back < 4096 && from > 0 && data[from - 1] != '\n'; ++back)
+                --from;
+            return DetectEncoding(sample(from));
+        }
+    }
+    return DetectEncoding(first);
+}
+
+TextEncoding ForcedEncoding(TextEncoding forced, const uchar* data, qint64 size) {
+    const TextEncoding marked = WithByteOrderMark(forced);
+    const QByteArrayView mark = ByteOrderMark(marked);
+    if (!mark.isEmpty() && size >= mark.size() &&
+        std::memcmp(data, mark.data(), std::size_t(mark.size())) == 0)
+        return marked;
+    return forced;
+}
+
 } // namespace
+
+TextEncoding InputEncoding(const EngineSettings& settings, const uchar* data, qint64 size,
+                           bool mapped) {
+    if (size > 0)
+        return settings.inputEncoding ? ForcedEncoding(*settings.inputEncoding, data, size)
+                                      : DetectFromStart(data, size, mapped);
+    return settings.inputEncoding ? *settings.inputEncoding : TextEncoding::Gbk;
+}
 
 QString InputFailure(const QString& path, const QString& reason) {
     const QString name = path == u"-" ? QStringLiteral("标准输入") : QDir::toNativeSeparators(path);

@@ -129,21 +129,6 @@ bool IsLineBreakAt(const uchar* p, const uchar* end, UnitFormat format) {
     return u == u'\r' || u == u'\n';
 }
 
-LineBreak LineBreakCounts::mostCommon() const {
-    if (lf > crlf && lf >= cr)
-        return LineBreak::Lf;
-    if (cr > crlf && cr > lf)
-        return LineBreak::Cr;
-    return LineBreak::CrLf;
-}
-
-LineBreakCounts& LineBreakCounts::operator+=(const LineBreakCounts& other) {
-    crlf += other.crlf;
-    lf += other.lf;
-    cr += other.cr;
-    return *this;
-}
-
 void CountBreakAfter(const uchar* at, const uchar* end, UnitFormat format,
                      LineBreakCounts& counts) {
     if (at >= end || !IsLineBreakAt(at, end, format))

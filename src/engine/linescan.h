@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/linebreaks.h"
 #include "files/textcodec.h"
 
 #include <QtGlobal>
@@ -42,15 +43,6 @@ const uchar* AfterLastBreak(const uchar* begin, const uchar* end, UnitFormat for
 
 // True when a line break starts at `p` (p < end).
 bool IsLineBreakAt(const uchar* p, const uchar* end, UnitFormat format);
-
-struct LineBreakCounts {
-    qint64 crlf = 0;
-    qint64 lf = 0;
-    qint64 cr = 0;
-    // The most common break; CR LF when there is none or on a tie with CR LF.
-    LineBreak mostCommon() const;
-    LineBreakCounts& operator+=(const LineBreakCounts& other);
-};
 
 // Counts the line break that starts at `at` (the end of a line), if any.
 void CountBreakAfter(const uchar* at, const uchar* end, UnitFormat format, LineBreakCounts& counts);

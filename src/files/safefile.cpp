@@ -1,5 +1,6 @@
 #include "files/safefile.h"
 
+#include "files/filecopy.h"
 #include "files/posixfile.h"
 #include "files/reasons.h"
 #include "files/writewhole.h"
@@ -23,21 +24,6 @@ constexpr qsizetype kMaxSiblingStem = 200;
 QString SaveFailure(const QString& path, const QString& reason) {
     return QStringLiteral("无法保存到：\n%1\n\n原因：%2")
         .arg(QDir::toNativeSeparators(path), reason);
-}
-
-QString KindName(FileKind kind) {
-    switch (kind) {
-    case FileKind::Fifo:
-        return QStringLiteral("命名管道（FIFO）");
-    case FileKind::CharDevice:
-        return QStringLiteral("字符设备");
-    case FileKind::BlockDevice:
-        return QStringLiteral("块设备（磁盘）");
-    case FileKind::Socket:
-        return QStringLiteral("套接字");
-    default:
-        return QStringLiteral("特殊文件");
-    }
 }
 
 // A name beside `target`: "<name>.<tag>-XXXXXX" with six random letters, hidden when asked.
@@ -95,142 +81,7 @@ QString FolderRefuses(int errnum, const QString& folder) {
         .arg(ReasonForErrno(errnum));
 }
 
-// Copies the whole content of `from` over `to`, which ends up exactly as long. The buffer is
-// reused across calls. Returns 0, or the error number of the failing side (-1 when unknown).
-int CopyContent(QFile& from, QFile& to, QByteArray& buffer, QString* reason) {
-    if (!from.seek(0) || !to.seek(0)) {
-        *reason = ReasonFor(from.error() != QFileDevice::NoError ? from : to);
-        return -1;
-    }
-    buffer.resize(kCopyChunkBytes);
-    qint64 copied = 0;
-    for (;;) {
-        const qint64 got = from.read(buffer.data(), buffer.size());
-        if (got < 0) {
-            *reason = ReasonFor(from);
-            return ErrnoFor(from);
-        }
-        if (got == 0)
-            break;
-        if (!WriteWhole(to, buffer.constData(), got)) {
-            *reason = ReasonFor(to);
-            return ErrnoFor(to);
-        }
-        copied += got;
-    }
-    if (!to.resize(copied)) {
-        *reason = ReasonFor(to);
-        return ErrnoFor(to);
-    }
-    return 0;
-}
-
-// Hands writes on to a file in pieces of kCopyChunkBytes and keeps the first failure, so that a
-// later write can neither hide it nor follow it.
-class GuardedWriter final : public QIODevice {
-public:
-    using Failed = std::function<void(int errnum, const QString& reason)>;
-    GuardedWriter(QFile& file, Failed failed) : file_(file), onFailure_(std::move(failed)) {}
-    bool isSequential() const override { return true; }
-
-    // Writes what is gathered; false once anything has failed.
-    bool finish() { return flushPiece(); }
-    bool failed() const { return failed_; }
-    int errnum() const { return errnum_; }
-    QString reason() const { return reason_; }
-
-protected:
-    qint64 readData(char* /*data*/, qint64 /*maxlen*/) override { return -1; }
-    qint64 writeData(const char* data, qint64 len) override {
-        if (failed())
-            return -1;
-        if (piece_.size() + len > kCopyChunkBytes && !flushPiece())
-            return -1;
-        if (len >= kCopyChunkBytes) {
-            if (!writeOut(data, len))
-                return -1;
-        } else {
-            piece_.append(data, len);
-        }
-        return len;
-    }
-
-private:
-    bool flushPiece() {
-        if (failed())
-            return false;
-        const bool ok = piece_.isEmpty() || writeOut(piece_.constData(), piece_.size());
-        piece_.clear();
-        return ok;
-    }
-    bool writeOut(const char* data, qint64 len) {
-        if (WriteWhole(file_, data, len))
-            return true;
-        failed_ = true;
-        errnum_ = ErrnoFor(file_);
-        reason_ = ReasonFor(file_);
-        if (reason_.isEmpty())
-            reason_ = QStringLiteral("写入文件时出错。");
-        onFailure_(errnum_, reason_);
-        return false;
-    }
-
-    QFile& file_;
-    Failed onFailure_;
-    QByteArray piece_;
-    bool failed_ = false;
-    int errnum_ = 0;
-    QString reason_;
-};
-
 } // namespace
-
-bool OpenForReading(QFile& file, QString* reason, FileStatus* status) {
-    const QString path = file.fileName();
-    if (path.isEmpty()) {
-        *reason = QStringLiteral("没有指定文件名。");
-        return false;
-    }
-    auto notRegular = [reason](FileKind kind) {
-        if (kind == FileKind::Regular)
-            return false;
-        *reason = kind == FileKind::Directory
-                      ? QStringLiteral("这是一个文件夹，不是文件。")
-                      : QStringLiteral("这是一个%1，不是普通文件。本程序只导入普通文件。")
-                            .arg(KindName(kind));
-        return true;
-    };
-    // The kind is checked before opening, so that nothing is opened that could wait or change
-    // state, and again on the handle, for a file swapped in between.
-    int errnum = 0;
-    const FileStatus named = StatusOfPath(path, true, &errnum);
-    if (named.kind == FileKind::Missing) {
-        *reason = ReasonForErrno(errnum);
-        return false;
-    }
-    if (notRegular(named.kind))
-        return false;
-    const int fd = OpenExisting(path, false, &errnum);
-    if (fd < 0) {
-        *reason = ReasonForErrno(errnum);
-        return false;
-    }
-    const FileStatus opened = StatusOfHandle(fd, &errnum);
-    if (opened.kind == FileKind::Missing || notRegular(opened.kind)) {
-        if (opened.kind == FileKind::Missing)
-            *reason = ReasonForErrno(errnum);
-        CloseHandle(fd);
-        return false;
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        *reason = ReasonFor(file);
-        CloseHandle(fd);
-        return false;
-    }
-    if (status)
-        *status = opened;
-    return true;
-}
 
 struct SafeSaveFile::Impl {
     enum class Way { Closed, Replace, InPlace };
@@ -535,8 +386,8 @@ bool SafeSaveFile::open() {
     if (named.kind == FileKind::Directory)
         return d->fail(QStringLiteral("这是一个文件夹，不是文件。"));
     if (named.kind != FileKind::Regular)
-        return d->fail(
-            QStringLiteral("这是一个%1，不是普通文件，不能保存到这里。").arg(KindName(named.kind)));
+        return d->fail(QStringLiteral("这是一个%1，不是普通文件，不能保存到这里。")
+                           .arg(FileKindName(named.kind)));
     if ((named.mode & 0222) == 0)
         return d->fail(QStringLiteral("文件是只读的。"));
     if (!d->openOldFile())

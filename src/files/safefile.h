@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/filecopy.h"
+#include "files/openfile.h"
 #include "files/posixfile.h"
 #include "files/reasons.h"
 
@@ -9,15 +11,6 @@
 #include <memory>
 
 class QIODevice;
-
-// Opens `file` (its name set) for reading only when it is a regular file; never blocks on a
-// FIFO. On failure returns false and sets *reason (Chinese, without the path). `status`, when
-// given, receives what the file was when it was opened (to tell later whether it changed).
-bool OpenForReading(QFile& file, QString* reason, FileStatus* status = nullptr);
-
-// The piece in which content is gathered before it is written, and in which an old file's content
-// is copied aside and back.
-constexpr qint64 kCopyChunkBytes = qint64(1024) * 1024;
 
 // Writes a file so that either the whole new content is in place afterwards, or the old file is
 // untouched, keeping the identity of a file it replaces.

@@ -194,6 +194,24 @@ QByteArrayView ByteOrderMark(TextEncoding encoding) {
     }
 }
 
+TextEncoding WithByteOrderMark(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return TextEncoding::Utf8Bom;
+    case TextEncoding::Utf16Le:
+        return TextEncoding::Utf16LeBom;
+    case TextEncoding::Utf16Be:
+        return TextEncoding::Utf16BeBom;
+    default:
+        return encoding;
+    }
+}
+
+bool IsUnicode(TextEncoding encoding) {
+    const TextEncoding e = WithoutByteOrderMark(encoding);
+    return e == TextEncoding::Utf8 || e == TextEncoding::Utf16Le || e == TextEncoding::Utf16Be;
+}
+
 TextEncoding WithoutByteOrderMark(TextEncoding encoding) {
     switch (encoding) {
     case TextEncoding::Utf8Bom:
@@ -315,63 +333,6 @@ TextEncoder::~TextEncoder() = default;
 
 bool TextEncoder::encode(QStringView text, QByteArray& out) {
     return !LoneByteInside(d->encoding, text) && d->converter.encode(text, out);
-}
-
-namespace {
-
-struct LineBreakCounts {
-    qsizetype crlf = 0;
-    qsizetype lf = 0;
-    qsizetype cr = 0;
-};
-
-LineBreakCounts CountLineBreaks(QStringView text) {
-    LineBreakCounts n;
-    for (qsizetype i = text.indexOf(u'\r'); i >= 0; i = text.indexOf(u'\r', i + 1)) {
-        if (i + 1 < text.size() && text[i + 1] == u'\n')
-            ++n.crlf;
-        else
-            ++n.cr;
-    }
-    n.lf = text.count(u'\n') - n.crlf;
-    return n;
-}
-
-} // namespace
-
-LineBreak MostCommonLineBreak(QStringView text) {
-    LineBreakCounts n;
-    if (text.size() * 2 < kTwoPiecesFrom) {
-        n = CountLineBreaks(text);
-    } else {
-        // Two halves at once; a CR LF across the middle counts as one.
-        const qsizetype middle = text.size() / 2;
-        auto second =
-            std::async(std::launch::async, [&] { return CountLineBreaks(text.sliced(middle)); });
-        n = CountLineBreaks(text.first(middle));
-        const LineBreakCounts rest = second.get();
-        const bool across = text[middle - 1] == u'\r' && text[middle] == u'\n';
-        n.crlf += rest.crlf + qsizetype(across);
-        n.cr += rest.cr - qsizetype(across);
-        n.lf += rest.lf - qsizetype(across);
-    }
-    if (n.lf > n.crlf && n.lf >= n.cr)
-        return LineBreak::Lf;
-    if (n.cr > n.crlf && n.cr > n.lf)
-        return LineBreak::Cr;
-    return LineBreak::CrLf;
-}
-
-QStringView LineBreakText(LineBreak lineBreak) {
-    switch (lineBreak) {
-    case LineBreak::Lf:
-        return u"\n";
-    case LineBreak::Cr:
-        return u"\r";
-    case LineBreak::CrLf:
-        break;
-    }
-    return u"\r\n";
 }
 
 QString EncodingName(TextEncoding encoding) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/linebreaks.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,9 +20,6 @@ enum class TextEncoding {
     Utf16BeBom, // with FE FF
 };
 
-// The line break a file is written with.
-enum class LineBreak { CrLf, Lf, Cr };
-
 // Bytes that the file's encoding cannot read travel inside a text as lone low surrogates: the
 // byte b becomes U+DC00 + b. They are shown as U+FFFD, compare like any other character, and are
 // written back as the very byte they stand for.
@@ -35,6 +34,10 @@ int CodeUnitBytes(TextEncoding encoding);
 QByteArrayView ByteOrderMark(TextEncoding encoding);
 // The same encoding without its byte-order mark (Utf8Bom -> Utf8, Utf16LeBom -> Utf16Le...).
 TextEncoding WithoutByteOrderMark(TextEncoding encoding);
+// The same encoding with its byte-order mark, for the encodings that have one (Utf8 -> Utf8Bom).
+TextEncoding WithByteOrderMark(TextEncoding encoding);
+// True for the Unicode encodings (UTF-8, UTF-16), with or without a byte-order mark.
+bool IsUnicode(TextEncoding encoding);
 
 // Decides the encoding of a whole file's bytes: a byte-order mark first, then UTF-16 that
 // explains the first 64 KiB in one byte order, then UTF-8 when it reads the bytes better than
@@ -99,12 +102,6 @@ struct EncodedText {
 // UTF-16 file) would put every unit after it out of step: it may only end the text. A line
 // break right after it at the end is left out; anything else after it gives nothing.
 std::optional<EncodedText> EncodeText(QStringView text, TextEncoding encoding);
-
-// The most common line break of a text (CR LF, lone LF, lone CR); CR LF when there is none or
-// on a tie with CR LF.
-LineBreak MostCommonLineBreak(QStringView text);
-// The characters of a line break.
-QStringView LineBreakText(LineBreak lineBreak);
 
 // A short name for messages, e.g. "GBK" or "UTF-8（带 BOM）".
 QString EncodingName(TextEncoding encoding);

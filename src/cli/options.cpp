@@ -1,0 +1,32 @@
+#include "cli/options.h"
+
+#include "cli/helptext.h"
+
+#include <QStringList>
+
+const QString kUsage = QStringLiteral("用法：trennix-cli [选项] [输入文件...] [-o 输出文件]");
+
+QString HelpText(const Options& options) {
+    QList<HelpEntry> entries;
+    for (const QCommandLineOption* option : options.all()) {
+        QStringList names;
+        for (const QString& name : option->names())
+            names << (name.size() == 1 ? u'-' + name : QStringLiteral("--") + name);
+        QString shown = names.join(QStringLiteral(", "));
+        if (!option->valueName().isEmpty())
+            shown += QStringLiteral(" <%1>").arg(option->valueName());
+        entries.append(HelpEntry{shown, option->description()});
+    }
+    return kUsage + u'\n' +
+           WrapText(
+               QStringLiteral(
+                   "删除文本中重复的行：每一行只保留第一次出现的那一行，其余的顺序不变。\n"
+                   "没有输入文件或输入文件为 - 时读标准输入；多个输入文件按顺序连成一个文本。\n"
+                   "输入的编码自动识别；结果保持输入的编码、BOM 和换行符。"),
+               80) +
+           QStringLiteral("\n\n选项：\n") + FormatHelpEntries(entries) +
+           QStringLiteral("\n参数：\n") +
+           FormatHelpEntries({HelpEntry{QStringLiteral("输入文件"),
+                                        QStringLiteral("要过滤的文件；- 表示标准输入。")}}) +
+           QStringLiteral("\n退出状态：0 成功；1 输入或输出失败；2 用法错误。\n");
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QCommandLineOption>
+#include <QList>
+#include <QString>
+
+// The options of trennix-cli, each with its help, and the help they make.
+
+extern const QString kUsage; // the usage line
+
+// The options, each with its help.
+struct Options {
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("把结果写入文件 <输出文件>（可以是输入文件之一）；"
+                                             "不给时写到标准输出。"),
+                              QStringLiteral("输出文件")};
+    QCommandLineOption encoding{
+        QStringLiteral("encoding"),
+        QStringLiteral("指定输入的编码：utf-8、gbk、gb18030、utf-16le、utf-16be。"),
+        QStringLiteral("编码")};
+    QCommandLineOption outputEncoding{QStringLiteral("output-encoding"),
+                                      QStringLiteral("结果改用这种编码（名称同上）。"),
+                                      QStringLiteral("编码")};
+    QCommandLineOption crlf{QStringLiteral("crlf"), QStringLiteral("结果的每一行以 CR LF 结束。")};
+    QCommandLineOption lf{QStringLiteral("lf"), QStringLiteral("结果的每一行以 LF 结束。")};
+    QCommandLineOption stats{
+        QStringLiteral("stats"),
+        QStringLiteral("在标准错误上报告读入、保留、删除的行数和有重复的行数。")};
+    QCommandLineOption progress{
+        QStringLiteral("progress"),
+        QStringLiteral("在标准错误上显示进度、速度和剩余时间。标准错误是终端、输入又超过 "
+                       "8 MB 时默认显示。")};
+    QCommandLineOption noProgress{QStringLiteral("no-progress"), QStringLiteral("不显示进度。")};
+    QCommandLineOption ignoreCase{QStringLiteral("ignore-case"), QStringLiteral("忽略大小写。")};
+    QCommandLineOption trim{QStringLiteral("trim"), QStringLiteral("忽略每行首尾的空白。")};
+    QCommandLineOption width{QStringLiteral("ignore-width"),
+                             QStringLiteral("忽略全角半角（按 NFKC 比较）。")};
+    QCommandLineOption keepBlank{QStringLiteral("keep-blank"), QStringLiteral("保留所有空行。")};
+    QCommandLineOption keep{QStringLiteral("keep"),
+                            QStringLiteral("保留哪一行：first（第一次出现的，默认）、"
+                                           "last（最后一次出现的）、unique（只保留没有重复的行）、"
+                                           "repeated（只列出重复的行）。"),
+                            QStringLiteral("方式"), QStringLiteral("first")};
+    QCommandLineOption counts{QStringLiteral("counts"),
+                              QStringLiteral("每个保留的行前面写上它出现的次数和一个制表符。")};
+    QCommandLineOption memory{
+        QStringLiteral("memory"),
+        QStringLiteral("内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为物理内存的"
+                       "八分之一（256M 到 1536M 之间）。"),
+        QStringLiteral("大小")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("显示本帮助并退出。")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("显示版本并退出。")};
+
+    QList<const QCommandLineOption*> all() const {
+        return {&output,   &encoding,   &outputEncoding, &crlf, &lf,     &stats,
+                &progress, &noProgress, &ignoreCase,     &trim, &width,  &keepBlank,
+                &keep,     &counts,     &memory,         &help, &version};
+    }
+};
+
+// The whole help: the usage, what the program does, each option, the exit statuses.
+QString HelpText(const Options& options);

@@ -1,0 +1,121 @@
+// Writes kept lines in the output's encoding, with its line break and optional counts.
+#include "engine/engine_p.h"
+
+#include "files/textcodec.h"
+
+namespace {
+constexpr qint64 kOutputBuffer = qint64(1) << 20;
+} // namespace
+
+Emitter::Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts)
+    : sink_(sink), encoding_(encoding), units_(UnitFormatOf(encoding)), lineBreakKind_(lineBreak),
+      lineBreak_(LineBreakBytes(lineBreak, UnitFormatOf(encoding))), counts_(counts) {
+    buffer_.reserve(kOutputBuffer + 4096);
+}
+
+Emitter::~Emitter() = default;
+
+void Emitter::setLineBreak(LineBreak lineBreak) {
+    lineBreakKind_ = lineBreak;
+    lineBreak_ = LineBreakBytes(lineBreak, units_);
+}
+
+bool Emitter::start() {
+    const QByteArrayView mark = ByteOrderMark(encoding_);
+    buffer_.append(mark.data(), mark.size());
+    return true;
+}
+
+bool Emitter::flush() {
+    if (buffer_.isEmpty())
+        return true;
+    if (!sink_.write(buffer_.constData(), buffer_.size())) {
+        error_ = sink_.error();
+        return false;
+    }
+    buffer_.resize(0); // keeps its room
+    return true;
+}
+
+void Emitter::appendUnits(QStringView text) {
+    for (const QChar c : text) {
+        const char low = char(c.unicode() & 0xFF);
+        const char high = char(c.unicode() >> 8);
+        if (units_ == UnitFormat::Bytes)
+            buffer_.append(low);
+        else if (units_ == UnitFormat::Utf16Le)
+            buffer_.append(low).append(high);
+        else
+            buffer_.append(high).append(low);
+    }
+}
+
+// Writes a line of another encoding in the output's; a line GBK cannot hold is written as
+// GB18030, which keeps GBK's bytes for everything GBK has.
+bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
+    text_.resize(0);
+    if (s.native)
+        text_ = QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();
+    else
+        decoders_(s.encoding)
+            .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text_);
+    if (!encoder_)
+        encoder_ = std::make_unique<TextEncoder>(WithoutByteOrderMark(encoding_));
+    if (encoder_->encode(text_, buffer_))
+        return true;
+    if (WithoutByteOrderMark(encoding_) == TextEncoding::Gbk) {
+        if (!fallback_)
+            fallback_ = std::make_unique<TextEncoder>(TextEncoding::Gb18030);
+        if (fallback_->encode(text_, buffer_)) {
+            wroteGb18030_ = true;
+            return true;
+        }
+    }
+    error_ = QStringLiteral("有一行含有 %1 编码无法表示的字符。").arg(EncodingName(encoding_));
+    return false;
+}
+
+bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    if (loneByte_) {
+        error_ = QStringLiteral("无法以 %1 写出结果：结果的第 %2 行以单个无法识别的字节结束，"
+                                "其后还有别的行；UTF-16 每两个字节为一个单位，"
+                                "这个字节之后的字符会全部错位。")
+                     .arg(EncodingName(encoding_))
+                     .arg(lines_);
+        return false;
+    }
+    const qsizetype start = buffer_.size();
+    if (counts_) {
+        appendUnits(QString::number(count));
+        appendUnits(u"\t");
+    }
+    const bool same = s.native
+                          ? units_ == s.units
+                          : WithoutByteOrderMark(s.encoding) == WithoutByteOrderMark(encoding_);
+    if (same && length > kLongLineStep) {
+        // Straight from where the line is, in steps, rather than through the buffer.
+        if (!flush() || !WriteInSteps(s, line, length, [this](const char* piece, qint64 size) {
+                if (sink_.write(piece, size))
+                    return true;
+                error_ = sink_.error();
+                return false;
+            }))
+            return false;
+    } else if (same) {
+        buffer_.append(reinterpret_cast<const char*>(line), qsizetype(length));
+    } else if (!convert(s, line, length)) {
+        return false;
+    }
+    // A UTF-16 line that ends in a byte standing alone (the odd last byte of its file) ends the
+    // result: a line break after it would be out of step, as would anything else.
+    if (units_ != UnitFormat::Bytes && (buffer_.size() - start) % 2 != 0)
+        loneByte_ = true;
+    else
+        buffer_.append(lineBreak_);
+    ++lines_;
+    return buffer_.size() < kOutputBuffer || flush();
+}
+
+bool Emitter::finish() {
+    return flush();
+}

@@ -1,0 +1,249 @@
+// The in-memory way: every line decided while the input and the table fit in the budget.
+#include "core/keeprules.h"
+#include "engine/engine_p.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+// Decides every line while the input and the table fit in the budget: one pass for the default
+// rule, two when the decision for a line depends on lines after it (or on counts).
+// Lines shorter than this on average are decided on one thread.
+constexpr qint64 kTwoThreadsFromLineBytes = 16;
+
+class InMemory {
+public:
+    InMemory(EngineJob& job, Emitter& out)
+        : job_(job), out_(out), options_(job.settings.options),
+          counting_(job.settings.writeCounts || job.settings.collectRepeats),
+          tables_{LineTable(counting_), LineTable(counting_)},
+          readers_{std::make_unique<LineReader>(options_, job.byText),
+                   std::make_unique<LineReader>(options_, job.byText)},
+          checkers_{std::make_unique<LineReader>(options_, job.byText),
+                    std::make_unique<LineReader>(options_, job.byText)} {}
+
+    EngineResult run();
+
+private:
+    bool secondPassNeeded() const {
+        return options_.keep != KeepMode::First || job_.settings.writeCounts;
+    }
+    // Decides the batch's lines whose hash falls in one half of the hash space (0 or 1), or all
+    // of them (kBothShares).
+    void decide(const Segment& s, unsigned share);
+    static constexpr unsigned kBothShares = 2;
+    bool emitKept(const Segment& s);
+    bool emitSecondPass(const Segment& s);
+    bool collectRepeats(EngineResult& result);
+
+    EngineJob& job_;
+    Emitter& out_;
+    const FilterOptions options_;
+    const bool counting_;
+    LineTable tables_[2];
+    std::unique_ptr<LineReader> readers_[2];  // for splitting
+    std::unique_ptr<LineReader> checkers_[2]; // for deciding, one per share of the hash space
+    Helper helper_;
+    std::vector<LineRef> lines_;
+    std::vector<LineRef> scratch_;
+    std::vector<quint8> keep_;
+    qint64 lineIndex_ = 0; // of the batch's first line
+    qint64 blanks_ = 0;
+};
+
+// Decides the lines of the batch whose hash falls in this half of the hash space.
+void InMemory::decide(const Segment& s, unsigned share) {
+    const bool both = share == kBothShares;
+    LineReader& checker = *checkers_[both ? 0 : share];
+    // With the first copy kept and nothing after a line deciding it, the first pass decides.
+    const bool first = options_.keep == KeepMode::First;
+    const bool last = KeepsLastCopy(options_.keep);
+    const std::size_t n = lines_.size();
+    auto mine = [&](const LineRef& line) { return both || (line.hash >> 63) == share; };
+    // Two steps ahead: the slot a line will look at, then the bytes of the line found there,
+    // so that neither waits for memory when its turn comes.
+    constexpr std::size_t kSlotAhead = 16;
+    constexpr std::size_t kLineAhead = 8;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kSlotAhead < n && mine(lines_[i + kSlotAhead]))
+            tables_[lines_[i + kSlotAhead].hash >> 63].prefetch(lines_[i + kSlotAhead].hash);
+        if (i + kLineAhead < n && mine(lines_[i + kLineAhead]) && s.size > 0) {
+            const LineRef& ahead = lines_[i + kLineAhead];
+            const quint64 pos = tables_[ahead.hash >> 63].homePosition(ahead.hash);
+            if (pos != LineTable::kFree)
+                job_.inputs.prefetch(pos & LineTable::kPosMask);
+        }
+        const LineRef& line = lines_[i];
+        if (line.blank) {
+            if (share == 0 || both) {
+                keep_[i] = KeepsBlankLine(options_, lineIndex_ + qint64(i));
+                ++blanks_;
+            }
+            continue;
+        }
+        if (!mine(line))
+            continue;
+        LineTable& table = tables_[line.hash >> 63];
+        table.reserveOne(std::numeric_limits<qint64>::max());
+        const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+        bool inserted = false;
+        LineTable::Slot& slot = table.findOrInsert(
+            line.hash, line.pos,
+            [&](quint64 pos) { return checker.sameAs(job_.inputs, pos, s, bytes, line.length); },
+            &inserted);
+        keep_[i] = inserted && first;
+        if (inserted)
+            continue;
+        slot.pos = (last ? line.pos : slot.pos) | LineTable::kSeenAgain;
+        if (counting_)
+            ++table.countOf(slot);
+    }
+}
+
+bool InMemory::emitKept(const Segment& s) {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (!keep_[i])
+            continue;
+        const LineRef& line = lines_[i];
+        if (!out_.line(s, s.data + (qint64(line.pos) - s.base), line.length, 0))
+            return false;
+    }
+    return true;
+}
+
+bool InMemory::emitSecondPass(const Segment& s) {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const LineRef& line = lines_[i];
+        quint64 count = 1;
+        bool kept = false;
+        if (line.blank) {
+            kept = KeepsBlankLine(options_, lineIndex_ + qint64(i));
+            count = quint64(BlankLineCount(options_, blanks_));
+        } else {
+            const LineTable& table = tables_[line.hash >> 63];
+            const LineTable::Slot* slot = table.findAt(line.hash, line.pos);
+            if (slot) {
+                const bool repeated = (slot->pos & LineTable::kSeenAgain) != 0;
+                kept = KeepsKey(options_.keep, repeated);
+                if (counting_)
+                    count = table.countOf(*slot);
+            }
+        }
+        if (kept && !out_.line(s, s.data + (qint64(line.pos) - s.base), line.length, count))
+            return false;
+    }
+    return true;
+}
+
+// False when the receiver of streamed lines stopped the work.
+bool InMemory::collectRepeats(EngineResult& result) {
+    struct Entry {
+        quint64 count;
+        quint64 pos;
+    };
+    std::vector<Entry> entries;
+    for (const LineTable& table : tables_) {
+        table.forEach([&](const LineTable::Slot& slot) {
+            if (slot.pos & LineTable::kSeenAgain)
+                entries.push_back(Entry{table.countOf(slot), slot.pos & LineTable::kPosMask});
+        });
+    }
+    const auto& stream = job_.settings.repeatsOut;
+    const auto limit =
+        stream ? entries.size() : std::min(entries.size(), std::size_t(job_.settings.repeatsLimit));
+    std::partial_sort(entries.begin(), entries.begin() + qsizetype(limit), entries.end(),
+                      [](const Entry& a, const Entry& b) {
+                          return a.count != b.count ? a.count > b.count : a.pos < b.pos;
+                      });
+    entries.resize(limit);
+    if (!stream)
+        result.repeats.reserve(limit);
+    for (const Entry& e : entries) {
+        const Segment& s = job_.inputs.at(e.pos);
+        const uchar* line = s.data + (qint64(e.pos) - s.base);
+        RepeatedLine repeated{LineText(s, line, LineLengthAt(job_.inputs, e.pos)), qint64(e.count)};
+        if (!stream)
+            result.repeats.push_back(std::move(repeated));
+        else if (!stream(repeated))
+            return false;
+    }
+    return true;
+}
+
+EngineResult InMemory::run() {
+    EngineResult result;
+    const bool twoPasses = secondPassNeeded();
+    job_.passes = twoPasses ? 2 : 1;
+    std::atomic<bool> cancelled = false;
+
+    // Short lines cost more to hand between two threads than to decide on one: one pass does
+    // everything, line by line, when the default rule needs nothing after it.
+    const bool oneThread = !twoPasses && !counting_ && job_.lines > 0 &&
+                           job_.inputs.totalBytes < job_.lines * kTwoThreadsFromLineBytes;
+    auto firstPass = [&](const Segment& s, const uchar* from, const uchar* to) {
+        if (oneThread) {
+            lines_.clear();
+            SplitRange(s, from, to, *readers_[0], lines_);
+            keep_.assign(lines_.size(), 0);
+            decide(s, kBothShares);
+        } else {
+            SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
+            keep_.assign(lines_.size(), 0);
+            helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
+        }
+        if (!twoPasses && !emitKept(s))
+            return false;
+        lineIndex_ += qint64(lines_.size());
+        if (!job_.advance(to - from)) {
+            cancelled = true;
+            return false;
+        }
+        return true;
+    };
+    if (!ForEachBatch(job_.inputs, firstPass)) {
+        result.status =
+            cancelled ? EngineResult::Status::Cancelled : EngineResult::Status::OutputFailed;
+        result.error = out_.error();
+        return result;
+    }
+    const qint64 linesRead = lineIndex_;
+    if (twoPasses) {
+        lineIndex_ = 0;
+        auto secondPass = [&](const Segment& s, const uchar* from, const uchar* to) {
+            SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
+            if (!emitSecondPass(s))
+                return false;
+            lineIndex_ += qint64(lines_.size());
+            if (!job_.advance(to - from)) {
+                cancelled = true;
+                return false;
+            }
+            return true;
+        };
+        if (!ForEachBatch(job_.inputs, secondPass)) {
+            result.status =
+                cancelled ? EngineResult::Status::Cancelled : EngineResult::Status::OutputFailed;
+            result.error = out_.error();
+            return result;
+        }
+    }
+    result.stats.linesRead = linesRead;
+    for (const LineTable& table : tables_) {
+        result.stats.distinctLines += table.size();
+        table.forEach([&](const LineTable::Slot& slot) {
+            if (slot.pos & LineTable::kSeenAgain)
+                ++result.stats.repeatedLines;
+        });
+    }
+    result.stats.blankLines = blanks_;
+    if (job_.settings.collectRepeats && !collectRepeats(result))
+        result.status = EngineResult::Status::Cancelled;
+    return result;
+}
+
+} // namespace
+
+EngineResult RunInMemory(EngineJob& job, Emitter& out) {
+    return InMemory(job, out).run();
+}

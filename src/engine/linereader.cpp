@@ -1,0 +1,152 @@
+// Lines as the comparison rules see them: where a position is among the inputs, a line's key and
+// hash, whether two lines are the same, and the splitting of a batch into lines.
+#include "engine/engine_p.h"
+
+#include "files/textcodec.h"
+
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cstring>
+
+TextDecoder& DecoderCache::operator()(TextEncoding encoding) {
+    for (auto& [e, decoder] : decoders_) {
+        if (e == encoding)
+            return *decoder;
+    }
+    decoders_.emplace_back(encoding, std::make_unique<TextDecoder>(encoding));
+    return *decoders_.back().second;
+}
+
+void SegmentList::prefetch(quint64 pos) const {
+    const Segment& s = segments.size() == 1 ? segments.front() : at(pos);
+    __builtin_prefetch(s.data + (qint64(pos) - s.base));
+}
+
+const Segment& SegmentList::at(quint64 pos) const {
+    auto it = std::upper_bound(segments.begin(), segments.end(), pos,
+                               [](quint64 p, const Segment& s) { return p < quint64(s.base); });
+    return *(it - 1);
+}
+
+qint64 LineLengthAt(const SegmentList& inputs, quint64 pos) {
+    const Segment& s = inputs.at(pos);
+    const uchar* line = s.data + (qint64(pos) - s.base);
+    const uchar* next = nullptr;
+    return FindLineEnd(line, s.end(), s.units, &next) - line;
+}
+
+namespace {
+// Short lines are common (words, codes, numbers): compared here without a call.
+inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
+    if (length > 64)
+        return std::memcmp(a, b, std::size_t(length)) == 0;
+    qint64 i = 0;
+    for (; i + 8 <= length; i += 8) {
+        quint64 x = 0;
+        quint64 y = 0;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y)
+            return false;
+    }
+    for (; i < length; ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+LineReader::LineReader(const FilterOptions& options, bool byText)
+    : byText_(byText), keys_{LineKeyMaker(options), LineKeyMaker(options)} {}
+
+LineReader::~LineReader() = default;
+
+QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 length, QString& into) {
+    if (s.native)
+        return {reinterpret_cast<const QChar*>(line), qsizetype(length / 2)};
+    into.resize(0); // keeps the buffer
+    decoders_(s.encoding)
+        .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), into);
+    return into;
+}
+
+QStringView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer) {
+    return keys_[buffer].key(decode(s, line, length, decoded_[buffer]));
+}
+
+quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, bool* blank,
+                         qint64* keyBytes) {
+    if (!byText_) {
+        *blank = length == 0;
+        *keyBytes = length;
+        return length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
+                                       : HashInSteps(s, line, length);
+    }
+    const QStringView k = key(s, line, length, 0);
+    *blank = k.isEmpty();
+    *keyBytes = k.size() * 2;
+    return XXH3_64bits(k.utf16(), std::size_t(k.size()) * 2);
+}
+
+bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
+                        qint64 length) {
+    const Segment& other = inputs.at(pos);
+    const uchar* old = other.data + (qint64(pos) - other.base);
+    if (!byText_) {
+        // Equal bytes, and the old line ends right there.
+        if (other.end() - old < length)
+            return false;
+        if (length > kLongLineStep ? !SameInSteps(other, old, s, line, length)
+                                   : !SameBytes(old, line, length))
+            return false;
+        return old + length == other.end() || IsLineBreakAt(old + length, other.end(), other.units);
+    }
+    const QStringView a = key(s, line, length, 0);
+    const uchar* next = nullptr;
+    const qint64 oldLength = FindLineEnd(old, other.end(), other.units, &next) - old;
+    const QStringView b = key(other, old, oldLength, 1);
+    return a == b;
+}
+
+QString LineText(const Segment& s, const uchar* line, qint64 length) {
+    if (s.native)
+        return QString(reinterpret_cast<const QChar*>(line), qsizetype(length / 2));
+    QString text;
+    TextDecoder(s.encoding)
+        .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text);
+    return text;
+}
+
+namespace {
+constexpr qint64 kParallelSplitBytes = qint64(64) * 1024;
+} // namespace
+
+void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
+                std::vector<LineRef>& lines) {
+    ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
+        bool blank = false;
+        qint64 keyBytes = 0;
+        const quint64 hash = reader.hash(s, line, length, &blank, &keyBytes);
+        lines.push_back(LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, blank});
+    });
+}
+
+void SplitBatch(const Segment& s, const uchar* from, const uchar* to, LineReader& reader0,
+                LineReader& reader1, Helper& helper, std::vector<LineRef>& lines,
+                std::vector<LineRef>& scratch) {
+    lines.clear();
+    if (to - from < kParallelSplitBytes || s.longLine) {
+        SplitRange(s, from, to, reader0, lines);
+        return;
+    }
+    qint64 half = (to - from) / 2;
+    if (s.units != UnitFormat::Bytes)
+        half &= ~qint64(1);
+    const uchar* middle = NextLineStart(from + half, to, s.units);
+    scratch.clear();
+    helper.both([&] { SplitRange(s, from, middle, reader0, lines); },
+                [&] { SplitRange(s, middle, to, reader1, scratch); });
+    lines.insert(lines.end(), scratch.begin(), scratch.end());
+}

@@ -1,0 +1,238 @@
+#pragma once
+
+// The files of the partitioned way: the records lines travel in through the partitions, the
+// buffers they are written and read through, the keys kept of a partition's distinct lines, and
+// the runs of kept lines read back in input order.
+
+#include "engine/engine_p.h"
+#include "engine/systemfiles.h"
+#include "files/writewhole.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// A line as it travels through a partition: its index among all lines, its key's hash and its
+// key (its bytes, or its text's key as UTF-16). A long key stays in the input: the record holds
+// where its line is instead (position and length, 16 bytes), and it is read from there when
+// needed, so that long lines are not written out and read back once more.
+struct RecordHeader {
+    quint64 index;
+    quint64 hash;
+    quint32 keyBytes; // kOutOfLine: the line's position and length follow instead
+};
+constexpr qint64 kHeaderBytes = 8 + 8 + 4;
+constexpr quint32 kOutOfLine = ~quint32(0);
+constexpr qint64 kLongestInlineKey = 256;
+constexpr qint64 kOutOfLineBytes = 16;
+
+inline qint64 KeyRoom(const RecordHeader& h) {
+    return h.keyBytes == kOutOfLine ? kOutOfLineBytes : qint64(h.keyBytes);
+}
+
+// Where an out-of-line key's line is.
+struct LinePlace {
+    quint64 pos;
+    qint64 length;
+};
+inline LinePlace PlaceOf(const char* key) {
+    LinePlace place{};
+    std::memcpy(&place.pos, key, 8);
+    std::memcpy(&place.length, key + 8, 8);
+    return place;
+}
+
+// A partition file being written: records collect in a buffer and go to the file in large
+// pieces.
+struct PartitionWriter {
+    std::unique_ptr<QFile> file;
+    QByteArray buffer;
+    qint64 records = 0;
+};
+
+// The buffers of the work, sized from the budget: many partitions, or a small budget, make them
+// smaller, so that together they take a small share of it.
+constexpr qint64 kLargestWriteBuffer = qint64(256) * 1024;
+constexpr qint64 kSmallestBuffer = qint64(4) * 1024;
+inline qint64 BufferFor(qint64 share, qint64 count, qint64 largest) {
+    return std::clamp(share / std::max<qint64>(count, 1), kSmallestBuffer, largest);
+}
+
+inline bool Flush(PartitionWriter& w, qint64 freeAtStart, QString* reason) {
+    if (w.buffer.isEmpty())
+        return true;
+    if (!WriteWhole(*w.file, w.buffer.constData(), w.buffer.size())) {
+        *reason = TemporaryWriteFailure(*w.file, freeAtStart);
+        return false;
+    }
+    w.buffer.clear();
+    return true;
+}
+
+inline void Append(QByteArray& buffer, const RecordHeader& h, const void* key) {
+    buffer.append(reinterpret_cast<const char*>(&h.index), 8);
+    buffer.append(reinterpret_cast<const char*>(&h.hash), 8);
+    buffer.append(reinterpret_cast<const char*>(&h.keyBytes), 4);
+    buffer.append(static_cast<const char*>(key), qsizetype(KeyRoom(h)));
+}
+
+inline void AppendOutOfLine(QByteArray& buffer, quint64 index, quint64 hash, LinePlace place) {
+    char key[kOutOfLineBytes];
+    std::memcpy(key, &place.pos, 8);
+    std::memcpy(key + 8, &place.length, 8);
+    Append(buffer, RecordHeader{index, hash, kOutOfLine}, key);
+}
+
+// Reads the records of a partition file one by one, in the order they were written.
+class RecordReader {
+public:
+    RecordReader(QFile& file, qint64 bufferBytes) : file_(file) {
+        file_.seek(0);
+        buffer_.resize(qsizetype(bufferBytes));
+    }
+    // The next record, its key in `key` (valid until the next call); false at the end.
+    bool next(RecordHeader& h, const char** key, bool* failed) {
+        if (!fill(kHeaderBytes, failed))
+            return false;
+        const char* p = buffer_.constData() + at_;
+        std::memcpy(&h.index, p, 8);
+        std::memcpy(&h.hash, p + 8, 8);
+        std::memcpy(&h.keyBytes, p + 16, 4);
+        if (!fill(kHeaderBytes + KeyRoom(h), failed)) {
+            *failed = true;
+            return false;
+        }
+        *key = buffer_.constData() + at_ + kHeaderBytes;
+        at_ += kHeaderBytes + KeyRoom(h);
+        bytesRead_ += kHeaderBytes + KeyRoom(h);
+        return true;
+    }
+    qint64 bytesRead() const { return bytesRead_; }
+
+private:
+    // Makes `bytes` bytes available at at_; false at the end of the file.
+    bool fill(qint64 bytes, bool* failed) {
+        if (end_ - at_ >= bytes)
+            return true;
+        std::memmove(buffer_.data(), buffer_.constData() + at_, std::size_t(end_ - at_));
+        end_ -= at_;
+        at_ = 0;
+        if (buffer_.size() < bytes)
+            buffer_.resize(qsizetype(bytes));
+        while (end_ < bytes) {
+            const qint64 got = file_.read(buffer_.data() + end_, buffer_.size() - end_);
+            if (got < 0)
+                *failed = true;
+            if (got <= 0)
+                return false;
+            end_ += got;
+        }
+        return true;
+    }
+
+    QFile& file_;
+    QByteArray buffer_;
+    qint64 at_ = 0;
+    qint64 end_ = 0;
+    qint64 bytesRead_ = 0;
+};
+
+// Keys of distinct lines, kept in large blocks so that they never move.
+class KeyArena {
+public:
+    explicit KeyArena(qint64 blockSize) : blockSize_(blockSize) {}
+    const char* add(const char* key, qint64 size) {
+        if (blocks_.empty() || used_ + size > blockSize_) {
+            const qint64 size_ = std::max(blockSize_, size);
+            blocks_.push_back(std::make_unique<char[]>(std::size_t(size_)));
+            bytes_ += size_;
+            used_ = 0;
+        }
+        char* at = blocks_.back().get() + used_;
+        std::memcpy(at, key, std::size_t(size));
+        used_ += size;
+        return at;
+    }
+    qint64 bytes() const { return bytes_; }
+
+private:
+    const qint64 blockSize_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    qint64 used_ = 0;
+    qint64 bytes_ = 0;
+};
+
+// A line kept by a partition and how often it occurs.
+struct Kept {
+    quint64 index;
+    quint64 count;
+};
+
+// Keeps the `most` most frequent lines (ties: the earliest first).
+inline void ByCount(std::vector<Kept>& lines, std::size_t most) {
+    auto byCount = [](const Kept& a, const Kept& b) {
+        return a.count != b.count ? a.count > b.count : a.index < b.index;
+    };
+    if (lines.size() > most) {
+        std::nth_element(lines.begin(), lines.begin() + qsizetype(most), lines.end(), byCount);
+        lines.resize(most);
+    }
+}
+
+// Reads the kept lines of one partition in index order.
+class KeptStream {
+public:
+    KeptStream(QFile& file, qint64 offset, qint64 items, qint64 chunk)
+        : file_(file), offset_(offset), left_(items), chunk_(chunk) {}
+    bool next(Kept& k) {
+        if (at_ == items_.size()) {
+            if (left_ == 0)
+                return false;
+            const qint64 n = std::min<qint64>(left_, chunk_);
+            items_.resize(std::size_t(n));
+            const auto bytes = qint64(n * qint64(sizeof(Kept)));
+            if (!file_.seek(offset_) ||
+                file_.read(reinterpret_cast<char*>(items_.data()), bytes) != bytes)
+                return false;
+            offset_ += bytes;
+            left_ -= n;
+            at_ = 0;
+        }
+        k = items_[at_++];
+        return true;
+    }
+
+private:
+    QFile& file_;
+    qint64 offset_;
+    qint64 left_;
+    qint64 chunk_; // how many are read at once
+    std::vector<Kept> items_;
+    std::size_t at_ = 0;
+};
+
+// Keys that stay in the input (out of line), read again from there when they are compared: from
+// a file by a plain read, which leaves no page of it in the program's memory.
+class KeysInInput {
+public:
+    KeysInInput(const SegmentList& inputs, const FilterOptions& options, bool byText)
+        : inputs_(inputs), byText_(byText), keys_(options, byText) {}
+    // A record's key: its own bytes, or for an out-of-line key the line's key read from the input
+    // (into one of two buffers, 0 or 1, valid until that buffer is used again).
+    QByteArrayView keyOf(quint32 keyBytes, const char* key, int buffer);
+    // True when two long lines hold the same bytes, compared a piece at a time.
+    bool sameLines(LinePlace a, LinePlace b);
+    // True once a line could not be read again (its file shrank meanwhile).
+    bool readFailed() const { return readFailed_; }
+
+private:
+    const SegmentList& inputs_;
+    bool byText_;
+    LineReader keys_;
+    QByteArray lineBytes_[2];
+    bool readFailed_ = false;
+};

@@ -1,0 +1,147 @@
+// Pass two of the partitioned way: each partition decided on its own.
+#include "core/keeprules.h"
+#include "engine/partitioned.h"
+#include "files/reasons.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+// Pass two for one partition: decides which of its lines stay, within its share of memory.
+bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Partition>* children) {
+    struct Entry {
+        const char* key; // in the arena; for an out-of-line key, its line's place
+        quint32 keyBytes;
+        quint64 first;
+        quint64 last;
+        quint64 count;
+    };
+    KeysInInput longKeys(job_.inputs, options_, job_.byText);
+    const qint64 limit = job_.budget / 2;
+    KeyArena arena(std::clamp(limit / 8, qint64(64) << 10, qint64(4) << 20));
+    std::vector<Entry> entries;
+    LineTable table(false);
+    RecordReader reader(*partition.file, readBuffer_);
+    RecordHeader h{};
+    const char* key = nullptr;
+    bool failed = false;
+    qint64 reported = 0;
+    while (reader.next(h, &key, &failed)) {
+        table.reserveOne(std::numeric_limits<qint64>::max());
+        bool inserted = false;
+        LineTable::Slot& slot = table.findOrInsert(
+            h.hash, entries.size(),
+            [&](quint64 at) {
+                const Entry& e = entries[std::size_t(at)];
+                if (e.keyBytes != kOutOfLine && h.keyBytes != kOutOfLine)
+                    return e.keyBytes == h.keyBytes && std::memcmp(e.key, key, h.keyBytes) == 0;
+                if (!job_.byText) {
+                    // Bytes: a long line only equals a long line, compared piece by piece.
+                    if (e.keyBytes != kOutOfLine || h.keyBytes != kOutOfLine)
+                        return false;
+                    return longKeys.sameLines(PlaceOf(e.key), PlaceOf(key));
+                }
+                return longKeys.keyOf(e.keyBytes, e.key, 0) == longKeys.keyOf(h.keyBytes, key, 1);
+            },
+            &inserted);
+        if (inserted) {
+            entries.push_back(Entry{arena.add(key, KeyRoom(h)), h.keyBytes, h.index, h.index, 1});
+            const qint64 used =
+                arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) + table.bytes();
+            // Too large for its share: split it further while the hash has bits left and the
+            // partition is large enough, with enough different lines, for that to help.
+            if (used > limit && partition.shift >= 16 && entries.size() >= kFewestToSplit &&
+                partition.file->size() > std::max(limit, kSmallestSplit))
+                return split(partition, reason, children);
+        } else {
+            Entry& e = entries[std::size_t(slot.pos & LineTable::kPosMask)];
+            e.last = h.index;
+            ++e.count;
+        }
+        if (reader.bytesRead() - reported >= (qint64(1) << 22)) {
+            if (!advanceRecords(reader.bytesRead() - reported))
+                return false;
+            reported = reader.bytesRead();
+        }
+    }
+    if (failed) {
+        *reason = ReasonFor(*partition.file);
+        return false;
+    }
+    if (longKeys.readFailed()) {
+        job_.inputs.readFailed = true;
+        *reason = QStringLiteral("输入文件在处理的过程中变短了，或无法再读。");
+        return false;
+    }
+    std::vector<Kept> kept;
+    std::vector<Kept> repeats;
+    qint64 repeatedHere = 0;
+    for (const Entry& e : entries) {
+        const bool repeated = e.count > 1;
+        repeatedHere += repeated;
+        const quint64 index = KeepsLastCopy(options_.keep) ? e.last : e.first;
+        const bool keep = KeepsKey(options_.keep, repeated);
+        if (keep)
+            kept.push_back(Kept{index, e.count});
+        if (repeated && job_.settings.collectRepeats)
+            repeats.push_back(Kept{index, e.count});
+    }
+    std::sort(kept.begin(), kept.end(),
+              [](const Kept& a, const Kept& b) { return a.index < b.index; });
+    partition.file.reset();
+    std::lock_guard lock(mutex_);
+    const qint64 bytes = qint64(kept.size()) * qint64(sizeof(Kept));
+    const qint64 offset = keptFile_->size();
+    if (!keptFile_->seek(offset) ||
+        !WriteWhole(*keptFile_, reinterpret_cast<const char*>(kept.data()), bytes) ||
+        !keptFile_->flush()) {
+        *reason = TemporaryWriteFailure(*keptFile_, freeAtStart_);
+        return false;
+    }
+    keptRuns_.push_back(Run{offset, qint64(kept.size())});
+    ++finished_;
+    distinct_ += qint64(entries.size());
+    repeated_ += repeatedHere;
+    repeats_.insert(repeats_.end(), repeats.begin(), repeats.end());
+    // Only the most frequent are kept: trim now and then so that this stays small.
+    const auto most = std::size_t(job_.settings.repeatsLimit);
+    if (!job_.settings.repeatsOut && repeats_.size() > 2 * most + 1024)
+        ByCount(repeats_, most);
+    return advanceRecords(reader.bytesRead() - reported);
+}
+
+// Pass two: two workers take partitions from a queue; a split partition's children join it.
+bool Partitioned::finishAll(QString* reason) {
+    for (Partition& p : partitions_)
+        queue_.push_back(std::move(p));
+    partitions_.clear();
+    std::atomic<bool> failed = false;
+    QString reasons[2];
+    auto worker = [&](int me) {
+        while (!failed) {
+            Partition p;
+            {
+                std::lock_guard lock(mutex_);
+                if (queue_.empty())
+                    return;
+                p = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            std::vector<Partition> children;
+            if (!finish(p, &reasons[me], &children)) {
+                failed = true;
+                return;
+            }
+            std::lock_guard lock(mutex_);
+            for (Partition& child : children)
+                queue_.push_front(std::move(child));
+        }
+    };
+    Helper helper;
+    helper.both([&] { worker(0); }, [&] { worker(1); });
+    if (failed) {
+        *reason = reasons[0].isEmpty() ? reasons[1] : reasons[0];
+        return false;
+    }
+    return true;
+}
