@@ -1,25 +1,15 @@
 #include "core/filteroptions.h"
 
+#include "core/chartables.h"
+
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
-
-#include <bitset>
 
 namespace {
 
 // A character whose key must be made by ICU on the whole line.
 constexpr char16_t kComplex = 0xFFFF;
-
-const std::bitset<0x10000>& WhiteSpaceTable() {
-    static const std::bitset<0x10000> table = [] {
-        std::bitset<0x10000> t;
-        for (UChar32 c = 0; c < 0x10000; ++c)
-            t[std::size_t(c)] = u_isUWhiteSpace(c) != 0;
-        return t;
-    }();
-    return table;
-}
 
 const UNormalizer2* Nfkc() {
     UErrorCode error = U_ZERO_ERROR;
@@ -127,14 +117,59 @@ QStringView TrimWhiteSpace(QStringView line) {
 
 LineKeyMaker::LineKeyMaker(const FilterOptions& options)
     : trim_(options.trim), ignoreCase_(options.ignoreCase), ignoreWidth_(options.ignoreWidth),
-      simple_(SimpleTable(options.ignoreWidth, options.ignoreCase)) {}
+      whole_(options.key.isDefault()),
+      simple_(SimpleTable(options.ignoreWidth, options.ignoreCase)), extractor_(options.key),
+      normalizer_(options.key) {}
 
-QStringView LineKeyMaker::key(QStringView line) {
+QStringView LineKeyMaker::key(QStringView line, bool* keyless) {
+    if (keyless)
+        *keyless = false;
+    if (!whole_)
+        return keyOfParts(line, keyless);
     if (trim_)
         line = TrimWhiteSpace(line);
     if (!simple_)
         return line;
     return transformed(line);
+}
+
+QStringView LineKeyMaker::keyOfParts(QStringView line, bool* keyless) {
+    const QStringView trimmed = trim_ ? TrimWhiteSpace(line) : line;
+    if (trimmed.isEmpty())
+        return trimmed; // blank
+    QStringView key;
+    if (!extractor_.find(line)) {
+        // a column is missing or the pattern finds nothing
+    } else if (extractor_.partCount() == 1) {
+        key = keyOfPart(extractor_.part(0));
+    } else {
+        // Each column's key is made in the same buffers: each is copied out before the next.
+        joined_.resize(0);
+        bool any = false;
+        for (qsizetype i = 0; i < extractor_.partCount(); ++i) {
+            const QStringView column = keyOfPart(extractor_.part(i));
+            any = any || !column.isEmpty();
+            AppendKeyColumn(joined_, column, i == 0);
+        }
+        if (any)
+            key = joined_;
+    }
+    if (key.isEmpty() && keyless)
+        *keyless = true;
+    return key.isEmpty() ? QStringView() : key;
+}
+
+QStringView LineKeyMaker::keyOfPart(QStringView part) {
+    if (trim_)
+        part = TrimWhiteSpace(part);
+    if (simple_)
+        part = transformed(part);
+    if (normalizer_.active()) {
+        part = normalizer_.apply(part);
+        if (trim_)
+            part = TrimWhiteSpace(part);
+    }
+    return part;
 }
 
 QStringView LineKeyMaker::transformed(QStringView line) {

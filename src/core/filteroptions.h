@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/keynormalizer.h"
+#include "core/linekey.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -20,34 +23,51 @@ struct FilterOptions {
     bool ignoreWidth = false; // lines equal after compatibility normalisation (NFKC) are repeats
     bool keepBlank = false;   // blank lines are never removed and never count as repeats
     KeepMode keep = KeepMode::First;
+    KeySpec key; // the part of a line compared, and what is left out of it
 
     bool operator==(const FilterOptions&) const = default;
     bool isDefault() const { return *this == FilterOptions{}; }
     // True when lines are compared by something other than their exact text.
-    bool transformsLines() const { return ignoreCase || trim || ignoreWidth; }
+    bool transformsLines() const { return ignoreCase || trim || ignoreWidth || !key.isDefault(); }
 };
 
-// Makes the key two lines are compared by: the line without the white space at its ends (when
-// trimming), then NFKC (when ignoring width), then full case folding (when ignoring case). Lines
-// are repeats exactly when their keys are equal, and a line is blank exactly when its key is
-// empty. Keeps buffers between calls: one per thread.
+// Makes the key two lines are compared by. Of each part of the line that the key spec takes (the
+// whole line, each column, what the pattern captures): the part without the white space at its
+// ends (when trimming), then NFKC (when ignoring width), then full case folding (when ignoring
+// case), then the key spec's normalisations, and trimmed again after them. Several columns are
+// joined as AppendKeyColumn says.
+//
+// Lines are repeats exactly when their keys are equal. A line is blank when it is empty, or only
+// white space when trimming: its key is empty. A line that is not blank may have no key (see
+// linekey.h); it is told apart by `keyless`. With the whole line and no normalisation (the
+// default), no line is keyless and a line is blank exactly when its key is empty.
+//
+// Keeps buffers between calls: one per thread.
 class LineKeyMaker {
 public:
     explicit LineKeyMaker(const FilterOptions& options);
 
     // The key of `line`: a view of the line itself where nothing changes it, otherwise of a buffer
-    // that stays valid until the next call.
-    QStringView key(QStringView line);
+    // that stays valid until the next call. *keyless (when given) tells whether the line has no
+    // key; the key is then empty. Without `keyless`, a keyless line looks blank.
+    QStringView key(QStringView line, bool* keyless);
+    QStringView key(QStringView line) { return key(line, nullptr); }
 
 private:
+    QStringView keyOfParts(QStringView line, bool* keyless);
+    QStringView keyOfPart(QStringView part);
     QStringView transformed(QStringView line);
 
     bool trim_;
     bool ignoreCase_;
     bool ignoreWidth_;
+    bool whole_; // the whole line without normalisation: the key made as before key specs
     const std::vector<char16_t>* simple_ = nullptr; // per-unit keys, see the .cpp
+    KeyExtractor extractor_;
+    KeyNormalizer normalizer_;
     QString buffer_;
     QString scratch_;
+    QString joined_;
 };
 
 // The line without the Unicode White_Space characters at its two ends.

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "core/linekey.h"
+
+#include <QString>
+#include <QStringView>
+
+// Leaves out of a key what KeySpec's normalisations ask. One per thread.
+class KeyNormalizer {
+public:
+    explicit KeyNormalizer(const KeySpec& spec);
+    bool active() const { return mask_ != 0 || digitsOnly_; }
+    // The key without the characters left out: a view of `key` when nothing goes, otherwise of a
+    // buffer valid until the next call.
+    QStringView apply(QStringView key);
+
+private:
+    QStringView digits(QStringView key);
+    bool digitsOnly_;
+    unsigned mask_; // the classes of characters left out
+    QString buffer_;
+};

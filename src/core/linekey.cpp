@@ -1,0 +1,370 @@
+#include "core/linekey.h"
+
+#include "core/chartables.h"
+
+#include <QRegularExpressionMatch>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr char16_t kQuote = u'"';
+constexpr char16_t kComma = u',';
+
+// The source that takes effect: columns without a number and an empty pattern are the whole line.
+KeySpec::Source EffectiveSource(const KeySpec& spec) {
+    if (spec.source == KeySpec::Source::Columns && spec.columns.empty())
+        return KeySpec::Source::WholeLine;
+    if (spec.source == KeySpec::Source::Pattern && spec.pattern.isEmpty())
+        return KeySpec::Source::WholeLine;
+    return spec.source;
+}
+
+template <typename T> std::optional<T> Fail(QString* error, const QString& message) {
+    if (error)
+        *error = message;
+    return std::nullopt;
+}
+
+bool AllAsciiDigits(QStringView text) {
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// True when the text holds a surrogate without its other half.
+bool HasLoneSurrogate(QStringView text) {
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (!c.isSurrogate())
+            continue;
+        if (c.isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate())
+            ++i;
+        else
+            return true;
+    }
+    return false;
+}
+
+// How far a search for one unit looks by itself before it asks Qt's vectorised search, which
+// costs more to start than a column of a few words takes to go through.
+constexpr qsizetype kShortSearch = 32;
+
+// Where `unit` next occurs in `line` from `from` on, or -1.
+qsizetype FindUnit(QStringView line, char16_t unit, qsizetype from) {
+    const qsizetype stop = std::min(line.size(), from + kShortSearch);
+    const char16_t* data = line.utf16();
+    for (qsizetype i = from; i < stop; ++i) {
+        if (data[i] == unit)
+            return i;
+    }
+    return stop == line.size() ? -1 : line.indexOf(QChar(unit), stop);
+}
+
+// The text of a quoted column: `raw` runs from after its opening quote to its end. Doubled quotes
+// stand for one; what follows the closing quote is added as it stands.
+void Unescape(QStringView raw, QString& out) {
+    out.resize(0);
+    const qsizetype n = raw.size();
+    qsizetype from = 0;
+    while (from < n) {
+        const qsizetype quote = raw.indexOf(QChar(kQuote), from);
+        if (quote < 0) {
+            out.append(raw.sliced(from));
+            return;
+        }
+        out.append(raw.sliced(from, quote - from));
+        if (quote + 1 < n && raw[quote + 1] == QChar(kQuote)) {
+            out.append(QChar(kQuote));
+            from = quote + 2;
+            continue;
+        }
+        out.append(raw.sliced(quote + 1)); // the closing quote
+        return;
+    }
+}
+
+} // namespace
+
+bool KeySpec::operator==(const KeySpec& other) const {
+    const Source effective = EffectiveSource(*this);
+    if (effective != EffectiveSource(other) || digitsOnly != other.digitsOnly ||
+        ignoreSpaces != other.ignoreSpaces || ignorePunct != other.ignorePunct ||
+        ignoreInvisible != other.ignoreInvisible)
+        return false;
+    switch (effective) {
+    case Source::WholeLine:
+        return true;
+    case Source::Columns:
+        return separator == other.separator && columns == other.columns;
+    case Source::Pattern:
+        return pattern == other.pattern;
+    }
+    return true;
+}
+
+std::optional<std::vector<int>> ParseFieldList(QStringView text, QString* error) {
+    const QString example = QStringLiteral("列号从 1 起，几列以逗号分开，例如 2 或 1,3。");
+    if (text.trimmed().isEmpty())
+        return Fail<std::vector<int>>(error, QStringLiteral("没有给出列号；") + example);
+    std::vector<int> columns;
+    for (const QStringView item : text.split(QChar(kComma))) {
+        const QStringView number = item.trimmed();
+        if (number.isEmpty())
+            return Fail<std::vector<int>>(error,
+                                          QStringLiteral("列号“%1”中有空项；").arg(text) + example);
+        if (number.startsWith(u'-') && AllAsciiDigits(number.sliced(1)))
+            return Fail<std::vector<int>>(error,
+                                          QStringLiteral("列号“%1”是负数；").arg(number) + example);
+        bool ok = false;
+        const qlonglong value = AllAsciiDigits(number) ? number.toLongLong(&ok) : 0;
+        if (!ok && !AllAsciiDigits(number))
+            return Fail<std::vector<int>>(error,
+                                          QStringLiteral("“%1”不是列号；").arg(number) + example);
+        if (!ok || value > INT_MAX)
+            return Fail<std::vector<int>>(
+                error, QStringLiteral("列号“%1”太大，最大为 %2。").arg(number).arg(INT_MAX));
+        if (value == 0)
+            return Fail<std::vector<int>>(error, QStringLiteral("列号不能是 0；") + example);
+        columns.push_back(int(value));
+    }
+    return columns;
+}
+
+std::optional<Separator> ParseSeparator(QStringView text, QString* error) {
+    Separator separator;
+    if (text.compare(u"tab", Qt::CaseInsensitive) == 0 || text == u"\\t")
+        return separator;
+    if (text.compare(u"space", Qt::CaseInsensitive) == 0) {
+        separator.kind = Separator::Kind::Space;
+        return separator;
+    }
+    if (text.compare(u"csv", Qt::CaseInsensitive) == 0) {
+        separator.kind = Separator::Kind::Csv;
+        return separator;
+    }
+    const bool one = (text.size() == 1 && !text[0].isSurrogate()) ||
+                     (text.size() == 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate());
+    if (!one) {
+        const QString what = QStringLiteral("应为一个字符，或 tab（制表符）、space（连续的空白）、"
+                                            "csv（逗号分隔，可带引号）之一。");
+        return Fail<Separator>(
+            error, text.isEmpty() ? QStringLiteral("分隔符为空；") + what
+                                  : QStringLiteral("分隔符“%1”不是一个字符；").arg(text) + what);
+    }
+    separator.character = text.toString();
+    return separator;
+}
+
+QString PatternError(const QString& pattern) {
+    if (pattern.isEmpty())
+        return QStringLiteral("正则表达式为空；应给出键的样子，例如 ^(\\S+)。");
+    const QRegularExpression re(pattern, kKeyPatternOptions);
+    if (re.isValid())
+        return {};
+    return QStringLiteral("正则表达式“%1”有误：%2（位置 %3）。")
+        .arg(pattern, re.errorString())
+        .arg(re.patternErrorOffset());
+}
+
+void AppendKeyColumn(QString& key, QStringView column, bool first) {
+    if (!first)
+        key.append(QChar(kColumnJoin));
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < column.size(); ++i) {
+        const char16_t c = column[i].unicode();
+        if (c != kColumnJoin && c != kColumnEscape)
+            continue;
+        key.append(column.sliced(from, i - from));
+        key.append(QChar(kColumnEscape));
+        from = i;
+    }
+    key.append(column.sliced(from));
+}
+
+std::vector<QString> KeyColumns(QStringView key, qsizetype count) {
+    if (count <= 1)
+        return {key.toString()};
+    std::vector<QString> columns(1);
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        const char16_t c = key[i].unicode();
+        if (c == kColumnEscape && i + 1 < key.size())
+            columns.back().append(key[++i]);
+        else if (c == kColumnJoin)
+            columns.emplace_back();
+        else
+            columns.back().append(key[i]);
+    }
+    return columns;
+}
+
+KeyExtractor::KeyExtractor(const KeySpec& spec) : spec_(spec) {
+    spec_.source = EffectiveSource(spec);
+    switch (spec_.source) {
+    case KeySpec::Source::WholeLine:
+        parts_.resize(1);
+        break;
+    case KeySpec::Source::Columns:
+        wanted_ = spec_.columns;
+        std::sort(wanted_.begin(), wanted_.end());
+        wanted_.erase(std::unique(wanted_.begin(), wanted_.end()), wanted_.end());
+        spans_.resize(wanted_.size());
+        for (const int column : spec_.columns)
+            partOf_.push_back(std::lower_bound(wanted_.begin(), wanted_.end(), column) -
+                              wanted_.begin());
+        parts_.resize(spec_.columns.size());
+        unescaped_.resize(spec_.columns.size());
+        break;
+    case KeySpec::Source::Pattern:
+        pattern_ = QRegularExpression(spec_.pattern, kKeyPatternOptions);
+        pattern_.optimize();
+        group_ = pattern_.captureCount() > 0 ? 1 : 0;
+        parts_.resize(1);
+        break;
+    }
+}
+
+// A copy compiles its own pattern: matching never shares state between threads.
+KeyExtractor& KeyExtractor::operator=(const KeyExtractor& other) {
+    if (this != &other)
+        *this = KeyExtractor(other.spec_);
+    return *this;
+}
+
+bool KeyExtractor::find(QStringView line) {
+    switch (spec_.source) {
+    case KeySpec::Source::WholeLine:
+        parts_[0] = line;
+        return true;
+    case KeySpec::Source::Columns:
+        return findColumns(line);
+    case KeySpec::Source::Pattern:
+        return findByPattern(line);
+    }
+    return false;
+}
+
+// Goes through the columns of `line` up to the last one asked for. next(pos, span) sets the span
+// of the column that starts at pos and returns where the following column starts, or -1 when this
+// one is the last of the line.
+template <typename Next> bool KeyExtractor::scanColumns(QStringView line, Next next) {
+    const auto wantedCount = qsizetype(wanted_.size());
+    qsizetype pos = 0;
+    qsizetype column = 1;
+    qsizetype w = 0;
+    if (spec_.separator.kind == Separator::Kind::Space) {
+        const auto& space = WhiteSpaceTable();
+        while (pos < line.size() && space[line[pos].unicode()])
+            ++pos;
+        if (pos == line.size())
+            return false; // no column at all
+    }
+    while (true) {
+        Span span;
+        const qsizetype after = next(pos, span);
+        if (column == wanted_[w]) {
+            spans_[w] = span;
+            if (++w == wantedCount)
+                break;
+        }
+        if (after < 0)
+            return false;
+        pos = after;
+        ++column;
+    }
+    for (std::size_t i = 0; i < parts_.size(); ++i) {
+        const Span& span = spans_[partOf_[i]];
+        const QStringView text = line.sliced(span.begin, span.end - span.begin);
+        if (!span.unescape) {
+            parts_[i] = text;
+            continue;
+        }
+        Unescape(text, unescaped_[i]);
+        parts_[i] = unescaped_[i];
+    }
+    return true;
+}
+
+bool KeyExtractor::findColumns(QStringView line) {
+    const qsizetype size = line.size();
+    switch (spec_.separator.kind) {
+    case Separator::Kind::Character: {
+        const QStringView separator = spec_.separator.character;
+        const bool single = separator.size() == 1;
+        const char16_t unit = separator.isEmpty() ? u'\0' : separator[0].unicode();
+        return scanColumns(line, [&](qsizetype pos, Span& span) -> qsizetype {
+            const qsizetype end = single                ? FindUnit(line, unit, pos)
+                                  : separator.isEmpty() ? -1 // never separated
+                                                        : line.indexOf(separator, pos);
+            span = {pos, end < 0 ? size : end, false};
+            return end < 0 ? -1 : end + separator.size();
+        });
+    }
+    case Separator::Kind::Space: {
+        const auto& space = WhiteSpaceTable();
+        return scanColumns(line, [&](qsizetype pos, Span& span) -> qsizetype {
+            qsizetype end = pos;
+            while (end < size && !space[line[end].unicode()])
+                ++end;
+            span = {pos, end, false};
+            qsizetype next = end;
+            while (next < size && space[line[next].unicode()])
+                ++next;
+            return next == size ? -1 : next;
+        });
+    }
+    case Separator::Kind::Csv:
+        return scanColumns(line, [&](qsizetype pos, Span& span) -> qsizetype {
+            if (pos < size && line[pos] == QChar(kQuote)) {
+                bool doubled = false;
+                qsizetype from = pos + 1;
+                while (true) {
+                    const qsizetype quote = FindUnit(line, kQuote, from);
+                    if (quote < 0) { // never closed: the rest of the line
+                        span = {pos + 1, size, doubled};
+                        return -1;
+                    }
+                    if (quote + 1 < size && line[quote + 1] == QChar(kQuote)) {
+                        doubled = true;
+                        from = quote + 2;
+                        continue;
+                    }
+                    const qsizetype comma = FindUnit(line, kComma, quote + 1);
+                    const qsizetype end = comma < 0 ? size : comma;
+                    span = end == quote + 1 && !doubled ? Span{pos + 1, quote, false}
+                                                        : Span{pos + 1, end, true};
+                    return comma < 0 ? -1 : comma + 1;
+                }
+            }
+            const qsizetype comma = FindUnit(line, kComma, pos);
+            span = {pos, comma < 0 ? size : comma, false};
+            return comma < 0 ? -1 : comma + 1;
+        });
+    }
+    return false;
+}
+
+bool KeyExtractor::findByPattern(QStringView line) {
+    QStringView subject = line;
+    if (HasLoneSurrogate(line)) {
+        // The pattern reads only well-formed text; the offsets stay those of the line.
+        subject_ = line.toString();
+        const qsizetype n = subject_.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            if (subject_[i].isHighSurrogate() && i + 1 < n && subject_[i + 1].isLowSurrogate())
+                ++i;
+            else if (subject_[i].isSurrogate())
+                subject_[i] = QChar(QChar::ReplacementCharacter);
+        }
+        subject = subject_;
+    }
+    const QRegularExpressionMatch match = pattern_.match(subject);
+    if (!match.hasMatch())
+        return false;
+    const qsizetype start = match.capturedStart(group_);
+    if (start < 0)
+        return false; // the group took no part in the match
+    parts_[0] = line.sliced(start, match.capturedLength(group_));
+    return true;
+}
