@@ -2,29 +2,145 @@
 
 // The one deliberately simple reference of the filter, which the tests, the fuzzer and the
 // benchmarks compare the engine with: the rules written out plainly, lines kept in a list and
-// looked up in hash maps, with Qt's own Unicode functions (not ICU, which the program uses).
+// looked up in hash maps, with Qt's own Unicode functions (not ICU and tables, which the program
+// uses). Simple case folding is full folding on every test alphabet.
 
 #include "core/filteroptions.h"
+#include "core/linekey.h"
 #include "core/lines.h"
 
 #include <QHash>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QRegularExpressionMatch>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
-// A line's key: without the white space at its ends, then NFKC, then case folding (simple
-// folding, which is full folding on every test alphabet).
-inline QString ReferenceKey(QString line, const FilterOptions& o) {
-    if (o.trim) {
-        while (!line.isEmpty() && line.front().isSpace())
-            line.remove(0, 1);
-        while (!line.isEmpty() && line.back().isSpace())
-            line.chop(1);
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+inline bool IsFormat(QChar c) {
+    return c.category() == QChar::Other_Format;
+}
+
+// The key of a line, by the rules written out plainly for the test alphabets: its columns (or
+// what the pattern captures) with the options applied to each, one empty column for a blank line,
+// nothing for a line without a key.
+inline std::optional<QStringList> ReferenceKeyColumns(const QString& line, const FilterOptions& o) {
+    auto trimmed = [](QString s) {
+        while (!s.isEmpty() && s.front().isSpace())
+            s.remove(0, 1);
+        while (!s.isEmpty() && s.back().isSpace())
+            s.chop(1);
+        return s;
+    };
+    if ((o.trim ? trimmed(line) : line).isEmpty())
+        return QStringList{QString()};
+    QStringList all; // every column of the line
+    QStringList parts;
+    const KeySpec& k = o.key;
+    if (k.source == KeySpec::Source::WholeLine) {
+        parts << line;
+    } else if (k.source == KeySpec::Source::Pattern) {
+        const QRegularExpressionMatch m =
+            QRegularExpression(k.pattern, QRegularExpression::UseUnicodePropertiesOption)
+                .match(line);
+        const int group = m.regularExpression().captureCount() > 0 ? 1 : 0;
+        if (!m.hasMatch() || !m.hasCaptured(group))
+            return std::nullopt;
+        parts << m.captured(group);
+    } else {
+        if (k.separator.kind == Separator::Kind::Character) {
+            all = line.split(k.separator.character);
+        } else if (k.separator.kind == Separator::Kind::Space) {
+            QString current;
+            for (const QChar c : line + u' ') {
+                if (!c.isSpace()) {
+                    current += c;
+                } else if (!current.isEmpty()) {
+                    all << current;
+                    current.clear();
+                }
+            }
+        } else { // a state machine over the characters
+            enum { Start, Plain, Quoted, QuoteSeen, Tail } state = Start;
+            QString current;
+            for (const QChar c : line) {
+                const bool quote = c == u'"';
+                const bool comma = c == u',';
+                if (comma && state != Quoted) {
+                    all << current;
+                    current.clear();
+                    state = Start;
+                } else if (state == Start && quote) {
+                    state = Quoted;
+                } else if (state == Quoted && quote) {
+                    state = QuoteSeen;
+                } else if (state == QuoteSeen && quote) {
+                    current += c;
+                    state = Quoted;
+                } else {
+                    current += c;
+                    state = state == Start ? Plain : state == QuoteSeen ? Tail : state;
+                }
+            }
+            all << current;
+        }
+        for (const int column : k.columns) {
+            if (column > all.size())
+                return std::nullopt;
+            parts << all[column - 1];
+        }
     }
-    if (o.ignoreWidth)
-        line = line.normalized(QString::NormalizationForm_KC);
-    if (o.ignoreCase)
-        line = line.toCaseFolded();
-    return line;
+    bool any = false;
+    for (QString& p : parts) {
+        if (o.trim)
+            p = trimmed(p);
+        if (o.ignoreWidth)
+            p = p.normalized(QString::NormalizationForm_KC);
+        if (o.ignoreCase)
+            p = p.toCaseFolded();
+        QString n;
+        bool leading = true;
+        for (const QChar c : p) {
+            if (k.digitsOnly) {
+                if (c.isDigit())
+                    n += QChar(u'0' + c.digitValue());
+                else if (leading && (c == u'+' || c == u'＋'))
+                    n += u'+';
+                else if (c.isSpace() || IsFormat(c))
+                    continue;
+                leading = false;
+            } else if (!(k.ignoreSpaces && c.isSpace()) && !(k.ignorePunct && c.isPunct()) &&
+                       !(k.ignoreInvisible && IsFormat(c))) {
+                n += c;
+            }
+        }
+        if (k.digitsOnly && !std::any_of(n.begin(), n.end(), [](QChar c) { return c.isDigit(); }))
+            n.clear();
+        p = o.trim ? trimmed(n) : n;
+        any = any || !p.isEmpty();
+    }
+    if (!any)
+        return std::nullopt;
+    return parts;
+}
+
+// A line's key as one text (its columns joined), with what it is: blank, without a key, or keyed.
+struct ReferenceLineKey {
+    enum class Kind { Keyed, Blank, Keyless };
+    Kind kind = Kind::Keyed;
+    QString key;
+};
+inline ReferenceLineKey ReferenceKey(const QString& line, const FilterOptions& o) {
+    const std::optional<QStringList> columns = ReferenceKeyColumns(line, o);
+    if (!columns)
+        return {ReferenceLineKey::Kind::Keyless, {}};
+    if (*columns == QStringList{QString()})
+        return {ReferenceLineKey::Kind::Blank, {}};
+    return {ReferenceLineKey::Kind::Keyed, columns->join(QChar(0x1F))};
 }
 
 // The lines of a text as the program sees them: a line ends at CR LF, a lone LF or a lone CR (and
@@ -38,48 +154,78 @@ inline QStringList ReferenceLines(const QString& text) {
     return lines;
 }
 
+// A list the input is compared with.
+struct ReferenceList {
+    bool excludes = true; // otherwise intersects
+    QString text;
+};
+
 // The kept lines, each ended by CR LF, and with `counts` each after how often its key occurs and
-// a tab. Blank lines (empty keys) never compare: the first line stays even when blank, later ones
-// go, unless every blank line is kept.
+// a tab. Blank lines never compare: the first line stays even when blank, later ones go, unless
+// every blank line is kept. A line without a key stays where a line that occurs once does (not
+// where only repeated lines are listed, nor with intersecting lists). A keyed line goes when an
+// excluding list holds its key, or an intersecting list does not.
 inline QString ReferenceFilter(const QString& text, const FilterOptions& o = {},
-                               bool counts = false) {
+                               bool counts = false, const std::vector<ReferenceList>& lists = {}) {
     const QStringList lines = ReferenceLines(text);
-    QStringList keys;
+    std::vector<QSet<QString>> listKeys;
+    bool intersecting = false;
+    for (const ReferenceList& list : lists) {
+        QSet<QString> keys;
+        for (const QString& line : ReferenceLines(list.text)) {
+            const ReferenceLineKey k = ReferenceKey(line, o);
+            if (k.kind == ReferenceLineKey::Kind::Keyed)
+                keys.insert(k.key);
+        }
+        listKeys.push_back(keys);
+        intersecting = intersecting || !list.excludes;
+    }
+    auto passes = [&](const QString& key) {
+        for (std::size_t i = 0; i < lists.size(); ++i) {
+            if (listKeys[i].contains(key) == lists[i].excludes)
+                return false;
+        }
+        return true;
+    };
+    std::vector<ReferenceLineKey> keys;
     QHash<QString, int> first, last, count;
     int blanks = 0;
     for (int i = 0; i < lines.size(); ++i) {
-        keys << ReferenceKey(lines[i], o);
-        if (keys[i].isEmpty()) {
+        keys.push_back(ReferenceKey(lines[i], o));
+        const ReferenceLineKey& k = keys.back();
+        if (k.kind == ReferenceLineKey::Kind::Blank)
             ++blanks;
+        if (k.kind != ReferenceLineKey::Kind::Keyed)
             continue;
-        }
-        if (!first.contains(keys[i]))
-            first[keys[i]] = i;
-        last[keys[i]] = i;
-        ++count[keys[i]];
+        if (!first.contains(k.key))
+            first[k.key] = i;
+        last[k.key] = i;
+        ++count[k.key];
     }
     QString out;
     for (int i = 0; i < lines.size(); ++i) {
-        const QString& k = keys[i];
+        const ReferenceLineKey& k = keys[std::size_t(i)];
         bool keep = false;
         int n = 1;
-        if (k.isEmpty()) {
+        if (k.kind == ReferenceLineKey::Kind::Blank) {
             keep = o.keepBlank || i == 0;
             n = o.keepBlank ? 1 : blanks;
-        } else {
-            n = count[k];
+        } else if (k.kind == ReferenceLineKey::Kind::Keyless) {
+            keep = o.keep != KeepMode::Repeated && !intersecting;
+        } else if (passes(k.key)) {
+            n = count[k.key];
             switch (o.keep) {
             case KeepMode::First:
-                keep = first[k] == i;
+                keep = first[k.key] == i;
                 break;
             case KeepMode::Last:
-                keep = last[k] == i;
+                keep = last[k.key] == i;
                 break;
             case KeepMode::Unique:
                 keep = n == 1;
                 break;
             case KeepMode::Repeated:
-                keep = n > 1 && first[k] == i;
+                keep = n > 1 && first[k.key] == i;
                 break;
             }
         }
@@ -88,4 +234,63 @@ inline QString ReferenceFilter(const QString& text, const FilterOptions& o = {},
                    QStringLiteral("\r\n");
     }
     return out;
+}
+
+// Random lines and options over a tiny alphabet that reaches every rule of the keys: separators
+// inside quotes, missing columns, digits with spaces and dashes, zero-width spaces.
+// Options from a compact description: the key ("" for the whole line, "SEP LIST" for columns,
+// "re PATTERN" for a pattern) and flags (trim case width digits spaces punct invisible).
+inline FilterOptions Options(const QString& key, const QString& flags) {
+    FilterOptions o;
+    if (key.startsWith(QStringLiteral("re "))) {
+        o.key.source = KeySpec::Source::Pattern;
+        o.key.pattern = key.mid(3);
+    } else if (!key.isEmpty()) {
+        const qsizetype space = key.lastIndexOf(u' ');
+        QString error;
+        const auto separator = ParseSeparator(key.left(space), &error);
+        const auto columns = ParseFieldList(key.mid(space + 1), &error);
+        if (!separator || !columns)
+            qFatal("bad test row: %s", qPrintable(error));
+        o.key.source = KeySpec::Source::Columns;
+        o.key.separator = *separator;
+        o.key.columns = *columns;
+    }
+    const QStringList f = flags.split(u' ', Qt::SkipEmptyParts);
+    o.trim = f.contains(QStringLiteral("trim"));
+    o.ignoreCase = f.contains(QStringLiteral("case"));
+    o.ignoreWidth = f.contains(QStringLiteral("width"));
+    o.key.digitsOnly = f.contains(QStringLiteral("digits"));
+    o.key.ignoreSpaces = f.contains(QStringLiteral("spaces"));
+    o.key.ignorePunct = f.contains(QStringLiteral("punct"));
+    o.key.ignoreInvisible = f.contains(QStringLiteral("invisible"));
+    return o;
+}
+
+inline QString RandomLine(QRandomGenerator& rng) {
+    static const QString alphabet[] = {
+        QStringLiteral("a"),  QStringLiteral("A"),  QStringLiteral(","),      QStringLiteral("\""),
+        QStringLiteral("\""), QStringLiteral("\t"), QStringLiteral(" "),      QStringLiteral("1"),
+        QStringLiteral("2"),  QStringLiteral("１"), QStringLiteral("\u200b"), QStringLiteral("+"),
+        QStringLiteral("-")};
+    QString line;
+    const int length = rng.bounded(9);
+    for (int i = 0; i < length; ++i)
+        line += alphabet[rng.bounded(int(std::size(alphabet)))];
+    return line;
+}
+
+inline FilterOptions RandomOptions(QRandomGenerator& rng) {
+    static const char* keys[] = {"",          ", 2",   "tab 1",       "space 2",   "space 1,2",
+                                 "csv 1",     "csv 2", "csv 2,1",     "csv 1,1,3", "tab 2,1",
+                                 "re (\\d+)", "re a+", "re \"(.*)\"", "re (a)|1",  "re (?i)(a\\d)",
+                                 "re \\d*"};
+    static const char* flags[] = {"trim",   "case",  "width",    "digits",
+                                  "spaces", "punct", "invisible"};
+    QStringList chosen;
+    for (const char* flag : flags) {
+        if (rng.bounded(3) == 0)
+            chosen << QString::fromLatin1(flag);
+    }
+    return Options(QString::fromUtf8(keys[rng.bounded(int(std::size(keys)))]), chosen.join(u' '));
 }

@@ -50,6 +50,15 @@ private slots:
             << QStringList{"--memory", "17179869185G"} << "17179869185G";
         QTest::newRow("both progress options")
             << QStringList{"--progress", "--no-progress"} << "--no-progress";
+        QTest::newRow("bad pattern") << QStringList{"--key-regex", "a(b"} << "a(b";
+        QTest::newRow("column zero") << QStringList{"--field", "0"} << "0";
+        QTest::newRow("column list") << QStringList{"--field", "1,,3"} << "1,,3";
+        QTest::newRow("separator of two")
+            << QStringList{"--field", "1", "--separator", "ab"} << "ab";
+        QTest::newRow("separator without a column")
+            << QStringList{"--separator", "csv"} << "--field";
+        QTest::newRow("column and pattern")
+            << QStringList{"--field", "2", "--key-regex", "x"} << "--key-regex";
     }
     void usageErrors() {
         QFETCH(QStringList, arguments);
@@ -74,6 +83,11 @@ private slots:
         QTest::newRow("output read-only") << QStringList{"@in.txt", "-o", "@ro.txt"} << "ro.txt";
         QTest::newRow("output kept when input fails")
             << QStringList{"@missing.txt", "-o", "@old.txt"} << "missing.txt";
+        QTest::newRow("list missing")
+            << QStringList{"@in.txt", "--exclude", "@gone-list.txt", "-o", "@old.txt"}
+            << "gone-list.txt";
+        QTest::newRow("intersecting list is a folder")
+            << QStringList{"@in.txt", "--intersect", "@sub"} << "sub";
     }
     void failures() {
         QFETCH(QStringList, arguments);
@@ -206,6 +220,46 @@ private slots:
             QVERIFY(p.readAllStandardError().isEmpty());
             QCOMPARE(ReadAll(files[run]).toHex(' '), once.toHex(' '));
         }
+    }
+
+    // A compared list and a key, with what --stats says of them. A list's lines are keyed as the
+    // input's are: with a column, a line of the list without that column holds no key.
+    void listsAndKeys_data() {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QString>("stats");
+        QTest::newRow("excluded, by column")
+            << QByteArray("a\t1\nb\t2\nc\t3\nd\n") << QByteArray("x\t2\n2\n")
+            << QStringList{"--field", "2", "--exclude=@list.txt"} << QByteArray("a\t1\nc\t3\nd\n")
+            << "无键行：1\n排除清单 @list.txt 删除 1 行";
+        QTest::newRow("intersected, phone numbers")
+            << QByteArray("ann,+1 555-0100\nbob,555 0199\n\"c, d\",(555) 0100\n")
+            << QByteArray("z,+15550100\n+15550199\n")
+            << QStringList{"--separator", "csv",           "--field",
+                           "2",           "--digits-only", "--intersect=@list.txt"}
+            << QByteArray("ann,+1 555-0100\n") << "交集清单 @list.txt 删除 2 行";
+        QTest::newRow("pattern, invisible characters")
+            << QStringLiteral("id=7 a\nid=\u200b7 b\nid=8\n").toUtf8() << QByteArray("id=8\n")
+            << QStringList{"--key-regex", "id=(\\S+)", "--ignore-invisible", "--exclude",
+                           "@list.txt"}
+            << QByteArray("id=7 a\n") << "排除清单 @list.txt 删除 1 行";
+    }
+    void listsAndKeys() {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, list);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, expected);
+        QFETCH(QString, stats);
+        WriteAll(path(QStringLiteral("in.txt")), input);
+        WriteAll(path(QStringLiteral("list.txt")), list);
+        const Run r =
+            run(options + QStringList{QStringLiteral("--stats"), QStringLiteral("@in.txt")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, expected);
+        QVERIFY2(r.err.contains(stats.replace(QStringLiteral("@"), dir.path() + u'/')),
+                 qPrintable(r.err));
     }
 
     void stats() {

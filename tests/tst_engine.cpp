@@ -808,6 +808,143 @@ private slots:
         QVERIFY(inMemory.count('\n') < 3000);
     }
 
+    // Keys and compared lists on random texts over a tiny alphabet that reaches every rule,
+    // against the reference: a box's text with pasted lists, files in two encodings, and
+    // partitioned. The lines each list removed are counted as the reference counts them.
+    void listsAndKeysAgainstReference_data() {
+        QTest::addColumn<int>("where"); // 0: a text and pasted lists, 1: files, 2: partitioned
+        QTest::newRow("text") << 0;
+        QTest::newRow("files") << 1;
+        QTest::newRow("files, partitioned") << 2;
+    }
+    void listsAndKeysAgainstReference() {
+        QFETCH(int, where);
+        QRandomGenerator rng(quint32(4242 + where));
+        auto randomText = [&](int lines) {
+            QStringList text;
+            for (int i = 0; i < lines; ++i)
+                text << RandomLine(rng);
+            return text.join(u'\n');
+        };
+        for (int round = 0; round < 300; ++round) {
+            FilterOptions o = RandomOptions(rng);
+            o.keep = KeepMode(rng.bounded(4));
+            o.keepBlank = rng.bounded(4) == 0;
+            const bool counts = rng.bounded(4) == 0;
+            const QString input = randomText(rng.bounded(1, 14));
+            std::vector<ReferenceList> lists;
+            EngineSettings settings;
+            settings.options = o;
+            settings.writeCounts = counts;
+            settings.tempDir = dir.path();
+            settings.lineBreak = LineBreak::CrLf;
+            const int listCount = rng.bounded(4);
+            for (int i = 0; i < listCount; ++i) {
+                const ReferenceList list{rng.bounded(3) != 0, randomText(rng.bounded(0, 8))};
+                lists.push_back(list);
+                ComparedList compared;
+                compared.kind =
+                    list.excludes ? ComparedList::Kind::Exclude : ComparedList::Kind::Intersect;
+                compared.name = QStringLiteral("list%1").arg(i);
+                if (where == 0) {
+                    compared.text = list.text;
+                } else {
+                    compared.path = path(compared.name);
+                    // Lists in another encoding than the input are compared by their text.
+                    WriteAll(compared.path, EncodeText(list.text, i % 2 ? TextEncoding::Gb18030
+                                                                        : TextEncoding::Utf8Bom)
+                                                ->bytes);
+                }
+                settings.lists.push_back(compared);
+            }
+            if (where == 2)
+                settings.memoryBudget = 1;
+            QString out;
+            EngineResult r;
+            if (where == 0) {
+                const TextFilterResult t = FilterText(input, settings);
+                out = t.text;
+                r = t.result;
+            } else {
+                QByteArray bytes;
+                r = filterFile(EncodeText(input, TextEncoding::Utf8Bom)->bytes, settings, &bytes);
+                out = DecodeText(bytes).text;
+            }
+            QVERIFY2(r.ok(), qPrintable(r.error));
+            QCOMPARE(r.partitioned, where == 2);
+            const QString expected = ReferenceFilter(input, o, counts, lists);
+            QVERIFY2(out == expected, qPrintable(QStringLiteral("round %1: %2\ninput: %3")
+                                                     .arg(round)
+                                                     .arg(o.key.pattern, input)));
+            // What each list removed: every copy of a keyed line it removes, and the lines
+            // without a key that an intersecting list removes.
+            std::vector<qint64> removed(lists.size(), 0);
+            qint64 keyless = 0;
+            for (const QString& line : ReferenceLines(input)) {
+                const ReferenceLineKey k = ReferenceKey(line, o);
+                keyless += k.kind == ReferenceLineKey::Kind::Keyless;
+                if (k.kind == ReferenceLineKey::Kind::Blank)
+                    continue;
+                const QString& key = k.key;
+                auto holds = [&](const ReferenceList& l) {
+                    if (k.kind != ReferenceLineKey::Kind::Keyed)
+                        return false;
+                    for (const QString& other : ReferenceLines(l.text)) {
+                        const ReferenceLineKey ok = ReferenceKey(other, o);
+                        if (ok.kind == ReferenceLineKey::Kind::Keyed && ok.key == key)
+                            return true;
+                    }
+                    return false;
+                };
+                std::optional<std::size_t> by;
+                for (std::size_t i = 0; i < lists.size() && !by; ++i)
+                    if (lists[i].excludes && holds(lists[i]))
+                        by = i;
+                for (std::size_t i = 0; i < lists.size() && !by; ++i)
+                    if (!lists[i].excludes && !holds(lists[i]))
+                        by = i;
+                if (by)
+                    ++removed[*by];
+            }
+            QCOMPARE(r.stats.removedByList, removed);
+            QCOMPARE(r.stats.keylessLines, keyless);
+        }
+    }
+
+    // A list far larger than the budget: partitioned with the input, the same result as in
+    // memory and as the reference.
+    void listLargerThanBudget() {
+        QStringList input, list;
+        for (int i = 0; i < 20000; ++i)
+            input << QStringLiteral("user%1@example.org").arg(i * 7 % 30011);
+        for (int i = 0; i < 120000; ++i)
+            list << QStringLiteral("User%1@Example.org").arg(i * 3);
+        WriteAll(path(QStringLiteral("unsubscribed.txt")), list.join(u'\n').toUtf8());
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        settings.options.ignoreCase = true;
+        settings.lists.push_back(ComparedList{ComparedList::Kind::Exclude,
+                                              path(QStringLiteral("unsubscribed.txt")),
+                                              {},
+                                              QStringLiteral("unsubscribed")});
+        const QByteArray bytes = input.join(u'\n').toUtf8();
+        QByteArray inMemory, partitioned;
+        const EngineResult a = filterFile(bytes, settings, &inMemory);
+        settings.memoryBudget = 256 * 1024;
+        const EngineResult b = filterFile(bytes, settings, &partitioned);
+        QVERIFY2(a.ok() && b.ok(), qPrintable(a.error + b.error));
+        QVERIFY(!a.partitioned && b.partitioned);
+        QCOMPARE(partitioned, inMemory);
+        QCOMPARE(a.stats.removedByList, b.stats.removedByList);
+        FilterOptions o;
+        o.ignoreCase = true;
+        QString expected = ReferenceFilter(QString::fromUtf8(bytes), o, false,
+                                           {ReferenceList{true, list.join(u'\n')}});
+        expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QCOMPARE(QString::fromUtf8(inMemory), expected);
+        QVERIFY(a.stats.removedByList.front() > 1000);
+    }
+
     // Lines longer than the engine reads into memory are looked at in place and gone through in
     // steps: lengths on both sides of that bound, repeated exactly and with one byte changed at
     // either end, with each line break, in memory and partitioned, as bytes and by text.

@@ -1,5 +1,6 @@
 #include "core/filteroptions.h"
 #include "core/linekey.h"
+#include "referencefilter.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -20,35 +21,6 @@ namespace {
 // string a blank line.
 const QString kKeyless = QStringLiteral("∅");
 
-// Options from a compact description: the key ("" for the whole line, "SEP LIST" for columns,
-// "re PATTERN" for a pattern) and flags (trim case width digits spaces punct invisible).
-FilterOptions Options(const QString& key, const QString& flags) {
-    FilterOptions o;
-    if (key.startsWith(QStringLiteral("re "))) {
-        o.key.source = KeySpec::Source::Pattern;
-        o.key.pattern = key.mid(3);
-    } else if (!key.isEmpty()) {
-        const qsizetype space = key.lastIndexOf(u' ');
-        QString error;
-        const auto separator = ParseSeparator(key.left(space), &error);
-        const auto columns = ParseFieldList(key.mid(space + 1), &error);
-        if (!separator || !columns)
-            qFatal("bad test row: %s", qPrintable(error));
-        o.key.source = KeySpec::Source::Columns;
-        o.key.separator = *separator;
-        o.key.columns = *columns;
-    }
-    const QStringList f = flags.split(u' ', Qt::SkipEmptyParts);
-    o.trim = f.contains(QStringLiteral("trim"));
-    o.ignoreCase = f.contains(QStringLiteral("case"));
-    o.ignoreWidth = f.contains(QStringLiteral("width"));
-    o.key.digitsOnly = f.contains(QStringLiteral("digits"));
-    o.key.ignoreSpaces = f.contains(QStringLiteral("spaces"));
-    o.key.ignorePunct = f.contains(QStringLiteral("punct"));
-    o.key.ignoreInvisible = f.contains(QStringLiteral("invisible"));
-    return o;
-}
-
 qsizetype PartCount(const FilterOptions& o) {
     return o.key.source == KeySpec::Source::Columns ? qsizetype(o.key.columns.size()) : 1;
 }
@@ -63,141 +35,6 @@ QString Written(LineKeyMaker& maker, const FilterOptions& o, const QString& line
     for (const QString& c : KeyColumns(key, PartCount(o)))
         columns << c;
     return columns.join(u'¦');
-}
-
-bool IsFormat(QChar c) {
-    return c.category() == QChar::Other_Format;
-}
-
-// A deliberately plain model of the key rules for the test alphabet, with Qt's own Unicode
-// functions (the program uses ICU and tables). Returns the columns, or nothing for a keyless line;
-// a blank line gives one empty column.
-std::optional<QStringList> ReferenceKey(const QString& line, const FilterOptions& o) {
-    auto trimmed = [](QString s) {
-        while (!s.isEmpty() && s.front().isSpace())
-            s.remove(0, 1);
-        while (!s.isEmpty() && s.back().isSpace())
-            s.chop(1);
-        return s;
-    };
-    if ((o.trim ? trimmed(line) : line).isEmpty())
-        return QStringList{QString()};
-    QStringList all; // every column of the line
-    QStringList parts;
-    const KeySpec& k = o.key;
-    if (k.source == KeySpec::Source::WholeLine) {
-        parts << line;
-    } else if (k.source == KeySpec::Source::Pattern) {
-        const QRegularExpressionMatch m =
-            QRegularExpression(k.pattern, QRegularExpression::UseUnicodePropertiesOption)
-                .match(line);
-        const int group = m.regularExpression().captureCount() > 0 ? 1 : 0;
-        if (!m.hasMatch() || !m.hasCaptured(group))
-            return std::nullopt;
-        parts << m.captured(group);
-    } else {
-        if (k.separator.kind == Separator::Kind::Character) {
-            all = line.split(k.separator.character);
-        } else if (k.separator.kind == Separator::Kind::Space) {
-            QString current;
-            for (const QChar c : line + u' ') {
-                if (!c.isSpace()) {
-                    current += c;
-                } else if (!current.isEmpty()) {
-                    all << current;
-                    current.clear();
-                }
-            }
-        } else { // a state machine over the characters
-            enum { Start, Plain, Quoted, QuoteSeen, Tail } state = Start;
-            QString current;
-            for (const QChar c : line) {
-                const bool quote = c == u'"';
-                const bool comma = c == u',';
-                if (comma && state != Quoted) {
-                    all << current;
-                    current.clear();
-                    state = Start;
-                } else if (state == Start && quote) {
-                    state = Quoted;
-                } else if (state == Quoted && quote) {
-                    state = QuoteSeen;
-                } else if (state == QuoteSeen && quote) {
-                    current += c;
-                    state = Quoted;
-                } else {
-                    current += c;
-                    state = state == Start ? Plain : state == QuoteSeen ? Tail : state;
-                }
-            }
-            all << current;
-        }
-        for (const int column : k.columns) {
-            if (column > all.size())
-                return std::nullopt;
-            parts << all[column - 1];
-        }
-    }
-    bool any = false;
-    for (QString& p : parts) {
-        if (o.trim)
-            p = trimmed(p);
-        if (o.ignoreWidth)
-            p = p.normalized(QString::NormalizationForm_KC);
-        if (o.ignoreCase)
-            p = p.toCaseFolded();
-        QString n;
-        bool leading = true;
-        for (const QChar c : p) {
-            if (k.digitsOnly) {
-                if (c.isDigit())
-                    n += QChar(u'0' + c.digitValue());
-                else if (leading && (c == u'+' || c == u'＋'))
-                    n += u'+';
-                else if (c.isSpace() || IsFormat(c))
-                    continue;
-                leading = false;
-            } else if (!(k.ignoreSpaces && c.isSpace()) && !(k.ignorePunct && c.isPunct()) &&
-                       !(k.ignoreInvisible && IsFormat(c))) {
-                n += c;
-            }
-        }
-        if (k.digitsOnly && !std::any_of(n.begin(), n.end(), [](QChar c) { return c.isDigit(); }))
-            n.clear();
-        p = o.trim ? trimmed(n) : n;
-        any = any || !p.isEmpty();
-    }
-    if (!any)
-        return std::nullopt;
-    return parts;
-}
-
-QString RandomLine(QRandomGenerator& rng) {
-    static const QString alphabet[] = {
-        QStringLiteral("a"),  QStringLiteral("A"),  QStringLiteral(","),      QStringLiteral("\""),
-        QStringLiteral("\""), QStringLiteral("\t"), QStringLiteral(" "),      QStringLiteral("1"),
-        QStringLiteral("2"),  QStringLiteral("１"), QStringLiteral("\u200b"), QStringLiteral("+"),
-        QStringLiteral("-")};
-    QString line;
-    const int length = rng.bounded(9);
-    for (int i = 0; i < length; ++i)
-        line += alphabet[rng.bounded(int(std::size(alphabet)))];
-    return line;
-}
-
-FilterOptions RandomOptions(QRandomGenerator& rng) {
-    static const char* keys[] = {"",          ", 2",   "tab 1",       "space 2",   "space 1,2",
-                                 "csv 1",     "csv 2", "csv 2,1",     "csv 1,1,3", "tab 2,1",
-                                 "re (\\d+)", "re a+", "re \"(.*)\"", "re (a)|1",  "re (?i)(a\\d)",
-                                 "re \\d*"};
-    static const char* flags[] = {"trim",   "case",  "width",    "digits",
-                                  "spaces", "punct", "invisible"};
-    QStringList chosen;
-    for (const char* flag : flags) {
-        if (rng.bounded(3) == 0)
-            chosen << QString::fromLatin1(flag);
-    }
-    return Options(QString::fromUtf8(keys[rng.bounded(int(std::size(keys)))]), chosen.join(u' '));
 }
 
 QString Describe(const FilterOptions& o) {
@@ -415,7 +252,7 @@ private slots:
             QHash<QStringList, QString> lineOfModel;
             for (int i = 0; i < 40; ++i) {
                 const QString line = RandomLine(rng);
-                const std::optional<QStringList> model = ReferenceKey(line, o);
+                const std::optional<QStringList> model = ReferenceKeyColumns(line, o);
                 const QString expected = model ? model->join(u'¦') : kKeyless;
                 const QString got = Written(maker, o, line);
                 if (got != expected)
@@ -426,7 +263,7 @@ private slots:
                 if (keyless || key.isEmpty())
                     continue;
                 const QString other = lineOfKey.value(key, line);
-                if (ReferenceKey(other, o) != model)
+                if (ReferenceKeyColumns(other, o) != model)
                     QFAIL(qPrintable(QStringLiteral("\"%1\" and \"%2\" share a key with %3")
                                          .arg(line, other, Describe(o))));
                 const QString sameModel = lineOfModel.value(*model, line);

@@ -2,6 +2,8 @@
 
 #include "cli/options.h"
 #include "cli/progressmeter.h"
+#include "core/grouped.h"
+#include "core/linekey.h"
 #include "engine/engine.h"
 #include "engine/systemfiles.h"
 #include "files/reasons.h"
@@ -125,6 +127,61 @@ void LoadQtTranslation() {
         delete translator;
 }
 
+// Reads what part of a line is compared (--field, --separator, --key-regex) and what is left out of
+// it; nothing when all is right, otherwise what is wrong.
+std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& o, KeySpec& key) {
+    QString error;
+    if (parser.isSet(o.field) && parser.isSet(o.keyRegex))
+        return QStringLiteral("--field 和 --key-regex 只能选一个。");
+    if (parser.isSet(o.separator) && !parser.isSet(o.field))
+        return QStringLiteral("--separator 要和 --field 一起用，说明按哪一列比较。");
+    if (parser.isSet(o.field)) {
+        const std::optional<std::vector<int>> columns =
+            ParseFieldList(parser.value(o.field), &error);
+        if (!columns)
+            return error;
+        key.source = KeySpec::Source::Columns;
+        key.columns = *columns;
+        if (parser.isSet(o.separator)) {
+            const std::optional<Separator> separator =
+                ParseSeparator(parser.value(o.separator), &error);
+            if (!separator)
+                return error;
+            key.separator = *separator;
+        }
+    }
+    if (parser.isSet(o.keyRegex)) {
+        key.source = KeySpec::Source::Pattern;
+        key.pattern = parser.value(o.keyRegex);
+        LoadQtTranslation(); // Qt's own description of a fault in the pattern, in Chinese
+        if (QString wrong = PatternError(key.pattern); !wrong.isEmpty())
+            return wrong;
+    }
+    key.digitsOnly = parser.isSet(o.digitsOnly);
+    key.ignoreSpaces = parser.isSet(o.ignoreSpaces);
+    key.ignorePunct = parser.isSet(o.ignorePunct);
+    key.ignoreInvisible = parser.isSet(o.ignoreInvisible);
+    return std::nullopt;
+}
+
+// What --stats prints: the lines read, kept and removed, the repeated ones, the lines without a key
+// when part of a line is compared, and what each compared list removed.
+QString StatsText(const EngineStats& s, const EngineSettings& settings) {
+    QString text = QStringLiteral("读入行数：%1\n保留行数：%2\n删除行数：%3\n有重复的行：%4\n")
+                       .arg(Grouped(s.linesRead), Grouped(s.linesKept), Grouped(s.linesRemoved),
+                            Grouped(s.repeatedLines));
+    if (!settings.options.key.isDefault())
+        text += QStringLiteral("无键行：%1\n").arg(Grouped(s.keylessLines));
+    for (std::size_t i = 0; i < settings.lists.size() && i < s.removedByList.size(); ++i) {
+        const ComparedList& list = settings.lists[i];
+        text += QStringLiteral("%1 %2 删除 %3 行\n")
+                    .arg(list.kind == ComparedList::Kind::Exclude ? QStringLiteral("排除清单")
+                                                                  : QStringLiteral("交集清单"),
+                         QDir::toNativeSeparators(list.name), Grouped(s.removedByList[i]));
+    }
+    return text;
+}
+
 // The unknown option as it was typed (with its dashes), for the message.
 QString AsTyped(const QStringList& arguments, const QString& name) {
     for (const QString& a : arguments) {
@@ -218,6 +275,19 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
                                                      "（例如 512M 或 2G）。")
                                           .arg(parser.value(o.memory)));
     }
+    if (const std::optional<QString> wrong = ReadKey(parser, o, settings.options.key))
+        return UsageError(errors, *wrong);
+    for (const auto* option : {&o.exclude, &o.intersect}) {
+        for (const QString& list : parser.values(*option)) {
+            const auto kind =
+                option == &o.exclude ? ComparedList::Kind::Exclude : ComparedList::Kind::Intersect;
+            settings.lists.push_back(ComparedList{kind, list, {}, list});
+        }
+    }
+    if (settings.lists.size() > std::size_t(kMostComparedLists))
+        return UsageError(errors,
+                          QStringLiteral("清单最多 %1 个（--exclude 和 --intersect 一共）。")
+                              .arg(kMostComparedLists));
     if (parser.values(o.output).size() > 1)
         return UsageError(errors, QStringLiteral("只能有一个输出文件，-o 给了 %1 次。")
                                       .arg(parser.values(o.output).size()));
@@ -312,13 +382,7 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         Say(errors, saveFile->error());
         return 1;
     }
-    if (parser.isSet(o.stats)) {
-        const EngineStats& s = result.stats;
-        Print(errors, QStringLiteral("读入行数：%1\n保留行数：%2\n删除行数：%3\n有重复的行：%4\n")
-                          .arg(s.linesRead)
-                          .arg(s.linesKept)
-                          .arg(s.linesRemoved)
-                          .arg(s.repeatedLines));
-    }
+    if (parser.isSet(o.stats))
+        Print(errors, StatsText(result.stats, settings));
     return 0;
 }

@@ -28,5 +28,19 @@ QString HelpText(const Options& options) {
            QStringLiteral("\n参数：\n") +
            FormatHelpEntries({HelpEntry{QStringLiteral("输入文件"),
                                         QStringLiteral("要过滤的文件；- 表示标准输入。")}}) +
+           QStringLiteral("\n例子：\n") +
+           FormatHelpEntries(
+               {HelpEntry{QStringLiteral("trennix-cli 名单.txt --exclude 退订.txt -o 待发.txt"),
+                          QStringLiteral("去掉名单中的重复行和退订清单里有的行。")},
+                HelpEntry{QStringLiteral("trennix-cli a.txt --intersect b.txt"),
+                          QStringLiteral("只列出 a.txt 中在 b.txt 里也有的行。")},
+                HelpEntry{QStringLiteral("trennix-cli 客户.csv --separator csv --field 3 "
+                                         "--digits-only"),
+                          QStringLiteral("第 3 列的电话号码（不管空格、横线、括号）相同就算重复，"
+                                         "保留整行。")},
+                HelpEntry{QStringLiteral("trennix-cli 词典.txt --field 1"),
+                          QStringLiteral("制表符前的词条相同就算重复。")},
+                HelpEntry{QStringLiteral("trennix-cli 日志.txt --key-regex \"id=(\\d+)\""),
+                          QStringLiteral("按 id= 后面的数字判断重复。")}}) +
            QStringLiteral("\n退出状态：0 成功；1 输入或输出失败；2 用法错误。\n");
 }

@@ -41,6 +41,39 @@ struct Options {
                                            "last（最后一次出现的）、unique（只保留没有重复的行）、"
                                            "repeated（只列出重复的行）。"),
                             QStringLiteral("方式"), QStringLiteral("first")};
+    QCommandLineOption exclude{
+        QStringLiteral("exclude"),
+        QStringLiteral("删除输入中在 <清单> 里出现的行（按同样的比较规则）。可以给多次，"
+                       "每个清单的编码各自识别。"),
+        QStringLiteral("清单")};
+    QCommandLineOption intersect{
+        QStringLiteral("intersect"),
+        QStringLiteral("只保留输入中在 <清单> 里也出现的行；给多次时，要在每个清单里都出现。"),
+        QStringLiteral("清单")};
+    QCommandLineOption field{
+        QStringLiteral("field"),
+        QStringLiteral("按第几列判断重复（从 1 开始），例如 2 或 1,3；列由 --separator "
+                       "分开。输出的仍是整行。"),
+        QStringLiteral("列")};
+    QCommandLineOption separator{
+        QStringLiteral("separator"),
+        QStringLiteral("列的分隔符：一个字符、tab（默认）、space（连续的空白）或 csv（带引号的 "
+                       "CSV，引号不跨行）。"),
+        QStringLiteral("分隔符")};
+    QCommandLineOption keyRegex{
+        QStringLiteral("key-regex"),
+        QStringLiteral("按正则表达式的第一个捕获组判断重复（没有捕获组时按整个匹配）。"),
+        QStringLiteral("正则")};
+    QCommandLineOption digitsOnly{
+        QStringLiteral("digits-only"),
+        QStringLiteral("比较时只看数字（开头的 + 保留），例如电话号码。")};
+    QCommandLineOption ignoreSpaces{QStringLiteral("ignore-spaces"),
+                                    QStringLiteral("比较时忽略所有空白字符。")};
+    QCommandLineOption ignorePunct{QStringLiteral("ignore-punct"),
+                                   QStringLiteral("比较时忽略标点符号。")};
+    QCommandLineOption ignoreInvisible{
+        QStringLiteral("ignore-invisible"),
+        QStringLiteral("比较时忽略看不见的格式字符（零宽空格、零宽连接符、方向标记等）。")};
     QCommandLineOption counts{QStringLiteral("counts"),
                               QStringLiteral("每个保留的行前面写上它出现的次数和一个制表符。")};
     QCommandLineOption memory{
@@ -54,9 +87,12 @@ struct Options {
                                QStringLiteral("显示版本并退出。")};
 
     QList<const QCommandLineOption*> all() const {
-        return {&output,   &encoding,   &outputEncoding, &crlf, &lf,     &stats,
-                &progress, &noProgress, &ignoreCase,     &trim, &width,  &keepBlank,
-                &keep,     &counts,     &memory,         &help, &version};
+        return {&output,      &encoding,        &outputEncoding, &crlf,       &lf,
+                &stats,       &progress,        &noProgress,     &ignoreCase, &trim,
+                &width,       &keepBlank,       &keep,           &exclude,    &intersect,
+                &field,       &separator,       &keyRegex,       &digitsOnly, &ignoreSpaces,
+                &ignorePunct, &ignoreInvisible, &counts,         &memory,     &help,
+                &version};
     }
 };
 

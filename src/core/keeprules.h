@@ -2,6 +2,8 @@
 
 #include "core/filteroptions.h"
 
+#include <bit>
+
 // Which lines stay: the one statement of the rule, which every way of working applies.
 
 // Whether the lines of a key that is not blank keep a copy, given whether the key occurs more than
@@ -34,4 +36,24 @@ inline bool KeepsBlankLine(const FilterOptions& options, qint64 lineIndex) {
 // stands for them all.
 inline qint64 BlankLineCount(const FilterOptions& options, qint64 blankLines) {
     return options.keepBlank ? 1 : blankLines;
+}
+
+// A line without a key (too few columns, no match) is never a repeat of another: it stays where a
+// line that occurs once stays, except where only repeated lines are listed, or only the lines
+// found in every intersecting list stay.
+inline bool KeepsKeyless(KeepMode keep, bool intersecting) {
+    return keep != KeepMode::Repeated && !intersecting;
+}
+
+// The compared lists are bits by their numbers. `holding`: the lists that hold a line's key.
+// Whether the line may stay by the lists: in no excluding one, and in every intersecting one.
+inline bool PassesLists(quint64 holding, quint64 excluding, quint64 intersecting) {
+    return (holding & excluding) == 0 && (holding & intersecting) == intersecting;
+}
+
+// The number of the list that removes a line that does not pass: the first excluding list that
+// holds it, else the first intersecting list that does not.
+inline int RemovingList(quint64 holding, quint64 excluding, quint64 intersecting) {
+    const quint64 by = (holding & excluding) != 0 ? holding & excluding : intersecting & ~holding;
+    return by == 0 ? -1 : std::countr_zero(by);
 }

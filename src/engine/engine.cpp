@@ -76,24 +76,23 @@ private:
     QString& text_;
 };
 
-} // namespace
-
-namespace {
-
-// Filters inputs that are open and in memory.
+// Filters inputs that are open and in memory. A box's text (`boxText`) is written as the box
+// holds text: UTF-16, every line ended by CR LF; with no list to compare with it is always done
+// in memory, without a first look at its lines.
 EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings& settings,
-                       const EngineProgress& progress) {
+                       const EngineProgress& progress, bool boxText = false) {
     const std::vector<Segment>& segments = inputs.list.segments;
 
-    // The first input decides the result's encoding; inputs of another encoding are converted.
-    TextEncoding firstEncoding = TextEncoding::Gbk;
+    // The first input decides the result's encoding; inputs (and lists) of another encoding are
+    // compared by their text and converted.
+    const auto first =
+        std::find_if(segments.begin(), segments.end(), [](const Segment& s) { return s.list < 0; });
     bool sameEncodings = true;
-    for (const Segment& s : segments) {
-        if (&s == &segments.front())
-            firstEncoding = inputs.firstHadMark ? WithByteOrderMark(s.encoding) : s.encoding;
-        else if (s.encoding != segments.front().encoding)
-            sameEncodings = false;
-    }
+    for (const Segment& s : segments)
+        sameEncodings = sameEncodings && (first == segments.end() || s.encoding == first->encoding);
+    TextEncoding firstEncoding = TextEncoding::Gbk;
+    if (first != segments.end())
+        firstEncoding = inputs.firstHadMark ? WithByteOrderMark(first->encoding) : first->encoding;
     TextEncoding outputEncoding = firstEncoding;
     if (settings.outputEncoding)
         outputEncoding = inputs.firstHadMark && IsUnicode(*settings.outputEncoding)
@@ -103,32 +102,53 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
     EngineJob job{inputs.list, settings, progress};
     job.byText = settings.options.transformsLines() || !sameEncodings;
     job.budget = settings.memoryBudget > 0 ? settings.memoryBudget : DefaultMemoryBudget();
+    for (std::size_t i = 0; i < settings.lists.size(); ++i)
+        (settings.lists[i].kind == ComparedList::Kind::Exclude ? job.excluding
+                                                               : job.intersecting) |= quint64(1)
+                                                                                      << i;
+    const bool plainBox = boxText && settings.lists.empty();
 
     // Input beyond the budget is partitioned whatever its lines, and counts its line breaks on
     // the way: a large file is then read twice, not three times.
-    const bool partitioned = inputs.list.totalBytes > job.budget;
-    // Otherwise one quick look at every line break: the most common one, and how many lines
-    // there are.
+    const bool partitioned = !plainBox && inputs.list.totalBytes > job.budget;
+    // Otherwise one quick look at every line break: the inputs' most common one, and how many
+    // lines there are.
     LineBreakCounts breaks;
     qint64 lines = 0;
-    if (!partitioned) {
-        ForEachBatch(inputs.list, [&](const Segment& s, const uchar* from, const uchar* to) {
-            const LineBreakCounts c = CountBatchBreaks(s, from, to);
-            breaks += c;
-            lines += c.crlf + c.lf + c.cr + 1;
-            return true;
-        });
+    if (!partitioned && !plainBox) {
+        ForEachBatch(
+            inputs.list,
+            [&](const Segment& s, const uchar* from, const uchar* to) {
+                const LineBreakCounts c = CountBatchBreaks(s, from, to);
+                if (s.list < 0)
+                    breaks += c;
+                lines += c.crlf + c.lf + c.cr + 1;
+                return true;
+            },
+            Reading::All);
         // Batches of about 64K lines: short lines make smaller batches, whose lists stay small.
         if (lines > 0)
             inputs.list.batchBytes = std::clamp(inputs.list.totalBytes / lines * 65536,
                                                 qint64(64) << 10, qint64(1) << 20);
     }
-    const LineBreak lineBreak = settings.lineBreak ? *settings.lineBreak : breaks.mostCommon();
+    LineBreak lineBreak = settings.lineBreak ? *settings.lineBreak : breaks.mostCommon();
+    if (boxText)
+        lineBreak = LineBreak::CrLf;
     job.lines = lines;
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts);
-    EngineResult result = Run(job, emitter, partitioned ? Way::Partitioned : Way::Either, lines);
+    const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;
+    EngineResult result = Run(job, emitter, way, lines);
     result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
     result.lineBreak = emitter.lineBreak();
+    return result;
+}
+
+// A failure to open an input or a list, as the result of the work.
+EngineResult Stopped(OpenOutcome outcome, QString error) {
+    EngineResult result;
+    result.status = outcome == OpenOutcome::Cancelled ? EngineResult::Status::Cancelled
+                                                      : EngineResult::Status::InputFailed;
+    result.error = std::move(error);
     return result;
 }
 
@@ -137,19 +157,14 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
 EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
                          const EngineProgress& progress) {
     OpenInputs inputs;
-    EngineResult stopped;
+    QString error;
     for (const QString& path : paths.isEmpty() ? QStringList{QStringLiteral("-")} : paths) {
-        switch (OpenInput(path, settings, inputs, &stopped.error)) {
-        case OpenOutcome::Opened:
-            continue;
-        case OpenOutcome::Cancelled:
-            stopped.status = EngineResult::Status::Cancelled;
-            return stopped;
-        case OpenOutcome::Failed:
-            stopped.status = EngineResult::Status::InputFailed;
-            return stopped;
-        }
+        if (const OpenOutcome o = OpenInput(path, settings, inputs, &error);
+            o != OpenOutcome::Opened)
+            return Stopped(o, error);
     }
+    if (const OpenOutcome o = OpenLists(settings, inputs, &error); o != OpenOutcome::Opened)
+        return Stopped(o, error);
     EngineResult result = RunInputs(inputs, out, settings, progress);
     // What was read must be the files as they are: a file that changed meanwhile gave lines
     // that are neither its old nor its new content.
@@ -176,30 +191,40 @@ EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSett
     inputs.firstHadMark = s.body > 0;
     inputs.list.totalBytes = s.size;
     inputs.list.segments.push_back(s);
-    return RunInputs(inputs, out, settings, progress);
+    QString error;
+    if (const OpenOutcome o = OpenLists(settings, inputs, &error); o != OpenOutcome::Opened)
+        return Stopped(o, error);
+    EngineResult result = RunInputs(inputs, out, settings, progress);
+    if (result.status != EngineResult::Status::Cancelled) {
+        if (const QString changed = ChangedInput(inputs); !changed.isEmpty()) {
+            result.status = EngineResult::Status::InputFailed;
+            result.error = changed;
+        }
+    }
+    return result;
 }
 
 TextFilterResult FilterText(QStringView text, const EngineSettings& settings,
                             const EngineProgress& progress) {
     TextFilterResult filtered;
-    Segment s;
-    s.data = reinterpret_cast<const uchar*>(text.utf16());
-    s.size = text.size() * 2;
-    s.units = NativeUtf16();
-    s.encoding = s.units == UnitFormat::Utf16Le ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
-    s.native = true;
-    s.stop = settings.stop;
-    SegmentList inputs;
-    if (!text.isEmpty())
-        inputs.segments.push_back(s);
-    inputs.totalBytes = s.size;
-
-    EngineJob job{inputs, settings, progress};
-    job.byText = settings.options.transformsLines();
+    OpenInputs inputs;
+    const Segment s = TextSegment(text, settings, 0);
+    inputs.list.totalBytes = s.size;
+    inputs.list.segments.push_back(s);
+    QString error;
+    if (const OpenOutcome o = OpenLists(settings, inputs, &error); o != OpenOutcome::Opened) {
+        filtered.result = Stopped(o, error);
+        return filtered;
+    }
     filtered.text.reserve(text.size() + text.size() / 8);
     StringSink sink(filtered.text);
-    Emitter emitter(sink, s.encoding, LineBreak::CrLf, settings.writeCounts);
-    filtered.result = Run(job, emitter, Way::InMemory, 0);
+    filtered.result = RunInputs(inputs, sink, settings, progress, true);
+    if (filtered.result.ok()) {
+        if (const QString changed = ChangedInput(inputs); !changed.isEmpty()) {
+            filtered.result.status = EngineResult::Status::InputFailed;
+            filtered.result.error = changed;
+        }
+    }
     filtered.result.outputEncoding = s.encoding;
     if (!filtered.result.ok())
         filtered.text.clear();

@@ -46,6 +46,20 @@ public:
 
 struct RepeatedLine;
 
+// A list the input is compared with: every line of the input whose key occurs in an excluding
+// list goes; with intersecting lists, only the lines whose key occurs in every one of them stay.
+// A list's lines are keyed by the same rules as the input's, in the list's own encoding; its
+// repeats, blank lines and lines without a key mean nothing. A list may be of any size.
+struct ComparedList {
+    enum class Kind { Exclude, Intersect };
+    Kind kind = Kind::Exclude;
+    QString path; // a file ("-" for standard input), or
+    QString text; // a text as a box holds it, when there is no path
+    QString name; // how messages and counts name it
+};
+// As many lists as one comparison takes.
+constexpr int kMostComparedLists = 64;
+
 struct EngineSettings {
     FilterOptions options;
     std::optional<TextEncoding> inputEncoding;  // forced; otherwise detected for each input
@@ -69,6 +83,8 @@ struct EngineSettings {
     // instead of being kept in EngineResult::repeats (repeatsLimit does not apply). Returning
     // false stops the work, as a cancel does.
     std::function<bool(const RepeatedLine&)> repeatsOut;
+    // The lists the input is compared with (at most kMostComparedLists).
+    std::vector<ComparedList> lists;
 };
 
 struct EngineStats {
@@ -78,6 +94,10 @@ struct EngineStats {
     qint64 distinctLines = 0; // distinct non-blank lines (by the comparison rules)
     qint64 repeatedLines = 0; // distinct non-blank lines that occur more than once
     qint64 blankLines = 0;    // blank lines read (by the comparison rules)
+    qint64 keylessLines = 0;  // lines read without a key (too few columns, no match)
+    // For each compared list, in the order of EngineSettings::lists, how many lines of the input
+    // it removed (every copy of a line whose key it holds, or does not hold when it intersects).
+    std::vector<qint64> removedByList;
 };
 
 // One repeated line of the statistic: its text as kept, and how often it occurs.

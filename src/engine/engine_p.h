@@ -34,6 +34,7 @@ struct Segment {
     // A batch that is one line longer than kLongLineBytes, looked at in place in the mapping
     // (see StreamSegment): its bytes are gone through in steps, each step's pages let go after it.
     bool longLine = false;
+    int list = -1; // the number of the compared list it belongs to; -1 for the inputs
     const std::atomic<bool>* stop = nullptr; // EngineSettings::stop
     bool stopped() const { return stop && stop->load(std::memory_order_relaxed); }
     const QFile* file = nullptr; // the mapped file, to read a line again without mapping it
@@ -53,6 +54,10 @@ struct SegmentList {
     void prefetch(quint64 pos) const;
 };
 
+// What a line is to the comparison: a key that is compared, a blank line (an empty key, which
+// never takes part), or a line without a key (too few columns, no match), which never either.
+enum class LineKind : quint8 { Keyed, Blank, Keyless };
+
 // One line of a batch: where it starts (a position), its length in bytes, its key's hash and
 // the size of its key in bytes (its length, or that of its text's key as UTF-16).
 struct LineRef {
@@ -60,7 +65,7 @@ struct LineRef {
     qint64 length;
     quint64 hash;
     qint64 keyBytes;
-    bool blank;
+    LineKind kind;
 };
 
 // The encoding of an input whose bytes start at `data`: forced by the settings (a byte-order mark
@@ -86,13 +91,18 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    // The hash of a line's key; *blank tells whether the key is empty, *keyBytes its size.
-    quint64 hash(const Segment& s, const uchar* line, qint64 length, bool* blank, qint64* keyBytes);
+    // The hash of a line's key, what the line is to the comparison, and its key's size.
+    quint64 hash(const Segment& s, const uchar* line, qint64 length, LineKind* kind,
+                 qint64* keyBytes);
+    // What a line is to the comparison.
+    LineKind kindOf(const Segment& s, const uchar* line, qint64 length);
     // True when the line at `pos` has the same key as (s, line, length).
     bool sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
                 qint64 length);
-    // The key of a line (into one of two buffers, 0 or 1), for writing into partitions.
-    QStringView key(const Segment& s, const uchar* line, qint64 length, int buffer);
+    // The key of a line (into one of two buffers, 0 or 1), for writing into partitions; *keyless
+    // tells a line without one.
+    QStringView key(const Segment& s, const uchar* line, qint64 length, int buffer,
+                    bool* keyless = nullptr);
     bool byText() const { return byText_; }
 
 private:
@@ -188,6 +198,10 @@ struct EngineJob {
     const EngineSettings& settings;
     const EngineProgress& progress;
     bool byText = false;
+    // The compared lists, as bits by their numbers: those that remove the lines they hold, and
+    // those that every kept line must be in.
+    quint64 excluding = 0;
+    quint64 intersecting = 0;
     qint64 budget = 0;
     qint64 passes = 1; // how many times the input is read, for progress
     qint64 lines = 0;  // how many lines there are at most (known before the work starts)
@@ -199,9 +213,13 @@ struct EngineJob {
     bool stopped() const { return settings.stop && settings.stop->load(); }
 };
 
-// Calls visit(segment, from, to) for consecutive batches of whole lines of every input, and
-// lets their pages go afterwards. Stops when visit returns false.
-template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& visit);
+// Which segments a pass reads: the inputs, the compared lists, or both.
+enum class Reading { Inputs, Lists, All };
+
+// Calls visit(segment, from, to) for consecutive batches of whole lines of every input (or list),
+// and lets their pages go afterwards. Stops when visit returns false.
+template <typename Visit>
+bool ForEachBatch(const SegmentList& inputs, Visit&& visit, Reading reading = Reading::Inputs);
 
 // The in-memory way: every line is decided while the input and the table fit in the budget.
 EngineResult RunInMemory(EngineJob& job, Emitter& out);
@@ -307,8 +325,12 @@ bool StreamSegment(const Segment& s, qint64 batchBytes, std::atomic<bool>* faile
     return true;
 }
 
-template <typename Visit> bool ForEachBatch(const SegmentList& inputs, Visit&& visit) {
+template <typename Visit>
+bool ForEachBatch(const SegmentList& inputs, Visit&& visit, Reading reading) {
     for (const Segment& s : inputs.segments) {
+        if ((reading == Reading::Inputs && s.list >= 0) ||
+            (reading == Reading::Lists && s.list < 0))
+            continue;
         // A file is read through a buffer: quicker than its mapped pages, and nothing of it stays
         // in memory but what is looked at again.
         if (s.file) {

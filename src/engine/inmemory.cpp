@@ -36,6 +36,12 @@ private:
     bool emitKept(const Segment& s);
     bool emitSecondPass(const Segment& s);
     bool collectRepeats(EngineResult& result);
+    // Reads the compared lists: for each key one of them holds, which ones do.
+    bool readLists();
+    // Whether a keyed line of the input may stay by the lists; a line they remove is counted
+    // for the list that removes it (into the counts of one share).
+    bool passesLists(const Segment& s, const LineRef& line, LineReader& checker, unsigned share);
+    bool comparesLists() const { return (job_.excluding | job_.intersecting) != 0; }
 
     EngineJob& job_;
     Emitter& out_;
@@ -50,7 +56,58 @@ private:
     std::vector<quint8> keep_;
     qint64 lineIndex_ = 0; // of the batch's first line
     qint64 blanks_ = 0;
+    qint64 keyless_ = 0;
+    // The keys of the compared lists, each with the bits of the lists that hold it.
+    LineTable lists_{true};
+    // How many lines each list removed, counted apart by the two shares of the work.
+    std::vector<qint64> removedByList_[2];
 };
+
+bool InMemory::readLists() {
+    LineReader& reader = *readers_[0];
+    LineReader& checker = *checkers_[0];
+    return ForEachBatch(
+        job_.inputs,
+        [&](const Segment& s, const uchar* from, const uchar* to) {
+            lines_.clear();
+            SplitRange(s, from, to, reader, lines_);
+            const quint64 bit = quint64(1) << s.list;
+            for (const LineRef& line : lines_) {
+                if (line.kind != LineKind::Keyed)
+                    continue; // a list's blank lines and lines without a key mean nothing
+                lists_.reserveOne(std::numeric_limits<qint64>::max());
+                const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+                bool inserted = false;
+                LineTable::Slot& slot = lists_.findOrInsert(
+                    line.hash, line.pos,
+                    [&](quint64 pos) {
+                        return checker.sameAs(job_.inputs, pos, s, bytes, line.length);
+                    },
+                    &inserted);
+                lists_.countOf(slot) = (inserted ? 0 : lists_.countOf(slot)) | bit;
+            }
+            return job_.advance(to - from);
+        },
+        Reading::Lists);
+}
+
+bool InMemory::passesLists(const Segment& s, const LineRef& line, LineReader& checker,
+                           unsigned share) {
+    if (!comparesLists())
+        return true;
+    quint64 holding = 0;
+    if (line.kind == LineKind::Keyed) {
+        const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+        const LineTable::Slot* slot = lists_.find(line.hash, [&](quint64 pos) {
+            return checker.sameAs(job_.inputs, pos, s, bytes, line.length);
+        });
+        holding = slot ? lists_.countOf(*slot) : 0;
+    }
+    if (PassesLists(holding, job_.excluding, job_.intersecting))
+        return true;
+    ++removedByList_[share][std::size_t(RemovingList(holding, job_.excluding, job_.intersecting))];
+    return false;
+}
 
 // Decides the lines of the batch whose hash falls in this half of the hash space.
 void InMemory::decide(const Segment& s, unsigned share) {
@@ -75,10 +132,19 @@ void InMemory::decide(const Segment& s, unsigned share) {
                 job_.inputs.prefetch(pos & LineTable::kPosMask);
         }
         const LineRef& line = lines_[i];
-        if (line.blank) {
+        if (line.kind == LineKind::Blank) {
             if (share == 0 || both) {
                 keep_[i] = KeepsBlankLine(options_, lineIndex_ + qint64(i));
                 ++blanks_;
+            }
+            continue;
+        }
+        if (line.kind == LineKind::Keyless) {
+            if (share == 0 || both) {
+                keep_[i] = KeepsKeyless(options_.keep, job_.intersecting != 0);
+                ++keyless_;
+                if (!keep_[i] && first && !secondPassNeeded())
+                    passesLists(s, line, checker, share == kBothShares ? 0 : share);
             }
             continue;
         }
@@ -92,7 +158,11 @@ void InMemory::decide(const Segment& s, unsigned share) {
             line.hash, line.pos,
             [&](quint64 pos) { return checker.sameAs(job_.inputs, pos, s, bytes, line.length); },
             &inserted);
-        keep_[i] = inserted && first;
+        // Only where the first pass decides are lines compared with the lists here.
+        keep_[i] = inserted && first && !secondPassNeeded() &&
+                   passesLists(s, line, checker, share == kBothShares ? 0 : share);
+        if (first && !inserted && !secondPassNeeded())
+            passesLists(s, line, checker, share == kBothShares ? 0 : share);
         if (inserted)
             continue;
         slot.pos = (last ? line.pos : slot.pos) | LineTable::kSeenAgain;
@@ -117,9 +187,15 @@ bool InMemory::emitSecondPass(const Segment& s) {
         const LineRef& line = lines_[i];
         quint64 count = 1;
         bool kept = false;
-        if (line.blank) {
+        if (line.kind == LineKind::Blank) {
             kept = KeepsBlankLine(options_, lineIndex_ + qint64(i));
             count = quint64(BlankLineCount(options_, blanks_));
+        } else if (line.kind == LineKind::Keyless) {
+            kept = KeepsKeyless(options_.keep, job_.intersecting != 0);
+            if (!kept)
+                passesLists(s, line, *checkers_[0], 0);
+        } else if (!passesLists(s, line, *checkers_[0], 0)) {
+            kept = false; // every copy of a line the lists remove
         } else {
             const LineTable& table = tables_[line.hash >> 63];
             const LineTable::Slot* slot = table.findAt(line.hash, line.pos);
@@ -177,6 +253,12 @@ EngineResult InMemory::run() {
     job_.passes = twoPasses ? 2 : 1;
     std::atomic<bool> cancelled = false;
 
+    for (std::vector<qint64>& removed : removedByList_)
+        removed.assign(job_.settings.lists.size(), 0);
+    if (comparesLists() && !readLists()) {
+        result.status = EngineResult::Status::Cancelled;
+        return result;
+    }
     // Short lines cost more to hand between two threads than to decide on one: one pass does
     // everything, line by line, when the default rule needs nothing after it.
     const bool oneThread = !twoPasses && !counting_ && job_.lines > 0 &&
@@ -237,6 +319,10 @@ EngineResult InMemory::run() {
         });
     }
     result.stats.blankLines = blanks_;
+    result.stats.keylessLines = keyless_;
+    result.stats.removedByList = removedByList_[0];
+    for (std::size_t i = 0; i < removedByList_[1].size(); ++i)
+        result.stats.removedByList[i] += removedByList_[1][i];
     if (job_.settings.collectRepeats && !collectRepeats(result))
         result.status = EngineResult::Status::Cancelled;
     return result;

@@ -261,3 +261,36 @@ OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenI
     inputs.files.push_back(std::move(input));
     return OpenOutcome::Opened;
 }
+
+Segment TextSegment(QStringView text, const EngineSettings& settings, qint64 base) {
+    Segment s;
+    s.data = reinterpret_cast<const uchar*>(text.utf16());
+    s.size = text.size() * 2;
+    s.base = base;
+    s.units = NativeUtf16();
+    s.encoding = s.units == UnitFormat::Utf16Le ? TextEncoding::Utf16Le : TextEncoding::Utf16Be;
+    s.native = true;
+    s.stop = settings.stop;
+    return s;
+}
+
+OpenOutcome OpenLists(const EngineSettings& settings, OpenInputs& inputs, QString* error) {
+    for (std::size_t i = 0; i < settings.lists.size(); ++i) {
+        const ComparedList& list = settings.lists[i];
+        if (list.path.isEmpty()) {
+            Segment s = TextSegment(list.text, settings, inputs.list.totalBytes);
+            s.list = int(i);
+            inputs.list.totalBytes += s.size;
+            inputs.list.segments.push_back(s);
+            continue;
+        }
+        // A list is read in its own encoding, whatever the input's is said to be.
+        EngineSettings own = settings;
+        own.inputEncoding.reset();
+        if (const OpenOutcome o = OpenInput(list.path, own, inputs, error);
+            o != OpenOutcome::Opened)
+            return o;
+        inputs.list.segments.back().list = int(i);
+    }
+    return OpenOutcome::Opened;
+}

@@ -37,6 +37,13 @@ enum class OpenOutcome { Opened, Cancelled, Failed };
 OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& inputs,
                       QString* error);
 
+// Opens the compared lists of the settings after the inputs: a file as an input is opened, a text
+// as it is held. Each list's segment carries its number.
+OpenOutcome OpenLists(const EngineSettings& settings, OpenInputs& inputs, QString* error);
+
+// The segment of a text held in memory as a box holds it (UTF-16 in the machine's byte order).
+Segment TextSegment(QStringView text, const EngineSettings& settings, qint64 base);
+
 // Says which input changed while it was read (its size or time of change differ from when it was
 // opened, the path names another file now, or a mapped page could not be read) and how; empty
 // when none did.

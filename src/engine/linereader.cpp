@@ -72,22 +72,32 @@ QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 lengt
     return into;
 }
 
-QStringView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer) {
-    return keys_[buffer].key(decode(s, line, length, decoded_[buffer]));
+QStringView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
+                            bool* keyless) {
+    return keys_[buffer].key(decode(s, line, length, decoded_[buffer]), keyless);
 }
 
-quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, bool* blank,
+quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, LineKind* kind,
                          qint64* keyBytes) {
     if (!byText_) {
-        *blank = length == 0;
+        *kind = length == 0 ? LineKind::Blank : LineKind::Keyed;
         *keyBytes = length;
         return length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
                                        : HashInSteps(s, line, length);
     }
-    const QStringView k = key(s, line, length, 0);
-    *blank = k.isEmpty();
+    bool keyless = false;
+    const QStringView k = key(s, line, length, 0, &keyless);
+    *kind = keyless ? LineKind::Keyless : k.isEmpty() ? LineKind::Blank : LineKind::Keyed;
     *keyBytes = k.size() * 2;
     return XXH3_64bits(k.utf16(), std::size_t(k.size()) * 2);
+}
+
+LineKind LineReader::kindOf(const Segment& s, const uchar* line, qint64 length) {
+    if (!byText_)
+        return length == 0 ? LineKind::Blank : LineKind::Keyed;
+    bool keyless = false;
+    const QStringView k = key(s, line, length, 0, &keyless);
+    return keyless ? LineKind::Keyless : k.isEmpty() ? LineKind::Blank : LineKind::Keyed;
 }
 
 bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
@@ -126,10 +136,10 @@ constexpr qint64 kParallelSplitBytes = qint64(64) * 1024;
 void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
                 std::vector<LineRef>& lines) {
     ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
-        bool blank = false;
+        LineKind kind = LineKind::Keyed;
         qint64 keyBytes = 0;
-        const quint64 hash = reader.hash(s, line, length, &blank, &keyBytes);
-        lines.push_back(LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, blank});
+        const quint64 hash = reader.hash(s, line, length, &kind, &keyBytes);
+        lines.push_back(LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, kind});
     });
 }
 

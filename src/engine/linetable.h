@@ -25,6 +25,8 @@ public:
     Slot& findOrInsert(quint64 hash, quint64 pos, Same&& same, bool* inserted);
     // The slot whose line has this hash and this first (or last) position, or null.
     const Slot* findAt(quint64 hash, quint64 pos) const;
+    // The slot of the line with this hash for which same(pos) holds, or null.
+    template <typename Same> const Slot* find(quint64 hash, Same&& same) const;
 
     // Makes room for `lines` lines in all without growing.
     void reserve(qint64 lines);
@@ -34,6 +36,7 @@ public:
     qint64 bytesAfterGrowth() const { return bytes() * 3; } // the old and the new slots at once
     qint64 size() const { return size_; }
 
+    // How often the line occurs (or, for a table that keeps something else with each line, that).
     quint64& countOf(const Slot& slot) { return counts_[std::size_t(&slot - slots_.data())]; }
     quint64 countOf(const Slot& slot) const { return counts_[std::size_t(&slot - slots_.data())]; }
     bool hasCounts() const { return withCounts_; }
@@ -80,6 +83,18 @@ LineTable::Slot& LineTable::findOrInsert(quint64 hash, quint64 pos, Same&& same,
             *inserted = false;
             return slot;
         }
+        at = (at + 1) & mask_;
+    }
+}
+
+template <typename Same> const LineTable::Slot* LineTable::find(quint64 hash, Same&& same) const {
+    std::size_t at = hash & mask_;
+    while (true) {
+        const Slot& slot = slots_[at];
+        if (slot.pos == kFree)
+            return nullptr;
+        if (slot.hash == hash && same(slot.pos & kPosMask))
+            return &slot;
         at = (at + 1) & mask_;
     }
 }

@@ -20,33 +20,53 @@ bool Partitioned::scatter(int bits, QString* reason) {
     std::vector<LineRef> lines, scratch;
     const int shift = 64 - bits;
     LineBreakCounts breaks;
-    const bool ok =
-        ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from, const uchar* to) {
+    // The compared lists' keys travel through the same partitions, each record naming its list.
+    auto write = [&](const Segment& s, const LineRef& line, quint64 index) {
+        PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
+        const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+        if (line.keyBytes > kLongestInlineKey) {
+            AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length});
+        } else if (job_.byText) {
+            const QStringView key = keys.key(s, bytes, line.length, 0);
+            Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size() * 2)}, key.utf16());
+        } else {
+            Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
+        }
+        ++w.records;
+        return w.buffer.size() < writeBuffer_ || Flush(w, freeAtStart_, reason);
+    };
+    const bool ok = ForEachBatch(
+        job_.inputs,
+        [&](const Segment& s, const uchar* from, const uchar* to) {
             SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
             for (const LineRef& line : lines) {
+                if (s.list >= 0) {
+                    // A list's blank lines and lines without a key mean nothing.
+                    if (line.kind == LineKind::Keyed &&
+                        !write(s, line, kListRecord | quint64(s.list)))
+                        return false;
+                    continue;
+                }
                 const auto index = quint64(linesRead_++);
                 const uchar* bytes = s.data + (qint64(line.pos) - s.base);
                 CountBreakAfter(bytes + line.length, to, s.units, breaks);
-                if (line.blank) {
+                if (line.kind == LineKind::Blank) {
                     ++blanks_;
                     continue;
                 }
-                PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
-                if (line.keyBytes > kLongestInlineKey) {
-                    AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length});
-                } else if (job_.byText) {
-                    const QStringView key = keys.key(s, bytes, line.length, 0);
-                    Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size() * 2)},
-                           key.utf16());
-                } else {
-                    Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
+                if (line.kind == LineKind::Keyless) {
+                    ++keyless_;
+                    if (!KeepsKeyless(options_.keep, job_.intersecting != 0) && job_.intersecting)
+                        ++removedByList_[std::size_t(
+                            RemovingList(0, job_.excluding, job_.intersecting))];
+                    continue;
                 }
-                ++w.records;
-                if (w.buffer.size() >= writeBuffer_ && !Flush(w, freeAtStart_, reason))
+                if (!write(s, line, index))
                     return false;
             }
             return advance(to - from);
-        });
+        },
+        Reading::All);
     if (!ok)
         return false;
     if (!job_.settings.lineBreak)
@@ -123,41 +143,47 @@ bool Partitioned::gather(QString* reason) {
 
     LineReader reader(options_, job_.byText);
     quint64 index = 0;
-    const bool ok = ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from,
-                                                  const uchar* to) {
-        bool good = true;
-        ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
-            if (!good)
-                return;
-            const quint64 i = index++;
-            const bool blank = job_.byText ? reader.key(s, line, length, 0).isEmpty() : length == 0;
-            if (nextWanted < wanted.size() && wanted[nextWanted].index == i) {
-                found.emplace_back(wanted[nextWanted], LineText(s, line, length));
-                ++nextWanted;
+    const bool ok =
+        ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from, const uchar* to) {
+            bool good = true;
+            ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
+                if (!good)
+                    return;
+                const quint64 i = index++;
+                const LineKind kind = reader.kindOf(s, line, length);
+                if (nextWanted < wanted.size() && wanted[nextWanted].index == i) {
+                    found.emplace_back(wanted[nextWanted], LineText(s, line, length));
+                    ++nextWanted;
+                }
+                if (kind == LineKind::Blank) {
+                    if (KeepsBlankLine(options_, qint64(i)))
+                        good =
+                            out_.line(s, line, length, quint64(BlankLineCount(options_, blanks_)));
+                    return;
+                }
+                if (kind == LineKind::Keyless) {
+                    if (KeepsKeyless(options_.keep, job_.intersecting != 0))
+                        good = out_.line(s, line, length, 1);
+                    return;
+                }
+                if (heads.empty() || heads.top().first != i)
+                    return;
+                const std::size_t stream = heads.top().second;
+                heads.pop();
+                good = out_.line(s, line, length, counts[stream]);
+                Kept k{};
+                if (streams[stream].next(k)) {
+                    heads.emplace(k.index, stream);
+                    counts[stream] = k.count;
+                }
+            });
+            if (!good) {
+                *reason = out_.error();
+                outputFailed_ = true;
+                return false;
             }
-            if (blank) {
-                if (KeepsBlankLine(options_, qint64(i)))
-                    good = out_.line(s, line, length, quint64(BlankLineCount(options_, blanks_)));
-                return;
-            }
-            if (heads.empty() || heads.top().first != i)
-                return;
-            const std::size_t stream = heads.top().second;
-            heads.pop();
-            good = out_.line(s, line, length, counts[stream]);
-            Kept k{};
-            if (streams[stream].next(k)) {
-                heads.emplace(k.index, stream);
-                counts[stream] = k.count;
-            }
+            return advance(to - from);
         });
-        if (!good) {
-            *reason = out_.error();
-            outputFailed_ = true;
-            return false;
-        }
-        return advance(to - from);
-    });
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
         return a.first.count != b.first.count ? a.first.count > b.first.count
                                               : a.first.index < b.first.index;
@@ -195,6 +221,7 @@ EngineResult Partitioned::run() {
     freeAtStart_ = FreeSpace(TemporaryFolder(job_.settings.tempDir));
     writeBuffer_ = BufferFor(job_.budget / 4, qint64(1) << bits, kLargestWriteBuffer);
     readBuffer_ = std::clamp(job_.budget / 16, qint64(64) << 10, qint64(4) << 20);
+    removedByList_.assign(job_.settings.lists.size(), 0);
     keptFile_ = tempFile(&reason);
     const bool ok = keptFile_ && scatter(bits, &reason) && finishAll(&reason) && gather(&reason);
     if (!ok) {
@@ -211,6 +238,8 @@ EngineResult Partitioned::run() {
     result.stats.distinctLines = distinct_;
     result.stats.repeatedLines = repeated_;
     result.stats.blankLines = blanks_;
+    result.stats.keylessLines = keyless_;
+    result.stats.removedByList = removedByList_;
     result.partitions = finished_;
     result.repeats = std::move(repeatTexts_);
     return result;

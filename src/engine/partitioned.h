@@ -63,6 +63,7 @@ private:
     const FilterOptions options_;
     qint64 linesRead_ = 0;
     qint64 blanks_ = 0;
+    qint64 keyless_ = 0;
     std::vector<Partition> partitions_;
 
     std::mutex mutex_; // guards what the two workers share below
@@ -76,7 +77,8 @@ private:
     std::vector<Run> keptRuns_;
     qint64 distinct_ = 0;
     qint64 repeated_ = 0;
-    std::vector<Kept> repeats_; // most frequent repeated lines: count and kept index
+    std::vector<qint64> removedByList_; // how many lines each compared list removed
+    std::vector<Kept> repeats_;         // most frequent repeated lines: count and kept index
     std::vector<RepeatedLine> repeatTexts_;
     std::mutex progressMutex_;
     bool cancelled_ = false;

@@ -26,6 +26,8 @@ struct RecordHeader {
     quint32 keyBytes; // kOutOfLine: the line's position and length follow instead
 };
 constexpr qint64 kHeaderBytes = 8 + 8 + 4;
+// The index of a record of a compared list: this bit, and the list's number.
+constexpr quint64 kListRecord = quint64(1) << 63;
 constexpr quint32 kOutOfLine = ~quint32(0);
 constexpr qint64 kLongestInlineKey = 256;
 constexpr qint64 kOutOfLineBytes = 16;

@@ -14,7 +14,8 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         quint32 keyBytes;
         quint64 first;
         quint64 last;
-        quint64 count;
+        quint64 count; // of the input's lines; 0 for a key that only the lists hold
+        quint64 lists; // the compared lists that hold it, as bits
     };
     KeysInInput longKeys(job_.inputs, options_, job_.byText);
     const qint64 limit = job_.budget / 2;
@@ -44,8 +45,11 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
                 return longKeys.keyOf(e.keyBytes, e.key, 0) == longKeys.keyOf(h.keyBytes, key, 1);
             },
             &inserted);
+        const bool ofList = (h.index & kListRecord) != 0;
+        const quint64 listBit = ofList ? quint64(1) << (h.index & ~kListRecord) : 0;
         if (inserted) {
-            entries.push_back(Entry{arena.add(key, KeyRoom(h)), h.keyBytes, h.index, h.index, 1});
+            entries.push_back(Entry{arena.add(key, KeyRoom(h)), h.keyBytes, h.index, h.index,
+                                    ofList ? 0U : 1U, listBit});
             const qint64 used =
                 arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) + table.bytes();
             // Too large for its share: split it further while the hash has bits left and the
@@ -55,8 +59,13 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
                 return split(partition, reason, children);
         } else {
             Entry& e = entries[std::size_t(slot.pos & LineTable::kPosMask)];
-            e.last = h.index;
-            ++e.count;
+            e.lists |= listBit;
+            if (!ofList) {
+                if (e.count == 0)
+                    e.first = h.index;
+                e.last = h.index;
+                ++e.count;
+            }
         }
         if (reader.bytesRead() - reported >= (qint64(1) << 22)) {
             if (!advanceRecords(reader.bytesRead() - reported))
@@ -75,12 +84,22 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     }
     std::vector<Kept> kept;
     std::vector<Kept> repeats;
+    std::vector<qint64> removedByList(job_.settings.lists.size(), 0);
     qint64 repeatedHere = 0;
+    qint64 distinctHere = 0;
     for (const Entry& e : entries) {
+        if (e.count == 0)
+            continue; // only in the lists
+        ++distinctHere;
         const bool repeated = e.count > 1;
         repeatedHere += repeated;
         const quint64 index = KeepsLastCopy(options_.keep) ? e.last : e.first;
-        const bool keep = KeepsKey(options_.keep, repeated);
+        // Every copy of a line that the lists remove goes, counted for the list that removes it.
+        const bool passes = PassesLists(e.lists, job_.excluding, job_.intersecting);
+        if (!passes)
+            removedByList[std::size_t(RemovingList(e.lists, job_.excluding, job_.intersecting))] +=
+                qint64(e.count);
+        const bool keep = passes && KeepsKey(options_.keep, repeated);
         if (keep)
             kept.push_back(Kept{index, e.count});
         if (repeated && job_.settings.collectRepeats)
@@ -100,8 +119,10 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     }
     keptRuns_.push_back(Run{offset, qint64(kept.size())});
     ++finished_;
-    distinct_ += qint64(entries.size());
+    distinct_ += distinctHere;
     repeated_ += repeatedHere;
+    for (std::size_t i = 0; i < removedByList.size(); ++i)
+        removedByList_[i] += removedByList[i];
     repeats_.insert(repeats_.end(), repeats.begin(), repeats.end());
     // Only the most frequent are kept: trim now and then so that this stays small.
     const auto most = std::size_t(job_.settings.repeatsLimit);
