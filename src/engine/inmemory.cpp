@@ -61,16 +61,23 @@ private:
     LineTable lists_{true};
     // How many lines each list removed, counted apart by the two shares of the work.
     std::vector<qint64> removedByList_[2];
+    // Where a second pass decides: for each line of the input, whether the lists remove it.
+    std::vector<quint8> listRemoved_;
 };
 
 bool InMemory::readLists() {
     LineReader& reader = *readers_[0];
     LineReader& checker = *checkers_[0];
+    // Every line of the input is looked up among the lists' lines: a mapped list is brought into
+    // memory at once rather than a page at a time as the lookups reach it.
+    for (const Segment& s : job_.inputs.segments) {
+        if (s.list >= 0 && s.file)
+            PrefaultMappedPages(s.data, s.size);
+    }
     return ForEachBatch(
         job_.inputs,
         [&](const Segment& s, const uchar* from, const uchar* to) {
-            lines_.clear();
-            SplitRange(s, from, to, reader, lines_);
+            SplitBatch(s, from, to, reader, *readers_[1], helper_, lines_, scratch_);
             const quint64 bit = quint64(1) << s.list;
             for (const LineRef& line : lines_) {
                 if (line.kind != LineKind::Keyed)
@@ -122,14 +129,23 @@ void InMemory::decide(const Segment& s, unsigned share) {
     // so that neither waits for memory when its turn comes.
     constexpr std::size_t kSlotAhead = 16;
     constexpr std::size_t kLineAhead = 8;
+    const bool lists = comparesLists();
+    const bool twoPasses = secondPassNeeded();
+    const unsigned counter = both ? 0 : share;
     for (std::size_t i = 0; i < n; ++i) {
-        if (i + kSlotAhead < n && mine(lines_[i + kSlotAhead]))
+        if (i + kSlotAhead < n && mine(lines_[i + kSlotAhead])) {
             tables_[lines_[i + kSlotAhead].hash >> 63].prefetch(lines_[i + kSlotAhead].hash);
+            if (lists)
+                lists_.prefetch(lines_[i + kSlotAhead].hash);
+        }
         if (i + kLineAhead < n && mine(lines_[i + kLineAhead]) && s.size > 0) {
             const LineRef& ahead = lines_[i + kLineAhead];
             const quint64 pos = tables_[ahead.hash >> 63].homePosition(ahead.hash);
             if (pos != LineTable::kFree)
                 job_.inputs.prefetch(pos & LineTable::kPosMask);
+            const quint64 listed = lists ? lists_.homePosition(ahead.hash) : LineTable::kFree;
+            if (listed != LineTable::kFree)
+                job_.inputs.prefetch(listed & LineTable::kPosMask);
         }
         const LineRef& line = lines_[i];
         if (line.kind == LineKind::Blank) {
@@ -143,8 +159,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
             if (share == 0 || both) {
                 keep_[i] = KeepsKeyless(options_.keep, job_.intersecting != 0);
                 ++keyless_;
-                if (!keep_[i] && first && !secondPassNeeded())
-                    passesLists(s, line, checker, share == kBothShares ? 0 : share);
+                if (!keep_[i] && lists)
+                    passesLists(s, line, checker, counter); // counted for the list
             }
             continue;
         }
@@ -158,11 +174,12 @@ void InMemory::decide(const Segment& s, unsigned share) {
             line.hash, line.pos,
             [&](quint64 pos) { return checker.sameAs(job_.inputs, pos, s, bytes, line.length); },
             &inserted);
-        // Only where the first pass decides are lines compared with the lists here.
-        keep_[i] = inserted && first && !secondPassNeeded() &&
-                   passesLists(s, line, checker, share == kBothShares ? 0 : share);
-        if (first && !inserted && !secondPassNeeded())
-            passesLists(s, line, checker, share == kBothShares ? 0 : share);
+        // Every copy of a line is compared with the lists; where a second pass decides, the
+        // verdict waits for it.
+        const bool passes = !lists || passesLists(s, line, checker, counter);
+        if (lists && twoPasses)
+            listRemoved_[std::size_t(lineIndex_) + i] = !passes;
+        keep_[i] = inserted && first && passes;
         if (inserted)
             continue;
         slot.pos = (last ? line.pos : slot.pos) | LineTable::kSeenAgain;
@@ -192,9 +209,7 @@ bool InMemory::emitSecondPass(const Segment& s) {
             count = quint64(BlankLineCount(options_, blanks_));
         } else if (line.kind == LineKind::Keyless) {
             kept = KeepsKeyless(options_.keep, job_.intersecting != 0);
-            if (!kept)
-                passesLists(s, line, *checkers_[0], 0);
-        } else if (!passesLists(s, line, *checkers_[0], 0)) {
+        } else if (comparesLists() && listRemoved_[std::size_t(lineIndex_) + i]) {
             kept = false; // every copy of a line the lists remove
         } else {
             const LineTable& table = tables_[line.hash >> 63];
@@ -268,10 +283,14 @@ EngineResult InMemory::run() {
             lines_.clear();
             SplitRange(s, from, to, *readers_[0], lines_);
             keep_.assign(lines_.size(), 0);
+            if (comparesLists() && twoPasses)
+                listRemoved_.resize(std::size_t(lineIndex_) + lines_.size());
             decide(s, kBothShares);
         } else {
             SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
             keep_.assign(lines_.size(), 0);
+            if (comparesLists() && twoPasses)
+                listRemoved_.resize(std::size_t(lineIndex_) + lines_.size());
             helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
         }
         if (!twoPasses && !emitKept(s))

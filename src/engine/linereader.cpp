@@ -113,9 +113,15 @@ bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s
             return false;
         return old + length == other.end() || IsLineBreakAt(old + length, other.end(), other.units);
     }
-    const QStringView a = key(s, line, length, 0);
     const uchar* next = nullptr;
     const qint64 oldLength = FindLineEnd(old, other.end(), other.units, &next) - old;
+    // The same bytes in the same encoding make the same key: most repeats are found so, without
+    // making either key.
+    if (oldLength == length && other.encoding == s.encoding && other.native == s.native &&
+        (length > kLongLineStep ? SameInSteps(other, old, s, line, length)
+                                : SameBytes(old, line, length)))
+        return true;
+    const QStringView a = key(s, line, length, 0);
     const QStringView b = key(other, old, oldLength, 1);
     return a == b;
 }
