@@ -142,7 +142,7 @@ void FilterJob::run() {
                 Filtered filtered;
                 TextFilterResult result = FilterText(input, settings, progress);
                 if (result.result.ok())
-                    filtered.text = TextBox::prepare(result.text);
+                    filtered.text = PrepareText(result.text);
                 filtered.result = std::move(result.result);
                 return filtered;
             },
@@ -246,7 +246,7 @@ Imported ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
     }
     if (progress.stopped())
         return out;
-    out.text = TextBox::prepare(std::exchange(text, {}));
+    out.text = PrepareText(std::exchange(text, {}));
     // Lines as a user counts them: a line break at the very end starts no line.
     const qsizetype lines = out.text.lines - (out.text.text.endsWith(u"\r\n") ? 1 : 0);
     if (lines <= bounds.lines)
