@@ -162,7 +162,7 @@ void FilterJob::run() {
                 output_.withText(guarded([this, output = filtered.text](const QString&) {
                     beginStep(QStringLiteral("正在填入输出框"), 30, 100);
                     followBox(&output_);
-                    filling_ = true;
+                    setFilling(output_);
                     output_.setText(output, guarded([this] {
                                         filtered_ = true;
                                         complete();
@@ -170,13 +170,6 @@ void FilterJob::run() {
                 }));
             });
     }));
-}
-
-void FilterJob::takeBack(const std::function<void()>& done) {
-    if (filling_)
-        output_.cancelFill(done);
-    else
-        done();
 }
 
 ImportJob::ImportJob(TextBox& input, QStringList paths, DesktopServices& services,
@@ -302,7 +295,7 @@ void ImportJob::run() {
             input_.withText(guarded([this, imported](const QString&) {
                 beginStep(QStringLiteral("正在填入输入框"), 35, 100);
                 followBox(&input_);
-                filling_ = true;
+                setFilling(input_);
                 if (imported.large) {
                     const TextSummary& summary = imported.large->summary;
                     input_.showPreview(summary.preview, LargeInputNotice(*imported.large),
@@ -329,13 +322,6 @@ void ImportJob::run() {
                                TextBox::Undo::Keep);
             }));
         });
-}
-
-void ImportJob::takeBack(const std::function<void()>& done) {
-    if (filling_)
-        input_.cancelFill(done);
-    else
-        done();
 }
 
 SaveJob::SaveJob(TextBox& output, QString path, SaveAs as, DesktopServices& services,
@@ -416,7 +402,7 @@ void LargeFilterJob::run() {
             output_.withText(guarded([this, result = filtered.result](const QString&) {
                 beginStep(QStringLiteral("正在填入输出框"), 96, 100);
                 followBox(&output_);
-                filling_ = true;
+                setFilling(output_);
                 const TextSummary& summary = result->summary;
                 output_.showPreview(summary.preview, LargeResultNotice(summary),
                                     summary.nonBlankLines, guarded([this, result] {
@@ -425,13 +411,6 @@ void LargeFilterJob::run() {
                                     }));
             }));
         });
-}
-
-void LargeFilterJob::takeBack(const std::function<void()>& done) {
-    if (filling_)
-        output_.cancelFill(done);
-    else
-        done();
 }
 
 LargeSaveJob::LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, QString path,

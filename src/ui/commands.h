@@ -59,7 +59,6 @@ public:
 
 protected:
     void run() override;
-    void takeBack(const std::function<void()>& done) override;
 
 private:
     TextBox& input_;
@@ -67,7 +66,6 @@ private:
     DesktopServices& services_;
     bool refuseEmpty_;
     EngineSettings settings_;
-    bool filling_ = false;
     bool filtered_ = false;
     QString inputText_;
     EngineStats stats_;
@@ -92,14 +90,12 @@ public:
 
 protected:
     void run() override;
-    void takeBack(const std::function<void()>& done) override;
 
 private:
     TextBox& input_;
     QStringList paths_;
     DesktopServices& services_;
     LargeFileBounds bounds_;
-    bool filling_ = false;
     std::optional<TextEncoding> encoding_;
     std::optional<LineBreak> lineBreak_;
     std::shared_ptr<const LargeFile> large_;
@@ -151,14 +147,12 @@ public:
 
 protected:
     void run() override;
-    void takeBack(const std::function<void()>& done) override;
 
 private:
     std::shared_ptr<const LargeFile> input_;
     TextBox& output_;
     DesktopServices& services_;
     EngineSettings settings_;
-    bool filling_ = false;
     std::shared_ptr<LargeResult> result_;
 };
 
