@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "engine/importfiles.h"
 #include "engine/largefile.h"
 #include "files/textcodec.h"
 #include "platform/desktopservices.h"
@@ -14,13 +15,6 @@ class TextBox;
 
 // The window's commands as jobs, each working on the boxes it is given and reporting to the
 // user through DesktopServices. A cancelled job leaves the boxes and the files as they were.
-
-// Above either bound an imported file is opened in the large-file mode: the input box shows its
-// beginning, and the commands work on the file itself.
-struct LargeFileBounds {
-    qint64 bytes = 0; // the file's size
-    qint64 lines = 0; // its lines, once read
-};
 
 // The notices of the boxes in the large-file mode: each fits in two lines of its box.
 QString LargeInputNotice(const LargeFile& input);
@@ -71,11 +65,9 @@ private:
     EngineStats stats_;
 };
 
-// Reads a file, or several as one text in their order, into the input box. Ctrl+Z in the box can
-// bring back the text it replaced. Files above the bounds together are opened in the large-file
-// mode instead: the box shows their beginning. Of several files, the first one's encoding and
-// line break are the text's, and a line break is put between two files where the first does not
-// end in one.
+// Reads a file, or several as one text in their order, into the input box (see ReadFiles). Ctrl+Z
+// in the box can bring back the text it replaced. Files above the bounds are opened in the
+// large-file mode instead: the box shows their beginning.
 class ImportJob final : public Job {
     Q_OBJECT
 public:
