@@ -16,12 +16,6 @@ class TextBox;
 // The window's commands as jobs, each working on the boxes it is given and reporting to the
 // user through DesktopServices. A cancelled job leaves the boxes and the files as they were.
 
-// The notices of the boxes in the large-file mode: each fits in two lines of its box.
-QString LargeInputNotice(const LargeFile& input);
-QString LargeResultNotice(const TextSummary& summary);
-// The note over the input box after several files were imported: their names.
-QString ImportedFilesNote(const QStringList& paths);
-
 // The encoding and the line break a text is written in.
 struct FileFormat {
     TextEncoding encoding = TextEncoding::Gbk;

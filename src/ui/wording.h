@@ -3,8 +3,11 @@
 #include "core/filteroptions.h"
 
 #include <QString>
+#include <QStringList>
 
 struct EngineStats;
+struct LargeFile;
+struct TextSummary;
 
 // What the window says in its notes and notices, besides the fixed captions of its controls.
 
@@ -20,3 +23,9 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options);
 
 // The note over the output box once the result no longer belongs to the input and the options.
 QString StaleResultNote();
+
+// The notices of the boxes in the large-file mode: each fits in two lines of its box.
+QString LargeInputNotice(const LargeFile& input);
+QString LargeResultNotice(const TextSummary& summary);
+// The note over the input box after several files were imported: their names.
+QString ImportedFilesNote(const QStringList& paths);
