@@ -1,4 +1,5 @@
 #include "core/linefilter.h"
+#include "ui/appearance.h"
 #include "ui/fitlabel.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"

@@ -3,6 +3,7 @@
 #include "core/linefilter.h"
 #include "platform/desktopservices.h"
 #include "platform/threads.h"
+#include "ui/appearance.h"
 #include "ui/commands.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/fitlabel.h"
@@ -21,32 +22,7 @@
 #include <QStyleOptionGroupBox>
 #include <QtConcurrent>
 
-#include <cmath>
-
 namespace {
-
-// The CJK sans fonts asked for, in order: the Windows font first, then what Linux desktops have.
-const QStringList kHeiFamilies = {QStringLiteral("黑体"), QStringLiteral("SimHei"),
-                                  QStringLiteral("Noto Sans CJK SC"),
-                                  QStringLiteral("WenQuanYi Zen Hei")};
-
-QFont HeiFont(qreal pointSize, bool underline = false) {
-    QFont font;
-    font.setFamilies(kHeiFamilies);
-    font.setPointSizeF(pointSize);
-    font.setBold(true);
-    font.setUnderline(underline);
-    return font;
-}
-
-void SetTextColor(QWidget* w, QColor color) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, color);
-    w->setPalette(p);
-}
-
-const QColor kOrange(255, 128, 0);
-const QColor kBlue(0, 0, 255);
 
 // Where each control stands at the initial size, in pixels relative to the frame. The link ends
 // above the row of count labels, which spans the frame's width: each count label has room for
@@ -109,35 +85,7 @@ QIcon WindowIcon() {
     return fallback;
 }
 
-double Luminance(const QColor& c) {
-    auto channel = [](double v) {
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
 } // namespace
-
-double ContrastRatio(const QColor& a, const QColor& b) {
-    const double la = Luminance(a);
-    const double lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-QColor ReadableOn(const QColor& color, const QColor& background) {
-    constexpr double kReadable = 4.5;
-    // On a light background the colours stay as they are.
-    if (Luminance(background) > 0.18 || ContrastRatio(color, background) >= kReadable)
-        return color;
-    QColor shade = color;
-    for (int step = 1; step <= 20 && ContrastRatio(shade, background) < kReadable; ++step) {
-        const double t = step / 20.0;
-        shade.setRgbF(float(color.redF() + (1 - color.redF()) * t),
-                      float(color.greenF() + (1 - color.greenF()) * t),
-                      float(color.blueF() + (1 - color.blueF()) * t));
-    }
-    return shade;
-}
 
 MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     : QWidget(parent), services_(services) {
@@ -275,9 +223,9 @@ void MainWindow::createShortcuts() {
 // shades of them that stay readable.
 void MainWindow::applyColors() {
     const QColor background = palette().color(QPalette::Window);
-    SetTextColor(Label1, ReadableOn(kOrange, background));
-    SetTextColor(Label2, ReadableOn(kBlue, background));
-    SetTextColor(Label3, ReadableOn(kBlue, background));
+    SetCaptionColor(Label1, CaptionColor::Orange, background);
+    SetCaptionColor(Label2, CaptionColor::Blue, background);
+    SetCaptionColor(Label3, CaptionColor::Blue, background);
 }
 
 void MainWindow::changeEvent(QEvent* event) {

@@ -200,9 +200,3 @@ private:
     FitLabel* Label2 = nullptr;
     FitLabel* Label3 = nullptr;
 };
-
-// The contrast ratio of two colours as the WCAG defines it (1 to 21).
-double ContrastRatio(const QColor& a, const QColor& b);
-// `color` itself where it stands out from `background` well enough to read, else a lighter or
-// darker shade of it that does (contrast ratio 4.5).
-QColor ReadableOn(const QColor& color, const QColor& background);
