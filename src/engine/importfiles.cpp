@@ -18,10 +18,20 @@ QString ImportFailure(const QString& path, const QString& reason) {
 }
 
 // Lines as a user counts them in a text whose line breaks are all CR LF: a line break at the very
-// end starts no line.
+// end starts no line. Counted in blocks small enough for a 16-bit count, which the compiler turns
+// into vector instructions: several times faster than QStringView::count.
 qsizetype CountLines(const QString& text) {
-    const auto* begin = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype breaks = std::count(begin, begin + text.size(), u'\n');
+    const auto* p = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    constexpr qsizetype kBlock = qsizetype(1) << 15;
+    qsizetype breaks = 0;
+    for (qsizetype from = 0; from < n; from += kBlock) {
+        const qsizetype to = std::min(n, from + kBlock);
+        quint16 inBlock = 0;
+        for (qsizetype i = from; i < to; ++i)
+            inBlock = quint16(inBlock + (p[i] == u'\n' ? 1 : 0));
+        breaks += inBlock;
+    }
     return breaks + 1 - (text.endsWith(u"\r\n") ? 1 : 0);
 }
 
