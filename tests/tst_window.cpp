@@ -1,5 +1,6 @@
 #include "core/lines.h"
 #include "testtext.h"
+#include "ui/appearance.h"
 #include "ui/fitlabel.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"

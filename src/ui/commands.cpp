@@ -1,13 +1,9 @@
 #include "ui/commands.h"
 
-#include "files/safefile.h"
 #include "files/textfile.h"
 #include "platform/desktopservices.h"
 #include "ui/textbox.h"
 #include "ui/wording.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace {
 
@@ -53,37 +49,7 @@ void ReportSaved(DesktopServices& services) {
     services.OpenPublisherPage();
 }
 
-// What a box in the large-file mode says about the part it shows.
-QString ShownPart(const TextSummary& summary) {
-    if (summary.lines > kPreviewLines)
-        return QStringLiteral("显示开头 %1 行").arg(Grouped(kPreviewLines));
-    if (!summary.previewComplete)
-        return QStringLiteral("过长的行只显示开头");
-    return QStringLiteral("已全部显示");
-}
-
 } // namespace
-
-QString LargeInputNotice(const LargeFile& input) {
-    const QString files = input.paths.size() > 1
-                              ? QStringLiteral("%1 个文件只读：").arg(input.paths.size())
-                              : QStringLiteral("大文件只读：");
-    return files + QStringLiteral("%1，命令作用于全部 %2 行。")
-                       .arg(ShownPart(input.summary), Grouped(input.summary.lines));
-}
-
-QString LargeResultNotice(const TextSummary& summary) {
-    return QStringLiteral("结果只读：%1，复制和保存用全部 %2 行。")
-        .arg(ShownPart(summary), Grouped(summary.lines));
-}
-
-QString ImportedFilesNote(const QStringList& paths) {
-    QStringList names;
-    for (const QString& path : paths)
-        names.append(QFileInfo(path).fileName());
-    return QStringLiteral("已导入 %1 个文件：").arg(paths.size()) +
-           names.join(QStringLiteral("、"));
-}
 
 SaveAs ResolveSaveFormat(const SaveFormat& chosen, const FileFormat& same) {
     SaveAs as{same, chosen.encoding != SaveFormat::Encoding::Same};
@@ -142,7 +108,7 @@ void FilterJob::run() {
                 Filtered filtered;
                 TextFilterResult result = FilterText(input, settings, progress);
                 if (result.result.ok())
-                    filtered.text = TextBox::prepare(result.text);
+                    filtered.text = PrepareText(result.text);
                 filtered.result = std::move(result.result);
                 return filtered;
             },
@@ -162,7 +128,7 @@ void FilterJob::run() {
                 output_.withText(guarded([this, output = filtered.text](const QString&) {
                     beginStep(QStringLiteral("正在填入输出框"), 30, 100);
                     followBox(&output_);
-                    filling_ = true;
+                    setFilling(output_);
                     output_.setText(output, guarded([this] {
                                         filtered_ = true;
                                         complete();
@@ -172,13 +138,6 @@ void FilterJob::run() {
     }));
 }
 
-void FilterJob::takeBack(const std::function<void()>& done) {
-    if (filling_)
-        output_.cancelFill(done);
-    else
-        done();
-}
-
 ImportJob::ImportJob(TextBox& input, QStringList paths, DesktopServices& services,
                      LargeFileBounds bounds, QObject* parent)
     : Job(&input, parent), input_(input), paths_(std::move(paths)), services_(services),
@@ -186,99 +145,9 @@ ImportJob::ImportJob(TextBox& input, QStringList paths, DesktopServices& service
 
 namespace {
 struct Imported {
-    QString error; // a failure to report (empty on a cancel)
-    PreparedText text;
-    TextEncoding encoding = TextEncoding::Gbk;
-    LineBreak lineBreak = LineBreak::CrLf;
-    qsizetype unreadable = 0;
-    std::shared_ptr<const LargeFile> large;
+    ImportedFiles files;
+    PreparedText text; // the files' text made ready for the box
 };
-
-QString ImportFailure(const QString& path, const QString& reason) {
-    return QStringLiteral("无法导入文件：\n%1\n\n原因：%2")
-        .arg(QDir::toNativeSeparators(path), reason);
-}
-
-// Reads the files on a worker thread. Files larger than bounds.bytes together are only counted
-// and their beginning read; smaller ones are read whole, and opened as a large file after all when
-// they have more lines than bounds.lines.
-Imported ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
-                   const WorkProgress& progress) {
-    Imported out;
-    qint64 total = 0;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        total += info.isFile() ? info.size() : 0;
-    }
-    if (total > bounds.bytes) {
-        std::optional<LargeFile> large = OpenLargeFiles(paths, progress, &out.error);
-        if (large)
-            out.large = std::make_shared<const LargeFile>(std::move(*large));
-        return out;
-    }
-    // Reading is two thirds of the step; counting the lines of files that turn out large the
-    // rest.
-    QString text;
-    qint64 before = 0;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        ImportResult read =
-            ImportTextFile(paths[i], kMaxImportBytes, [&](qint64 done, qint64 size) {
-                return paths.size() == 1
-                           ? progress(done * 2, size * 3)
-                           : progress((before + done) * 2, std::max(total, qint64(1)) * 3);
-            });
-        if (!read.ok) {
-            if (!read.cancelled)
-                out.error = read.error;
-            return out;
-        }
-        before += QFileInfo(paths[i]).size();
-        if (i == 0) {
-            out.encoding = read.decoded.encoding;
-            out.lineBreak = read.decoded.lineBreak;
-        }
-        out.unreadable += read.decoded.unreadable;
-        // A file that does not end in a line break still ends its last line.
-        if (!text.isEmpty() && !text.endsWith(u'\n') && !text.endsWith(u'\r'))
-            text += QStringLiteral("\r\n");
-        text += read.decoded.text;
-        read.decoded.text = QString();
-    }
-    if (progress.stopped())
-        return out;
-    out.text = TextBox::prepare(std::exchange(text, {}));
-    // Lines as a user counts them: a line break at the very end starts no line.
-    const qsizetype lines = out.text.lines - (out.text.text.endsWith(u"\r\n") ? 1 : 0);
-    if (lines <= bounds.lines)
-        return out;
-    out.text = PreparedText();
-    const EngineProgress counting = [&](qint64 done, qint64 size) {
-        return progress(size * 2 + done, size * 3);
-    };
-    if (paths.size() > 1) {
-        std::optional<LargeFile> large = OpenLargeFiles(paths, counting, &out.error);
-        if (large)
-            out.large = std::make_shared<const LargeFile>(std::move(*large));
-        return out;
-    }
-    const QString& path = paths.constFirst();
-    QFile file(path);
-    QString reason;
-    FileStatus opened;
-    if (!OpenForReading(file, &reason, &opened)) {
-        out.error = ImportFailure(path, reason);
-        return out;
-    }
-    std::optional<TextSummary> summary = SummarizeFile(file, out.encoding, counting, &reason);
-    if (!summary) {
-        if (!reason.isEmpty())
-            out.error = ImportFailure(path, reason);
-        return out;
-    }
-    out.large =
-        std::make_shared<const LargeFile>(LargeFile{paths, out.encoding, *summary, {opened}});
-    return out;
-}
 } // namespace
 
 // The file is always read on a worker thread: whatever it turns out to be, the window goes on.
@@ -287,14 +156,17 @@ void ImportJob::run() {
     runWork<Imported>(
         true,
         [paths = paths_, bounds = bounds_](const WorkProgress& progress) {
-            return ReadFiles(paths, bounds, progress);
+            Imported imported{ReadFiles(paths, bounds, progress), {}};
+            if (imported.files.text)
+                imported.text = PrepareText(*std::exchange(imported.files.text, std::nullopt));
+            return imported;
         },
         [this](const Imported& imported) {
-            if (!imported.error.isEmpty() || (!imported.large && imported.text.lines == 0)) {
+            const QString& error = imported.files.error;
+            if (!error.isEmpty() || (!imported.files.large && imported.text.lines == 0)) {
                 complete();
-                if (!imported.error.isEmpty())
-                    services_.MsgBox(imported.error, DesktopServices::Critical,
-                                     QStringLiteral("导入失败"));
+                if (!error.isEmpty())
+                    services_.MsgBox(error, DesktopServices::Critical, QStringLiteral("导入失败"));
                 return;
             }
             beginStep(QStringLiteral("正在读取输入框"), 30, 35);
@@ -302,40 +174,34 @@ void ImportJob::run() {
             input_.withText(guarded([this, imported](const QString&) {
                 beginStep(QStringLiteral("正在填入输入框"), 35, 100);
                 followBox(&input_);
-                filling_ = true;
-                if (imported.large) {
-                    const TextSummary& summary = imported.large->summary;
-                    input_.showPreview(summary.preview, LargeInputNotice(*imported.large),
-                                       summary.nonBlankLines, guarded([this, imported] {
-                                           large_ = imported.large;
-                                           encoding_ = imported.large->encoding;
+                setFilling(input_);
+                const ImportedFiles& files = imported.files;
+                if (files.large) {
+                    const TextSummary& summary = files.large->summary;
+                    input_.showPreview(summary.preview, LargeInputNotice(*files.large),
+                                       summary.nonBlankLines, guarded([this, large = files.large] {
+                                           large_ = large;
+                                           encoding_ = large->encoding;
                                            complete();
                                        }),
                                        TextBox::Undo::Keep);
                     return;
                 }
-                input_.setText(imported.text, guarded([this, imported] {
-                                   encoding_ = imported.encoding;
-                                   lineBreak_ = imported.lineBreak;
+                input_.setText(imported.text, guarded([this, files] {
+                                   encoding_ = files.encoding;
+                                   lineBreak_ = files.lineBreak;
                                    complete();
-                                   if (imported.unreadable > 0)
+                                   if (files.unreadable > 0)
                                        services_.MsgBox(
                                            QStringLiteral("文件中有 %1 处字节无法识别为文字，"
                                                           "显示为 \uFFFD。保存时这些字节会"
                                                           "原样写回。")
-                                               .arg(Grouped(imported.unreadable)),
+                                               .arg(Grouped(files.unreadable)),
                                            DesktopServices::Information, QStringLiteral("提示"));
                                }),
                                TextBox::Undo::Keep);
             }));
         });
-}
-
-void ImportJob::takeBack(const std::function<void()>& done) {
-    if (filling_)
-        input_.cancelFill(done);
-    else
-        done();
 }
 
 SaveJob::SaveJob(TextBox& output, QString path, SaveAs as, DesktopServices& services,
@@ -416,7 +282,7 @@ void LargeFilterJob::run() {
             output_.withText(guarded([this, result = filtered.result](const QString&) {
                 beginStep(QStringLiteral("正在填入输出框"), 96, 100);
                 followBox(&output_);
-                filling_ = true;
+                setFilling(output_);
                 const TextSummary& summary = result->summary;
                 output_.showPreview(summary.preview, LargeResultNotice(summary),
                                     summary.nonBlankLines, guarded([this, result] {
@@ -425,13 +291,6 @@ void LargeFilterJob::run() {
                                     }));
             }));
         });
-}
-
-void LargeFilterJob::takeBack(const std::function<void()>& done) {
-    if (filling_)
-        output_.cancelFill(done);
-    else
-        done();
 }
 
 LargeSaveJob::LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, QString path,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "engine/importfiles.h"
 #include "engine/largefile.h"
 #include "files/textcodec.h"
 #include "platform/desktopservices.h"
@@ -14,19 +15,6 @@ class TextBox;
 
 // The window's commands as jobs, each working on the boxes it is given and reporting to the
 // user through DesktopServices. A cancelled job leaves the boxes and the files as they were.
-
-// Above either bound an imported file is opened in the large-file mode: the input box shows its
-// beginning, and the commands work on the file itself.
-struct LargeFileBounds {
-    qint64 bytes = 0; // the file's size
-    qint64 lines = 0; // its lines, once read
-};
-
-// The notices of the boxes in the large-file mode: each fits in two lines of its box.
-QString LargeInputNotice(const LargeFile& input);
-QString LargeResultNotice(const TextSummary& summary);
-// The note over the input box after several files were imported: their names.
-QString ImportedFilesNote(const QStringList& paths);
 
 // The encoding and the line break a text is written in.
 struct FileFormat {
@@ -59,7 +47,6 @@ public:
 
 protected:
     void run() override;
-    void takeBack(const std::function<void()>& done) override;
 
 private:
     TextBox& input_;
@@ -67,17 +54,14 @@ private:
     DesktopServices& services_;
     bool refuseEmpty_;
     EngineSettings settings_;
-    bool filling_ = false;
     bool filtered_ = false;
     QString inputText_;
     EngineStats stats_;
 };
 
-// Reads a file, or several as one text in their order, into the input box. Ctrl+Z in the box can
-// bring back the text it replaced. Files above the bounds together are opened in the large-file
-// mode instead: the box shows their beginning. Of several files, the first one's encoding and
-// line break are the text's, and a line break is put between two files where the first does not
-// end in one.
+// Reads a file, or several as one text in their order, into the input box (see ReadFiles). Ctrl+Z
+// in the box can bring back the text it replaced. Files above the bounds are opened in the
+// large-file mode instead: the box shows their beginning.
 class ImportJob final : public Job {
     Q_OBJECT
 public:
@@ -92,14 +76,12 @@ public:
 
 protected:
     void run() override;
-    void takeBack(const std::function<void()>& done) override;
 
 private:
     TextBox& input_;
     QStringList paths_;
     DesktopServices& services_;
     LargeFileBounds bounds_;
-    bool filling_ = false;
     std::optional<TextEncoding> encoding_;
     std::optional<LineBreak> lineBreak_;
     std::shared_ptr<const LargeFile> large_;
@@ -151,14 +133,12 @@ public:
 
 protected:
     void run() override;
-    void takeBack(const std::function<void()>& done) override;
 
 private:
     std::shared_ptr<const LargeFile> input_;
     TextBox& output_;
     DesktopServices& services_;
     EngineSettings settings_;
-    bool filling_ = false;
     std::shared_ptr<LargeResult> result_;
 };
 

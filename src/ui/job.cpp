@@ -102,6 +102,17 @@ void Job::followBox(TextBox* box) {
     });
 }
 
+void Job::setFilling(TextBox& box) {
+    filling_ = &box;
+}
+
+void Job::takeBack(const std::function<void()>& done) {
+    if (filling_)
+        filling_->cancelFill(done);
+    else
+        done();
+}
+
 void Job::setCanCancel(bool on) {
     if (canCancel_ == on)
         return;

@@ -69,9 +69,6 @@ signals:
 
 protected:
     virtual void run() = 0;
-    // Takes back what the job has done so far and then calls `done`. By default nothing to take
-    // back.
-    virtual void takeBack(const std::function<void()>& done) { done(); }
 
     // Starts a part of the job that takes it from `from` to `to` percent; `percentOfStep` is how
     // far that part has come (negative: unknown).
@@ -79,6 +76,9 @@ protected:
     void setStepPercent(int percentOfStep);
     // Follows a box's fill or read-back as the progress of the current step.
     void followBox(TextBox* box);
+    // The job is filling `box` (TextBox::setText or showPreview): a cancel from now on stops the
+    // fill and waits until the box shows its earlier text again (TextBox::cancelFill).
+    void setFilling(TextBox& box);
     void setCanCancel(bool on);
     // Ends the job as completed.
     void complete();
@@ -123,9 +123,12 @@ private:
     WorkProgress followWork();
     void workReturned();
     void finishCancel();
+    // Takes back what the job has done so far and then calls `done`.
+    void takeBack(const std::function<void()>& done);
     void end(bool completed);
 
     QPointer<TextBox> where_;
+    QPointer<TextBox> filling_; // the box the job fills, once it does
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     QString what_;
     int percent_ = 0;

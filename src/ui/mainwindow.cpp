@@ -1,17 +1,18 @@
+// The window's form: its controls, where they stand at any size, their looks, and the keys that
+// reach them. The commands are in mainwindow_commands.cpp; what the window keeps track of
+// besides its controls in mainwindow_state.cpp.
 #include "ui/mainwindow.h"
 
 #include "core/lines.h"
 #include "platform/desktopservices.h"
-#include "platform/threads.h"
-#include "ui/commands.h"
+#include "ui/appearance.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/fitlabel.h"
-#include "ui/repeatsdialog.h"
+#include "ui/jobrunner.h"
 #include "ui/splitbutton.h"
 #include "ui/textbox.h"
 #include "ui/wording.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -19,34 +20,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyleOptionGroupBox>
-#include <QtConcurrent>
-
-#include <cmath>
 
 namespace {
-
-// The CJK sans fonts asked for, in order: the Windows font first, then what Linux desktops have.
-const QStringList kHeiFamilies = {QStringLiteral("黑体"), QStringLiteral("SimHei"),
-                                  QStringLiteral("Noto Sans CJK SC"),
-                                  QStringLiteral("WenQuanYi Zen Hei")};
-
-QFont HeiFont(qreal pointSize, bool underline = false) {
-    QFont font;
-    font.setFamilies(kHeiFamilies);
-    font.setPointSizeF(pointSize);
-    font.setBold(true);
-    font.setUnderline(underline);
-    return font;
-}
-
-void SetTextColor(QWidget* w, QColor color) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, color);
-    w->setPalette(p);
-}
-
-const QColor kOrange(255, 128, 0);
-const QColor kBlue(0, 0, 255);
 
 // Where each control stands at the initial size, in pixels relative to the frame. The link ends
 // above the row of count labels, which spans the frame's width: each count label has room for
@@ -62,8 +37,6 @@ constexpr QRect kCommand5{240, 184, 105, 33};
 constexpr QRect kLabel3{240, 224, 105, 74};
 constexpr QRect kCountRow{16, 302, 329, 19}; // Label1, then Label2
 constexpr int kCountGap = 8;
-
-const QString kFileFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
 
 // The publisher's forum name followed by its address.
 QString FrameCaption() {
@@ -109,49 +82,25 @@ QIcon WindowIcon() {
     return fallback;
 }
 
-double Luminance(const QColor& c) {
-    auto channel = [](double v) {
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
 } // namespace
-
-double ContrastRatio(const QColor& a, const QColor& b) {
-    const double la = Luminance(a);
-    const double lb = Luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-QColor ReadableOn(const QColor& color, const QColor& background) {
-    constexpr double kReadable = 4.5;
-    // On a light background the colours stay as they are.
-    if (Luminance(background) > 0.18 || ContrastRatio(color, background) >= kReadable)
-        return color;
-    QColor shade = color;
-    for (int step = 1; step <= 20 && ContrastRatio(shade, background) < kReadable; ++step) {
-        const double t = step / 20.0;
-        shade.setRgbF(float(color.redF() + (1 - color.redF()) * t),
-                      float(color.greenF() + (1 - color.greenF()) * t),
-                      float(color.blueF() + (1 - color.blueF()) * t));
-    }
-    return shade;
-}
 
 MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     : QWidget(parent), services_(services) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("TrennixV1.0"));
     setWindowIcon(WindowIcon());
+    jobs_ = new JobRunner(*this, kProgressDelayMs);
+    connect(jobs_, &JobRunner::idle, this, [this] {
+        emit idle();
+        previewIfPending();
+    });
     createControls();
+    jobs_->setButtons({Command1, Command2, Command3, Command4, Command5});
     createShortcuts();
     applyColors();
     setMinimumSize(kInitialSize);
     resize(kInitialSize);
     placeControls(kInitialSize);
-    progressDelay_.setSingleShot(true);
-    connect(&progressDelay_, &QTimer::timeout, this, &MainWindow::showProgress);
 
     // Load: both boxes start empty, the options are those of the last run, then the publisher's
     // page opens.
@@ -178,8 +127,7 @@ void MainWindow::createControls() {
         auto* box = new TextBox(Frame1);
         box->setObjectName(name);
         box->setAccessibleName(accessibleName);
-        box->installEventFilter(this);
-        box->viewport()->installEventFilter(this);
+        jobs_->watch(box);
         connect(box, &TextBox::cancelRequested, this, &MainWindow::cancelCommand);
         box->setOuterUndo([this] { return cleared_.has_value() && !busy(); },
                           [this] { undoClear(); });
@@ -275,9 +223,9 @@ void MainWindow::createShortcuts() {
 // shades of them that stay readable.
 void MainWindow::applyColors() {
     const QColor background = palette().color(QPalette::Window);
-    SetTextColor(Label1, ReadableOn(kOrange, background));
-    SetTextColor(Label2, ReadableOn(kBlue, background));
-    SetTextColor(Label3, ReadableOn(kBlue, background));
+    SetCaptionColor(Label1, CaptionColor::Orange, background);
+    SetCaptionColor(Label2, CaptionColor::Blue, background);
+    SetCaptionColor(Label3, CaptionColor::Blue, background);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
@@ -314,10 +262,6 @@ void MainWindow::placeControls(QSize client) {
                         row.height());
 }
 
-QList<QPushButton*> MainWindow::buttons() const {
-    return {Command1, Command2, Command3, Command4, Command5};
-}
-
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     placeControls(size());
@@ -337,61 +281,12 @@ void MainWindow::showPublisherPage() {
         DesktopServices::Critical, QStringLiteral("无法打开网页"));
 }
 
-void MainWindow::startJob(Job* job, std::function<void(bool)> then) {
-    job->setParent(this);
-    job_ = job;
-    boxChanged_ = false;
-    // The window itself holds the keyboard while the command works: no keystroke reaches a box,
-    // and the focus goes back where it was afterwards.
-    focusBefore_ = QApplication::focusWidget();
-    if (focusBefore_ && focusBefore_->window() != this)
-        focusBefore_ = nullptr;
-    setFocus(Qt::OtherFocusReason);
-    for (QPushButton* button : buttons())
-        button->setEnabled(false);
-    setCursor(Qt::BusyCursor);
-    connect(job, &Job::progressChanged, this, [this, job] {
-        if (job_ == job && job->where() && job->where()->isProgressShown())
-            showProgress();
-    });
-    connect(job, &Job::finished, this, [this, job, then = std::move(then)](bool completed) {
-        if (job->where())
-            job->where()->hideProgress();
-        job->deleteLater();
-        if (job_ != job)
-            return;
-        job_ = nullptr;
-        filtering_ = false;
-        // A clear can no longer be undone once a command has changed a box; a cancelled one
-        // changed nothing.
-        if (completed && boxChanged_)
-            cleared_.reset();
-        if (then)
-            then(completed);
-        updateOutputNote();
-        progressDelay_.stop();
-        for (QPushButton* button : buttons())
-            button->setEnabled(true);
-        unsetCursor();
-        if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible())
-            focusBefore_->setFocus(Qt::OtherFocusReason);
-        focusBefore_ = nullptr;
-        emit idle();
-        previewIfPending();
-    });
-    progressDelay_.start(kProgressDelayMs);
-    job->start();
-}
-
-void MainWindow::showProgress() {
-    if (!job_ || !job_->where())
-        return;
-    job_->where()->showProgress(job_->percent(), job_->what(), job_->canCancel());
+bool MainWindow::busy() const {
+    return jobs_->busy();
 }
 
 void MainWindow::cancelCommand() {
-    if (job_)
-        job_->cancel();
+    jobs_->cancel();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
@@ -416,101 +311,18 @@ bool MainWindow::focusNextPrevChild(bool next) {
     return QWidget::focusNextPrevChild(next);
 }
 
+// Enter and Return press a focused button, as Space does.
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    // Enter and Return press a focused button, as Space does.
-    if (type == QEvent::KeyPress) {
-        if (auto* button = qobject_cast<QPushButton*>(watched)) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-                !(key->modifiers() & ~Qt::KeypadModifier)) {
-                button->click();
-                return true;
-            }
-            return false;
-        }
-    }
-    if (!busy() || qobject_cast<QPushButton*>(watched))
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (!button || event->type() != QEvent::KeyPress)
         return false;
-    // While a command works the boxes take no keystroke, click or drop.
-    switch (type) {
-    case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-            cancelCommand();
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        !(key->modifiers() & ~Qt::KeypadModifier)) {
+        button->click();
         return true;
-    case QEvent::FocusIn:
-        QTimer::singleShot(0, this, [this] {
-            if (busy())
-                setFocus(Qt::OtherFocusReason);
-        });
-        return false;
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::InputMethod:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::ContextMenu:
-    case QEvent::DragEnter:
-    case QEvent::DragMove:
-    case QEvent::Drop:
-        return true;
-    default:
-        return false;
     }
-}
-
-void MainWindow::Command1_Click() {
-    runFilter(false);
-}
-
-bool MainWindow::isLargeInput() const {
-    return largeInput_ && Text1->isExternalPreview();
-}
-
-bool MainWindow::isLargeResult() const {
-    return largeResult_ && Text2->isExternalPreview();
-}
-
-// The large result is let go on a worker thread: closing its temporary file frees its disk
-// space, which can take the system a moment for a large one.
-void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
-    std::shared_ptr<LargeResult> old = std::exchange(largeResult_, std::move(result));
-    if (old && old.use_count() == 1)
-        (void)QtConcurrent::run([old = std::move(old)]() mutable {
-            LowerCurrentThreadPriority();
-            old.reset();
-        });
-}
-
-void MainWindow::runFilter(bool refuseEmpty) {
-    EngineSettings settings;
-    settings.options = options_;
-    // Before the job starts: a small one completes within startJob.
-    filtering_ = true;
-    if (isLargeInput()) {
-        auto* job = new LargeFilterJob(largeInput_, *Text2, services_, settings);
-        startJob(job, [this, job, input = largeInput_, options = options_](bool completed) {
-            if (!completed || !job->result())
-                return;
-            setLargeResult(job->result());
-            const EngineResult& result = largeResult_->result;
-            lastFilter_ =
-                LastFilter{input, options, FileFormat{largeResult_->encoding, result.lineBreak},
-                           RemovedNote(result.stats, options), nullptr};
-            inputChanged_ = outputChanged_ = false;
-        });
-    } else {
-        auto* job = new FilterJob(*Text1, *Text2, services_, refuseEmpty, settings);
-        startJob(job, [this, job, options = options_, format = inputFormat_](bool completed) {
-            if (!completed || !job->filtered())
-                return;
-            setLargeResult(nullptr);
-            lastFilter_ = LastFilter{job->input(), options, format,
-                                     RemovedNote(job->stats(), options), nullptr};
-            inputChanged_ = outputChanged_ = false;
-        });
-    }
+    return false;
 }
 
 // What a screen reader says of the output box besides its name: its count, and what the last
@@ -519,167 +331,4 @@ void MainWindow::describeOutput() {
     const QString note = Text2->note();
     Text2->setAccessibleDescription(note.isEmpty() ? Label2->text()
                                                    : Label2->text() + QStringLiteral("，") + note);
-}
-
-// A change of the options says at once that the result is stale, and filters again as a
-// preview where the boxes still hold the last filter's input and result; a filter at work is
-// cancelled for it, another command finished first.
-void MainWindow::setFilterOptions(const FilterOptions& options) {
-    if (options == options_)
-        return;
-    options_ = options;
-    services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
-    updateFilterButton();
-    updateOutputNote();
-    if (!canPreview())
-        return;
-    previewPending_ = true;
-    if (!busy())
-        previewIfPending();
-    else if (filtering_)
-        cancelCommand();
-}
-
-void MainWindow::previewIfPending() {
-    if (!previewPending_ || busy())
-        return;
-    previewPending_ = false;
-    // After the command's own wind-up, at the next turn of the event loop.
-    QTimer::singleShot(0, this, [this] {
-        if (!busy() && canPreview() && isResultStale())
-            runFilter(false);
-    });
-}
-
-// The button's arrow stands out while the options differ from the default, and its tooltip
-// lists them.
-void MainWindow::updateFilterButton() {
-    Command1->setMarked(!options_.isDefault());
-    const QString active = DescribeFilterOptions(options_);
-    QString tip = QStringLiteral("开始过滤 (Ctrl+Enter)\n过滤选项：点击箭头 (Alt+↓)");
-    if (!active.isEmpty())
-        tip += QStringLiteral("\n当前选项：") + active;
-    Command1->setToolTip(tip);
-    Command1->setAccessibleDescription(active.isEmpty() ? QString()
-                                                        : QStringLiteral("当前选项：") + active);
-}
-
-// The statistic is counted once for each filter, at its first showing.
-void MainWindow::showRepeats() {
-    if (busy())
-        return;
-    if (!lastFilter_) {
-        services_.MsgBox(QStringLiteral("还没有过滤过。请先点击“开始过滤”，再查看重复统计。"),
-                         DesktopServices::Information, QStringLiteral("重复统计"));
-        return;
-    }
-    if (lastFilter_->statistic) {
-        openStatistic(lastFilter_->statistic);
-        return;
-    }
-    EngineSettings settings;
-    settings.options = lastFilter_->options;
-    settings.repeatsLimit = statisticRows_;
-    auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
-    startJob(job, [this, job](bool completed) {
-        if (!completed || !job->statistic() || !lastFilter_)
-            return;
-        lastFilter_->statistic = job->statistic();
-        openStatistic(job->statistic());
-    });
-}
-
-// The dialog is made at the next turn of the event loop: with a million lines, making it takes
-// the window about as long as it may stand still.
-void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic) {
-    EngineSettings settings;
-    settings.options = lastFilter_->options;
-    QTimer::singleShot(0, this,
-                       [this, statistic = std::move(statistic), source = lastFilter_->source,
-                        settings, format = lastFilter_->format] {
-                           auto* dialog = new RepeatsDialog(statistic, source, settings, format,
-                                                            services_, this);
-                           dialog->setAttribute(Qt::WA_DeleteOnClose);
-                           dialog->open();
-                       });
-}
-
-void MainWindow::Command2_Click() {
-    services_.setFilter(kFileFilter);
-    if (!services_.ShowOpen())
-        return;
-    importFiles(services_.fileNames());
-}
-
-void MainWindow::importChosenFiles(const QStringList& paths) {
-    if (paths.isEmpty())
-        return;
-    services_.setFileName(paths.constFirst());
-    importFiles(paths);
-}
-
-void MainWindow::importFiles(const QStringList& paths) {
-    auto* job = new ImportJob(*Text1, paths, services_, largeBounds_);
-    startJob(job, [this, job, paths](bool completed) {
-        if (!completed)
-            return;
-        if (job->largeFile()) {
-            largeInput_ = job->largeFile();
-            inputFormat_ = FileFormat{largeInput_->encoding, LineBreak::CrLf};
-        } else if (job->encoding()) {
-            largeInput_.reset();
-            inputFormat_ = FileFormat{*job->encoding(), job->lineBreak().value_or(LineBreak::CrLf)};
-        } else {
-            return; // nothing was imported
-        }
-        inputChanged_ = true;
-        Text1->setNote(paths.size() > 1 ? ImportedFilesNote(paths) : QString());
-    });
-}
-
-// The result is written in the format chosen in the dialog; 与原文件相同 is the format of the
-// input it was filtered from (a large result's own).
-void MainWindow::Command5_Click() {
-    services_.setFilter(kFileFilter);
-    if (!services_.ShowSave())
-        return;
-    if (isLargeResult()) {
-        const FileFormat own{largeResult_->encoding, largeResult_->result.lineBreak};
-        startJob(new LargeSaveJob(largeResult_, Text2, services_.fileName(),
-                                  ResolveSaveFormat(services_.saveFormat(), own), services_));
-        return;
-    }
-    const FileFormat same = lastFilter_ ? lastFilter_->format : inputFormat_;
-    startJob(new SaveJob(*Text2, services_.fileName(),
-                         ResolveSaveFormat(services_.saveFormat(), same), services_));
-}
-
-void MainWindow::Command3_Click() {
-    clearBoxes();
-    services_.MsgBox(QStringLiteral("ok"), DesktopServices::Plain, QStringLiteral("OK"));
-}
-
-void MainWindow::Command4_Click() {
-    RunCommand(1);
-}
-
-void MainWindow::RunCommand(int index) {
-    if (index == 2) {
-        cancelCommand();
-        clearBoxes();
-        return;
-    }
-    if (index != 0 && index != 1) {
-        services_.MsgBox(QStringLiteral("未知错误"), DesktopServices::Critical, QString());
-        return;
-    }
-    cancelCommand();
-    if (busy()) // still taking back its work, or writing a file
-        return;
-    if (index == 0)
-        runFilter(true);
-    else if (isLargeResult())
-        startJob(new LargeCopyJob(largeResult_, Text2, copyBytes_, services_));
-    else
-        startJob(new CopyJob(*Text2, services_));
 }

@@ -5,8 +5,6 @@
 #include "files/textfile.h"
 #include "ui/commands.h"
 
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -17,6 +15,7 @@ class DesktopServices;
 class FilterOptionsMenu;
 class FitLabel;
 class Job;
+class JobRunner;
 class QGroupBox;
 class QPushButton;
 class SplitButton;
@@ -25,10 +24,11 @@ class TextBox;
 // The program's only window: the input and output boxes, the five command buttons, the count
 // labels and the link to the publisher's page.
 //
-// The commands are jobs (ui/commands.h). While one is at work, the buttons are off, the keyboard
-// focus waits on the window itself (it comes back to where it was afterwards), no keystroke or
-// click reaches a box, and Esc or the cancel button at the box being worked on cancels it. A job
-// still at work after half a second shows its progress at that box.
+// The commands are jobs (ui/commands.h), run one at a time (ui/jobrunner.h). While one is at
+// work, the buttons are off, the keyboard focus waits on the window itself (it comes back to
+// where it was afterwards), no keystroke or click reaches a box, and Esc or the cancel button at
+// the box being worked on cancels it. A job still at work after half a second shows its progress
+// at that box.
 //
 // The filter follows the options chosen in the menu of 开始过滤's arrow, which the window
 // remembers between runs. After each filter the output box says how many lines it removed and
@@ -72,7 +72,7 @@ public:
     void RunCommand(int index);
 
     // True while a command is still at work (its buttons are off meanwhile).
-    bool busy() const { return job_ != nullptr; }
+    bool busy() const;
     // Cancels the command at work, as Esc does.
     void cancelCommand();
 
@@ -110,7 +110,6 @@ private:
     void createControls();
     void createShortcuts();
     void placeControls(QSize client);
-    QList<QPushButton*> buttons() const;
     void applyColors();
 
     void Command1_Click(); // start filtering
@@ -126,7 +125,6 @@ private:
     void restoreGeometryRemembered();
     // Runs the command; `then` is told whether it completed, before the buttons come back.
     void startJob(Job* job, std::function<void(bool)> then = {});
-    void showProgress();
     void runFilter(bool refuseEmpty);
     void setFilterOptions(const FilterOptions& options);
     void updateFilterButton();
@@ -182,11 +180,9 @@ private:
     };
     std::optional<Cleared> cleared_;
     int restoring_ = 0; // boxes still being filled by an undo of a clear
-    Job* job_ = nullptr;
-    bool filtering_ = false;        // the command at work is a filter
-    bool boxChanged_ = false;       // a box changed while the command worked
-    QPointer<QWidget> focusBefore_; // where the focus was when the command started
-    QTimer progressDelay_;
+    JobRunner* jobs_ = nullptr;
+    bool filtering_ = false;  // the command at work is a filter
+    bool boxChanged_ = false; // a box changed while the command worked
     QGroupBox* Frame1 = nullptr;
     TextBox* Text1 = nullptr;
     TextBox* Text2 = nullptr;
@@ -200,9 +196,3 @@ private:
     FitLabel* Label2 = nullptr;
     FitLabel* Label3 = nullptr;
 };
-
-// The contrast ratio of two colours as the WCAG defines it (1 to 21).
-double ContrastRatio(const QColor& a, const QColor& b);
-// `color` itself where it stands out from `background` well enough to read, else a lighter or
-// darker shade of it that does (contrast ratio 4.5).
-QColor ReadableOn(const QColor& color, const QColor& background);

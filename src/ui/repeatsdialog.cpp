@@ -3,7 +3,7 @@
 #include "files/textfile.h"
 #include "platform/desktopservices.h"
 #include "platform/threads.h"
-#include "ui/textbox.h"
+#include "ui/preparedtext.h"
 #include "ui/wording.h"
 
 #include <QAbstractTableModel>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/preparedtext.h"
+
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -10,20 +12,6 @@
 class QLabel;
 class QProgressBar;
 class QToolButton;
-
-// A text made ready for a TextBox: its line breaks made CR LF and, for a text with lines too long
-// to show, the preview. Made by TextBox::prepare(), on any thread.
-struct PreparedText {
-    QString text;                          // the text as the box holds it
-    QString shown;                         // what the box shows (long lines cut)
-    std::optional<qsizetype> previewCount; // the text's non-blank lines, for a preview
-    QString notice;                        // why the box is a preview
-    qsizetype lines = 0;                   // lines shown
-    bool wrapAnywhere = false;             // a shown line is long enough to wrap anywhere
-    bool noWrap = false;                   // too many lines to wrap (see TextBox::kWrapLines)
-    bool immediate = true;                 // small enough to set at once
-    bool external = false;                 // a preview of a content held elsewhere
-};
 
 // A multi-line text box whose text is its lines joined by CR LF. It keeps a count of its
 // non-blank lines up to date on every change, typed or set, without rereading the whole text.
@@ -44,20 +32,16 @@ struct PreparedText {
 class TextBox : public QPlainTextEdit {
     Q_OBJECT
 public:
-    // Texts of at most this many lines and characters are set and read at once.
-    static constexpr qsizetype kImmediateLines = 10000;
-    static constexpr qsizetype kImmediateChars = qsizetype(512) * 1024;
-    // Lines up to this length are shown and edited as they are. Laying out one line costs Qt time
-    // in proportion to its length on every edit, scroll or resize that shows it.
-    static constexpr qsizetype kLongLine = 10000;
-    // How much of a longer line a preview shows.
-    static constexpr qsizetype kShownLineChars = 1000;
+    // The bounds of what the box sets and reads at once, shows as it is, and wraps; see
+    // PreparedText.
+    static constexpr qsizetype kImmediateLines = PreparedText::kImmediateLines;
+    static constexpr qsizetype kImmediateChars = PreparedText::kImmediateChars;
+    static constexpr qsizetype kLongLine = PreparedText::kLongLine;
+    static constexpr qsizetype kShownLineChars = PreparedText::kShownLineChars;
+    static constexpr qsizetype kWrapLines = PreparedText::kWrapLines;
     // A text replaced by setText(..., Undo::Keep) can be brought back with Ctrl+Z while it has at
     // most this many characters (2 MiB of memory).
     static constexpr qsizetype kUndoChars = qsizetype(1) << 20;
-    // Texts of more lines than this do not wrap. Laying out the lines again for a new width
-    // costs Qt about 1.3 us a line the first time: 26 ms here, for each box.
-    static constexpr qsizetype kWrapLines = 20000;
 
     enum class Undo {
         Forget, // the replaced text is gone
@@ -72,10 +56,8 @@ public:
     // Replaces the whole text; every line break (CR LF, lone CR, lone LF) becomes a line. `done`
     // runs once the box shows all of it: at once for a small text, later for a large one.
     void setText(const QString& text, std::function<void()> done = {}, Undo undo = Undo::Forget);
-    // The same with the text prepared beforehand, such as on a worker thread.
+    // The same with the text prepared beforehand (PrepareText), such as on a worker thread.
     void setText(PreparedText text, std::function<void()> done = {}, Undo undo = Undo::Forget);
-    // Everything setText() does to a text before the box takes it; safe on any thread.
-    static PreparedText prepare(const QString& text);
     // Calls `use` with the text: at once when it is known or the box is small, otherwise once it
     // has been read back a slice at a time.
     void withText(std::function<void(const QString&)> use);
@@ -166,6 +148,7 @@ private:
     void beginWork();
     void endWork();
     void updateReadOnly();
+    void createOverlays();
     void layOutOverlays();
     void insertAtCursor(const QString& inserted);
     void setReportedCount(qsizetype count);
@@ -215,12 +198,3 @@ private:
     QProgressBar* bar_ = nullptr;
     QToolButton* cancel_ = nullptr;
 };
-
-// The text with every lone surrogate (such as an undecodable byte carried in the text) replaced
-// by U+FFFD, as it can be shown and put on the clipboard.
-QString WithReplacementCharacters(const QString& text);
-
-// The text as a preview shows it: each line longer than TextBox::kLongLine cut after its first
-// TextBox::kShownLineChars characters (never inside a surrogate pair) and ended by a marker
-// giving its length.
-QString CutLongLines(const QString& text);

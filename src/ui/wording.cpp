@@ -1,12 +1,23 @@
 #include "ui/wording.h"
 
 #include "engine/engine.h"
+#include "engine/largefile.h"
 
+#include <QFileInfo>
 #include <QLocale>
 
-QString Grouped(qint64 number) {
-    return QLocale(QLocale::English).toString(number);
+namespace {
+
+// What a box in the large-file mode says about the part it shows.
+QString ShownPart(const TextSummary& summary) {
+    if (summary.lines > kPreviewLines)
+        return QStringLiteral("显示开头 %1 行").arg(Grouped(kPreviewLines));
+    if (!summary.previewComplete)
+        return QStringLiteral("过长的行只显示开头");
+    return QStringLiteral("已全部显示");
 }
+
+} // namespace
 
 QString RemovedNote(const EngineStats& stats, const FilterOptions& options) {
     const qint64 nonBlank = stats.linesRead - stats.blankLines;
@@ -48,4 +59,25 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options) {
 
 QString StaleResultNote() {
     return QStringLiteral("结果不是当前输入的过滤结果");
+}
+
+QString LargeInputNotice(const LargeFile& input) {
+    const QString files = input.paths.size() > 1
+                              ? QStringLiteral("%1 个文件只读：").arg(input.paths.size())
+                              : QStringLiteral("大文件只读：");
+    return files + QStringLiteral("%1，命令作用于全部 %2 行。")
+                       .arg(ShownPart(input.summary), Grouped(input.summary.lines));
+}
+
+QString LargeResultNotice(const TextSummary& summary) {
+    return QStringLiteral("结果只读：%1，复制和保存用全部 %2 行。")
+        .arg(ShownPart(summary), Grouped(summary.lines));
+}
+
+QString ImportedFilesNote(const QStringList& paths) {
+    QStringList names;
+    for (const QString& path : paths)
+        names.append(QFileInfo(path).fileName());
+    return QStringLiteral("已导入 %1 个文件：").arg(paths.size()) +
+           names.join(QStringLiteral("、"));
 }

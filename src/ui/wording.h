@@ -1,15 +1,16 @@
 #pragma once
 
 #include "core/filteroptions.h"
+#include "core/grouped.h"
 
 #include <QString>
+#include <QStringList>
 
 struct EngineStats;
+struct LargeFile;
+struct TextSummary;
 
 // What the window says in its notes and notices, besides the fixed captions of its controls.
-
-// A count as the notes write it: digits in groups of three ("4,997,582").
-QString Grouped(qint64 number);
 
 // The note over the output box after a filter: how many lines went and what they were, in the
 // words of the keep mode: "重复" for the other copies of a line that stays, "有重复的行" for every
@@ -20,3 +21,9 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options);
 
 // The note over the output box once the result no longer belongs to the input and the options.
 QString StaleResultNote();
+
+// The notices of the boxes in the large-file mode: each fits in two lines of its box.
+QString LargeInputNotice(const LargeFile& input);
+QString LargeResultNotice(const TextSummary& summary);
+// The note over the input box after several files were imported: their names.
+QString ImportedFilesNote(const QStringList& paths);
