@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
     SaveResult saved;
     const double importMs =
         TimeMs([&] { imported = ImportTextFile(QString::fromLocal8Bit(argv[1])); });
-    if (!imported.ok) {
-        std::fprintf(stderr, "%s\n", qPrintable(imported.error));
+    if (!imported.outcome.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(imported.outcome.message()));
         return 1;
     }
     QString boxText;
@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
         saved = SaveTextFile(QString::fromLocal8Bit(argv[2]), filtered, imported.decoded.encoding,
                              imported.decoded.lineBreak);
     });
-    if (!saved.ok) {
-        std::fprintf(stderr, "%s\n", qPrintable(saved.error));
+    if (!saved.outcome.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(saved.outcome.message()));
         return 1;
     }
     std::fprintf(

@@ -126,8 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     });
     if (changed)
-        Require(!result.ok() && result.status == EngineResult::Status::InputFailed &&
-                !result.error.isEmpty());
+        Require(result.outcome.hasFailed() && !result.outcome.message().isEmpty());
     else
         Require(result.ok() && out.bytes == expected.bytes);
     Require(

@@ -211,7 +211,7 @@ private slots:
             QVERIFY(encoded);
             QByteArray out;
             const EngineResult r = filterFile(encoded->bytes, settings, &out);
-            QVERIFY2(r.ok(), qPrintable(r.error));
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
             QCOMPARE(r.partitioned, budget == 1);
             const QString expected = Model(text, MostCommon(text));
             const std::optional<EncodedText> want = EncodeText(expected, encoded->encoding);
@@ -265,7 +265,7 @@ private slots:
                     QByteArray out;
                     const EngineResult r =
                         filterFile(EncodeText(text, TextEncoding::Utf8Bom)->bytes, settings, &out);
-                    QVERIFY2(r.ok(), qPrintable(r.error));
+                    QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
                     actual = QString::fromUtf8(out.sliced(3));
                 }
                 QVERIFY2(actual == expected,
@@ -385,7 +385,7 @@ private slots:
                 settings.readWholeBytes = 0;
             QByteArray out;
             const EngineResult r = filterFile(EncodeText(text, encoding)->bytes, settings, &out);
-            QVERIFY2(r.ok(), qPrintable(r.error));
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
             const QString expected = Model(text, LineBreak::CrLf);
             QCOMPARE(out, EncodeText(expected, encoding)->bytes);
             QCOMPARE(FilterText(NormalizeLineBreaks(text), settings).text, expected);
@@ -443,7 +443,7 @@ private slots:
                 QCOMPARE(r.stats.linesKept, 150000);
                 break;
             }
-            QCOMPARE(r.status, EngineResult::Status::Cancelled);
+            QVERIFY(r.outcome.wasCancelled());
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
                      QStringList{QStringLiteral("in.txt")});
         }
@@ -520,7 +520,7 @@ private slots:
             settings.lineBreak = expected.endsWith("\r\n") ? LineBreak::CrLf : LineBreak::Lf;
             QByteArray out;
             const EngineResult r = filterFile(bytes, settings, &out);
-            QVERIFY2(r.ok(), qPrintable(r.error));
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
             QCOMPARE(r.outputEncoding, encoding);
             QCOMPARE(out.toHex(' '), expected.toHex(' '));
         }
@@ -578,10 +578,10 @@ private slots:
             settings.options.ignoreCase = way == 3;
             QByteArray once, twice;
             EngineResult r = filterFile(bytes, settings, &once);
-            QVERIFY2(r.ok(), qPrintable(r.error));
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
             QCOMPARE(r.outputEncoding, encoding);
             r = filterFile(once, settings, &twice);
-            QVERIFY2(r.ok(), qPrintable(r.error));
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
             QCOMPARE(r.outputEncoding, encoding);
             QCOMPARE(twice.toHex(' '), once.toHex(' '));
             // An odd last byte stays last, with nothing after it.
@@ -639,12 +639,13 @@ private slots:
             BytesSink sink;
             const EngineResult r = FilterFiles(paths, sink, settings);
             if (expected.isEmpty()) {
-                QCOMPARE(r.status, EngineResult::Status::OutputFailed);
-                QVERIFY2(r.error.contains(u"UTF-16"_qs) && r.error.contains(u"第 3 行"_qs),
-                         qPrintable(r.error));
+                QVERIFY(r.outcome.hasFailed());
+                QVERIFY2(r.outcome.message().contains(u"UTF-16"_qs) &&
+                             r.outcome.message().contains(u"第 3 行"_qs),
+                         qPrintable(r.outcome.message()));
                 QVERIFY(sink.bytes.isEmpty());
             } else {
-                QVERIFY2(r.ok(), qPrintable(r.error));
+                QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
                 QCOMPARE(sink.bytes.toHex(' '), expected.toHex(' '));
             }
         }
@@ -681,9 +682,10 @@ private slots:
         WriteAll(in,
                  EncodeText(QStringLiteral("a\r\n") + line + QStringLiteral("\r\nb\r\n"), encoding)
                      ->bytes);
-        QString error;
-        std::optional<LargeFile> large = OpenLargeFile(in, {}, &error);
-        QVERIFY2(large, qPrintable(error));
+        LargeFile opened;
+        const Outcome o = OpenLargeFile(in, {}, &opened);
+        QVERIFY2(o.ok(), qPrintable(o.message()));
+        const LargeFile* large = &opened;
         QCOMPARE(large->summary.lines, 3);
         const QStringList shown = large->summary.preview.split(QStringLiteral("\r\n"));
         QCOMPARE(shown.size(), 3);
@@ -717,9 +719,10 @@ private slots:
         const QString in = path(QStringLiteral("large.txt"));
         WriteAll(in, EncodeText(text, encoding)->bytes);
 
-        QString error;
-        std::optional<LargeFile> large = OpenLargeFile(in, {}, &error);
-        QVERIFY2(large, qPrintable(error));
+        LargeFile opened;
+        Outcome o = OpenLargeFile(in, {}, &opened);
+        QVERIFY2(o.ok(), qPrintable(o.message()));
+        const LargeFile* large = &opened;
         QCOMPARE(large->encoding, encoding);
         QCOMPARE(large->summary.lines, 30001);
         QCOMPARE(large->summary.nonBlankLines, 30001 - 30000 / 7 - 1);
@@ -729,8 +732,10 @@ private slots:
 
         EngineSettings settings;
         settings.tempDir = dir.path();
-        std::optional<LargeResult> result = FilterLargeFile(*large, settings, {}, &error);
-        QVERIFY2(result, qPrintable(error));
+        LargeResult filtered;
+        o = FilterLargeFile(*large, settings, {}, &filtered);
+        QVERIFY2(o.ok(), qPrintable(o.message()));
+        LargeResult* result = &filtered;
         QByteArray expected;
         QVERIFY(filterFile(ReadAll(in), settings, &expected).ok());
         result->file->seek(0);
@@ -738,12 +743,14 @@ private slots:
         QCOMPARE(result->summary.nonBlankLines, 12001);
 
         const QString out = path(QStringLiteral("saved.txt"));
-        QVERIFY2(SaveLargeResult(*result->file, out, {}, &error), qPrintable(error));
+        o = SaveLargeResult(*result->file, out, {});
+        QVERIFY2(o.ok(), qPrintable(o.message()));
         QCOMPARE(ReadAll(out), expected);
         // A cancelled save leaves the file as it was.
         WriteAll(out, "before");
-        QVERIFY(!SaveLargeResult(
-            *result->file, out, [](qint64, qint64) { return false; }, &error));
+        QVERIFY(SaveLargeResult(*result->file, out, [](qint64, qint64) {
+                    return false;
+                }).wasCancelled());
         QCOMPARE(ReadAll(out), QByteArray("before"));
 
         QVERIFY(!ResultText(*result->file, result->encoding, expected.size() - 1));
@@ -754,16 +761,17 @@ private slots:
     }
 
     void largeFileFailures() {
-        QString error;
-        QVERIFY(!OpenLargeFile(path(QStringLiteral("absent.txt")), {}, &error));
-        QVERIFY2(error.contains(QStringLiteral("absent.txt")) &&
-                     error.contains(QStringLiteral("原因")),
-                 qPrintable(error));
+        LargeFile large;
+        const Outcome missing = OpenLargeFile(path(QStringLiteral("absent.txt")), {}, &large);
+        QVERIFY(missing.hasFailed());
+        QVERIFY2(missing.message().contains(QStringLiteral("absent.txt")) &&
+                     missing.message().contains(QStringLiteral("原因")),
+                 qPrintable(missing.message()));
         WriteAll(path(QStringLiteral("some.txt")), QByteArray(3 << 20, 'x'));
-        error.clear();
-        QVERIFY(!OpenLargeFile(
-            path(QStringLiteral("some.txt")), [](qint64, qint64) { return false; }, &error));
-        QVERIFY(error.isEmpty()); // a cancel is no failure
+        const Outcome stopped = OpenLargeFile(
+            path(QStringLiteral("some.txt")), [](qint64, qint64) { return false; }, &large);
+        QVERIFY(stopped.wasCancelled()); // a cancel is no failure
+        QVERIFY(stopped.message().isEmpty());
     }
 
     // Partitions carry keys of up to 256 bytes themselves and read longer ones from the input:
@@ -870,7 +878,7 @@ private slots:
                 r = filterFile(EncodeText(input, TextEncoding::Utf8Bom)->bytes, settings, &bytes);
                 out = DecodeText(bytes).text;
             }
-            QVERIFY2(r.ok(), qPrintable(r.error));
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
             QCOMPARE(r.partitioned, where == 2);
             const QString expected = ReferenceFilter(input, o, counts, lists);
             QVERIFY2(out == expected, qPrintable(QStringLiteral("round %1: %2\ninput: %3")
@@ -932,7 +940,7 @@ private slots:
         const EngineResult a = filterFile(bytes, settings, &inMemory);
         settings.memoryBudget = 256 * 1024;
         const EngineResult b = filterFile(bytes, settings, &partitioned);
-        QVERIFY2(a.ok() && b.ok(), qPrintable(a.error + b.error));
+        QVERIFY2(a.ok() && b.ok(), qPrintable(a.outcome.message() + b.outcome.message()));
         QVERIFY(!a.partitioned && b.partitioned);
         QCOMPARE(partitioned, inMemory);
         QCOMPARE(a.stats.removedByList, b.stats.removedByList);
@@ -996,7 +1004,7 @@ private slots:
         settings.options.ignoreCase = byText;
         QByteArray out;
         const EngineResult r = filterFile(EncodeText(text, encoding)->bytes, settings, &out);
-        QVERIFY2(r.ok(), qPrintable(r.error));
+        QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
         QCOMPARE(r.partitioned, budget > 0);
         QCOMPARE(r.stats.linesRead, qint64(7));
         QCOMPARE(r.stats.linesKept, qint64(5));

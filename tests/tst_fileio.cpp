@@ -173,8 +173,8 @@ private slots:
             QVERIFY(socketFd >= 0);
         }
         auto answer = std::async(std::launch::async, [&] {
-            return save ? SaveTextFile(target, u"x", TextEncoding::Gbk).error
-                        : ImportTextFile(target).error;
+            return save ? SaveTextFile(target, u"x", TextEncoding::Gbk).outcome.message()
+                        : ImportTextFile(target).outcome.message();
         });
         // The bound for "at once": a call that waits for a writer never returns at all.
         const bool answered = answer.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
@@ -219,12 +219,13 @@ private slots:
             WriteAll(source, bytes);
         }
         const ImportResult r = ImportTextFile(source, bound);
-        QCOMPARE(r.ok, size <= bound);
-        QVERIFY(!r.cancelled);
-        if (r.ok)
+        QCOMPARE(r.outcome.ok(), size <= bound);
+        QVERIFY(!r.outcome.wasCancelled());
+        if (r.outcome.ok())
             QVERIFY(EncodeText(r.decoded.text, r.decoded.encoding)->bytes == bytes);
         else
-            QVERIFY2(r.error.contains(QStringLiteral("文件太大")), qPrintable(r.error));
+            QVERIFY2(r.outcome.message().contains(QStringLiteral("文件太大")),
+                     qPrintable(r.outcome.message()));
     }
 
     // The progress callback hears every piece and can stop the read at any of them.
@@ -247,9 +248,9 @@ private slots:
                                                   seen.append(done);
                                                   return seen.size() - 1 != stopAtCall;
                                               });
-        QCOMPARE(r.cancelled, stopAtCall >= 0);
-        QCOMPARE(r.ok, stopAtCall < 0);
-        QVERIFY(r.error.isEmpty());
+        QCOMPARE(r.outcome.wasCancelled(), stopAtCall >= 0);
+        QCOMPARE(r.outcome.ok(), stopAtCall < 0);
+        QVERIFY(r.outcome.message().isEmpty());
         const QList<qint64> all = {0, kImportChunkBytes, 2 * kImportChunkBytes, size};
         QCOMPARE(seen, stopAtCall < 0 ? all : all.first(stopAtCall + 1));
     }
@@ -307,7 +308,7 @@ private slots:
             }
             r = SaveTextFile(file, u"新的内容\r\n", TextEncoding::Utf8);
         }
-        QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY2(r.outcome.ok(), qPrintable(r.outcome.message()));
         QCOMPARE(ReadAll(file), QStringLiteral("新的内容\r\n").toUtf8());
         const FileStatus after = StatusOf(file);
         QCOMPARE(after.kind, FileKind::Regular);
@@ -337,7 +338,7 @@ private slots:
         if (secondLink)
             QVERIFY(HardLink(file, path(QStringLiteral("y.txt"))));
         const SaveResult r = SaveTextFile(file, u"new", TextEncoding::Gbk);
-        QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY2(r.outcome.ok(), qPrintable(r.outcome.message()));
         QCOMPARE(ReadAll(file), QByteArray("new"));
         QCOMPARE(Attribute(file, "user.trennix"), QByteArray("kept"));
     }
@@ -365,10 +366,10 @@ private slots:
                 QSKIP("cannot act as nobody here");
             r = SaveTextFile(file, u"new", TextEncoding::Gbk);
         }
-        QVERIFY(!r.ok);
-        QVERIFY2(r.error.contains(QStringLiteral("文件夹中新建文件")) &&
-                     r.error.contains(QStringLiteral("没有访问权限")),
-                 qPrintable(r.error));
+        QVERIFY(!r.outcome.ok());
+        QVERIFY2(r.outcome.message().contains(QStringLiteral("文件夹中新建文件")) &&
+                     r.outcome.message().contains(QStringLiteral("没有访问权限")),
+                 qPrintable(r.outcome.message()));
         QCOMPARE(ReadAll(file), QByteArray("old"));
         QCOMPARE(Entries(folder), QStringList{QStringLiteral("f.txt")});
     }
@@ -501,7 +502,7 @@ private slots:
         }
         QVERIFY(QFile::link(named, linkPath));
         const SaveResult r = SaveTextFile(linkPath, u"新\r\n", TextEncoding::Gbk);
-        QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY2(r.outcome.ok(), qPrintable(r.outcome.message()));
         QVERIFY(QFileInfo(linkPath).isSymbolicLink());
         QCOMPARE(QFileInfo(linkPath).symLinkTarget(), QFileInfo(folder, named).absoluteFilePath());
         QCOMPARE(ReadAll(linkPath), QByteArray("\xd0\xc2\r\n"));
@@ -531,7 +532,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         const SaveResult r =
             SaveTextFile(path(QStringLiteral("b.txt")), u"甲\r\n\r\n乙", encoding, lineBreak);
-        QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY2(r.outcome.ok(), qPrintable(r.outcome.message()));
         QCOMPARE(ReadAll(path(QStringLiteral("b.txt"))).toHex(' '), bytes.toHex(' '));
     }
 
@@ -588,9 +589,10 @@ private slots:
             if (!MountSmall(path(QStringLiteral("ro")), QStringLiteral("ro,size=64k")))
                 QSKIP("cannot mount a read-only file system here");
         }
-        const QString error = action == QLatin1String("import")
-                                  ? ImportTextFile(target).error
-                                  : SaveTextFile(target, u"new", TextEncoding::Gbk).error;
+        const QString error =
+            action == QLatin1String("import")
+                ? ImportTextFile(target).outcome.message()
+                : SaveTextFile(target, u"new", TextEncoding::Gbk).outcome.message();
         acting.reset();
         if (what == QLatin1String("busy")) {
             program.kill();

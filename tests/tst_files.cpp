@@ -736,7 +736,7 @@ private slots:
             shown += u"\r\n"_qs;
         const QString file = path(QStringLiteral("saved.txt"));
         const SaveResult saved = SaveTextFile(file, shown, d.encoding, d.lineBreak);
-        QVERIFY2(saved.ok, qPrintable(saved.error));
+        QVERIFY2(saved.outcome.ok(), qPrintable(saved.outcome.message()));
         QCOMPARE(ReadAll(file).toHex(' '), bytes.toHex(' '));
         QCOMPARE(DecodeText(ReadAll(file)).text, d.text);
     }
@@ -877,9 +877,9 @@ private slots:
         QVERIFY(huge.resize(kMaxImportBytes + 1)); // sparse: takes no disk space
         huge.close();
         const ImportResult r = ImportTextFile(path(name));
-        QVERIFY(!r.ok);
-        QVERIFY2(r.error.contains(reason), qPrintable(r.error));
-        QVERIFY(r.error.contains(name));
+        QVERIFY(!r.outcome.ok());
+        QVERIFY2(r.outcome.message().contains(reason), qPrintable(r.outcome.message()));
+        QVERIFY(r.outcome.message().contains(name));
     }
 
     void saveFailuresKeepOldFile_data() {
@@ -901,8 +901,8 @@ private slots:
         WriteAll(ro, "old");
         QFile::setPermissions(ro, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
         const SaveResult r = SaveTextFile(path(name), u"new", TextEncoding::Gbk);
-        QVERIFY(!r.ok);
-        QVERIFY2(r.error.contains(reason), qPrintable(r.error));
+        QVERIFY(!r.outcome.ok());
+        QVERIFY2(r.outcome.message().contains(reason), qPrintable(r.outcome.message()));
         QCOMPARE(ReadAll(ro), QByteArray("old"));
         QVERIFY(!QFile::exists(path(QStringLiteral("nowhere"))));
     }
@@ -920,16 +920,17 @@ private slots:
         const SaveResult r = SaveTextFile(out, QString(200000, u'x'), TextEncoding::Gbk);
         const QByteArray after = ReadAll(out);
         QProcess::execute(QStringLiteral("umount"), {small});
-        QVERIFY(!r.ok);
-        QVERIFY2(r.error.contains(QStringLiteral("磁盘空间不足")), qPrintable(r.error));
+        QVERIFY(!r.outcome.ok());
+        QVERIFY2(r.outcome.message().contains(QStringLiteral("磁盘空间不足")),
+                 qPrintable(r.outcome.message()));
         QCOMPARE(after, QByteArray("old"));
     }
 
     void saveReplacesWholeFile() {
         const QString out = path(QStringLiteral("twice.txt"));
-        QVERIFY(SaveTextFile(out, u"first longer text\r\n", TextEncoding::Gbk).ok);
+        QVERIFY(SaveTextFile(out, u"first longer text\r\n", TextEncoding::Gbk).outcome.ok());
         const SaveResult r = SaveTextFile(out, u"二\r\n", TextEncoding::Gbk);
-        QVERIFY(r.ok);
+        QVERIFY(r.outcome.ok());
         QCOMPARE(ReadAll(out), QByteArray("\xb6\xfe\r\n"));
     }
 };

@@ -62,13 +62,13 @@ private slots:
         QFETCH(QString, text);
         const QStringList paths = write(files);
         const ImportedFiles at = ReadFiles(paths, {qint64(1) << 40, lines}, kGoOn);
-        QVERIFY2(at.error.isEmpty(), qPrintable(at.error));
+        QVERIFY2(at.outcome.ok(), qPrintable(at.outcome.message()));
         QVERIFY(!at.large);
         QVERIFY(at.text.has_value());
         QCOMPARE(*at.text, text);
 
         const ImportedFiles above = ReadFiles(paths, {qint64(1) << 40, lines - 1}, kGoOn);
-        QVERIFY2(above.error.isEmpty(), qPrintable(above.error));
+        QVERIFY2(above.outcome.ok(), qPrintable(above.outcome.message()));
         QVERIFY(!above.text);
         QVERIFY(above.large);
         QCOMPARE(above.large->paths, paths);
@@ -87,7 +87,7 @@ private slots:
         QFETCH(bool, large);
         const QStringList paths = write({"one\ntwo\n", "three\n"});
         const ImportedFiles read = ReadFiles(paths, {8 + 6 - beyond, 1000}, kGoOn);
-        QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+        QVERIFY2(read.outcome.ok(), qPrintable(read.outcome.message()));
         QCOMPARE(bool(read.large), large);
         QCOMPARE(read.text.has_value(), !large);
         if (large)
@@ -112,12 +112,13 @@ private slots:
         const ImportedFiles cancelled =
             ReadFiles(paths, {1000, 1000}, [](qint64, qint64) { return false; });
         QVERIFY(!cancelled.text && !cancelled.large);
-        QVERIFY(cancelled.error.isEmpty());
+        QVERIFY(cancelled.outcome.wasCancelled());
 
         const QString missing = dir_.filePath(QStringLiteral("missing.txt"));
         const ImportedFiles failed = ReadFiles(paths + QStringList{missing}, {1000, 1000}, kGoOn);
         QVERIFY(!failed.text && !failed.large);
-        QVERIFY2(failed.error.contains(QStringLiteral("missing.txt")), qPrintable(failed.error));
+        QVERIFY2(failed.outcome.message().contains(QStringLiteral("missing.txt")),
+                 qPrintable(failed.outcome.message()));
     }
 };
 

@@ -520,11 +520,10 @@ private slots:
         QVERIFY(result.open(QIODevice::ReadWrite | QIODevice::Truncate));
         QCOMPARE(result.write(text.toLatin1()), qint64(text.size()));
         QVERIFY(result.flush());
-        QString error;
         const QString target = path(QStringLiteral("converted.txt"));
-        QVERIFY2(SaveLargeResultAs(result, TextEncoding::Gbk, target, TextEncoding::Utf16LeBom,
-                                   LineBreak::Lf, true, {}, &error),
-                 qPrintable(error));
+        const Outcome o = SaveLargeResultAs(result, TextEncoding::Gbk, target,
+                                            TextEncoding::Utf16LeBom, LineBreak::Lf, true, {});
+        QVERIFY2(o.ok(), qPrintable(o.message()));
         const QByteArray saved = ReadAll(target);
         QCOMPARE(saved.size(), size);
         QCOMPARE(saved, EncodeText(text, TextEncoding::Utf16LeBom)->bytes);

@@ -572,10 +572,10 @@ private slots:
         statistic.stats.repeatedLines = qint64(statistic.rows.size());
         QCOMPARE(expected.size(), size);
         QTemporaryDir own;
-        QString error;
         QVERIFY(SaveAllRepeats(statistic, FilterSource(QString()), EngineSettings{},
                                own.filePath(QStringLiteral("rows.txt")), TextEncoding::Gbk,
-                               LineBreak::CrLf, false, {}, &error));
+                               LineBreak::CrLf, false, {})
+                    .ok());
         QCOMPARE(ReadAll(own.filePath(QStringLiteral("rows.txt"))), expected);
     }
 

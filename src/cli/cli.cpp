@@ -353,14 +353,15 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         });
     meter.clear();
     if (!result.ok()) {
-        QString message = result.error;
+        QString message = result.outcome.message();
         if (saveFile) {
             saveFile->cancel();
-            // Told once the new content is gone, so that a full disk shows the room there is.
-            if (result.status == EngineResult::Status::OutputFailed && !saveFile->error().isEmpty())
+            // A write that failed is told once the new content is gone, so that a full disk
+            // shows the room there is.
+            if (result.outcome.hasFailed() && !saveFile->error().isEmpty())
                 message = saveFile->error();
         }
-        if (result.status == EngineResult::Status::Cancelled) {
+        if (result.outcome.wasCancelled()) {
             if (saveFile)
                 message = QStringLiteral("已中断，输出文件 %1 没有改动。")
                               .arg(QDir::toNativeSeparators(outputPath));

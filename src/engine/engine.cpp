@@ -37,8 +37,7 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     const bool counting = job.settings.writeCounts || job.settings.collectRepeats;
     EngineResult result;
     if (!out.start()) {
-        result.status = EngineResult::Status::OutputFailed;
-        result.error = out.error();
+        result.outcome = Outcome::failed(out.error());
         return result;
     }
     if (way == Way::Partitioned ||
@@ -46,18 +45,13 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
         result = RunPartitioned(job, out);
     else
         result = RunInMemory(job, out);
-    if (!result.ok() && job.stopped()) {
-        result.status = EngineResult::Status::Cancelled;
-        result.error.clear();
-    }
-    if (job.inputs.readFailed) {
-        result.status = EngineResult::Status::InputFailed;
-        result.error = QStringLiteral("无法读取输入：文件在处理的过程中被改动，或无法再读。");
-    }
-    if (result.ok() && !out.finish()) {
-        result.status = EngineResult::Status::OutputFailed;
-        result.error = out.error();
-    }
+    if (!result.ok() && job.stopped())
+        result.outcome = Outcome::cancelled();
+    if (job.inputs.readFailed)
+        result.outcome =
+            Outcome::failed(QStringLiteral("无法读取输入：文件在处理的过程中被改动，或无法再读。"));
+    if (result.ok() && !out.finish())
+        result.outcome = Outcome::failed(out.error());
     result.stats.linesKept = out.written();
     result.stats.linesRemoved = result.stats.linesRead - result.stats.linesKept;
     return result;
@@ -144,11 +138,9 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
 }
 
 // A failure to open an input or a list, as the result of the work.
-EngineResult Stopped(OpenOutcome outcome, QString error) {
+EngineResult Stopped(Outcome outcome) {
     EngineResult result;
-    result.status = outcome == OpenOutcome::Cancelled ? EngineResult::Status::Cancelled
-                                                      : EngineResult::Status::InputFailed;
-    result.error = std::move(error);
+    result.outcome = std::move(outcome);
     return result;
 }
 
@@ -157,22 +149,18 @@ EngineResult Stopped(OpenOutcome outcome, QString error) {
 EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
                          const EngineProgress& progress) {
     OpenInputs inputs;
-    QString error;
     for (const QString& path : paths.isEmpty() ? QStringList{QStringLiteral("-")} : paths) {
-        if (const OpenOutcome o = OpenInput(path, settings, inputs, &error);
-            o != OpenOutcome::Opened)
-            return Stopped(o, error);
+        if (Outcome o = OpenInput(path, settings, inputs); !o.ok())
+            return Stopped(std::move(o));
     }
-    if (const OpenOutcome o = OpenLists(settings, inputs, &error); o != OpenOutcome::Opened)
-        return Stopped(o, error);
+    if (Outcome o = OpenLists(settings, inputs); !o.ok())
+        return Stopped(std::move(o));
     EngineResult result = RunInputs(inputs, out, settings, progress);
     // What was read must be the files as they are: a file that changed meanwhile gave lines
     // that are neither its old nor its new content.
-    if (result.status != EngineResult::Status::Cancelled) {
-        if (const QString changed = ChangedInput(inputs); !changed.isEmpty()) {
-            result.status = EngineResult::Status::InputFailed;
-            result.error = changed;
-        }
+    if (!result.outcome.wasCancelled()) {
+        if (QString changed = ChangedInput(inputs); !changed.isEmpty())
+            result.outcome = Outcome::failed(std::move(changed));
     }
     return result;
 }
@@ -191,15 +179,12 @@ EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSett
     inputs.firstHadMark = s.body > 0;
     inputs.list.totalBytes = s.size;
     inputs.list.segments.push_back(s);
-    QString error;
-    if (const OpenOutcome o = OpenLists(settings, inputs, &error); o != OpenOutcome::Opened)
-        return Stopped(o, error);
+    if (Outcome o = OpenLists(settings, inputs); !o.ok())
+        return Stopped(std::move(o));
     EngineResult result = RunInputs(inputs, out, settings, progress);
-    if (result.status != EngineResult::Status::Cancelled) {
-        if (const QString changed = ChangedInput(inputs); !changed.isEmpty()) {
-            result.status = EngineResult::Status::InputFailed;
-            result.error = changed;
-        }
+    if (!result.outcome.wasCancelled()) {
+        if (QString changed = ChangedInput(inputs); !changed.isEmpty())
+            result.outcome = Outcome::failed(std::move(changed));
     }
     return result;
 }
@@ -211,19 +196,16 @@ TextFilterResult FilterText(QStringView text, const EngineSettings& settings,
     const Segment s = TextSegment(text, settings, 0);
     inputs.list.totalBytes = s.size;
     inputs.list.segments.push_back(s);
-    QString error;
-    if (const OpenOutcome o = OpenLists(settings, inputs, &error); o != OpenOutcome::Opened) {
-        filtered.result = Stopped(o, error);
+    if (Outcome o = OpenLists(settings, inputs); !o.ok()) {
+        filtered.result = Stopped(std::move(o));
         return filtered;
     }
     filtered.text.reserve(text.size() + text.size() / 8);
     StringSink sink(filtered.text);
     filtered.result = RunInputs(inputs, sink, settings, progress, true);
     if (filtered.result.ok()) {
-        if (const QString changed = ChangedInput(inputs); !changed.isEmpty()) {
-            filtered.result.status = EngineResult::Status::InputFailed;
-            filtered.result.error = changed;
-        }
+        if (QString changed = ChangedInput(inputs); !changed.isEmpty())
+            filtered.result.outcome = Outcome::failed(std::move(changed));
     }
     filtered.result.outputEncoding = s.encoding;
     if (!filtered.result.ok())

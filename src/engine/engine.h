@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/filteroptions.h"
+#include "core/outcome.h"
 #include "files/textcodec.h"
 
 #include <QByteArray>
@@ -107,9 +108,7 @@ struct RepeatedLine {
 };
 
 struct EngineResult {
-    enum class Status { Ok, Cancelled, InputFailed, OutputFailed };
-    Status status = Status::Ok;
-    QString error; // Chinese, naming the file and the reason
+    Outcome outcome; // a failure names the file and the reason
     EngineStats stats;
     TextEncoding outputEncoding = TextEncoding::Gbk;
     LineBreak lineBreak = LineBreak::CrLf;
@@ -117,7 +116,7 @@ struct EngineResult {
     int partitions = 0; // partitions finished, splits included
     // With collectRepeats: the repeated lines, most frequent first (ties in input order).
     std::vector<RepeatedLine> repeats;
-    bool ok() const { return status == Status::Ok; }
+    bool ok() const { return outcome.ok(); }
 };
 
 // A fair share of this machine's memory: an eighth of it, between 256 MiB and 1.5 GiB.

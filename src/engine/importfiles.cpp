@@ -45,12 +45,15 @@ ImportedFiles ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
         const QFileInfo info(path);
         total += info.isFile() ? info.size() : 0;
     }
-    if (total > bounds.bytes) {
-        std::optional<LargeFile> large = OpenLargeFiles(paths, progress, &out.error);
-        if (large)
-            out.large = std::make_shared<const LargeFile>(std::move(*large));
+    auto openLarge = [&](const EngineProgress& reporting) {
+        LargeFile large;
+        out.outcome = OpenLargeFiles(paths, reporting, &large);
+        if (out.outcome.ok())
+            out.large = std::make_shared<const LargeFile>(std::move(large));
         return out;
-    }
+    };
+    if (total > bounds.bytes)
+        return openLarge(progress);
     // Reading is two thirds of the work; counting the lines of files that turn out large the
     // rest.
     QString text;
@@ -62,9 +65,8 @@ ImportedFiles ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
                            ? progress(done * 2, size * 3)
                            : progress((before + done) * 2, std::max(total, qint64(1)) * 3);
             });
-        if (!read.ok) {
-            if (!read.cancelled)
-                out.error = read.error;
+        if (!read.outcome.ok()) {
+            out.outcome = read.outcome;
             return out;
         }
         before += QFileInfo(paths[i]).size();
@@ -79,8 +81,10 @@ ImportedFiles ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
         text += read.decoded.text;
         read.decoded.text = QString();
     }
-    if (!progress(2, 3)) // read: two thirds of the work
+    if (!progress(2, 3)) { // read: two thirds of the work
+        out.outcome = Outcome::cancelled();
         return out;
+    }
     text = NormalizeLineBreaks(std::exchange(text, {}));
     if (CountLines(text) <= bounds.lines) {
         out.text = std::move(text);
@@ -90,27 +94,25 @@ ImportedFiles ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
     const EngineProgress counting = [&](qint64 done, qint64 size) {
         return progress(size * 2 + done, size * 3);
     };
-    if (paths.size() > 1) {
-        std::optional<LargeFile> large = OpenLargeFiles(paths, counting, &out.error);
-        if (large)
-            out.large = std::make_shared<const LargeFile>(std::move(*large));
-        return out;
-    }
+    if (paths.size() > 1)
+        return openLarge(counting);
     const QString& path = paths.constFirst();
     QFile file(path);
     QString reason;
     FileStatus opened;
     if (!OpenForReading(file, &reason, &opened)) {
-        out.error = ImportFailure(path, reason);
+        out.outcome = Outcome::failed(ImportFailure(path, reason));
         return out;
     }
-    std::optional<TextSummary> summary = SummarizeFile(file, out.encoding, counting, &reason);
-    if (!summary) {
-        if (!reason.isEmpty())
-            out.error = ImportFailure(path, reason);
+    TextSummary summary;
+    const Outcome summarized = SummarizeFile(file, out.encoding, counting, &summary);
+    if (!summarized.ok()) {
+        out.outcome = summarized.hasFailed()
+                          ? Outcome::failed(ImportFailure(path, summarized.message()))
+                          : summarized;
         return out;
     }
     out.large =
-        std::make_shared<const LargeFile>(LargeFile{paths, out.encoding, *summary, {opened}});
+        std::make_shared<const LargeFile>(LargeFile{paths, out.encoding, summary, {opened}});
     return out;
 }

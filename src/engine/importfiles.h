@@ -22,7 +22,7 @@ struct LargeFileBounds {
 // Files read by ReadFiles: their text, or the large file they make; neither on a cancel or a
 // failure.
 struct ImportedFiles {
-    QString error; // a failure to report, in Chinese, naming the file (empty on a cancel)
+    Outcome outcome; // a failure names the file
     // The files' text, read whole, with every line break made CR LF.
     std::optional<QString> text;
     TextEncoding encoding = TextEncoding::Gbk; // the first file's

@@ -271,7 +271,7 @@ EngineResult InMemory::run() {
     for (std::vector<qint64>& removed : removedByList_)
         removed.assign(job_.settings.lists.size(), 0);
     if (comparesLists() && !readLists()) {
-        result.status = EngineResult::Status::Cancelled;
+        result.outcome = Outcome::cancelled();
         return result;
     }
     // Short lines cost more to hand between two threads than to decide on one: one pass does
@@ -303,9 +303,7 @@ EngineResult InMemory::run() {
         return true;
     };
     if (!ForEachBatch(job_.inputs, firstPass)) {
-        result.status =
-            cancelled ? EngineResult::Status::Cancelled : EngineResult::Status::OutputFailed;
-        result.error = out_.error();
+        result.outcome = cancelled ? Outcome::cancelled() : Outcome::failed(out_.error());
         return result;
     }
     const qint64 linesRead = lineIndex_;
@@ -323,9 +321,7 @@ EngineResult InMemory::run() {
             return true;
         };
         if (!ForEachBatch(job_.inputs, secondPass)) {
-            result.status =
-                cancelled ? EngineResult::Status::Cancelled : EngineResult::Status::OutputFailed;
-            result.error = out_.error();
+            result.outcome = cancelled ? Outcome::cancelled() : Outcome::failed(out_.error());
             return result;
         }
     }
@@ -343,7 +339,7 @@ EngineResult InMemory::run() {
     for (std::size_t i = 0; i < removedByList_[1].size(); ++i)
         result.stats.removedByList[i] += removedByList_[1][i];
     if (job_.settings.collectRepeats && !collectRepeats(result))
-        result.status = EngineResult::Status::Cancelled;
+        result.outcome = Outcome::cancelled();
     return result;
 }
 

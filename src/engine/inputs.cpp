@@ -22,13 +22,14 @@ QString MiB(qint64 bytes) {
 
 // Copies a stream into a temporary file that can then be read like any file. Waits for the
 // stream as long as it takes, unless settings.wakeHandle wakes it.
-OpenOutcome Spool(int handle, const EngineSettings& settings, std::unique_ptr<QFile>* into,
-                  QString* reason) {
+// A failure's message is the reason alone; the caller names the input.
+Outcome Spool(int handle, const EngineSettings& settings, std::unique_ptr<QFile>* into) {
+    QString reasonText;
+    QString* reason = &reasonText;
     const QString folder = TemporaryFolder(settings.tempDir);
     std::unique_ptr<QFile> temp = CreateHiddenTempFile(folder, reason);
     if (!temp) {
-        *reason = TemporaryFolderFailure(folder, *reason);
-        return OpenOutcome::Failed;
+        return Outcome::failed(TemporaryFolderFailure(folder, *reason));
     }
     const qint64 freeAtStart = FreeSpace(folder);
     const qint64 margin = freeAtStart < 0 ? 0 : std::min(kSpoolMargin, freeAtStart / 2);
@@ -41,10 +42,9 @@ OpenOutcome Spool(int handle, const EngineSettings& settings, std::unique_ptr<QF
         const qint64 got =
             ReadStream(handle, chunk.data(), chunk.size(), settings.wakeHandle, &errnum);
         if (got == kWoken)
-            return OpenOutcome::Cancelled;
+            return Outcome::cancelled();
         if (got < 0) {
-            *reason = ReasonForErrno(errnum);
-            return OpenOutcome::Failed;
+            return Outcome::failed(ReasonForErrno(errnum));
         }
         if (got == 0)
             break;
@@ -52,7 +52,7 @@ OpenOutcome Spool(int handle, const EngineSettings& settings, std::unique_ptr<QF
             *reason = QStringLiteral("临时文件夹 %1 写不下输入的内容：%2")
                           .arg(QDir::toNativeSeparators(folder),
                                TemporaryWriteFailure(*temp, freeAtStart));
-            return OpenOutcome::Failed;
+            return Outcome::failed(*reason);
         }
         copied += got;
         if (copied >= nextCheck) {
@@ -64,12 +64,12 @@ OpenOutcome Spool(int handle, const EngineSettings& settings, std::unique_ptr<QF
                                    "已读入 %2，磁盘只剩 %3。为了给其他程序留出空间"
                                    "（至少 %4），读入在此停止。")
                         .arg(QDir::toNativeSeparators(folder), MiB(copied), MiB(free), MiB(margin));
-                return OpenOutcome::Failed;
+                return Outcome::failed(*reason);
             }
         }
     }
     *into = std::move(temp);
-    return OpenOutcome::Opened;
+    return Outcome::done();
 }
 
 QString ChangeOf(const OpenInputs::File& input) {
@@ -172,35 +172,29 @@ QString ChangedInput(const OpenInputs& inputs) {
     return {};
 }
 
-OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& inputs,
-                      QString* error) {
+Outcome OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& inputs) {
     OpenInputs::File input;
     input.path = path;
     QString reason;
-    auto failed = [&](const QString& why) {
-        *error = InputFailure(path, why);
-        return OpenOutcome::Failed;
-    };
+    auto failed = [&](const QString& why) { return Outcome::failed(InputFailure(path, why)); };
     auto spool = [&](int handle) {
-        const OpenOutcome outcome = Spool(handle, settings, &input.file, &reason);
-        if (outcome == OpenOutcome::Failed)
-            *error = InputFailure(path, reason);
-        return outcome;
+        Outcome outcome = Spool(handle, settings, &input.file);
+        return outcome.hasFailed() ? failed(outcome.message()) : outcome;
     };
     if (path == u"-") {
         int errnum = 0;
         if (StatusOfHandle(0, &errnum).kind == FileKind::Missing)
             return failed(QStringLiteral("标准输入没有打开。"));
-        if (const OpenOutcome o = spool(0); o != OpenOutcome::Opened)
+        if (Outcome o = spool(0); !o.ok())
             return o;
     } else if (IsPipe(path)) {
         int errnum = 0;
         const int fd = OpenFifo(path, &errnum);
         if (fd < 0)
             return failed(ReasonForErrno(errnum));
-        const OpenOutcome outcome = spool(fd);
+        Outcome outcome = spool(fd);
         CloseHandle(fd);
-        if (outcome != OpenOutcome::Opened)
+        if (!outcome.ok())
             return outcome;
     } else {
         input.file = std::make_unique<QFile>(path);
@@ -210,7 +204,7 @@ OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenI
         // of their size: they are read to their end like a stream.
         if (input.opened.madeUp || input.opened.size == 0) {
             input.source = std::move(input.file);
-            if (const OpenOutcome o = spool(input.source->handle()); o != OpenOutcome::Opened)
+            if (Outcome o = spool(input.source->handle()); !o.ok())
                 return o;
             // What the system makes up changes as it likes; an empty file is still watched.
             if (input.opened.madeUp) {
@@ -259,7 +253,7 @@ OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenI
     inputs.list.totalBytes += s.size;
     inputs.list.segments.push_back(s);
     inputs.files.push_back(std::move(input));
-    return OpenOutcome::Opened;
+    return Outcome::done();
 }
 
 Segment TextSegment(QStringView text, const EngineSettings& settings, qint64 base) {
@@ -274,7 +268,7 @@ Segment TextSegment(QStringView text, const EngineSettings& settings, qint64 bas
     return s;
 }
 
-OpenOutcome OpenLists(const EngineSettings& settings, OpenInputs& inputs, QString* error) {
+Outcome OpenLists(const EngineSettings& settings, OpenInputs& inputs) {
     for (std::size_t i = 0; i < settings.lists.size(); ++i) {
         const ComparedList& list = settings.lists[i];
         if (list.path.isEmpty()) {
@@ -287,10 +281,9 @@ OpenOutcome OpenLists(const EngineSettings& settings, OpenInputs& inputs, QStrin
         // A list is read in its own encoding, whatever the input's is said to be.
         EngineSettings own = settings;
         own.inputEncoding.reset();
-        if (const OpenOutcome o = OpenInput(list.path, own, inputs, error);
-            o != OpenOutcome::Opened)
+        if (Outcome o = OpenInput(list.path, own, inputs); !o.ok())
             return o;
         inputs.list.segments.back().list = int(i);
     }
-    return OpenOutcome::Opened;
+    return Outcome::done();
 }

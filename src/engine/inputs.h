@@ -28,18 +28,15 @@ struct OpenInputs {
     bool firstHadMark = false;
 };
 
-enum class OpenOutcome { Opened, Cancelled, Failed };
-
 // Opens one more input and appends it to `inputs`. A file is read whole when small, mapped when
 // large; a stream (standard input, a FIFO) and a file whose size the system makes up (/proc,
-// /sys) are read to their end into a temporary file first. On a failure *error names the input
-// and the reason.
-OpenOutcome OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& inputs,
-                      QString* error);
+// /sys) are read to their end into a temporary file first. A failure names the input and the
+// reason.
+Outcome OpenInput(const QString& path, const EngineSettings& settings, OpenInputs& inputs);
 
 // Opens the compared lists of the settings after the inputs: a file as an input is opened, a text
 // as it is held. Each list's segment carries its number.
-OpenOutcome OpenLists(const EngineSettings& settings, OpenInputs& inputs, QString* error);
+Outcome OpenLists(const EngineSettings& settings, OpenInputs& inputs);
 
 // The segment of a text held in memory as a box holds it (UTF-16 in the machine's byte order).
 Segment TextSegment(QStringView text, const EngineSettings& settings, qint64 base);

@@ -55,17 +55,17 @@ private:
 
 } // namespace
 
-std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
-                                         const EngineProgress& progress, QString* error) {
+Outcome SummarizeFile(QFile& file, TextEncoding encoding, const EngineProgress& progress,
+                      TextSummary* into) {
     TextSummary summary;
     const qint64 size = file.size();
-    if (size == 0)
-        return summary;
-    GuardedMapping mapping;
-    if (!mapping.map(file, size)) {
-        *error = ReasonFor(file);
-        return std::nullopt;
+    if (size == 0) {
+        *into = summary;
+        return Outcome::done();
     }
+    GuardedMapping mapping;
+    if (!mapping.map(file, size))
+        return Outcome::failed(ReasonFor(file));
     const uchar* data = mapping.data();
     Segment s;
     s.data = data;
@@ -113,14 +113,14 @@ std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
         done += to - from;
         return !progress || progress(done, size);
     });
-    if (mapping.failed() || file.size() != size) {
-        *error = QStringLiteral("文件在读取的过程中被改动了（大小从 %1 字节变成了 %2 字节）。")
-                     .arg(QLocale::c().toString(size), QLocale::c().toString(file.size()));
-        return std::nullopt;
-    }
+    if (mapping.failed() || file.size() != size)
+        return Outcome::failed(
+            QStringLiteral("文件在读取的过程中被改动了（大小从 %1 字节变成了 %2 字节）。")
+                .arg(QLocale::c().toString(size), QLocale::c().toString(file.size())));
     if (!finished)
-        return std::nullopt;
-    return summary;
+        return Outcome::cancelled();
+    *into = std::move(summary);
+    return Outcome::done();
 }
 
 QString ChangedSince(const QStringList& paths, const std::vector<FileStatus>& opened) {
@@ -146,16 +146,13 @@ QString ChangedSince(const QString& path, const FileStatus& opened) {
                  : QStringLiteral("它的修改时间变了。"));
 }
 
-std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress& progress,
-                                       QString* error) {
+Outcome OpenLargeFile(const QString& path, const EngineProgress& progress, LargeFile* into) {
     QFile file(path);
     QString reason;
     LargeFile large;
     large.opened.resize(1);
-    if (!OpenForReading(file, &reason, &large.opened[0])) {
-        *error = Failure(path, reason);
-        return std::nullopt;
-    }
+    if (!OpenForReading(file, &reason, &large.opened[0]))
+        return Outcome::failed(Failure(path, reason));
     large.paths = QStringList{path};
     const qint64 size = file.size();
     if (size > 0) {
@@ -163,24 +160,19 @@ std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress
         QByteArray start(qsizetype(sample), Qt::Uninitialized);
         int errnum = 0;
         const qint64 got = ReadUpTo(file, 0, start.data(), sample, &errnum);
-        if (got < 0) {
-            *error = Failure(path, ReasonForErrno(errnum));
-            return std::nullopt;
-        }
+        if (got < 0)
+            return Outcome::failed(Failure(path, ReasonForErrno(errnum)));
         large.encoding = DetectEncoding(QByteArrayView(start).first(qsizetype(got)));
     }
-    std::optional<TextSummary> summary = SummarizeFile(file, large.encoding, progress, &reason);
-    if (!summary) {
-        if (!reason.isEmpty())
-            *error = Failure(path, reason);
-        return std::nullopt;
-    }
-    large.summary = std::move(*summary);
-    return large;
+    const Outcome summarized = SummarizeFile(file, large.encoding, progress, &large.summary);
+    if (!summarized.ok())
+        return summarized.hasFailed() ? Outcome::failed(Failure(path, summarized.message()))
+                                      : summarized;
+    *into = std::move(large);
+    return Outcome::done();
 }
 
-std::optional<LargeFile> OpenLargeFiles(const QStringList& paths, const EngineProgress& progress,
-                                        QString* error) {
+Outcome OpenLargeFiles(const QStringList& paths, const EngineProgress& progress, LargeFile* into) {
     qint64 total = 0;
     for (const QString& path : paths)
         total += QFileInfo(path).size();
@@ -192,9 +184,10 @@ std::optional<LargeFile> OpenLargeFiles(const QStringList& paths, const EnginePr
         const EngineProgress part = [&](qint64 done, qint64 /*size*/) {
             return !progress || progress(before + done, total);
         };
-        std::optional<LargeFile> one = OpenLargeFile(path, part, error);
-        if (!one)
-            return std::nullopt;
+        LargeFile opened;
+        if (Outcome o = OpenLargeFile(path, part, &opened); !o.ok())
+            return o;
+        const LargeFile* one = &opened;
         if (i == 0)
             all.encoding = one->encoding;
         all.opened.push_back(one->opened.front());
@@ -220,22 +213,19 @@ std::optional<LargeFile> OpenLargeFiles(const QStringList& paths, const EnginePr
             sum.previewComplete = false;
         before += QFileInfo(path).size();
     }
-    return all;
+    *into = std::move(all);
+    return Outcome::done();
 }
 
-std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
-                                           const EngineProgress& progress, QString* error) {
+Outcome FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
+                        const EngineProgress& progress, LargeResult* into) {
     LargeResult out;
     QString reason;
     out.file = CreateHiddenTempFile(settings.tempDir, &reason);
-    if (!out.file) {
-        *error = TemporaryFolderFailure(settings.tempDir, reason);
-        return std::nullopt;
-    }
-    if (const QString changed = ChangedSince(input.paths, input.opened); !changed.isEmpty()) {
-        *error = changed;
-        return std::nullopt;
-    }
+    if (!out.file)
+        return Outcome::failed(TemporaryFolderFailure(settings.tempDir, reason));
+    if (QString changed = ChangedSince(input.paths, input.opened); !changed.isEmpty())
+        return Outcome::failed(std::move(changed));
     out.inputPaths = input.paths;
     out.inputOpened = input.opened;
     EngineSettings s = settings;
@@ -248,26 +238,19 @@ std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineS
     };
     FileSink sink(*out.file, settings.tempDir);
     out.result = FilterFiles(input.paths, sink, s, filtering);
-    if (!out.result.ok()) {
-        *error = out.result.error;
-        return std::nullopt;
-    }
+    if (!out.result.ok())
+        return out.result.outcome;
     // The engine tells a change while it read; this tells one since the file was opened.
-    if (const QString changed = ChangedSince(input.paths, input.opened); !changed.isEmpty()) {
-        *error = changed;
-        return std::nullopt;
-    }
-    if (!out.file->flush()) {
-        *error = ReasonFor(*out.file);
-        return std::nullopt;
-    }
+    if (QString changed = ChangedSince(input.paths, input.opened); !changed.isEmpty())
+        return Outcome::failed(std::move(changed));
+    if (!out.file->flush())
+        return Outcome::failed(ReasonFor(*out.file));
     out.encoding = out.result.outputEncoding;
     const EngineProgress counting = [&](qint64 done, qint64 total) {
         return !progress || progress(total * 9 / 10 + done / 10, total);
     };
-    std::optional<TextSummary> summary = SummarizeFile(*out.file, out.encoding, counting, error);
-    if (!summary)
-        return std::nullopt;
-    out.summary = std::move(*summary);
-    return out;
+    if (Outcome o = SummarizeFile(*out.file, out.encoding, counting, &out.summary); !o.ok())
+        return o;
+    *into = std::move(out);
+    return Outcome::done();
 }

@@ -26,10 +26,10 @@ struct TextSummary {
     bool previewComplete = true; // false when lines were left out or cut
 };
 
-// Counts the lines of a whole file and reads its beginning. Returns nothing on a cancel or a
-// failure (`error` set for a failure, also when the file changes while it is read).
-std::optional<TextSummary> SummarizeFile(QFile& file, TextEncoding encoding,
-                                         const EngineProgress& progress, QString* error);
+// Counts the lines of a whole file and reads its beginning into *into. A file that changes while it
+// is read fails (the message is the reason alone).
+Outcome SummarizeFile(QFile& file, TextEncoding encoding, const EngineProgress& progress,
+                      TextSummary* into);
 
 // A file opened in the large-file mode; or several, read as one text in their order.
 struct LargeFile {
@@ -46,14 +46,11 @@ QString ChangedSince(const QString& path, const FileStatus& opened);
 // The same for each of several files, with what each was when it was opened.
 QString ChangedSince(const QStringList& paths, const std::vector<FileStatus>& opened);
 
-// Opens a file for the large-file mode: its encoding from its beginning, its whole count, its
-// beginning to show. Returns nothing on a cancel or a failure (`error` set for a failure, in
-// Chinese, naming the file).
-std::optional<LargeFile> OpenLargeFile(const QString& path, const EngineProgress& progress,
-                                       QString* error);
+// Opens a file for the large-file mode into *into: its encoding from its beginning, its whole
+// count, its beginning to show. A failure names the file.
+Outcome OpenLargeFile(const QString& path, const EngineProgress& progress, LargeFile* into);
 // The same for several files as one text: their counts added, the beginning of the first ones.
-std::optional<LargeFile> OpenLargeFiles(const QStringList& paths, const EngineProgress& progress,
-                                        QString* error);
+Outcome OpenLargeFiles(const QStringList& paths, const EngineProgress& progress, LargeFile* into);
 
 // The result of filtering a large file, held in a temporary file that vanishes with it.
 struct LargeResult {
@@ -65,24 +62,21 @@ struct LargeResult {
     std::vector<FileStatus> inputOpened; // what they were then
 };
 
-// Filters a large file into a temporary file. Returns nothing on a cancel or a failure (a file
-// changed since it was opened is one).
-std::optional<LargeResult> FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
-                                           const EngineProgress& progress, QString* error);
+// Filters a large file into a temporary file, into *into. A file changed since it was opened is a
+// failure.
+Outcome FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
+                        const EngineProgress& progress, LargeResult* into);
 
-// Writes the result to `path` through the safe save. False on a cancel or a failure (`error`
-// set for a failure). Whether the files it was made from are still what they were is the
-// caller's to ask (ChangedSince), before it is saved.
-bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
-                     QString* error);
+// Writes the result to `path` through the safe save. Whether the files it was made from are still
+// what they were is the caller's to ask (ChangedSince), before it is saved.
+Outcome SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress);
 
 // Writes the result to `path` in another encoding (byte-order mark included) with every line
 // ended by `lineBreak`. A line GBK cannot hold is written as GB18030 unless `exact`; otherwise a
 // character the encoding lacks, or an undecodable byte for UTF-16, fails the save and nothing is
-// written. False on a cancel or a failure (`error` set for a failure).
-bool SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, TextEncoding to,
-                       LineBreak lineBreak, bool exact, const EngineProgress& progress,
-                       QString* error);
+// written.
+Outcome SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, TextEncoding to,
+                          LineBreak lineBreak, bool exact, const EngineProgress& progress);
 
 // The whole result as text for the clipboard, when it has at most `maxBytes` bytes: lines end
 // with CR LF as in a box, and undecodable bytes become U+FFFD, as the clipboard cannot carry them.

@@ -8,55 +8,38 @@
 
 #include <QDir>
 
-bool SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress,
-                     QString* error) {
+Outcome SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress) {
     SafeSaveFile save(path);
-    if (!save.open()) {
-        *error = save.error();
-        return false;
-    }
+    if (!save.open())
+        return Outcome::failed(save.error());
     const qint64 size = result.size();
-    if (!result.seek(0)) {
-        *error = ReasonFor(result);
-        return false;
-    }
+    if (!result.seek(0))
+        return Outcome::failed(ReasonFor(result));
     QByteArray chunk(qsizetype(1) << 20, Qt::Uninitialized);
     qint64 done = 0;
     while (done < size) {
         const qint64 got = result.read(chunk.data(), chunk.size());
-        if (got <= 0) {
-            *error = ReasonFor(result);
-            return false;
-        }
+        if (got <= 0)
+            return Outcome::failed(ReasonFor(result));
         if (save.device()->write(chunk.constData(), got) != got)
             break; // the commit reports why
         done += got;
         if (progress && !progress(done, size)) {
             save.cancel();
-            return false;
+            return Outcome::cancelled();
         }
     }
-    if (!save.commit()) {
-        *error = save.error();
-        return false;
-    }
-    return true;
+    if (!save.commit())
+        return Outcome::failed(save.error());
+    return Outcome::done();
 }
 
-bool SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, TextEncoding to,
-                       LineBreak lineBreak, bool exact, const EngineProgress& progress,
-                       QString* error) {
-    auto failure = [&](const QString& reason) {
-        *error = QStringLiteral("无法保存到：\n%1\n\n原因：%2")
-                     .arg(QDir::toNativeSeparators(path), reason);
-        return false;
-    };
+Outcome SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, TextEncoding to,
+                          LineBreak lineBreak, bool exact, const EngineProgress& progress) {
     const qint64 size = result.size();
     const uchar* data = size > 0 ? result.map(0, size) : nullptr;
-    if (size > 0 && !data) {
-        *error = ReasonFor(result);
-        return false;
-    }
+    if (size > 0 && !data)
+        return Outcome::failed(ReasonFor(result));
     Segment s;
     s.data = data;
     s.size = size;
@@ -81,8 +64,7 @@ bool SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, Te
     if (!save.open()) {
         if (data)
             result.unmap(const_cast<uchar*>(data));
-        *error = save.error();
-        return false;
+        return Outcome::failed(save.error());
     }
     QString line;
     QString reason;
@@ -124,17 +106,16 @@ bool SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, Te
     if (data)
         result.unmap(const_cast<uchar*>(data));
     if (!reason.isEmpty())
-        return failure(reason);
+        return Outcome::failed(QStringLiteral("无法保存到：\n%1\n\n原因：%2")
+                                   .arg(QDir::toNativeSeparators(path), reason));
     if (!finished) {
         save.cancel();
-        return false;
+        return Outcome::cancelled();
     }
     save.device()->write(out);
-    if (!save.commit()) {
-        *error = save.error();
-        return false;
-    }
-    return true;
+    if (!save.commit())
+        return Outcome::failed(save.error());
+    return Outcome::done();
 }
 
 std::optional<QString> ResultText(QFile& result, TextEncoding encoding, qint64 maxBytes) {

@@ -225,13 +225,11 @@ EngineResult Partitioned::run() {
     keptFile_ = tempFile(&reason);
     const bool ok = keptFile_ && scatter(bits, &reason) && finishAll(&reason) && gather(&reason);
     if (!ok) {
-        if (cancelled_) {
-            result.status = EngineResult::Status::Cancelled;
-        } else {
-            result.status = EngineResult::Status::OutputFailed;
-            result.error =
-                outputFailed_ ? reason : TemporaryFolderFailure(job_.settings.tempDir, reason);
-        }
+        result.outcome =
+            cancelled_ ? Outcome::cancelled()
+            : outputFailed_
+                ? Outcome::failed(reason)
+                : Outcome::failed(TemporaryFolderFailure(job_.settings.tempDir, reason));
         return result;
     }
     result.stats.linesRead = linesRead_;

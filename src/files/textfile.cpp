@@ -57,12 +57,12 @@ ImportResult ImportTextFile(const QString& path, qint64 maxBytes, const ReadProg
     QFile file(path);
     QString reason;
     if (!OpenForReading(file, &reason)) {
-        result.error = ImportFailure(path, reason);
+        result.outcome = Outcome::failed(ImportFailure(path, reason));
         return result;
     }
     const qint64 reported = file.size();
     if (reported > maxBytes) {
-        result.error = TooLarge(path, reported, maxBytes);
+        result.outcome = Outcome::failed(TooLarge(path, reported, maxBytes));
         return result;
     }
     // Never more than maxBytes + 1 bytes are held: one byte past the bound tells that the file
@@ -71,8 +71,9 @@ ImportResult ImportTextFile(const QString& path, qint64 maxBytes, const ReadProg
     bytes.reserve(reported + 1);
     qint64 done = 0;
     auto cancelled = [&] {
-        result.cancelled = progress && !progress(done, reported);
-        return result.cancelled;
+        if (progress && !progress(done, reported))
+            result.outcome = Outcome::cancelled();
+        return result.outcome.wasCancelled();
     };
     if (cancelled())
         return result;
@@ -83,14 +84,14 @@ ImportResult ImportTextFile(const QString& path, qint64 maxBytes, const ReadProg
         bytes.resize(done + want);
         const qint64 got = file.read(bytes.data() + done, want);
         if (got < 0) {
-            result.error = ImportFailure(path, ReasonFor(file));
+            result.outcome = Outcome::failed(ImportFailure(path, ReasonFor(file)));
             return result;
         }
         if (got == 0)
             break;
         done += got;
         if (done > maxBytes) {
-            result.error = TooLarge(path, 0, maxBytes);
+            result.outcome = Outcome::failed(TooLarge(path, 0, maxBytes));
             return result;
         }
         if (cancelled())
@@ -98,7 +99,6 @@ ImportResult ImportTextFile(const QString& path, qint64 maxBytes, const ReadProg
     }
     bytes.resize(done);
     result.decoded = DecodeText(bytes);
-    result.ok = true;
     return result;
 }
 
@@ -109,9 +109,9 @@ SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding enco
     if (exact && (plain == TextEncoding::Utf16Le || plain == TextEncoding::Utf16Be)) {
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (IsEscapedByte(text, i)) {
-                result.error =
+                result.outcome = Outcome::failed(
                     SaveFailure(path, QStringLiteral("文本中有无法识别为文字的字节，不能写成 %1。")
-                                          .arg(EncodingName(encoding)));
+                                          .arg(EncodingName(encoding))));
                 return result;
             }
         }
@@ -125,28 +125,29 @@ SaveResult SaveTextFile(const QString& path, QStringView text, TextEncoding enco
     std::optional<EncodedText> encoded = EncodeText(text, encoding);
     withBreaks = QString();
     if (!encoded || (exact && encoded->encoding != encoding)) {
-        result.error = SaveFailure(
-            path, QStringLiteral("文本中含有 %1 编码无法表示的字符。").arg(EncodingName(encoding)));
+        result.outcome = Outcome::failed(SaveFailure(
+            path,
+            QStringLiteral("文本中含有 %1 编码无法表示的字符。").arg(EncodingName(encoding))));
         return result;
     }
     const qint64 needed = encoded->bytes.size();
     if (const std::optional<qint64> free = FreeSpaceFor(path); free && *free < needed) {
-        result.error = SaveFailure(path, QStringLiteral("磁盘空间不足（需要 %1 KB，只剩 %2 KB）。")
-                                             .arg((needed + kKiB - 1) / kKiB)
-                                             .arg(*free / kKiB));
+        result.outcome = Outcome::failed(
+            SaveFailure(path, QStringLiteral("磁盘空间不足（需要 %1 KB，只剩 %2 KB）。")
+                                  .arg((needed + kKiB - 1) / kKiB)
+                                  .arg(*free / kKiB)));
         return result;
     }
     SafeSaveFile file(path);
     if (!file.open()) {
-        result.error = file.error();
+        result.outcome = Outcome::failed(file.error());
         return result;
     }
     file.device()->write(encoded->bytes); // a failure is kept for commit() to report
     if (!file.commit()) {
-        result.error = file.error();
+        result.outcome = Outcome::failed(file.error());
         return result;
     }
-    result.ok = true;
     result.written = encoded->encoding;
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/outcome.h"
 #include "files/textcodec.h"
 
 #include <QString>
@@ -19,10 +20,8 @@ constexpr qint64 kImportChunkBytes = kMiB;
 using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
 
 struct ImportResult {
-    bool ok = false;
-    bool cancelled = false; // stopped by the progress callback: no error to show
+    Outcome outcome; // cancelled by the progress callback; a failure names the file
     DecodedText decoded;
-    QString error; // when neither ok nor cancelled: what went wrong, in Chinese, naming the file
 };
 
 // Reads a whole regular file of at most maxBytes and decodes it once. Anything else (a FIFO, a
@@ -31,9 +30,8 @@ ImportResult ImportTextFile(const QString& path, qint64 maxBytes = kMaxImportByt
                             const ReadProgress& progress = {});
 
 struct SaveResult {
-    bool ok = false;
+    Outcome outcome; // a failure names the file
     TextEncoding written = TextEncoding::Gbk;
-    QString error; // when !ok: what went wrong, in Chinese, naming the file
 };
 
 // Encodes the text, each CR LF written as `lineBreak`, and writes it through SafeSaveFile: either

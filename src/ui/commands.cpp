@@ -115,8 +115,9 @@ void FilterJob::run() {
             [this, input](const Filtered& filtered) {
                 if (!filtered.result.ok()) {
                     complete();
-                    services_.MsgBox(filtered.result.error, DesktopServices::Critical,
-                                     QStringLiteral("过滤失败"));
+                    if (filtered.result.outcome.hasFailed())
+                        services_.MsgBox(filtered.result.outcome.message(),
+                                         DesktopServices::Critical, QStringLiteral("过滤失败"));
                     return;
                 }
                 inputText_ = input;
@@ -162,11 +163,12 @@ void ImportJob::run() {
             return imported;
         },
         [this](const Imported& imported) {
-            const QString& error = imported.files.error;
-            if (!error.isEmpty() || (!imported.files.large && imported.text.lines == 0)) {
+            const Outcome& outcome = imported.files.outcome;
+            if (!outcome.ok() || (!imported.files.large && imported.text.lines == 0)) {
                 complete();
-                if (!error.isEmpty())
-                    services_.MsgBox(error, DesktopServices::Critical, QStringLiteral("导入失败"));
+                if (outcome.hasFailed())
+                    services_.MsgBox(outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("导入失败"));
                 return;
             }
             beginStep(QStringLiteral("正在读取输入框"), 30, 35);
@@ -223,8 +225,8 @@ void SaveJob::run() {
             },
             [this](const SaveResult& result) {
                 complete();
-                if (!result.ok) {
-                    services_.MsgBox(result.error, DesktopServices::Critical,
+                if (!result.outcome.ok()) {
+                    services_.MsgBox(result.outcome.message(), DesktopServices::Critical,
                                      QStringLiteral("保存失败"));
                     return;
                 }
@@ -253,7 +255,7 @@ LargeFilterJob::LargeFilterJob(std::shared_ptr<const LargeFile> input, TextBox& 
 namespace {
 struct LargeFiltered {
     std::shared_ptr<LargeResult> result;
-    QString error;
+    Outcome outcome;
 };
 } // namespace
 
@@ -263,17 +265,17 @@ void LargeFilterJob::run() {
         true,
         [input = input_, settings = settings_](const WorkProgress& progress) {
             LargeFiltered out;
-            std::optional<LargeResult> result =
-                FilterLargeFile(*input, settings, progress, &out.error);
-            if (result)
-                out.result = std::make_shared<LargeResult>(std::move(*result));
+            LargeResult result;
+            out.outcome = FilterLargeFile(*input, settings, progress, &result);
+            if (out.outcome.ok())
+                out.result = std::make_shared<LargeResult>(std::move(result));
             return out;
         },
         [this](const LargeFiltered& filtered) {
             if (!filtered.result) {
                 complete();
-                if (!filtered.error.isEmpty())
-                    services_.MsgBox(filtered.error, DesktopServices::Critical,
+                if (filtered.outcome.hasFailed())
+                    services_.MsgBox(filtered.outcome.message(), DesktopServices::Critical,
                                      QStringLiteral("过滤失败"));
                 return;
             }
@@ -298,38 +300,27 @@ LargeSaveJob::LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, 
     : Job(where, parent), result_(std::move(result)), path_(std::move(path)), as_(as),
       services_(services) {}
 
-namespace {
-struct Saved {
-    bool ok = false;
-    QString error; // empty on a cancel
-};
-} // namespace
-
 void LargeSaveJob::run() {
     beginStep(QStringLiteral("正在保存"), 0, 100);
-    runWork<Saved>(
+    runWork<Outcome>(
         true,
         [result = result_, path = path_, as = as_](const WorkProgress& progress) {
-            Saved saved;
             // A result of files that have changed since is never saved as theirs.
-            saved.error = ChangedSince(result->inputPaths, result->inputOpened);
-            if (!saved.error.isEmpty())
-                return saved;
+            if (QString changed = ChangedSince(result->inputPaths, result->inputOpened);
+                !changed.isEmpty())
+                return Outcome::failed(std::move(changed));
             // The result as it is, or converted a line at a time.
             if (as.format == FileFormat{result->encoding, result->result.lineBreak})
-                saved.ok = SaveLargeResult(*result->file, path, progress, &saved.error);
-            else
-                saved.ok =
-                    SaveLargeResultAs(*result->file, result->encoding, path, as.format.encoding,
-                                      as.format.lineBreak, as.exact, progress, &saved.error);
-            return saved;
+                return SaveLargeResult(*result->file, path, progress);
+            return SaveLargeResultAs(*result->file, result->encoding, path, as.format.encoding,
+                                     as.format.lineBreak, as.exact, progress);
         },
-        [this](const Saved& saved) {
+        [this](const Outcome& saved) {
             complete();
-            if (saved.ok)
+            if (saved.ok())
                 ReportSaved(services_);
-            else if (!saved.error.isEmpty())
-                services_.MsgBox(saved.error, DesktopServices::Critical,
+            else if (saved.hasFailed())
+                services_.MsgBox(saved.message(), DesktopServices::Critical,
                                  QStringLiteral("保存失败"));
         });
 }
@@ -382,8 +373,9 @@ void RepeatsJob::run() {
         [this](const std::shared_ptr<EngineResult>& result) {
             if (!result->ok()) {
                 complete();
-                services_.MsgBox(result->error, DesktopServices::Critical,
-                                 QStringLiteral("重复统计"));
+                if (result->outcome.hasFailed())
+                    services_.MsgBox(result->outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("重复统计"));
                 return;
             }
             auto statistic = std::make_shared<Statistic>();

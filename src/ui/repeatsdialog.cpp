@@ -179,9 +179,8 @@ template <typename Work, typename Then> void RepeatsDialog::inBackground(Work wo
 
 namespace {
 struct Exported {
-    bool ok = false;
+    Outcome outcome;
     QString text;
-    QString error; // empty on a cancel
 };
 } // namespace
 
@@ -190,18 +189,17 @@ void RepeatsDialog::copyList() {
         [statistic = statistic_, source = source_,
          settings = settings_](const EngineProgress& progress) {
             Exported out;
-            std::optional<QString> text =
-                AllRepeatsText(*statistic, source, settings, progress, &out.error);
-            out.ok = text.has_value();
+            QString text;
+            out.outcome = AllRepeatsText(*statistic, source, settings, progress, &text);
             // The clipboard cannot carry bytes that no encoding read: they become U+FFFD.
-            if (text)
-                out.text = WithReplacementCharacters(*text);
+            if (out.outcome.ok())
+                out.text = WithReplacementCharacters(text);
             return out;
         },
         [this](const Exported& out) {
-            if (!out.ok) {
-                if (!out.error.isEmpty())
-                    services_.MsgBox(out.error, DesktopServices::Critical,
+            if (!out.outcome.ok()) {
+                if (out.outcome.hasFailed())
+                    services_.MsgBox(out.outcome.message(), DesktopServices::Critical,
                                      QStringLiteral("重复统计"));
                 return;
             }
@@ -224,14 +222,14 @@ void RepeatsDialog::saveList() {
         [statistic = statistic_, source = source_, settings = settings_, path,
          as](const EngineProgress& progress) {
             Exported out;
-            out.ok = SaveAllRepeats(*statistic, source, settings, path, as.format.encoding,
-                                    as.format.lineBreak, as.exact, progress, &out.error);
+            out.outcome = SaveAllRepeats(*statistic, source, settings, path, as.format.encoding,
+                                         as.format.lineBreak, as.exact, progress);
             return out;
         },
         [this](const Exported& out) {
-            if (!out.ok) {
-                if (!out.error.isEmpty())
-                    services_.MsgBox(out.error, DesktopServices::Critical,
+            if (!out.outcome.ok()) {
+                if (out.outcome.hasFailed())
+                    services_.MsgBox(out.outcome.message(), DesktopServices::Critical,
                                      QStringLiteral("保存失败"));
                 return;
             }

@@ -25,10 +25,8 @@ EngineResult Run(const FilterSource& source, EngineSettings settings,
     EngineResult result = FilterFiles(file->paths, sink, settings, progress);
     // Counts of files that changed since they were opened are not theirs.
     if (result.ok()) {
-        if (QString changed = ChangedSince(file->paths, file->opened); !changed.isEmpty()) {
-            result.status = EngineResult::Status::InputFailed;
-            result.error = std::move(changed);
-        }
+        if (QString changed = ChangedSince(file->paths, file->opened); !changed.isEmpty())
+            result.outcome = Outcome::failed(std::move(changed));
     }
     return result;
 }
@@ -48,19 +46,19 @@ EngineResult CountRepeats(const FilterSource& source, EngineSettings settings,
     return Run(source, std::move(settings), progress);
 }
 
-bool ForEachRepeat(const Statistic& statistic, const FilterSource& source,
-                   const EngineSettings& settings, const EngineProgress& progress,
-                   const std::function<bool(const RepeatedLine&)>& out, QString* error) {
+Outcome ForEachRepeat(const Statistic& statistic, const FilterSource& source,
+                      const EngineSettings& settings, const EngineProgress& progress,
+                      const std::function<bool(const RepeatedLine&)>& out) {
     if (statistic.complete()) {
         qint64 done = 0;
         for (const RepeatedLine& row : statistic.rows) {
             if (!out(row))
-                return false;
+                return Outcome::cancelled();
             // Now and then, so that a cancel is heard.
             if (++done % 4096 == 0 && progress && !progress(done, qint64(statistic.rows.size())))
-                return false;
+                return Outcome::cancelled();
         }
-        return true;
+        return Outcome::done();
     }
     EngineSettings s = settings;
     bool stopped = false;
@@ -69,9 +67,7 @@ bool ForEachRepeat(const Statistic& statistic, const FilterSource& source,
         return !stopped;
     };
     const EngineResult result = Run(source, std::move(s), progress);
-    if (!result.ok() && !stopped && result.status != EngineResult::Status::Cancelled)
-        *error = result.error;
-    return result.ok();
+    return stopped ? Outcome::cancelled() : result.outcome;
 }
 
 QString RepeatsListText(const std::vector<RepeatedLine>& rows) {
@@ -85,37 +81,34 @@ QString RepeatsListText(const std::vector<RepeatedLine>& rows) {
     return text;
 }
 
-std::optional<QString> AllRepeatsText(const Statistic& statistic, const FilterSource& source,
-                                      const EngineSettings& settings,
-                                      const EngineProgress& progress, QString* error) {
-    if (statistic.complete())
-        return RepeatsListText(statistic.rows);
+Outcome AllRepeatsText(const Statistic& statistic, const FilterSource& source,
+                       const EngineSettings& settings, const EngineProgress& progress,
+                       QString* into) {
+    if (statistic.complete()) {
+        *into = RepeatsListText(statistic.rows);
+        return Outcome::done();
+    }
     QString text;
-    const bool ok = ForEachRepeat(
-        statistic, source, settings, progress,
-        [&](const RepeatedLine& row) {
+    Outcome outcome =
+        ForEachRepeat(statistic, source, settings, progress, [&](const RepeatedLine& row) {
             AppendRow(text, row, u"\r\n");
             return true;
-        },
-        error);
-    if (!ok)
-        return std::nullopt;
-    return text;
+        });
+    if (outcome.ok())
+        *into = std::move(text);
+    return outcome;
 }
 
-bool SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
-                    const EngineSettings& settings, const QString& path, TextEncoding encoding,
-                    LineBreak lineBreak, bool exact, const EngineProgress& progress,
-                    QString* error) {
+Outcome SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
+                       const EngineSettings& settings, const QString& path, TextEncoding encoding,
+                       LineBreak lineBreak, bool exact, const EngineProgress& progress) {
     const TextEncoding plain = WithoutByteOrderMark(encoding);
     TextEncoder encoder(plain);
     std::unique_ptr<TextEncoder> wider;
     QByteArray bytes = ByteOrderMark(encoding).toByteArray();
     SafeSaveFile file(path);
-    if (!file.open()) {
-        *error = file.error();
-        return false;
-    }
+    if (!file.open())
+        return Outcome::failed(file.error());
     QString reason;
     QString row;
     auto write = [&](const RepeatedLine& repeated) {
@@ -137,20 +130,16 @@ bool SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
         }
         return reason.isEmpty();
     };
-    QString failed;
-    if (!ForEachRepeat(statistic, source, settings, progress, write, &failed)) {
+    if (Outcome outcome = ForEachRepeat(statistic, source, settings, progress, write);
+        !outcome.ok()) {
         file.cancel();
         if (!reason.isEmpty())
-            *error = QStringLiteral("无法保存到：\n%1\n\n原因：%2")
-                         .arg(QDir::toNativeSeparators(path), reason);
-        else
-            *error = failed;
-        return false;
+            return Outcome::failed(QStringLiteral("无法保存到：\n%1\n\n原因：%2")
+                                       .arg(QDir::toNativeSeparators(path), reason));
+        return outcome;
     }
     file.device()->write(bytes);
-    if (!file.commit()) {
-        *error = file.error();
-        return false;
-    }
-    return true;
+    if (!file.commit())
+        return Outcome::failed(file.error());
+    return Outcome::done();
 }

@@ -32,26 +32,24 @@ EngineResult CountRepeats(const FilterSource& source, EngineSettings settings,
                           const EngineProgress& progress);
 
 // Hands every repeated line of the statistic to `out`, most frequent first: from the statistic
-// itself when it holds them all, otherwise streamed from the engine once more. False on a cancel,
-// when `out` returns false, or on a failure of the engine (`error` set then).
-bool ForEachRepeat(const Statistic& statistic, const FilterSource& source,
-                   const EngineSettings& settings, const EngineProgress& progress,
-                   const std::function<bool(const RepeatedLine&)>& out, QString* error);
+// itself when it holds them all, otherwise streamed from the engine once more. `out` returning
+// false cancels.
+Outcome ForEachRepeat(const Statistic& statistic, const FilterSource& source,
+                      const EngineSettings& settings, const EngineProgress& progress,
+                      const std::function<bool(const RepeatedLine&)>& out);
 
 // The list as text: a line "次数<TAB>行" for each repeated line, each ended by CR LF.
 QString RepeatsListText(const std::vector<RepeatedLine>& rows);
 
-// Every row of the statistic as text, as RepeatsListText writes it; nothing on a cancel or a
-// failure (`error` set for a failure).
-std::optional<QString> AllRepeatsText(const Statistic& statistic, const FilterSource& source,
-                                      const EngineSettings& settings,
-                                      const EngineProgress& progress, QString* error);
+// Every row of the statistic as text, as RepeatsListText writes it, into *into.
+Outcome AllRepeatsText(const Statistic& statistic, const FilterSource& source,
+                       const EngineSettings& settings, const EngineProgress& progress,
+                       QString* into);
 
 // Saves every row of the statistic to `path` through the safe save, in `encoding` with its
 // byte-order mark, each line ended by `lineBreak`. A row GBK cannot hold is written as GB18030
 // unless `exact`, in which case, as for any character the encoding lacks, nothing is written.
-// False on a cancel or a failure (`error` set for a failure, naming the file).
-bool SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
-                    const EngineSettings& settings, const QString& path, TextEncoding encoding,
-                    LineBreak lineBreak, bool exact, const EngineProgress& progress,
-                    QString* error);
+// A failure names the file.
+Outcome SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
+                       const EngineSettings& settings, const QString& path, TextEncoding encoding,
+                       LineBreak lineBreak, bool exact, const EngineProgress& progress);
