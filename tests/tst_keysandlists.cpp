@@ -163,7 +163,7 @@ private slots:
             << ", 2"
             << "姓名,电话⏎张三,+86 138-0013-8000⏎李四,139 0000 1111⏎王五,⏎"
                "钱七,137\u200b1234\u200b5678⏎赵六⏎"
-            << "已删除 4 行（重复 3 行，空行 1 行）；无键行 3";
+            << "已删除 4 行（重复 3 行，空行 1 行）；无键行 3；比较第 2 列（逗号分隔）、只比较数字";
         QTest::newRow("name by a pattern")
             << QStringList() << "pattern ^([^,]+)"
             << "" << kContacts << "张三,+86 138-0013-8000"
@@ -171,15 +171,16 @@ private slots:
             << "re ^([^,]+)"
             << "姓名,电话⏎张三,+86 138-0013-8000⏎李四,139 0000 1111⏎张三丰,+86 13800138000⏎"
                "王五,⏎钱七,137\u200b1234\u200b5678⏎赵六⏎"
-            << "已删除 3 行（重复 2 行，空行 1 行）";
-        QTest::newRow("whole line without invisible characters") << QStringList() << "line"
-                                                                 << "invisible"
-                                                                 << "a\u200bb⏎ab⏎a\u200db⏎c"
-                                                                 << "a\u200bb"
-                                                                 << "键：「ab」"
-                                                                 << ""
-                                                                 << "a\u200bb⏎c⏎"
-                                                                 << "已删除 2 行重复";
+            << "已删除 3 行（重复 2 行，空行 1 行）；比较正则表达式 ^([^,]+) 找到的部分";
+        QTest::newRow("whole line without invisible characters")
+            << QStringList() << "line"
+            << "invisible"
+            << "a\u200bb⏎ab⏎a\u200db⏎c"
+            << "a\u200bb"
+            << "键：「ab」"
+            << ""
+            << "a\u200bb⏎c⏎"
+            << "已删除 2 行重复；忽略不可见字符";
         QTest::newRow("columns 2,1 by white space, without punctuation")
             << QStringList() << "columns 4 2,1"
             << "punct"
@@ -188,7 +189,7 @@ private slots:
             << "键：「foo」「x」"
             << "space 2,1"
             << "x  foo.  bar⏎y foo⏎foo x⏎"
-            << "已删除 1 行重复";
+            << "已删除 1 行重复；比较第 2、1 列（空白分隔）、忽略标点";
         QTest::newRow("csv with a quoted comma, without spaces")
             << QStringList() << "columns 5 2"
             << "spaces"
@@ -197,15 +198,16 @@ private slots:
             << "键：「Smith,J」"
             << "csv 2"
             << "1,\"Smith, J\",a⏎3,Smith J,c⏎4⏎"
-            << "已删除 1 行重复；无键行 1";
-        QTest::newRow("a character of its own") << QStringList() << "columns 6:； 2"
-                                                << ""
-                                                << "甲；1⏎乙；1⏎丙"
-                                                << "甲；1"
-                                                << "键：「1」"
-                                                << "； 2"
-                                                << "甲；1⏎丙⏎"
-                                                << "已删除 1 行重复；无键行 1";
+            << "已删除 1 行重复；无键行 1；比较第 2 列（CSV）、忽略所有空白";
+        QTest::newRow("a character of its own")
+            << QStringList() << "columns 6:； 2"
+            << ""
+            << "甲；1⏎乙；1⏎丙"
+            << "甲；1"
+            << "键：「1」"
+            << "； 2"
+            << "甲；1⏎丙⏎"
+            << "已删除 1 行重复；无键行 1；比较第 2 列（“；”分隔）";
         QTest::newRow("the menu's options apply too")
             << QStringList{"OptionIgnoreCase"} << "pattern ^(\\w+)"
             << ""
@@ -214,7 +216,7 @@ private slots:
             << "键：「foo」"
             << "re ^(\\w+)"
             << "Foo bar⏎"
-            << "已删除 2 行重复";
+            << "已删除 2 行重复；比较正则表达式 ^(\\w+) 找到的部分";
     }
     void keyDialogDrivesTheFilter() {
         QFETCH(QStringList, actions);
@@ -556,13 +558,15 @@ private slots:
         QTest::newRow("only repeated lines, a line without a key")
             << "a\t1⏎b\t1⏎c⏎d\t2"
             << "tab 2" << 3 << QStringList()
-            << "已删除 3 行（没有重复的行 2 行，重复 1 行）；无键行 1";
+            << "已删除 3 行（没有重复的行 2 行，重复 1 行）；无键行 1；比较第 2 列（制表符分隔）";
         QTest::newRow("an intersecting list takes lines without a key")
             << "a\t1⏎b⏎c\t2"
-            << "tab 2" << 0 << QStringList{"+x\t1"} << "已删除 2 行（交集清单删除 2 行）；无键行 1";
+            << "tab 2" << 0 << QStringList{"+x\t1"}
+            << "已删除 2 行（交集清单删除 2 行）；无键行 1；比较第 2 列（制表符分隔）";
         QTest::newRow("lines without a key stay")
             << "a\t1⏎b⏎c⏎c\t1"
-            << "tab 2" << 0 << QStringList() << "已删除 1 行重复；无键行 2";
+            << "tab 2" << 0 << QStringList()
+            << "已删除 1 行重复；无键行 2；比较第 2 列（制表符分隔）";
     }
     void removedNote() {
         QFETCH(QString, input);
@@ -604,7 +608,12 @@ private slots:
                                        list.join(u'\n'), int(lists.size()) + 1));
             }
             const EngineResult r = FilterText(input, SettingsOf(o, lists)).result;
-            const QString note = RemovedNote(r.stats, o, lists);
+            QString note = RemovedNote(r.stats, o, lists);
+            // The key in force closes the note; the counts come before it.
+            const QString key = u'；' + DescribeKeySpec(o.key).join(QStringLiteral("、"));
+            QCOMPARE(note.endsWith(key), !o.key.isDefault());
+            if (!o.key.isDefault())
+                note.chop(key.size());
             const QString inside = note.section(u'（', 1).section(u'）', 0, 0);
             qint64 sum = 0;
             qint64 blanks = 0;
@@ -678,9 +687,9 @@ private slots:
         }
         filter(kContacts);
         QCOMPARE(text2()->text(), T(QStringLiteral("李四,139 0000 1111⏎")));
-        QCOMPARE(note(),
-                 QStringLiteral("已删除 9 行（排除清单 called.txt 删除 2 行，交集清单 "
-                                "粘贴的清单 1 删除 5 行，重复 1 行，空行 1 行）；无键行 3"));
+        QCOMPARE(note(), QStringLiteral("已删除 9 行（排除清单 called.txt 删除 2 行，交集清单 "
+                                        "粘贴的清单 1 删除 5 行，重复 1 行，空行 1 行）；无键行 3；"
+                                        "比较第 2 列（逗号分隔）、只比较数字"));
 
         trigger(QStringLiteral("RestoreDefaults"));
         QCOMPARE(window->filterOptions(), FilterOptions{});
@@ -747,7 +756,8 @@ private slots:
         press(key, "KeyOk");
         QTRY_VERIFY(!window->isResultStale() && !window->busy());
         QCOMPARE(text2()->text(), engineFilter(kContacts).text);
-        QCOMPARE(note(), QStringLiteral("已删除 4 行（重复 3 行，空行 1 行）；无键行 3"));
+        const QString keyNote = QStringLiteral("；比较第 2 列（逗号分隔）、只比较数字");
+        QCOMPARE(note(), QStringLiteral("已删除 4 行（重复 3 行，空行 1 行）；无键行 3") + keyNote);
 
         ComparedListsDialog* lists = listsDialog();
         in<QPushButton>(lists, "ListAddPasted")->click();
@@ -757,7 +767,8 @@ private slots:
         QTRY_VERIFY(!window->isResultStale() && !window->busy());
         QCOMPARE(text2()->text(), engineFilter(kContacts).text);
         QCOMPARE(note(), QStringLiteral(
-                             "已删除 5 行（排除清单删除 2 行，重复 2 行，空行 1 行）；无键行 3"));
+                             "已删除 5 行（排除清单删除 2 行，重复 2 行，空行 1 行）；无键行 3") +
+                             keyNote);
     }
 
     // A list file that is gone by the time of the filter: a message names it, and the output box
@@ -816,7 +827,8 @@ private slots:
         QVERIFY(waitIdle());
         QVERIFY(window->isLargeResult());
         QCOMPARE(note(), RemovedNote(engine.stats, settings.options, settings.lists));
-        QCOMPARE(note(), QStringLiteral("已删除 1,867 行（排除清单删除 1,001 行，重复 866 行）"));
+        QCOMPARE(note(), QStringLiteral("已删除 1,867 行（排除清单删除 1,001 行，重复 866 行）；"
+                                        "比较第 1 列（逗号分隔）"));
         saveAnswering(path(QStringLiteral("saved.txt")));
         QCOMPARE(ReadAll(path(QStringLiteral("saved.txt"))), expected.bytes);
 

@@ -59,8 +59,10 @@ QStringList DescribeKeySpec(const KeySpec& spec) {
         QStringList columns;
         for (const int column : spec.columns)
             columns << QString::number(column);
-        parts << QStringLiteral("比较第 %1 列（%2分隔）")
-                     .arg(columns.join(QStringLiteral("、")), DescribeSeparator(spec.separator));
+        const QString how = spec.separator.kind == Separator::Kind::Csv
+                                ? QStringLiteral("CSV")
+                                : DescribeSeparator(spec.separator) + QStringLiteral("分隔");
+        parts << QStringLiteral("比较第 %1 列（%2）").arg(columns.join(QStringLiteral("、")), how);
     } else if (spec.source == KeySpec::Source::Pattern && !spec.pattern.isEmpty()) {
         parts << QStringLiteral("比较正则表达式 %1 找到的部分").arg(spec.pattern);
     }

@@ -26,7 +26,8 @@ struct TextSummary;
 // none: "已删除 1,254 行（排除清单删除 1,204 行，重复 50 行）"; where there are several lists,
 // each is named ("排除清单 a.txt 删除 3 行"). Which copies of a repeated line a list removed is
 // not counted, so where only repeated lines are kept the rest is told as one
-// ("没有重复的行和重复 N 行"). Lines without a key, when there are any, follow: "；无键行 3".
+// ("没有重复的行和重复 N 行"). Lines without a key, when there are any, follow: "；无键行 3";
+// then the key, when it is not the whole line: "；比较第 2 列（逗号分隔）、只比较数字".
 QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
                     const std::vector<ComparedList>& lists = {});
 
