@@ -340,6 +340,40 @@ private slots:
         press(dialog, "KeyCancel");
     }
 
+    // The bounds of the example: the characters of the line it starts with, how far down the
+    // box it looks past blank lines, and how much of a column it shows.
+    void exampleBounds_data() {
+        QTest::addColumn<QString>("input"); // the cursor stays on the first line
+        QTest::addColumn<QString>("example");
+        QTest::addColumn<QString>("shown");
+        const qsizetype most = KeySpecDialog::kExampleChars;
+        const QString full(most, u'x');
+        const QString blanks(kExampleSearchLines - 1, u'\n');
+        QTest::newRow("a line at the bound") << full << full << QString();
+        QTest::newRow("a line above the bound") << full + u'y' << full << QString();
+        QTest::newRow("the last line looked at") << blanks + QStringLiteral("found") << "found"
+                                                 << "键：「found」";
+        QTest::newRow("past the last line looked at") << blanks + QStringLiteral("\nfound") << ""
+                                                      << "键：—（在上面输入一行）";
+        const QString column(kShownKeyChars, u'k');
+        QTest::newRow("a key shown whole") << column << column << "键：「" + column + "」";
+        QTest::newRow("a key shown cut")
+            << column + u'k' << column + u'k' << "键：「" + column + "…」";
+    }
+    void exampleBounds() {
+        QFETCH(QString, input);
+        QFETCH(QString, example);
+        QFETCH(QString, shown);
+        text1()->setText(input);
+        text1()->setTextCursor(QTextCursor(text1()->document()));
+        KeySpecDialog* dialog = keyDialog();
+        QVERIFY(dialog);
+        QCOMPARE(in<QLineEdit>(dialog, "KeyExample")->text(), example);
+        if (!shown.isEmpty())
+            QCOMPARE(dialog->exampleKey(), shown);
+        press(dialog, "KeyCancel");
+    }
+
     // A setup that cannot be used is told in the dialog and OK stays off until it is mended;
     // a cancel changes nothing.
     void keyDialogFaults_data() {

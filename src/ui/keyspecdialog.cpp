@@ -45,10 +45,9 @@ bool IsOneCharacter(QStringView text) {
 // A key's column as the example shows it: a tab as an arrow, a byte no encoding reads as �, and
 // a very long one cut.
 QString Shown(const QString& column) {
-    constexpr qsizetype kShown = 300;
     QString shown = WithReplacementCharacters(column);
     shown.replace(u'\t', u'⇥');
-    return shown.size() > kShown ? shown.left(kShown) + QStringLiteral("…") : shown;
+    return shown.size() > kShownKeyChars ? shown.left(kShownKeyChars) + QStringLiteral("…") : shown;
 }
 
 QLabel* PlainLabel(const QString& name, QWidget* parent) {

@@ -65,6 +65,11 @@ private:
     QPushButton* ok_ = nullptr;
 };
 
+// How far down the input box the example looks for a line that is not blank.
+constexpr int kExampleSearchLines = 1000;
+// The most characters of a column the example shows; a longer one is cut, with "…".
+constexpr qsizetype kShownKeyChars = 300;
+
 // What the example says of `line` with `options`: "键：「…」" (each column in its own corner
 // brackets), "空行：…" for a blank line, or "无键：…" with the reason for a line without a key.
 // (Whether a line without a key stays depends on the keep mode and the lists; it is never a

@@ -7,11 +7,6 @@
 
 #include <QTextBlock>
 
-namespace {
-// How far down the input box the example looks for a line that is not blank.
-constexpr int kExampleSearchLines = 1000;
-} // namespace
-
 QString MainWindow::exampleLine() const {
     auto shortened = [](const QString& line) { return line.left(KeySpecDialog::kExampleChars); };
     const QTextBlock current = Text1->textCursor().block();
