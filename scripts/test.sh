@@ -10,8 +10,8 @@ sanitized="$here/build-ci-asan"
     "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
 cmake --build "$sanitized" --target tst_core tst_keys tst_files tst_fileio tst_engine tst_cli \
     tst_platform tst_window tst_options tst_keysandlists tst_results tst_windowkeeps tst_largefile \
-    tst_importsave tst_importfiles tst_commandline fuzz_corpus fuzz_changing_corpus trennix-cli \
-    tst_filesafety
+    tst_importsave tst_importfiles tst_commandline tst_removed fuzz_corpus fuzz_changing_corpus \
+    trennix-cli tst_filesafety
 echo "== Sanitizer build (ASan + UBSan) =="
 (cd "$sanitized" && ctest --output-on-failure -R '^(tst_|fuzz_)' -E '^tst_filesafety$')
 

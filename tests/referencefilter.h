@@ -158,79 +158,135 @@ inline QStringList ReferenceLines(const QString& text) {
 struct ReferenceList {
     bool excludes = true; // otherwise intersects
     QString text;
+    QString name{}; // as the removed lines name it
 };
 
-// The kept lines, each ended by CR LF, and with `counts` each after how often its key occurs and
-// a tab. Blank lines never compare: the first line stays even when blank, later ones go, unless
-// every blank line is kept. A line without a key stays where a line that occurs once does (not
-// where only repeated lines are listed, nor with intersecting lists). A keyed line goes when an
-// excluding list holds its key, or an intersecting list does not.
-inline QString ReferenceFilter(const QString& text, const FilterOptions& o = {},
-                               bool counts = false, const std::vector<ReferenceList>& lists = {}) {
-    const QStringList lines = ReferenceLines(text);
+// What becomes of each line: whether it stays (after how often its key occurs), and otherwise
+// why it goes, as the removed lines say it: the number of the line it repeats, a list's name,
+// "blank", or "unique".
+struct ReferenceFate {
+    bool keep = false;
+    int count = 1;
+    QString why;
+};
+
+// Blank lines never compare: the first line stays even when blank, later ones go, unless every
+// blank line is kept. A line without a key stays where a line that occurs once does (not where
+// only repeated lines are listed, nor with intersecting lists). A keyed line goes when an
+// excluding list holds its key, or an intersecting list does not. A removed repeat names the copy
+// that stays; where none does, the first copy (and the first copy the second).
+inline std::vector<ReferenceFate> ReferenceFates(const QStringList& lines, const FilterOptions& o,
+                                                 const std::vector<ReferenceList>& lists) {
     std::vector<QSet<QString>> listKeys;
-    bool intersecting = false;
-    for (const ReferenceList& list : lists) {
+    int firstIntersecting = -1;
+    for (std::size_t i = 0; i < lists.size(); ++i) {
         QSet<QString> keys;
-        for (const QString& line : ReferenceLines(list.text)) {
+        for (const QString& line : ReferenceLines(lists[i].text)) {
             const ReferenceLineKey k = ReferenceKey(line, o);
             if (k.kind == ReferenceLineKey::Kind::Keyed)
                 keys.insert(k.key);
         }
         listKeys.push_back(keys);
-        intersecting = intersecting || !list.excludes;
+        if (!lists[i].excludes && firstIntersecting < 0)
+            firstIntersecting = int(i);
     }
-    auto passes = [&](const QString& key) {
+    // The list that removes a key: the first excluding one that holds it, or else the first
+    // intersecting one that does not.
+    auto removingList = [&](const QString& key) -> std::optional<std::size_t> {
         for (std::size_t i = 0; i < lists.size(); ++i) {
-            if (listKeys[i].contains(key) == lists[i].excludes)
-                return false;
+            if (lists[i].excludes && listKeys[i].contains(key))
+                return i;
         }
-        return true;
+        for (std::size_t i = 0; i < lists.size(); ++i) {
+            if (!lists[i].excludes && !listKeys[i].contains(key))
+                return i;
+        }
+        return std::nullopt;
     };
     std::vector<ReferenceLineKey> keys;
-    QHash<QString, int> first, last, count;
+    QHash<QString, QList<int>> copies; // the lines of each key
     int blanks = 0;
     for (int i = 0; i < lines.size(); ++i) {
         keys.push_back(ReferenceKey(lines[i], o));
         const ReferenceLineKey& k = keys.back();
         if (k.kind == ReferenceLineKey::Kind::Blank)
             ++blanks;
-        if (k.kind != ReferenceLineKey::Kind::Keyed)
-            continue;
-        if (!first.contains(k.key))
-            first[k.key] = i;
-        last[k.key] = i;
-        ++count[k.key];
+        if (k.kind == ReferenceLineKey::Kind::Keyed)
+            copies[k.key] << i;
     }
-    QString out;
+    auto number = [](int i) { return QString::number(i + 1); };
+    std::vector<ReferenceFate> fates;
     for (int i = 0; i < lines.size(); ++i) {
         const ReferenceLineKey& k = keys[std::size_t(i)];
-        bool keep = false;
-        int n = 1;
+        ReferenceFate fate;
         if (k.kind == ReferenceLineKey::Kind::Blank) {
-            keep = o.keepBlank || i == 0;
-            n = o.keepBlank ? 1 : blanks;
+            fate.keep = o.keepBlank || i == 0;
+            fate.count = o.keepBlank ? 1 : blanks;
+            fate.why = QStringLiteral("blank");
         } else if (k.kind == ReferenceLineKey::Kind::Keyless) {
-            keep = o.keep != KeepMode::Repeated && !intersecting;
-        } else if (passes(k.key)) {
-            n = count[k.key];
+            fate.keep = o.keep != KeepMode::Repeated && firstIntersecting < 0;
+            fate.why = firstIntersecting >= 0 ? lists[std::size_t(firstIntersecting)].name
+                                              : QStringLiteral("unique");
+        } else if (const auto list = removingList(k.key)) {
+            fate.why = lists[*list].name;
+        } else {
+            const QList<int>& all = copies[k.key];
+            fate.count = int(all.size());
+            int kept = -1;
             switch (o.keep) {
             case KeepMode::First:
-                keep = first[k.key] == i;
+                kept = all.front();
                 break;
             case KeepMode::Last:
-                keep = last[k.key] == i;
+                kept = all.back();
                 break;
             case KeepMode::Unique:
-                keep = n == 1;
+                kept = all.size() == 1 ? i : -1;
                 break;
             case KeepMode::Repeated:
-                keep = n > 1 && first[k.key] == i;
+                kept = all.size() > 1 ? all.front() : -1;
                 break;
             }
+            fate.keep = kept == i;
+            if (kept >= 0)
+                fate.why = number(kept);
+            else if (all.size() == 1)
+                fate.why = QStringLiteral("unique");
+            else
+                fate.why = number(i == all.front() ? all[1] : all.front());
         }
-        if (keep)
-            out += (counts ? QString::number(n) + u'\t' : QString()) + lines[i] +
+        fates.push_back(fate);
+    }
+    return fates;
+}
+
+// The kept lines, each ended by CR LF, and with `counts` each after how often its key occurs and
+// a tab.
+inline QString ReferenceFilter(const QString& text, const FilterOptions& o = {},
+                               bool counts = false, const std::vector<ReferenceList>& lists = {}) {
+    const QStringList lines = ReferenceLines(text);
+    const std::vector<ReferenceFate> fates = ReferenceFates(lines, o, lists);
+    QString out;
+    for (int i = 0; i < lines.size(); ++i) {
+        const ReferenceFate& fate = fates[std::size_t(i)];
+        if (fate.keep)
+            out += (counts ? QString::number(fate.count) + u'\t' : QString()) + lines[i] +
+                   QStringLiteral("\r\n");
+    }
+    return out;
+}
+
+// The removed lines as the engine writes them for one input: number, why, the line; each ended
+// by CR LF.
+inline QString ReferenceRemoved(const QString& text, const FilterOptions& o = {},
+                                const std::vector<ReferenceList>& lists = {}) {
+    const QStringList lines = ReferenceLines(text);
+    const std::vector<ReferenceFate> fates = ReferenceFates(lines, o, lists);
+    QString out;
+    for (int i = 0; i < lines.size(); ++i) {
+        const ReferenceFate& fate = fates[std::size_t(i)];
+        if (!fate.keep)
+            out += QString::number(i + 1) + u'\t' + fate.why + u'\t' + lines[i] +
                    QStringLiteral("\r\n");
     }
     return out;

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/options.h"
+#include "cli/outputsinks.h"
 #include "cli/progressmeter.h"
 #include "core/grouped.h"
 #include "core/linekey.h"
@@ -12,6 +13,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -40,48 +42,6 @@ int UsageError(QIODevice& errors, const QString& message) {
     Print(errors, kUsage + QStringLiteral("\n用 trennix-cli --help 查看全部选项。\n"));
     return 2;
 }
-
-// Writes the result to a device (standard output), counting what it has written.
-class DeviceSink final : public OutputSink {
-public:
-    explicit DeviceSink(QIODevice& device) : device_(device) {}
-    bool write(const char* data, qint64 size) override {
-        while (size > 0) {
-            const qint64 n = device_.write(data, size);
-            if (n <= 0) {
-                const auto* file = qobject_cast<const QFileDevice*>(&device_);
-                const QString reason = file ? ReasonFor(*file) : QString();
-                error_ = QStringLiteral("无法写入标准输出：%1")
-                             .arg(reason.isEmpty() ? QStringLiteral("写入失败。") : reason);
-                return false;
-            }
-            data += n;
-            size -= n;
-            written_ += n;
-        }
-        return true;
-    }
-    QString error() const override { return error_; }
-    qint64 written() const { return written_; }
-
-private:
-    QIODevice& device_;
-    QString error_;
-    qint64 written_ = 0;
-};
-
-// Writes the result into a file through the safe save, which says why a write failed.
-class SaveSink final : public OutputSink {
-public:
-    explicit SaveSink(SafeSaveFile& file) : file_(file) {}
-    bool write(const char* data, qint64 size) override {
-        return file_.device()->write(data, size) == size;
-    }
-    QString error() const override { return file_.error(); }
-
-private:
-    SafeSaveFile& file_;
-};
 
 // Reads a size such as 512M, 2G or 1048576 (bytes); -1 when it is none or too large to count.
 qint64 ParseSize(const QString& text) {
@@ -196,6 +156,16 @@ QString AsTyped(const QStringList& arguments, const QString& name) {
     return QStringLiteral("--") + name;
 }
 
+// True when two paths name one file: the same file where both are, or else the same path.
+bool SamePlace(const QString& a, const QString& b) {
+    int errnum = 0;
+    const FileStatus first = StatusOfPath(a, true, &errnum);
+    const FileStatus second = StatusOfPath(b, true, &errnum);
+    if (first.kind != FileKind::Missing && second.kind != FileKind::Missing)
+        return first.sameFile(second);
+    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+}
+
 // True when standard output is the file at `path` itself.
 bool IsSameFile(int handle, const QString& path) {
     int errnum = 0;
@@ -296,6 +266,16 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (toFile && outputPath.isEmpty())
         return UsageError(errors, QStringLiteral("-o 后面要有一个文件名。"));
 
+    if (parser.values(o.removed).size() > 1)
+        return UsageError(errors, QStringLiteral("只能有一个删除行文件，--removed 给了 %1 次。")
+                                      .arg(parser.values(o.removed).size()));
+    const QString removedPath = parser.value(o.removed);
+    if (parser.isSet(o.removed) && removedPath.isEmpty())
+        return UsageError(errors, QStringLiteral("--removed 后面要有一个文件名。"));
+    if (!removedPath.isEmpty() && toFile && SamePlace(removedPath, outputPath))
+        return UsageError(errors, QStringLiteral("--removed 和 -o 是同一个文件 %1：两者要分开写。")
+                                      .arg(QDir::toNativeSeparators(outputPath)));
+
     QStringList inputs = parser.positionalArguments();
     if (inputs.isEmpty())
         inputs << QStringLiteral("-");
@@ -341,6 +321,20 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         sink = std::move(device);
     }
 
+    std::unique_ptr<SafeSaveFile> removedFile;
+    std::unique_ptr<OutputSink> removedSink;
+    if (!removedPath.isEmpty()) {
+        removedFile = std::make_unique<SafeSaveFile>(removedPath);
+        if (!removedFile->open()) {
+            if (saveFile)
+                saveFile->cancel();
+            Say(errors, removedFile->error());
+            return 1;
+        }
+        removedSink = std::make_unique<SaveSink>(*removedFile);
+        settings.removedSink = removedSink.get();
+    }
+
     const ProgressMeter::Mode mode = parser.isSet(o.progress)       ? ProgressMeter::Mode::Always
                                      : parser.isSet(o.noProgress)   ? ProgressMeter::Mode::Never
                                      : environment.errorsOnTerminal ? ProgressMeter::Mode::Large
@@ -354,12 +348,14 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     meter.clear();
     if (!result.ok()) {
         QString message = result.outcome.message();
-        if (saveFile) {
-            saveFile->cancel();
-            // A write that failed is told once the new content is gone, so that a full disk
-            // shows the room there is.
-            if (result.outcome.hasFailed() && !saveFile->error().isEmpty())
-                message = saveFile->error();
+        // A write that failed is told once the new content is gone, so that a full disk shows
+        // the room there is.
+        for (SafeSaveFile* file : {saveFile.get(), removedFile.get()}) {
+            if (!file)
+                continue;
+            file->cancel();
+            if (result.outcome.hasFailed() && !file->error().isEmpty())
+                message = file->error();
         }
         if (result.outcome.wasCancelled()) {
             if (saveFile)
@@ -379,8 +375,20 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         Say(errors, message);
         return 1;
     }
+    // The removed lines first: a file the result replaces (perhaps an input) is replaced only
+    // once they are safe.
+    if (removedFile && !removedFile->commit()) {
+        if (saveFile)
+            saveFile->cancel();
+        Say(errors, removedFile->error());
+        return 1;
+    }
     if (saveFile && !saveFile->commit()) {
-        Say(errors, saveFile->error());
+        QString message = saveFile->error();
+        if (removedFile)
+            message += QStringLiteral("\n删除的行已经写入 %1。")
+                           .arg(QDir::toNativeSeparators(removedPath));
+        Say(errors, message);
         return 1;
     }
     if (parser.isSet(o.stats))

@@ -76,6 +76,13 @@ struct Options {
         QStringLiteral("比较时忽略看不见的格式字符（零宽空格、零宽连接符、方向标记等）。")};
     QCommandLineOption counts{QStringLiteral("counts"),
                               QStringLiteral("每个保留的行前面写上它出现的次数和一个制表符。")};
+    QCommandLineOption removed{
+        QStringLiteral("removed"),
+        QStringLiteral("把删除的每一行写入 <文件>：它的行号（几个输入时为“文件名:行号”）、"
+                       "制表符、它重复的那一行（保留的那一行）的行号、制表符、原来的行。"
+                       "被清单删除的行写清单名，空行写 blank，只保留重复的行时只出现一次的行"
+                       "写 unique。编码和换行同结果。"),
+        QStringLiteral("文件")};
     QCommandLineOption memory{
         QStringLiteral("memory"),
         QStringLiteral("内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为物理内存的"
@@ -91,8 +98,8 @@ struct Options {
                 &stats,       &progress,        &noProgress,     &ignoreCase, &trim,
                 &width,       &keepBlank,       &keep,           &exclude,    &intersect,
                 &field,       &separator,       &keyRegex,       &digitsOnly, &ignoreSpaces,
-                &ignorePunct, &ignoreInvisible, &counts,         &memory,     &help,
-                &version};
+                &ignorePunct, &ignoreInvisible, &counts,         &removed,    &memory,
+                &help,        &version};
     }
 };
 

@@ -3,6 +3,8 @@
 
 #include "files/textcodec.h"
 
+#include <algorithm>
+
 namespace {
 constexpr qint64 kOutputBuffer = qint64(1) << 20;
 } // namespace
@@ -50,23 +52,17 @@ void Emitter::appendUnits(QStringView text) {
     }
 }
 
-// Writes a line of another encoding in the output's; a line GBK cannot hold is written as
-// GB18030, which keeps GBK's bytes for everything GBK has.
-bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
-    text_.resize(0);
-    if (s.native)
-        text_ = QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();
-    else
-        decoders_(s.encoding)
-            .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text_);
+bool Emitter::appendText(QStringView text) {
     if (!encoder_)
         encoder_ = std::make_unique<TextEncoder>(WithoutByteOrderMark(encoding_));
-    if (encoder_->encode(text_, buffer_))
+    if (encoder_->encode(text, buffer_))
         return true;
+    // A text GBK cannot hold is written as GB18030, which keeps GBK's bytes for everything GBK
+    // has.
     if (WithoutByteOrderMark(encoding_) == TextEncoding::Gbk) {
         if (!fallback_)
             fallback_ = std::make_unique<TextEncoder>(TextEncoding::Gb18030);
-        if (fallback_->encode(text_, buffer_)) {
+        if (fallback_->encode(text, buffer_)) {
             wroteGb18030_ = true;
             return true;
         }
@@ -75,7 +71,22 @@ bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
     return false;
 }
 
+// Writes a line of another encoding in the output's.
+bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
+    text_.resize(0);
+    if (s.native)
+        text_ = QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();
+    else
+        decoders_(s.encoding)
+            .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text_);
+    return appendText(text_);
+}
+
 bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    return this->line(counts_ ? QString::number(count) + u'\t' : QString(), s, line, length);
+}
+
+bool Emitter::line(QStringView before, const Segment& s, const uchar* line, qint64 length) {
     if (loneByte_) {
         error_ = QStringLiteral("无法以 %1 写出结果：结果的第 %2 行以单个无法识别的字节结束，"
                                 "其后还有别的行；UTF-16 每两个字节为一个单位，"
@@ -85,10 +96,11 @@ bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 c
         return false;
     }
     const qsizetype start = buffer_.size();
-    if (counts_) {
-        appendUnits(QString::number(count));
-        appendUnits(u"\t");
-    }
+    // Counts and line numbers are plain ASCII, written straight as units.
+    if (std::all_of(before.begin(), before.end(), [](QChar c) { return c.unicode() < 0x80; }))
+        appendUnits(before);
+    else if (!appendText(before))
+        return false;
     const bool same = s.native
                           ? units_ == s.units
                           : WithoutByteOrderMark(s.encoding) == WithoutByteOrderMark(encoding_);

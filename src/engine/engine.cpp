@@ -2,6 +2,7 @@
 // partitioned way, and what they give is counted.
 #include "engine/engine_p.h"
 #include "engine/inputs.h"
+#include "engine/removed.h"
 #include "files/textcodec.h"
 
 #include <algorithm>
@@ -23,11 +24,11 @@ namespace {
 
 // The memory the in-memory way may come to need: the input, which may all become resident, and
 // the tables if every line were different (a quarter free, and the old slots during growth).
-qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting) {
+qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed) {
     qint64 slotCount = 2048;
     while (slotCount * 3 < lines * 4)
         slotCount *= 2;
-    const qint64 slotBytes = counting ? 24 : 16;
+    const qint64 slotBytes = 16 + (counting ? 8 : 0) + (removed ? 16 : 0);
     return inputBytes + slotCount * slotBytes * 3 / 2;
 }
 
@@ -40,11 +41,24 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
         result.outcome = Outcome::failed(out.error());
         return result;
     }
+    std::unique_ptr<RemovedWriter> removed;
+    if (job.settings.removedSink || job.settings.removedOut) {
+        removed = std::make_unique<RemovedWriter>(job, out);
+        job.removed = removed.get();
+    }
     if (way == Way::Partitioned ||
-        (way == Way::Either && InMemoryNeed(job.inputs.totalBytes, lines, counting) > job.budget))
+        (way == Way::Either &&
+         InMemoryNeed(job.inputs.totalBytes, lines, counting, removed != nullptr) > job.budget))
         result = RunPartitioned(job, out);
     else
         result = RunInMemory(job, out);
+    if (removed && removed->stopped())
+        result.outcome = Outcome::cancelled();
+    else if (removed && !result.ok() && !removed->error().isEmpty())
+        result.outcome = Outcome::failed(removed->error());
+    if (removed && result.ok() && !removed->finish())
+        result.outcome = Outcome::failed(removed->error());
+    job.removed = nullptr;
     if (!result.ok() && job.stopped())
         result.outcome = Outcome::cancelled();
     if (job.inputs.readFailed)
@@ -94,6 +108,7 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
                              : WithoutByteOrderMark(*settings.outputEncoding);
 
     EngineJob job{inputs.list, settings, progress};
+    job.inputNames = settings.inputNames.isEmpty() ? inputs.names : settings.inputNames;
     job.byText = settings.options.transformsLines() || !sameEncodings;
     job.budget = settings.memoryBudget > 0 ? settings.memoryBudget : DefaultMemoryBudget();
     for (std::size_t i = 0; i < settings.lists.size(); ++i)

@@ -62,6 +62,24 @@ struct ComparedList {
 // As many lists as one comparison takes.
 constexpr int kMostComparedLists = 64;
 
+// A line of the input that is not in the result, and why.
+struct RemovedLine {
+    enum class Why {
+        Repeat, // it repeats another line: the copy that stays (where no copy stays, the first
+                // copy of its key, and for that first copy the second)
+        List,   // a compared list removed it
+        Blank,  // a blank line after the first line
+        Once,   // it occurs once, where only repeated lines stay
+    };
+    int input = 0;   // the input it is in, by their order from 0
+    qint64 line = 0; // its number in that input, from 1
+    Why why = Why::Repeat;
+    int keptInput = 0;   // Repeat: where the line it repeats is
+    qint64 keptLine = 0; //
+    int list = -1;       // List: the list's number
+    QString text;        // the line as it was
+};
+
 struct EngineSettings {
     FilterOptions options;
     std::optional<TextEncoding> inputEncoding;  // forced; otherwise detected for each input
@@ -87,6 +105,16 @@ struct EngineSettings {
     std::function<bool(const RepeatedLine&)> repeatsOut;
     // The lists the input is compared with (at most kMostComparedLists).
     std::vector<ComparedList> lists;
+    // Where the removed lines are written, one a line in input order: its number (with several
+    // inputs "name:number"), a tab, the number of the line it repeats (or the name of the list that
+    // removed it, "blank" for a blank line, "unique" for a line that occurs once where only
+    // repeated lines stay), a tab, and the line as it was; in the result's encoding and line
+    // break. Null: nowhere.
+    OutputSink* removedSink = nullptr;
+    // Every removed line, in input order. Returning false stops the work, as a cancel does.
+    std::function<bool(const RemovedLine&)> removedOut;
+    // How the removed lines name the inputs; empty: by their paths.
+    QStringList inputNames;
 };
 
 struct EngineStats {

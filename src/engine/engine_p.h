@@ -35,6 +35,7 @@ struct Segment {
     // (see StreamSegment): its bytes are gone through in steps, each step's pages let go after it.
     bool longLine = false;
     int list = -1; // the number of the compared list it belongs to; -1 for the inputs
+    int input = 0; // the number of the input it belongs to
     const std::atomic<bool>* stop = nullptr; // EngineSettings::stop
     bool stopped() const { return stop && stop->load(std::memory_order_relaxed); }
     const QFile* file = nullptr; // the mapped file, to read a line again without mapping it
@@ -162,8 +163,11 @@ public:
     // The line break written after each line; it may change until the first line is written.
     void setLineBreak(LineBreak lineBreak);
     LineBreak lineBreak() const { return lineBreakKind_; }
+    TextEncoding encoding() const { return encoding_; }
     bool start(); // the byte-order mark
     bool line(const Segment& s, const uchar* line, qint64 length, quint64 count);
+    // A line after a text (such as "12<TAB>3<TAB>"), written in the output's encoding.
+    bool line(QStringView before, const Segment& s, const uchar* line, qint64 length);
     bool finish();
     QString error() const { return error_; }
     qint64 written() const { return lines_; }
@@ -173,6 +177,8 @@ public:
 private:
     bool flush();
     void appendUnits(QStringView text);
+    // Appends a text in the output's encoding (as GB18030 where GBK lacks a character).
+    bool appendText(QStringView text);
     bool convert(const Segment& s, const uchar* line, qint64 length);
 
     OutputSink& sink_;
@@ -202,6 +208,9 @@ struct EngineJob {
     // those that every kept line must be in.
     quint64 excluding = 0;
     quint64 intersecting = 0;
+    // Where removed lines go, when they are wanted (see RemovedWriter).
+    class RemovedWriter* removed = nullptr;
+    QStringList inputNames{}; // how removed lines name the inputs
     qint64 budget = 0;
     qint64 passes = 1; // how many times the input is read, for progress
     qint64 lines = 0;  // how many lines there are at most (known before the work starts)

@@ -1,6 +1,7 @@
 // The in-memory way: every line decided while the input and the table fit in the budget.
 #include "core/keeprules.h"
 #include "engine/engine_p.h"
+#include "engine/removed.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,7 +18,8 @@ public:
     InMemory(EngineJob& job, Emitter& out)
         : job_(job), out_(out), options_(job.settings.options),
           counting_(job.settings.writeCounts || job.settings.collectRepeats),
-          tables_{LineTable(counting_), LineTable(counting_)},
+          tables_{LineTable(counting_, job.removed != nullptr),
+                  LineTable(counting_, job.removed != nullptr)},
           readers_{std::make_unique<LineReader>(options_, job.byText),
                    std::make_unique<LineReader>(options_, job.byText)},
           checkers_{std::make_unique<LineReader>(options_, job.byText),
@@ -40,7 +42,11 @@ private:
     bool readLists();
     // Whether a keyed line of the input may stay by the lists; a line they remove is counted
     // for the list that removes it (into the counts of one share).
-    bool passesLists(const Segment& s, const LineRef& line, LineReader& checker, unsigned share);
+    // The number of the list that removes a line of the input (counted for it, in the counts of
+    // one share), or -1 when the lists let it stay.
+    int removingList(const Segment& s, const LineRef& line, LineReader& checker, unsigned share);
+    // Why a line that the second pass does not keep went.
+    Removal removalOf(const Segment& s, const LineRef& line, qint64 index);
     bool comparesLists() const { return (job_.excluding | job_.intersecting) != 0; }
 
     EngineJob& job_;
@@ -62,8 +68,11 @@ private:
     LineTable lists_{true};
     // How many lines each list removed, counted apart by the two shares of the work.
     std::vector<qint64> removedByList_[2];
-    // Where a second pass decides: for each line of the input, whether the lists remove it.
+    // Where a second pass decides: for each line of the input, the number + 1 of the list that
+    // removes it (0: none).
     std::vector<quint8> listRemoved_;
+    // Where one pass decides and the removed lines are wanted: why each line of the batch went.
+    std::vector<Removal> removal_;
 };
 
 bool InMemory::readLists() {
@@ -99,10 +108,10 @@ bool InMemory::readLists() {
         Reading::Lists);
 }
 
-bool InMemory::passesLists(const Segment& s, const LineRef& line, LineReader& checker,
+int InMemory::removingList(const Segment& s, const LineRef& line, LineReader& checker,
                            unsigned share) {
     if (!comparesLists())
-        return true;
+        return -1;
     quint64 holding = 0;
     if (line.kind == LineKind::Keyed) {
         const uchar* bytes = s.data + (qint64(line.pos) - s.base);
@@ -112,9 +121,33 @@ bool InMemory::passesLists(const Segment& s, const LineRef& line, LineReader& ch
         holding = slot ? lists_.countOf(*slot) : 0;
     }
     if (PassesLists(holding, job_.excluding, job_.intersecting))
-        return true;
-    ++removedByList_[share][std::size_t(RemovingList(holding, job_.excluding, job_.intersecting))];
-    return false;
+        return -1;
+    const int list = RemovingList(holding, job_.excluding, job_.intersecting);
+    ++removedByList_[share][std::size_t(list)];
+    return list;
+}
+
+Removal InMemory::removalOf(const Segment& s, const LineRef& line, qint64 index) {
+    using Why = RemovedLine::Why;
+    if (line.kind == LineKind::Blank)
+        return {Why::Blank, 0};
+    if (line.kind == LineKind::Keyless)
+        return KeylessRemoval(job_);
+    if (comparesLists() && listRemoved_[std::size_t(index)])
+        return {Why::List, quint64(listRemoved_[std::size_t(index)] - 1)};
+    const LineTable& table = tables_[line.hash >> 63];
+    const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+    const LineTable::Slot* slot = table.find(line.hash, [&](quint64 pos) {
+        return checkers_[0]->sameAs(job_.inputs, pos, s, bytes, line.length);
+    });
+    if (!slot || !(slot->pos & LineTable::kSeenAgain))
+        return {Why::Once, 0};
+    // The copy that stays; where none does (only lines that occur once), the first copy, and for
+    // that one the second.
+    const quint64 kept = table.lineOf(*slot);
+    if (options_.keep == KeepMode::Unique && kept == quint64(index))
+        return {Why::Repeat, table.secondOf(*slot) - 1};
+    return {Why::Repeat, kept};
 }
 
 // Decides the lines of the batch whose hash falls in this half of the hash space.
@@ -154,6 +187,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
                 keep_[i] = KeepsBlankLine(options_, lineIndex_ + qint64(i));
                 ++blanks_;
                 blanksKept_ += keep_[i];
+                if (!removal_.empty())
+                    removal_[i] = {RemovedLine::Why::Blank, 0};
             }
             continue;
         }
@@ -162,7 +197,9 @@ void InMemory::decide(const Segment& s, unsigned share) {
                 keep_[i] = KeepsKeyless(options_.keep, job_.intersecting != 0);
                 ++keyless_;
                 if (!keep_[i] && lists)
-                    passesLists(s, line, checker, counter); // counted for the list
+                    removingList(s, line, checker, counter); // counted for the list
+                if (!keep_[i] && !removal_.empty())
+                    removal_[i] = KeylessRemoval(job_);
             }
             continue;
         }
@@ -178,12 +215,27 @@ void InMemory::decide(const Segment& s, unsigned share) {
             &inserted);
         // Every copy of a line is compared with the lists; where a second pass decides, the
         // verdict waits for it.
-        const bool passes = !lists || passesLists(s, line, checker, counter);
+        const int removing = lists ? removingList(s, line, checker, counter) : -1;
         if (lists && twoPasses)
-            listRemoved_[std::size_t(lineIndex_) + i] = !passes;
-        keep_[i] = inserted && first && passes;
-        if (inserted)
+            listRemoved_[std::size_t(lineIndex_) + i] = quint8(removing + 1);
+        keep_[i] = inserted && first && removing < 0;
+        const quint64 index = quint64(lineIndex_) + i;
+        if (inserted) {
+            if (job_.removed)
+                table.lineOf(slot) = index;
+            if (!keep_[i] && !removal_.empty())
+                removal_[i] = {RemovedLine::Why::List, quint64(removing)};
             continue;
+        }
+        if (job_.removed) {
+            if (last)
+                table.lineOf(slot) = index;
+            if (table.secondOf(slot) == 0)
+                table.secondOf(slot) = index + 1;
+            if (!removal_.empty())
+                removal_[i] = removing >= 0 ? Removal{RemovedLine::Why::List, quint64(removing)}
+                                            : Removal{RemovedLine::Why::Repeat, table.lineOf(slot)};
+        }
         slot.pos = (last ? line.pos : slot.pos) | LineTable::kSeenAgain;
         if (counting_)
             ++table.countOf(slot);
@@ -192,9 +244,14 @@ void InMemory::decide(const Segment& s, unsigned share) {
 
 bool InMemory::emitKept(const Segment& s) {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (!keep_[i])
-            continue;
         const LineRef& line = lines_[i];
+        if (!keep_[i]) {
+            if (job_.removed && !job_.removed->write(quint64(lineIndex_) + i, s,
+                                                     s.data + (qint64(line.pos) - s.base),
+                                                     line.length, removal_[i]))
+                return false;
+            continue;
+        }
         if (!out_.line(s, s.data + (qint64(line.pos) - s.base), line.length, 0))
             return false;
     }
@@ -211,7 +268,7 @@ bool InMemory::emitSecondPass(const Segment& s) {
             count = quint64(BlankLineCount(options_, blanks_));
         } else if (line.kind == LineKind::Keyless) {
             kept = KeepsKeyless(options_.keep, job_.intersecting != 0);
-        } else if (comparesLists() && listRemoved_[std::size_t(lineIndex_) + i]) {
+        } else if (comparesLists() && listRemoved_[std::size_t(lineIndex_) + i] != 0) {
             kept = false; // every copy of a line the lists remove
         } else {
             const LineTable& table = tables_[line.hash >> 63];
@@ -223,7 +280,12 @@ bool InMemory::emitSecondPass(const Segment& s) {
                     count = table.countOf(*slot);
             }
         }
-        if (kept && !out_.line(s, s.data + (qint64(line.pos) - s.base), line.length, count))
+        const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+        if (kept && !out_.line(s, bytes, line.length, count))
+            return false;
+        if (!kept && job_.removed &&
+            !job_.removed->write(quint64(lineIndex_) + i, s, bytes, line.length,
+                                 removalOf(s, line, lineIndex_ + qint64(i))))
             return false;
     }
     return true;
@@ -281,18 +343,24 @@ EngineResult InMemory::run() {
     const bool oneThread = !twoPasses && !counting_ && job_.lines > 0 &&
                            job_.inputs.totalBytes < job_.lines * kTwoThreadsFromLineBytes;
     auto firstPass = [&](const Segment& s, const uchar* from, const uchar* to) {
+        if (job_.removed)
+            job_.removed->inputStarts(s.input, quint64(lineIndex_));
         if (oneThread) {
             lines_.clear();
             SplitRange(s, from, to, *readers_[0], lines_);
             keep_.assign(lines_.size(), 0);
             if (comparesLists() && twoPasses)
                 listRemoved_.resize(std::size_t(lineIndex_) + lines_.size());
+            if (job_.removed && !twoPasses)
+                removal_.assign(lines_.size(), Removal{});
             decide(s, kBothShares);
         } else {
             SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
             keep_.assign(lines_.size(), 0);
             if (comparesLists() && twoPasses)
                 listRemoved_.resize(std::size_t(lineIndex_) + lines_.size());
+            if (job_.removed && !twoPasses)
+                removal_.assign(lines_.size(), Removal{});
             helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
         }
         if (!twoPasses && !emitKept(s))

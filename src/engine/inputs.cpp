@@ -250,9 +250,11 @@ Outcome OpenInput(const QString& path, const EngineSettings& settings, OpenInput
     // The first input's encoding, mark included, is what the result is written in.
     if (inputs.list.segments.empty())
         inputs.firstHadMark = s.body > 0;
+    s.input = int(inputs.names.size());
     inputs.list.totalBytes += s.size;
     inputs.list.segments.push_back(s);
     inputs.files.push_back(std::move(input));
+    inputs.names.push_back(path);
     return Outcome::done();
 }
 
@@ -284,6 +286,7 @@ Outcome OpenLists(const EngineSettings& settings, OpenInputs& inputs) {
         if (Outcome o = OpenInput(list.path, own, inputs); !o.ok())
             return o;
         inputs.list.segments.back().list = int(i);
+        inputs.names.removeLast(); // a list is no input
     }
     return Outcome::done();
 }

@@ -26,6 +26,7 @@ struct OpenInputs {
     std::deque<QByteArray> buffers; // the files read whole
     SegmentList list;
     bool firstHadMark = false;
+    QStringList names; // the inputs' names, as given (not the lists')
 };
 
 // Opens one more input and appends it to `inputs`. A file is read whole when small, mapped when

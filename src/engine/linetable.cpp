@@ -4,6 +4,8 @@ void LineTable::allocate(std::size_t capacity) {
     slots_.assign(capacity, Slot{0, kFree});
     if (withCounts_)
         counts_.assign(capacity, 0);
+    if (withLines_)
+        lines_.assign(2 * capacity, 0);
     mask_ = capacity - 1;
     size_ = 0;
 }
@@ -16,6 +18,7 @@ void LineTable::reserve(qint64 lines) {
         return;
     std::vector<Slot> old = std::move(slots_);
     std::vector<quint64> oldCounts = std::move(counts_);
+    std::vector<quint64> oldLines = std::move(lines_);
     allocate(capacity);
     for (std::size_t i = 0; i < old.size(); ++i) {
         if (old[i].pos == kFree)
@@ -26,6 +29,10 @@ void LineTable::reserve(qint64 lines) {
         slots_[at] = old[i];
         if (withCounts_)
             counts_[at] = oldCounts[i];
+        if (withLines_) {
+            lines_[2 * at] = oldLines[2 * i];
+            lines_[2 * at + 1] = oldLines[2 * i + 1];
+        }
         ++size_;
     }
 }

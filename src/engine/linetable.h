@@ -18,6 +18,11 @@ public:
     static constexpr quint64 kPosMask = kSeenAgain - 1;
 
     explicit LineTable(bool withCounts) : withCounts_(withCounts) { allocate(1024); }
+    // With `lines`, two numbers more for each line: the index of the line its slot points to, and
+    // of its second copy (as index + 1; 0 while there is none).
+    LineTable(bool withCounts, bool lines) : withCounts_(withCounts), withLines_(lines) {
+        allocate(1024);
+    }
 
     // Finds the slot of the line with this hash for which same(pos) holds, or takes a free slot
     // for it with `pos`. Sets *inserted accordingly. Never grows: call reserveOne() first.
@@ -32,7 +37,9 @@ public:
     void reserve(qint64 lines);
     // Makes room for one more line; returns false when that would pass `limitBytes`.
     bool reserveOne(qint64 limitBytes);
-    qint64 bytes() const { return qint64(slots_.size()) * (withCounts_ ? 24 : 16); }
+    qint64 bytes() const {
+        return qint64(slots_.size()) * (16 + (withCounts_ ? 8 : 0) + (withLines_ ? 16 : 0));
+    }
     qint64 bytesAfterGrowth() const { return bytes() * 3; } // the old and the new slots at once
     qint64 size() const { return size_; }
 
@@ -40,6 +47,17 @@ public:
     quint64& countOf(const Slot& slot) { return counts_[std::size_t(&slot - slots_.data())]; }
     quint64 countOf(const Slot& slot) const { return counts_[std::size_t(&slot - slots_.data())]; }
     bool hasCounts() const { return withCounts_; }
+    // With `lines`: the index of the line the slot points to, and of the line's second copy + 1.
+    quint64& lineOf(const Slot& slot) { return lines_[2 * std::size_t(&slot - slots_.data())]; }
+    quint64 lineOf(const Slot& slot) const {
+        return lines_[2 * std::size_t(&slot - slots_.data())];
+    }
+    quint64& secondOf(const Slot& slot) {
+        return lines_[2 * std::size_t(&slot - slots_.data()) + 1];
+    }
+    quint64 secondOf(const Slot& slot) const {
+        return lines_[2 * std::size_t(&slot - slots_.data()) + 1];
+    }
 
     void prefetch(quint64 hash) const { __builtin_prefetch(&slots_[hash & mask_]); }
     // The position in the slot where a line with this hash would be looked for first (kFree
@@ -60,8 +78,10 @@ private:
     void allocate(std::size_t capacity);
 
     bool withCounts_;
+    bool withLines_ = false;
     std::vector<Slot> slots_;
     std::vector<quint64> counts_;
+    std::vector<quint64> lines_; // two a slot, with `lines`
     std::size_t mask_ = 0;
     qint64 size_ = 0;
 };
@@ -75,6 +95,8 @@ LineTable::Slot& LineTable::findOrInsert(quint64 hash, quint64 pos, Same&& same,
             slot = Slot{hash, pos};
             if (withCounts_)
                 counts_[at] = 1;
+            if (withLines_)
+                lines_[2 * at + 1] = 0;
             ++size_;
             *inserted = true;
             return slot;

@@ -1,9 +1,9 @@
 #include "core/keeprules.h"
 #include "engine/partitioned.h"
+#include "engine/removed.h"
 #include "files/reasons.h"
 
 #include <algorithm>
-#include <queue>
 
 // Pass one: every non-blank line goes to the partition its hash chooses.
 bool Partitioned::scatter(int bits, QString* reason) {
@@ -47,6 +47,8 @@ bool Partitioned::scatter(int bits, QString* reason) {
                         return false;
                     continue;
                 }
+                if (job_.removed)
+                    job_.removed->inputStarts(s.input, quint64(linesRead_));
                 const auto index = quint64(linesRead_++);
                 const uchar* bytes = s.data + (qint64(line.pos) - s.base);
                 CountBreakAfter(bytes + line.length, to, s.units, breaks);
@@ -116,23 +118,10 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
 
 // Pass three: the input once more, in order, writing the lines that the partitions kept.
 bool Partitioned::gather(QString* reason) {
-    std::vector<KeptStream> streams;
-    streams.reserve(keptRuns_.size());
-    // The runs are read a piece at a time, all of them at once: together an eighth of the budget.
-    const qint64 keptChunk = std::clamp<qint64>(
-        job_.budget / 8 / std::max<qint64>(qint64(keptRuns_.size()), 1) / qint64(sizeof(Kept)), 16,
-        1024);
-    using Head = std::pair<quint64, std::size_t>; // index, stream
-    std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
-    std::vector<quint64> counts(keptRuns_.size());
-    for (const Run& run : keptRuns_) {
-        streams.emplace_back(*keptFile_, run.offset, run.items, keptChunk);
-        Kept k{};
-        if (streams.back().next(k)) {
-            heads.emplace(k.index, streams.size() - 1);
-            counts[streams.size() - 1] = k.count;
-        }
-    }
+    // The runs are read a piece at a time, all of them at once: together an eighth of the
+    // budget, and as much for the removed lines' runs.
+    MergedRuns kept(keptRuns_, job_.budget / 8);
+    MergedRuns removals(removedRuns_, job_.budget / 8);
     // The repeated lines of the statistic, by index, to be read as the input goes by.
     if (!job_.settings.repeatsOut)
         ByCount(repeats_, std::size_t(job_.settings.repeatsLimit));
@@ -156,31 +145,34 @@ bool Partitioned::gather(QString* reason) {
                     found.emplace_back(wanted[nextWanted], LineText(s, line, length));
                     ++nextWanted;
                 }
+                quint64 count = 1;
+                Removal removal{RemovedLine::Why::Blank, 0};
+                bool keep = false;
                 if (kind == LineKind::Blank) {
-                    if (KeepsBlankLine(options_, qint64(i)))
-                        good =
-                            out_.line(s, line, length, quint64(BlankLineCount(options_, blanks_)));
-                    return;
+                    keep = KeepsBlankLine(options_, qint64(i));
+                    count = quint64(BlankLineCount(options_, blanks_));
+                } else if (kind == LineKind::Keyless) {
+                    keep = KeepsKeyless(options_.keep, job_.intersecting != 0);
+                    removal = KeylessRemoval(job_);
+                } else {
+                    keep = kept.take(i, &count);
+                    quint64 packed = 0;
+                    if (!keep && job_.removed && removals.take(i, &packed))
+                        removal = Unpacked(packed);
                 }
-                if (kind == LineKind::Keyless) {
-                    if (KeepsKeyless(options_.keep, job_.intersecting != 0))
-                        good = out_.line(s, line, length, 1);
-                    return;
-                }
-                if (heads.empty() || heads.top().first != i)
-                    return;
-                const std::size_t stream = heads.top().second;
-                heads.pop();
-                good = out_.line(s, line, length, counts[stream]);
-                Kept k{};
-                if (streams[stream].next(k)) {
-                    heads.emplace(k.index, stream);
-                    counts[stream] = k.count;
-                }
+                // A failure of the removed lines' writing is told by the job.
+                if (keep)
+                    good = out_.line(s, line, length, count);
+                else if (job_.removed)
+                    good = job_.removed->write(i, s, line, length, removal);
             });
             if (!good) {
                 *reason = out_.error();
                 outputFailed_ = true;
+                return false;
+            }
+            if (QFile* failed = kept.failedFile() ? kept.failedFile() : removals.failedFile()) {
+                *reason = ReasonFor(*failed);
                 return false;
             }
             return advance(to - from);
@@ -224,7 +216,12 @@ EngineResult Partitioned::run() {
     readBuffer_ = std::clamp(job_.budget / 16, qint64(64) << 10, qint64(4) << 20);
     removedByList_.assign(job_.settings.lists.size(), 0);
     keptFile_ = tempFile(&reason);
-    const bool ok = keptFile_ && scatter(bits, &reason) && finishAll(&reason) && gather(&reason);
+    bool ok = keptFile_ != nullptr;
+    for (auto& file : removedFiles_) {
+        if (ok && job_.removed)
+            ok = (file = tempFile(&reason)) != nullptr;
+    }
+    ok = ok && scatter(bits, &reason) && finishAll(&reason) && gather(&reason);
     if (!ok) {
         result.outcome =
             cancelled_ ? Outcome::cancelled()

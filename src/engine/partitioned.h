@@ -37,7 +37,8 @@ public:
 private:
     bool scatter(int bits, QString* reason);
     bool finishAll(QString* reason);
-    bool finish(Partition& partition, QString* reason, std::vector<Partition>* children);
+    bool finish(Partition& partition, int worker, QString* reason,
+                std::vector<Partition>* children);
     bool split(Partition& partition, QString* reason, std::vector<Partition>* children);
     bool gather(QString* reason);
     std::unique_ptr<QFile> tempFile(QString* reason) {
@@ -71,11 +72,11 @@ private:
     std::deque<Partition> queue_;
     // The lines each finished partition keeps, in index order: runs in one file.
     std::unique_ptr<QFile> keptFile_;
-    struct Run {
-        qint64 offset;
-        qint64 items;
-    };
-    std::vector<Run> keptRuns_;
+    std::vector<KeptRun> keptRuns_;
+    // Where the removed lines are wanted, why each line of a partition went, in index order:
+    // runs in a file of each worker.
+    std::unique_ptr<QFile> removedFiles_[2];
+    std::vector<KeptRun> removedRuns_;
     qint64 distinct_ = 0;
     qint64 repeated_ = 0;
     std::vector<qint64> removedByList_; // how many lines each compared list removed

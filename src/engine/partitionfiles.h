@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <queue>
 #include <vector>
 
 // A line as it travels through a partition: its index among all lines, its key's hash and its
@@ -185,11 +186,13 @@ inline void ByCount(std::vector<Kept>& lines, std::size_t most) {
     }
 }
 
-// Reads the kept lines of one partition in index order.
+// Reads one run of (index, value) pairs in index order: the kept lines of a partition, or the
+// removed ones.
 class KeptStream {
 public:
     KeptStream(QFile& file, qint64 offset, qint64 items, qint64 chunk)
-        : file_(file), offset_(offset), left_(items), chunk_(chunk) {}
+        : file_(&file), offset_(offset), left_(items), chunk_(chunk) {}
+    // The next pair; false at the end of the run, or when it could not be read (failed()).
     bool next(Kept& k) {
         if (at_ == items_.size()) {
             if (left_ == 0)
@@ -197,9 +200,11 @@ public:
             const qint64 n = std::min<qint64>(left_, chunk_);
             items_.resize(std::size_t(n));
             const auto bytes = qint64(n * qint64(sizeof(Kept)));
-            if (!file_.seek(offset_) ||
-                file_.read(reinterpret_cast<char*>(items_.data()), bytes) != bytes)
+            if (!file_->seek(offset_) ||
+                file_->read(reinterpret_cast<char*>(items_.data()), bytes) != bytes) {
+                failed_ = true;
                 return false;
+            }
             offset_ += bytes;
             left_ -= n;
             at_ = 0;
@@ -207,14 +212,72 @@ public:
         k = items_[at_++];
         return true;
     }
+    bool failed() const { return failed_; }
+    QFile& file() const { return *file_; }
 
 private:
-    QFile& file_;
+    QFile* file_;
     qint64 offset_;
     qint64 left_;
     qint64 chunk_; // how many are read at once
     std::vector<Kept> items_;
     std::size_t at_ = 0;
+    bool failed_ = false;
+};
+
+// Where a run of pairs is: in which file, from where, how many.
+struct KeptRun {
+    QFile* file;
+    qint64 offset;
+    qint64 items;
+};
+
+// Several runs, each in index order, read together as one in index order.
+class MergedRuns {
+public:
+    // The runs are read a piece at a time, all of them at once: together about `bytes`.
+    MergedRuns(const std::vector<KeptRun>& runs, qint64 bytes) {
+        const qint64 chunk = std::clamp<qint64>(
+            bytes / std::max<qint64>(qint64(runs.size()), 1) / qint64(sizeof(Kept)), 16, 1024);
+        streams_.reserve(runs.size());
+        values_.resize(runs.size());
+        for (const KeptRun& run : runs) {
+            streams_.emplace_back(*run.file, run.offset, run.items, chunk);
+            pull(streams_.size() - 1);
+        }
+    }
+    // The value for this index, when the next pair has it: that pair is taken.
+    bool take(quint64 index, quint64* value) {
+        if (heads_.empty() || heads_.top().first != index)
+            return false;
+        const std::size_t stream = heads_.top().second;
+        heads_.pop();
+        *value = values_[stream];
+        pull(stream);
+        return true;
+    }
+    // The file of a run that could not be read, or null.
+    QFile* failedFile() const {
+        for (const KeptStream& s : streams_) {
+            if (s.failed())
+                return &s.file();
+        }
+        return nullptr;
+    }
+
+private:
+    void pull(std::size_t stream) {
+        Kept k{};
+        if (streams_[stream].next(k)) {
+            heads_.emplace(k.index, stream);
+            values_[stream] = k.count;
+        }
+    }
+
+    using Head = std::pair<quint64, std::size_t>; // index, stream
+    std::vector<KeptStream> streams_;
+    std::vector<quint64> values_;
+    std::priority_queue<Head, std::vector<Head>, std::greater<>> heads_;
 };
 
 // Keys that stay in the input (out of line), read again from there when they are compared: from

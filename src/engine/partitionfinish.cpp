@@ -1,6 +1,7 @@
 // Pass two of the partitioned way: each partition decided on its own.
 #include "core/keeprules.h"
 #include "engine/partitioned.h"
+#include "engine/removed.h"
 #include "files/reasons.h"
 
 #include <algorithm>
@@ -8,7 +9,8 @@
 #include <cstring>
 
 // Pass two for one partition: decides which of its lines stay, within its share of memory.
-bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Partition>* children) {
+bool Partitioned::finish(Partition& partition, int worker, QString* reason,
+                         std::vector<Partition>* children) {
     struct Entry {
         const char* key; // in the arena; for an out-of-line key, its line's place
         quint32 keyBytes;
@@ -21,46 +23,52 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     const qint64 limit = job_.budget / 2;
     KeyArena arena(std::clamp(limit / 8, qint64(64) << 10, qint64(4) << 20));
     std::vector<Entry> entries;
+    // Where the removed lines are wanted: the index of each entry's second copy (0: none yet).
+    std::vector<quint64> seconds;
     LineTable table(false);
     RecordReader reader(*partition.file, readBuffer_);
     RecordHeader h{};
     const char* key = nullptr;
     bool failed = false;
+    // Whether the entry at `at` holds the key of the record read last.
+    auto sameKey = [&](quint64 at) {
+        const Entry& e = entries[std::size_t(at)];
+        if (e.keyBytes != kOutOfLine && h.keyBytes != kOutOfLine)
+            return e.keyBytes == h.keyBytes && std::memcmp(e.key, key, h.keyBytes) == 0;
+        if (!job_.byText) {
+            // Bytes: a long line only equals a long line, compared piece by piece.
+            if (e.keyBytes != kOutOfLine || h.keyBytes != kOutOfLine)
+                return false;
+            return longKeys.sameLines(PlaceOf(e.key), PlaceOf(key));
+        }
+        return longKeys.keyOf(e.keyBytes, e.key, 0) == longKeys.keyOf(h.keyBytes, key, 1);
+    };
     qint64 reported = 0;
     while (reader.next(h, &key, &failed)) {
         table.reserveOne(std::numeric_limits<qint64>::max());
         bool inserted = false;
-        LineTable::Slot& slot = table.findOrInsert(
-            h.hash, entries.size(),
-            [&](quint64 at) {
-                const Entry& e = entries[std::size_t(at)];
-                if (e.keyBytes != kOutOfLine && h.keyBytes != kOutOfLine)
-                    return e.keyBytes == h.keyBytes && std::memcmp(e.key, key, h.keyBytes) == 0;
-                if (!job_.byText) {
-                    // Bytes: a long line only equals a long line, compared piece by piece.
-                    if (e.keyBytes != kOutOfLine || h.keyBytes != kOutOfLine)
-                        return false;
-                    return longKeys.sameLines(PlaceOf(e.key), PlaceOf(key));
-                }
-                return longKeys.keyOf(e.keyBytes, e.key, 0) == longKeys.keyOf(h.keyBytes, key, 1);
-            },
-            &inserted);
+        LineTable::Slot& slot = table.findOrInsert(h.hash, entries.size(), sameKey, &inserted);
         const bool ofList = (h.index & kListRecord) != 0;
         const quint64 listBit = ofList ? quint64(1) << (h.index & ~kListRecord) : 0;
         if (inserted) {
             entries.push_back(Entry{arena.add(key, KeyRoom(h)), h.keyBytes, h.index, h.index,
                                     ofList ? 0U : 1U, listBit});
-            const qint64 used =
-                arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) + table.bytes();
+            if (job_.removed)
+                seconds.push_back(0);
+            const qint64 used = arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) +
+                                qint64(seconds.capacity() * 8) + table.bytes();
             // Too large for its share: split it further while the hash has bits left and the
             // partition is large enough, with enough different lines, for that to help.
             if (used > limit && partition.shift >= 16 && entries.size() >= kFewestToSplit &&
                 partition.file->size() > std::max(limit, kSmallestSplit))
                 return split(partition, reason, children);
         } else {
-            Entry& e = entries[std::size_t(slot.pos & LineTable::kPosMask)];
+            const auto at = std::size_t(slot.pos & LineTable::kPosMask);
+            Entry& e = entries[at];
             e.lists |= listBit;
             if (!ofList) {
+                if (e.count == 1 && job_.removed)
+                    seconds[at] = h.index;
                 if (e.count == 0)
                     e.first = h.index;
                 e.last = h.index;
@@ -107,6 +115,67 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
     }
     std::sort(kept.begin(), kept.end(),
               [](const Kept& a, const Kept& b) { return a.index < b.index; });
+    // Why each of the partition's other lines went, from a second reading of it: its records
+    // are in index order.
+    if (job_.removed) {
+        using Why = RemovedLine::Why;
+        auto removalOf = [&](std::size_t at, quint64 index, Removal* removal) {
+            const Entry& e = entries[at];
+            if (!PassesLists(e.lists, job_.excluding, job_.intersecting)) {
+                *removal = {Why::List,
+                            quint64(RemovingList(e.lists, job_.excluding, job_.intersecting))};
+                return true;
+            }
+            const bool repeated = e.count > 1;
+            if (KeepsKey(options_.keep, repeated)) {
+                const quint64 keptIndex = KeepsLastCopy(options_.keep) ? e.last : e.first;
+                *removal = {Why::Repeat, keptIndex};
+                return index != keptIndex;
+            }
+            // No copy stays: a line that occurs once, or each copy of a repeated line, which
+            // names the first copy (and the first copy the second).
+            *removal = !repeated ? Removal{Why::Once, 0}
+                                 : Removal{Why::Repeat, index == e.first ? seconds[at] : e.first};
+            return true;
+        };
+        std::vector<Kept> removals;
+        const std::size_t chunk = std::size_t(std::clamp<qint64>(limit / 64, 1024, 1 << 16));
+        QFile& file = *removedFiles_[worker];
+        const qint64 offset = file.size();
+        qint64 items = 0;
+        auto flush = [&] {
+            const auto bytes = qint64(removals.size() * sizeof(Kept));
+            if (!file.seek(file.size()) ||
+                !WriteWhole(file, reinterpret_cast<const char*>(removals.data()), bytes)) {
+                *reason = TemporaryWriteFailure(file, freeAtStart_);
+                return false;
+            }
+            items += qint64(removals.size());
+            removals.clear();
+            return true;
+        };
+        RecordReader again(*partition.file, readBuffer_);
+        while (again.next(h, &key, &failed)) {
+            if (h.index & kListRecord)
+                continue;
+            const LineTable::Slot* slot = table.find(h.hash, sameKey);
+            Removal removal;
+            if (slot && removalOf(std::size_t(slot->pos & LineTable::kPosMask), h.index, &removal))
+                removals.push_back(Kept{h.index, Packed(removal)});
+            if (removals.size() >= chunk && !flush())
+                return false;
+        }
+        if (failed) {
+            *reason = ReasonFor(*partition.file);
+            return false;
+        }
+        if (!flush() || !file.flush()) {
+            *reason = TemporaryWriteFailure(file, freeAtStart_);
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        removedRuns_.push_back(KeptRun{&file, offset, items});
+    }
     partition.file.reset();
     std::lock_guard lock(mutex_);
     const qint64 bytes = qint64(kept.size()) * qint64(sizeof(Kept));
@@ -117,7 +186,7 @@ bool Partitioned::finish(Partition& partition, QString* reason, std::vector<Part
         *reason = TemporaryWriteFailure(*keptFile_, freeAtStart_);
         return false;
     }
-    keptRuns_.push_back(Run{offset, qint64(kept.size())});
+    keptRuns_.push_back(KeptRun{keptFile_.get(), offset, qint64(kept.size())});
     ++finished_;
     distinct_ += distinctHere;
     repeated_ += repeatedHere;
@@ -149,7 +218,7 @@ bool Partitioned::finishAll(QString* reason) {
                 queue_.pop_front();
             }
             std::vector<Partition> children;
-            if (!finish(p, &reasons[me], &children)) {
+            if (!finish(p, me, &reasons[me], &children)) {
                 failed = true;
                 return;
             }
