@@ -135,7 +135,7 @@ KeySpec KeySpecFromText(const QString& text) {
     const QString source = o.value(kSource).toString();
     if (source == u"columns") {
         std::vector<int> columns;
-        for (const QJsonValue& column : o.value(kColumns).toArray()) {
+        for (const QJsonValue column : o.value(kColumns).toArray()) {
             const int n = column.toInt(0);
             if (n <= 0)
                 return {};
@@ -191,7 +191,7 @@ QString ComparedListsToText(const std::vector<ComparedList>& lists) {
 
 std::vector<ComparedList> ComparedListsFromText(const QString& text) {
     std::vector<ComparedList> lists;
-    for (const QJsonValue& value : QJsonDocument::fromJson(text.toUtf8()).array()) {
+    for (const QJsonValue value : QJsonDocument::fromJson(text.toUtf8()).array()) {
         const QJsonObject o = value.toObject();
         ComparedList list;
         const QString kind = o.value(kKind).toString();

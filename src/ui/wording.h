@@ -2,14 +2,13 @@
 
 #include "core/filteroptions.h"
 #include "core/grouped.h"
+#include "engine/engine.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <vector>
 
-struct ComparedList;
-struct EngineStats;
 struct LargeFile;
 struct TextSummary;
 
