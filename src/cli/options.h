@@ -85,8 +85,8 @@ struct Options {
         QStringLiteral("文件")};
     QCommandLineOption memory{
         QStringLiteral("memory"),
-        QStringLiteral("内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为物理内存的"
-                       "八分之一（256M 到 1536M 之间）。"),
+        QStringLiteral("内存预算，例如 512M 或 2G；超出时借助临时文件分批处理。默认为当前可用"
+                       "内存的一半（至少 256M）。"),
         QStringLiteral("大小")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("显示本帮助并退出。")};

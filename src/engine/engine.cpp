@@ -15,6 +15,9 @@ bool EngineJob::advance(qint64 bytes) {
 
 qint64 DefaultMemoryBudget() {
     constexpr qint64 kMiB = qint64(1) << 20;
+    if (const qint64 available = AvailableMemoryBytes(); available > 0)
+        return std::max(available / 2, 256 * kMiB);
+    // Where the system does not say, a share of what the machine has.
     const qint64 physical = PhysicalMemoryBytes();
     const qint64 share = physical > 0 ? physical / 8 : 1024 * kMiB;
     return std::clamp(share, 256 * kMiB, 1536 * kMiB);

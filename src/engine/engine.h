@@ -147,7 +147,9 @@ struct EngineResult {
     bool ok() const { return outcome.ok(); }
 };
 
-// A fair share of this machine's memory: an eighth of it, between 256 MiB and 1.5 GiB.
+// A fair share of this machine's memory: half of what is available now (at least 256 MiB), so
+// that a job that fits is never partitioned and the desktop keeps room; where the system does not
+// say what is available, an eighth of the memory, between 256 MiB and 1.5 GiB.
 qint64 DefaultMemoryBudget();
 
 // Filters the files (a path of "-" is standard input) as one text, in order, into `out`.

@@ -40,6 +40,9 @@ private:
     bool collectRepeats(EngineResult& result);
     // Reads the compared lists: for each key one of them holds, which ones do.
     bool readLists();
+    // Sizes the tables once for the lines still to come, from the first batch's share of new
+    // lines, so that they do not grow step by step, moving every line again at each step.
+    void sizeTables();
     // Whether a keyed line of the input may stay by the lists; a line they remove is counted
     // for the list that removes it (into the counts of one share).
     // The number of the list that removes a line of the input (counted for it, in the counts of
@@ -73,6 +76,16 @@ private:
     // Where one pass decides and the removed lines are wanted: why each line of the batch went.
     std::vector<Removal> removal_;
 };
+
+void InMemory::sizeTables() {
+    if (lineIndex_ <= 0 || job_.lines <= lineIndex_)
+        return;
+    // As many new lines to come as the first batch had: a share that only falls as lines repeat.
+    const qint64 found = tables_[0].size() + tables_[1].size();
+    const auto expected = qint64(double(job_.lines) * double(found) / double(lineIndex_));
+    for (LineTable& table : tables_)
+        table.reserve(expected / 2 + expected / 16);
+}
 
 bool InMemory::readLists() {
     LineReader& reader = *readers_[0];
@@ -340,6 +353,7 @@ EngineResult InMemory::run() {
     // everything, line by line, when the default rule needs nothing after it.
     const bool oneThread = !twoPasses && !counting_ && job_.lines > 0 &&
                            job_.inputs.totalBytes < job_.lines * kTwoThreadsFromLineBytes;
+    bool sized = false;
     auto firstPass = [&](const Segment& s, const uchar* from, const uchar* to) {
         if (job_.removed)
             job_.removed->inputStarts(s.input, quint64(lineIndex_));
@@ -364,6 +378,10 @@ EngineResult InMemory::run() {
         if (!twoPasses && !emitKept(s))
             return false;
         lineIndex_ += qint64(lines_.size());
+        if (!sized) {
+            sized = true;
+            sizeTables();
+        }
         if (!job_.advance(to - from)) {
             cancelled = true;
             return false;

@@ -77,7 +77,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
         if (!Flush(w, freeAtStart_, reason))
             return false;
         recordBytes_ += w.file->size();
-        partitions_.push_back(Partition{std::move(w.file), shift});
+        partitions_.push_back(Partition{std::move(w.file), shift, w.records});
     }
     return true;
 }
@@ -99,6 +99,7 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
     while (reader.next(h, &key, &failed)) {
         PartitionWriter& w = writers[std::size_t((h.hash >> shift) & ((1u << kBits) - 1))];
         Append(w.buffer, h, key);
+        ++w.records;
         if (w.buffer.size() >= writeBuffer_ && !Flush(w, freeAtStart_, reason))
             return false;
     }
@@ -110,7 +111,7 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
     for (PartitionWriter& w : writers) {
         if (!Flush(w, freeAtStart_, reason) || !w.file->flush())
             return false;
-        children->push_back(Partition{std::move(w.file), shift});
+        children->push_back(Partition{std::move(w.file), shift, w.records});
     }
     return true;
 }

@@ -25,7 +25,8 @@ constexpr qint64 kFilesBesidePartitions = 64;
 
 struct Partition {
     std::unique_ptr<QFile> file;
-    int shift = 0; // the hash bits that chose this partition's children start below this
+    int shift = 0;      // the hash bits that chose this partition's children start below this
+    qint64 records = 0; // how many records it holds
 };
 
 class Partitioned {

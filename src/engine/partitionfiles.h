@@ -77,10 +77,13 @@ inline bool Flush(PartitionWriter& w, qint64 freeAtStart, QString* reason) {
 }
 
 inline void Append(QByteArray& buffer, const RecordHeader& h, const void* key) {
-    buffer.append(reinterpret_cast<const char*>(&h.index), 8);
-    buffer.append(reinterpret_cast<const char*>(&h.hash), 8);
-    buffer.append(reinterpret_cast<const char*>(&h.keyBytes), 4);
-    buffer.append(static_cast<const char*>(key), qsizetype(KeyRoom(h)));
+    const qsizetype at = buffer.size();
+    buffer.resize(at + qsizetype(kHeaderBytes + KeyRoom(h)));
+    char* p = buffer.data() + at;
+    std::memcpy(p, &h.index, 8);
+    std::memcpy(p + 8, &h.hash, 8);
+    std::memcpy(p + 16, &h.keyBytes, 4);
+    std::memcpy(p + kHeaderBytes, key, std::size_t(KeyRoom(h)));
 }
 
 inline void AppendOutOfLine(QByteArray& buffer, quint64 index, quint64 hash, LinePlace place) {
@@ -112,9 +115,32 @@ public:
         *key = buffer_.constData() + at_ + kHeaderBytes;
         at_ += kHeaderBytes + KeyRoom(h);
         bytesRead_ += kHeaderBytes + KeyRoom(h);
+        ++count_;
+        if (aheadCount_ > 0)
+            --aheadCount_;
+        else
+            ahead_ = at_;
         return true;
     }
     qint64 bytesRead() const { return bytesRead_; }
+    // How many records were read: the number of the one read last, from 1.
+    qint64 count() const { return count_; }
+    // Calls `f` with the number and the hash of each record up to `distance` records after the
+    // one read last that it was not called with yet, as far as they are in the buffer: for
+    // fetching early what they will be looked up in.
+    template <typename F> void lookAhead(int distance, F&& f) {
+        while (aheadCount_ < distance && end_ - ahead_ >= kHeaderBytes) {
+            const char* p = buffer_.constData() + ahead_;
+            RecordHeader h{};
+            std::memcpy(&h.hash, p + 8, 8);
+            std::memcpy(&h.keyBytes, p + 16, 4);
+            if (end_ - ahead_ < kHeaderBytes + KeyRoom(h))
+                return;
+            ++aheadCount_;
+            f(count_ + aheadCount_, h.hash);
+            ahead_ += kHeaderBytes + KeyRoom(h);
+        }
+    }
 
 private:
     // Makes `bytes` bytes available at at_; false at the end of the file.
@@ -123,6 +149,7 @@ private:
             return true;
         std::memmove(buffer_.data(), buffer_.constData() + at_, std::size_t(end_ - at_));
         end_ -= at_;
+        ahead_ -= at_;
         at_ = 0;
         if (buffer_.size() < bytes)
             buffer_.resize(qsizetype(bytes));
@@ -142,6 +169,9 @@ private:
     qint64 at_ = 0;
     qint64 end_ = 0;
     qint64 bytesRead_ = 0;
+    qint64 count_ = 0;
+    qint64 ahead_ = 0;   // where the record after those looked ahead at starts
+    int aheadCount_ = 0; // the records looked ahead at, after the one read last
 };
 
 // Keys of distinct lines, kept in large blocks so that they never move.

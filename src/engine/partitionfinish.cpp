@@ -5,8 +5,15 @@
 #include "files/reasons.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
+
+namespace {
+constexpr qint64 kRecordsBeforeSizing = 65536;
+constexpr int kSlotAhead = 16;
+constexpr int kEntryAhead = 8;
+} // namespace
 
 // Pass two for one partition: decides which of its lines stay, within its share of memory.
 bool Partitioned::finish(Partition& partition, int worker, QString* reason,
@@ -44,7 +51,33 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         return longKeys.keyOf(e.keyBytes, e.key, 0) == longKeys.keyOf(h.keyBytes, key, 1);
     };
     qint64 reported = 0;
+    qint64 read = 0;
+    std::array<std::pair<qint64, quint64>, kSlotAhead> ahead{}; // number and hash
+
     while (reader.next(h, &key, &failed)) {
+        // Sized once for the records to come, from the share of new lines among the first ones:
+        // growing step by step moves every line again at each step.
+        if (++read == kRecordsBeforeSizing && partition.records > 2 * read) {
+            const auto expected =
+                qint64(double(partition.records) * double(entries.size()) / double(read));
+            table.reserve(expected + expected / 16);
+            entries.reserve(std::size_t(expected + expected / 16));
+            if (job_.removed)
+                seconds.reserve(entries.capacity());
+        }
+        // The slots of the records a little ahead are fetched early, and the entries of those
+        // nearer, whose slots are then at hand: neither is waited for when its turn comes.
+        reader.lookAhead(kSlotAhead, [&](qint64 number, quint64 hash) {
+            table.prefetch(hash);
+            ahead[std::size_t(number) % kSlotAhead] = {number, hash};
+        });
+        if (const auto [number, hash] =
+                ahead[std::size_t(reader.count() + kEntryAhead) % kSlotAhead];
+            number == reader.count() + kEntryAhead) {
+            const quint64 at = table.homePosition(hash);
+            if (at != LineTable::kFree)
+                __builtin_prefetch(&entries[std::size_t(at & LineTable::kPosMask)]);
+        }
         table.reserveOne(std::numeric_limits<qint64>::max());
         bool inserted = false;
         LineTable::Slot& slot = table.findOrInsert(h.hash, entries.size(), sameKey, &inserted);

@@ -347,6 +347,24 @@ qint64 PhysicalMemoryBytes() {
     return 0;
 }
 
+qint64 AvailableMemoryBytes() {
+#if defined(Q_OS_LINUX)
+    QFile info(QStringLiteral("/proc/meminfo"));
+    if (!info.open(QIODevice::ReadOnly))
+        return 0;
+    // "MemAvailable:   23528104 kB"
+    for (QByteArray line = info.readLine(); !line.isEmpty(); line = info.readLine()) {
+        if (!line.startsWith("MemAvailable:"))
+            continue;
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        bool ok = false;
+        const qint64 kib = parts.size() >= 2 ? parts[1].toLongLong(&ok) : 0;
+        return ok && kib > 0 ? kib * 1024 : 0;
+    }
+#endif
+    return 0;
+}
+
 qint64 OpenFileLimit() {
 #if defined(Q_OS_UNIX)
     struct rlimit limit {};

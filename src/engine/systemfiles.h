@@ -77,6 +77,9 @@ bool IsPipe(const QString& path);
 
 // The machine's physical memory in bytes, or 0 when unknown.
 qint64 PhysicalMemoryBytes();
+// The memory that programs may still take without the system swapping or reclaiming what others
+// use (what it calls available), in bytes; 0 when unknown.
+qint64 AvailableMemoryBytes();
 
 // How many files the program may have open at once, or 0 when unknown (or unlimited).
 qint64 OpenFileLimit();
