@@ -535,6 +535,41 @@ private slots:
         QVERIFY(text1()->marks().empty());
     }
 
+    // Several files in the large-file mode: the page names each line's file, also for the line
+    // it repeats, and lists the lines of the whole files, not only the beginning shown; its
+    // copy is what the command line writes.
+    void largeFilesNamed() {
+        window->setLargeFileBounds({qint64(1) << 30, 5});
+        WriteAll(path(QStringLiteral("one.txt")), "a\nb\na\nc\nd\ne\n");
+        WriteAll(path(QStringLiteral("two.txt")), "b\nf\n\ne\ng\na\n");
+        importAnswering(path(QStringLiteral("one.txt")) + u'\n' + path(QStringLiteral("two.txt")));
+        QVERIFY(window->isLargeInput());
+        filter();
+        RepeatsDialog* dialog = clickNote();
+        QVERIFY(dialog);
+        auto* table = dialog->findChild<QTableView*>(QStringLiteral("RemovedTable"));
+        const QAbstractItemModel* model = table->model();
+        const QStringList expected = {
+            QStringLiteral("one.txt:3|one.txt:1|a"), QStringLiteral("two.txt:1|one.txt:2|b"),
+            QStringLiteral("two.txt:3|空行|"), QStringLiteral("two.txt:4|one.txt:6|e"),
+            QStringLiteral("two.txt:6|one.txt:1|a")};
+        QStringList shown;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < RemovedModel::Columns; ++c)
+                cells << model->data(model->index(r, c)).toString();
+            shown << cells.join(u'|');
+        }
+        QCOMPARE(shown, expected);
+        find<QPushButton>("CopyRepeats")->click();
+        QTRY_VERIFY(!dialog->isExporting());
+        QCOMPARE(services->clipboard,
+                 QStringLiteral("one.txt:3\tone.txt:1\ta\r\ntwo.txt:1\tone.txt:2\tb\r\n"
+                                "two.txt:3\tblank\t\r\ntwo.txt:4\tone.txt:6\te\r\n"
+                                "two.txt:6\tone.txt:1\ta\r\n"));
+        dialog->close();
+    }
+
     // The mark colour leaves the text readable on light, dark and grey schemes, and stands out
     // from the base.
     void markColour_data() {
