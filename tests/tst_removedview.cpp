@@ -441,8 +441,8 @@ private slots:
     }
 
     // The marks go at the first edit (with their note), at a change of the options and at Esc
-    // (the note they stood in for comes back), and when the boxes are cleared. F3 without marks
-    // marks again and goes to the first.
+    // (the note they stood in for comes back), when the boxes are cleared, and at an import
+    // (whose note stays). F3 without marks marks again and goes to the first.
     void marksGo_data() {
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("noteBack");
@@ -450,6 +450,8 @@ private slots:
         QTest::newRow("an option") << "option" << true;
         QTest::newRow("Esc") << "esc" << true;
         QTest::newRow("cleared") << "clear" << false;
+        // The new text's own note stays.
+        QTest::newRow("imported again") << "import" << true;
     }
     void marksGo() {
         QFETCH(QString, how);
@@ -471,6 +473,9 @@ private slots:
         } else if (how == QStringLiteral("esc")) {
             text1()->setFocus();
             QTest::keyClick(text1(), Qt::Key_Escape);
+        } else if (how == QStringLiteral("import")) {
+            importAnswering(path(QStringLiteral("one.txt")) + u'\n' +
+                            path(QStringLiteral("two.txt")));
         } else {
             click("Command3");
         }
