@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Times trennix-cli against gawk '!seen[$0]++' and against a minimal single-thread reference
-# (bench/ref_dedup.cpp) on generated files of several shapes, in alternating rounds, and checks
-# that every output equals gawk's line for line (CR LF read as LF).
-# Usage: bench/compare.sh [-r ROUNDS] [-s "SHAPES"] [LINES...]
-#   defaults: 3 rounds, shapes "mix distinct one long short", lines 1000000 10000000
+# Times trennix-cli against the programs a user would pick instead, where they are on the machine:
+# gawk '!seen[$0]++', mawk the same, `sort -u` (C locale, the quickest way to call it; it does not
+# keep the order) and a minimal single-thread reference (bench/ref_dedup.cpp). Rounds alternate the
+# programs, so that a machine that slows down slows them all; each figure is a median, memory the
+# peak resident size. Every output is checked: the order-keeping ones equal gawk's line for line
+# (CR LF read as LF), sort's equals our result sorted.
+# Usage: bench/compare.sh [-r ROUNDS] [-s "SHAPES"] [-m] [LINES...]
+#   defaults: 3 rounds, shapes "mix distinct one short long", lines 1000000 10000000
+#   -m prints a Markdown table (for the README) instead of the plain one.
 #   BENCH_DATA=folder keeps the generated files between runs (default: build/bench-data).
+#   TRENNIX_ARGS="..." passes options to trennix-cli (e.g. "--memory 256M").
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 rounds=3
-shapes="mix distinct one long short"
-while getopts "r:s:" o; do
+shapes="mix distinct one short long"
+markdown=0
+while getopts "r:s:m" o; do
     case $o in
     r) rounds=$OPTARG ;;
     s) shapes=$OPTARG ;;
+    m) markdown=1 ;;
     *) exit 2 ;;
     esac
 done
@@ -21,42 +28,86 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000000 10000000)
 
 build="$here/build"
-"$here/scripts/setup.sh" "$build"
+"$here/scripts/setup.sh" "$build" >/dev/null
 cmake --build "$build" --target trennix-cli gen_shapes ref_dedup >/dev/null
 data=${BENCH_DATA:-$build/bench-data}
 mkdir -p "$data"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Runs a command, appending "seconds peak-KiB" to the named file.
-measure() {
-    local into=$1
-    shift
-    /usr/bin/time -f "%e %M" -a -o "$into" "$@"
+# The programs: a name and a command that reads $1 and writes $2.
+names=(trennix)
+commands=("\"$build/src/cli/trennix-cli\" ${TRENNIX_ARGS:-} \"\$1\" -o \"\$2\"")
+add_peer() {
+    command -v "$2" >/dev/null || return 0
+    names+=("$1")
+    commands+=("$3")
 }
-median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
+add_peer gawk gawk 'gawk "!seen[\$0]++" "$1" >"$2"'
+add_peer mawk mawk 'mawk "!seen[\$0]++" "$1" >"$2"'
+add_peer 'sort -u' sort 'LC_ALL=C sort -u "$1" >"$2"'
+names+=(reference)
+commands+=("\"$build/bench/ref_dedup\" \"\$1\" \"\$2\"")
 
-printf '%-9s %11s %8s | %8s %8s %6s | %8s %6s | %7s %7s %7s | %s\n' shape lines MB \
-    ours gawk ratio ref 'x ref' 'RSS MB' gawk ref output
+median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
+peak_mb() { cut -d' ' -f2 "$1" | sort -n | tail -1 | awk '{printf "%.0f", $1 / 1024}'; }
+
+if [ $markdown = 1 ]; then
+    printf '| shape | lines | MB | trennix s | MiB |'
+    for n in "${names[@]:1}"; do printf ' %s s | MiB |' "$n"; done
+    printf ' × best peer | outputs |\n|---|---:|---:|---:|---:|'
+    for _ in "${names[@]:1}"; do printf -- '---:|---:|'; done
+    printf -- '---:|---|\n'
+else
+    printf '%-9s %10s %6s' shape lines MB
+    for n in "${names[@]}"; do printf ' | %9s %6s' "$n" MiB; done
+    printf ' | %6s | %s\n' 'x best' outputs
+fi
 for shape in $shapes; do
     for lines in "${sizes[@]}"; do
         in="$data/$shape-$lines.txt"
         [ -s "$in" ] || "$build/bench/gen_shapes" "$shape" "$lines" "$in"
         rm -f "$work"/*.t
         for ((round = 0; round < rounds; round++)); do
-            measure "$work/ours.t" "$build/src/cli/trennix-cli" "$in" -o "$work/ours.out"
-            measure "$work/gawk.t" sh -c 'gawk "!seen[\$0]++" "$1" >"$2"' - "$in" "$work/gawk.out"
-            measure "$work/ref.t" "$build/bench/ref_dedup" "$in" "$work/ref.out"
+            for i in "${!names[@]}"; do
+                /usr/bin/time -f "%e %M" -a -o "$work/$i.t" \
+                    sh -c "${commands[$i]}" - "$in" "$work/$i.out"
+            done
         done
-        ours=$(cut -d' ' -f1 "$work/ours.t" | median)
-        gawk=$(cut -d' ' -f1 "$work/gawk.t" | median)
-        ref=$(cut -d' ' -f1 "$work/ref.t" | median)
-        rss() { cut -d' ' -f2 "$1" | sort -n | tail -1 | awk '{printf "%.0f", $1 / 1024}'; }
         same=equal
-        cmp -s <(tr -d '\r' <"$work/ours.out") <(tr -d '\r' <"$work/gawk.out") || same=DIFFERS
-        printf '%-9s %11s %8.0f | %8.2f %8.2f %6.2f | %8.2f %6.2f | %7s %7s %7s | %s\n' \
-            "$shape" "$lines" "$(stat -c %s "$in" | awk '{print $1 / 1e6}')" \
-            "$ours" "$gawk" "$(echo "$ours / $gawk" | bc -l)" "$ref" "$(echo "$ours / $ref" | bc -l)" \
-            "$(rss "$work/ours.t")" "$(rss "$work/gawk.t")" "$(rss "$work/ref.t")" "$same"
+        tr -d '\r' <"$work/0.out" >"$work/ours.lf"
+        for i in "${!names[@]}"; do
+            if [ "${names[$i]}" = 'sort -u' ]; then
+                LC_ALL=C sort "$work/ours.lf" | cmp -s - <(tr -d '\r' <"$work/$i.out") ||
+                    same="${names[$i]} DIFFERS"
+            elif [ "$i" != 0 ]; then
+                cmp -s "$work/ours.lf" <(tr -d '\r' <"$work/$i.out") || same="${names[$i]} DIFFERS"
+            fi
+        done
+        ours=$(cut -d' ' -f1 "$work/0.t" | median)
+        best=
+        for i in "${!names[@]}"; do
+            [ "$i" = 0 ] && continue
+            t=$(cut -d' ' -f1 "$work/$i.t" | median)
+            if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+        done
+        mb=$(stat -c %s "$in" | awk '{printf "%.0f", $1 / 1e6}')
+        ratio=-
+        [ "$(echo "$best > 0" | bc -l)" = 1 ] &&
+            ratio=$(echo "$ours / $best" | bc -l | awk '{printf "%.2f", $1}')
+        if [ $markdown = 1 ]; then
+            printf '| %s | %s | %s |' "$shape" "$lines" "$mb"
+            for i in "${!names[@]}"; do
+                printf ' %s | %s |' "$(cut -d' ' -f1 "$work/$i.t" | median)" "$(peak_mb "$work/$i.t")"
+            done
+            printf ' %s | %s |\n' "$ratio" "$same"
+        else
+            printf '%-9s %10s %6s' "$shape" "$lines" "$mb"
+            for i in "${!names[@]}"; do
+                printf ' | %9s %6s' "$(cut -d' ' -f1 "$work/$i.t" | median)" "$(peak_mb "$work/$i.t")"
+            done
+            printf ' | %6s | %s\n' "$ratio" "$same"
+        fi
+        rm -f "$work"/*.out "$work/ours.lf"
     done
 done

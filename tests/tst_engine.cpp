@@ -516,8 +516,10 @@ private slots:
         QTest::addColumn<TextEncoding>("encoding");
         for (const auto& [name, encoding] :
              {std::pair{"gbk", TextEncoding::Gbk}, std::pair{"utf-8", TextEncoding::Utf8}}) {
+            // The scan goes in blocks of 64 bytes and steps of 4 MiB: the first other byte at
+            // several places in a block.
             for (const qint64 bound : {qint64(1) << 20, (qint64(5) << 20)})
-                for (const int delta : {-1, 1})
+                for (const int delta : {-1, 1, 7, 8, 63, 64, 65})
                     QTest::addRow("%s at %lld%+d", name, bound, delta) << bound + delta << encoding;
         }
     }

@@ -93,6 +93,32 @@ QString ChangeOf(const OpenInputs::File& input) {
 
 // ---- Which encoding an input is in ----
 
+// Where the first byte that is not plain ASCII (a NUL, or one with its high bit set) is in
+// `data`, or `size` when there is none. Blocks of 64 bytes are looked at a word at a time: a byte
+// of 0x80 or more shows in its word's high bits, and so does a zero byte once one is taken from
+// each byte; only the block with such a byte is looked at byte by byte.
+qint64 FirstNotPlain(const uchar* data, qint64 size) {
+    constexpr quint64 kOnes = 0x0101010101010101u;
+    constexpr quint64 kHighs = 0x8080808080808080u;
+    constexpr qint64 kBlock = 64;
+    qint64 at = 0;
+    for (; at + kBlock <= size; at += kBlock) {
+        quint64 any = 0;
+        for (qint64 i = 0; i < kBlock; i += 8) {
+            quint64 w;
+            std::memcpy(&w, data + at + i, sizeof w);
+            any |= w | (w - kOnes);
+        }
+        if (any & kHighs)
+            break;
+    }
+    for (; at < size; ++at) {
+        if (data[at] - 1u >= 0x7Fu)
+            return at;
+    }
+    return size;
+}
+
 // Decides the encoding of an input from a sample, so that a huge file is never read whole for
 // it: its first MiB, or, when that is plain ASCII, the first MiB from its first other byte on
 // (which is where the question is decided). Samples end at a line break.
@@ -108,24 +134,18 @@ TextEncoding DetectFromStart(const uchar* data, qint64 size, bool mapped) {
         return QByteArrayView(reinterpret_cast<const char*>(data + from), qsizetype(n));
     };
     const QByteArrayView first = sample(0);
-    auto plain = [](QByteArrayView bytes) {
-        return std::all_of(bytes.begin(), bytes.end(),
-                           [](char c) { return uchar(c) - 1u < 0x7Fu; });
-    };
-    if (qint64(first.size()) == size || !plain(first))
+    if (qint64(first.size()) == size || FirstNotPlain(data, first.size()) < first.size())
         return DetectEncoding(first);
     // Look for the first byte that is not plain ASCII, letting the pages go as it goes.
     constexpr qint64 kStep = qint64(4) << 20;
     for (qint64 at = first.size(); at < size; at += kStep) {
         const qint64 n = std::min(kStep, size - at);
-        const QByteArrayView piece(reinterpret_cast<const char*>(data + at), qsizetype(n));
-        const auto other =
-            std::find_if(piece.begin(), piece.end(), [](char c) { return uchar(c) - 1u >= 0x7Fu; });
+        const qint64 other = FirstNotPlain(data + at, n);
         if (mapped)
             ReleaseMappedPages(data + at, n);
-        if (other != piece.end()) {
+        if (other < n) {
             // From the start of its line, within reason.
-            qint64 from = at + (other - piece.begin());
+            qint64 from = at + other;
             for (qint64 back = 0; back < 4096 && from > 0 && data[from - 1] != '\n'; ++back)
                 --from;
             return DetectEncoding(sample(from));

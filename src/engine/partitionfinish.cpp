@@ -177,7 +177,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         const qint64 offset = file.size();
         qint64 items = 0;
         auto flush = [&] {
-            const auto bytes = qint64(removals.size() * sizeof(Kept));
+            const auto bytes = qint64(removals.size()) * qint64(sizeof(Kept));
             if (!file.seek(file.size()) ||
                 !WriteWhole(file, reinterpret_cast<const char*>(removals.data()), bytes)) {
                 *reason = TemporaryWriteFailure(file, freeAtStart_);
