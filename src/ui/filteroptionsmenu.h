@@ -23,6 +23,7 @@ public:
 signals:
     void optionsChanged(const FilterOptions& options);
     void repeatsRequested();
+    void markRepeatsRequested();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -18,6 +18,7 @@ class Job;
 class JobRunner;
 class QGroupBox;
 class QPushButton;
+class RepeatMarker;
 class SplitButton;
 class TextBox;
 
@@ -136,8 +137,16 @@ private:
     // while the result is as it made it.
     void updateOutputNote();
     void describeOutput();
-    void showRepeats();
-    void openStatistic(std::shared_ptr<const Statistic> statistic);
+    // The statistic, on its page of the removed lines when `removedLines`.
+    void showRepeats(bool removedLines = false);
+    void openStatistic(std::shared_ptr<const Statistic> statistic, bool removedLines);
+    // The marks of what a filter would remove, in the input box (mainwindow_marks.cpp).
+    void createMarks();
+    void markRepeats();
+    // The note of what went opens the statistic on its page of the removed lines.
+    void showRemoved();
+    // The settings the filter works with.
+    EngineSettings filterSettings() const;
     void setLargeResult(std::shared_ptr<LargeResult> result);
     void inputChanged();
     void outputChanged();
@@ -195,4 +204,5 @@ private:
     FitLabel* Label1 = nullptr;
     FitLabel* Label2 = nullptr;
     FitLabel* Label3 = nullptr;
+    RepeatMarker* marker_ = nullptr;
 };

@@ -56,8 +56,7 @@ void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
 }
 
 void MainWindow::runFilter(bool refuseEmpty) {
-    EngineSettings settings;
-    settings.options = options_;
+    EngineSettings settings = filterSettings();
     // Before the job starts: a small one completes within startJob.
     filtering_ = true;
     if (isLargeInput()) {
@@ -129,7 +128,7 @@ void MainWindow::updateFilterButton() {
 }
 
 // The statistic is counted once for each filter, at its first showing.
-void MainWindow::showRepeats() {
+void MainWindow::showRepeats(bool removedLines) {
     if (busy())
         return;
     if (!lastFilter_) {
@@ -138,32 +137,35 @@ void MainWindow::showRepeats() {
         return;
     }
     if (lastFilter_->statistic) {
-        openStatistic(lastFilter_->statistic);
+        openStatistic(lastFilter_->statistic, removedLines);
         return;
     }
     EngineSettings settings;
     settings.options = lastFilter_->options;
     settings.repeatsLimit = statisticRows_;
     auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
-    startJob(job, [this, job](bool completed) {
+    startJob(job, [this, job, removedLines](bool completed) {
         if (!completed || !job->statistic() || !lastFilter_)
             return;
         lastFilter_->statistic = job->statistic();
-        openStatistic(job->statistic());
+        openStatistic(job->statistic(), removedLines);
     });
 }
 
 // The dialog is made at the next turn of the event loop: with a million lines, making it takes
 // the window about as long as it may stand still.
-void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic) {
+void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic, bool removedLines) {
     EngineSettings settings;
     settings.options = lastFilter_->options;
     QTimer::singleShot(0, this,
                        [this, statistic = std::move(statistic), source = lastFilter_->source,
-                        settings, format = lastFilter_->format] {
+                        settings, format = lastFilter_->format, removedLines] {
                            auto* dialog = new RepeatsDialog(statistic, source, settings, format,
                                                             services_, this);
                            dialog->setAttribute(Qt::WA_DeleteOnClose);
+                           dialog->setRemovedLimits({statisticRows_, RemovedRows::Limits{}.chars});
+                           if (removedLines)
+                               dialog->showPage(RepeatsDialog::Page::Removed);
                            dialog->open();
                        });
 }
