@@ -805,6 +805,47 @@ private slots:
                              keyNote);
     }
 
+    // 标出重复 marks what the filter would remove with the key and the lists; a change of either
+    // takes the marks away, a dialog cancelled does not.
+    void marksFollowTheSetup_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("gone");
+        QTest::newRow("the key changed") << "key" << true;
+        QTest::newRow("a list removed") << "lists" << true;
+        QTest::newRow("the defaults") << "defaults" << true;
+        QTest::newRow("the key dialog cancelled") << "key cancel" << false;
+        QTest::newRow("the lists dialog cancelled") << "lists cancel" << false;
+    }
+    void marksFollowTheSetup() {
+        QFETCH(QString, change);
+        QFETCH(bool, gone);
+        KeySpecDialog* key = keyDialog();
+        setUp(key, {QStringLiteral("columns 1 1"), QString()});
+        press(key, "KeyOk");
+        ComparedListsDialog* lists = listsDialog();
+        in<QPushButton>(lists, "ListAddPasted")->click();
+        in<QPlainTextEdit>(lists, "ListText")->insertPlainText(QStringLiteral("b,9"));
+        press(lists, "ListOk");
+        text1()->setText(T(QStringLiteral("a,1⏎b,2⏎a,3⏎c,4")));
+        trigger(QStringLiteral("MarkRepeats"));
+        QVERIFY(waitIdle());
+        // b by the list, the second a as a repeat of the first by the first column.
+        const std::vector<int> marked{1, 2};
+        QCOMPARE(text1()->marks(), marked);
+        if (change.startsWith(u"key")) {
+            key = keyDialog();
+            setUp(key, {QStringLiteral("line"), QString()});
+            press(key, change.endsWith(u"cancel") ? "KeyCancel" : "KeyOk");
+        } else if (change.startsWith(u"lists")) {
+            lists = listsDialog();
+            in<QPushButton>(lists, "ListRemove")->click();
+            press(lists, change.endsWith(u"cancel") ? "ListCancel" : "ListOk");
+        } else {
+            trigger(QStringLiteral("RestoreDefaults"));
+        }
+        QCOMPARE(text1()->marks(), gone ? std::vector<int>{} : marked);
+    }
+
     // A list file that is gone by the time of the filter: a message names it, and the output box
     // keeps what it had.
     void missingListFile() {

@@ -61,3 +61,19 @@ QColor ReadableOn(const QColor& color, const QColor& background) {
     }
     return shade;
 }
+
+QColor MarkColor(const QPalette& palette) {
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    const QColor amber(255, 190, 0);
+    auto mix = [&](double t) {
+        return QColor::fromRgbF(float(base.redF() + (amber.redF() - base.redF()) * t),
+                                float(base.greenF() + (amber.greenF() - base.greenF()) * t),
+                                float(base.blueF() + (amber.blueF() - base.blueF()) * t));
+    };
+    constexpr double kReadable = 4.5;
+    double t = 0.45;
+    while (t > 0.15 && ContrastRatio(text, mix(t)) < kReadable)
+        t -= 0.05;
+    return mix(t);
+}

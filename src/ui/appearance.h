@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 
+class QPalette;
 class QWidget;
 
 // The window's looks: the bold CJK sans font of its captions, and their colours, kept readable
@@ -26,3 +27,8 @@ double ContrastRatio(const QColor& a, const QColor& b);
 // `color` itself where it stands out from `background` well enough to read, else a lighter or
 // darker shade of it that does (contrast ratio 4.5).
 QColor ReadableOn(const QColor& color, const QColor& background);
+
+// The background of marked lines in a box with this palette: an amber mixed into its base colour,
+// as much of it as leaves the text readable on it (contrast ratio 4.5), light on a light scheme
+// and dark on a dark one.
+QColor MarkColor(const QPalette& palette);

@@ -49,6 +49,10 @@ FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
     QAction* repeats = addAction(QStringLiteral("重复统计…"));
     repeats->setObjectName(QStringLiteral("ShowRepeats"));
     connect(repeats, &QAction::triggered, this, &FilterOptionsMenu::repeatsRequested);
+    // F3 marks too, when nothing is marked, and goes to the next mark.
+    QAction* mark = addAction(QStringLiteral("标出重复\tF3"));
+    mark->setObjectName(QStringLiteral("MarkRepeats"));
+    connect(mark, &QAction::triggered, this, &FilterOptionsMenu::markRepeatsRequested);
     QAction* defaults = addAction(QStringLiteral("恢复默认"));
     defaults->setObjectName(QStringLiteral("RestoreDefaults"));
     connect(defaults, &QAction::triggered, this, &FilterOptionsMenu::defaultsRequested);

@@ -29,6 +29,7 @@ signals:
     void listsRequested();
     void repeatsRequested();
     void defaultsRequested();
+    void markRepeatsRequested();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

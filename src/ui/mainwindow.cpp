@@ -196,11 +196,12 @@ void MainWindow::createControls() {
     connect(Text1, &QPlainTextEdit::textChanged, this, &MainWindow::inputChanged);
     connect(Text2, &QPlainTextEdit::textChanged, this, &MainWindow::outputChanged);
     connect(optionsMenu_, &FilterOptionsMenu::optionsChanged, this, &MainWindow::setFilterOptions);
-    connect(optionsMenu_, &FilterOptionsMenu::repeatsRequested, this, &MainWindow::showRepeats);
+    connect(optionsMenu_, &FilterOptionsMenu::repeatsRequested, this, [this] { showRepeats(); });
     connect(optionsMenu_, &FilterOptionsMenu::keyRequested, this, &MainWindow::showKeyDialog);
     connect(optionsMenu_, &FilterOptionsMenu::listsRequested, this, &MainWindow::showListsDialog);
     connect(optionsMenu_, &FilterOptionsMenu::defaultsRequested, this,
             [this] { setFilterSetup(FilterOptions{}, {}); });
+    createMarks();
     connect(Label3, &FitLabel::clicked, this, &MainWindow::showPublisherPage);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);

@@ -19,6 +19,7 @@ class Job;
 class JobRunner;
 class QGroupBox;
 class QPushButton;
+class RepeatMarker;
 class SplitButton;
 class TextBox;
 
@@ -142,7 +143,6 @@ private:
     // The line the key dialog's example starts with: the input box's current line, or its first
     // line that is not blank when that one is.
     QString exampleLine() const;
-    EngineSettings filterSettings() const;
     // Whether a change of the options may filter again at once: the boxes still hold the last
     // filter's input and result.
     bool canPreview() const;
@@ -151,8 +151,16 @@ private:
     // while the result is as it made it.
     void updateOutputNote();
     void describeOutput();
-    void showRepeats();
-    void openStatistic(std::shared_ptr<const Statistic> statistic);
+    // The statistic, on its page of the removed lines when `removedLines`.
+    void showRepeats(bool removedLines = false);
+    void openStatistic(std::shared_ptr<const Statistic> statistic, bool removedLines);
+    // The marks of what a filter would remove, in the input box (mainwindow_marks.cpp).
+    void createMarks();
+    void markRepeats();
+    // The note of what went opens the statistic on its page of the removed lines.
+    void showRemoved();
+    // The settings the filter works with: the options, the key and the lists.
+    EngineSettings filterSettings() const;
     void setLargeResult(std::shared_ptr<LargeResult> result);
     void inputChanged();
     void outputChanged();
@@ -212,4 +220,5 @@ private:
     FitLabel* Label1 = nullptr;
     FitLabel* Label2 = nullptr;
     FitLabel* Label3 = nullptr;
+    RepeatMarker* marker_ = nullptr;
 };

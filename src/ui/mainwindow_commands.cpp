@@ -7,6 +7,7 @@
 #include "ui/comparesetup.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/jobrunner.h"
+#include "ui/repeatmarks.h"
 #include "ui/repeatsdialog.h"
 #include "ui/splitbutton.h"
 #include "ui/textbox.h"
@@ -54,13 +55,6 @@ void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
             LowerCurrentThreadPriority();
             old.reset();
         });
-}
-
-EngineSettings MainWindow::filterSettings() const {
-    EngineSettings settings;
-    settings.options = options_;
-    settings.lists = lists_;
-    return settings;
 }
 
 void MainWindow::runFilter(bool refuseEmpty) {
@@ -111,6 +105,9 @@ void MainWindow::setFilterSetup(const FilterOptions& options, std::vector<Compar
     optionsMenu_->setListsInForce(!lists.empty());
     if (options == options_ && lists == lists_)
         return;
+    // Marks made with other options, another key or other lists would say what another filter
+    // removes.
+    marker_->clear();
     if (FilterOptionsToText(options) != FilterOptionsToText(options_))
         services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
     if (options.key != options_.key)
@@ -156,7 +153,7 @@ void MainWindow::updateFilterButton() {
 }
 
 // The statistic is counted once for each filter, at its first showing.
-void MainWindow::showRepeats() {
+void MainWindow::showRepeats(bool removedLines) {
     if (busy())
         return;
     if (!lastFilter_) {
@@ -165,7 +162,7 @@ void MainWindow::showRepeats() {
         return;
     }
     if (lastFilter_->statistic) {
-        openStatistic(lastFilter_->statistic);
+        openStatistic(lastFilter_->statistic, removedLines);
         return;
     }
     EngineSettings settings;
@@ -173,26 +170,29 @@ void MainWindow::showRepeats() {
     settings.lists = lastFilter_->lists;
     settings.repeatsLimit = statisticRows_;
     auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
-    startJob(job, [this, job](bool completed) {
+    startJob(job, [this, job, removedLines](bool completed) {
         if (!completed || !job->statistic() || !lastFilter_)
             return;
         lastFilter_->statistic = job->statistic();
-        openStatistic(job->statistic());
+        openStatistic(job->statistic(), removedLines);
     });
 }
 
 // The dialog is made at the next turn of the event loop: with a million lines, making it takes
 // the window about as long as it may stand still.
-void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic) {
+void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic, bool removedLines) {
     EngineSettings settings;
     settings.options = lastFilter_->options;
     settings.lists = lastFilter_->lists;
     QTimer::singleShot(0, this,
                        [this, statistic = std::move(statistic), source = lastFilter_->source,
-                        settings, format = lastFilter_->format] {
+                        settings, format = lastFilter_->format, removedLines] {
                            auto* dialog = new RepeatsDialog(statistic, source, settings, format,
                                                             services_, this);
                            dialog->setAttribute(Qt::WA_DeleteOnClose);
+                           dialog->setRemovedLimits({statisticRows_, RemovedRows::Limits{}.chars});
+                           if (removedLines)
+                               dialog->showPage(RepeatsDialog::Page::Removed);
                            dialog->open();
                        });
 }

@@ -24,6 +24,8 @@ void MainWindow::updateOutputNote() {
         note = lastFilter_->removed;
     if (note != Text2->note())
         Text2->setNote(note);
+    Text2->setNoteClickable(lastFilter_ && note == lastFilter_->removed,
+                            QStringLiteral("点击查看已删除的行"));
     describeOutput();
 }
 

@@ -4,6 +4,8 @@
 #include "platform/desktopservices.h"
 #include "platform/threads.h"
 #include "ui/preparedtext.h"
+#include "ui/removedexport.h"
+#include "ui/removedview.h"
 #include "ui/wording.h"
 
 #include <QAbstractTableModel>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -78,8 +81,13 @@ RepeatsDialog::RepeatsDialog(std::shared_ptr<const Statistic> statistic, FilterS
     auto* totals = new QLabel(TotalsText(*statistic_), this);
     totals->setObjectName(QStringLiteral("RepeatsTotals"));
     totals->setWordWrap(true);
-    layout->addWidget(totals);
-    auto* view = new QTableView(this);
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName(QStringLiteral("RepeatsPages"));
+    auto* repeatsPage = new QWidget(pages_);
+    auto* repeatsLayout = new QVBoxLayout(repeatsPage);
+    repeatsLayout->setContentsMargins(0, 0, 0, 0);
+    repeatsLayout->addWidget(totals);
+    auto* view = new QTableView(repeatsPage);
     view->setObjectName(QStringLiteral("RepeatsTable"));
     view->setModel(new RepeatsModel(statistic_, view));
     view->verticalHeader()->setVisible(false);
@@ -90,32 +98,34 @@ RepeatsDialog::RepeatsDialog(std::shared_ptr<const Statistic> statistic, FilterS
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setWordWrap(false);
     view->setAccessibleName(QStringLiteral("重复的行"));
-    layout->addWidget(view);
+    repeatsLayout->addWidget(view);
+    pages_->addTab(repeatsPage, QStringLiteral("重复的行"));
+    removed_ = new RemovedView(pages_);
+    pages_->addTab(removed_, QStringLiteral("已删除的行"));
+    layout->addWidget(pages_);
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("RepeatsProgress"));
     progress_->setAccessibleName(QStringLiteral("进度"));
-    progress_->setFormat(QStringLiteral("正在导出 %p%"));
     progress_->hide();
     layout->addWidget(progress_);
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* copy =
-        buttons->addButton(QStringLiteral("复制列表"), QDialogButtonBox::ActionRole);
-    copy->setObjectName(QStringLiteral("CopyRepeats"));
-    QPushButton* save =
-        buttons->addButton(QStringLiteral("保存列表…"), QDialogButtonBox::ActionRole);
-    save->setObjectName(QStringLiteral("SaveRepeats"));
+    copy_ = buttons->addButton(QStringLiteral("复制列表"), QDialogButtonBox::ActionRole);
+    copy_->setObjectName(QStringLiteral("CopyRepeats"));
+    save_ = buttons->addButton(QStringLiteral("保存列表…"), QDialogButtonBox::ActionRole);
+    save_->setObjectName(QStringLiteral("SaveRepeats"));
     QPushButton* close = buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
     close->setObjectName(QStringLiteral("CloseRepeats"));
-    const bool any = statistic_->stats.repeatedLines > 0;
-    copy->setEnabled(any);
-    save->setEnabled(any);
-    if (any)
-        actions_ = {copy, save};
-    connect(copy, &QPushButton::clicked, this, &RepeatsDialog::copyList);
-    connect(save, &QPushButton::clicked, this, &RepeatsDialog::saveList);
+    connect(copy_, &QPushButton::clicked, this, &RepeatsDialog::copyList);
+    connect(save_, &QPushButton::clicked, this, &RepeatsDialog::saveList);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(520, 420);
+    connect(pages_, &QTabWidget::currentChanged, this, [this] {
+        if (page() == Page::Removed && !removed_->rows())
+            listRemoved();
+        updateButtons();
+    });
+    updateButtons();
+    resize(560, 440);
 }
 
 // A copy or save still at work is told to stop; a save stopped before its end writes nothing.
@@ -130,6 +140,24 @@ void RepeatsDialog::reject() {
     QDialog::reject();
 }
 
+void RepeatsDialog::showPage(Page page) {
+    pages_->setCurrentWidget(page == Page::Removed ? removed_ : pages_->widget(0));
+}
+
+RepeatsDialog::Page RepeatsDialog::page() const {
+    return pages_->currentWidget() == removed_ ? Page::Removed : Page::Repeats;
+}
+
+void RepeatsDialog::updateButtons() {
+    bool any = false;
+    if (page() == Page::Repeats)
+        any = statistic_->stats.repeatedLines > 0;
+    else
+        any = removed_->rows() && removed_->rows()->total() > 0;
+    copy_->setEnabled(any && !exporting_);
+    save_->setEnabled(any && !exporting_);
+}
+
 QString RepeatsDialog::listText() const {
     return RepeatsListText(statistic_->rows);
 }
@@ -142,12 +170,13 @@ EngineProgress RepeatsDialog::progressOf(const std::shared_ptr<Export>& state) c
     };
 }
 
-template <typename Work, typename Then> void RepeatsDialog::inBackground(Work work, Then then) {
-    for (QWidget* w : actions_)
-        w->setEnabled(false);
+template <typename Work, typename Then>
+void RepeatsDialog::inBackground(const QString& what, Work work, Then then) {
     setCursor(Qt::BusyCursor);
     auto state = std::make_shared<Export>();
     exporting_ = state;
+    updateButtons();
+    progress_->setFormat(what + QStringLiteral(" %p%"));
     auto* poll = new QTimer(this);
     connect(poll, &QTimer::timeout, this, [this, state] {
         const int permille = state->permille;
@@ -164,10 +193,9 @@ template <typename Work, typename Then> void RepeatsDialog::inBackground(Work wo
                 poll->deleteLater();
                 exporting_.reset();
                 progress_->hide();
-                for (QWidget* w : actions_)
-                    w->setEnabled(true);
                 unsetCursor();
                 then(watcher->result());
+                updateButtons();
                 emit exportFinished();
             });
     watcher->setFuture(
@@ -182,15 +210,52 @@ struct Exported {
     Outcome outcome;
     QString text;
 };
+struct Listed {
+    Outcome outcome;
+    std::shared_ptr<const RemovedRows> rows;
+};
 } // namespace
 
-void RepeatsDialog::copyList() {
+// The removed lines are listed once for each filter: they are kept with its statistic.
+void RepeatsDialog::listRemoved() {
+    if (statistic_->removed) {
+        removed_->setRows(statistic_->removed);
+        return;
+    }
+    if (exporting_)
+        return;
+    removed_->setRows(nullptr, QStringLiteral("正在列出已删除的行…"));
     inBackground(
-        [statistic = statistic_, source = source_,
+        QStringLiteral("正在列出"),
+        [source = source_, settings = settings_,
+         limits = removedLimits_](const EngineProgress& progress) {
+            Listed listed;
+            listed.outcome = ListRemoved(source, settings, limits, progress, &listed.rows);
+            return listed;
+        },
+        [this](const Listed& listed) {
+            if (!listed.outcome.ok()) {
+                removed_->setRows(nullptr, QStringLiteral("未能列出已删除的行。"));
+                if (listed.outcome.hasFailed())
+                    services_.MsgBox(listed.outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("重复统计"));
+                return;
+            }
+            statistic_->removed = listed.rows;
+            removed_->setRows(listed.rows);
+        });
+}
+
+void RepeatsDialog::copyList() {
+    const bool removed = page() == Page::Removed;
+    inBackground(
+        QStringLiteral("正在导出"),
+        [statistic = statistic_, rows = removed_->rows(), removed, source = source_,
          settings = settings_](const EngineProgress& progress) {
             Exported out;
             QString text;
-            out.outcome = AllRepeatsText(*statistic, source, settings, progress, &text);
+            out.outcome = removed ? AllRemovedText(*rows, source, settings, progress, &text)
+                                  : AllRepeatsText(*statistic, source, settings, progress, &text);
             // The clipboard cannot carry bytes that no encoding read: they become U+FFFD.
             if (out.outcome.ok())
                 out.text = WithReplacementCharacters(text);
@@ -211,6 +276,7 @@ void RepeatsDialog::copyList() {
 }
 
 void RepeatsDialog::saveList() {
+    const bool removed = page() == Page::Removed;
     const QString remembered = services_.fileName();
     services_.setFilter(QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*"));
     if (!services_.ShowSave())
@@ -219,21 +285,26 @@ void RepeatsDialog::saveList() {
     services_.setFileName(remembered); // the statistic's file is no result to come back to
     const SaveAs as = ResolveSaveFormat(services_.saveFormat(), same_);
     inBackground(
-        [statistic = statistic_, source = source_, settings = settings_, path,
-         as](const EngineProgress& progress) {
+        QStringLiteral("正在导出"),
+        [statistic = statistic_, rows = removed_->rows(), removed, source = source_,
+         settings = settings_, path, as](const EngineProgress& progress) {
             Exported out;
-            out.outcome = SaveAllRepeats(*statistic, source, settings, path, as.format.encoding,
-                                         as.format.lineBreak, as.exact, progress);
+            const FileFormat& f = as.format;
+            out.outcome = removed ? SaveAllRemoved(*rows, source, settings, path, f.encoding,
+                                                   f.lineBreak, as.exact, progress)
+                                  : SaveAllRepeats(*statistic, source, settings, path, f.encoding,
+                                                   f.lineBreak, as.exact, progress);
             return out;
         },
-        [this](const Exported& out) {
+        [this, removed](const Exported& out) {
             if (!out.outcome.ok()) {
                 if (out.outcome.hasFailed())
                     services_.MsgBox(out.outcome.message(), DesktopServices::Critical,
                                      QStringLiteral("保存失败"));
                 return;
             }
-            services_.MsgBox(QStringLiteral("统计已保存至指定路径！"), DesktopServices::Information,
-                             QStringLiteral("提示"));
+            services_.MsgBox(removed ? QStringLiteral("已删除的行已保存至指定路径！")
+                                     : QStringLiteral("统计已保存至指定路径！"),
+                             DesktopServices::Information, QStringLiteral("提示"));
         });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/commands.h"
+#include "ui/removedrows.h"
 #include "ui/repeatsexport.h"
 
 #include <QDialog>
@@ -10,12 +11,17 @@
 
 class DesktopServices;
 class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class RemovedView;
 
-// The statistic of the last filter: its totals, and a list of the repeated lines with how often
-// each occurs, most frequent first. The list is a view over the lines, so that a million rows
-// scroll like ten; it holds at most the rows the statistic was given room for, and says so when
-// there are more. 复制列表 and 保存列表… take every row all the same, streamed from the engine
-// when the list does not hold them all, with the progress shown and a cancel on 关闭.
+// The statistic of the last filter: its totals, and two pages: a list of the repeated lines with
+// how often each occurs, most frequent first, and the removed lines (see RemovedView), listed at
+// the first showing of their page and kept with the statistic. Each list is a view over its rows,
+// so that a million rows scroll like ten; it holds at most the rows it was given room for, and
+// says so when there are more. 复制列表 and 保存列表… take every row of the page shown all the
+// same, streamed from the engine when the list does not hold them all, with the progress shown
+// and a cancel on 关闭.
 class RepeatsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -26,9 +32,17 @@ public:
                   QWidget* parent = nullptr);
     ~RepeatsDialog() override;
 
+    enum class Page { Repeats, Removed };
+    // Shows a page; the removed lines are listed when their page first shows.
+    void showPage(Page page);
+    Page page() const;
+    // The room of the list of removed lines, when it is still to be made.
+    void setRemovedLimits(RemovedRows::Limits limits) { removedLimits_ = limits; }
+    RemovedView* removedView() const { return removed_; }
+
     // The rows listed, as text: a line "次数<TAB>行" for each, each ended by CR LF.
     QString listText() const;
-    // True while a copy or a save is at work.
+    // True while a copy or a save is at work, or the removed lines are being listed.
     bool isExporting() const { return exporting_ != nullptr; }
 
 signals:
@@ -45,9 +59,13 @@ private:
     };
     void copyList();
     void saveList();
-    // Runs `work` on a worker thread with the buttons off and its progress shown, then `then`
-    // with its result here.
-    template <typename Work, typename Then> void inBackground(Work work, Then then);
+    void listRemoved();
+    // The buttons of the page shown: on where it has rows to copy and nothing is at work.
+    void updateButtons();
+    // Runs `work` on a worker thread with the buttons off and its progress shown as `what`, then
+    // `then` with its result here.
+    template <typename Work, typename Then>
+    void inBackground(const QString& what, Work work, Then then);
     EngineProgress progressOf(const std::shared_ptr<Export>& state) const;
 
     std::shared_ptr<const Statistic> statistic_;
@@ -55,7 +73,11 @@ private:
     EngineSettings settings_;
     FileFormat same_;
     DesktopServices& services_;
-    QList<QWidget*> actions_; // the buttons that are off while a copy or save works
+    RemovedRows::Limits removedLimits_;
+    QTabWidget* pages_ = nullptr;
+    RemovedView* removed_ = nullptr;
+    QPushButton* copy_ = nullptr;
+    QPushButton* save_ = nullptr;
     QProgressBar* progress_ = nullptr;
     std::shared_ptr<Export> exporting_;
 };

@@ -13,9 +13,17 @@ public:
     QString error() const override { return {}; }
 };
 
-EngineResult Run(const FilterSource& source, EngineSettings settings,
-                 const EngineProgress& progress) {
-    settings.collectRepeats = true;
+void AppendRow(QString& text, const RepeatedLine& row, QStringView lineBreak) {
+    text += QString::number(row.count);
+    text += u'\t';
+    text += row.text;
+    text += lineBreak;
+}
+
+} // namespace
+
+EngineResult RunOverSource(const FilterSource& source, EngineSettings settings,
+                           const EngineProgress& progress) {
     if (const auto* text = std::get_if<QString>(&source))
         return FilterText(*text, settings, progress).result;
     const auto& file = std::get<std::shared_ptr<const LargeFile>>(source);
@@ -31,19 +39,11 @@ EngineResult Run(const FilterSource& source, EngineSettings settings,
     return result;
 }
 
-void AppendRow(QString& text, const RepeatedLine& row, QStringView lineBreak) {
-    text += QString::number(row.count);
-    text += u'\t';
-    text += row.text;
-    text += lineBreak;
-}
-
-} // namespace
-
 EngineResult CountRepeats(const FilterSource& source, EngineSettings settings,
                           const EngineProgress& progress) {
+    settings.collectRepeats = true;
     settings.repeatsOut = nullptr;
-    return Run(source, std::move(settings), progress);
+    return RunOverSource(source, std::move(settings), progress);
 }
 
 Outcome ForEachRepeat(const Statistic& statistic, const FilterSource& source,
@@ -61,12 +61,13 @@ Outcome ForEachRepeat(const Statistic& statistic, const FilterSource& source,
         return Outcome::done();
     }
     EngineSettings s = settings;
+    s.collectRepeats = true;
     bool stopped = false;
     s.repeatsOut = [&](const RepeatedLine& row) {
         stopped = !out(row);
         return !stopped;
     };
-    const EngineResult result = Run(source, std::move(s), progress);
+    const EngineResult result = RunOverSource(source, std::move(s), progress);
     return stopped ? Outcome::cancelled() : result.outcome;
 }
 
@@ -99,9 +100,8 @@ Outcome AllRepeatsText(const Statistic& statistic, const FilterSource& source,
     return outcome;
 }
 
-Outcome SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
-                       const EngineSettings& settings, const QString& path, TextEncoding encoding,
-                       LineBreak lineBreak, bool exact, const EngineProgress& progress) {
+Outcome SaveRows(const QString& path, TextEncoding encoding, LineBreak lineBreak, bool exact,
+                 const RowSource& rows) {
     const TextEncoding plain = WithoutByteOrderMark(encoding);
     TextEncoder encoder(plain);
     std::unique_ptr<TextEncoder> wider;
@@ -110,17 +110,19 @@ Outcome SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
     if (!file.open())
         return Outcome::failed(file.error());
     QString reason;
-    QString row;
-    auto write = [&](const RepeatedLine& repeated) {
-        row.resize(0);
-        AppendRow(row, repeated, LineBreakText(lineBreak));
+    QString line;
+    const QStringView ending = LineBreakText(lineBreak);
+    auto write = [&](QStringView row) {
+        line.resize(0);
+        line += row;
+        line += ending;
         // A row GBK lacks a character of is written as GB18030, which keeps GBK's bytes for
         // everything GBK has.
         const bool widen = !exact && plain == TextEncoding::Gbk;
-        if (!encoder.encode(row, bytes)) {
+        if (!encoder.encode(line, bytes)) {
             if (widen && !wider)
                 wider = std::make_unique<TextEncoder>(TextEncoding::Gb18030);
-            if (!widen || !wider->encode(row, bytes))
+            if (!widen || !wider->encode(line, bytes))
                 reason = QStringLiteral("有一行含有 %1 编码无法表示的字符。")
                              .arg(EncodingName(widen ? TextEncoding::Gb18030 : encoding));
         }
@@ -130,8 +132,7 @@ Outcome SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
         }
         return reason.isEmpty();
     };
-    if (Outcome outcome = ForEachRepeat(statistic, source, settings, progress, write);
-        !outcome.ok()) {
+    if (Outcome outcome = rows(write); !outcome.ok()) {
         file.cancel();
         if (!reason.isEmpty())
             return Outcome::failed(QStringLiteral("无法保存到：\n%1\n\n原因：%2")
@@ -142,4 +143,18 @@ Outcome SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
     if (!file.commit())
         return Outcome::failed(file.error());
     return Outcome::done();
+}
+
+Outcome SaveAllRepeats(const Statistic& statistic, const FilterSource& source,
+                       const EngineSettings& settings, const QString& path, TextEncoding encoding,
+                       LineBreak lineBreak, bool exact, const EngineProgress& progress) {
+    return SaveRows(path, encoding, lineBreak, exact, [&](const RowSink& write) {
+        QString row;
+        return ForEachRepeat(statistic, source, settings, progress,
+                             [&](const RepeatedLine& repeated) {
+                                 row.resize(0);
+                                 AppendRow(row, repeated, {});
+                                 return write(row);
+                             });
+    });
 }

@@ -15,6 +15,8 @@
 // The statistic of a filter, and its export: every repeated line with how often it occurs,
 // however many there are.
 
+class RemovedRows;
+
 // What a filter worked on: the text of the input box, or a large file.
 using FilterSource = std::variant<QString, std::shared_ptr<const LargeFile>>;
 
@@ -23,8 +25,16 @@ using FilterSource = std::variant<QString, std::shared_ptr<const LargeFile>>;
 struct Statistic {
     EngineStats stats;
     std::vector<RepeatedLine> rows; // most frequent first (ties in input order)
+    // The removed lines of the same filter, once they have been listed (set on the window's
+    // thread only), so that they too are listed once for each filter.
+    mutable std::shared_ptr<const RemovedRows> removed;
     bool complete() const { return qint64(rows.size()) >= stats.repeatedLines; }
 };
+
+// Runs the engine over the source with the settings and writes the result nowhere; a large file
+// that changed since it was opened fails.
+EngineResult RunOverSource(const FilterSource& source, EngineSettings settings,
+                           const EngineProgress& progress);
 
 // Runs the engine over the source with the settings (collectRepeats set, repeatsLimit the room
 // of the list) and writes nothing.
@@ -45,6 +55,17 @@ QString RepeatsListText(const std::vector<RepeatedLine>& rows);
 Outcome AllRepeatsText(const Statistic& statistic, const FilterSource& source,
                        const EngineSettings& settings, const EngineProgress& progress,
                        QString* into);
+
+// Rows of text handed one at a time to a RowSink, which returns false to stop them; a RowSource
+// hands its rows to the sink it is given and tells how that ended.
+using RowSink = std::function<bool(QStringView row)>;
+using RowSource = std::function<Outcome(const RowSink&)>;
+
+// Saves the rows to `path` through the safe save, in `encoding` with its byte-order mark, each
+// row ended by `lineBreak`. A row GBK cannot hold is written as GB18030 unless `exact`, in which
+// case, as for any character the encoding lacks, nothing is written. A failure names the file.
+Outcome SaveRows(const QString& path, TextEncoding encoding, LineBreak lineBreak, bool exact,
+                 const RowSource& rows);
 
 // Saves every row of the statistic to `path` through the safe save, in `encoding` with its
 // byte-order mark, each line ended by `lineBreak`. A row GBK cannot hold is written as GB18030

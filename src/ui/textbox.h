@@ -93,6 +93,22 @@ public:
     // text removes it.
     void setNote(const QString& note);
     QString note() const;
+    // While on, a click on the note emits noteClicked(); the note shows a hand and `hint` in its
+    // tooltip, and its text stays as set.
+    void setNoteClickable(bool on, const QString& hint = {});
+    bool isNoteClickable() const { return noteClickable_; }
+
+    // Lines marked by a background of `color`, such as those a filter would remove: the numbers
+    // of their blocks, ascending. Only what is on screen is painted. The marks go at the first
+    // change of the text (marksChanged() tells it).
+    void setMarks(std::vector<int> blocks, const QColor& color);
+    void clearMarks();
+    const std::vector<int>& marks() const { return marks_; }
+    // Moves the cursor to the start of the next marked line after the cursor's line (or the one
+    // before it), around the ends, and shows it; the mark's index, or -1 when there are none.
+    qsizetype goToMark(bool forward);
+    // Counts the changes of the text so far: the same number, the same text.
+    quint64 revision() const { return edits_; }
 
     // A thin bar along the bottom edge with `what` and the percent done (unknown while negative),
     // and a cancel button when `cancellable`, which emits cancelRequested().
@@ -121,6 +137,8 @@ signals:
     // How far a fill or read-back has come, in percent.
     void workProgress(int percent);
     void cancelRequested();
+    void noteClicked();
+    void marksChanged();
 
 protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
@@ -133,6 +151,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum class UndoSlot { Forget, Keep, AsBefore };
@@ -152,6 +172,7 @@ private:
     void layOutOverlays();
     void insertAtCursor(const QString& inserted);
     void setReportedCount(qsizetype count);
+    void paintMarks(const QRect& area);
     std::vector<std::function<void()>> takeWaiting();
     // Undoes what the box's own undo stack does not hold; false when there is nothing.
     bool canUndoBeyond() const;
@@ -194,6 +215,10 @@ private:
     QLabel* notice_ = nullptr;
     QLabel* note_ = nullptr;
     QString noteText_; // the note whole, as set
+    bool noteClickable_ = false;
+    QString noteHint_;
+    std::vector<int> marks_;
+    QColor markColor_;
     QWidget* strip_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QToolButton* cancel_ = nullptr;

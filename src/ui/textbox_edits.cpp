@@ -64,6 +64,8 @@ void TextBox::setReportedCount(qsizetype count) {
 // are unchanged by an edit; only the flags of the blocks in between are replaced.
 void TextBox::onContentsChange(int position, int /*removed*/, int added) {
     ++edits_;
+    if (!marks_.empty())
+        clearMarks();
     if (!settingText_) {
         cacheValid_ = false;
         cachedText_.clear();

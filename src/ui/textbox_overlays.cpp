@@ -4,6 +4,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -25,6 +26,7 @@ void TextBox::createOverlays() {
     note_->setMargin(2);
     note_->setForegroundRole(QPalette::ToolTipText);
     note_->setBackgroundRole(QPalette::ToolTipBase);
+    note_->installEventFilter(this);
     note_->hide();
 
     strip_ = new QWidget(this);
@@ -56,7 +58,7 @@ void TextBox::setNote(const QString& note) {
         return;
     noteText_ = note;
     note_->setText(note);
-    note_->setToolTip(note);
+    note_->setToolTip(noteClickable_ ? note + u'\n' + noteHint_ : note);
     note_->setAccessibleName(note);
     note_->setVisible(!note.isEmpty());
     layOutOverlays();
@@ -64,6 +66,24 @@ void TextBox::setNote(const QString& note) {
 
 QString TextBox::note() const {
     return noteText_;
+}
+
+void TextBox::setNoteClickable(bool on, const QString& hint) {
+    noteClickable_ = on;
+    noteHint_ = on ? hint : QString();
+    note_->setCursor(on ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    note_->setToolTip(on ? noteText_ + u'\n' + noteHint_ : noteText_);
+    note_->setAccessibleDescription(noteHint_);
+}
+
+bool TextBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == note_ && noteClickable_ && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+        note_->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+        emit noteClicked();
+        return true;
+    }
+    return QPlainTextEdit::eventFilter(watched, event);
 }
 
 void TextBox::showProgress(int percent, const QString& what, bool cancellable) {
