@@ -949,11 +949,16 @@ private slots:
             // without a key that an intersecting list removes.
             std::vector<qint64> removed(lists.size(), 0);
             qint64 keyless = 0;
-            for (const QString& line : ReferenceLines(input)) {
+            qint64 blanksKept = 0;
+            const QStringList inputLines = ReferenceLines(input);
+            for (qsizetype n = 0; n < inputLines.size(); ++n) {
+                const QString& line = inputLines[n];
                 const ReferenceLineKey k = ReferenceKey(line, o);
                 keyless += k.kind == ReferenceLineKey::Kind::Keyless;
-                if (k.kind == ReferenceLineKey::Kind::Blank)
+                if (k.kind == ReferenceLineKey::Kind::Blank) {
+                    blanksKept += o.keepBlank || n == 0;
                     continue;
+                }
                 const QString& key = k.key;
                 auto holds = [&](const ReferenceList& l) {
                     if (k.kind != ReferenceLineKey::Kind::Keyed)
@@ -977,6 +982,7 @@ private slots:
             }
             QCOMPARE(r.stats.removedByList, removed);
             QCOMPARE(r.stats.keylessLines, keyless);
+            QCOMPARE(r.stats.blankLinesKept, blanksKept);
         }
     }
 

@@ -57,6 +57,7 @@ struct ComparedList {
     QString path; // a file ("-" for standard input), or
     QString text; // a text as a box holds it, when there is no path
     QString name; // how messages and counts name it
+    bool operator==(const ComparedList&) const = default;
 };
 // As many lists as one comparison takes.
 constexpr int kMostComparedLists = 64;
@@ -120,10 +121,11 @@ struct EngineStats {
     qint64 linesRead = 0;
     qint64 linesKept = 0;
     qint64 linesRemoved = 0;
-    qint64 distinctLines = 0; // distinct non-blank lines (by the comparison rules)
-    qint64 repeatedLines = 0; // distinct non-blank lines that occur more than once
-    qint64 blankLines = 0;    // blank lines read (by the comparison rules)
-    qint64 keylessLines = 0;  // lines read without a key (too few columns, no match)
+    qint64 distinctLines = 0;  // distinct non-blank lines (by the comparison rules)
+    qint64 repeatedLines = 0;  // distinct non-blank lines that occur more than once
+    qint64 blankLines = 0;     // blank lines read (by the comparison rules)
+    qint64 blankLinesKept = 0; // of them, those written
+    qint64 keylessLines = 0;   // lines read without a key (too few columns, no match)
     // For each compared list, in the order of EngineSettings::lists, how many lines of the input
     // it removed (every copy of a line whose key it holds, or does not hold when it intersects).
     std::vector<qint64> removedByList;

@@ -65,6 +65,7 @@ private:
     std::vector<quint8> keep_;
     qint64 lineIndex_ = 0; // of the batch's first line
     qint64 blanks_ = 0;
+    qint64 blanksKept_ = 0;
     qint64 keyless_ = 0;
     // The keys of the compared lists, each with the bits of the lists that hold it.
     LineTable lists_{true};
@@ -198,6 +199,7 @@ void InMemory::decide(const Segment& s, unsigned share) {
             if (share == 0 || both) {
                 keep_[i] = KeepsBlankLine(options_, lineIndex_ + qint64(i));
                 ++blanks_;
+                blanksKept_ += keep_[i];
                 if (!removal_.empty())
                     removal_[i] = {RemovedLine::Why::Blank, 0};
             }
@@ -420,6 +422,7 @@ EngineResult InMemory::run() {
         });
     }
     result.stats.blankLines = blanks_;
+    result.stats.blankLinesKept = blanksKept_;
     result.stats.keylessLines = keyless_;
     result.stats.removedByList = removedByList_[0];
     for (std::size_t i = 0; i < removedByList_[1].size(); ++i)

@@ -54,6 +54,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
                 CountBreakAfter(bytes + line.length, to, s.units, breaks);
                 if (line.kind == LineKind::Blank) {
                     ++blanks_;
+                    blanksKept_ += KeepsBlankLine(options_, qint64(index));
                     continue;
                 }
                 if (line.kind == LineKind::Keyless) {
@@ -234,6 +235,7 @@ EngineResult Partitioned::run() {
     result.stats.distinctLines = distinct_;
     result.stats.repeatedLines = repeated_;
     result.stats.blankLines = blanks_;
+    result.stats.blankLinesKept = blanksKept_;
     result.stats.keylessLines = keyless_;
     result.stats.removedByList = removedByList_;
     result.partitions = finished_;

@@ -65,6 +65,7 @@ private:
     const FilterOptions options_;
     qint64 linesRead_ = 0;
     qint64 blanks_ = 0;
+    qint64 blanksKept_ = 0;
     qint64 keyless_ = 0;
     std::vector<Partition> partitions_;
 

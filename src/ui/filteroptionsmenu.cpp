@@ -1,5 +1,7 @@
 #include "ui/filteroptionsmenu.h"
 
+#include "ui/comparesetup.h"
+
 #include <QActionGroup>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -37,6 +39,13 @@ FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
          {KeepMode::First, KeepMode::Last, KeepMode::Unique, KeepMode::Repeated})
         addKeep(QString::fromLatin1(kKeepNames[int(mode)]), KeepText(mode), mode);
     addSeparator();
+    key_ = addAction(QStringLiteral("比较范围…"));
+    key_->setObjectName(QStringLiteral("CompareKey"));
+    connect(key_, &QAction::triggered, this, &FilterOptionsMenu::keyRequested);
+    lists_ = addAction(QStringLiteral("对照清单…"));
+    lists_->setObjectName(QStringLiteral("CompareLists"));
+    connect(lists_, &QAction::triggered, this, &FilterOptionsMenu::listsRequested);
+    addSeparator();
     QAction* repeats = addAction(QStringLiteral("重复统计…"));
     repeats->setObjectName(QStringLiteral("ShowRepeats"));
     connect(repeats, &QAction::triggered, this, &FilterOptionsMenu::repeatsRequested);
@@ -46,10 +55,7 @@ FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
     connect(mark, &QAction::triggered, this, &FilterOptionsMenu::markRepeatsRequested);
     QAction* defaults = addAction(QStringLiteral("恢复默认"));
     defaults->setObjectName(QStringLiteral("RestoreDefaults"));
-    connect(defaults, &QAction::triggered, this, [this] {
-        setOptions(FilterOptions{});
-        emit optionsChanged(options());
-    });
+    connect(defaults, &QAction::triggered, this, &FilterOptionsMenu::defaultsRequested);
     setOptions(FilterOptions{});
 }
 
@@ -112,7 +118,15 @@ FilterOptions FilterOptionsMenu::options() const {
     o.keepBlank = keepBlank_->isChecked();
     if (const QAction* checked = keep_->checkedAction())
         o.keep = KeepMode(checked->data().toInt());
+    o.key = keySpec_;
     return o;
+}
+
+// A dialog whose setting is in force is shown in bold.
+void FilterOptionsMenu::setListsInForce(bool inForce) {
+    QFont font = lists_->font();
+    font.setBold(inForce);
+    lists_->setFont(font);
 }
 
 void FilterOptionsMenu::setOptions(const FilterOptions& o) {
@@ -123,6 +137,10 @@ void FilterOptionsMenu::setOptions(const FilterOptions& o) {
     keepBlank_->setChecked(o.keepBlank);
     for (QAction* action : keep_->actions())
         action->setChecked(KeepMode(action->data().toInt()) == o.keep);
+    keySpec_ = o.key;
+    QFont font = key_->font();
+    font.setBold(!o.key.isDefault());
+    key_->setFont(font);
     updating_ = false;
 }
 
@@ -138,6 +156,7 @@ QString DescribeFilterOptions(const FilterOptions& o) {
         parts << QStringLiteral("保留空行");
     if (o.keep != KeepMode::First)
         parts << KeepText(o.keep);
+    parts << DescribeKeySpec(o.key);
     return parts.join(QStringLiteral("、"));
 }
 

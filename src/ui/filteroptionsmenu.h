@@ -7,22 +7,28 @@
 class QAction;
 class QActionGroup;
 
-// The menu of the filter button's arrow: what counts as a repeat, which copy stays, the
-// statistic of the last filter, and a way back to the defaults. Choosing an option leaves the
-// menu open, so that several can be set at once; a command (the statistic, the defaults) closes
-// it.
+// The menu of the filter button's arrow: what counts as a repeat, which copy stays, the part of
+// the lines compared and the lists compared with (each in a dialog), the statistic of the last
+// filter, and a way back to the defaults. Choosing an option leaves the menu open, so that several
+// can be set at once; a command (a dialog, the statistic, the defaults) closes it.
 class FilterOptionsMenu : public QMenu {
     Q_OBJECT
 public:
     explicit FilterOptionsMenu(QWidget* parent = nullptr);
 
+    // The options as checked, with the key last set.
     FilterOptions options() const;
     // Shows the given options without announcing a change.
     void setOptions(const FilterOptions& options);
+    // Shows whether lists are compared with (比较范围… follows the key of setOptions).
+    void setListsInForce(bool inForce);
 
 signals:
     void optionsChanged(const FilterOptions& options);
+    void keyRequested();
+    void listsRequested();
     void repeatsRequested();
+    void defaultsRequested();
     void markRepeatsRequested();
 
 protected:
@@ -41,15 +47,19 @@ private:
     QAction* ignoreWidth_ = nullptr;
     QAction* keepBlank_ = nullptr;
     QActionGroup* keep_ = nullptr;
+    QAction* key_ = nullptr;
+    QAction* lists_ = nullptr;
+    KeySpec keySpec_;
     bool updating_ = false;
 };
 
-// The options that differ from the default, in the menu's words, joined by "、"; empty for the
-// default.
+// The options that differ from the default, in the menu's and the 比较范围 dialog's words,
+// joined by "、"; empty for the default.
 QString DescribeFilterOptions(const FilterOptions& options);
 
 // The options as the program remembers them: the words "ignore-case", "trim", "ignore-width",
 // "keep-blank" and "keep=last|unique|repeated" for what differs from the default, separated by
-// spaces (empty for the default). Unknown words are passed over when read back.
+// spaces (empty for the default). Unknown words are passed over when read back. The key is not
+// among them (see KeySpecToText).
 QString FilterOptionsToText(const FilterOptions& options);
 FilterOptions FilterOptionsFromText(const QString& text);

@@ -6,6 +6,7 @@
 #include "core/lines.h"
 #include "platform/desktopservices.h"
 #include "ui/appearance.h"
+#include "ui/comparesetup.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/fitlabel.h"
 #include "ui/jobrunner.h"
@@ -110,7 +111,10 @@ MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     Text1->setAccessibleDescription(Label1->text());
     describeOutput();
     options_ = FilterOptionsFromText(services_.LoadSetting(kOptionsKey));
+    options_.key = KeySpecFromText(services_.LoadSetting(kKeyKey));
+    lists_ = ComparedListsFromText(services_.LoadSetting(kListsKey));
     optionsMenu_->setOptions(options_);
+    optionsMenu_->setListsInForce(!lists_.empty());
     updateFilterButton();
     restoreGeometryRemembered();
     openPublisherPage();
@@ -193,6 +197,10 @@ void MainWindow::createControls() {
     connect(Text2, &QPlainTextEdit::textChanged, this, &MainWindow::outputChanged);
     connect(optionsMenu_, &FilterOptionsMenu::optionsChanged, this, &MainWindow::setFilterOptions);
     connect(optionsMenu_, &FilterOptionsMenu::repeatsRequested, this, [this] { showRepeats(); });
+    connect(optionsMenu_, &FilterOptionsMenu::keyRequested, this, &MainWindow::showKeyDialog);
+    connect(optionsMenu_, &FilterOptionsMenu::listsRequested, this, &MainWindow::showListsDialog);
+    connect(optionsMenu_, &FilterOptionsMenu::defaultsRequested, this,
+            [this] { setFilterSetup(FilterOptions{}, {}); });
     createMarks();
     connect(Label3, &FitLabel::clicked, this, &MainWindow::showPublisherPage);
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/filteroptions.h"
+#include "engine/engine.h"
 #include "files/textcodec.h"
 #include "files/textfile.h"
 #include "ui/commands.h"
@@ -31,8 +32,9 @@ class TextBox;
 // the box being worked on cancels it. A job still at work after half a second shows its progress
 // at that box.
 //
-// The filter follows the options chosen in the menu of 开始过滤's arrow, which the window
-// remembers between runs. After each filter the output box says how many lines it removed and
+// The filter follows the options chosen in the menu of 开始过滤's arrow, the part of the lines
+// compared (比较范围…) and the lists compared with (对照清单…), which the window remembers
+// between runs. After each filter the output box says how many lines it removed and
 // what they were; once the input or the options change, it says at once that the result is no
 // longer the input's. A change of the options while neither box has changed since the filter
 // filters again at once, as a preview (a large text with its progress and cancel). 重复统计…
@@ -63,6 +65,8 @@ public:
     static constexpr qint64 kCopyBytes = 64 * kMiB;
     // Where the options and the window's size and place are remembered.
     static inline const QString kOptionsKey = QStringLiteral("FilterOptions");
+    static inline const QString kKeyKey = QStringLiteral("CompareKey");
+    static inline const QString kListsKey = QStringLiteral("CompareLists");
     static inline const QString kGeometryKey = QStringLiteral("WindowGeometry");
     // The most repeated lines the statistic lists (its copy and save take them all).
     static constexpr qsizetype kStatisticRows = 1000000;
@@ -81,8 +85,10 @@ public:
     // dialog: the dialog starts at the first next time, and a failure is reported the same way.
     void importChosenFiles(const QStringList& paths);
 
-    // The options of the filter, as the menu shows them.
+    // The options of the filter, as the menu shows them, with the key of 比较范围.
     FilterOptions filterOptions() const { return options_; }
+    // The lists of 对照清单 the filter compares the input with.
+    const std::vector<ComparedList>& comparedLists() const { return lists_; }
     // True while the input box shows the beginning of a large file, and while the output box
     // shows the beginning of a large result.
     bool isLargeInput() const;
@@ -128,7 +134,15 @@ private:
     void startJob(Job* job, std::function<void(bool)> then = {});
     void runFilter(bool refuseEmpty);
     void setFilterOptions(const FilterOptions& options);
+    // Puts options and lists in force: remembers them, marks the result stale and filters again
+    // as a preview where it can.
+    void setFilterSetup(const FilterOptions& options, std::vector<ComparedList> lists);
     void updateFilterButton();
+    void showKeyDialog();
+    void showListsDialog();
+    // The line the key dialog's example starts with: the input box's current line, or its first
+    // line that is not blank when that one is.
+    QString exampleLine() const;
     // Whether a change of the options may filter again at once: the boxes still hold the last
     // filter's input and result.
     bool canPreview() const;
@@ -145,7 +159,7 @@ private:
     void markRepeats();
     // The note of what went opens the statistic on its page of the removed lines.
     void showRemoved();
-    // The settings the filter works with.
+    // The settings the filter works with: the options, the key and the lists.
     EngineSettings filterSettings() const;
     void setLargeResult(std::shared_ptr<LargeResult> result);
     void inputChanged();
@@ -156,6 +170,7 @@ private:
     // never came from one).
     FileFormat inputFormat_;
     FilterOptions options_;
+    std::vector<ComparedList> lists_;
     LargeFileBounds largeBounds_ = kLargeFileBounds;
     qint64 copyBytes_ = kCopyBytes;
     qsizetype statisticRows_ = kStatisticRows;
@@ -163,11 +178,12 @@ private:
     // the output box shows (each only while the box still shows it).
     std::shared_ptr<const LargeFile> largeInput_;
     std::shared_ptr<LargeResult> largeResult_;
-    // The last filter: what it worked on, with which options, the format its result is saved in
-    // by default, what it removed, and its statistic once asked for.
+    // The last filter: what it worked on, with which options and lists, the format its result is
+    // saved in by default, what it removed, and its statistic once asked for.
     struct LastFilter {
         FilterSource source;
         FilterOptions options;
+        std::vector<ComparedList> lists;
         FileFormat format;
         QString removed;
         std::shared_ptr<const Statistic> statistic;

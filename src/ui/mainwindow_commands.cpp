@@ -4,8 +4,10 @@
 
 #include "platform/desktopservices.h"
 #include "platform/threads.h"
+#include "ui/comparesetup.h"
 #include "ui/filteroptionsmenu.h"
 #include "ui/jobrunner.h"
+#include "ui/repeatmarks.h"
 #include "ui/repeatsdialog.h"
 #include "ui/splitbutton.h"
 #include "ui/textbox.h"
@@ -56,42 +58,64 @@ void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
 }
 
 void MainWindow::runFilter(bool refuseEmpty) {
-    EngineSettings settings = filterSettings();
+    const EngineSettings settings = filterSettings();
     // Before the job starts: a small one completes within startJob.
     filtering_ = true;
     if (isLargeInput()) {
         auto* job = new LargeFilterJob(largeInput_, *Text2, services_, settings);
-        startJob(job, [this, job, input = largeInput_, options = options_](bool completed) {
+        startJob(job, [this, job, input = largeInput_, settings](bool completed) {
             if (!completed || !job->result())
                 return;
             setLargeResult(job->result());
             const EngineResult& result = largeResult_->result;
-            lastFilter_ =
-                LastFilter{input, options, FileFormat{largeResult_->encoding, result.lineBreak},
-                           RemovedNote(result.stats, options), nullptr};
+            lastFilter_ = LastFilter{input,
+                                     settings.options,
+                                     settings.lists,
+                                     FileFormat{largeResult_->encoding, result.lineBreak},
+                                     RemovedNote(result.stats, settings.options, settings.lists),
+                                     nullptr};
             inputChanged_ = outputChanged_ = false;
         });
     } else {
         auto* job = new FilterJob(*Text1, *Text2, services_, refuseEmpty, settings);
-        startJob(job, [this, job, options = options_, format = inputFormat_](bool completed) {
+        startJob(job, [this, job, settings, format = inputFormat_](bool completed) {
             if (!completed || !job->filtered())
                 return;
             setLargeResult(nullptr);
-            lastFilter_ = LastFilter{job->input(), options, format,
-                                     RemovedNote(job->stats(), options), nullptr};
+            lastFilter_ = LastFilter{job->input(),
+                                     settings.options,
+                                     settings.lists,
+                                     format,
+                                     RemovedNote(job->stats(), settings.options, settings.lists),
+                                     nullptr};
             inputChanged_ = outputChanged_ = false;
         });
     }
 }
 
-// A change of the options says at once that the result is stale, and filters again as a
-// preview where the boxes still hold the last filter's input and result; a filter at work is
-// cancelled for it, another command finished first.
 void MainWindow::setFilterOptions(const FilterOptions& options) {
-    if (options == options_)
+    setFilterSetup(options, lists_);
+}
+
+// A change of the options or the lists says at once that the result is stale, and filters again
+// as a preview where the boxes still hold the last filter's input and result; a filter at work is
+// cancelled for it, another command finished first.
+void MainWindow::setFilterSetup(const FilterOptions& options, std::vector<ComparedList> lists) {
+    optionsMenu_->setOptions(options);
+    optionsMenu_->setListsInForce(!lists.empty());
+    if (options == options_ && lists == lists_)
         return;
+    // Marks made with other options, another key or other lists would say what another filter
+    // removes.
+    marker_->clear();
+    if (FilterOptionsToText(options) != FilterOptionsToText(options_))
+        services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
+    if (options.key != options_.key)
+        services_.SaveSetting(kKeyKey, KeySpecToText(options.key));
+    if (lists != lists_)
+        services_.SaveSetting(kListsKey, ComparedListsToText(lists));
     options_ = options;
-    services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
+    lists_ = std::move(lists);
     updateFilterButton();
     updateOutputNote();
     if (!canPreview())
@@ -117,14 +141,15 @@ void MainWindow::previewIfPending() {
 // The button's arrow stands out while the options differ from the default, and its tooltip
 // lists them.
 void MainWindow::updateFilterButton() {
-    Command1->setMarked(!options_.isDefault());
-    const QString active = DescribeFilterOptions(options_);
-    QString tip = QStringLiteral("开始过滤 (Ctrl+Enter)\n过滤选项：点击箭头 (Alt+↓)");
-    if (!active.isEmpty())
-        tip += QStringLiteral("\n当前选项：") + active;
-    Command1->setToolTip(tip);
-    Command1->setAccessibleDescription(active.isEmpty() ? QString()
-                                                        : QStringLiteral("当前选项：") + active);
+    Command1->setMarked(!options_.isDefault() || !lists_.empty());
+    QStringList active;
+    if (const QString options = DescribeFilterOptions(options_); !options.isEmpty())
+        active << QStringLiteral("当前选项：") + options;
+    if (!lists_.empty())
+        active << QStringLiteral("对照清单：") + DescribeComparedLists(lists_);
+    Command1->setToolTip(QStringLiteral("开始过滤 (Ctrl+Enter)\n过滤选项：点击箭头 (Alt+↓)") +
+                         (active.isEmpty() ? QString() : u'\n' + active.join(u'\n')));
+    Command1->setAccessibleDescription(active.join(QStringLiteral("；")));
 }
 
 // The statistic is counted once for each filter, at its first showing.
@@ -142,6 +167,7 @@ void MainWindow::showRepeats(bool removedLines) {
     }
     EngineSettings settings;
     settings.options = lastFilter_->options;
+    settings.lists = lastFilter_->lists;
     settings.repeatsLimit = statisticRows_;
     auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
     startJob(job, [this, job, removedLines](bool completed) {
@@ -157,6 +183,7 @@ void MainWindow::showRepeats(bool removedLines) {
 void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic, bool removedLines) {
     EngineSettings settings;
     settings.options = lastFilter_->options;
+    settings.lists = lastFilter_->lists;
     QTimer::singleShot(0, this,
                        [this, statistic = std::move(statistic), source = lastFilter_->source,
                         settings, format = lastFilter_->format, removedLines] {

@@ -13,14 +13,13 @@ void MainWindow::createMarks() {
         [this] { return !busy(); });
     connect(marker_, &RepeatMarker::markRequested, this, &MainWindow::markRepeats);
     connect(optionsMenu_, &FilterOptionsMenu::markRepeatsRequested, this, &MainWindow::markRepeats);
-    // Marks made with other options would say what another filter removes.
-    connect(optionsMenu_, &FilterOptionsMenu::optionsChanged, marker_, &RepeatMarker::clear);
     connect(Text2, &TextBox::noteClicked, this, &MainWindow::showRemoved);
 }
 
 EngineSettings MainWindow::filterSettings() const {
     EngineSettings settings;
     settings.options = options_;
+    settings.lists = lists_;
     return settings;
 }
 

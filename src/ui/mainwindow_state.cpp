@@ -8,7 +8,8 @@
 #include <QCloseEvent>
 
 bool MainWindow::isResultStale() const {
-    return lastFilter_ && (inputChanged_ || options_ != lastFilter_->options);
+    return lastFilter_ &&
+           (inputChanged_ || options_ != lastFilter_->options || lists_ != lastFilter_->lists);
 }
 
 bool MainWindow::canPreview() const {

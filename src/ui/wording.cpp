@@ -2,9 +2,12 @@
 
 #include "engine/engine.h"
 #include "engine/largefile.h"
+#include "ui/comparesetup.h"
 
 #include <QFileInfo>
 #include <QLocale>
+
+#include <algorithm>
 
 namespace {
 
@@ -19,42 +22,72 @@ QString ShownPart(const TextSummary& summary) {
 
 } // namespace
 
-QString RemovedNote(const EngineStats& stats, const FilterOptions& options) {
-    const qint64 nonBlank = stats.linesRead - stats.blankLines;
-    qint64 nonBlankKept = stats.distinctLines;
-    if (options.keep == KeepMode::Unique)
-        nonBlankKept = stats.distinctLines - stats.repeatedLines;
-    else if (options.keep == KeepMode::Repeated)
-        nonBlankKept = stats.repeatedLines;
-    const qint64 blanksRemoved = stats.blankLines - (stats.linesKept - nonBlankKept);
+QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
+                    const std::vector<ComparedList>& lists) {
+    const qint64 keyed = stats.linesRead - stats.blankLines - stats.keylessLines;
+    const bool intersecting = std::any_of(lists.begin(), lists.end(), [](const ComparedList& l) {
+        return l.kind == ComparedList::Kind::Intersect;
+    });
+    // Lines without a key go where only repeated lines stay, or with an intersecting list (which
+    // counts them).
+    const qint64 keylessGone =
+        options.keep == KeepMode::Repeated && !intersecting ? stats.keylessLines : 0;
+    qint64 byLists = 0;
+    for (const qint64 removed : stats.removedByList)
+        byLists += removed;
+    const qint64 blanksRemoved = stats.blankLines - stats.blankLinesKept;
+    // What the keep mode removed of the lines with a key that the lists let pass.
+    const qint64 byMode = stats.linesRemoved - blanksRemoved - byLists - keylessGone;
 
     std::vector<std::pair<qint64, QString>> parts;
+    // A list is named where there are several.
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        const qint64 removed = i < stats.removedByList.size() ? stats.removedByList[i] : 0;
+        const QString kind = ListKindWord(lists[i].kind);
+        parts.emplace_back(removed, lists.size() == 1
+                                        ? kind + QStringLiteral("删除")
+                                        : QStringLiteral("%1 %2 删除").arg(kind, lists[i].name));
+    }
     switch (options.keep) {
     case KeepMode::First:
     case KeepMode::Last:
-        parts.emplace_back(nonBlank - nonBlankKept, QStringLiteral("重复"));
+        parts.emplace_back(byMode, QStringLiteral("重复"));
         break;
     case KeepMode::Unique:
-        parts.emplace_back(nonBlank - nonBlankKept, QStringLiteral("有重复的行"));
+        parts.emplace_back(byMode, QStringLiteral("有重复的行"));
         break;
     case KeepMode::Repeated:
-        parts.emplace_back(stats.distinctLines - stats.repeatedLines,
-                           QStringLiteral("没有重复的行"));
-        parts.emplace_back(nonBlank - stats.distinctLines, QStringLiteral("重复"));
+        if (lists.empty()) {
+            parts.emplace_back(stats.distinctLines - stats.repeatedLines + keylessGone,
+                               QStringLiteral("没有重复的行"));
+            parts.emplace_back(keyed - stats.distinctLines, QStringLiteral("重复"));
+        } else {
+            parts.emplace_back(byMode + keylessGone, QStringLiteral("没有重复的行和重复"));
+        }
         break;
     }
     parts.emplace_back(blanksRemoved, QStringLiteral("空行"));
-    std::erase_if(parts, [](const auto& part) { return part.first <= 0; });
+    // A list's count stays even when it is none.
+    const auto listParts = qsizetype(lists.size());
+    for (qsizetype i = qsizetype(parts.size()) - 1; i >= listParts; --i) {
+        if (parts[std::size_t(i)].first <= 0)
+            parts.erase(parts.begin() + i);
+    }
 
-    QString removed = QStringLiteral("已删除 %1 行").arg(Grouped(stats.linesRemoved));
-    if (parts.empty())
-        return removed;
-    if (parts.size() == 1)
-        return removed + parts.front().second;
-    QStringList named;
-    for (const auto& [lines, what] : parts)
-        named.append(QStringLiteral("%1 %2 行").arg(what, Grouped(lines)));
-    return removed + u'（' + named.join(u'，') + u'）';
+    QString note = QStringLiteral("已删除 %1 行").arg(Grouped(stats.linesRemoved));
+    if (parts.size() == 1 && lists.empty()) {
+        note += parts.front().second;
+    } else if (!parts.empty()) {
+        QStringList named;
+        for (const auto& [lines, what] : parts)
+            named.append(QStringLiteral("%1 %2 行").arg(what, Grouped(lines)));
+        note += u'（' + named.join(u'，') + u'）';
+    }
+    if (stats.keylessLines > 0)
+        note += QStringLiteral("；无键行 %1").arg(Grouped(stats.keylessLines));
+    if (!options.key.isDefault())
+        note += u'；' + DescribeKeySpec(options.key).join(QStringLiteral("、"));
+    return note;
 }
 
 QString StaleResultNote() {

@@ -2,11 +2,13 @@
 
 #include "core/filteroptions.h"
 #include "core/grouped.h"
+#include "engine/engine.h"
 
 #include <QString>
 #include <QStringList>
 
-struct EngineStats;
+#include <vector>
+
 struct LargeFile;
 struct TextSummary;
 
@@ -15,9 +17,18 @@ struct TextSummary;
 // The note over the output box after a filter: how many lines went and what they were, in the
 // words of the keep mode: "重复" for the other copies of a line that stays, "有重复的行" for every
 // copy of a line that occurs more than once (which the unique mode drops), "没有重复的行" for the
-// lines that occur once (which the repeated mode drops), and "空行" for blank lines. One kind
-// alone reads "已删除 5 行重复"; several "已删除 8 行（重复 5 行，空行 3 行）".
-QString RemovedNote(const EngineStats& stats, const FilterOptions& options);
+// lines that occur once (which the repeated mode drops; lines without a key among them), and
+// "空行" for blank lines. One kind alone reads "已删除 5 行重复"; several
+// "已删除 8 行（重复 5 行，空行 3 行）".
+//
+// With `lists` (those the filter compared with), what each removed comes first, even when it is
+// none: "已删除 1,254 行（排除清单删除 1,204 行，重复 50 行）"; where there are several lists,
+// each is named ("排除清单 a.txt 删除 3 行"). Which copies of a repeated line a list removed is
+// not counted, so where only repeated lines are kept the rest is told as one
+// ("没有重复的行和重复 N 行"). Lines without a key, when there are any, follow: "；无键行 3";
+// then the key, when it is not the whole line: "；比较第 2 列（逗号分隔）、只比较数字".
+QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
+                    const std::vector<ComparedList>& lists = {});
 
 // The note over the output box once the result no longer belongs to the input and the options.
 QString StaleResultNote();
