@@ -6,6 +6,7 @@
 // million rows opened, sorted by either number and scrolled.
 // Usage: bench_marks [LINES]
 #include "../tests/fakedesktopservices.h"
+#include "eventloop.h"
 #include "platform/memory.h"
 #include "textgen.h"
 #include "ui/mainwindow.h"
@@ -28,50 +29,11 @@
 
 namespace {
 
-struct Measure {
-    double ms = 0;
-    double longestStallMs = 0;
-};
-
-// Runs the event loop until `done` holds, and reports the time taken and the longest stretch
-// during which the loop could not run (the longest gap between ticks of a 1 ms timer).
-template <typename Start, typename Done> Measure RunUntil(Start start, Done done) {
-    Measure m;
-    QElapsedTimer total;
-    QElapsedTimer gap;
-    QTimer ticker;
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        m.longestStallMs = std::max(m.longestStallMs, double(gap.nsecsElapsed()) / 1e6);
-        gap.restart();
-    });
-    ticker.start();
-    total.start();
-    gap.start();
-    QTimer::singleShot(0, [&] { start(); });
-    while (!done() || total.elapsed() < 5)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    m.ms = double(total.nsecsElapsed()) / 1e6;
-    m.longestStallMs = std::max(m.longestStallMs, double(gap.nsecsElapsed()) / 1e6);
-    return m;
-}
-
-void Print(const char* what, const Measure& m) {
-    std::printf("%-44s %8.0f ms   longest stall %5.0f ms\n", what, m.ms, m.longestStallMs);
-    std::fflush(stdout);
-}
-
 // The worst of `times` runs of `action`, each with the events and the paint it causes.
 template <typename Action> double Worst(QWidget& w, int times, Action action) {
     double worst = 0;
-    for (int i = 0; i < times; ++i) {
-        QElapsedTimer t;
-        t.start();
-        action();
-        QCoreApplication::processEvents();
-        w.repaint();
-        worst = std::max(worst, double(t.nsecsElapsed()) / 1e6);
-    }
+    for (int i = 0; i < times; ++i)
+        worst = std::max(worst, Settled(w, action));
     return worst;
 }
 

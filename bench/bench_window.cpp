@@ -8,6 +8,7 @@
 #include "../tests/fakedesktopservices.h"
 #include "core/lines.h"
 #include "engine/engine.h"
+#include "eventloop.h"
 #include "platform/memory.h"
 #include "textgen.h"
 #include "ui/mainwindow.h"
@@ -31,48 +32,6 @@
 #include <cstdio>
 
 namespace {
-
-// Runs the event loop until `done` holds, and reports the time taken and the longest stretch
-// during which the loop could not run (the longest gap between ticks of a 1 ms timer).
-struct Measure {
-    double ms = 0;
-    double longestStallMs = 0;
-};
-
-template <typename Start, typename Done> Measure RunUntil(Start start, Done done) {
-    Measure m;
-    QElapsedTimer total;
-    QElapsedTimer gap;
-    QTimer ticker;
-    ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        m.longestStallMs = std::max(m.longestStallMs, double(gap.nsecsElapsed()) / 1e6);
-        gap.restart();
-    });
-    ticker.start();
-    total.start();
-    gap.start();
-    QTimer::singleShot(0, [&] { start(); });
-    while (!done() || total.elapsed() < 5)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    m.ms = double(total.nsecsElapsed()) / 1e6;
-    m.longestStallMs = std::max(m.longestStallMs, double(gap.nsecsElapsed()) / 1e6);
-    return m;
-}
-
-void Print(const char* what, const Measure& m) {
-    std::printf("%-34s %8.0f ms   longest stall %5.0f ms\n", what, m.ms, m.longestStallMs);
-}
-
-// Milliseconds for `action` and the paint and events it causes.
-template <typename Action> double Settled(QWidget& w, Action action) {
-    QElapsedTimer t;
-    t.start();
-    action();
-    QCoreApplication::processEvents();
-    w.repaint();
-    return double(t.nsecsElapsed()) / 1e6;
-}
 
 // A line of `length` characters: words of ASCII and Chinese separated by spaces.
 QString LongLine(qsizetype length) {

@@ -409,9 +409,10 @@ private slots:
         }
     }
 
-    // The tables are sized once from the share of new lines among the first ones (a batch in
-    // memory, 65,536 records of a partition): a share that changes after them, up or down, on
-    // both sides of that count, still gives the right result.
+    // The tables are sized once from the share of new lines among the first ones (an eighth of
+    // the lines in memory, from 65,536 to 1,048,576; 65,536 records of a partition): a share that
+    // changes after them, up or down, on both sides of those counts, still gives the right
+    // result.
     void tablesSizedFromFirstLines_data() {
         QTest::addColumn<int>("lines");
         QTest::addColumn<bool>("newFirst");
@@ -426,6 +427,9 @@ private slots:
                         << lines << newFirst << budget;
             }
         }
+        // Where an eighth of the lines passes 65,536.
+        for (const int lines : {524287, 524289})
+            QTest::addRow("%d lines, new first, in memory", lines) << lines << true << qint64(0);
     }
     void tablesSizedFromFirstLines() {
         QFETCH(int, lines);

@@ -67,6 +67,13 @@ private:
     qint64 blanks_ = 0;
     qint64 blanksKept_ = 0;
     qint64 keyless_ = 0;
+    // The tables are sized once, after a sample of the first lines (an eighth of them, within
+    // bounds): from the new lines among the second half of the sample, counted apart by the two
+    // shares.
+    static constexpr qint64 kSampleLines = qint64(1) << 16;
+    static constexpr qint64 kLargestSampleLines = qint64(1) << 20;
+    qint64 sampleLines() const;
+    qint64 newInSample_[2] = {0, 0};
     // The keys of the compared lists, each with the bits of the lists that hold it.
     LineTable lists_{true};
     // How many lines each list removed, counted apart by the two shares of the work.
@@ -78,12 +85,23 @@ private:
     std::vector<Removal> removal_;
 };
 
+qint64 InMemory::sampleLines() const {
+    return std::clamp(job_.lines / 8, kSampleLines, kLargestSampleLines);
+}
+
 void InMemory::sizeTables() {
     if (lineIndex_ <= 0 || job_.lines <= lineIndex_)
         return;
-    // As many new lines to come as the first batch had: a share that only falls as lines repeat.
+    // As many new lines to come, for each line, as in the second half of the sample: the share
+    // only falls as lines repeat, and where they come from a small set (short words) it has
+    // fallen by then.
     const qint64 found = tables_[0].size() + tables_[1].size();
-    const auto expected = qint64(double(job_.lines) * double(found) / double(lineIndex_));
+    const qint64 lateLines = std::min(lineIndex_, sampleLines()) - sampleLines() / 2;
+    const qint64 late = newInSample_[0] + newInSample_[1];
+    if (lateLines <= 0)
+        return;
+    const auto expected =
+        found + qint64(double(job_.lines - lineIndex_) * double(late) / double(lateLines));
     for (LineTable& table : tables_)
         table.reserve(expected / 2 + expected / 16);
 }
@@ -234,6 +252,9 @@ void InMemory::decide(const Segment& s, unsigned share) {
         keep_[i] = inserted && first && removing < 0;
         const quint64 index = quint64(lineIndex_) + i;
         if (inserted) {
+            if (const qint64 at = lineIndex_ + qint64(i);
+                at >= sampleLines() / 2 && at < sampleLines())
+                ++newInSample_[counter];
             if (job_.removed)
                 table.lineOf(slot) = index;
             if (!keep_[i] && !removal_.empty())
@@ -380,7 +401,7 @@ EngineResult InMemory::run() {
         if (!twoPasses && !emitKept(s))
             return false;
         lineIndex_ += qint64(lines_.size());
-        if (!sized) {
+        if (!sized && lineIndex_ >= sampleLines()) {
             sized = true;
             sizeTables();
         }

@@ -53,17 +53,33 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
     qint64 reported = 0;
     qint64 read = 0;
     std::array<std::pair<qint64, quint64>, kSlotAhead> ahead{}; // number and hash
+    qint64 entriesAtHalf = 0;
+    auto splittable = [&] {
+        return partition.shift >= 16 && entries.size() >= kFewestToSplit &&
+               partition.file->size() > std::max(limit, kSmallestSplit);
+    };
 
     while (reader.next(h, &key, &failed)) {
-        // Sized once for the records to come, from the share of new lines among the first ones:
-        // growing step by step moves every line again at each step.
-        if (++read == kRecordsBeforeSizing && partition.records > 2 * read) {
+        // Sized once for the records to come, from the share of new lines among the second half
+        // of the first ones (growing step by step moves every line again at each step). The
+        // share only falls as lines repeat, and where they come from a small set it has fallen
+        // by then.
+        if (++read == kRecordsBeforeSizing / 2)
+            entriesAtHalf = qint64(entries.size());
+        if (read == kRecordsBeforeSizing && partition.records > 2 * read) {
+            const qint64 late = qint64(entries.size()) - entriesAtHalf;
             const auto expected =
-                qint64(double(partition.records) * double(entries.size()) / double(read));
-            table.reserve(expected + expected / 16);
-            entries.reserve(std::size_t(expected + expected / 16));
-            if (job_.removed)
-                seconds.reserve(entries.capacity());
+                qint64(entries.size()) + qint64(double(partition.records - read) * double(late) /
+                                                double(kRecordsBeforeSizing / 2));
+            // Never more than the partition's share: past it, the partition is split.
+            const qint64 perEntry = qint64(sizeof(Entry)) + 16 * 4 / 3 + (job_.removed ? 8 : 0);
+            const qint64 room = std::min(expected + expected / 16, limit / perEntry);
+            if (room > qint64(entries.size())) {
+                table.reserve(room);
+                entries.reserve(std::size_t(room));
+                if (job_.removed)
+                    seconds.reserve(entries.capacity());
+            }
         }
         // The slots of the records a little ahead are fetched early, and the entries of those
         // nearer, whose slots are then at hand: neither is waited for when its turn comes.
@@ -78,6 +94,16 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
             if (at != LineTable::kFree)
                 __builtin_prefetch(&entries[std::size_t(at & LineTable::kPosMask)]);
         }
+        // Too large for its share (counting the old and the new table, or entries, while they
+        // grow): split it further while the hash has bits left and the partition is large
+        // enough, with enough different lines, for that to help.
+        const qint64 held = arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) +
+                            qint64(seconds.capacity() * 8);
+        const bool entriesGrow = entries.size() == entries.capacity();
+        if ((!table.reserveOne(limit - held) ||
+             (entriesGrow && 2 * held + table.bytes() - arena.bytes() > limit)) &&
+            splittable())
+            return split(partition, reason, children);
         table.reserveOne(std::numeric_limits<qint64>::max());
         bool inserted = false;
         LineTable::Slot& slot = table.findOrInsert(h.hash, entries.size(), sameKey, &inserted);
@@ -90,10 +116,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
                 seconds.push_back(0);
             const qint64 used = arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) +
                                 qint64(seconds.capacity() * 8) + table.bytes();
-            // Too large for its share: split it further while the hash has bits left and the
-            // partition is large enough, with enough different lines, for that to help.
-            if (used > limit && partition.shift >= 16 && entries.size() >= kFewestToSplit &&
-                partition.file->size() > std::max(limit, kSmallestSplit))
+            if (used > limit && splittable())
                 return split(partition, reason, children);
         } else {
             const auto at = std::size_t(slot.pos & LineTable::kPosMask);

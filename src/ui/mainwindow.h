@@ -55,11 +55,9 @@ public:
     static constexpr QSize kInitialSize{358, 332};
     // How long a command works before its progress is shown.
     static constexpr int kProgressDelayMs = 500;
-    // A file above either bound opens in the large-file mode. Past about 700,000 lines, Qt's
-    // text document grows its tables by copies that held up the window for 110-160 ms at a
-    // million lines, and emptying a box of 1.5 million lines took up to 280 ms; at 500,000 lines
-    // (250 MB with both boxes full) no step took more than 40 ms. Files of long lines stay
-    // smooth up to 64 MB.
+    // A file above either bound opens in the large-file mode. Much past these, Qt's text
+    // document grows its tables by copies that hold up the window, and emptying a box does too
+    // (bench_window shows the longest stall at the bound).
     static constexpr LargeFileBounds kLargeFileBounds{64 * kMiB, 500000};
     // The largest result of the large-file mode that is copied to the clipboard.
     static constexpr qint64 kCopyBytes = 64 * kMiB;

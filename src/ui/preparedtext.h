@@ -20,8 +20,8 @@ struct PreparedText {
     static constexpr qsizetype kLongLine = 10000;
     // How much of a longer line a preview shows.
     static constexpr qsizetype kShownLineChars = 1000;
-    // Texts of more lines than this do not wrap. Laying out the lines again for a new width
-    // costs Qt about 1.3 us a line the first time: 26 ms here, for each box.
+    // Texts of more lines than this do not wrap: laying out the lines again for a new width
+    // costs Qt time for every line, and up to this many it stays short of a visible pause.
     static constexpr qsizetype kWrapLines = 20000;
     // Lines longer than this wrap anywhere: finding word boundaries in one costs Qt far more time.
     static constexpr qsizetype kWrapAnywhereLine = 1000;
