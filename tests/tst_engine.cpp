@@ -2,6 +2,7 @@
 #include "core/lines.h"
 #include "engine/engine.h"
 #include "engine/largefile.h"
+#include "engine/linescan.h"
 #include "engine/systemfiles.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
@@ -515,6 +516,37 @@ private slots:
     // An input's encoding is decided from its first MiB or, when that is plain ASCII, from where
     // its first other byte is, found 4 MiB at a time: that byte just inside and just past the
     // first MiB, and just inside and just past the first step after it.
+    // The line breaks of bytes are counted sixteen at a time, summed every 255 steps: sizes on
+    // both sides of each step, CR and LF everywhere (a CR LF across two steps among them).
+    void lineBreaksCounted_data() {
+        QTest::addColumn<int>("size");
+        for (const int size : {0, 1, 2, 16, 17, 18, 32, 33, 4080, 4081, 4082, 4096, 4097, 70000})
+            QTest::addRow("%d bytes", size) << size;
+    }
+    void lineBreaksCounted() {
+        QFETCH(int, size);
+        QRandomGenerator rng(quint32(size) + 1);
+        for (int round = 0; round < 20; ++round) {
+            QByteArray bytes(size, Qt::Uninitialized);
+            for (char& c : bytes)
+                c = "\r\na"[rng.bounded(3)];
+            LineBreakCounts want;
+            for (int i = 0; i < size; ++i) {
+                if (bytes[i] == '\r' && i + 1 < size && bytes[i + 1] == '\n')
+                    ++want.crlf, ++i;
+                else if (bytes[i] == '\r')
+                    ++want.cr;
+                else if (bytes[i] == '\n')
+                    ++want.lf;
+            }
+            const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+            const LineBreakCounts got = CountLineBreaks(data, data + size, UnitFormat::Bytes);
+            QCOMPARE(got.crlf, want.crlf);
+            QCOMPARE(got.lf, want.lf);
+            QCOMPARE(got.cr, want.cr);
+        }
+    }
+
     void encodingFoundPastAsciiStart_data() {
         QTest::addColumn<qint64>("at");
         QTest::addColumn<TextEncoding>("encoding");
