@@ -27,7 +27,10 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         quint64 lists; // the compared lists that hold it, as bits
     };
     KeysInInput longKeys(job_.inputs, options_, job_.byText);
-    const qint64 limit = job_.budget / 2;
+    // Half the budget, two partitions being finished at once, less what each reads through and
+    // the arena's block it fills.
+    const qint64 limit =
+        std::max(job_.budget / 2 - readBuffer_ - (qint64(4) << 20), job_.budget / 4);
     KeyArena arena(std::clamp(limit / 8, qint64(64) << 10, qint64(4) << 20));
     std::vector<Entry> entries;
     // Where the removed lines are wanted: the index of each entry's second copy (0: none yet).
@@ -114,8 +117,10 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
                                     ofList ? 0U : 1U, listBit});
             if (job_.removed)
                 seconds.push_back(0);
+            // The kept lines' list to come counted too, for as many as there are entries.
             const qint64 used = arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) +
-                                qint64(seconds.capacity() * 8) + table.bytes();
+                                qint64(seconds.capacity() * 8) + table.bytes() +
+                                qint64(entries.size() * sizeof(Kept));
             if (used > limit && splittable())
                 return split(partition, reason, children);
         } else {
@@ -146,7 +151,15 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         *reason = QStringLiteral("输入文件在处理的过程中变短了，或无法再读。");
         return false;
     }
+    // The table is done with, unless the removed lines are looked up in it again; the kept
+    // lines are gathered without growing step by step.
+    if (!job_.removed)
+        table = LineTable(false);
     std::vector<Kept> kept;
+    kept.reserve(std::size_t(std::count_if(entries.begin(), entries.end(), [&](const Entry& e) {
+        return e.count > 0 && PassesLists(e.lists, job_.excluding, job_.intersecting) &&
+               KeepsKey(options_.keep, e.count > 1);
+    })));
     std::vector<Kept> repeats;
     std::vector<qint64> removedByList(job_.settings.lists.size(), 0);
     qint64 repeatedHere = 0;
