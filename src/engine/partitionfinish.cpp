@@ -73,7 +73,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
             const qint64 late = qint64(entries.size()) - entriesAtHalf;
             const auto expected =
                 qint64(entries.size()) + qint64(double(partition.records - read) * double(late) /
-                                                double(kRecordsBeforeSizing / 2));
+                                                (double(kRecordsBeforeSizing) / 2));
             // Never more than the partition's share: past it, the partition is split.
             const qint64 perEntry = qint64(sizeof(Entry)) + 16 * 4 / 3 + (job_.removed ? 8 : 0);
             const qint64 room = std::min(expected + expected / 16, limit / perEntry);
