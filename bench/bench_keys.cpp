@@ -1,4 +1,4 @@
-// Times the key of a line under each kind of key spec, in nanoseconds per line, over 1,000,000
+// Times the key of a line under each kind of key rule, in nanoseconds per line, over 1,000,000
 // generated records (or the count given) written as tab-separated and as CSV lines:
 //   build/bench/bench_keys [lines]
 // Each figure is the best of three runs.
@@ -66,7 +66,7 @@ void MakeLines(qsizetype count, Lines& tsv, Lines& csv) {
 
 FilterOptions Columns(Separator::Kind kind, std::vector<int> columns) {
     FilterOptions o;
-    o.key.source = KeySpec::Source::Columns;
+    o.key.source = KeyRule::Source::Columns;
     o.key.separator.kind = kind;
     o.key.columns = std::move(columns);
     return o;
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     clean.key.ignoreSpaces = clean.key.ignorePunct = clean.key.ignoreInvisible = true;
     Measure("whole line, no spaces, punctuation, invisible", tsv, clean);
     FilterOptions pattern;
-    pattern.key.source = KeySpec::Source::Pattern;
+    pattern.key.source = KeyRule::Source::Pattern;
     pattern.key.pattern = QStringLiteral("(\\d{3})[- ]\\d{4}");
     Measure("pattern (\\d{3})[- ]\\d{4}", tsv, pattern);
     pattern.key.pattern = QStringLiteral("^(\\S+)");

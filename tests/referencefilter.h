@@ -40,10 +40,10 @@ inline std::optional<QStringList> ReferenceKeyColumns(const QString& line, const
         return QStringList{QString()};
     QStringList all; // every column of the line
     QStringList parts;
-    const KeySpec& k = o.key;
-    if (k.source == KeySpec::Source::WholeLine) {
+    const KeyRule& k = o.key;
+    if (k.source == KeyRule::Source::WholeLine) {
         parts << line;
-    } else if (k.source == KeySpec::Source::Pattern) {
+    } else if (k.source == KeyRule::Source::Pattern) {
         const QRegularExpressionMatch m =
             QRegularExpression(k.pattern, QRegularExpression::UseUnicodePropertiesOption)
                 .match(line);
@@ -299,7 +299,7 @@ inline QString ReferenceRemoved(const QString& text, const FilterOptions& o = {}
 inline FilterOptions Options(const QString& key, const QString& flags) {
     FilterOptions o;
     if (key.startsWith(QStringLiteral("re "))) {
-        o.key.source = KeySpec::Source::Pattern;
+        o.key.source = KeyRule::Source::Pattern;
         o.key.pattern = key.mid(3);
     } else if (!key.isEmpty()) {
         const qsizetype space = key.lastIndexOf(u' ');
@@ -308,7 +308,7 @@ inline FilterOptions Options(const QString& key, const QString& flags) {
         const auto columns = ParseFieldList(key.mid(space + 1), &error);
         if (!separator || !columns)
             qFatal("bad test row: %s", qPrintable(error));
-        o.key.source = KeySpec::Source::Columns;
+        o.key.source = KeyRule::Source::Columns;
         o.key.separator = *separator;
         o.key.columns = *columns;
     }

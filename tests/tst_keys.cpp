@@ -22,7 +22,7 @@ namespace {
 const QString kKeyless = QStringLiteral("∅");
 
 qsizetype PartCount(const FilterOptions& o) {
-    return o.key.source == KeySpec::Source::Columns ? qsizetype(o.key.columns.size()) : 1;
+    return o.key.source == KeyRule::Source::Columns ? qsizetype(o.key.columns.size()) : 1;
 }
 
 // The key the maker gives, written as the rows expect it.
@@ -240,7 +240,7 @@ private slots:
         QCOMPARE(Written(maker, o, line), expected);
     }
 
-    // Lines of a tiny alphabet that meets every rule, under random key specs and options: each
+    // Lines of a tiny alphabet that meets every rule, under random key rules and options: each
     // key against the plain model, and two lines have the same key exactly when the model gives
     // them the same columns.
     void againstModel() {
@@ -528,15 +528,15 @@ private slots:
         QCOMPARE(o.transformsLines(), !isDefault);
     }
     void specsCompareWhatTakesEffect() {
-        KeySpec a;
-        KeySpec b;
+        KeyRule a;
+        KeyRule b;
         b.pattern = QStringLiteral("x");
         b.columns = {2};
         b.separator.kind = Separator::Kind::Csv;
         QCOMPARE(a, b); // still the whole line
-        b.source = KeySpec::Source::Columns;
+        b.source = KeyRule::Source::Columns;
         QCOMPARE_NE(a, b);
-        a.source = KeySpec::Source::Columns;
+        a.source = KeyRule::Source::Columns;
         a.columns = {2};
         QCOMPARE_NE(a, b); // the separator
         a.separator.kind = Separator::Kind::Csv;
@@ -546,11 +546,11 @@ private slots:
         QCOMPARE(a, b);
         b.columns.clear(); // no column: the whole line
         QVERIFY(b.isDefault());
-        b.source = KeySpec::Source::Pattern;
+        b.source = KeyRule::Source::Pattern;
         b.pattern.clear();
         QVERIFY(b.isDefault());
         FilterOptions o;
-        o.key.source = KeySpec::Source::Pattern;
+        o.key.source = KeyRule::Source::Pattern;
         QVERIFY(o.isDefault());
         QVERIFY(!o.transformsLines());
     }

@@ -8,7 +8,7 @@
 #include "testtext.h"
 #include "ui/comparesetup.h"
 #include "ui/filteroptionsmenu.h"
-#include "ui/keyspecdialog.h"
+#include "ui/keyruledialog.h"
 #include "ui/listsdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/repeatsdialog.h"
@@ -91,14 +91,14 @@ class KeysAndListsTest : public QObject, WindowDriver {
         }
         return nullptr;
     }
-    KeySpecDialog* keyDialog() { return openDialog<KeySpecDialog>("CompareKey"); }
+    KeyRuleDialog* keyDialog() { return openDialog<KeyRuleDialog>("CompareKey"); }
     ComparedListsDialog* listsDialog() { return openDialog<ComparedListsDialog>("CompareLists"); }
     // Closes a dialog with a button and lets it go.
     static void press(QWidget* dialog, const char* button) {
         in<QPushButton>(dialog, button)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    static void setUp(KeySpecDialog* dialog, const KeySetup& setup) {
+    static void setUp(KeyRuleDialog* dialog, const KeySetup& setup) {
         const QStringList words = setup.source.split(u' ');
         if (words[0] == u"line") {
             in<QRadioButton>(dialog, "KeyWholeLine")->click();
@@ -231,7 +231,7 @@ private slots:
         input = T(input);
         for (const QString& action : actions)
             trigger(action);
-        KeySpecDialog* dialog = keyDialog();
+        KeyRuleDialog* dialog = keyDialog();
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("比较范围"));
         setUp(dialog, {source, flags});
@@ -310,7 +310,7 @@ private slots:
         QFETCH(QString, shown);
         for (const QString& action : actions)
             trigger(action);
-        KeySpecDialog* dialog = keyDialog();
+        KeyRuleDialog* dialog = keyDialog();
         QVERIFY(dialog);
         in<QLineEdit>(dialog, "KeyExample")->setText(line);
         setUp(dialog, {source, flags});
@@ -333,7 +333,7 @@ private slots:
         text1()->setText(T(QStringLiteral("first⏎ ⏎second⏎third")));
         QTextCursor cursor(text1()->document()->findBlockByNumber(cursorLine));
         text1()->setTextCursor(cursor);
-        KeySpecDialog* dialog = keyDialog();
+        KeyRuleDialog* dialog = keyDialog();
         QVERIFY(dialog);
         QCOMPARE(in<QLineEdit>(dialog, "KeyExample")->text(), example);
         QCOMPARE(dialog->exampleKey(), QStringLiteral("键：「%1」").arg(example));
@@ -346,7 +346,7 @@ private slots:
         QTest::addColumn<QString>("input"); // the cursor stays on the first line
         QTest::addColumn<QString>("example");
         QTest::addColumn<QString>("shown");
-        const qsizetype most = KeySpecDialog::kExampleChars;
+        const qsizetype most = KeyRuleDialog::kExampleChars;
         const QString full(most, u'x');
         const QString blanks(kExampleSearchLines - 1, u'\n');
         QTest::newRow("a line at the bound") << full << full << QString();
@@ -366,7 +366,7 @@ private slots:
         QFETCH(QString, shown);
         text1()->setText(input);
         text1()->setTextCursor(QTextCursor(text1()->document()));
-        KeySpecDialog* dialog = keyDialog();
+        KeyRuleDialog* dialog = keyDialog();
         QVERIFY(dialog);
         QCOMPARE(in<QLineEdit>(dialog, "KeyExample")->text(), example);
         if (!shown.isEmpty())
@@ -397,7 +397,7 @@ private slots:
     void keyDialogFaults() {
         QFETCH(QString, source);
         QFETCH(QString, fault);
-        KeySpecDialog* dialog = keyDialog();
+        KeyRuleDialog* dialog = keyDialog();
         QVERIFY(dialog);
         setUp(dialog, {source, QString()});
         QVERIFY2(dialog->fault().contains(fault), qPrintable(dialog->fault()));
@@ -644,7 +644,7 @@ private slots:
             const EngineResult r = FilterText(input, SettingsOf(o, lists)).result;
             QString note = RemovedNote(r.stats, o, lists);
             // The key in force closes the note; the counts come before it.
-            const QString key = u'；' + DescribeKeySpec(o.key).join(QStringLiteral("、"));
+            const QString key = u'；' + DescribeKeyRule(o.key).join(QStringLiteral("、"));
             QCOMPARE(note.endsWith(key), !o.key.isDefault());
             if (!o.key.isDefault())
                 note.chop(key.size());
@@ -682,7 +682,7 @@ private slots:
     // shows its dialog's item in bold. Both come back after a restart; 恢复默认 ends them.
     void inForceAndRemembered() {
         WriteAll(path(QStringLiteral("called.txt")), "x,13712345678\n");
-        KeySpecDialog* key = keyDialog();
+        KeyRuleDialog* key = keyDialog();
         QVERIFY(key);
         setUp(key, {QStringLiteral("columns 1 2"), QStringLiteral("digits")});
         press(key, "KeyOk");
@@ -711,8 +711,8 @@ private slots:
             QVERIFY(window->findChild<QAction*>(QStringLiteral("CompareKey"))->font().bold());
             QVERIFY(window->findChild<QAction*>(QStringLiteral("CompareLists"))->font().bold());
             // The dialogs start with what is in force.
-            KeySpecDialog* again = keyDialog();
-            QCOMPARE(again->keySpec(), options.key);
+            KeyRuleDialog* again = keyDialog();
+            QCOMPARE(again->keyRule(), options.key);
             press(again, "KeyCancel");
             ComparedListsDialog* listsAgain = listsDialog();
             QCOMPARE(listsAgain->lists(), chosen);
@@ -762,17 +762,17 @@ private slots:
         if (remembered)
             QCOMPARE(back[1], lists[1]);
         // Texts that make no usable key or list.
-        QCOMPARE(KeySpecFromText(QStringLiteral("{\"source\":\"pattern\",\"pattern\":\"(\"}")),
-                 KeySpec{});
-        QCOMPARE(KeySpecFromText(QStringLiteral("{\"source\":\"columns\",\"columns\":[0]}")),
-                 KeySpec{});
-        QCOMPARE(KeySpecFromText(QStringLiteral("not json")), KeySpec{});
+        QCOMPARE(KeyRuleFromText(QStringLiteral("{\"source\":\"pattern\",\"pattern\":\"(\"}")),
+                 KeyRule{});
+        QCOMPARE(KeyRuleFromText(QStringLiteral("{\"source\":\"columns\",\"columns\":[0]}")),
+                 KeyRule{});
+        QCOMPARE(KeyRuleFromText(QStringLiteral("not json")), KeyRule{});
         QVERIFY(ComparedListsFromText(QStringLiteral("[{\"kind\":\"sideways\",\"path\":\"/x\"}]"))
                     .empty());
         // Every kind of key comes back as it was.
         for (const char* k : {"", ", 2", "tab 1,3", "space 2", "csv 2,1", "； 1", "re ^(\\S+)"}) {
             const FilterOptions o = Options(QString::fromUtf8(k), QStringLiteral("digits punct"));
-            QCOMPARE(KeySpecFromText(KeySpecToText(o.key)), o.key);
+            QCOMPARE(KeyRuleFromText(KeyRuleToText(o.key)), o.key);
         }
     }
 
@@ -781,7 +781,7 @@ private slots:
     void changesPreview() {
         filter(kContacts);
         QCOMPARE(note(), QStringLiteral("已删除 1 行空行"));
-        KeySpecDialog* key = keyDialog();
+        KeyRuleDialog* key = keyDialog();
         setUp(key, {QStringLiteral("columns 1 2"), QStringLiteral("digits")});
         press(key, "KeyCancel");
         QVERIFY(!window->isResultStale());
@@ -819,7 +819,7 @@ private slots:
     void marksFollowTheSetup() {
         QFETCH(QString, change);
         QFETCH(bool, gone);
-        KeySpecDialog* key = keyDialog();
+        KeyRuleDialog* key = keyDialog();
         setUp(key, {QStringLiteral("columns 1 1"), QString()});
         press(key, "KeyOk");
         ComparedListsDialog* lists = listsDialog();
@@ -882,7 +882,7 @@ private slots:
         QVERIFY(window->isLargeInput());
 
         trigger(QStringLiteral("OptionIgnoreCase"));
-        KeySpecDialog* key = keyDialog();
+        KeyRuleDialog* key = keyDialog();
         QCOMPARE(in<QLineEdit>(key, "KeyExample")->text(), QStringLiteral("user0@Example.org,0"));
         setUp(key, {QStringLiteral("columns 1 1"), QString()});
         QCOMPARE(key->exampleKey(), QStringLiteral("键：「user0@example.org」"));

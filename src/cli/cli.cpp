@@ -89,7 +89,7 @@ void LoadQtTranslation() {
 
 // Reads what part of a line is compared (--field, --separator, --key-regex) and what is left out of
 // it; nothing when all is right, otherwise what is wrong.
-std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& o, KeySpec& key) {
+std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& o, KeyRule& key) {
     QString error;
     if (parser.isSet(o.field) && parser.isSet(o.keyRegex))
         return QStringLiteral("--field 和 --key-regex 只能选一个。");
@@ -100,7 +100,7 @@ std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& 
             ParseFieldList(parser.value(o.field), &error);
         if (!columns)
             return error;
-        key.source = KeySpec::Source::Columns;
+        key.source = KeyRule::Source::Columns;
         key.columns = *columns;
         if (parser.isSet(o.separator)) {
             const std::optional<Separator> separator =
@@ -111,7 +111,7 @@ std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& 
         }
     }
     if (parser.isSet(o.keyRegex)) {
-        key.source = KeySpec::Source::Pattern;
+        key.source = KeyRule::Source::Pattern;
         key.pattern = parser.value(o.keyRegex);
         LoadQtTranslation(); // Qt's own description of a fault in the pattern, in Chinese
         if (QString wrong = PatternError(key.pattern); !wrong.isEmpty())

@@ -23,7 +23,7 @@ struct FilterOptions {
     bool ignoreWidth = false; // lines equal after compatibility normalisation (NFKC) are repeats
     bool keepBlank = false;   // blank lines are never removed and never count as repeats
     KeepMode keep = KeepMode::First;
-    KeySpec key; // the part of a line compared, and what is left out of it
+    KeyRule key; // the part of a line compared, and what is left out of it
 
     bool operator==(const FilterOptions&) const = default;
     bool isDefault() const { return *this == FilterOptions{}; }
@@ -31,10 +31,10 @@ struct FilterOptions {
     bool transformsLines() const { return ignoreCase || trim || ignoreWidth || !key.isDefault(); }
 };
 
-// Makes the key two lines are compared by. Of each part of the line that the key spec takes (the
+// Makes the key two lines are compared by. Of each part of the line that the key rule takes (the
 // whole line, each column, what the pattern captures): the part without the white space at its
 // ends (when trimming), then NFKC (when ignoring width), then full case folding (when ignoring
-// case), then the key spec's normalisations, and trimmed again after them. Several columns are
+// case), then the key rule's normalisations, and trimmed again after them. Several columns are
 // joined as AppendKeyColumn says.
 //
 // Lines are repeats exactly when their keys are equal. A line is blank when it is empty, or only
@@ -61,7 +61,7 @@ private:
     bool trim_;
     bool ignoreCase_;
     bool ignoreWidth_;
-    bool whole_; // the whole line without normalisation: the key made as before key specs
+    bool whole_; // the whole line without normalisation: the key made as before key rules
     const std::vector<char16_t>* simple_ = nullptr; // per-unit keys, see the .cpp
     KeyExtractor extractor_;
     KeyNormalizer normalizer_;

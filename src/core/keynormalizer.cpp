@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-KeyNormalizer::KeyNormalizer(const KeySpec& spec)
-    : digitsOnly_(spec.digitsOnly), mask_((spec.ignoreSpaces ? unsigned(kCharSpace) : 0u) |
-                                          (spec.ignorePunct ? unsigned(kCharPunct) : 0u) |
-                                          (spec.ignoreInvisible ? unsigned(kCharFormat) : 0u)) {}
+KeyNormalizer::KeyNormalizer(const KeyRule& rule)
+    : digitsOnly_(rule.digitsOnly), mask_((rule.ignoreSpaces ? unsigned(kCharSpace) : 0u) |
+                                          (rule.ignorePunct ? unsigned(kCharPunct) : 0u) |
+                                          (rule.ignoreInvisible ? unsigned(kCharFormat) : 0u)) {}
 
 QStringView KeyNormalizer::apply(QStringView key) {
     if (digitsOnly_)

@@ -5,10 +5,10 @@
 #include <QString>
 #include <QStringView>
 
-// Leaves out of a key what KeySpec's normalisations ask. One per thread.
+// Leaves out of a key what KeyRule's normalisations ask. One per thread.
 class KeyNormalizer {
 public:
-    explicit KeyNormalizer(const KeySpec& spec);
+    explicit KeyNormalizer(const KeyRule& rule);
     bool active() const { return mask_ != 0 || digitsOnly_; }
     // The key without the characters left out: a view of `key` when nothing goes, otherwise of a
     // buffer valid until the next call.

@@ -13,12 +13,12 @@ constexpr char16_t kQuote = u'"';
 constexpr char16_t kComma = u',';
 
 // The source that takes effect: columns without a number and an empty pattern are the whole line.
-KeySpec::Source EffectiveSource(const KeySpec& spec) {
-    if (spec.source == KeySpec::Source::Columns && spec.columns.empty())
-        return KeySpec::Source::WholeLine;
-    if (spec.source == KeySpec::Source::Pattern && spec.pattern.isEmpty())
-        return KeySpec::Source::WholeLine;
-    return spec.source;
+KeyRule::Source EffectiveSource(const KeyRule& rule) {
+    if (rule.source == KeyRule::Source::Columns && rule.columns.empty())
+        return KeyRule::Source::WholeLine;
+    if (rule.source == KeyRule::Source::Pattern && rule.pattern.isEmpty())
+        return KeyRule::Source::WholeLine;
+    return rule.source;
 }
 
 template <typename T> std::optional<T> Fail(QString* error, const QString& message) {
@@ -87,7 +87,7 @@ void Unescape(QStringView raw, QString& out) {
 
 } // namespace
 
-bool KeySpec::operator==(const KeySpec& other) const {
+bool KeyRule::operator==(const KeyRule& other) const {
     const Source effective = EffectiveSource(*this);
     if (effective != EffectiveSource(other) || digitsOnly != other.digitsOnly ||
         ignoreSpaces != other.ignoreSpaces || ignorePunct != other.ignorePunct ||
@@ -199,25 +199,25 @@ std::vector<QString> KeyColumns(QStringView key, qsizetype count) {
     return columns;
 }
 
-KeyExtractor::KeyExtractor(const KeySpec& spec) : spec_(spec) {
-    spec_.source = EffectiveSource(spec);
-    switch (spec_.source) {
-    case KeySpec::Source::WholeLine:
+KeyExtractor::KeyExtractor(const KeyRule& rule) : rule_(rule) {
+    rule_.source = EffectiveSource(rule);
+    switch (rule_.source) {
+    case KeyRule::Source::WholeLine:
         parts_.resize(1);
         break;
-    case KeySpec::Source::Columns:
-        wanted_ = spec_.columns;
+    case KeyRule::Source::Columns:
+        wanted_ = rule_.columns;
         std::sort(wanted_.begin(), wanted_.end());
         wanted_.erase(std::unique(wanted_.begin(), wanted_.end()), wanted_.end());
         spans_.resize(wanted_.size());
-        for (const int column : spec_.columns)
+        for (const int column : rule_.columns)
             partOf_.push_back(std::lower_bound(wanted_.begin(), wanted_.end(), column) -
                               wanted_.begin());
-        parts_.resize(spec_.columns.size());
-        unescaped_.resize(spec_.columns.size());
+        parts_.resize(rule_.columns.size());
+        unescaped_.resize(rule_.columns.size());
         break;
-    case KeySpec::Source::Pattern:
-        pattern_ = QRegularExpression(spec_.pattern, kKeyPatternOptions);
+    case KeyRule::Source::Pattern:
+        pattern_ = QRegularExpression(rule_.pattern, kKeyPatternOptions);
         pattern_.optimize();
         group_ = pattern_.captureCount() > 0 ? 1 : 0;
         parts_.resize(1);
@@ -228,18 +228,18 @@ KeyExtractor::KeyExtractor(const KeySpec& spec) : spec_(spec) {
 // A copy compiles its own pattern: matching never shares state between threads.
 KeyExtractor& KeyExtractor::operator=(const KeyExtractor& other) {
     if (this != &other)
-        *this = KeyExtractor(other.spec_);
+        *this = KeyExtractor(other.rule_);
     return *this;
 }
 
 bool KeyExtractor::find(QStringView line) {
-    switch (spec_.source) {
-    case KeySpec::Source::WholeLine:
+    switch (rule_.source) {
+    case KeyRule::Source::WholeLine:
         parts_[0] = line;
         return true;
-    case KeySpec::Source::Columns:
+    case KeyRule::Source::Columns:
         return findColumns(line);
-    case KeySpec::Source::Pattern:
+    case KeyRule::Source::Pattern:
         return findByPattern(line);
     }
     return false;
@@ -253,7 +253,7 @@ template <typename Next> bool KeyExtractor::scanColumns(QStringView line, Next n
     qsizetype pos = 0;
     qsizetype column = 1;
     qsizetype w = 0;
-    if (spec_.separator.kind == Separator::Kind::Space) {
+    if (rule_.separator.kind == Separator::Kind::Space) {
         const auto& space = WhiteSpaceTable();
         while (pos < line.size() && space[line[pos].unicode()])
             ++pos;
@@ -288,9 +288,9 @@ template <typename Next> bool KeyExtractor::scanColumns(QStringView line, Next n
 
 bool KeyExtractor::findColumns(QStringView line) {
     const qsizetype size = line.size();
-    switch (spec_.separator.kind) {
+    switch (rule_.separator.kind) {
     case Separator::Kind::Character: {
-        const QStringView separator = spec_.separator.character;
+        const QStringView separator = rule_.separator.character;
         const bool single = separator.size() == 1;
         const char16_t unit = separator.isEmpty() ? u'\0' : separator[0].unicode();
         return scanColumns(line, [&](qsizetype pos, Span& span) -> qsizetype {

@@ -50,7 +50,7 @@ struct Separator {
     }
 };
 
-struct KeySpec {
+struct KeyRule {
     enum class Source {
         WholeLine, // the default
         Columns,   // `columns` of the line, cut by `separator`
@@ -73,8 +73,8 @@ struct KeySpec {
     bool ignoreInvisible = false; // format characters (Cf: U+200B, U+200D, U+200E, U+FEFF, U+00AD)
 
     // Compares what takes effect: the columns of a pattern key do not count, for example.
-    bool operator==(const KeySpec& other) const;
-    bool isDefault() const { return *this == KeySpec{}; }
+    bool operator==(const KeyRule& other) const;
+    bool isDefault() const { return *this == KeyRule{}; }
     bool normalizes() const { return digitsOnly || ignoreSpaces || ignorePunct || ignoreInvisible; }
 };
 
@@ -102,12 +102,12 @@ void AppendKeyColumn(QString& key, QStringView column, bool first);
 // The columns of a key made of `count` columns.
 std::vector<QString> KeyColumns(QStringView key, qsizetype count);
 
-// Finds the parts of a line that a KeySpec compares: the line itself, its columns or what the
+// Finds the parts of a line that a KeyRule compares: the line itself, its columns or what the
 // pattern captures. Keeps buffers and its own compiled pattern: one per thread.
 class KeyExtractor {
 public:
-    explicit KeyExtractor(const KeySpec& spec);
-    KeyExtractor(const KeyExtractor& other) : KeyExtractor(other.spec_) {}
+    explicit KeyExtractor(const KeyRule& rule);
+    KeyExtractor(const KeyExtractor& other) : KeyExtractor(other.rule_) {}
     KeyExtractor& operator=(const KeyExtractor& other);
     KeyExtractor(KeyExtractor&&) = default;
     KeyExtractor& operator=(KeyExtractor&&) = default;
@@ -130,7 +130,7 @@ private:
     template <typename Next> bool scanColumns(QStringView line, Next next);
     bool findByPattern(QStringView line);
 
-    KeySpec spec_;
+    KeyRule rule_;
     QRegularExpression pattern_;
     int group_ = 0;
     std::vector<int> wanted_;        // the column numbers asked for, ascending, once each

@@ -162,6 +162,18 @@ EngineResult Stopped(Outcome outcome) {
     return result;
 }
 
+// Runs the work, then makes sure that what was read is the files as they are: a file that
+// changed meanwhile gave lines that are neither its old nor its new content.
+EngineResult RunAndCheckInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings& settings,
+                               const EngineProgress& progress) {
+    EngineResult result = RunInputs(inputs, out, settings, progress);
+    if (!result.outcome.wasCancelled()) {
+        if (QString changed = ChangedInput(inputs); !changed.isEmpty())
+            result.outcome = Outcome::failed(std::move(changed));
+    }
+    return result;
+}
+
 } // namespace
 
 EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
@@ -173,14 +185,7 @@ EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const Engine
     }
     if (Outcome o = OpenLists(settings, inputs); !o.ok())
         return Stopped(std::move(o));
-    EngineResult result = RunInputs(inputs, out, settings, progress);
-    // What was read must be the files as they are: a file that changed meanwhile gave lines
-    // that are neither its old nor its new content.
-    if (!result.outcome.wasCancelled()) {
-        if (QString changed = ChangedInput(inputs); !changed.isEmpty())
-            result.outcome = Outcome::failed(std::move(changed));
-    }
-    return result;
+    return RunAndCheckInputs(inputs, out, settings, progress);
 }
 
 EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSettings& settings,
@@ -199,12 +204,7 @@ EngineResult FilterBytes(QByteArrayView bytes, OutputSink& out, const EngineSett
     inputs.list.segments.push_back(s);
     if (Outcome o = OpenLists(settings, inputs); !o.ok())
         return Stopped(std::move(o));
-    EngineResult result = RunInputs(inputs, out, settings, progress);
-    if (!result.outcome.wasCancelled()) {
-        if (QString changed = ChangedInput(inputs); !changed.isEmpty())
-            result.outcome = Outcome::failed(std::move(changed));
-    }
-    return result;
+    return RunAndCheckInputs(inputs, out, settings, progress);
 }
 
 TextFilterResult FilterText(QStringView text, const EngineSettings& settings,

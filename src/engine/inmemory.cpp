@@ -73,6 +73,8 @@ private:
     static constexpr qint64 kSampleLines = qint64(1) << 16;
     static constexpr qint64 kLargestSampleLines = qint64(1) << 20;
     qint64 sampleLines() const;
+    const qint64 sampleTo_ = sampleLines();
+    const qint64 sampleFrom_ = sampleTo_ / 2;
     qint64 newInSample_[2] = {0, 0};
     // The keys of the compared lists, each with the bits of the lists that hold it.
     LineTable lists_{true};
@@ -252,8 +254,7 @@ void InMemory::decide(const Segment& s, unsigned share) {
         keep_[i] = inserted && first && removing < 0;
         const quint64 index = quint64(lineIndex_) + i;
         if (inserted) {
-            if (const qint64 at = lineIndex_ + qint64(i);
-                at >= sampleLines() / 2 && at < sampleLines())
+            if (const qint64 at = lineIndex_ + qint64(i); at >= sampleFrom_ && at < sampleTo_)
                 ++newInSample_[counter];
             if (job_.removed)
                 table.lineOf(slot) = index;

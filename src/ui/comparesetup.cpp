@@ -16,11 +16,11 @@ const QString kKind = QStringLiteral("kind");
 const QString kPath = QStringLiteral("path");
 const QString kText = QStringLiteral("text");
 
-const std::pair<bool KeySpec::*, const char*> kNormalizations[] = {
-    {&KeySpec::digitsOnly, "digitsOnly"},
-    {&KeySpec::ignoreSpaces, "ignoreSpaces"},
-    {&KeySpec::ignorePunct, "ignorePunct"},
-    {&KeySpec::ignoreInvisible, "ignoreInvisible"},
+const std::pair<bool KeyRule::*, const char*> kNormalizations[] = {
+    {&KeyRule::digitsOnly, "digitsOnly"},
+    {&KeyRule::ignoreSpaces, "ignoreSpaces"},
+    {&KeyRule::ignorePunct, "ignorePunct"},
+    {&KeyRule::ignoreInvisible, "ignoreInvisible"},
 };
 
 } // namespace
@@ -53,26 +53,26 @@ QString DescribeSeparator(const Separator& separator) {
     return QStringLiteral("“%1”").arg(separator.character);
 }
 
-QStringList DescribeKeySpec(const KeySpec& spec) {
+QStringList DescribeKeyRule(const KeyRule& rule) {
     QStringList parts;
-    if (spec.source == KeySpec::Source::Columns && !spec.columns.empty()) {
+    if (rule.source == KeyRule::Source::Columns && !rule.columns.empty()) {
         QStringList columns;
-        for (const int column : spec.columns)
+        for (const int column : rule.columns)
             columns << QString::number(column);
-        const QString how = spec.separator.kind == Separator::Kind::Csv
+        const QString how = rule.separator.kind == Separator::Kind::Csv
                                 ? QStringLiteral("CSV")
-                                : DescribeSeparator(spec.separator) + QStringLiteral("分隔");
+                                : DescribeSeparator(rule.separator) + QStringLiteral("分隔");
         parts << QStringLiteral("比较第 %1 列（%2）").arg(columns.join(QStringLiteral("、")), how);
-    } else if (spec.source == KeySpec::Source::Pattern && !spec.pattern.isEmpty()) {
-        parts << QStringLiteral("比较正则表达式 %1 找到的部分").arg(spec.pattern);
+    } else if (rule.source == KeyRule::Source::Pattern && !rule.pattern.isEmpty()) {
+        parts << QStringLiteral("比较正则表达式 %1 找到的部分").arg(rule.pattern);
     }
-    if (spec.digitsOnly)
+    if (rule.digitsOnly)
         parts << QStringLiteral("只比较数字");
-    if (spec.ignoreSpaces)
+    if (rule.ignoreSpaces)
         parts << QStringLiteral("忽略所有空白");
-    if (spec.ignorePunct)
+    if (rule.ignorePunct)
         parts << QStringLiteral("忽略标点");
-    if (spec.ignoreInvisible)
+    if (rule.ignoreInvisible)
         parts << QStringLiteral("忽略不可见字符");
     return parts;
 }
@@ -89,30 +89,30 @@ QString DescribeComparedLists(const std::vector<ComparedList>& lists) {
     return parts.join(QStringLiteral("、"));
 }
 
-QString KeySpecToText(const KeySpec& spec) {
+QString KeyRuleToText(const KeyRule& rule) {
     QJsonObject o;
-    switch (spec.source) {
-    case KeySpec::Source::WholeLine:
+    switch (rule.source) {
+    case KeyRule::Source::WholeLine:
         o[kSource] = QStringLiteral("line");
         break;
-    case KeySpec::Source::Columns: {
+    case KeyRule::Source::Columns: {
         o[kSource] = QStringLiteral("columns");
         QJsonArray columns;
-        for (const int column : spec.columns)
+        for (const int column : rule.columns)
             columns.append(column);
         o[kColumns] = columns;
         break;
     }
-    case KeySpec::Source::Pattern:
+    case KeyRule::Source::Pattern:
         o[kSource] = QStringLiteral("pattern");
-        o[kPattern] = spec.pattern;
+        o[kPattern] = rule.pattern;
         break;
     }
-    if (spec.source == KeySpec::Source::Columns) {
-        switch (spec.separator.kind) {
+    if (rule.source == KeyRule::Source::Columns) {
+        switch (rule.separator.kind) {
         case Separator::Kind::Character:
             o[kSeparator] = QStringLiteral("character");
-            o[kCharacter] = spec.separator.character;
+            o[kCharacter] = rule.separator.character;
             break;
         case Separator::Kind::Space:
             o[kSeparator] = QStringLiteral("space");
@@ -123,14 +123,14 @@ QString KeySpecToText(const KeySpec& spec) {
         }
     }
     for (const auto& [member, name] : kNormalizations) {
-        if (spec.*member)
+        if (rule.*member)
             o[QLatin1String(name)] = true;
     }
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
-KeySpec KeySpecFromText(const QString& text) {
-    KeySpec spec;
+KeyRule KeyRuleFromText(const QString& text) {
+    KeyRule rule;
     const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
     const QString source = o.value(kSource).toString();
     if (source == u"columns") {
@@ -143,31 +143,31 @@ KeySpec KeySpecFromText(const QString& text) {
         }
         if (columns.empty())
             return {};
-        spec.source = KeySpec::Source::Columns;
-        spec.columns = std::move(columns);
+        rule.source = KeyRule::Source::Columns;
+        rule.columns = std::move(columns);
         const QString separator = o.value(kSeparator).toString();
         if (separator == u"space") {
-            spec.separator.kind = Separator::Kind::Space;
+            rule.separator.kind = Separator::Kind::Space;
         } else if (separator == u"csv") {
-            spec.separator.kind = Separator::Kind::Csv;
+            rule.separator.kind = Separator::Kind::Csv;
         } else {
             QString error;
             const std::optional<Separator> read =
                 ParseSeparator(o.value(kCharacter).toString(), &error);
             if (!read || read->kind != Separator::Kind::Character)
                 return {};
-            spec.separator = *read;
+            rule.separator = *read;
         }
     } else if (source == u"pattern") {
         const QString pattern = o.value(kPattern).toString();
         if (!PatternError(pattern).isEmpty())
             return {};
-        spec.source = KeySpec::Source::Pattern;
-        spec.pattern = pattern;
+        rule.source = KeyRule::Source::Pattern;
+        rule.pattern = pattern;
     }
     for (const auto& [member, name] : kNormalizations)
-        spec.*member = o.value(QLatin1String(name)).toBool(false);
-    return spec;
+        rule.*member = o.value(QLatin1String(name)).toBool(false);
+    return rule;
 }
 
 QString ComparedListsToText(const std::vector<ComparedList>& lists) {

@@ -26,7 +26,7 @@ QString DescribeSeparator(const Separator& separator);
 
 // What differs from the whole line in the key, in the window's words: which part is compared,
 // then each normalisation. Empty for the default.
-QStringList DescribeKeySpec(const KeySpec& spec);
+QStringList DescribeKeyRule(const KeyRule& rule);
 
 // The lists, each as "排除清单 NAME" or "交集清单 NAME", joined by "、".
 QString DescribeComparedLists(const std::vector<ComparedList>& lists);
@@ -35,8 +35,8 @@ QString ListKindWord(ComparedList::Kind kind);
 
 // The key as the program remembers it (a JSON object), and back. A text that cannot be read, or
 // that makes no key that can be used (no column number, a bad pattern), is the whole line.
-QString KeySpecToText(const KeySpec& spec);
-KeySpec KeySpecFromText(const QString& text);
+QString KeyRuleToText(const KeyRule& rule);
+KeyRule KeyRuleFromText(const QString& text);
 
 // The lists as the program remembers them (a JSON array): files by their path, pasted lists by
 // their text while it has at most kRememberedListChars characters (larger ones are left out).

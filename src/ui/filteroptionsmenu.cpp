@@ -118,7 +118,7 @@ FilterOptions FilterOptionsMenu::options() const {
     o.keepBlank = keepBlank_->isChecked();
     if (const QAction* checked = keep_->checkedAction())
         o.keep = KeepMode(checked->data().toInt());
-    o.key = keySpec_;
+    o.key = keyRule_;
     return o;
 }
 
@@ -137,7 +137,7 @@ void FilterOptionsMenu::setOptions(const FilterOptions& o) {
     keepBlank_->setChecked(o.keepBlank);
     for (QAction* action : keep_->actions())
         action->setChecked(KeepMode(action->data().toInt()) == o.keep);
-    keySpec_ = o.key;
+    keyRule_ = o.key;
     QFont font = key_->font();
     font.setBold(!o.key.isDefault());
     key_->setFont(font);
@@ -156,7 +156,7 @@ QString DescribeFilterOptions(const FilterOptions& o) {
         parts << QStringLiteral("保留空行");
     if (o.keep != KeepMode::First)
         parts << KeepText(o.keep);
-    parts << DescribeKeySpec(o.key);
+    parts << DescribeKeyRule(o.key);
     return parts.join(QStringLiteral("、"));
 }
 

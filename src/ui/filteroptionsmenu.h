@@ -49,7 +49,7 @@ private:
     QActionGroup* keep_ = nullptr;
     QAction* key_ = nullptr;
     QAction* lists_ = nullptr;
-    KeySpec keySpec_;
+    KeyRule keyRule_;
     bool updating_ = false;
 };
 
@@ -60,6 +60,6 @@ QString DescribeFilterOptions(const FilterOptions& options);
 // The options as the program remembers them: the words "ignore-case", "trim", "ignore-width",
 // "keep-blank" and "keep=last|unique|repeated" for what differs from the default, separated by
 // spaces (empty for the default). Unknown words are passed over when read back. The key is not
-// among them (see KeySpecToText).
+// among them (see KeyRuleToText).
 QString FilterOptionsToText(const FilterOptions& options);
 FilterOptions FilterOptionsFromText(const QString& text);

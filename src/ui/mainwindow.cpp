@@ -111,7 +111,7 @@ MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     Text1->setAccessibleDescription(Label1->text());
     describeOutput();
     options_ = FilterOptionsFromText(services_.LoadSetting(kOptionsKey));
-    options_.key = KeySpecFromText(services_.LoadSetting(kKeyKey));
+    options_.key = KeyRuleFromText(services_.LoadSetting(kKeyKey));
     lists_ = ComparedListsFromText(services_.LoadSetting(kListsKey));
     optionsMenu_->setOptions(options_);
     optionsMenu_->setListsInForce(!lists_.empty());

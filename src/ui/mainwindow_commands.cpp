@@ -111,7 +111,7 @@ void MainWindow::setFilterSetup(const FilterOptions& options, std::vector<Compar
     if (FilterOptionsToText(options) != FilterOptionsToText(options_))
         services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
     if (options.key != options_.key)
-        services_.SaveSetting(kKeyKey, KeySpecToText(options.key));
+        services_.SaveSetting(kKeyKey, KeyRuleToText(options.key));
     if (lists != lists_)
         services_.SaveSetting(kListsKey, ComparedListsToText(lists));
     options_ = options;

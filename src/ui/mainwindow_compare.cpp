@@ -1,6 +1,6 @@
 // The dialogs of the options menu that set what the filter compares: the part of each line
 // (比较范围…) and the lists the input is compared with (对照清单…).
-#include "ui/keyspecdialog.h"
+#include "ui/keyruledialog.h"
 #include "ui/listsdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/textbox.h"
@@ -8,7 +8,7 @@
 #include <QTextBlock>
 
 QString MainWindow::exampleLine() const {
-    auto shortened = [](const QString& line) { return line.left(KeySpecDialog::kExampleChars); };
+    auto shortened = [](const QString& line) { return line.left(KeyRuleDialog::kExampleChars); };
     const QTextBlock current = Text1->textCursor().block();
     if (!current.text().trimmed().isEmpty())
         return shortened(current.text());
@@ -21,11 +21,11 @@ QString MainWindow::exampleLine() const {
 }
 
 void MainWindow::showKeyDialog() {
-    auto* dialog = new KeySpecDialog(options_, exampleLine(), this);
+    auto* dialog = new KeyRuleDialog(options_, exampleLine(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
         FilterOptions options = options_;
-        options.key = dialog->keySpec();
+        options.key = dialog->keyRule();
         setFilterSetup(options, lists_);
     });
     dialog->open();

@@ -86,7 +86,7 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
     if (stats.keylessLines > 0)
         note += QStringLiteral("；无键行 %1").arg(Grouped(stats.keylessLines));
     if (!options.key.isDefault())
-        note += u'；' + DescribeKeySpec(options.key).join(QStringLiteral("、"));
+        note += u'；' + DescribeKeyRule(options.key).join(QStringLiteral("、"));
     return note;
 }
 

@@ -20,16 +20,16 @@ class QVBoxLayout;
 // up, an example line (the current line of the input box, or one typed in) shows its key, or
 // that it has none. A setup that cannot be used (no column number, a bad pattern) is told in the
 // dialog, and OK stays off until it is mended.
-class KeySpecDialog : public QDialog {
+class KeyRuleDialog : public QDialog {
     Q_OBJECT
 public:
     // `options`: the comparison options in force; the dialog starts with their key, and the
     // example applies the others (trimming, width, case) as the filter does. `example`: the line
     // the example starts with.
-    KeySpecDialog(const FilterOptions& options, const QString& example, QWidget* parent = nullptr);
+    KeyRuleDialog(const FilterOptions& options, const QString& example, QWidget* parent = nullptr);
 
     // The key as set up (the whole line while the setup has a fault).
-    KeySpec keySpec() const;
+    KeyRule keyRule() const;
     // What is wrong with the setup, in Chinese; empty when it can be used.
     QString fault() const;
     // What the example shows: the key of the example line, or why it has none.
@@ -41,9 +41,9 @@ public:
 private:
     void createSourceGroup(QVBoxLayout* layout);
     void createNormalizations(QVBoxLayout* layout);
-    void showSpec(const KeySpec& spec);
+    void showRule(const KeyRule& rule);
     // The setup as it stands, or nothing with *fault set.
-    std::optional<KeySpec> read(QString* fault) const;
+    std::optional<KeyRule> read(QString* fault) const;
     void refresh();
 
     FilterOptions options_;

@@ -1,4 +1,4 @@
-#include "ui/keyspecdialog.h"
+#include "ui/keyruledialog.h"
 
 #include "ui/appearance.h"
 #include "ui/comparesetup.h"
@@ -70,23 +70,23 @@ QString DescribeLineKey(const FilterOptions& options, const QString& line) {
         KeyExtractor extractor(options.key);
         if (extractor.find(line))
             return QStringLiteral("无键：这一行的键为空") + never;
-        if (options.key.source == KeySpec::Source::Pattern)
+        if (options.key.source == KeyRule::Source::Pattern)
             return QStringLiteral("无键：正则表达式在这一行中找不到键") + never;
         return QStringLiteral("无键：这一行的列数不够") + never;
     }
     if (key.isEmpty())
         return QStringLiteral("空行：不参与比较");
     const qsizetype count =
-        options.key.source == KeySpec::Source::Columns ? qsizetype(options.key.columns.size()) : 1;
+        options.key.source == KeyRule::Source::Columns ? qsizetype(options.key.columns.size()) : 1;
     QString shown = QStringLiteral("键：");
     for (const QString& column : KeyColumns(key, std::max<qsizetype>(count, 1)))
         shown += u'「' + Shown(column) + u'」';
     return shown;
 }
 
-KeySpecDialog::KeySpecDialog(const FilterOptions& options, const QString& example, QWidget* parent)
+KeyRuleDialog::KeyRuleDialog(const FilterOptions& options, const QString& example, QWidget* parent)
     : QDialog(parent), options_(options) {
-    setObjectName(QStringLiteral("KeySpecDialog"));
+    setObjectName(QStringLiteral("KeyRuleDialog"));
     setWindowTitle(QStringLiteral("比较范围"));
     auto* layout = new QVBoxLayout(this);
     createSourceGroup(layout);
@@ -128,32 +128,32 @@ KeySpecDialog::KeySpecDialog(const FilterOptions& options, const QString& exampl
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 
-    showSpec(options.key);
+    showRule(options.key);
     for (QLineEdit* edit : {character_, fields_, regex_, example_})
-        connect(edit, &QLineEdit::textChanged, this, &KeySpecDialog::refresh);
+        connect(edit, &QLineEdit::textChanged, this, &KeyRuleDialog::refresh);
     for (QCheckBox* box : {digitsOnly_, ignoreSpaces_, ignorePunct_, ignoreInvisible_})
-        connect(box, &QCheckBox::toggled, this, &KeySpecDialog::refresh);
-    connect(source_, &QButtonGroup::idToggled, this, &KeySpecDialog::refresh);
-    connect(separator_, &QComboBox::currentIndexChanged, this, &KeySpecDialog::refresh);
+        connect(box, &QCheckBox::toggled, this, &KeyRuleDialog::refresh);
+    connect(source_, &QButtonGroup::idToggled, this, &KeyRuleDialog::refresh);
+    connect(separator_, &QComboBox::currentIndexChanged, this, &KeyRuleDialog::refresh);
     refresh();
 }
 
-void KeySpecDialog::createSourceGroup(QVBoxLayout* layout) {
+void KeyRuleDialog::createSourceGroup(QVBoxLayout* layout) {
     auto* box = new QGroupBox(QStringLiteral("比较每一行的"), this);
     auto* grid = new QGridLayout(box);
     source_ = new QButtonGroup(this);
-    auto radio = [&](const QString& name, const QString& text, KeySpec::Source source) {
+    auto radio = [&](const QString& name, const QString& text, KeyRule::Source source) {
         auto* button = new QRadioButton(text, box);
         button->setObjectName(name);
         source_->addButton(button, int(source));
         return button;
     };
     wholeLine_ =
-        radio(QStringLiteral("KeyWholeLine"), QStringLiteral("整行"), KeySpec::Source::WholeLine);
+        radio(QStringLiteral("KeyWholeLine"), QStringLiteral("整行"), KeyRule::Source::WholeLine);
     columns_ =
-        radio(QStringLiteral("KeyColumns"), QStringLiteral("某几列"), KeySpec::Source::Columns);
+        radio(QStringLiteral("KeyColumns"), QStringLiteral("某几列"), KeyRule::Source::Columns);
     pattern_ = radio(QStringLiteral("KeyPattern"), QStringLiteral("正则表达式找到的部分"),
-                     KeySpec::Source::Pattern);
+                     KeyRule::Source::Pattern);
     grid->addWidget(wholeLine_, 0, 0, 1, 3);
     grid->addWidget(columns_, 1, 0, 1, 3);
 
@@ -193,7 +193,7 @@ void KeySpecDialog::createSourceGroup(QVBoxLayout* layout) {
     layout->addWidget(box);
 }
 
-void KeySpecDialog::createNormalizations(QVBoxLayout* layout) {
+void KeyRuleDialog::createNormalizations(QVBoxLayout* layout) {
     auto* box = new QGroupBox(QStringLiteral("比较时再忽略"), this);
     auto* grid = new QGridLayout(box);
     auto check = [&](const QString& name, const QString& text, int row, int column) {
@@ -214,44 +214,44 @@ void KeySpecDialog::createNormalizations(QVBoxLayout* layout) {
     layout->addWidget(box);
 }
 
-void KeySpecDialog::showSpec(const KeySpec& spec) {
-    source_->button(int(spec.source))->setChecked(true);
+void KeyRuleDialog::showRule(const KeyRule& rule) {
+    source_->button(int(rule.source))->setChecked(true);
     QStringList columns;
-    for (const int column : spec.columns)
+    for (const int column : rule.columns)
         columns << QString::number(column);
     fields_->setText(columns.join(u','));
-    regex_->setText(spec.pattern);
+    regex_->setText(rule.pattern);
     int choice = kOtherCharacter;
     for (int i = 0; i < kOtherCharacter; ++i) {
         const SeparatorChoice& c = kSeparators[i];
-        if (c.kind == spec.separator.kind &&
-            (c.kind != Separator::Kind::Character || spec.separator.character == c.character))
+        if (c.kind == rule.separator.kind &&
+            (c.kind != Separator::Kind::Character || rule.separator.character == c.character))
             choice = i;
     }
     separator_->setCurrentIndex(choice);
-    character_->setText(choice == kOtherCharacter ? spec.separator.character : QString());
-    digitsOnly_->setChecked(spec.digitsOnly);
-    ignoreSpaces_->setChecked(spec.ignoreSpaces);
-    ignorePunct_->setChecked(spec.ignorePunct);
-    ignoreInvisible_->setChecked(spec.ignoreInvisible);
+    character_->setText(choice == kOtherCharacter ? rule.separator.character : QString());
+    digitsOnly_->setChecked(rule.digitsOnly);
+    ignoreSpaces_->setChecked(rule.ignoreSpaces);
+    ignorePunct_->setChecked(rule.ignorePunct);
+    ignoreInvisible_->setChecked(rule.ignoreInvisible);
 }
 
-std::optional<KeySpec> KeySpecDialog::read(QString* fault) const {
-    KeySpec spec;
-    spec.source = KeySpec::Source(source_->checkedId());
-    spec.digitsOnly = digitsOnly_->isChecked();
-    spec.ignoreSpaces = ignoreSpaces_->isChecked();
-    spec.ignorePunct = ignorePunct_->isChecked();
-    spec.ignoreInvisible = ignoreInvisible_->isChecked();
-    if (spec.source == KeySpec::Source::Columns) {
+std::optional<KeyRule> KeyRuleDialog::read(QString* fault) const {
+    KeyRule rule;
+    rule.source = KeyRule::Source(source_->checkedId());
+    rule.digitsOnly = digitsOnly_->isChecked();
+    rule.ignoreSpaces = ignoreSpaces_->isChecked();
+    rule.ignorePunct = ignorePunct_->isChecked();
+    rule.ignoreInvisible = ignoreInvisible_->isChecked();
+    if (rule.source == KeyRule::Source::Columns) {
         std::optional<std::vector<int>> columns = ParseFieldList(fields_->text(), fault);
         if (!columns)
             return std::nullopt;
-        spec.columns = std::move(*columns);
+        rule.columns = std::move(*columns);
         const SeparatorChoice& choice = kSeparators[separator_->currentIndex()];
-        spec.separator.kind = choice.kind;
+        rule.separator.kind = choice.kind;
         if (choice.character) {
-            spec.separator.character = QString::fromUtf16(choice.character);
+            rule.separator.character = QString::fromUtf16(choice.character);
         } else {
             const QString typed = character_->text();
             if (!IsOneCharacter(typed)) {
@@ -261,53 +261,53 @@ std::optional<KeySpec> KeySpecDialog::read(QString* fault) const {
                         : QStringLiteral("分隔符“%1”不是一个字符；请只填一个字符。").arg(typed);
                 return std::nullopt;
             }
-            spec.separator.character = typed;
+            rule.separator.character = typed;
         }
-    } else if (spec.source == KeySpec::Source::Pattern) {
+    } else if (rule.source == KeyRule::Source::Pattern) {
         if (QString wrong = PatternError(regex_->text()); !wrong.isEmpty()) {
             *fault = std::move(wrong);
             return std::nullopt;
         }
-        spec.pattern = regex_->text();
+        rule.pattern = regex_->text();
     }
-    return spec;
+    return rule;
 }
 
-KeySpec KeySpecDialog::keySpec() const {
+KeyRule KeyRuleDialog::keyRule() const {
     QString fault;
-    return read(&fault).value_or(KeySpec{});
+    return read(&fault).value_or(KeyRule{});
 }
 
-QString KeySpecDialog::fault() const {
+QString KeyRuleDialog::fault() const {
     QString fault;
     (void)read(&fault);
     return fault;
 }
 
-QString KeySpecDialog::exampleKey() const {
+QString KeyRuleDialog::exampleKey() const {
     return exampleKey_->text();
 }
 
-void KeySpecDialog::refresh() {
-    const auto source = KeySpec::Source(source_->checkedId());
-    const bool columns = source == KeySpec::Source::Columns;
+void KeyRuleDialog::refresh() {
+    const auto source = KeyRule::Source(source_->checkedId());
+    const bool columns = source == KeyRule::Source::Columns;
     separator_->setEnabled(columns);
     fields_->setEnabled(columns);
     character_->setVisible(separator_->currentIndex() == kOtherCharacter);
     character_->setEnabled(columns);
-    regex_->setEnabled(source == KeySpec::Source::Pattern);
+    regex_->setEnabled(source == KeyRule::Source::Pattern);
 
     QString fault;
-    const std::optional<KeySpec> spec = read(&fault);
+    const std::optional<KeyRule> rule = read(&fault);
     fault_->setText(fault);
     fault_->setVisible(!fault.isEmpty());
-    ok_->setEnabled(spec.has_value());
-    if (!spec) {
+    ok_->setEnabled(rule.has_value());
+    if (!rule) {
         exampleKey_->setText(QStringLiteral("键：—（设置有误）"));
         return;
     }
     FilterOptions options = options_;
-    options.key = *spec;
+    options.key = *rule;
     exampleKey_->setText(example_->text().isEmpty() ? QStringLiteral("键：—（在上面输入一行）")
                                                     : DescribeLineKey(options, example_->text()));
 }
