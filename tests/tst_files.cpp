@@ -190,6 +190,38 @@ private slots:
         QCOMPARE(ByteOrderMark(encoding).toByteArray() + piece, bytes);
     }
 
+    // A line reads the same alone as within its text: the ASCII bytes of a sequence cut off at
+    // its end are themselves, as they are when the line break follows.
+    void cutSequenceAtLineEnd_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("gb18030 lead and digit")
+            << TextEncoding::Gb18030 << QByteArray("5\xad\x35") << u"5" + Esc({0xad}) + u"5";
+        QTest::newRow("gb18030 three of four")
+            << TextEncoding::Gb18030 << QByteArray("\x81\x30\x81")
+            << Esc({0x81}) + u"0" + Esc({0x81});
+        QTest::newRow("gb18030 lead")
+            << TextEncoding::Gb18030 << QByteArray("a\x81") << u"a" + Esc({0x81});
+        QTest::newRow("gbk lead") << TextEncoding::Gbk << QByteArray("a\x81") << u"a" + Esc({0x81});
+        QTest::newRow("utf-8 two of three")
+            << TextEncoding::Utf8 << QByteArray("a\xe4\xb8") << u"a" + Esc({0xe4, 0xb8});
+    }
+    void cutSequenceAtLineEnd() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QByteArray, line);
+        QFETCH(QString, text);
+        TextDecoder decoder(encoding);
+        QString alone, within;
+        decoder.decode(line, alone);
+        decoder.decode(line + "\n", within);
+        QCOMPARE(alone, text);
+        QCOMPARE(within, text + u'\n');
+        QByteArray back;
+        QVERIFY(TextEncoder(encoding).encode(alone, back));
+        QCOMPARE(back, line);
+    }
+
     // UTF-8 against GB18030, each by its stray bytes: one that only UTF-8 sees costs 8 multi-byte
     // characters, one that GB18030 cannot read either costs nothing. GBK stays GBK.
     void detect_data() {
@@ -843,9 +875,12 @@ private slots:
     void pieceConverters() {
         TextDecoder decoder(TextEncoding::Gb18030);
         QString out = u"x"_qs;
-        QCOMPARE(decoder.decode("\x81\x30\x81", out), 1);
+        // A sequence cut off at the end keeps its ASCII bytes as themselves (see
+        // cutSequenceAtLineEnd).
+        QCOMPARE(decoder.decode("\x81\x30\x81", out), 2);
         QCOMPARE(decoder.decode("\x30\xbc\xd7\x81\x30x\x81", out), 2);
-        QCOMPARE(out, u"x" + Esc({0x81, 0x30, 0x81}) + u"0甲" + Esc({0x81}) + u"0x" + Esc({0x81}));
+        QCOMPARE(out, u"x" + Esc({0x81}) + u"0" + Esc({0x81}) + u"0甲" + Esc({0x81}) + u"0x" +
+                          Esc({0x81}));
         // Four bytes that GB18030 leaves unassigned are one place.
         QString unassigned;
         QCOMPARE(decoder.decode("\x84\x31\xa5\x30", unassigned), 1);

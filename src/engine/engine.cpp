@@ -112,7 +112,17 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
 
     EngineJob job{inputs.list, settings, progress};
     job.inputNames = settings.inputNames.isEmpty() ? inputs.names : settings.inputNames;
-    job.byText = settings.options.transformsLines() || !sameEncodings;
+    job.keyWay =
+        settings.options.transformsLines() || !sameEncodings ? KeyWay::Text : KeyWay::Bytes;
+    // Columns split by an ASCII separator that no byte of a character can be are cut from the
+    // bytes, which spares decoding every line.
+    if (const std::optional<char> separator = ByteColumnKey::SeparatorOf(settings.options);
+        separator && sameEncodings &&
+        std::all_of(segments.begin(), segments.end(), [&](const Segment& s) {
+            return s.units == UnitFormat::Bytes && !s.native &&
+                   AsciiByteStandsAlone(s.encoding, *separator);
+        }))
+        job.keyWay = KeyWay::ByteColumns;
     job.budget = settings.memoryBudget > 0 ? settings.memoryBudget : DefaultMemoryBudget();
     for (std::size_t i = 0; i < settings.lists.size(); ++i)
         (settings.lists[i].kind == ComparedList::Kind::Exclude ? job.excluding
@@ -127,6 +137,7 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
     // lines there are.
     LineBreakCounts breaks;
     qint64 lines = 0;
+    qint64 listLines = 0;
     if (!partitioned && !plainBox) {
         ForEachBatch(
             inputs.list,
@@ -134,22 +145,24 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
                 const LineBreakCounts c = CountBatchBreaks(s, from, to);
                 if (s.list < 0)
                     breaks += c;
-                lines += c.crlf + c.lf + c.cr + 1;
+                (s.list < 0 ? lines : listLines) += c.crlf + c.lf + c.cr + 1;
                 return true;
             },
             Reading::All);
         // Batches of about 64K lines: short lines make smaller batches, whose lists stay small.
-        if (lines > 0)
-            inputs.list.batchBytes = std::clamp(inputs.list.totalBytes / lines * 65536,
-                                                qint64(64) << 10, qint64(1) << 20);
+        if (lines + listLines > 0)
+            inputs.list.batchBytes =
+                std::clamp(inputs.list.totalBytes / (lines + listLines) * 65536, qint64(64) << 10,
+                           qint64(1) << 20);
     }
     LineBreak lineBreak = settings.lineBreak ? *settings.lineBreak : breaks.mostCommon();
     if (boxText)
         lineBreak = LineBreak::CrLf;
     job.lines = lines;
+    job.listLines = listLines;
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts);
     const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;
-    EngineResult result = Run(job, emitter, way, lines);
+    EngineResult result = Run(job, emitter, way, lines + listLines);
     result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
     result.lineBreak = emitter.lineBreak();
     return result;

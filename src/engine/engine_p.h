@@ -2,6 +2,7 @@
 
 // The engine's working parts, shared by the in-memory and the partitioned way of working.
 
+#include "core/bytecolumns.h"
 #include "engine/engine.h"
 #include "engine/linescan.h"
 #include "engine/linetable.h"
@@ -59,6 +60,10 @@ struct SegmentList {
 // never takes part), or a line without a key (too few columns, no match), which never either.
 enum class LineKind : quint8 { Keyed, Blank, Keyless };
 
+// How a line's key is made: the line's bytes themselves, columns cut from its bytes (see
+// ByteColumnKey), or the key of its text (see LineKeyMaker).
+enum class KeyWay : quint8 { Bytes, ByteColumns, Text };
+
 // One line of a batch: where it starts (a position), its length in bytes, its key's hash and
 // the size of its key in bytes (its length, or that of its text's key as UTF-16).
 struct LineRef {
@@ -87,7 +92,7 @@ private:
 // at the text. One per thread.
 class LineReader {
 public:
-    LineReader(const FilterOptions& options, bool byText);
+    LineReader(const FilterOptions& options, KeyWay way);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -100,17 +105,17 @@ public:
     // True when the line at `pos` has the same key as (s, line, length).
     bool sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
                 qint64 length);
-    // The key of a line (into one of two buffers, 0 or 1), for writing into partitions; *keyless
-    // tells a line without one.
-    QStringView key(const Segment& s, const uchar* line, qint64 length, int buffer,
-                    bool* keyless = nullptr);
-    bool byText() const { return byText_; }
+    // The bytes of a line's key (into one of two buffers, 0 or 1): the line itself, its columns,
+    // or its text's key as UTF-16. *keyless tells a line without one.
+    QByteArrayView key(const Segment& s, const uchar* line, qint64 length, int buffer,
+                       bool* keyless = nullptr);
 
 private:
     QStringView decode(const Segment& s, const uchar* line, qint64 length, QString& into);
 
-    bool byText_;
+    KeyWay way_;
     LineKeyMaker keys_[2];
+    ByteColumnKey columns_[2];
     QString decoded_[2];
     DecoderCache decoders_;
 };
@@ -203,7 +208,9 @@ struct EngineJob {
     const SegmentList& inputs;
     const EngineSettings& settings;
     const EngineProgress& progress;
-    bool byText = false;
+    KeyWay keyWay = KeyWay::Bytes;
+    // Whether a line is its own key, so that partitions need not carry both.
+    bool keyIsLine() const { return keyWay == KeyWay::Bytes; }
     // The compared lists, as bits by their numbers: those that remove the lines they hold, and
     // those that every kept line must be in.
     quint64 excluding = 0;
@@ -213,7 +220,10 @@ struct EngineJob {
     QStringList inputNames{}; // how removed lines name the inputs
     qint64 budget = 0;
     qint64 passes = 1; // how many times the input is read, for progress
-    qint64 lines = 0;  // how many lines there are at most (known before the work starts)
+    // How many lines the inputs and the compared lists have at most (known before the work
+    // starts in memory).
+    qint64 lines = 0;
+    qint64 listLines = 0;
     qint64 done = 0;
 
     // Reports `bytes` more done; false when cancelled.

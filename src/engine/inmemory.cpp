@@ -20,10 +20,10 @@ public:
           counting_(job.settings.writeCounts || job.settings.collectRepeats),
           tables_{LineTable(counting_, job.removed != nullptr),
                   LineTable(counting_, job.removed != nullptr)},
-          readers_{std::make_unique<LineReader>(options_, job.byText),
-                   std::make_unique<LineReader>(options_, job.byText)},
-          checkers_{std::make_unique<LineReader>(options_, job.byText),
-                    std::make_unique<LineReader>(options_, job.byText)} {}
+          readers_{std::make_unique<LineReader>(options_, job.keyWay),
+                   std::make_unique<LineReader>(options_, job.keyWay)},
+          checkers_{std::make_unique<LineReader>(options_, job.keyWay),
+                    std::make_unique<LineReader>(options_, job.keyWay)} {}
 
     EngineResult run();
 
@@ -117,12 +117,18 @@ bool InMemory::readLists() {
         if (s.list >= 0 && s.file)
             PrefaultMappedPages(s.data, s.size);
     }
+    // Sized once for every line of the lists, which are mostly distinct.
+    lists_.reserve(job_.listLines);
     return ForEachBatch(
         job_.inputs,
         [&](const Segment& s, const uchar* from, const uchar* to) {
             SplitBatch(s, from, to, reader, *readers_[1], helper_, lines_, scratch_);
             const quint64 bit = quint64(1) << s.list;
-            for (const LineRef& line : lines_) {
+            constexpr std::size_t kSlotAhead = 16;
+            for (std::size_t i = 0; i < lines_.size(); ++i) {
+                if (i + kSlotAhead < lines_.size())
+                    lists_.prefetch(lines_[i + kSlotAhead].hash);
+                const LineRef& line = lines_[i];
                 if (line.kind != LineKind::Keyed)
                     continue; // a list's blank lines and lines without a key mean nothing
                 lists_.reserveOne(std::numeric_limits<qint64>::max());

@@ -58,8 +58,10 @@ inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
 }
 } // namespace
 
-LineReader::LineReader(const FilterOptions& options, bool byText)
-    : byText_(byText), keys_{LineKeyMaker(options), LineKeyMaker(options)} {}
+LineReader::LineReader(const FilterOptions& options, KeyWay way)
+    : way_(way), keys_{LineKeyMaker(options), LineKeyMaker(options)}, columns_{
+                                                                          ByteColumnKey(options),
+                                                                          ByteColumnKey(options)} {}
 
 LineReader::~LineReader() = default;
 
@@ -72,31 +74,49 @@ QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 lengt
     return into;
 }
 
-QStringView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
-                            bool* keyless) {
-    return keys_[buffer].key(decode(s, line, length, decoded_[buffer]), keyless);
+QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
+                               bool* keyless) {
+    bool none = false;
+    QByteArrayView k;
+    switch (way_) {
+    case KeyWay::Bytes:
+        k = QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length));
+        break;
+    case KeyWay::ByteColumns:
+        k = columns_[buffer].key(line, length, &none);
+        break;
+    case KeyWay::Text: {
+        const QStringView text =
+            keys_[buffer].key(decode(s, line, length, decoded_[buffer]), &none);
+        k = QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        break;
+    }
+    }
+    if (keyless)
+        *keyless = none;
+    return k;
 }
 
 quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, LineKind* kind,
                          qint64* keyBytes) {
-    if (!byText_) {
+    if (way_ == KeyWay::Bytes) {
         *kind = length == 0 ? LineKind::Blank : LineKind::Keyed;
         *keyBytes = length;
         return length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
                                        : HashInSteps(s, line, length);
     }
     bool keyless = false;
-    const QStringView k = key(s, line, length, 0, &keyless);
+    const QByteArrayView k = key(s, line, length, 0, &keyless);
     *kind = keyless ? LineKind::Keyless : k.isEmpty() ? LineKind::Blank : LineKind::Keyed;
-    *keyBytes = k.size() * 2;
-    return XXH3_64bits(k.utf16(), std::size_t(k.size()) * 2);
+    *keyBytes = k.size();
+    return XXH3_64bits(k.data(), std::size_t(k.size()));
 }
 
 LineKind LineReader::kindOf(const Segment& s, const uchar* line, qint64 length) {
-    if (!byText_)
+    if (way_ == KeyWay::Bytes)
         return length == 0 ? LineKind::Blank : LineKind::Keyed;
     bool keyless = false;
-    const QStringView k = key(s, line, length, 0, &keyless);
+    const QByteArrayView k = key(s, line, length, 0, &keyless);
     return keyless ? LineKind::Keyless : k.isEmpty() ? LineKind::Blank : LineKind::Keyed;
 }
 
@@ -104,7 +124,7 @@ bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s
                         qint64 length) {
     const Segment& other = inputs.at(pos);
     const uchar* old = other.data + (qint64(pos) - other.base);
-    if (!byText_) {
+    if (way_ == KeyWay::Bytes) {
         // Equal bytes, and the old line ends right there.
         if (other.end() - old < length)
             return false;
@@ -121,9 +141,7 @@ bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s
         (length > kLongLineStep ? SameInSteps(other, old, s, line, length)
                                 : SameBytes(old, line, length)))
         return true;
-    const QStringView a = key(s, line, length, 0);
-    const QStringView b = key(other, old, oldLength, 1);
-    return a == b;
+    return key(s, line, length, 0) == key(other, old, oldLength, 1);
 }
 
 QString LineText(const Segment& s, const uchar* line, qint64 length) {

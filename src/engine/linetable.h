@@ -59,7 +59,11 @@ public:
         return lines_[2 * std::size_t(&slot - slots_.data()) + 1];
     }
 
-    void prefetch(quint64 hash) const { __builtin_prefetch(&slots_[hash & mask_]); }
+    void prefetch(quint64 hash) const {
+        __builtin_prefetch(&slots_[hash & mask_]);
+        if (withCounts_)
+            __builtin_prefetch(&counts_[hash & mask_]);
+    }
     // The position in the slot where a line with this hash would be looked for first (kFree
     // when that slot is free or holds another hash).
     quint64 homePosition(quint64 hash) const {

@@ -14,8 +14,8 @@ bool Partitioned::scatter(int bits, QString* reason) {
             return false;
         w.buffer.reserve(writeBuffer_ + 4096);
     }
-    LineReader reader0(options_, job_.byText), reader1(options_, job_.byText);
-    LineReader keys(options_, job_.byText);
+    LineReader reader0(options_, job_.keyWay), reader1(options_, job_.keyWay);
+    LineReader keys(options_, job_.keyWay);
     Helper helper;
     std::vector<LineRef> lines, scratch;
     const int shift = 64 - bits;
@@ -26,9 +26,9 @@ bool Partitioned::scatter(int bits, QString* reason) {
         const uchar* bytes = s.data + (qint64(line.pos) - s.base);
         if (line.keyBytes > kLongestInlineKey) {
             AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length});
-        } else if (job_.byText) {
-            const QStringView key = keys.key(s, bytes, line.length, 0);
-            Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size() * 2)}, key.utf16());
+        } else if (!job_.keyIsLine()) {
+            const QByteArrayView key = keys.key(s, bytes, line.length, 0);
+            Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size())}, key.data());
         } else {
             Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
         }
@@ -132,7 +132,7 @@ bool Partitioned::gather(QString* reason) {
     std::size_t nextWanted = 0;
     std::vector<std::pair<Kept, QString>> found;
 
-    LineReader reader(options_, job_.byText);
+    LineReader reader(options_, job_.keyWay);
     quint64 index = 0;
     const bool ok =
         ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from, const uchar* to) {
@@ -195,26 +195,44 @@ bool Partitioned::gather(QString* reason) {
     return ok;
 }
 
+namespace {
+// How many lines the inputs and lists have, guessed from the line breaks among the first bytes of
+// the first of them.
+qint64 EstimatedLines(const SegmentList& inputs) {
+    constexpr qint64 kSample = qint64(4) << 20;
+    for (const Segment& s : inputs.segments) {
+        const qint64 sample = std::min(s.size - s.body, kSample);
+        if (sample <= 0 || s.longLine)
+            continue;
+        const LineBreakCounts c = CountLineBreaks(s.begin(), s.begin() + sample, s.units);
+        const qint64 breaks = c.crlf + c.lf + c.cr + 1;
+        return qint64(double(inputs.totalBytes) * double(breaks) / double(sample));
+    }
+    return 0;
+}
+} // namespace
+
 EngineResult Partitioned::run() {
     EngineResult result;
     result.partitioned = true;
     job_.passes = 3;
-    // Enough partitions that each, with its table, should fit half the budget (two are worked on
-    // at once); a partition that does not is split further.
+    readBuffer_ = std::clamp(job_.budget / 16, qint64(64) << 10, qint64(4) << 20);
+    // Enough partitions that each should fit its share of the budget (two are worked on at
+    // once): its keys and what each of its lines needs besides, the lines counted in the first
+    // bytes of the input. A partition that does not fit is split further.
     // As many as the files the program may still open allow: a partition that is too large for
     // its share is split further later, sixteen at a time.
     int most = 8;
     const qint64 openable = OpenFileLimit();
     while (most > 1 && openable > 0 && (qint64(1) << most) + kFilesBesidePartitions > openable)
         --most;
+    const qint64 need = job_.inputs.totalBytes + EstimatedLines(job_.inputs) * kBytesPerEntry;
     int bits = 1;
-    while (bits < most &&
-           (job_.inputs.totalBytes * 2 >> bits) > std::max(job_.budget / 2, kSmallestPartition))
+    while (bits < most && (need >> bits) > std::max(workerLimit(), kSmallestPartition))
         ++bits;
     QString reason;
     freeAtStart_ = FreeSpace(TemporaryFolder(job_.settings.tempDir));
     writeBuffer_ = BufferFor(job_.budget / 4, qint64(1) << bits, kLargestWriteBuffer);
-    readBuffer_ = std::clamp(job_.budget / 16, qint64(64) << 10, qint64(4) << 20);
     removedByList_.assign(job_.settings.lists.size(), 0);
     keptFile_ = tempFile(&reason);
     bool ok = keptFile_ != nullptr;

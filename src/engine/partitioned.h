@@ -19,6 +19,10 @@
 constexpr qint64 kSmallestPartition = qint64(1) << 20;
 constexpr qint64 kSmallestSplit = qint64(64) << 10;
 constexpr std::size_t kFewestToSplit = 1024;
+// What a partition holds for each of its different lines besides its key: an entry, a slot of
+// its table (a third of them free, up to twice that many before the table grows) and its place
+// among the kept lines.
+constexpr qint64 kBytesPerEntry = 48 + 32 + 16;
 // The files open besides the first partitions: the program's own, the inputs, the kept lines and
 // the splits of two partitions at once.
 constexpr qint64 kFilesBesidePartitions = 64;
@@ -42,6 +46,11 @@ private:
                 std::vector<Partition>* children);
     bool split(Partition& partition, QString* reason, std::vector<Partition>* children);
     bool gather(QString* reason);
+    // The memory each of the two partitions finished at once may take: half the budget, less
+    // what each reads through and room for the rest of the program.
+    qint64 workerLimit() const {
+        return std::max(job_.budget / 2 - readBuffer_ - (qint64(8) << 20), job_.budget / 4);
+    }
     std::unique_ptr<QFile> tempFile(QString* reason) {
         return CreateHiddenTempFile(job_.settings.tempDir, reason);
     }

@@ -14,10 +14,9 @@ QByteArrayView KeysInInput::keyOf(quint32 keyBytes, const char* key, int buffer)
             readFailed_ = true;
         line = reinterpret_cast<const uchar*>(bytes.constData());
     }
-    if (!byText_)
+    if (keyIsLine_)
         return {reinterpret_cast<const char*>(line), qsizetype(place.length)};
-    const QStringView k = keys_.key(s, line, place.length, buffer);
-    return {reinterpret_cast<const char*>(k.utf16()), k.size() * 2};
+    return keys_.key(s, line, place.length, buffer);
 }
 
 bool KeysInInput::sameLines(LinePlace a, LinePlace b) {

@@ -188,15 +188,18 @@ public:
         char* at = blocks_.back().get() + used_;
         std::memcpy(at, key, std::size_t(size));
         used_ += size;
+        keyBytes_ += size;
         return at;
     }
     qint64 bytes() const { return bytes_; }
+    qint64 keyBytes() const { return keyBytes_; } // of the keys added
 
 private:
     const qint64 blockSize_;
     std::vector<std::unique_ptr<char[]>> blocks_;
     qint64 used_ = 0;
     qint64 bytes_ = 0;
+    qint64 keyBytes_ = 0;
 };
 
 // A line kept by a partition and how often it occurs.
@@ -314,8 +317,8 @@ private:
 // a file by a plain read, which leaves no page of it in the program's memory.
 class KeysInInput {
 public:
-    KeysInInput(const SegmentList& inputs, const FilterOptions& options, bool byText)
-        : inputs_(inputs), byText_(byText), keys_(options, byText) {}
+    KeysInInput(const SegmentList& inputs, const FilterOptions& options, KeyWay way)
+        : inputs_(inputs), keyIsLine_(way == KeyWay::Bytes), keys_(options, way) {}
     // A record's key: its own bytes, or for an out-of-line key the line's key read from the input
     // (into one of two buffers, 0 or 1, valid until that buffer is used again).
     QByteArrayView keyOf(quint32 keyBytes, const char* key, int buffer);
@@ -326,7 +329,7 @@ public:
 
 private:
     const SegmentList& inputs_;
-    bool byText_;
+    bool keyIsLine_;
     LineReader keys_;
     QByteArray lineBytes_[2];
     bool readFailed_ = false;

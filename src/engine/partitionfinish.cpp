@@ -26,11 +26,8 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         quint64 count; // of the input's lines; 0 for a key that only the lists hold
         quint64 lists; // the compared lists that hold it, as bits
     };
-    KeysInInput longKeys(job_.inputs, options_, job_.byText);
-    // Half the budget, two partitions being finished at once, less what each reads through and
-    // the arena's block it fills.
-    const qint64 limit =
-        std::max(job_.budget / 2 - readBuffer_ - (qint64(4) << 20), job_.budget / 4);
+    KeysInInput longKeys(job_.inputs, options_, job_.keyWay);
+    const qint64 limit = workerLimit();
     KeyArena arena(std::clamp(limit / 8, qint64(64) << 10, qint64(4) << 20));
     std::vector<Entry> entries;
     // Where the removed lines are wanted: the index of each entry's second copy (0: none yet).
@@ -45,7 +42,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         const Entry& e = entries[std::size_t(at)];
         if (e.keyBytes != kOutOfLine && h.keyBytes != kOutOfLine)
             return e.keyBytes == h.keyBytes && std::memcmp(e.key, key, h.keyBytes) == 0;
-        if (!job_.byText) {
+        if (job_.keyIsLine()) {
             // Bytes: a long line only equals a long line, compared piece by piece.
             if (e.keyBytes != kOutOfLine || h.keyBytes != kOutOfLine)
                 return false;
@@ -59,7 +56,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
     qint64 entriesAtHalf = 0;
     auto splittable = [&] {
         return partition.shift >= 16 && entries.size() >= kFewestToSplit &&
-               partition.file->size() > std::max(limit, kSmallestSplit);
+               partition.file->size() > kSmallestSplit;
     };
 
     while (reader.next(h, &key, &failed)) {
@@ -74,8 +71,13 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
             const auto expected =
                 qint64(entries.size()) + qint64(double(partition.records - read) * double(late) /
                                                 (double(kRecordsBeforeSizing) / 2));
-            // Never more than the partition's share: past it, the partition is split.
-            const qint64 perEntry = qint64(sizeof(Entry)) + 16 * 4 / 3 + (job_.removed ? 8 : 0);
+            // Never more than the partition's share: past it, the partition is split now rather
+            // than when it is full.
+            const qint64 perEntry =
+                kBytesPerEntry + (job_.removed ? 8 : 0) +
+                arena.keyBytes() / qint64(std::max<std::size_t>(entries.size(), 1));
+            if (expected * perEntry > limit && splittable())
+                return split(partition, reason, children);
             const qint64 room = std::min(expected + expected / 16, limit / perEntry);
             if (room > qint64(entries.size())) {
                 table.reserve(room);

@@ -34,21 +34,26 @@ char16_t Escape(char byte) {
 }
 
 // Called by ICU for every sequence it cannot read (illegal, irregular, unassigned, or cut off at
-// the end): each of its bytes becomes an escaped byte.
+// the end): each of its bytes becomes an escaped byte (see UnreadableCounts for the ASCII bytes
+// of a sequence cut off).
 void EscapeUnreadable(const void* context, UConverterToUnicodeArgs* args, const char* codeUnits,
                       int32_t length, UConverterCallbackReason reason, UErrorCode* error) {
     if (reason > UCNV_IRREGULAR)
         return; // reset, close, clone
     auto* counts = static_cast<UnreadableCounts*>(const_cast<void*>(context));
-    counts->bytes += length;
+    const bool asciiStays = counts->asciiInCutSequence && *error == U_TRUNCATED_CHAR_FOUND;
     ++counts->sequences;
     *error = U_ZERO_ERROR;
     constexpr int32_t kBatch = 32;
     UChar units[kBatch];
     for (int32_t done = 0; done < length && U_SUCCESS(*error);) {
         const int32_t n = std::min(length - done, kBatch);
-        for (int32_t i = 0; i < n; ++i)
-            units[i] = Escape(codeUnits[done + i]);
+        for (int32_t i = 0; i < n; ++i) {
+            const auto byte = static_cast<unsigned char>(codeUnits[done + i]);
+            const bool stays = asciiStays && byte < 0x80;
+            units[i] = stays ? UChar(byte) : Escape(codeUnits[done + i]);
+            counts->bytes += !stays;
+        }
         ucnv_cbToUWriteUChars(args, units, n, 0, error);
         done += n;
     }
@@ -155,6 +160,8 @@ IcuConverter::IcuConverter(TextEncoding encoding, const OneWayCodes* oneWay)
     : encoding_(WithoutByteOrderMark(encoding)),
       oneWay_(oneWay ? oneWay : &OneWayCodes::For(encoding)) {
     UErrorCode error = U_ZERO_ERROR;
+    unreadable_.asciiInCutSequence =
+        encoding_ != TextEncoding::Utf16Le && encoding_ != TextEncoding::Utf16Be;
     converter_ = ucnv_open(IcuName(encoding_), &error);
     ucnv_setToUCallBack(converter_, EscapeUnreadable, &unreadable_, nullptr, nullptr, &error);
     ucnv_setFromUCallBack(converter_, WriteEscapedByte, nullptr, nullptr, nullptr, &error);
@@ -171,7 +178,8 @@ IcuConverter::~IcuConverter() {
 
 qsizetype IcuConverter::convert(QByteArrayView bytes, QString& out,
                                 std::vector<std::int32_t>* offsets) {
-    unreadable_ = {};
+    unreadable_.bytes = 0;
+    unreadable_.sequences = 0;
     const qsizetype start = out.size();
     // Every encoding here gives at most one UTF-16 unit per byte, escaped bytes included; more
     // room is made should ICU ever ask for it.

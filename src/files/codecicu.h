@@ -42,6 +42,10 @@ private:
 struct UnreadableCounts {
     qsizetype bytes = 0;
     qsizetype sequences = 0;
+    // In a byte encoding (GBK, GB18030, UTF-8), the ASCII bytes of a sequence cut off at the end
+    // are read as themselves, as they are when a line break follows them: a line reads the same
+    // alone as within its text.
+    bool asciiInCutSequence = false;
 };
 
 // One ICU converter, opened once and reused; not to be shared between threads.

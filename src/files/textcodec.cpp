@@ -212,6 +212,19 @@ bool IsUnicode(TextEncoding encoding) {
     return e == TextEncoding::Utf8 || e == TextEncoding::Utf16Le || e == TextEncoding::Utf16Be;
 }
 
+bool AsciiByteStandsAlone(TextEncoding encoding, char c) {
+    const auto byte = uchar(c);
+    switch (WithoutByteOrderMark(encoding)) {
+    case TextEncoding::Utf8:
+        return byte < 0x80;
+    case TextEncoding::Gbk:
+    case TextEncoding::Gb18030:
+        return byte < 0x30 || (byte > 0x39 && byte < 0x40);
+    default:
+        return false;
+    }
+}
+
 TextEncoding WithoutByteOrderMark(TextEncoding encoding) {
     switch (encoding) {
     case TextEncoding::Utf8Bom:

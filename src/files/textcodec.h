@@ -38,6 +38,11 @@ TextEncoding WithoutByteOrderMark(TextEncoding encoding);
 TextEncoding WithByteOrderMark(TextEncoding encoding);
 // True for the Unicode encodings (UTF-8, UTF-16), with or without a byte-order mark.
 bool IsUnicode(TextEncoding encoding);
+// True when the ASCII byte `c` always stands for itself in bytes of this encoding, never inside
+// another character, even among bytes the encoding cannot read: in UTF-8 every ASCII byte; in
+// GBK and GB18030 those that are no second or fourth byte of a character (below '0' and ':' to
+// '?'); in UTF-16 none.
+bool AsciiByteStandsAlone(TextEncoding encoding, char c);
 
 // Decides the encoding of a whole file's bytes: a byte-order mark first, then UTF-16 that
 // explains the first 64 KiB in one byte order, then UTF-8 when it reads the bytes better than

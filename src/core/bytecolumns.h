@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/filteroptions.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <optional>
+#include <vector>
+
+// Keys of columns cut from a line's bytes, without decoding the line. This is for the common
+// case of a list of columns split by one ASCII character (a tab, a comma, a semicolon) where no
+// option changes the columns' text: the key is then made of the very bytes of those columns.
+//
+// It gives the same repeats as the key made from the line's text (LineKeyMaker) whenever every
+// line compared is in one encoding and the separator's byte never stands inside a character of
+// that encoding: then the byte splits where the text splits, and equal bytes are equal text. The
+// caller checks the encoding (see the engine). Columns are joined as AppendKeyColumn joins them,
+// with the bytes 0x1F and 0x1E, so different columns never make the same key.
+class ByteColumnKey {
+public:
+    // The separator's byte when `options` can be keyed so: columns cut by one ASCII character,
+    // and no trimming, case, width or normalisation asked for.
+    static std::optional<char> SeparatorOf(const FilterOptions& options);
+
+    // `options` must be such that SeparatorOf gives a byte.
+    explicit ByteColumnKey(const FilterOptions& options);
+
+    // The key of a line of `length` bytes at `line`: a view of the line or of a buffer that stays
+    // valid until the next call. Empty for a blank line (an empty one); *keyless tells a line
+    // that is not blank but has no key (a column missing, or every column empty).
+    QByteArrayView key(const uchar* line, qint64 length, bool* keyless);
+
+private:
+    struct Span {
+        qint64 begin = 0;
+        qint64 end = 0;
+    };
+    uchar separator_;
+    std::vector<int> columns_; // 0-based, in the order they make the key
+    int needed_ = 0;           // how many columns a line must have
+    std::vector<Span> spans_;  // where the first needed_ columns of the last line are
+    QByteArray joined_;
+};
