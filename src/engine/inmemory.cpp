@@ -1,91 +1,14 @@
 // The in-memory way: every line decided while the input and the table fit in the budget.
+#include "engine/inmemory.h"
 #include "core/keeprules.h"
-#include "engine/engine_p.h"
-#include "engine/removed.h"
 
 #include <algorithm>
 #include <atomic>
 
 namespace {
-
-// Decides every line while the input and the table fit in the budget: one pass for the default
-// rule, two when the decision for a line depends on lines after it (or on counts).
 // Lines shorter than this on average are decided on one thread.
 constexpr qint64 kTwoThreadsFromLineBytes = 16;
-
-class InMemory {
-public:
-    InMemory(EngineJob& job, Emitter& out)
-        : job_(job), out_(out), options_(job.settings.options),
-          counting_(job.settings.writeCounts || job.settings.collectRepeats),
-          tables_{LineTable(counting_, job.removed != nullptr),
-                  LineTable(counting_, job.removed != nullptr)},
-          readers_{std::make_unique<LineReader>(options_, job.keyWay),
-                   std::make_unique<LineReader>(options_, job.keyWay)},
-          checkers_{std::make_unique<LineReader>(options_, job.keyWay),
-                    std::make_unique<LineReader>(options_, job.keyWay)} {}
-
-    EngineResult run();
-
-private:
-    bool secondPassNeeded() const {
-        return options_.keep != KeepMode::First || job_.settings.writeCounts;
-    }
-    // Decides the batch's lines whose hash falls in one half of the hash space (0 or 1), or all
-    // of them (kBothShares).
-    void decide(const Segment& s, unsigned share);
-    static constexpr unsigned kBothShares = 2;
-    bool emitKept(const Segment& s);
-    bool emitSecondPass(const Segment& s);
-    bool collectRepeats(EngineResult& result);
-    // Reads the compared lists: for each key one of them holds, which ones do.
-    bool readLists();
-    // Sizes the tables once for the lines still to come, from the first batch's share of new
-    // lines, so that they do not grow step by step, moving every line again at each step.
-    void sizeTables();
-    // Whether a keyed line of the input may stay by the lists; a line they remove is counted
-    // for the list that removes it (into the counts of one share).
-    // The number of the list that removes a line of the input (counted for it, in the counts of
-    // one share), or -1 when the lists let it stay.
-    int removingList(const Segment& s, const LineRef& line, LineReader& checker, unsigned share);
-    // Why a line that the second pass does not keep went.
-    Removal removalOf(const Segment& s, const LineRef& line, qint64 index);
-    bool comparesLists() const { return (job_.excluding | job_.intersecting) != 0; }
-
-    EngineJob& job_;
-    Emitter& out_;
-    const FilterOptions options_;
-    const bool counting_;
-    LineTable tables_[2];
-    std::unique_ptr<LineReader> readers_[2];  // for splitting
-    std::unique_ptr<LineReader> checkers_[2]; // for deciding, one per share of the hash space
-    Helper helper_;
-    std::vector<LineRef> lines_;
-    std::vector<LineRef> scratch_;
-    std::vector<quint8> keep_;
-    qint64 lineIndex_ = 0; // of the batch's first line
-    qint64 blanks_ = 0;
-    qint64 blanksKept_ = 0;
-    qint64 keyless_ = 0;
-    // The tables are sized once, after a sample of the first lines (an eighth of them, within
-    // bounds): from the new lines among the second half of the sample, counted apart by the two
-    // shares.
-    static constexpr qint64 kSampleLines = qint64(1) << 16;
-    static constexpr qint64 kLargestSampleLines = qint64(1) << 20;
-    qint64 sampleLines() const;
-    const qint64 sampleTo_ = sampleLines();
-    const qint64 sampleFrom_ = sampleTo_ / 2;
-    qint64 newInSample_[2] = {0, 0};
-    // The keys of the compared lists, each with the bits of the lists that hold it.
-    LineTable lists_{true};
-    // How many lines each list removed, counted apart by the two shares of the work.
-    std::vector<qint64> removedByList_[2];
-    // Where a second pass decides: for each line of the input, the number + 1 of the list that
-    // removes it (0: none).
-    std::vector<quint8> listRemoved_;
-    // Where one pass decides and the removed lines are wanted: why each line of the batch went.
-    std::vector<Removal> removal_;
-};
+} // namespace
 
 qint64 InMemory::sampleLines() const {
     return std::clamp(job_.lines / 8, kSampleLines, kLargestSampleLines);
@@ -106,64 +29,6 @@ void InMemory::sizeTables() {
         found + qint64(double(job_.lines - lineIndex_) * double(late) / double(lateLines));
     for (LineTable& table : tables_)
         table.reserve(expected / 2 + expected / 16);
-}
-
-bool InMemory::readLists() {
-    LineReader& reader = *readers_[0];
-    LineReader& checker = *checkers_[0];
-    // Every line of the input is looked up among the lists' lines: a mapped list is brought into
-    // memory at once rather than a page at a time as the lookups reach it.
-    for (const Segment& s : job_.inputs.segments) {
-        if (s.list >= 0 && s.file)
-            PrefaultMappedPages(s.data, s.size);
-    }
-    // Sized once for every line of the lists, which are mostly distinct.
-    lists_.reserve(job_.listLines);
-    return ForEachBatch(
-        job_.inputs,
-        [&](const Segment& s, const uchar* from, const uchar* to) {
-            SplitBatch(s, from, to, reader, *readers_[1], helper_, lines_, scratch_);
-            const quint64 bit = quint64(1) << s.list;
-            constexpr std::size_t kSlotAhead = 16;
-            for (std::size_t i = 0; i < lines_.size(); ++i) {
-                if (i + kSlotAhead < lines_.size())
-                    lists_.prefetch(lines_[i + kSlotAhead].hash);
-                const LineRef& line = lines_[i];
-                if (line.kind != LineKind::Keyed)
-                    continue; // a list's blank lines and lines without a key mean nothing
-                lists_.reserveOne(std::numeric_limits<qint64>::max());
-                const uchar* bytes = s.data + (qint64(line.pos) - s.base);
-                bool inserted = false;
-                LineTable::Slot& slot = lists_.findOrInsert(
-                    line.hash, line.pos,
-                    [&](quint64 pos) {
-                        return checker.sameAs(job_.inputs, pos, s, bytes, line.length);
-                    },
-                    &inserted);
-                lists_.countOf(slot) = (inserted ? 0 : lists_.countOf(slot)) | bit;
-            }
-            return job_.advance(to - from);
-        },
-        Reading::Lists);
-}
-
-int InMemory::removingList(const Segment& s, const LineRef& line, LineReader& checker,
-                           unsigned share) {
-    if (!comparesLists())
-        return -1;
-    quint64 holding = 0;
-    if (line.kind == LineKind::Keyed) {
-        const uchar* bytes = s.data + (qint64(line.pos) - s.base);
-        const LineTable::Slot* slot = lists_.find(line.hash, [&](quint64 pos) {
-            return checker.sameAs(job_.inputs, pos, s, bytes, line.length);
-        });
-        holding = slot ? lists_.countOf(*slot) : 0;
-    }
-    if (PassesLists(holding, job_.excluding, job_.intersecting))
-        return -1;
-    const int list = RemovingList(holding, job_.excluding, job_.intersecting);
-    ++removedByList_[share][std::size_t(list)];
-    return list;
 }
 
 Removal InMemory::removalOf(const Segment& s, const LineRef& line, qint64 index) {
@@ -459,8 +324,6 @@ EngineResult InMemory::run() {
         result.outcome = Outcome::cancelled();
     return result;
 }
-
-} // namespace
 
 EngineResult RunInMemory(EngineJob& job, Emitter& out) {
     return InMemory(job, out).run();

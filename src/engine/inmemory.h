@@ -1,0 +1,84 @@
+#pragma once
+
+// The in-memory way, shared by its files: inmemory.cpp decides the lines, inmemorylists.cpp
+// compares them with the lists.
+
+#include "engine/engine_p.h"
+#include "engine/removed.h"
+
+#include <memory>
+#include <vector>
+
+// Decides every line while the input and the table fit in the budget: one pass for the default
+// rule, two when the decision for a line depends on lines after it (or on counts).
+class InMemory {
+public:
+    InMemory(EngineJob& job, Emitter& out)
+        : job_(job), out_(out), options_(job.settings.options),
+          counting_(job.settings.writeCounts || job.settings.collectRepeats),
+          tables_{LineTable(counting_, job.removed != nullptr),
+                  LineTable(counting_, job.removed != nullptr)},
+          readers_{std::make_unique<LineReader>(options_, job.keyWay),
+                   std::make_unique<LineReader>(options_, job.keyWay)},
+          checkers_{std::make_unique<LineReader>(options_, job.keyWay),
+                    std::make_unique<LineReader>(options_, job.keyWay)} {}
+
+    EngineResult run();
+
+private:
+    bool secondPassNeeded() const {
+        return options_.keep != KeepMode::First || job_.settings.writeCounts;
+    }
+    // Decides the batch's lines whose hash falls in one half of the hash space (0 or 1), or all
+    // of them (kBothShares).
+    void decide(const Segment& s, unsigned share);
+    static constexpr unsigned kBothShares = 2;
+    bool emitKept(const Segment& s);
+    bool emitSecondPass(const Segment& s);
+    bool collectRepeats(EngineResult& result);
+    // Reads the compared lists: for each key one of them holds, which ones do.
+    bool readLists();
+    // Sizes the tables once for the lines still to come, from the first batch's share of new
+    // lines, so that they do not grow step by step, moving every line again at each step.
+    void sizeTables();
+    // The number of the list that removes a line of the input (counted for it, in the counts of
+    // one share), or -1 when the lists let it stay.
+    int removingList(const Segment& s, const LineRef& line, LineReader& checker, unsigned share);
+    // Why a line that the second pass does not keep went.
+    Removal removalOf(const Segment& s, const LineRef& line, qint64 index);
+    bool comparesLists() const { return (job_.excluding | job_.intersecting) != 0; }
+
+    EngineJob& job_;
+    Emitter& out_;
+    const FilterOptions options_;
+    const bool counting_;
+    LineTable tables_[2];
+    std::unique_ptr<LineReader> readers_[2];  // for splitting
+    std::unique_ptr<LineReader> checkers_[2]; // for deciding, one per share of the hash space
+    Helper helper_;
+    std::vector<LineRef> lines_;
+    std::vector<LineRef> scratch_;
+    std::vector<quint8> keep_;
+    qint64 lineIndex_ = 0; // of the batch's first line
+    qint64 blanks_ = 0;
+    qint64 blanksKept_ = 0;
+    qint64 keyless_ = 0;
+    // The tables are sized once, after a sample of the first lines (an eighth of them, within
+    // bounds): from the new lines among the second half of the sample, counted apart by the two
+    // shares.
+    static constexpr qint64 kSampleLines = qint64(1) << 16;
+    static constexpr qint64 kLargestSampleLines = qint64(1) << 20;
+    qint64 sampleLines() const;
+    const qint64 sampleTo_ = sampleLines();
+    const qint64 sampleFrom_ = sampleTo_ / 2;
+    qint64 newInSample_[2] = {0, 0};
+    // The keys of the compared lists, each with the bits of the lists that hold it.
+    LineTable lists_{true};
+    // How many lines each list removed, counted apart by the two shares of the work.
+    std::vector<qint64> removedByList_[2];
+    // Where a second pass decides: for each line of the input, the number + 1 of the list that
+    // removes it (0: none).
+    std::vector<quint8> listRemoved_;
+    // Where one pass decides and the removed lines are wanted: why each line of the batch went.
+    std::vector<Removal> removal_;
+};
