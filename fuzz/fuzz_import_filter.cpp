@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -52,7 +54,8 @@ DecodedText CheckRoundTrip(QByteArrayView bytes) {
 }
 
 // The engine on the bytes, in memory and partitioned, and on their text as the window holds it:
-// the same lines stay. With the default rules, that is the window's filter on the same lines.
+// the same lines stay. With the default rules, that is the window's filter on the same lines. Some
+// inputs are keyed by columns.
 void CheckEngine(QByteArrayView bytes, const DecodedText& decoded, std::uint8_t choice) {
     EngineSettings settings;
     settings.options.ignoreCase = choice & 1;
@@ -60,6 +63,14 @@ void CheckEngine(QByteArrayView bytes, const DecodedText& decoded, std::uint8_t 
     settings.options.ignoreWidth = choice & 4;
     settings.options.keepBlank = choice & 8;
     settings.options.keep = KeepMode((choice >> 4) & 3);
+    // Columns by a separator that the bytes of some encodings can be cut by and others not.
+    static const std::pair<char16_t, std::vector<int>> keys[] = {
+        {u'\t', {2}}, {u',', {2, 1}}, {u'|', {1}}};
+    if (const int key = (choice >> 6) & 3; key > 0) {
+        settings.options.key.source = KeyRule::Source::Columns;
+        settings.options.key.separator.character = QChar(keys[key - 1].first);
+        settings.options.key.columns = keys[key - 1].second;
+    }
     settings.lineBreak = LineBreak::CrLf;
     BytesSink inMemory;
     const EngineResult a = FilterBytes(bytes, inMemory, settings);
