@@ -216,7 +216,7 @@ EngineResult Partitioned::run() {
     EngineResult result;
     result.partitioned = true;
     job_.passes = 3;
-    readBuffer_ = std::clamp(job_.budget / 16, qint64(64) << 10, qint64(4) << 20);
+    readBuffer_ = std::clamp(job_.budget / 16, qint64(64) << 10, qint64(512) << 10);
     // Enough partitions that each should fit its share of the budget (two are worked on at
     // once): its keys and what each of its lines needs besides, the lines counted in the first
     // bytes of the input. A partition that does not fit is split further.
