@@ -456,6 +456,38 @@ private slots:
         QCOMPARE(QString::fromUtf8(out), model);
     }
 
+    // Lines of a small set are decided on one thread once the first 65,536 lines show it (at
+    // most 4,096 different ones, under 256 bytes a line on average): on both sides of both
+    // bounds, with new lines and blank lines after the switch, the same result.
+    void oneThreadForFewLines_data() {
+        QTest::addColumn<int>("distinct");
+        QTest::addColumn<int>("length");
+        for (const int distinct : {4096, 4097}) {
+            // With CR LF and the blank lines, 249.5 and 257.4 bytes a line on average.
+            for (const int length : {252, 260})
+                QTest::addRow("%d different, %d bytes", distinct, length + 2) << distinct << length;
+        }
+    }
+    void oneThreadForFewLines() {
+        QFETCH(int, distinct);
+        QFETCH(int, length);
+        QRandomGenerator rng(quint32(distinct + length));
+        QString text;
+        for (int i = 0; i < 80000; ++i) {
+            // After the first lines, lines never seen and blank ones as well.
+            const int n = i > 70000 && i % 3 == 0 ? i : int(rng.bounded(distinct));
+            const QString line = i > 70000 && i % 7 == 0 ? QString() : QString::number(n);
+            text += line.leftJustified(line.isEmpty() ? 0 : length, u'.') + QStringLiteral("\r\n");
+        }
+        QCOMPARE(text.size() < 80000 * 256, length < 256); // the side of the bound meant
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        QByteArray out;
+        const EngineResult r = filterFile(text.toUtf8(), settings, &out);
+        QVERIFY2(r.ok() && !r.partitioned, qPrintable(r.outcome.message()));
+        QCOMPARE(QString::fromUtf8(out), Model(text, LineBreak::CrLf));
+    }
+
     // A budget far too small for the input: partitions are split further, and the result is
     // the same.
     void partitionsSplitWhenTooLarge() {

@@ -6,8 +6,11 @@
 #include <atomic>
 
 namespace {
-// Lines shorter than this on average are decided on one thread.
+// Lines shorter than this on average are decided on one thread; and shorter than the second,
+// when the first kSampleLines hold at most kFewDistinctLines different ones.
 constexpr qint64 kTwoThreadsFromLineBytes = 16;
+constexpr qint64 kOneThreadFewLineBytes = 256;
+constexpr qint64 kFewDistinctLines = 4096;
 } // namespace
 
 qint64 InMemory::sampleLines() const {
@@ -246,9 +249,11 @@ EngineResult InMemory::run() {
     }
     // Short lines cost more to hand between two threads than to decide on one: one pass does
     // everything, line by line, when the default rule needs nothing after it.
-    const bool oneThread = !twoPasses && !counting_ && job_.lines > 0 &&
-                           job_.inputs.totalBytes < job_.lines * kTwoThreadsFromLineBytes;
+    const bool mayUseOneThread = !twoPasses && !counting_ && job_.lines > 0;
+    bool oneThread =
+        mayUseOneThread && job_.inputs.totalBytes < job_.lines * kTwoThreadsFromLineBytes;
     bool sized = false;
+    bool looked = false;
     auto firstPass = [&](const Segment& s, const uchar* from, const uchar* to) {
         if (job_.removed)
             job_.removed->inputStarts(s.input, quint64(lineIndex_));
@@ -273,6 +278,15 @@ EngineResult InMemory::run() {
         if (!twoPasses && !emitKept(s))
             return false;
         lineIndex_ += qint64(lines_.size());
+        // Lines of a small set (one line over and over, a few hundred words) are decided on one
+        // thread once that is seen: their table stays in the processor's cache, and handing
+        // them between threads costs more than looking them up.
+        if (!looked && lineIndex_ >= kSampleLines) {
+            looked = true;
+            oneThread = oneThread || (mayUseOneThread &&
+                                      tables_[0].size() + tables_[1].size() <= kFewDistinctLines &&
+                                      job_.inputs.totalBytes < job_.lines * kOneThreadFewLineBytes);
+        }
         if (!sized && lineIndex_ >= sampleLines()) {
             sized = true;
             sizeTables();
