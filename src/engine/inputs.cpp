@@ -250,7 +250,8 @@ Outcome OpenInput(const QString& path, const EngineSettings& settings, OpenInput
         if (got < 0)
             return failed(ReasonForErrno(errnum));
         if (got < s.size)
-            return failed(QStringLiteral("文件在读取的过程中变短了（从 %1 字节变成了 %2 字节）。")
+            return failed(QStringLiteral("文件在读取的过程中被改动了（文件变短了，从 %1 字节变成了 "
+                                         "%2 字节）。结果没有写出；请等文件不再变动后再试。")
                               .arg(QLocale::c().toString(s.size), QLocale::c().toString(got)));
         s.data = reinterpret_cast<const uchar*>(buffer.constData());
     } else if (s.size > 0) {
