@@ -54,17 +54,7 @@ QByteArrayView ByteColumnKey::key(const uchar* line, qint64 length, bool* keyles
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         const QByteArrayView column = bytes(spans_[std::size_t(columns_[i])]);
         any = any || !column.isEmpty();
-        if (i > 0)
-            joined_.append(char(kColumnJoin));
-        qsizetype from = 0;
-        for (qsizetype j = 0; j < column.size(); ++j) {
-            if (column[j] != char(kColumnJoin) && column[j] != char(kColumnEscape))
-                continue;
-            joined_.append(column.sliced(from, j - from));
-            joined_.append(char(kColumnEscape));
-            from = j;
-        }
-        joined_.append(column.sliced(from));
+        AppendKeyColumnTo(joined_, column, i == 0);
     }
     *keyless = !any;
     return any ? QByteArrayView(joined_) : QByteArrayView();

@@ -168,21 +168,6 @@ QString PatternError(const QString& pattern) {
         .arg(re.patternErrorOffset());
 }
 
-void AppendKeyColumn(QString& key, QStringView column, bool first) {
-    if (!first)
-        key.append(QChar(kColumnJoin));
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < column.size(); ++i) {
-        const char16_t c = column[i].unicode();
-        if (c != kColumnJoin && c != kColumnEscape)
-            continue;
-        key.append(column.sliced(from, i - from));
-        key.append(QChar(kColumnEscape));
-        from = i;
-    }
-    key.append(column.sliced(from));
-}
-
 std::vector<QString> KeyColumns(QStringView key, qsizetype count) {
     if (count <= 1)
         return {key.toString()};

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 // Which part of a line two lines are compared by, and what is left out of it.
@@ -98,7 +99,25 @@ constexpr QRegularExpression::PatternOptions kKeyPatternOptions =
 // column as it stands.
 constexpr char16_t kColumnJoin = 0x1F;
 constexpr char16_t kColumnEscape = 0x1E;
-void AppendKeyColumn(QString& key, QStringView column, bool first);
+template <typename Key, typename Column>
+void AppendKeyColumnTo(Key& key, const Column& column, bool first) {
+    using Unit = std::decay_t<decltype(column[0])>;
+    if (!first)
+        key.append(Unit(kColumnJoin));
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < column.size(); ++i) {
+        if (column[i] != Unit(kColumnJoin) && column[i] != Unit(kColumnEscape))
+            continue;
+        key.append(column.sliced(from, i - from));
+        key.append(Unit(kColumnEscape));
+        from = i;
+    }
+    key.append(column.sliced(from));
+}
+// The same for the columns of a text, and (see ByteColumnKey) of a line's bytes.
+inline void AppendKeyColumn(QString& key, QStringView column, bool first) {
+    AppendKeyColumnTo(key, column, first);
+}
 // The columns of a key made of `count` columns.
 std::vector<QString> KeyColumns(QStringView key, qsizetype count);
 

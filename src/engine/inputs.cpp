@@ -72,6 +72,13 @@ Outcome Spool(int handle, const EngineSettings& settings, std::unique_ptr<QFile>
     return Outcome::done();
 }
 
+// What is said of an input that changed while it was read: `change` says how.
+QString ChangedWhileRead(const QString& change) {
+    return QStringLiteral(
+               "文件在读取的过程中被改动了（%1）。结果没有写出；请等文件不再变动后再试。")
+        .arg(change);
+}
+
 QString ChangeOf(const OpenInputs::File& input) {
     if (input.mapping && input.mapping->failed())
         return QStringLiteral("文件变短了，读到的一部分内容已经不在文件里");
@@ -184,10 +191,7 @@ QString ChangedInput(const OpenInputs& inputs) {
             continue;
         const QString change = ChangeOf(input);
         if (!change.isEmpty())
-            return InputFailure(input.path,
-                                QStringLiteral("文件在读取的过程中被改动了（%1）。结果没有写出；"
-                                               "请等文件不再变动后再试。")
-                                    .arg(change));
+            return InputFailure(input.path, ChangedWhileRead(change));
     }
     return {};
 }
@@ -250,9 +254,9 @@ Outcome OpenInput(const QString& path, const EngineSettings& settings, OpenInput
         if (got < 0)
             return failed(ReasonForErrno(errnum));
         if (got < s.size)
-            return failed(QStringLiteral("文件在读取的过程中被改动了（文件变短了，从 %1 字节变成了 "
-                                         "%2 字节）。结果没有写出；请等文件不再变动后再试。")
-                              .arg(QLocale::c().toString(s.size), QLocale::c().toString(got)));
+            return failed(ChangedWhileRead(
+                QStringLiteral("文件变短了，从 %1 字节变成了 %2 字节")
+                    .arg(QLocale::c().toString(s.size), QLocale::c().toString(got))));
         s.data = reinterpret_cast<const uchar*>(buffer.constData());
     } else if (s.size > 0) {
         input.mapping = std::make_unique<GuardedMapping>();
