@@ -488,6 +488,114 @@ private slots:
         QCOMPARE(QString::fromUtf8(out), Model(text, LineBreak::CrLf));
     }
 
+    // The default rule on lines short enough, or of a small enough set, is decided line by line
+    // as each is split off: the same lines and the same counts as the model, in memory and
+    // partitioned, whatever the shape; and a result that cannot be written stops it.
+    void defaultRuleLineByLine_data() {
+        QTest::addColumn<int>("shape");
+        QTest::addColumn<bool>("keepBlank");
+        QTest::addColumn<int>("files");
+        const char* shapes[] = {"words", "many different numbers", "few long lines",
+                                "many long lines", "lone CRs and blanks"};
+        for (int shape = 0; shape < int(std::size(shapes)); ++shape) {
+            for (const bool keepBlank : {false, true})
+                QTest::addRow("%s, blank lines %s", shapes[shape], keepBlank ? "kept" : "once")
+                    << shape << keepBlank << 1;
+            QTest::addRow("%s, three files", shapes[shape]) << shape << false << 3;
+        }
+    }
+    void defaultRuleLineByLine() {
+        QFETCH(int, shape);
+        QFETCH(bool, keepBlank);
+        QFETCH(int, files);
+        QRandomGenerator rng(quint32(shape * 10 + files));
+        auto line = [&](int i) -> QString {
+            switch (shape) {
+            case 0: // words of 1 to 3 letters
+                return QString::number(rng.bounded(300), 36).left(int(rng.bounded(1, 4)));
+            case 1: // table grows through the whole input
+                return QString::number(rng.bounded(1000000));
+            case 2: // 40 bytes a line: two threads until the small set shows
+            case 3: {
+                const int n = shape == 2 ? int(rng.bounded(3000)) : i;
+                return QString::number(n).leftJustified(38, u'-');
+            }
+            default:
+                return rng.bounded(5) == 0 ? QString() : QString::number(rng.bounded(40));
+            }
+        };
+        QStringList texts;
+        for (int f = 0; f < files; ++f) {
+            QString text;
+            // Over a MiB of kept lines in the second shape: written while the work goes on.
+            const int count = (shape == 1 ? 250000 : 90000) / files;
+            for (int i = 0; i < count; ++i) {
+                const QString l = shape != 4 && i % 97 == 5 ? QString() : line(i + f * 90000);
+                text +=
+                    l + (shape == 4 && i % 3 == 0 ? QStringLiteral("\r") : QStringLiteral("\n"));
+            }
+            texts << text;
+        }
+        // The model: the first copy of each line, blank lines by the option, and the counts.
+        const QStringList lines = ReferenceLines(texts.join(QString()));
+        QHash<QString, int> seen;
+        QString expected;
+        EngineStats want;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString& l = lines[i];
+            ++want.linesRead;
+            if (l.isEmpty()) {
+                ++want.blankLines;
+                if (keepBlank || i == 0) {
+                    ++want.blankLinesKept;
+                    expected += u'\n';
+                }
+                continue;
+            }
+            if (++seen[l] == 1)
+                expected += l + u'\n';
+            else if (seen[l] == 2)
+                ++want.repeatedLines;
+        }
+        want.distinctLines = seen.size();
+        QTemporaryDir inputs;
+        QStringList paths;
+        for (int f = 0; f < files; ++f) {
+            paths << inputs.filePath(QStringLiteral("in%1.txt").arg(f));
+            WriteAll(paths.back(), texts[f].toUtf8());
+        }
+        for (const qint64 budget : {qint64(0), qint64(1)}) {
+            EngineSettings settings;
+            settings.tempDir = dir.path();
+            settings.memoryBudget = budget;
+            settings.inputEncoding = TextEncoding::Utf8;
+            settings.options.keepBlank = keepBlank;
+            settings.lineBreak = LineBreak::Lf;
+            BytesSink sink;
+            const EngineResult r = FilterFiles(paths, sink, settings);
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
+            QCOMPARE(r.partitioned, budget == 1);
+            QCOMPARE(QString::fromUtf8(sink.bytes), expected);
+            QCOMPARE(r.stats.linesRead, want.linesRead);
+            QCOMPARE(r.stats.distinctLines, want.distinctLines);
+            QCOMPARE(r.stats.repeatedLines, want.repeatedLines);
+            QCOMPARE(r.stats.blankLines, want.blankLines);
+            QCOMPARE(r.stats.blankLinesKept, want.blankLinesKept);
+        }
+        // A result that can no longer be written ends the work with the sink's reason.
+        struct FullSink final : OutputSink {
+            qint64 room = 100;
+            bool write(const char*, qint64 size) override { return (room -= size) >= 0; }
+            QString error() const override { return QStringLiteral("磁盘空间不足"); }
+        } full;
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        const EngineResult r = FilterFiles(paths, full, settings);
+        QVERIFY(!r.ok());
+        QVERIFY2(r.outcome.message().contains(QStringLiteral("磁盘空间不足")),
+                 qPrintable(r.outcome.message()));
+    }
+
     // A budget far too small for the input: partitions are split further, and the result is
     // the same.
     void partitionsSplitWhenTooLarge() {

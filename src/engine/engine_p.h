@@ -51,9 +51,17 @@ struct SegmentList {
     qint64 batchBytes = qint64(1) << 20; // how much is read at once
     // A file could not be read again (it shrank meanwhile); set by any thread.
     mutable std::atomic<bool> readFailed = false;
-    const Segment& at(quint64 pos) const;
+    const Segment& at(quint64 pos) const {
+        return segments.size() == 1 ? segments.front() : find(pos);
+    }
     // Asks for the bytes at `pos` to be brought near the processor.
-    void prefetch(quint64 pos) const;
+    void prefetch(quint64 pos) const {
+        const Segment& s = at(pos);
+        __builtin_prefetch(s.data + (qint64(pos) - s.base));
+    }
+
+private:
+    const Segment& find(quint64 pos) const;
 };
 
 // What a line is to the comparison: a key that is compared, a blank line (an empty key, which

@@ -257,7 +257,13 @@ EngineResult InMemory::run() {
     auto firstPass = [&](const Segment& s, const uchar* from, const uchar* to) {
         if (job_.removed)
             job_.removed->inputStarts(s.input, quint64(lineIndex_));
-        if (oneThread) {
+        if (oneThread && oneStep(s)) {
+            const qint64 lines = filterInOneStep(s, from, to);
+            if (lines < 0)
+                return false;
+            lines_.clear();
+            lineIndex_ += lines;
+        } else if (oneThread) {
             lines_.clear();
             SplitRange(s, from, to, *readers_[0], lines_);
             keep_.assign(lines_.size(), 0);
@@ -275,9 +281,11 @@ EngineResult InMemory::run() {
                 removal_.assign(lines_.size(), Removal{});
             helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
         }
-        if (!twoPasses && !emitKept(s))
-            return false;
-        lineIndex_ += qint64(lines_.size());
+        if (!lines_.empty()) {
+            if (!twoPasses && !emitKept(s))
+                return false;
+            lineIndex_ += qint64(lines_.size());
+        }
         // Lines of a small set (one line over and over, a few hundred words) are decided on one
         // thread once that is seen: their table stays in the processor's cache, and handing
         // them between threads costs more than looking them up.

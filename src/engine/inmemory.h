@@ -34,6 +34,13 @@ private:
     void decide(const Segment& s, unsigned share);
     static constexpr unsigned kBothShares = 2;
     bool emitKept(const Segment& s);
+    // The default rule for a batch of byte lines on one thread: each line split off, looked up
+    // and written in one step. Returns the number of lines, or -1 when the output failed.
+    qint64 filterInOneStep(const Segment& s, const uchar* from, const uchar* to);
+    // True when a batch can take that way: the rule needs no more than the first copy of each
+    // line's bytes, and the table is small enough to stay in the processor's cache, where looking
+    // ahead for it gains nothing.
+    bool oneStep(const Segment& s) const;
     bool emitSecondPass(const Segment& s);
     bool collectRepeats(EngineResult& result);
     // Reads the compared lists: for each key one of them holds, which ones do.

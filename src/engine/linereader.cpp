@@ -1,6 +1,6 @@
 // Lines as the comparison rules see them: where a position is among the inputs, a line's key and
 // hash, whether two lines are the same, and the splitting of a batch into lines.
-#include "engine/engine_p.h"
+#include "engine/linebytes.h"
 
 #include "files/textcodec.h"
 
@@ -18,12 +18,7 @@ TextDecoder& DecoderCache::operator()(TextEncoding encoding) {
     return *decoders_.back().second;
 }
 
-void SegmentList::prefetch(quint64 pos) const {
-    const Segment& s = segments.size() == 1 ? segments.front() : at(pos);
-    __builtin_prefetch(s.data + (qint64(pos) - s.base));
-}
-
-const Segment& SegmentList::at(quint64 pos) const {
+const Segment& SegmentList::find(quint64 pos) const {
     auto it = std::upper_bound(segments.begin(), segments.end(), pos,
                                [](quint64 p, const Segment& s) { return p < quint64(s.base); });
     return *(it - 1);
@@ -35,28 +30,6 @@ qint64 LineLengthAt(const SegmentList& inputs, quint64 pos) {
     const uchar* next = nullptr;
     return FindLineEnd(line, s.end(), s.units, &next) - line;
 }
-
-namespace {
-// Short lines are common (words, codes, numbers): compared here without a call.
-inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
-    if (length > 64)
-        return std::memcmp(a, b, std::size_t(length)) == 0;
-    qint64 i = 0;
-    for (; i + 8 <= length; i += 8) {
-        quint64 x = 0;
-        quint64 y = 0;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        if (x != y)
-            return false;
-    }
-    for (; i < length; ++i) {
-        if (a[i] != b[i])
-            return false;
-    }
-    return true;
-}
-} // namespace
 
 LineReader::LineReader(const FilterOptions& options, KeyWay way)
     : way_(way), keys_{LineKeyMaker(options), LineKeyMaker(options)}, columns_{
@@ -102,8 +75,7 @@ quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, Lin
     if (way_ == KeyWay::Bytes) {
         *kind = length == 0 ? LineKind::Blank : LineKind::Keyed;
         *keyBytes = length;
-        return length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
-                                       : HashInSteps(s, line, length);
+        return HashLineBytes(s, line, length);
     }
     bool keyless = false;
     const QByteArrayView k = key(s, line, length, 0, &keyless);
@@ -122,17 +94,10 @@ LineKind LineReader::kindOf(const Segment& s, const uchar* line, qint64 length) 
 
 bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
                         qint64 length) {
+    if (way_ == KeyWay::Bytes)
+        return SameLineBytesAt(inputs, pos, s, line, length);
     const Segment& other = inputs.at(pos);
     const uchar* old = other.data + (qint64(pos) - other.base);
-    if (way_ == KeyWay::Bytes) {
-        // Equal bytes, and the old line ends right there.
-        if (other.end() - old < length)
-            return false;
-        if (length > kLongLineStep ? !SameInSteps(other, old, s, line, length)
-                                   : !SameBytes(old, line, length))
-            return false;
-        return old + length == other.end() || IsLineBreakAt(old + length, other.end(), other.units);
-    }
     const uchar* next = nullptr;
     const qint64 oldLength = FindLineEnd(old, other.end(), other.units, &next) - old;
     // The same bytes in the same encoding make the same key: most repeats are found so, without
