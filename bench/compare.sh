@@ -10,6 +10,8 @@
 #   -m prints a Markdown table (for the README) instead of the plain one.
 #   BENCH_DATA=folder keeps the generated files between runs (default: build/bench-data).
 #   TRENNIX_ARGS="..." passes options to trennix-cli (e.g. "--memory 256M").
+#   PEERS="reference sort" runs only those of the others (for the largest files, where gawk and
+#   mawk take minutes).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 rounds=3
@@ -38,16 +40,19 @@ trap 'rm -rf "$work"' EXIT
 # The programs: a name and a command that reads $1 and writes $2.
 names=(trennix)
 commands=("\"$build/src/cli/trennix-cli\" ${TRENNIX_ARGS:-} \"\$1\" -o \"\$2\"")
+wanted() { [ -z "${PEERS:-}" ] || [[ " $PEERS " == *" ${1%% *} "* ]]; }
 add_peer() {
-    command -v "$2" >/dev/null || return 0
+    command -v "$2" >/dev/null && wanted "$1" || return 0
     names+=("$1")
     commands+=("$3")
 }
 add_peer gawk gawk 'gawk "!seen[\$0]++" "$1" >"$2"'
 add_peer mawk mawk 'mawk "!seen[\$0]++" "$1" >"$2"'
 add_peer 'sort -u' sort 'LC_ALL=C sort -u "$1" >"$2"'
-names+=(reference)
-commands+=("\"$build/bench/ref_dedup\" \"\$1\" \"\$2\"")
+if wanted reference; then
+    names+=(reference)
+    commands+=("\"$build/bench/ref_dedup\" \"\$1\" \"\$2\"")
+fi
 
 median() { sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
 peak_mb() { cut -d' ' -f2 "$1" | sort -n | tail -1 | awk '{printf "%.0f", $1 / 1024}'; }
