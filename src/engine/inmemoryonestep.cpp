@@ -33,10 +33,9 @@ qint64 InMemory::filterInOneStep(const Segment& s, const uchar* from, const ucha
         line.bytes = p;
         line.length = FindLineEnd(p, to, UnitFormat::Bytes, &next) - p;
         p = next;
-        if (line.length > 0) {
-            line.hash = HashLineBytes(s, line.bytes, line.length);
+        line.hash = line.length > 0 ? HashLineBytes(s, line.bytes, line.length) : 0;
+        if (line.length > 0)
             tables_[line.hash >> 63].prefetch(line.hash);
-        }
     };
     while (tail < kAhead && p < to)
         splitOne();
