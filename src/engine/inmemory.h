@@ -37,9 +37,8 @@ private:
     // The default rule for a batch of byte lines on one thread: each line split off, looked up
     // and written in one step. Returns the number of lines, or -1 when the output failed.
     qint64 filterInOneStep(const Segment& s, const uchar* from, const uchar* to);
-    // True when a batch can take that way: the rule needs no more than the first copy of each
-    // line's bytes, and the table is small enough to stay in the processor's cache, where looking
-    // ahead for it gains nothing.
+    // True when a batch can take that way: the first copy of each line's own bytes is kept, in a
+    // byte-wide encoding, and nothing else is asked for (no counts, lists or removed lines).
     bool oneStep(const Segment& s) const;
     bool emitSecondPass(const Segment& s);
     bool collectRepeats(EngineResult& result);
