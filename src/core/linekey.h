@@ -99,6 +99,8 @@ constexpr QRegularExpression::PatternOptions kKeyPatternOptions =
 // column as it stands.
 constexpr char16_t kColumnJoin = 0x1F;
 constexpr char16_t kColumnEscape = 0x1E;
+// Appends a column to a key so joined: the columns of a text (QString), or of a line's bytes
+// (QByteArray, see ByteColumnKey).
 template <typename Key, typename Column>
 void AppendKeyColumnTo(Key& key, const Column& column, bool first) {
     using Unit = std::decay_t<decltype(column[0])>;
@@ -114,7 +116,7 @@ void AppendKeyColumnTo(Key& key, const Column& column, bool first) {
     }
     key.append(column.sliced(from));
 }
-// The same for the columns of a text, and (see ByteColumnKey) of a line's bytes.
+// The same for the columns of a text.
 inline void AppendKeyColumn(QString& key, QStringView column, bool first) {
     AppendKeyColumnTo(key, column, first);
 }

@@ -261,27 +261,22 @@ EngineResult InMemory::run() {
             const qint64 lines = filterInOneStep(s, from, to);
             if (lines < 0)
                 return false;
-            lines_.clear();
             lineIndex_ += lines;
-        } else if (oneThread) {
-            lines_.clear();
-            SplitRange(s, from, to, *readers_[0], lines_);
-            keep_.assign(lines_.size(), 0);
-            if (comparesLists() && twoPasses)
-                listRemoved_.resize(std::size_t(lineIndex_) + lines_.size());
-            if (job_.removed && !twoPasses)
-                removal_.assign(lines_.size(), Removal{});
-            decide(s, kBothShares);
         } else {
-            SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
+            lines_.clear();
+            if (oneThread)
+                SplitRange(s, from, to, *readers_[0], lines_);
+            else
+                SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
             keep_.assign(lines_.size(), 0);
             if (comparesLists() && twoPasses)
                 listRemoved_.resize(std::size_t(lineIndex_) + lines_.size());
             if (job_.removed && !twoPasses)
                 removal_.assign(lines_.size(), Removal{});
-            helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
-        }
-        if (!lines_.empty()) {
+            if (oneThread)
+                decide(s, kBothShares);
+            else
+                helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
             if (!twoPasses && !emitKept(s))
                 return false;
             lineIndex_ += qint64(lines_.size());
