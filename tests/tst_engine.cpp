@@ -596,6 +596,68 @@ private slots:
                  qPrintable(r.outcome.message()));
     }
 
+    // The same way in each byte encoding, on lines with stray bytes in them, and with lines longer
+    // than a step of a long line (4 MiB) among them: read whole, where they are looked at in one
+    // piece, and mapped, where they come alone.
+    void lineByLineInByteEncodings_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<bool>("mapped");
+        for (const auto& [name, encoding] :
+             {std::pair{"utf-8", TextEncoding::Utf8}, std::pair{"gbk", TextEncoding::Gbk},
+              std::pair{"gb18030", TextEncoding::Gb18030}}) {
+            QTest::addRow("%s, read whole", name) << encoding << false;
+            QTest::addRow("%s, mapped", name) << encoding << true;
+        }
+    }
+    void lineByLineInByteEncodings() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(bool, mapped);
+        const QByteArray pieces[] = {EncodeText(QStringLiteral("甲"), encoding)->bytes,
+                                     EncodeText(QStringLiteral("乙丙"), encoding)->bytes,
+                                     "a",
+                                     "Z9",
+                                     "\x81",
+                                     "\xff",
+                                     "\x80",
+                                     "\xad"
+                                     "5",
+                                     "\r"};
+        QRandomGenerator rng(quint32(int(encoding) * 2 + mapped));
+        auto shortLine = [&] {
+            QByteArray line = pieces[rng.bounded(int(std::size(pieces)) - 1)];
+            line += pieces[rng.bounded(int(std::size(pieces)))]; // a CR last makes CR LF
+            return line;
+        };
+        // Just over a step, twice, and once with its last byte changed.
+        QByteArray huge((qsizetype(4) << 20) + 1000, 'x');
+        for (qsizetype i = 0; i < huge.size(); i += 4093)
+            huge[i] = char('a' + i % 26);
+        QByteArray changed = huge;
+        changed.back() = 'y';
+        QByteArray bytes;
+        for (int i = 0; i < 100000; ++i) {
+            // After the first 65,536 lines show a small set: one thread, line by line.
+            if (i == 70000 || i == 90000)
+                bytes += huge + '\n';
+            else if (i == 80000)
+                bytes += changed + '\n';
+            else
+                bytes += shortLine() + '\n';
+        }
+        QVERIFY(bytes.size() < qsizetype(16) << 20); // read whole unless mapped
+        EngineSettings settings;
+        settings.tempDir = dir.path();
+        settings.inputEncoding = encoding;
+        settings.lineBreak = LineBreak::Lf;
+        if (mapped)
+            settings.readWholeBytes = 0;
+        QByteArray out;
+        const EngineResult r = filterFile(bytes, settings, &out);
+        QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
+        QVERIFY(!r.partitioned);
+        QVERIFY(out == FirstCopies(bytes, "\n"));
+    }
+
     // A budget far too small for the input: partitions are split further, and the result is
     // the same.
     void partitionsSplitWhenTooLarge() {
