@@ -18,18 +18,15 @@ qint64 InMemory::sampleLines() const {
 }
 
 void InMemory::sizeTables() {
-    if (lineIndex_ <= 0 || job_.lines <= lineIndex_)
+    if (lineIndex_ <= 0 || job_.lines <= lineIndex_ || lineIndex_ < sampleLines())
         return;
-    // As many new lines to come, for each line, as in the second half of the sample: the share
-    // only falls as lines repeat, and where they come from a small set (short words) it has
-    // fallen by then.
-    const qint64 found = tables_[0].size() + tables_[1].size();
-    const qint64 lateLines = std::min(lineIndex_, sampleLines()) - sampleLines() / 2;
-    const qint64 late = newInSample_[0] + newInSample_[1];
-    if (lateLines <= 0)
-        return;
-    const auto expected =
-        found + qint64(double(job_.lines - lineIndex_) * double(late) / double(lateLines));
+    DistinctSample sample;
+    sample.lines = sampleLines();
+    sample.early = newEarly_[0] + newEarly_[1];
+    sample.late = newLate_[0] + newLate_[1];
+    sample.read = lineIndex_;
+    sample.found = tables_[0].size() + tables_[1].size();
+    const qint64 expected = ExpectedDistinctLines(sample, job_.lines);
     for (LineTable& table : tables_)
         table.reserve(expected / 2 + expected / 16);
 }
@@ -128,8 +125,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
         keep_[i] = inserted && first && removing < 0;
         const quint64 index = quint64(lineIndex_) + i;
         if (inserted) {
-            if (const qint64 at = lineIndex_ + qint64(i); at >= sampleFrom_ && at < sampleTo_)
-                ++newInSample_[counter];
+            if (const qint64 at = lineIndex_ + qint64(i); at < sampleTo_)
+                ++(at < sampleFrom_ ? newEarly_ : newLate_)[counter];
             if (job_.removed)
                 table.lineOf(slot) = index;
             if (!keep_[i] && !removal_.empty())

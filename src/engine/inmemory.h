@@ -70,14 +70,15 @@ private:
     qint64 blanksKept_ = 0;
     qint64 keyless_ = 0;
     // The tables are sized once, after a sample of the first lines (an eighth of them, within
-    // bounds): from the new lines among the second half of the sample, counted apart by the two
-    // shares.
+    // bounds): from the new lines among the first and the second half of the sample, counted
+    // apart by the two shares.
     static constexpr qint64 kSampleLines = qint64(1) << 16;
     static constexpr qint64 kLargestSampleLines = qint64(1) << 20;
     qint64 sampleLines() const;
     const qint64 sampleTo_ = sampleLines();
     const qint64 sampleFrom_ = sampleTo_ / 2;
-    qint64 newInSample_[2] = {0, 0};
+    qint64 newEarly_[2] = {0, 0};
+    qint64 newLate_[2] = {0, 0};
     // The keys of the compared lists, each with the bits of the lists that hold it.
     LineTable lists_{true};
     // How many lines each list removed, counted apart by the two shares of the work.

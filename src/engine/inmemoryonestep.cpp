@@ -70,8 +70,8 @@ qint64 InMemory::filterInOneStep(const Segment& s, const uchar* from, const ucha
                 &keep);
             if (!keep)
                 slot.pos |= LineTable::kSeenAgain;
-            else if (index >= sampleFrom_ && index < sampleTo_)
-                ++newInSample_[0];
+            else if (index < sampleTo_)
+                ++(index < sampleFrom_ ? newEarly_ : newLate_)[0];
         }
         if (keep && !out_.line(s, line.bytes, line.length, 0))
             return -1;

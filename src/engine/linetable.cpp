@@ -1,5 +1,8 @@
 #include "engine/linetable.h"
 
+#include <algorithm>
+#include <cmath>
+
 void LineTable::allocate(std::size_t capacity) {
     slots_.assign(capacity, Slot{0, kFree});
     if (withCounts_)
@@ -45,4 +48,25 @@ bool LineTable::reserveOne(qint64 limitBytes) {
         return false;
     reserve(qint64(slots_.size()));
     return true;
+}
+
+qint64 ExpectedDistinctLines(const DistinctSample& sample, qint64 total) {
+    const qint64 half = sample.lines - sample.lines / 2;
+    if (half <= 0 || total <= sample.read)
+        return sample.found;
+    // As many new lines to come, for each line, as in the second half of the sample: the share
+    // only falls as lines repeat, so this is never short of the lines still to come.
+    const double rest = double(total - sample.read);
+    qint64 expected = sample.found + qint64(rest * double(sample.late) / double(half));
+    // Where the second half brought clearly fewer new lines than the first (words of a language,
+    // codes from a set being used up), their count grows as a power of the lines read, the power
+    // taken from the two halves. For a set that runs out that still overestimates, by less;
+    // lines that come in another order make the table grow later.
+    if (sample.early > 0 && sample.late * 8 < sample.early * 7) {
+        const double power = std::log2(double(sample.early + sample.late) / double(sample.early));
+        const double grown =
+            double(sample.found) * std::pow(double(total) / double(sample.read), power);
+        expected = std::min(expected, qint64(grown));
+    }
+    return std::max(expected, sample.found);
 }

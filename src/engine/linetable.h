@@ -136,3 +136,17 @@ inline const LineTable::Slot* LineTable::findAt(quint64 hash, quint64 pos) const
         at = (at + 1) & mask_;
     }
 }
+
+// What the first lines of an input tell of how many different ones it holds: new lines among
+// the first and the second half of a sample of `lines` lines, and `found` different ones after
+// `read` lines (at least `lines`).
+struct DistinctSample {
+    qint64 lines = 0;
+    qint64 early = 0;
+    qint64 late = 0;
+    qint64 read = 0;
+    qint64 found = 0;
+};
+// How many different lines `total` lines are expected to hold: rather more than fewer, so that a
+// table sized for them seldom grows.
+qint64 ExpectedDistinctLines(const DistinctSample& sample, qint64 total);
