@@ -495,8 +495,9 @@ private slots:
         QTest::addColumn<int>("shape");
         QTest::addColumn<bool>("keepBlank");
         QTest::addColumn<int>("files");
-        const char* shapes[] = {"words", "many different numbers", "few long lines",
-                                "many long lines", "lone CRs and blanks"};
+        const char* shapes[] = {
+            "words",           "many different numbers", "few long lines",
+            "many long lines", "lone CRs and blanks",    "lines of 5 to 9 bytes"};
         for (int shape = 0; shape < int(std::size(shapes)); ++shape) {
             for (const bool keepBlank : {false, true})
                 QTest::addRow("%s, blank lines %s", shapes[shape], keepBlank ? "kept" : "once")
@@ -520,8 +521,17 @@ private slots:
                 const int n = shape == 2 ? int(rng.bounded(3000)) : i;
                 return QString::number(n).leftJustified(38, u'-');
             }
-            default:
+            case 4:
                 return rng.bounded(5) == 0 ? QString() : QString::number(rng.bounded(40));
+            default: {
+                // Around the longest line that is coded rather than hashed (7 bytes): lines
+                // that are the start of others, or differ in their last byte only.
+                const int n = int(rng.bounded(4000));
+                QString l;
+                for (int bits = n; l.toUtf8().size() < 5 + n % 5; bits /= 3)
+                    l += QStringView(u"ab\u0001\u00e9").at(bits % 3 + (bits % 7 == 0));
+                return l;
+            }
             }
         };
         QStringList texts;

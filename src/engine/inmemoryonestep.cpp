@@ -45,7 +45,8 @@ qint64 InMemory::filterInOneStep(const Segment& s, const uchar* from, const ucha
     for (; head < tail; ++head, ++index) {
         if (tail - head > kBytesAhead) {
             const Line& ahead = ring[(head + kBytesAhead) % kAhead];
-            const quint64 pos = ahead.length > 0
+            // A short line's code tells all: the bytes of the line found need not be read.
+            const quint64 pos = ahead.length > 0 && !IsLineCode(ahead.hash)
                                     ? tables_[ahead.hash >> 63].homePosition(ahead.hash)
                                     : LineTable::kFree;
             if (pos != LineTable::kFree)
@@ -65,7 +66,8 @@ qint64 InMemory::filterInOneStep(const Segment& s, const uchar* from, const ucha
             LineTable::Slot& slot = table.findOrInsert(
                 line.hash, quint64(s.base + (line.bytes - s.data)),
                 [&](quint64 old) {
-                    return SameLineBytesAt(inputs, old, s, line.bytes, line.length);
+                    return IsLineCode(line.hash) ||
+                           SameLineBytesAt(inputs, old, s, line.bytes, line.length);
                 },
                 &keep);
             if (!keep)

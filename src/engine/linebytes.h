@@ -7,6 +7,7 @@
 
 #include <xxhash.h>
 
+#include <bit>
 #include <cstring>
 
 // Short lines are common (words, codes, numbers): compared here without a call.
@@ -29,10 +30,45 @@ inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
     return true;
 }
 
-// The hash of a line's bytes; a long line's in steps.
+// Lines of up to 7 bytes (words, codes, numbers) are not hashed but coded: their bytes and their
+// length, mixed by steps that each can be undone, so that two lines have the same code exactly
+// when they hold the same bytes. A code has an even count of one bits and the hash of a longer
+// line an odd one, so a code never equals a hash either: where a short line's code is found in a
+// table, the line found is the same line, without its bytes being looked at again. (Every bit of
+// both stays as evenly spread as a hash's: the tables take the low ones, the partitions the
+// high ones.)
+constexpr qint64 kCodedLineBytes = 7;
+
+inline bool IsLineCode(quint64 hash) {
+    return std::popcount(hash) % 2 == 0;
+}
+
+inline quint64 CodeShortLine(const Segment& s, const uchar* line, qint64 length) {
+    quint64 bytes = 0;
+    if (s.end() - line >= 8) {
+        std::memcpy(&bytes, line, 8);
+        bytes &= (quint64(1) << (8 * length)) - 1; // the bytes after the line are not its own
+    } else {
+        std::memcpy(&bytes, line, std::size_t(length));
+    }
+    // 63 bits: the bytes in memory order, the length above them; mixed by multiplications by odd
+    // numbers and shifts of high bits into low ones, so that near lines fall into far slots.
+    constexpr quint64 k63 = ~quint64(0) >> 1;
+    quint64 x = bytes | quint64(length) << 56;
+    x = (x * 0x9e3779b97f4a7c15) & k63;
+    x ^= x >> 32;
+    x = (x * 0xbf58476d1ce4e5b9) & k63;
+    x ^= x >> 29;
+    return x << 1 | quint64(std::popcount(x) % 2);
+}
+
+// The hash of a line's bytes (a long line's made in steps), or a short line's code.
 inline quint64 HashLineBytes(const Segment& s, const uchar* line, qint64 length) {
-    return length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
-                                   : HashInSteps(s, line, length);
+    if (length <= kCodedLineBytes)
+        return CodeShortLine(s, line, length);
+    const quint64 hash = length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
+                                                 : HashInSteps(s, line, length);
+    return IsLineCode(hash) ? hash ^ 1 : hash;
 }
 
 // True when the line at `pos` holds the bytes of (s, line, length) and ends right there.

@@ -93,9 +93,9 @@ LineKind LineReader::kindOf(const Segment& s, const uchar* line, qint64 length) 
 }
 
 bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
-                        qint64 length) {
+                        qint64 length, quint64 hash) {
     if (way_ == KeyWay::Bytes)
-        return SameLineBytesAt(inputs, pos, s, line, length);
+        return IsLineCode(hash) || SameLineBytesAt(inputs, pos, s, line, length);
     const Segment& other = inputs.at(pos);
     const uchar* old = other.data + (qint64(pos) - other.base);
     const uchar* next = nullptr;

@@ -1,6 +1,5 @@
-// How many different lines the first lines of an input promise: the table of the in-memory way is
-// sized from that once, so an estimate far too low makes it grow (and hold its old and new slots
-// at once), one far too high takes memory and cache for nothing.
+// The table of lines: what its slots hold for a line's bytes, and how many lines it is sized for.
+#include "engine/linebytes.h"
 #include "engine/linetable.h"
 
 #include <QRandomGenerator>
@@ -8,15 +7,77 @@
 
 #include <cmath>
 #include <functional>
+#include <set>
 #include <unordered_set>
 
 using Draw = std::function<quint64(qint64 index, QRandomGenerator& random)>;
 Q_DECLARE_METATYPE(Draw)
 
-class TableSizeTest : public QObject {
+class LineTableTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Short lines are coded, not hashed: two codes are the same only for the same bytes, and a
+    // code is never the hash of a longer line, so that a code found in the table decides alone.
+    void shortLineCodesAreTheBytes() {
+        // Every line of up to 7 bytes from these four, zero bytes at the end among them.
+        const uchar letters[] = {0x00, 0x01, 'a', 0xff};
+        std::vector<QByteArray> lines{QByteArray()};
+        for (std::size_t from = 0; lines[from].size() < 7; ++from) {
+            for (const uchar c : letters)
+                lines.push_back(lines[from] + char(c));
+        }
+        QCOMPARE(lines.size(), std::size_t(21845));
+        std::set<quint64> codes;
+        for (const QByteArray& line : lines) {
+            // Once in the middle of a text, once at its very end (where no 8 bytes can be read).
+            const QByteArray text = line + QByteArray(9, 'z') + line;
+            Segment s;
+            s.data = reinterpret_cast<const uchar*>(text.constData());
+            s.size = text.size();
+            const quint64 code = HashLineBytes(s, s.data, line.size());
+            QVERIFY(IsLineCode(code));
+            QCOMPARE(HashLineBytes(s, s.end() - line.size(), line.size()), code);
+            codes.insert(code);
+        }
+        QCOMPARE(codes.size(), lines.size());
+        // Longer lines are hashed, and never look like a code.
+        QRandomGenerator random(29);
+        for (int n = 0; n < 20000; ++n) {
+            QByteArray line(8 + int(random.bounded(40)), Qt::Uninitialized);
+            for (char& c : line)
+                c = char(random.bounded(256));
+            Segment s;
+            s.data = reinterpret_cast<const uchar*>(line.constData());
+            s.size = line.size();
+            QVERIFY(!IsLineCode(HashLineBytes(s, s.data, s.size)));
+        }
+    }
+
+    // The tables take a hash's low bits, the partitions its high ones, the two halves of the work
+    // its highest: codes of words must spread over all of them as hashes do.
+    void codesSpreadLikeHashes() {
+        std::vector<int> low(256), high(256), half(2);
+        const int words = 26 * 26 * 26 * 26;
+        for (int n = 0; n < words; ++n) {
+            const char word[4] = {char('a' + n % 26), char('a' + n / 26 % 26),
+                                  char('a' + n / 676 % 26), char('a' + n / 17576)};
+            Segment s;
+            s.data = reinterpret_cast<const uchar*>(word);
+            s.size = 4;
+            const quint64 code = HashLineBytes(s, s.data, 4);
+            ++low[code & 255];
+            ++high[code >> 56];
+            ++half[code >> 63];
+        }
+        const double each = words / 256.0;
+        for (int i = 0; i < 256; ++i) {
+            QVERIFY2(std::abs(low[i] - each) < each / 5, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(high[i] - each) < each / 5, qPrintable(QString::number(i)));
+        }
+        QVERIFY(std::abs(half[0] - words / 2) < words / 50);
+    }
+
     void expectedDistinctLines_data() {
         QTest::addColumn<qint64>("total");
         QTest::addColumn<Draw>("draw");
@@ -89,5 +150,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TableSizeTest)
-#include "tst_tablesize.moc"
+QTEST_APPLESS_MAIN(LineTableTest)
+#include "tst_linetable.moc"
