@@ -2,8 +2,8 @@
 # Times trennix-cli against the programs a user would pick instead, where they are on the machine:
 # gawk '!seen[$0]++', mawk the same, `sort -u` (C locale, the quickest way to call it; it does not
 # keep the order) and a minimal single-thread reference (bench/ref_dedup.cpp). Rounds alternate the
-# programs, so that a machine that slows down slows them all; each figure is a median, memory the
-# peak resident size. Every output is checked: the order-keeping ones equal gawk's line for line
+# programs, so that a machine that slows down slows them all; each figure is a median (the time
+# to the millisecond, from the shell's clock around each run), memory the peak resident size. Every output is checked: the order-keeping ones equal gawk's line for line
 # (CR LF read as LF), sort's equals our result sorted.
 # Usage: bench/compare.sh [-r ROUNDS] [-s "SHAPES"] [-m] [LINES...]
 #   defaults: 3 rounds, shapes "mix distinct one short long", lines 1000000 10000000
@@ -72,11 +72,17 @@ for shape in $shapes; do
     for lines in "${sizes[@]}"; do
         in="$data/$shape-$lines.txt"
         [ -s "$in" ] || "$build/bench/gen_shapes" "$shape" "$lines" "$in"
-        rm -f "$work"/*.t
+        rm -f "$work"/*.t "$work"/*.m
         for ((round = 0; round < rounds; round++)); do
             for i in "${!names[@]}"; do
-                /usr/bin/time -f "%e %M" -a -o "$work/$i.t" \
+                # The time to the millisecond (GNU time's is to the hundredth of a second, too
+                # coarse for the smallest rows), the peak memory from GNU time.
+                start=$EPOCHREALTIME
+                /usr/bin/time -f "%M" -o "$work/$i.m" \
                     sh -c "${commands[$i]}" - "$in" "$work/$i.out"
+                stop=$EPOCHREALTIME
+                echo "$(echo "$stop - $start" | bc -l | awk '{printf "%.3f", $1}') $(cat "$work/$i.m")" \
+                    >>"$work/$i.t"
             done
         done
         same=equal
