@@ -110,9 +110,9 @@ public:
                  qint64* keyBytes);
     // What a line is to the comparison.
     LineKind kindOf(const Segment& s, const uchar* line, qint64 length);
-    // True when the line at `pos` has the same key as (s, line, length); both have `hash`.
+    // True when the line at `pos` has the same key as (s, line, length), whose hash it shares.
     bool sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
-                qint64 length, quint64 hash);
+                qint64 length);
     // The bytes of a line's key (into one of two buffers, 0 or 1): the line itself, its columns,
     // or its text's key as UTF-16. *keyless tells a line without one.
     QByteArrayView key(const Segment& s, const uchar* line, qint64 length, int buffer,

@@ -42,7 +42,7 @@ Removal InMemory::removalOf(const Segment& s, const LineRef& line, qint64 index)
     const LineTable& table = tables_[line.hash >> 63];
     const uchar* bytes = s.data + (qint64(line.pos) - s.base);
     const LineTable::Slot* slot = table.find(line.hash, [&](quint64 pos) {
-        return checkers_[0]->sameAs(job_.inputs, pos, s, bytes, line.length, line.hash);
+        return checkers_[0]->sameAs(job_.inputs, pos, s, bytes, line.length);
     });
     if (!slot || !(slot->pos & LineTable::kSeenAgain))
         return {Why::Once, 0};
@@ -115,9 +115,7 @@ void InMemory::decide(const Segment& s, unsigned share) {
         bool inserted = false;
         LineTable::Slot& slot = table.findOrInsert(
             line.hash, line.pos,
-            [&](quint64 pos) {
-                return checker.sameAs(job_.inputs, pos, s, bytes, line.length, line.hash);
-            },
+            [&](quint64 pos) { return checker.sameAs(job_.inputs, pos, s, bytes, line.length); },
             &inserted);
         // Every copy of a line is compared with the lists; where a second pass decides, the
         // verdict waits for it.

@@ -33,7 +33,7 @@ bool InMemory::readLists() {
                 LineTable::Slot& slot = lists_.findOrInsert(
                     line.hash, line.pos,
                     [&](quint64 pos) {
-                        return checker.sameAs(job_.inputs, pos, s, bytes, line.length, line.hash);
+                        return checker.sameAs(job_.inputs, pos, s, bytes, line.length);
                     },
                     &inserted);
                 lists_.countOf(slot) = (inserted ? 0 : lists_.countOf(slot)) | bit;
@@ -51,7 +51,7 @@ int InMemory::removingList(const Segment& s, const LineRef& line, LineReader& ch
     if (line.kind == LineKind::Keyed) {
         const uchar* bytes = s.data + (qint64(line.pos) - s.base);
         const LineTable::Slot* slot = lists_.find(line.hash, [&](quint64 pos) {
-            return checker.sameAs(job_.inputs, pos, s, bytes, line.length, line.hash);
+            return checker.sameAs(job_.inputs, pos, s, bytes, line.length);
         });
         holding = slot ? lists_.countOf(*slot) : 0;
     }

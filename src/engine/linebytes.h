@@ -68,7 +68,7 @@ inline quint64 HashLineBytes(const Segment& s, const uchar* line, qint64 length)
         return CodeShortLine(s, line, length);
     const quint64 hash = length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
                                                  : HashInSteps(s, line, length);
-    return IsLineCode(hash) ? hash ^ 1 : hash;
+    return hash ^ quint64(~std::popcount(hash) & 1); // an odd count of one bits
 }
 
 // True when the line at `pos` holds the bytes of (s, line, length) and ends right there.
