@@ -1,6 +1,7 @@
 // The in-memory way: every line decided while the input and the table fit in the budget.
 #include "engine/inmemory.h"
 #include "core/keeprules.h"
+#include "engine/linebytes.h"
 
 #include <algorithm>
 #include <atomic>
@@ -70,13 +71,16 @@ void InMemory::decide(const Segment& s, unsigned share) {
     const bool lists = comparesLists();
     const bool twoPasses = secondPassNeeded();
     const unsigned counter = both ? 0 : share;
+    // A short line's code tells all: the bytes of the line found need not be read.
+    const bool codes = job_.keyWay == KeyWay::Bytes;
     for (std::size_t i = 0; i < n; ++i) {
         if (i + kSlotAhead < n && mine(lines_[i + kSlotAhead])) {
             tables_[lines_[i + kSlotAhead].hash >> 63].prefetch(lines_[i + kSlotAhead].hash);
             if (lists)
                 lists_.prefetch(lines_[i + kSlotAhead].hash);
         }
-        if (i + kLineAhead < n && mine(lines_[i + kLineAhead]) && s.size > 0) {
+        if (i + kLineAhead < n && mine(lines_[i + kLineAhead]) && s.size > 0 &&
+            !(codes && lines_[i + kLineAhead].length <= kCodedLineBytes)) {
             const LineRef& ahead = lines_[i + kLineAhead];
             const quint64 pos = tables_[ahead.hash >> 63].homePosition(ahead.hash);
             if (pos != LineTable::kFree)
