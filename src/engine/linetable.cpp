@@ -56,7 +56,7 @@ qint64 ExpectedDistinctLines(const DistinctSample& sample, qint64 total) {
         return sample.found;
     // As many new lines to come, for each line, as in the second half of the sample: the share
     // only falls as lines repeat, so this is never short of the lines still to come.
-    const double rest = double(total - sample.read);
+    const auto rest = double(total - sample.read);
     qint64 expected = sample.found + qint64(rest * double(sample.late) / double(half));
     // Where the second half brought clearly fewer new lines than the first (words of a language,
     // codes from a set being used up), their count grows as a power of the lines read, the power
