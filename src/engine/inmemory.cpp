@@ -80,7 +80,7 @@ void InMemory::decide(const Segment& s, unsigned share) {
                 lists_.prefetch(lines_[i + kSlotAhead].hash);
         }
         if (i + kLineAhead < n && mine(lines_[i + kLineAhead]) && s.size > 0 &&
-            !(codes && lines_[i + kLineAhead].length <= kCodedLineBytes)) {
+            !(codes && IsCodedLine(lines_[i + kLineAhead].length))) {
             const LineRef& ahead = lines_[i + kLineAhead];
             const quint64 pos = tables_[ahead.hash >> 63].homePosition(ahead.hash);
             if (pos != LineTable::kFree)

@@ -46,7 +46,7 @@ qint64 InMemory::filterInOneStep(const Segment& s, const uchar* from, const ucha
         if (tail - head > kBytesAhead) {
             const Line& ahead = ring[(head + kBytesAhead) % kAhead];
             // A short line's code tells all: the bytes of the line found need not be read.
-            const quint64 pos = ahead.length > kCodedLineBytes
+            const quint64 pos = !IsCodedLine(ahead.length)
                                     ? tables_[ahead.hash >> 63].homePosition(ahead.hash)
                                     : LineTable::kFree;
             if (pos != LineTable::kFree)
@@ -65,10 +65,7 @@ qint64 InMemory::filterInOneStep(const Segment& s, const uchar* from, const ucha
             table.reserveOne(std::numeric_limits<qint64>::max());
             LineTable::Slot& slot = table.findOrInsert(
                 line.hash, quint64(s.base + (line.bytes - s.data)),
-                [&](quint64 old) {
-                    return line.length <= kCodedLineBytes ||
-                           SameLineBytesAt(inputs, old, s, line.bytes, line.length);
-                },
+                [&](quint64 old) { return SameLineFound(inputs, old, s, line.bytes, line.length); },
                 &keep);
             if (!keep)
                 slot.pos |= LineTable::kSeenAgain;

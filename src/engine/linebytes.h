@@ -39,6 +39,10 @@ inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
 // high ones.)
 constexpr qint64 kCodedLineBytes = 7;
 
+inline bool IsCodedLine(qint64 length) {
+    return length <= kCodedLineBytes;
+}
+
 inline bool IsLineCode(quint64 hash) {
     return std::popcount(hash) % 2 == 0;
 }
@@ -64,7 +68,7 @@ inline quint64 CodeShortLine(const Segment& s, const uchar* line, qint64 length)
 
 // The hash of a line's bytes (a long line's made in steps), or a short line's code.
 inline quint64 HashLineBytes(const Segment& s, const uchar* line, qint64 length) {
-    if (length <= kCodedLineBytes)
+    if (IsCodedLine(length))
         return CodeShortLine(s, line, length);
     const quint64 hash = length <= kLongLineStep ? XXH3_64bits(line, std::size_t(length))
                                                  : HashInSteps(s, line, length);
@@ -86,4 +90,11 @@ inline bool SameLineBytesAt(const SegmentList& inputs, quint64 pos, const Segmen
         return true;
     return other.units == UnitFormat::Bytes ? *after == '\r' || *after == '\n'
                                             : IsLineBreakAt(after, other.end(), other.units);
+}
+
+// True when the line at `pos`, found in a table under the code or hash of (s, line, length), is
+// that line: a code decides alone, a hash is checked against the bytes.
+inline bool SameLineFound(const SegmentList& inputs, quint64 pos, const Segment& s,
+                          const uchar* line, qint64 length) {
+    return IsCodedLine(length) || SameLineBytesAt(inputs, pos, s, line, length);
 }

@@ -94,9 +94,8 @@ LineKind LineReader::kindOf(const Segment& s, const uchar* line, qint64 length) 
 
 bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
                         qint64 length) {
-    // A short line's hash is its code: the same one is the same line.
     if (way_ == KeyWay::Bytes)
-        return length <= kCodedLineBytes || SameLineBytesAt(inputs, pos, s, line, length);
+        return SameLineFound(inputs, pos, s, line, length);
     const Segment& other = inputs.at(pos);
     const uchar* old = other.data + (qint64(pos) - other.base);
     const uchar* next = nullptr;
