@@ -323,7 +323,8 @@ private slots:
         QTest::addColumn<TextEncoding>("encoding");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<int>(
-            "shape"); // 0 short lines, 1 CR LF across the batch end, 2 one huge line, 3 long lines
+            "shape"); // 0 short lines, 1 CR LF across the batch end, 2 one huge line, 3 long lines;
+                      // 100 + N: lines of N bytes with their break; 1000 + N: without
         for (const auto& [name, encoding] : {std::pair{"utf-8", TextEncoding::Utf8},
                                              std::pair{"utf-16le", TextEncoding::Utf16LeBom}}) {
             for (const qint64 size : {qint64(64 << 10), qint64(1 << 20), qint64(3 << 20)}) {
@@ -339,6 +340,13 @@ private slots:
             for (const int bytes : {15, 16, 17})
                 QTest::addRow("%s, lines of %d bytes", name, bytes)
                     << encoding << qint64(1 << 20) << 100 + bytes;
+            // In a file read through a buffer, lines of 1,024 bytes and more are compared with
+            // their first copy read again from the file, shorter ones in its mapping.
+            for (const int bytes : {1023, 1024, 1025}) {
+                const int even = bytes + (bytes - 1024) * (CodeUnitBytes(encoding) - 1);
+                QTest::addRow("%s, repeated lines of %d bytes", name, even)
+                    << encoding << qint64(1 << 20) << 1000 + even;
+            }
             // Files up to 16 MiB are read whole, larger ones mapped (long lines, so that the
             // reference stays quick under the sanitizers).
             for (const int delta : {-1, 1})
@@ -357,6 +365,21 @@ private slots:
         if (shape == 2) {
             text = QString(qsizetype(chars), u'x') + QStringLiteral("\r\nx\r\n") +
                    QString(qsizetype(chars), u'x');
+        } else if (shape > 1000) {
+            // Lines of exactly shape - 1000 bytes, break not included: 40 lines, and each with
+            // its last character changed, drawn at random.
+            const int length = (shape - 1000) / unit;
+            QStringList lines;
+            for (int i = 0; i < 40; ++i) {
+                QString line;
+                for (int j = 0; j < length; ++j)
+                    line += QChar(u'a' + rng.bounded(26));
+                lines << line;
+                line[length - 1] = u'#';
+                lines << line;
+            }
+            while (text.size() < chars)
+                text += lines[rng.bounded(80)] + QStringLiteral("\r\n");
         } else if (shape > 100) { // lines of exactly shape - 100 bytes, break included
             const int length = (shape - 100) / unit - 2;
             while (text.size() < chars) {

@@ -2,7 +2,9 @@
 #include "engine/linebytes.h"
 #include "engine/linetable.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -12,6 +14,7 @@
 
 using Draw = std::function<quint64(qint64 index, QRandomGenerator& random)>;
 Q_DECLARE_METATYPE(Draw)
+Q_DECLARE_METATYPE(UnitFormat)
 
 class LineTableTest : public QObject {
     Q_OBJECT
@@ -147,6 +150,99 @@ private slots:
         QCOMPARE(ExpectedDistinctLines(sample, 1000000), 900);
         sample.read = 1000000;
         QCOMPARE(ExpectedDistinctLines(sample, 1000000), 900);
+    }
+
+    // A long line of a file read through a buffer is compared with its first copy read again
+    // from the file: the same bytes and a break (or the file's end) right after them, over
+    // pieces of 64 KiB; a file that can no longer be read there says so.
+    void lineReadAgainFromItsFile_data() {
+        QTest::addColumn<QByteArray>("copy"); // the first copy and what follows it in the file
+        QTest::addColumn<QByteArray>("line"); // the line compared with it
+        QTest::addColumn<UnitFormat>("units");
+        QTest::addColumn<bool>("same");
+        QTest::addColumn<qint64>("cutTo"); // the file cut to this size before the read; -1: not
+        const auto lineOf = [](qint64 length) {
+            QByteArray bytes(qsizetype(length), 'a');
+            for (qint64 i = 0; i < length; i += 7)
+                bytes[qsizetype(i)] = char('a' + i % 23);
+            return bytes;
+        };
+        const auto changedAt = [](QByteArray bytes, qint64 at) {
+            bytes[qsizetype(at)] = '#';
+            return bytes;
+        };
+        const QByteArray line = lineOf(1024);
+        QTest::newRow("then LF") << line + "\nnext" << line << UnitFormat::Bytes << true << -1LL;
+        QTest::newRow("then CR LF") << line + "\r\n" << line << UnitFormat::Bytes << true << -1LL;
+        QTest::newRow("then CR") << line + "\rnext" << line << UnitFormat::Bytes << true << -1LL;
+        QTest::newRow("at the end") << line << line << UnitFormat::Bytes << true << -1LL;
+        QTest::newRow("goes on") << line + "b\n" << line << UnitFormat::Bytes << false << -1LL;
+        QTest::newRow("first byte") << changedAt(line, 0) + "\n"
+                                    << line << UnitFormat::Bytes << false << -1LL;
+        QTest::newRow("last byte") << changedAt(line, 1023) + "\n"
+                                   << line << UnitFormat::Bytes << false << -1LL;
+        constexpr qint64 kPiece = qint64(64) << 10;
+        for (const qint64 length : {kPiece - 1, kPiece, kPiece + 1, 3 * kPiece + 5}) {
+            const QByteArray longer = lineOf(length);
+            QTest::addRow("%lld bytes, the same", length)
+                << longer + "\n"
+                << longer << UnitFormat::Bytes << true << -1LL;
+            QTest::addRow("%lld bytes, the last differs", length)
+                << changedAt(longer, length - 1) + "\n"
+                << longer << UnitFormat::Bytes << false << -1LL;
+            QTest::addRow("%lld bytes, then goes on", length)
+                << longer + "b" << longer << UnitFormat::Bytes << false << -1LL;
+            if (length > kPiece)
+                QTest::addRow("%lld bytes, the second piece's first differs", length)
+                    << changedAt(longer, kPiece) + "\n"
+                    << longer << UnitFormat::Bytes << false << -1LL;
+        }
+        QByteArray utf16;
+        for (const char c : line)
+            utf16.append(c).append('\0');
+        QTest::newRow("utf-16, then CR LF")
+            << utf16 + QByteArray("\r\0\n\0", 4) << utf16 << UnitFormat::Utf16Le << true << -1LL;
+        QTest::newRow("utf-16, then a letter")
+            << utf16 + QByteArray("\n\1", 2) << utf16 << UnitFormat::Utf16Le << false << -1LL;
+        QByteArray utf16be;
+        for (const char c : line)
+            utf16be.append('\0').append(c);
+        QTest::newRow("utf-16 big-endian, then CR LF")
+            << utf16be + QByteArray("\0\r\0\n", 4) << utf16be << UnitFormat::Utf16Be << true
+            << -1LL;
+        QTest::newRow("utf-16 big-endian, then a little-endian LF")
+            << utf16be + QByteArray("\n\0", 2) << utf16be << UnitFormat::Utf16Be << false << -1LL;
+        QTest::newRow("cut inside the line") << line + "\n"
+                                             << line << UnitFormat::Bytes << false << 500LL;
+        QTest::newRow("cut right after the line")
+            << line + "\r\n"
+            << line << UnitFormat::Bytes << false << 1024LL + 7;
+    }
+    void lineReadAgainFromItsFile() {
+        QFETCH(QByteArray, copy);
+        QFETCH(QByteArray, line);
+        QFETCH(UnitFormat, units);
+        QFETCH(bool, same);
+        QFETCH(qint64, cutTo);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QFile file(dir.filePath(QStringLiteral("in.txt")));
+        const QByteArray before = "first\n";
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.write(before + copy) == before.size() + copy.size());
+        QVERIFY(file.flush());
+        SegmentList inputs;
+        Segment s;
+        s.file = &file;
+        s.size = file.size();
+        s.units = units;
+        inputs.segments.push_back(s);
+        if (cutTo >= 0)
+            QVERIFY(file.resize(cutTo));
+        QCOMPARE(SameLineReadAgain(inputs, inputs.segments.front(), before.size(),
+                                   reinterpret_cast<const uchar*>(line.constData()), line.size()),
+                 same);
+        QCOMPARE(bool(inputs.readFailed), cutTo >= 0);
     }
 };
 

@@ -75,6 +75,19 @@ inline quint64 HashLineBytes(const Segment& s, const uchar* line, qint64 length)
     return hash ^ quint64(~std::popcount(hash) & 1); // an odd count of one bits
 }
 
+// A line of at least this many bytes in a file read through a buffer is compared with a copy
+// read again from the file, not in the file's mapping: the mapped pages looked at would stay in
+// the program's memory (with lines of a few KB, nearly the whole file), while one more read costs
+// little beside such a line's own. Shorter lines are many, and a read each would cost more than
+// they do.
+constexpr qint64 kReadAgainLineBytes = 1024;
+
+// True when the line at `offset` of a mapped file's segment, read again from the file, holds the
+// bytes of (line, length) and ends right there. Where the file can no longer be read there, says
+// so in inputs.readFailed.
+bool SameLineReadAgain(const SegmentList& inputs, const Segment& other, qint64 offset,
+                       const uchar* line, qint64 length);
+
 // True when the line at `pos` holds the bytes of (s, line, length) and ends right there.
 inline bool SameLineBytesAt(const SegmentList& inputs, quint64 pos, const Segment& s,
                             const uchar* line, qint64 length) {
@@ -82,6 +95,8 @@ inline bool SameLineBytesAt(const SegmentList& inputs, quint64 pos, const Segmen
     const uchar* old = other.data + (qint64(pos) - other.base);
     if (other.end() - old < length)
         return false;
+    if (other.file && length >= kReadAgainLineBytes && length <= kLongLineStep)
+        return SameLineReadAgain(inputs, other, old - other.data, line, length);
     if (length > kLongLineStep ? !SameInSteps(other, old, s, line, length)
                                : !SameBytes(old, line, length))
         return false;

@@ -1,0 +1,33 @@
+// Lines of a file read through a buffer, compared with their first copy read again from the file
+// (see kReadAgainLineBytes).
+#include "engine/linebytes.h"
+
+#include <algorithm>
+#include <vector>
+
+bool SameLineReadAgain(const SegmentList& inputs, const Segment& other, qint64 offset,
+                       const uchar* line, qint64 length) {
+    // In pieces, so that a thread keeps at most one piece however long the line; the last piece
+    // takes what follows the line too, enough for its break in any encoding.
+    constexpr qint64 kPiece = qint64(64) << 10;
+    constexpr qint64 kBreakBytes = 4;
+    thread_local std::vector<uchar> piece;
+    const qint64 after = std::min(kBreakBytes, other.size - (offset + length));
+    for (qint64 at = 0; at < length;) {
+        const qint64 n = std::min(kPiece, length - at);
+        const qint64 want = at + n == length ? n + after : n;
+        if (qint64(piece.size()) < want)
+            piece.resize(std::size_t(want));
+        if (!ReadAt(*other.file, offset + at, reinterpret_cast<char*>(piece.data()), want)) {
+            inputs.readFailed = true;
+            return false;
+        }
+        if (!SameBytes(piece.data(), line + at, n))
+            return false;
+        at += n;
+        if (at == length) {
+            return after == 0 || IsLineBreakAt(piece.data() + n, piece.data() + want, other.units);
+        }
+    }
+    return true;
+}
