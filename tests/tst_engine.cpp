@@ -1349,6 +1349,79 @@ private slots:
         QVERIFY(out == EncodeText(expected, encoding)->bytes);
     }
 
+    // With a comparison option, a long first copy in a file read through a buffer is read again
+    // from the file to make its key: words of 1,000 to 1,050 characters written in ways whose keys
+    // match (another case, spaces around or inside, another first column), so that a first copy
+    // is longer than the line that finds it (read on past what was asked for) or shorter, in
+    // memory and partitioned, in UTF-8, GBK and UTF-16.
+    void longLinesByKeyReadAgain_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<qint64>("budget");
+        for (const auto& [name, encoding] :
+             {std::pair{"utf-8", TextEncoding::Utf8}, std::pair{"gbk", TextEncoding::Gbk},
+              std::pair{"utf-16le", TextEncoding::Utf16LeBom}}) {
+            for (const auto& [key, flags] : {std::pair{"", "case"}, std::pair{"", "trim"},
+                                             std::pair{"", "spaces"}, std::pair{"tab 2", ""}}) {
+                for (const qint64 budget : {qint64(0), qint64(1)})
+                    QTest::addRow("%s, key '%s', %s%s", name, key, flags,
+                                  budget ? ", partitioned" : "")
+                        << encoding << QString::fromLatin1(key) << QString::fromLatin1(flags)
+                        << budget;
+            }
+        }
+    }
+    void longLinesByKeyReadAgain() {
+        QFETCH(TextEncoding, encoding);
+        QFETCH(QString, key);
+        QFETCH(QString, flags);
+        QFETCH(qint64, budget);
+        QRandomGenerator rng(quint32(qHash(key + flags) + int(encoding)));
+        QStringList words;
+        for (int i = 0; i < 30; ++i) {
+            QString word;
+            for (int j = 1000 + int(rng.bounded(50)); j > 0; --j)
+                word += rng.bounded(40) == 0 ? QChar(u'甲') : QChar(u'a' + rng.bounded(26));
+            words << word;
+        }
+        const auto writing = [&](const QString& word) {
+            switch (rng.bounded(6)) {
+            case 0:
+                return word;
+            case 1:
+                return word.toUpper();
+            case 2: // spaces around: a copy up to 300 characters longer or shorter
+                return QString(rng.bounded(300), u' ') + word + QString(rng.bounded(300), u' ');
+            case 3: { // spaces inside
+                QString spaced = word;
+                for (int k = 0; k < 20; ++k)
+                    spaced.insert(rng.bounded(spaced.size()), u' ');
+                return spaced;
+            }
+            default: // another first column, of up to 400 characters
+                return QString(rng.bounded(1, 400), QChar(u'0' + rng.bounded(10))) + u'\t' + word;
+            }
+        };
+        QString text;
+        for (int i = 0; i < 600; ++i)
+            text += writing(words[rng.bounded(words.size())]) + QStringLiteral("\r\n");
+        EngineSettings settings;
+        settings.options = Options(key, flags);
+        settings.inputEncoding = encoding;
+        settings.readWholeBytes = 0; // read through a buffer, as a large file is
+        settings.memoryBudget = budget;
+        settings.tempDir = dir.path();
+        QByteArray out;
+        const EngineResult r = filterFile(EncodeText(text, encoding)->bytes, settings, &out);
+        QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
+        QCOMPARE(r.partitioned, budget > 0);
+        const QString expected = ReferenceFilter(text, settings.options);
+        QVERIFY2(r.stats.linesRemoved >= 100, // many found again by their key
+                 qPrintable(QString::number(r.stats.linesRemoved)));
+        QVERIFY(out == EncodeText(expected, encoding)->bytes);
+    }
+
     // A mapped file that shrinks meanwhile reads as zeros past its new end and says so, instead
     // of ending the program; another mapping is not marked.
     void mappingSurvivesShrink() {

@@ -126,6 +126,7 @@ private:
     ByteColumnKey columns_[2];
     QString decoded_[2];
     DecoderCache decoders_;
+    std::vector<uchar> again_; // a first copy read again from its file
 };
 
 // The text of a line as shown in a statistic.

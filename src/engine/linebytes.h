@@ -88,6 +88,17 @@ constexpr qint64 kReadAgainLineBytes = 1024;
 bool SameLineReadAgain(const SegmentList& inputs, const Segment& other, qint64 offset,
                        const uchar* line, qint64 length);
 
+// What ReadLineAgain did.
+enum class ReadAgain { Read, TooLong, Failed };
+
+// Reads the line that starts at `offset` of a mapped file's segment again from the file into
+// `into`, asking for `expected` bytes and its break first and more while its end is not among
+// them, and makes *copy a segment of those bytes alone (the line at its start). TooLong, without
+// reading on, for a line longer than kLongLineStep; Failed, said in inputs.readFailed too, where
+// the file can no longer be read there.
+ReadAgain ReadLineAgain(const SegmentList& inputs, const Segment& other, qint64 offset,
+                        qint64 expected, std::vector<uchar>& into, Segment* copy);
+
 // True when the line at `pos` holds the bytes of (s, line, length) and ends right there.
 inline bool SameLineBytesAt(const SegmentList& inputs, quint64 pos, const Segment& s,
                             const uchar* line, qint64 length) {

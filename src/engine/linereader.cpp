@@ -96,8 +96,24 @@ bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s
                         qint64 length) {
     if (way_ == KeyWay::Bytes)
         return SameLineFound(inputs, pos, s, line, length);
-    const Segment& other = inputs.at(pos);
-    const uchar* old = other.data + (qint64(pos) - other.base);
+    const Segment* found = &inputs.at(pos);
+    const uchar* old = found->data + (qint64(pos) - found->base);
+    Segment copy;
+    if (found->file && length >= kReadAgainLineBytes && length <= kLongLineStep) {
+        // As for a line's own bytes, a long first copy is read again rather than looked at in
+        // the mapping; most are the same bytes, so its own length is asked for first.
+        switch (ReadLineAgain(inputs, *found, old - found->data, length, again_, &copy)) {
+        case ReadAgain::Read:
+            found = &copy;
+            old = copy.data;
+            break;
+        case ReadAgain::TooLong:
+            break;
+        case ReadAgain::Failed:
+            return false;
+        }
+    }
+    const Segment& other = *found;
     const uchar* next = nullptr;
     const qint64 oldLength = FindLineEnd(old, other.end(), other.units, &next) - old;
     // The same bytes in the same encoding make the same key: most repeats are found so, without
