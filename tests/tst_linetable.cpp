@@ -15,6 +15,7 @@
 using Draw = std::function<quint64(qint64 index, QRandomGenerator& random)>;
 Q_DECLARE_METATYPE(Draw)
 Q_DECLARE_METATYPE(UnitFormat)
+Q_DECLARE_METATYPE(ReadAgain)
 
 class LineTableTest : public QObject {
     Q_OBJECT
@@ -243,6 +244,28 @@ private slots:
                                    reinterpret_cast<const uchar*>(line.constData()), line.size()),
                  same);
         QCOMPARE(bool(inputs.readFailed), cutTo >= 0);
+
+        // Read again whole, as a key is made from it: the file's bytes from the line's start on,
+        // as far as its end; the same line where the bytes were the same, a longer one where the
+        // copy goes on.
+        inputs.readFailed = false;
+        std::vector<uchar> into;
+        Segment again;
+        const ReadAgain read = ReadLineAgain(inputs, inputs.segments.front(), before.size(),
+                                             line.size(), into, &again);
+        QCOMPARE(read, cutTo >= 0 ? ReadAgain::Failed : ReadAgain::Read);
+        QCOMPARE(bool(inputs.readFailed), cutTo >= 0);
+        if (read != ReadAgain::Read)
+            return;
+        const QByteArrayView bytes(reinterpret_cast<const char*>(again.data), again.size);
+        QVERIFY(copy.startsWith(bytes));
+        const uchar* next = nullptr;
+        const qint64 length = FindLineEnd(again.data, again.end(), units, &next) - again.data;
+        if (same)
+            QCOMPARE(length, qint64(line.size()));
+        else if (QTest::currentDataTag() == QByteArray("goes on") ||
+                 QByteArray(QTest::currentDataTag()).endsWith("then goes on"))
+            QVERIFY(length > line.size());
     }
 };
 
