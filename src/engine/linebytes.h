@@ -82,9 +82,15 @@ inline quint64 HashLineBytes(const Segment& s, const uchar* line, qint64 length)
 // they do.
 constexpr qint64 kReadAgainLineBytes = 1024;
 
+// True when the first copy of a line of `length` bytes in `other` is read again from its file.
+// (Lines longer than kLongLineStep are gone through in steps of the mapping.)
+inline bool ReadsAgain(const Segment& other, qint64 length) {
+    return other.file && length >= kReadAgainLineBytes && length <= kLongLineStep;
+}
+
 // True when the line at `offset` of a mapped file's segment, read again from the file, holds the
 // bytes of (line, length) and ends right there. Where the file can no longer be read there, says
-// so in inputs.readFailed.
+// so in inputs.readFailed. For the lines ReadsAgain() names.
 bool SameLineReadAgain(const SegmentList& inputs, const Segment& other, qint64 offset,
                        const uchar* line, qint64 length);
 
@@ -106,7 +112,7 @@ inline bool SameLineBytesAt(const SegmentList& inputs, quint64 pos, const Segmen
     const uchar* old = other.data + (qint64(pos) - other.base);
     if (other.end() - old < length)
         return false;
-    if (other.file && length >= kReadAgainLineBytes && length <= kLongLineStep)
+    if (ReadsAgain(other, length))
         return SameLineReadAgain(inputs, other, old - other.data, line, length);
     if (length > kLongLineStep ? !SameInSteps(other, old, s, line, length)
                                : !SameBytes(old, line, length))

@@ -99,7 +99,7 @@ bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s
     const Segment* found = &inputs.at(pos);
     const uchar* old = found->data + (qint64(pos) - found->base);
     Segment copy;
-    if (found->file && length >= kReadAgainLineBytes && length <= kLongLineStep) {
+    if (ReadsAgain(*found, length)) {
         // As for a line's own bytes, a long first copy is read again rather than looked at in
         // the mapping; most are the same bytes, so its own length is asked for first.
         switch (ReadLineAgain(inputs, *found, old - found->data, length, again_, &copy)) {

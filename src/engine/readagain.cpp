@@ -17,9 +17,11 @@ bool SameLineReadAgain(const SegmentList& inputs, const Segment& other, qint64 o
     constexpr qint64 kPiece = qint64(64) << 10;
     thread_local std::vector<uchar> piece;
     const qint64 after = std::min(kBreakBytes, other.size - (offset + length));
-    for (qint64 at = 0; at < length;) {
-        const qint64 n = std::min(kPiece, length - at);
-        const qint64 want = at + n == length ? n + after : n;
+    qint64 n = 0;
+    qint64 want = 0;
+    for (qint64 at = 0; at < length; at += n) {
+        n = std::min(kPiece, length - at);
+        want = at + n == length ? n + after : n;
         if (qint64(piece.size()) < want)
             piece.resize(std::size_t(want));
         if (!ReadAt(*other.file, offset + at, reinterpret_cast<char*>(piece.data()), want)) {
@@ -28,12 +30,8 @@ bool SameLineReadAgain(const SegmentList& inputs, const Segment& other, qint64 o
         }
         if (!SameBytes(piece.data(), line + at, n))
             return false;
-        at += n;
-        if (at == length) {
-            return after == 0 || IsLineBreakAt(piece.data() + n, piece.data() + want, other.units);
-        }
     }
-    return true;
+    return after == 0 || IsLineBreakAt(piece.data() + n, piece.data() + want, other.units);
 }
 
 ReadAgain ReadLineAgain(const SegmentList& inputs, const Segment& other, qint64 offset,
