@@ -629,9 +629,9 @@ private slots:
                  qPrintable(r.outcome.message()));
     }
 
-    // The same way in each byte encoding, on lines with stray bytes in them, and with lines longer
-    // than a step of a long line (4 MiB) among them: read whole, where they are looked at in one
-    // piece, and mapped, where they come alone.
+    // The same way in each byte encoding, on lines with stray bytes in them, with lines of about
+    // 1 KiB and lines longer than a step of a long line (4 MiB) among them: read whole, where they
+    // are looked at in one piece, and mapped, where they come alone.
     void lineByLineInByteEncodings_data() {
         QTest::addColumn<TextEncoding>("encoding");
         QTest::addColumn<bool>("mapped");
@@ -668,9 +668,23 @@ private slots:
         QByteArray changed = huge;
         changed.back() = 'y';
         QByteArray bytes;
+        // Around the length from which a mapped file's first copies are read again: 1,023 to
+        // 1,025 bytes of the same pieces, each also with its last byte changed.
+        std::vector<QByteArray> medium;
+        for (const qsizetype length : {1023, 1024, 1025}) {
+            QByteArray line;
+            while (line.size() < length)
+                line += pieces[rng.bounded(int(std::size(pieces)) - 1)];
+            line.truncate(length);
+            medium.push_back(line);
+            line.back() = line.back() == 'a' ? 'b' : 'a';
+            medium.push_back(line);
+        }
         for (int i = 0; i < 100000; ++i) {
             // After the first 65,536 lines show a small set: one thread, line by line.
-            if (i == 70000 || i == 90000)
+            if (i % 1000 == 500)
+                bytes += medium[rng.bounded(int(medium.size()))] + '\n';
+            else if (i == 70000 || i == 90000)
                 bytes += huge + '\n';
             else if (i == 80000)
                 bytes += changed + '\n';
