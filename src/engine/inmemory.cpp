@@ -30,6 +30,12 @@ void InMemory::sizeTables() {
     const qint64 expected = ExpectedDistinctLines(sample, job_.lines);
     for (LineTable& table : tables_)
         table.reserve(expected / 2 + expected / 16);
+    // Where nearly every line of the sample's second half was new (a list of different lines),
+    // first copies will seldom be looked at again: copied, they would take nearly as much memory
+    // as the input, while the few looked at in the mapping keep only their pages.
+    const qint64 half = sample.lines - sample.lines / 2;
+    if (sample.late * 32 >= half * 31)
+        copying_ = false;
 }
 
 Removal InMemory::removalOf(const Segment& s, const LineRef& line, qint64 index) {
@@ -84,7 +90,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
             const LineRef& ahead = lines_[i + kLineAhead];
             const quint64 pos = tables_[ahead.hash >> 63].homePosition(ahead.hash);
             if (pos != LineTable::kFree)
-                job_.inputs.prefetch(pos & LineTable::kPosMask);
+                PrefetchFirstCopy(copies_[ahead.hash >> 63], job_.inputs,
+                                  pos & LineTable::kPosMask);
             const quint64 listed = lists ? lists_.homePosition(ahead.hash) : LineTable::kFree;
             if (listed != LineTable::kFree)
                 job_.inputs.prefetch(listed & LineTable::kPosMask);
@@ -114,12 +121,17 @@ void InMemory::decide(const Segment& s, unsigned share) {
         if (!mine(line))
             continue;
         LineTable& table = tables_[line.hash >> 63];
+        const FirstCopies& copies = copies_[line.hash >> 63];
         table.reserveOne(std::numeric_limits<qint64>::max());
         const uchar* bytes = s.data + (qint64(line.pos) - s.base);
         bool inserted = false;
         LineTable::Slot& slot = table.findOrInsert(
             line.hash, line.pos,
-            [&](quint64 pos) { return checker.sameAs(job_.inputs, pos, s, bytes, line.length); },
+            [&](quint64 pos) {
+                return FirstCopies::Holds(pos)
+                           ? copies.same(pos, bytes, line.length)
+                           : checker.sameAs(job_.inputs, pos, s, bytes, line.length);
+            },
             &inserted);
         // Every copy of a line is compared with the lists; where a second pass decides, the
         // verdict waits for it.
@@ -129,6 +141,7 @@ void InMemory::decide(const Segment& s, unsigned share) {
         keep_[i] = inserted && first && removing < 0;
         const quint64 index = quint64(lineIndex_) + i;
         if (inserted) {
+            copyFirstLine(unsigned(line.hash >> 63), slot, s, bytes, line.length);
             if (const qint64 at = lineIndex_ + qint64(i); at < sampleTo_)
                 ++(at < sampleFrom_ ? newEarly_ : newLate_)[counter];
             if (job_.removed)
@@ -250,6 +263,7 @@ EngineResult InMemory::run() {
     }
     // Short lines cost more to hand between two threads than to decide on one: one pass does
     // everything, line by line, when the default rule needs nothing after it.
+    copying_ = mayCopyFirstLines();
     const bool mayUseOneThread = !twoPasses && !counting_ && job_.lines > 0;
     bool oneThread =
         mayUseOneThread && job_.inputs.totalBytes < job_.lines * kTwoThreadsFromLineBytes;

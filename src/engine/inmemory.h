@@ -4,6 +4,7 @@
 // compares them with the lists.
 
 #include "engine/engine_p.h"
+#include "engine/firstcopies.h"
 #include "engine/removed.h"
 
 #include <memory>
@@ -53,12 +54,29 @@ private:
     // Why a line that the second pass does not keep went.
     Removal removalOf(const Segment& s, const LineRef& line, qint64 index);
     bool comparesLists() const { return (job_.excluding | job_.intersecting) != 0; }
+    // Where a line's place in its table is only ever compared with (one pass, the first copy kept,
+    // nothing asked of the lines after), its first copy can be kept in copies_ instead of in the
+    // inputs.
+    bool mayCopyFirstLines() const {
+        return job_.keyWay == KeyWay::Bytes && options_.keep == KeepMode::First && !counting_ &&
+               !job_.removed && !comparesLists();
+    }
+    // Keeps the first copy of a line just put into `table`, where it is taken.
+    void copyFirstLine(unsigned share, LineTable::Slot& slot, const Segment& s, const uchar* line,
+                       qint64 length) {
+        quint64 place = 0;
+        if (copying_ && FirstCopies::Takes(s, length) && copies_[share].add(line, length, &place))
+            slot.pos = place;
+    }
 
     EngineJob& job_;
     Emitter& out_;
     const FilterOptions options_;
     const bool counting_;
     LineTable tables_[2];
+    // The first copies of the lines of each table, while copying_.
+    FirstCopies copies_[2];
+    bool copying_ = false;
     std::unique_ptr<LineReader> readers_[2];  // for splitting
     std::unique_ptr<LineReader> checkers_[2]; // for deciding, one per share of the hash space
     Helper helper_;

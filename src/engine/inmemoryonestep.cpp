@@ -50,7 +50,7 @@ qint64 InMemory::filterInOneStep(const Segment& s, const uchar* from, const ucha
                                     ? tables_[ahead.hash >> 63].homePosition(ahead.hash)
                                     : LineTable::kFree;
             if (pos != LineTable::kFree)
-                inputs.prefetch(pos & LineTable::kPosMask);
+                PrefetchFirstCopy(copies_[ahead.hash >> 63], inputs, pos & LineTable::kPosMask);
         }
         const Line line = ring[head % kAhead];
         if (p < to)
@@ -61,16 +61,25 @@ qint64 InMemory::filterInOneStep(const Segment& s, const uchar* from, const ucha
             ++blanks_;
             blanksKept_ += keep;
         } else {
-            LineTable& table = tables_[line.hash >> 63];
+            const auto share = unsigned(line.hash >> 63);
+            LineTable& table = tables_[share];
+            const FirstCopies& copies = copies_[share];
             table.reserveOne(std::numeric_limits<qint64>::max());
             LineTable::Slot& slot = table.findOrInsert(
                 line.hash, quint64(s.base + (line.bytes - s.data)),
-                [&](quint64 old) { return SameLineFound(inputs, old, s, line.bytes, line.length); },
+                [&](quint64 old) {
+                    return FirstCopies::Holds(old)
+                               ? copies.same(old, line.bytes, line.length)
+                               : SameLineFound(inputs, old, s, line.bytes, line.length);
+                },
                 &keep);
-            if (!keep)
+            if (!keep) {
                 slot.pos |= LineTable::kSeenAgain;
-            else if (index < sampleTo_)
-                ++(index < sampleFrom_ ? newEarly_ : newLate_)[0];
+            } else {
+                copyFirstLine(share, slot, s, line.bytes, line.length);
+                if (index < sampleTo_)
+                    ++(index < sampleFrom_ ? newEarly_ : newLate_)[0];
+            }
         }
         if (keep && !out_.line(s, line.bytes, line.length, 0))
             return -1;
