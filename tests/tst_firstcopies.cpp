@@ -1,5 +1,6 @@
-// First copies of lines kept in the program's own memory: each copy compared as the line it was
-// made from, and the results of files read through a buffer the same as the model's.
+// Lines copied by their bytes: first copies kept in the program's own memory, each compared as
+// the line it was made from, with the results of files read through a buffer the same as the
+// model's; and kept lines copied into the result as they are, at every length.
 #include "engine/engine.h"
 #include "engine/firstcopies.h"
 #include "filehelpers.h"
@@ -32,7 +33,7 @@ QString FirstOfEach(const QString& text) {
 
 // A line of `bytes` bytes in `encoding` (its last character Chinese where that fits), numbered.
 QString LineOfBytes(int bytes, int number, TextEncoding encoding, QRandomGenerator& rng) {
-    const bool wide = encoding == TextEncoding::Utf16LeBom;
+    const bool wide = CodeUnitBytes(encoding) == 2;
     QString line = QString::number(number) + u'-';
     int size = wide ? 2 * int(line.size()) : int(line.size());
     while (size < bytes) {
@@ -128,7 +129,7 @@ private slots:
         QFETCH(int, shape);
         QFETCH(int, files);
         QRandomGenerator rng(quint32(shape * 10 + int(encoding) + files));
-        const int unit = encoding == TextEncoding::Utf16LeBom ? 2 : 1;
+        const int unit = CodeUnitBytes(encoding);
         QStringList pool;
         int lines = 0;
         switch (shape) {
@@ -186,6 +187,49 @@ private slots:
             BytesSink sink;
             const EngineResult r = FilterFiles(paths, sink, settings);
             QVERIFY2(r.ok() && !r.partitioned, qPrintable(r.outcome.message()));
+            QCOMPARE(sink.bytes, expected);
+        }
+    }
+
+    // Kept lines are copied into the result straight when they are short (up to 4,096 bytes; in
+    // words of 8 bytes up to 256, where a call copies the longer ones) and through the general
+    // way otherwise: every length on both sides of those, and the shortest ones, in each kind of
+    // code unit, read whole and through a buffer.
+    void keptLinesWrittenAsTheyAre_data() {
+        QTest::addColumn<TextEncoding>("encoding");
+        for (const auto& [name, encoding] :
+             {std::pair{"utf-8", TextEncoding::Utf8}, std::pair{"gbk", TextEncoding::Gbk},
+              std::pair{"utf-16le", TextEncoding::Utf16LeBom},
+              std::pair{"utf-16be", TextEncoding::Utf16BeBom}})
+            QTest::addRow("%s", name) << encoding;
+    }
+    void keptLinesWrittenAsTheyAre() {
+        QFETCH(TextEncoding, encoding);
+        QRandomGenerator rng{quint32(encoding)};
+        const int unit = CodeUnitBytes(encoding);
+        QStringList pool;
+        for (const int bytes : {1, 2, 3, 7, 8, 9, 15, 16, 17, 255, 256, 257, 258, 4094, 4095, 4096,
+                                4097, 4098, 70000}) {
+            if (bytes % unit != 0)
+                continue;
+            for (int i = 0; i < 3; ++i)
+                pool << LineOfBytes(bytes, i, encoding, rng).right(bytes / unit);
+        }
+        QString text;
+        for (int i = 0; i < 400; ++i)
+            text += pool[rng.bounded(int(pool.size()))] + QStringLiteral("\r\n");
+        const QString path = dir.filePath(QStringLiteral("kept.txt"));
+        WriteAll(path, EncodeText(text, encoding)->bytes);
+        const QByteArray expected = EncodeText(FirstOfEach(text), encoding)->bytes;
+        for (const qint64 whole : {qint64(0), qint64(16) << 20}) {
+            EngineSettings settings;
+            settings.tempDir = dir.path();
+            settings.readWholeBytes = whole;
+            settings.inputEncoding = encoding;
+            settings.lineBreak = LineBreak::Lf;
+            BytesSink sink;
+            const EngineResult r = FilterFiles({path}, sink, settings);
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
             QCOMPARE(sink.bytes, expected);
         }
     }

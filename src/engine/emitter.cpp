@@ -1,5 +1,6 @@
 // Writes kept lines in the output's encoding, with its line break and optional counts.
 #include "engine/engine_p.h"
+#include "engine/linebytes.h"
 
 #include "files/textcodec.h"
 
@@ -7,6 +8,8 @@
 
 namespace {
 constexpr qint64 kOutputBuffer = qint64(1) << 20;
+// Lines up to this long are copied into the buffer straight.
+constexpr qint64 kShortLineBytes = 4096;
 } // namespace
 
 Emitter::Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts)
@@ -83,6 +86,18 @@ bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
 }
 
 bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    // Most lines: no count before them, the same encoding, whole units.
+    if (!counts_ && !loneByte_ && length <= kShortLineBytes &&
+        (units_ == UnitFormat::Bytes || length % 2 == 0) && sameEncoding(s)) {
+        const qsizetype at = buffer_.size();
+        buffer_.resize(at + qsizetype(length) + lineBreak_.size());
+        auto* to = reinterpret_cast<uchar*>(buffer_.data() + at);
+        CopyLineBytes(to, line, length);
+        CopyLineBytes(to + length, reinterpret_cast<const uchar*>(lineBreak_.constData()),
+                      lineBreak_.size());
+        ++lines_;
+        return buffer_.size() < kOutputBuffer || flush();
+    }
     return this->line(counts_ ? QString::number(count) + u'\t' : QString(), s, line, length);
 }
 
@@ -101,9 +116,7 @@ bool Emitter::line(QStringView before, const Segment& s, const uchar* line, qint
         appendUnits(before);
     else if (!appendText(before))
         return false;
-    const bool same = s.native
-                          ? units_ == s.units
-                          : WithoutByteOrderMark(s.encoding) == WithoutByteOrderMark(encoding_);
+    const bool same = sameEncoding(s);
     if (same && length > kLongLineStep) {
         // Straight from where the line is, in steps, rather than through the buffer.
         if (!flush() || !WriteInSteps(s, line, length, [this](const char* piece, qint64 size) {

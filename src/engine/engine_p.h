@@ -190,6 +190,11 @@ public:
 
 private:
     bool flush();
+    // True when a line of `s` is written as its bytes are.
+    bool sameEncoding(const Segment& s) const {
+        return s.native ? units_ == s.units
+                        : WithoutByteOrderMark(s.encoding) == WithoutByteOrderMark(encoding_);
+    }
     void appendUnits(QStringView text);
     // Appends a text in the output's encoding (as GB18030 where GBK lacks a character).
     bool appendText(QStringView text);

@@ -30,6 +30,29 @@ inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
     return true;
 }
 
+// Copies the bytes of a line, in words of 8 bytes where it has them (the last overlapping the one
+// before), without a call: the library's copy, for a few bytes, may take the processor's widest
+// registers, and that slowed every thread of the core that copies line after line (the threads
+// that decide, by a fifth, when they copied each new line with it).
+inline void CopyLineBytes(uchar* to, const uchar* from, qint64 length) {
+    if (length > 256) {
+        std::memcpy(to, from, std::size_t(length));
+        return;
+    }
+    quint64 word = 0;
+    if (length >= 8) {
+        for (qint64 i = 0; i + 8 < length; i += 8) {
+            std::memcpy(&word, from + i, 8);
+            std::memcpy(to + i, &word, 8);
+        }
+        std::memcpy(&word, from + length - 8, 8);
+        std::memcpy(to + length - 8, &word, 8);
+        return;
+    }
+    for (qint64 i = 0; i < length; ++i)
+        to[i] = from[i];
+}
+
 // Lines of up to 7 bytes (words, codes, numbers) are not hashed but coded: their bytes and their
 // length, mixed by steps that each can be undone, so that two lines have the same code exactly
 // when they hold the same bytes. A code has an even count of one bits and the hash of a longer

@@ -40,10 +40,7 @@ void LineTable::reserve(qint64 lines) {
     }
 }
 
-bool LineTable::reserveOne(qint64 limitBytes) {
-    // At most three quarters full.
-    if (std::size_t(size_ + 1) * 4 <= slots_.size() * 3)
-        return true;
+bool LineTable::grow(qint64 limitBytes) {
     if (bytesAfterGrowth() > limitBytes)
         return false;
     reserve(qint64(slots_.size()));

@@ -36,7 +36,10 @@ public:
     // Makes room for `lines` lines in all without growing.
     void reserve(qint64 lines);
     // Makes room for one more line; returns false when that would pass `limitBytes`.
-    bool reserveOne(qint64 limitBytes);
+    bool reserveOne(qint64 limitBytes) {
+        // At most three quarters full.
+        return std::size_t(size_ + 1) * 4 <= slots_.size() * 3 || grow(limitBytes);
+    }
     qint64 bytes() const {
         return qint64(slots_.size()) * (16 + (withCounts_ ? 8 : 0) + (withLines_ ? 16 : 0));
     }
@@ -80,6 +83,8 @@ public:
 
 private:
     void allocate(std::size_t capacity);
+    // Doubles the slots for reserveOne(); false when that would pass `limitBytes`.
+    bool grow(qint64 limitBytes);
 
     bool withCounts_;
     bool withLines_ = false;
