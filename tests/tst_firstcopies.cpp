@@ -151,9 +151,10 @@ private slots:
             lines = 60000;
             break;
         case 2:
-            for (int i = 0; i < 1600; ++i)
+            // About 2.7 MB of different lines: more than a chunk for each half of the work.
+            for (int i = 0; i < 3200; ++i)
                 pool << LineOfBytes(int(rng.bounded(700, 1024)) / unit * unit, i, encoding, rng);
-            lines = 6000;
+            lines = 12000;
             break;
         default:
             for (int i = 0; i < 90000; ++i)

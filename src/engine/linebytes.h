@@ -32,8 +32,8 @@ inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
 
 // Copies the bytes of a line, in words of 8 bytes where it has them (the last overlapping the one
 // before), without a call: the library's copy, for a few bytes, may take the processor's widest
-// registers, and that slowed every thread of the core that copies line after line (the threads
-// that decide, by a fifth, when they copied each new line with it).
+// registers, and that slows the whole core for a while after; the threads that decide, copying
+// each new line so, took an eighth longer.
 inline void CopyLineBytes(uchar* to, const uchar* from, qint64 length) {
     if (length > 256) {
         std::memcpy(to, from, std::size_t(length));
