@@ -7,6 +7,7 @@
 #include "files/textcodec.h"
 #include "referencefilter.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTemporaryDir>
@@ -102,6 +103,59 @@ private slots:
         }
     }
 
+    // Which lines are copied: those of a file read through a buffer from 8 to 1,023 bytes (a
+    // shorter one is coded, a longer one read again), never one looked at in place in steps.
+    void whichLinesAreCopied_data() {
+        QTest::addColumn<bool>("file");
+        QTest::addColumn<bool>("longLine");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<bool>("taken");
+        for (const qint64 length : {1, 7, 8, 9, 1023, 1024, 1025})
+            QTest::addRow("%lld bytes", length)
+                << true << false << length << (length >= 8 && length <= 1023);
+        QTest::addRow("read whole") << false << false << qint64(100) << false;
+        QTest::addRow("looked at in steps") << true << true << qint64(100) << false;
+    }
+    void whichLinesAreCopied() {
+        QFETCH(bool, file);
+        QFETCH(bool, longLine);
+        QFETCH(qint64, length);
+        QFETCH(bool, taken);
+        const QFile someFile;
+        Segment s;
+        s.file = file ? &someFile : nullptr;
+        s.longLine = longLine;
+        QCOMPARE(FirstCopies::Takes(s, length), taken);
+    }
+
+    // Copying stops where 31 of 32 lines of the second half of the sample were new, and only
+    // there: at that share, one line fewer, and the odd sizes of a sample.
+    void copyingStopsForDifferentLines_data() {
+        QTest::addColumn<qint64>("lines");
+        QTest::addColumn<qint64>("late");
+        QTest::addColumn<bool>("stops");
+        for (const qint64 lines : {qint64(65536), qint64(65537), qint64(1) << 20}) {
+            const qint64 half = lines - lines / 2;
+            const qint64 bound = (half * 31 + 31) / 32; // the fewest new lines that stop it
+            QTest::addRow("%lld lines, all new", lines) << lines << half << true;
+            QTest::addRow("%lld lines, at the share", lines) << lines << bound << true;
+            QTest::addRow("%lld lines, one fewer", lines) << lines << bound - 1 << false;
+            QTest::addRow("%lld lines, half new", lines) << lines << half / 2 << false;
+        }
+    }
+    void copyingStopsForDifferentLines() {
+        QFETCH(qint64, lines);
+        QFETCH(qint64, late);
+        QFETCH(bool, stops);
+        DistinctSample sample;
+        sample.lines = lines;
+        sample.early = lines / 2;
+        sample.late = late;
+        sample.read = lines;
+        sample.found = sample.early + late;
+        QCOMPARE(StopsCopying(sample), stops);
+    }
+
     // Files read through a buffer, whose first copies are kept in memory, against the model:
     // lines on both sides of the longest coded line (7 bytes) and of the shortest read again
     // (1,024), lines that start others, lines with their last character changed, every kind of
@@ -112,7 +166,8 @@ private slots:
         QTest::addColumn<int>("shape");
         QTest::addColumn<int>("files");
         const char* shapes[] = {"around the bounds", "short lines, one thread",
-                                "over a MiB of copies", "new lines first, repeats after"};
+                                "over a MiB of copies", "new lines first, repeats after",
+                                "new short lines first, repeats after, one thread"};
         for (const auto& [name, encoding] :
              {std::pair{"utf-8", TextEncoding::Utf8}, std::pair{"gbk", TextEncoding::Gbk},
               std::pair{"utf-16le", TextEncoding::Utf16LeBom}}) {
@@ -157,8 +212,10 @@ private slots:
             lines = 12000;
             break;
         default:
+            // Under 16 bytes a line on average in the last shape: decided on one thread.
             for (int i = 0; i < 90000; ++i)
-                pool << LineOfBytes(int(rng.bounded(9, 30)) / unit * unit, i, encoding, rng);
+                pool << LineOfBytes((shape == 3 ? int(rng.bounded(9, 30)) : 12) / unit * unit, i,
+                                    encoding, rng);
             lines = 100000;
             break;
         }
@@ -168,7 +225,7 @@ private slots:
         for (int i = 0; i < lines; ++i) {
             // The last shape: the first 70,000 lines all new (more than the sample of 65,536),
             // then lines drawn from all of them and some new ones.
-            const int n = shape == 3 ? (i < 70000 ? i : int(rng.bounded(i < 90000 ? i : 90000)))
+            const int n = shape >= 3 ? (i < 70000 ? i : int(rng.bounded(i < 90000 ? i : 90000)))
                                      : int(rng.bounded(int(pool.size())));
             texts[i * files / lines] += pool[n] + breaks[rng.bounded(3)];
         }
@@ -209,8 +266,8 @@ private slots:
         QRandomGenerator rng{quint32(encoding)};
         const int unit = CodeUnitBytes(encoding);
         QStringList pool;
-        for (const int bytes : {1, 2, 3, 7, 8, 9, 15, 16, 17, 255, 256, 257, 258, 4094, 4095, 4096,
-                                4097, 4098, 70000}) {
+        for (const int bytes : {1,  2,   3,   4,   5,   6,    7,    8,    9,    15,   16,
+                                17, 255, 256, 257, 258, 4094, 4095, 4096, 4097, 4098, 70000}) {
             if (bytes % unit != 0)
                 continue;
             for (int i = 0; i < 3; ++i)

@@ -15,7 +15,7 @@ constexpr qint64 kShortLineBytes = 4096;
 Emitter::Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts)
     : sink_(sink), encoding_(encoding), units_(UnitFormatOf(encoding)), lineBreakKind_(lineBreak),
       lineBreak_(LineBreakBytes(lineBreak, UnitFormatOf(encoding))), counts_(counts) {
-    buffer_.reserve(kOutputBuffer + 4096);
+    buffer_.reserve(kOutputBuffer + kShortLineBytes + 8); // a short line and its break past it
 }
 
 Emitter::~Emitter() = default;

@@ -25,8 +25,9 @@ qint64 DefaultMemoryBudget() {
 
 namespace {
 
-// The memory the in-memory way may come to need: the input, which may all become resident, and
-// the tables if every line were different (a quarter free, and the old slots during growth).
+// The memory the in-memory way may come to need: the input, which may all become resident (or
+// the first copies kept in memory instead of the mapped pages they spare), and the tables if
+// every line were different (a quarter free, and the old slots during growth).
 qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed) {
     qint64 slotCount = 2048;
     while (slotCount * 3 < lines * 4)

@@ -9,6 +9,7 @@
 
 #include "engine/engine_p.h"
 #include "engine/linebytes.h"
+#include "engine/linetable.h"
 
 #include <memory>
 #include <vector>
@@ -21,8 +22,9 @@ public:
 
     static constexpr int kChunkShift = 20;
 
-    // True when the first copy of a line of `length` bytes in `s` is kept here: a line of a file
-    // read through a buffer that is compared by its bytes (neither coded, nor read again).
+    // True when the first copy of a line of `length` bytes in `s` is kept here, where the lines
+    // are compared by their bytes (the caller knows): a line of a file read through a buffer,
+    // neither coded nor read again.
     static bool Takes(const Segment& s, qint64 length) {
         return s.file && !s.longLine && !IsCodedLine(length) && length < kReadAgainLineBytes;
     }
@@ -41,7 +43,7 @@ public:
         const quint64 offset = place & kOffsetMask;
         return chunks_[std::size_t(offset >> chunkShift_)].get() + (offset & chunkMask_);
     }
-    // The bytes taken, chunks counted whole.
+    // The bytes taken, chunks counted whole (for the tests).
     qint64 bytes() const { return qint64(chunks_.size()) << chunkShift_; }
 
 private:
@@ -58,6 +60,15 @@ private:
     std::vector<std::unique_ptr<uchar[]>> chunks_;
     quint64 used_ = 0; // the offset of the next copy
 };
+
+// True when a sample of the first lines was nearly all new lines (31 of 32 of its second half): a
+// list of different lines, whose first copies will seldom be looked at again. Copied, they would
+// take nearly as much memory as the input, while the few looked at in the mapping keep only their
+// pages; copying stops.
+inline bool StopsCopying(const DistinctSample& sample) {
+    const qint64 half = sample.lines - sample.lines / 2;
+    return sample.late * 32 >= half * 31;
+}
 
 // Asks for the bytes of the line at `place` to be brought near the processor.
 inline void PrefetchFirstCopy(const FirstCopies& copies, const SegmentList& inputs, quint64 place) {

@@ -30,11 +30,7 @@ void InMemory::sizeTables() {
     const qint64 expected = ExpectedDistinctLines(sample, job_.lines);
     for (LineTable& table : tables_)
         table.reserve(expected / 2 + expected / 16);
-    // Where nearly every line of the sample's second half was new (a list of different lines),
-    // first copies will seldom be looked at again: copied, they would take nearly as much memory
-    // as the input, while the few looked at in the mapping keep only their pages.
-    const qint64 half = sample.lines - sample.lines / 2;
-    if (sample.late * 32 >= half * 31)
+    if (StopsCopying(sample))
         copying_ = false;
 }
 

@@ -30,10 +30,10 @@ inline bool SameBytes(const uchar* a, const uchar* b, qint64 length) {
     return true;
 }
 
-// Copies the bytes of a line, in words of 8 bytes where it has them (the last overlapping the one
-// before), without a call: the library's copy, for a few bytes, may take the processor's widest
-// registers, and that slows the whole core for a while after; the threads that decide, copying
-// each new line so, took an eighth longer.
+// Copies the bytes of a line: up to 256 bytes in words of 8 (the last overlapping the one before)
+// or byte by byte, without a call; longer ones with the library's copy. For a few bytes that copy
+// may take the processor's widest registers, which slows the whole core for a while after; the
+// threads that decide, copying each new line with it, took an eighth longer.
 inline void CopyLineBytes(uchar* to, const uchar* from, qint64 length) {
     if (length > 256) {
         std::memcpy(to, from, std::size_t(length));
