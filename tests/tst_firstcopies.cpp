@@ -51,6 +51,22 @@ class FirstCopiesTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
+    // Filters the files read through a buffer and read whole, in memory, with LF after each line.
+    void filterBothWays(const QStringList& paths, TextEncoding encoding,
+                        const QByteArray& expected) {
+        for (const qint64 whole : {qint64(0), qint64(16) << 20}) {
+            EngineSettings settings;
+            settings.tempDir = dir.path();
+            settings.readWholeBytes = whole;
+            settings.inputEncoding = encoding;
+            settings.lineBreak = LineBreak::Lf;
+            BytesSink sink;
+            const EngineResult r = FilterFiles(paths, sink, settings);
+            QVERIFY2(r.ok() && !r.partitioned, qPrintable(r.outcome.message()));
+            QCOMPARE(sink.bytes, expected);
+        }
+    }
+
 private slots:
     // Every copy is found as the line it was made from, and not as a line one byte shorter,
     // longer or different at either end; in chunks of 1 KiB, so that lines fill a chunk exactly,
@@ -235,18 +251,7 @@ private slots:
             WriteAll(paths.back(), EncodeText(texts[f], encoding)->bytes);
         }
         const QByteArray expected = EncodeText(FirstOfEach(texts.join(QString())), encoding)->bytes;
-        // Read through a buffer and read whole.
-        for (const qint64 whole : {qint64(0), qint64(16) << 20}) {
-            EngineSettings settings;
-            settings.tempDir = dir.path();
-            settings.readWholeBytes = whole;
-            settings.inputEncoding = encoding;
-            settings.lineBreak = LineBreak::Lf;
-            BytesSink sink;
-            const EngineResult r = FilterFiles(paths, sink, settings);
-            QVERIFY2(r.ok() && !r.partitioned, qPrintable(r.outcome.message()));
-            QCOMPARE(sink.bytes, expected);
-        }
+        filterBothWays(paths, encoding, expected);
     }
 
     // Kept lines are copied into the result straight when they are short (up to 4,096 bytes; in
@@ -279,17 +284,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("kept.txt"));
         WriteAll(path, EncodeText(text, encoding)->bytes);
         const QByteArray expected = EncodeText(FirstOfEach(text), encoding)->bytes;
-        for (const qint64 whole : {qint64(0), qint64(16) << 20}) {
-            EngineSettings settings;
-            settings.tempDir = dir.path();
-            settings.readWholeBytes = whole;
-            settings.inputEncoding = encoding;
-            settings.lineBreak = LineBreak::Lf;
-            BytesSink sink;
-            const EngineResult r = FilterFiles({path}, sink, settings);
-            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
-            QCOMPARE(sink.bytes, expected);
-        }
+        filterBothWays({path}, encoding, expected);
     }
 };
 
