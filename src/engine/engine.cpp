@@ -1,6 +1,7 @@
 // The engine's front door: the inputs, in memory or from files, go the in-memory or the
 // partitioned way, and what they give is counted.
 #include "engine/engine_p.h"
+#include "engine/firstlook.h"
 #include "engine/inputs.h"
 #include "engine/removed.h"
 #include "files/textcodec.h"
@@ -136,34 +137,22 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
     const bool partitioned = !plainBox && inputs.list.totalBytes > job.budget;
     // Otherwise one quick look at every line break: the inputs' most common one, and how many
     // lines there are.
-    LineBreakCounts breaks;
-    qint64 lines = 0;
-    qint64 listLines = 0;
+    FirstLook look;
     if (!partitioned && !plainBox) {
-        ForEachBatch(
-            inputs.list,
-            [&](const Segment& s, const uchar* from, const uchar* to) {
-                const LineBreakCounts c = CountBatchBreaks(s, from, to);
-                if (s.list < 0)
-                    breaks += c;
-                (s.list < 0 ? lines : listLines) += c.crlf + c.lf + c.cr + 1;
-                return true;
-            },
-            Reading::All);
+        look = LookAtLines(inputs.list);
         // Batches of about 64K lines: short lines make smaller batches, whose lists stay small.
-        if (lines + listLines > 0)
+        if (const qint64 all = look.lines + look.listLines; all > 0)
             inputs.list.batchBytes =
-                std::clamp(inputs.list.totalBytes / (lines + listLines) * 65536, qint64(64) << 10,
-                           qint64(1) << 20);
+                std::clamp(inputs.list.totalBytes / all * 65536, qint64(64) << 10, qint64(1) << 20);
     }
-    LineBreak lineBreak = settings.lineBreak ? *settings.lineBreak : breaks.mostCommon();
+    LineBreak lineBreak = settings.lineBreak ? *settings.lineBreak : look.breaks.mostCommon();
     if (boxText)
         lineBreak = LineBreak::CrLf;
-    job.lines = lines;
-    job.listLines = listLines;
+    job.lines = look.lines;
+    job.listLines = look.listLines;
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts);
     const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;
-    EngineResult result = Run(job, emitter, way, lines + listLines);
+    EngineResult result = Run(job, emitter, way, look.lines + look.listLines);
     result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
     result.lineBreak = emitter.lineBreak();
     return result;

@@ -1,0 +1,22 @@
+#pragma once
+
+// The first look at the inputs before they are filtered: how many lines they hold at most, which
+// chooses the way and sizes the tables, and which line break they use most, which the result is
+// written with before its first line.
+
+#include "engine/engine_p.h"
+
+struct FirstLook {
+    LineBreakCounts breaks; // of the inputs; the compared lists' breaks do not count
+    qint64 lines = 0;       // of the inputs, at most
+    qint64 listLines = 0;   // of the compared lists, at most
+};
+
+// A file read through a buffer from this size on is looked at in two halves, one on another
+// thread: reading a file costs the system's copy of every byte, and two threads copy twice as
+// fast.
+constexpr qint64 kLookInHalvesFrom = qint64(4) << 20;
+
+// Looks at every line break of the inputs and lists. A file that shrank while it was read sets
+// inputs.readFailed.
+FirstLook LookAtLines(const SegmentList& inputs);
