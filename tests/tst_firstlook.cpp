@@ -54,17 +54,40 @@ class FirstLookTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
-    // Opens the file and its lists as the engine does, read through a buffer.
-    FirstLook look(const QString& path, TextEncoding encoding, OpenInputs& inputs,
+    // Opens the files and the lists as the engine does, read through a buffer.
+    FirstLook look(const QStringList& paths, TextEncoding encoding, OpenInputs& inputs,
                    const QStringList& lists = {}) {
         EngineSettings settings;
         settings.readWholeBytes = 0;
         settings.inputEncoding = encoding;
         for (const QString& list : lists)
             settings.lists.push_back(ComparedList{ComparedList::Kind::Exclude, list, {}, list});
-        if (!OpenInput(path, settings, inputs).ok() || !OpenLists(settings, inputs).ok())
-            qFatal("cannot open %s", qPrintable(path));
+        for (const QString& path : paths) {
+            if (!OpenInput(path, settings, inputs).ok())
+                qFatal("cannot open %s", qPrintable(path));
+        }
+        if (!OpenLists(settings, inputs).ok())
+            qFatal("cannot open the lists");
         return LookAtLines(inputs.list);
+    }
+
+    // A text of `bytes` bytes with `around` (plain ASCII, or bytes of a byte encoding) written
+    // where its cut falls, `before` of its units in front of the cut.
+    static QByteArray TextCutAt(qint64 bytes, bool breaks, TextEncoding encoding,
+                                const QByteArray& around, int before) {
+        QByteArray text = Filler(bytes, breaks, encoding);
+        const qint64 unit = CodeUnitBytes(encoding);
+        qint64 at = CutOf(bytes, encoding) - before * unit;
+        for (const char c : around) {
+            text.replace(qsizetype(at), qsizetype(unit), Unit(c, encoding));
+            at += unit;
+        }
+        return text;
+    }
+
+    static LineBreakCounts WholeCounts(const QByteArray& text, TextEncoding encoding) {
+        const auto* data = reinterpret_cast<const uchar*>(text.constData());
+        return CountLineBreaks(data, data + text.size(), UnitFormatOf(encoding));
     }
 
 private slots:
@@ -73,64 +96,101 @@ private slots:
     // cut at all just below the size that has one.
     void sameCountsAsTheWhole_data() {
         QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<bool>("mark");
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<bool>("breaks");
-        QTest::addColumn<QByteArray>("before"); // the unit before the cut
-        QTest::addColumn<QByteArray>("after");  // the unit after it
+        QTest::addColumn<QByteArray>("around"); // the units written where the cut falls
+        QTest::addColumn<int>("before");        // how many of them come before it
 
         const qint64 from = kLookInHalvesFrom;
         const struct {
             const char* name;
-            char before, after;
-        } cuts[] = {{"a CR LF cut in two", '\r', '\n'},
-                    {"a CR before the cut", '\r', 'x'},
-                    {"a LF after the cut", 'x', '\n'},
-                    {"a LF before the cut, a CR after", '\n', '\r'},
-                    {"no break at the cut", 'x', 'y'}};
+            const char* around;
+            int before;
+        } cuts[] = {{"a CR LF cut in two", "\r\n", 1},
+                    {"a CR before the cut", "\rx", 1},
+                    {"a LF after the cut", "x\n", 1},
+                    {"a LF before the cut, a CR after", "\n\r", 1},
+                    {"CR, then a CR LF cut in two", "\r\r\n", 2},
+                    {"a CR, then a CR LF after the cut", "\r\r\n", 1},
+                    {"no break at the cut", "xy", 1}};
         for (const TextEncoding e : {TextEncoding::Utf8, TextEncoding::Gbk, TextEncoding::Utf16Le,
                                      TextEncoding::Utf16Be}) {
             const qint64 unit = CodeUnitBytes(e);
+            const bool mark = unit == 2;
             const QByteArray name = EncodingName(e).toUtf8();
             for (const auto& cut : cuts) {
                 for (const qint64 bytes : {from - unit, from, from + unit, 3 * from + 2 * unit})
                     QTest::addRow("%s, %s, %lld bytes", name.constData(), cut.name, bytes)
-                        << e << bytes << true << Unit(cut.before, e) << Unit(cut.after, e);
+                        << e << mark << bytes << true << QByteArray(cut.around) << cut.before;
             }
             // A line longer than is read into memory, cut in two, or ending at the cut.
             QTest::addRow("%s, a long line cut in two", name.constData())
-                << e << 3 * from << false << Unit('x', e) << Unit('y', e);
+                << e << mark << 3 * from << false << QByteArray("xy") << 1;
             QTest::addRow("%s, a long line ending at the cut", name.constData())
-                << e << 3 * from << false << Unit('\r', e) << Unit('\n', e);
+                << e << mark << 3 * from << false << QByteArray("\r\n") << 1;
+            if (unit == 2) {
+                for (const qint64 bytes : {from - 2, from, from + 3})
+                    QTest::addRow("%s without its mark, %lld bytes", name.constData(), bytes)
+                        << e << false << bytes << true << QByteArray("\r\n") << 1;
+                QTest::addRow("%s, a byte standing alone at the end", name.constData())
+                    << e << mark << from + 1 << true << QByteArray("\r\n") << 1;
+            }
         }
         QTest::addRow("GBK, a character cut in two")
-            << TextEncoding::Gbk << from + 1 << true << QByteArray("\xBC") << QByteArray("\xD7");
+            << TextEncoding::Gbk << false << from + 1 << true << QByteArray("\xBC\xD7") << 1;
     }
     void sameCountsAsTheWhole() {
         QFETCH(TextEncoding, encoding);
+        QFETCH(bool, mark);
         QFETCH(qint64, bytes);
         QFETCH(bool, breaks);
-        QFETCH(QByteArray, before);
-        QFETCH(QByteArray, after);
-        QByteArray text = Filler(bytes, breaks, encoding);
-        const qint64 cut = CutOf(bytes, encoding);
-        text.replace(qsizetype(cut - before.size()), before.size(), before);
-        text.replace(qsizetype(cut), after.size(), after);
+        QFETCH(QByteArray, around);
+        QFETCH(int, before);
+        const QByteArray text = TextCutAt(bytes, breaks, encoding, around, before);
         const QString path = dir.filePath(QStringLiteral("cut.txt"));
-        WriteAll(path, Mark(encoding) + text);
+        WriteAll(path, (mark ? Mark(encoding) : QByteArray()) + text);
 
         OpenInputs inputs;
-        const FirstLook got = look(path, encoding, inputs);
-        const auto* data = reinterpret_cast<const uchar*>(text.constData());
-        const LineBreakCounts whole =
-            CountLineBreaks(data, data + text.size(), UnitFormatOf(encoding));
+        const FirstLook got = look({path}, encoding, inputs);
+        QCOMPARE(inputs.list.segments.front().body, mark ? 2 : 0);
+        const LineBreakCounts whole = WholeCounts(text, encoding);
         QCOMPARE(got.breaks.crlf, whole.crlf);
         QCOMPARE(got.breaks.lf, whole.lf);
         QCOMPARE(got.breaks.cr, whole.cr);
+        QCOMPARE(got.filesCut, bytes >= kLookInHalvesFrom ? 1 : 0);
         // At most: every batch and every half may count a line cut short.
         const qint64 lines = whole.crlf + whole.lf + whole.cr + 1;
         QVERIFY2(got.lines >= lines && got.lines <= lines + 64,
                  qPrintable(QStringLiteral("%1 lines for %2").arg(got.lines).arg(lines)));
         QCOMPARE(got.listLines, 0);
+        QVERIFY(!inputs.list.readFailed);
+    }
+
+    // Several files, large and small, and a large list: each large one cut in two, a CR LF at
+    // each cut, the inputs' breaks added up and the list's kept apart.
+    void severalFilesAndAList() {
+        const qint64 from = kLookInHalvesFrom;
+        const QList<QByteArray> texts = {TextCutAt(from + 2, true, TextEncoding::Utf8, "\r\n", 1),
+                                         QByteArray("a\r\nb\nc\r"),
+                                         TextCutAt(2 * from, false, TextEncoding::Utf8, "\r\n", 1)};
+        QStringList paths;
+        LineBreakCounts whole;
+        for (const QByteArray& text : texts) {
+            paths += dir.filePath(QStringLiteral("part%1.txt").arg(paths.size()));
+            WriteAll(paths.back(), text);
+            whole += WholeCounts(text, TextEncoding::Utf8);
+        }
+        const QString list = dir.filePath(QStringLiteral("biglist.txt"));
+        WriteAll(list, TextCutAt(from + 10, true, TextEncoding::Utf8, "\r\n", 1));
+
+        OpenInputs inputs;
+        const FirstLook got = look(paths, TextEncoding::Utf8, inputs, {list});
+        QCOMPARE(got.filesCut, 3);
+        QCOMPARE(got.breaks.crlf, whole.crlf);
+        QCOMPARE(got.breaks.lf, whole.lf);
+        QCOMPARE(got.breaks.cr, whole.cr);
+        QVERIFY(got.listLines > from / 4);
         QVERIFY(!inputs.list.readFailed);
     }
 
@@ -155,7 +215,8 @@ private slots:
         WriteAll(input, "a\nb\nc\n");
         WriteAll(listPath, list);
         OpenInputs inputs;
-        const FirstLook got = look(input, TextEncoding::Utf8, inputs, {listPath});
+        const FirstLook got = look({input}, TextEncoding::Utf8, inputs, {listPath});
+        QCOMPARE(got.filesCut, bytes >= kLookInHalvesFrom ? 1 : 0);
         QCOMPARE(got.breaks.lf, 3);
         QCOMPARE(got.breaks.cr + got.breaks.crlf, 0);
         QVERIFY(got.listLines >= bytes / 100 && got.listLines <= bytes / 100 + 64);

@@ -72,6 +72,7 @@ FirstLook LookAtLines(const SegmentList& inputs) {
     look.breaks += looks[1].breaks;
     look.lines += looks[1].lines;
     look.listLines += looks[1].listLines;
+    look.filesCut = int(cuts.size());
     for (const auto& [s, cut] : cuts) {
         // A line cut in two counts twice, which leaves the count an upper bound; a CR LF pair
         // cut in two counted as a CR and a LF.

@@ -10,11 +10,12 @@ struct FirstLook {
     LineBreakCounts breaks; // of the inputs; the compared lists' breaks do not count
     qint64 lines = 0;       // of the inputs, at most
     qint64 listLines = 0;   // of the compared lists, at most
+    int filesCut = 0;       // files looked at in two halves
 };
 
 // A file read through a buffer from this size on is looked at in two halves, one on another
-// thread: reading a file costs the system's copy of every byte, and two threads copy twice as
-// fast.
+// thread: reading a large file is mostly the system copying its bytes, which two threads share
+// (where a file is read at an offset; elsewhere the two reads take turns).
 constexpr qint64 kLookInHalvesFrom = qint64(4) << 20;
 
 // Looks at every line break of the inputs and lists. A file that shrank while it was read sets
