@@ -377,13 +377,16 @@ private slots:
     // Until the commit the old file is untouched and nothing can be seen beside it (the new
     // content has no name yet), however it is saved; afterwards only the file is left, holding
     // the new content or the old. The sizes cross the piece in which content is copied and
-    // written.
+    // written, and the amount after which the system is asked to start writing it onto the disk
+    // (the new content is 1,000 bytes longer than `size`).
     void oneCompleteVersionAtEveryMoment_data() {
         QTest::addColumn<bool>("secondLink");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<bool>("commit");
+        const qint64 writeback = kWritebackEveryBytes - 1000;
         for (const bool secondLink : {false, true}) {
-            for (const qint64 size : {kCopyChunkBytes - 1, kCopyChunkBytes, kCopyChunkBytes + 1}) {
+            for (const qint64 size : {kCopyChunkBytes - 1, kCopyChunkBytes, kCopyChunkBytes + 1,
+                                      writeback - 1, writeback, writeback + 1}) {
                 for (const bool commit : {true, false})
                     QTest::addRow("%s, %lld bytes, %s", secondLink ? "in place" : "replaced", size,
                                   commit ? "committed" : "cancelled")

@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <QString>
 
+#include "files/posixfile.h"
 #include "files/reasons.h"
 #include "files/writewhole.h"
 
@@ -20,8 +21,13 @@ constexpr qint64 kCopyChunkBytes = qint64(1024) * 1024;
 // reused across calls. Returns 0, or the error number of the failing side (-1 when unknown).
 int CopyContent(QFile& from, QFile& to, QByteArray& buffer, QString* reason);
 
+// How much is written between two requests that the system start putting it on the disk.
+constexpr qint64 kWritebackEveryBytes = qint64(8) << 20;
+
 // Hands writes on to a file in pieces of kCopyChunkBytes and keeps the first failure, so that a
-// later write can neither hide it nor follow it.
+// later write can neither hide it nor follow it. Every kWritebackEveryBytes the system is asked
+// to start writing the file onto the disk: a large result is then mostly there by the time it
+// is synced, rather than all of it waited for at the end.
 class GuardedWriter final : public QIODevice {
 public:
     using Failed = std::function<void(int errnum, const QString& reason)>;
@@ -59,8 +65,14 @@ private:
         return ok;
     }
     bool writeOut(const char* data, qint64 len) {
-        if (WriteWhole(file_, data, len))
+        if (WriteWhole(file_, data, len)) {
+            sinceWriteback_ += len;
+            if (sinceWriteback_ >= kWritebackEveryBytes) {
+                StartWriteback(file_.handle());
+                sinceWriteback_ = 0;
+            }
             return true;
+        }
         failed_ = true;
         errnum_ = ErrnoFor(file_);
         reason_ = ReasonFor(file_);
@@ -73,6 +85,7 @@ private:
     QFile& file_;
     Failed onFailure_;
     QByteArray piece_;
+    qint64 sinceWriteback_ = 0;
     bool failed_ = false;
     int errnum_ = 0;
     QString reason_;

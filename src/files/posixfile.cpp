@@ -294,6 +294,15 @@ bool SyncHandle(int handle, int* errnum) {
     return true;
 }
 
+void StartWriteback(int handle) {
+#if defined(Q_OS_LINUX)
+    // The whole file: pages already on their way are left alone.
+    sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    Q_UNUSED(handle);
+#endif
+}
+
 void SyncFolder(const QString& folder) {
     const int fd = open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)

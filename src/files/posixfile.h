@@ -64,6 +64,10 @@ bool SetMode(int handle, uint mode, int* errnum);
 
 // Waits until the file's content is on the disk.
 bool SyncHandle(int handle, int* errnum);
+// Asks the system to start writing what has been written to the file onto the disk, without
+// waiting for it, so that a later SyncHandle has less to wait for. Where the system cannot be
+// asked, does nothing.
+void StartWriteback(int handle);
 // Waits until the names in a folder are on the disk; where the system cannot, does nothing.
 void SyncFolder(const QString& folder);
 
