@@ -4,7 +4,8 @@
 # keep the order) and a minimal single-thread reference (bench/ref_dedup.cpp). Rounds alternate the
 # programs, so that a machine that slows down slows them all; each figure is a median (the time
 # to the millisecond, from the shell's clock around each run), memory the peak resident size. Every output is checked: the order-keeping ones equal gawk's line for line
-# (CR LF read as LF), sort's equals our result sorted.
+# (CR LF read as LF), sort's equals our result sorted. Each file is read once before its timed
+# runs, and the disk is synced before each run, outside the timing.
 # Usage: bench/compare.sh [-r ROUNDS] [-s "SHAPES"] [-m] [LINES...]
 #   defaults: 3 rounds, shapes "mix distinct one short long", lines 1000000 10000000
 #   -m prints a Markdown table (for the README) instead of the plain one.
@@ -78,6 +79,10 @@ for shape in $shapes; do
         cat "$in" >/dev/null
         for ((round = 0; round < rounds; round++)); do
             for i in "${!names[@]}"; do
+                # What the run before wrote goes onto the disk first, outside the timings: we
+                # sync our result before it is renamed into place, and that sync must not wait
+                # for another program's writes (the others do not sync theirs).
+                sync
                 # The time to the millisecond (GNU time's is to the hundredth of a second, too
                 # coarse for the smallest rows), the peak memory from GNU time.
                 start=$EPOCHREALTIME
