@@ -25,13 +25,15 @@ int CopyContent(QFile& from, QFile& to, QByteArray& buffer, QString* reason);
 constexpr qint64 kWritebackEveryBytes = qint64(8) << 20;
 
 // Hands writes on to a file in pieces of kCopyChunkBytes and keeps the first failure, so that a
-// later write can neither hide it nor follow it. Every kWritebackEveryBytes the system is asked
-// to start writing the file onto the disk: a large result is then mostly there by the time it
-// is synced, rather than all of it waited for at the end.
+// later write can neither hide it nor follow it. For a file that will be synced (`writeback`),
+// every kWritebackEveryBytes the system is asked to start writing it onto the disk: a large
+// result is then mostly there by the time it is synced, rather than all of it waited for at the
+// end.
 class GuardedWriter final : public QIODevice {
 public:
     using Failed = std::function<void(int errnum, const QString& reason)>;
-    GuardedWriter(QFile& file, Failed failed) : file_(file), onFailure_(std::move(failed)) {}
+    GuardedWriter(QFile& file, Failed failed, bool writeback = false)
+        : file_(file), onFailure_(std::move(failed)), writeback_(writeback) {}
     bool isSequential() const override { return true; }
 
     // Writes what is gathered; false once anything has failed.
@@ -67,7 +69,7 @@ private:
     bool writeOut(const char* data, qint64 len) {
         if (WriteWhole(file_, data, len)) {
             sinceWriteback_ += len;
-            if (sinceWriteback_ >= kWritebackEveryBytes) {
+            if (writeback_ && sinceWriteback_ >= kWritebackEveryBytes) {
                 StartWriteback(file_.handle());
                 sinceWriteback_ = 0;
             }
@@ -85,6 +87,7 @@ private:
     QFile& file_;
     Failed onFailure_;
     QByteArray piece_;
+    bool writeback_;
     qint64 sinceWriteback_ = 0;
     bool failed_ = false;
     int errnum_ = 0;

@@ -295,8 +295,10 @@ bool SyncHandle(int handle, int* errnum) {
 }
 
 void StartWriteback(int handle) {
-#if defined(Q_OS_LINUX)
-    // The whole file: pages already on their way are left alone.
+#if defined(__linux__)
+    // The whole file: pages already on their way are left alone. Without a flag that waits, a
+    // failure to write is neither seen nor cleared here: the sync that follows still reports it
+    // (a waiting flag would take it before the sync could).
     sync_file_range(handle, 0, 0, SYNC_FILE_RANGE_WRITE);
 #else
     Q_UNUSED(handle);

@@ -147,10 +147,15 @@ void SafeSaveFile::Impl::dropContent() {
 }
 
 void SafeSaveFile::Impl::startWriting() {
-    writer.emplace(content, [this](int errnum, const QString& reason) {
-        writeErrno = errnum;
-        writeReason = reason;
-    });
+    // Only the content that is renamed into place is synced as it is: the in-place way's is
+    // copied into the old file at the commit, and never needs to reach the disk itself.
+    writer.emplace(
+        content,
+        [this](int errnum, const QString& reason) {
+            writeErrno = errnum;
+            writeReason = reason;
+        },
+        way == Way::Replace);
     writer->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
