@@ -5,9 +5,10 @@
 // temporary file behind.
 //
 // The input: one byte for the kind of change and where it cuts, one for the moment, one for the
-// way of working (mapped or read whole, in memory or partitioned, tiled past a batch), then the
-// file's bytes.
+// way of working (mapped or read whole, in memory or partitioned, tiled past a batch or past the
+// size whose first look is cut in two), then the file's bytes.
 #include "engine/engine.h"
+#include "engine/firstlook.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,6 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QByteArray content(reinterpret_cast<const char*>(data + 3), qsizetype(size - 3));
     if (way & 4) // past the engine's batch, so that a file is read in several
         content = Tiled(content, qsizetype(1) << 20 | way);
+    if (way & 64) // past the size from which a file's first look is cut in two halves
+        content = Tiled(content, qsizetype(kLookInHalvesFrom) | way);
     Write(file, content);
 
     EngineSettings settings;
