@@ -9,11 +9,11 @@
 #include "eventloop.h"
 #include "platform/memory.h"
 #include "textgen.h"
-#include "ui/mainwindow.h"
-#include "ui/removedrows.h"
-#include "ui/removedview.h"
-#include "ui/repeatsdialog.h"
-#include "ui/textbox.h"
+#include "ui/statistic/removedrows.h"
+#include "ui/statistic/removedview.h"
+#include "ui/statistic/repeatsdialog.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>

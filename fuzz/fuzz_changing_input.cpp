@@ -8,7 +8,7 @@
 // way of working (mapped or read whole, in memory or partitioned, tiled past a batch or past the
 // size whose first look is cut in two), then the file's bytes.
 #include "engine/engine.h"
-#include "engine/firstlook.h"
+#include "engine/reading/firstlook.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 #include "platform/memory.h"
 #include "platform/qtdesktopservices.h"
-#include "ui/mainwindow.h"
+#include "ui/window/mainwindow.h"
 
 #include <QApplication>
 

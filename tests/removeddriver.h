@@ -3,7 +3,7 @@
 // What a filter removes, as the reference says it, and the window driven to show it: the
 // options set through the menu, a filter, 标出重复 and keys sent to the window.
 #include "referencefilter.h"
-#include "ui/filteroptionsmenu.h"
+#include "ui/compare/filteroptionsmenu.h"
 #include "windowdriver.h"
 
 #include <QAction>

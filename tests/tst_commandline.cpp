@@ -2,8 +2,8 @@
 #include "fakedesktopservices.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
-#include "ui/mainwindow.h"
-#include "ui/textbox.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/mainwindow.h"
 
 #include <QDir>
 #include <QProcess>

@@ -2,7 +2,7 @@
 // the line it was made from, with the results of files read through a buffer the same as the
 // model's; and kept lines copied into the result as they are, at every length.
 #include "engine/engine.h"
-#include "engine/firstcopies.h"
+#include "engine/inmemory/firstcopies.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
 #include "referencefilter.h"

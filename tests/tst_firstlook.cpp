@@ -2,8 +2,8 @@
 // look at the whole, whatever the cut falls on, in every encoding; a compared list's breaks kept
 // apart; a file that shrinks said to have changed.
 #include "engine/engine.h"
-#include "engine/firstlook.h"
-#include "engine/inputs.h"
+#include "engine/reading/firstlook.h"
+#include "engine/reading/inputs.h"
 #include "filehelpers.h"
 
 #include <QTemporaryDir>

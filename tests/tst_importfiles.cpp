@@ -1,7 +1,7 @@
 // The choice an import makes between reading files whole and the large-file mode, on files on
 // disk: each bound crossed, every kind of line break counted as the box counts it, several files
 // joined, a cancel and a failure.
-#include "engine/importfiles.h"
+#include "engine/window/importfiles.h"
 #include "filehelpers.h"
 
 #include <QTemporaryDir>

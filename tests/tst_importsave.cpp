@@ -1,8 +1,8 @@
 #include "core/lines.h"
 #include "filehelpers.h"
-#include "ui/commands.h"
-#include "ui/mainwindow.h"
-#include "ui/textbox.h"
+#include "ui/jobs/commands.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/mainwindow.h"
 #include "windowdriver.h"
 
 #include <QLabel>

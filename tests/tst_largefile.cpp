@@ -6,10 +6,10 @@
 #include "filehelpers.h"
 #include "files/safefile.h"
 #include "files/textcodec.h"
-#include "ui/mainwindow.h"
-#include "ui/repeatsdialog.h"
-#include "ui/textbox.h"
-#include "ui/wording.h"
+#include "ui/statistic/repeatsdialog.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/wording.h"
 #include "windowdriver.h"
 
 #include <QAction>

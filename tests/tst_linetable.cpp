@@ -1,6 +1,6 @@
 // The table of lines: what its slots hold for a line's bytes, and how many lines it is sized for.
-#include "engine/linebytes.h"
-#include "engine/linetable.h"
+#include "engine/inmemory/linebytes.h"
+#include "engine/inmemory/linetable.h"
 
 #include <QFile>
 #include <QRandomGenerator>

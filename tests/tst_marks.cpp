@@ -5,8 +5,8 @@
 #include "filehelpers.h"
 #include "removeddriver.h"
 #include "testtext.h"
-#include "ui/appearance.h"
-#include "ui/repeatmarks.h"
+#include "ui/textbox/repeatmarks.h"
+#include "ui/window/appearance.h"
 
 #include <QTextBlock>
 

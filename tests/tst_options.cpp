@@ -3,12 +3,12 @@
 #include "core/lines.h"
 #include "engine/engine.h"
 #include "testtext.h"
-#include "ui/filteroptionsmenu.h"
-#include "ui/mainwindow.h"
-#include "ui/repeatsdialog.h"
-#include "ui/splitbutton.h"
-#include "ui/textbox.h"
-#include "ui/wording.h"
+#include "ui/compare/filteroptionsmenu.h"
+#include "ui/statistic/repeatsdialog.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/splitbutton.h"
+#include "ui/window/wording.h"
 #include "windowdriver.h"
 
 #include <QAbstractItemModel>

@@ -5,11 +5,11 @@
 #include "files/textcodec.h"
 #include "removeddriver.h"
 #include "testtext.h"
-#include "ui/removedexport.h"
-#include "ui/removedmodel.h"
-#include "ui/removedview.h"
-#include "ui/repeatsdialog.h"
-#include "ui/wording.h"
+#include "ui/statistic/removedexport.h"
+#include "ui/statistic/removedmodel.h"
+#include "ui/statistic/removedview.h"
+#include "ui/statistic/repeatsdialog.h"
+#include "ui/window/wording.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -6,12 +6,12 @@
 #include "files/safefile.h"
 #include "files/textcodec.h"
 #include "testtext.h"
-#include "ui/filteroptionsmenu.h"
-#include "ui/mainwindow.h"
-#include "ui/repeatsdialog.h"
-#include "ui/repeatsexport.h"
-#include "ui/textbox.h"
-#include "ui/wording.h"
+#include "ui/compare/filteroptionsmenu.h"
+#include "ui/statistic/repeatsdialog.h"
+#include "ui/statistic/repeatsexport.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/mainwindow.h"
+#include "ui/window/wording.h"
 #include "windowdriver.h"
 
 #include <QAbstractItemModel>

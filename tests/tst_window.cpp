@@ -1,9 +1,9 @@
 #include "core/lines.h"
 #include "testtext.h"
-#include "ui/appearance.h"
-#include "ui/fitlabel.h"
-#include "ui/mainwindow.h"
-#include "ui/textbox.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/appearance.h"
+#include "ui/window/fitlabel.h"
+#include "ui/window/mainwindow.h"
 #include "windowdriver.h"
 
 #include <QAccessible>

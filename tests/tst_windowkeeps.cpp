@@ -3,9 +3,9 @@
 // caption clear of the edge, and a word when the publisher's page cannot be opened.
 #include "platform/desktopservices.h"
 #include "testtext.h"
-#include "ui/fitlabel.h"
-#include "ui/mainwindow.h"
-#include "ui/textbox.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/fitlabel.h"
+#include "ui/window/mainwindow.h"
 #include "windowdriver.h"
 
 #include <QApplication>

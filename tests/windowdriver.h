@@ -1,8 +1,8 @@
 #pragma once
 
 #include "fakedesktopservices.h"
-#include "ui/mainwindow.h"
-#include "ui/textbox.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/mainwindow.h"
 
 #include <QLabel>
 #include <QPushButton>

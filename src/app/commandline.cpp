@@ -1,6 +1,6 @@
 #include "app/commandline.h"
 
-#include "ui/mainwindow.h"
+#include "ui/window/mainwindow.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

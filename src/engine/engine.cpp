@@ -1,9 +1,9 @@
 // The engine's front door: the inputs, in memory or from files, go the in-memory or the
 // partitioned way, and what they give is counted.
 #include "engine/engine_p.h"
-#include "engine/firstlook.h"
-#include "engine/inputs.h"
-#include "engine/removed.h"
+#include "engine/reading/firstlook.h"
+#include "engine/reading/inputs.h"
+#include "engine/writing/removed.h"
 #include "files/textcodec.h"
 
 #include <algorithm>

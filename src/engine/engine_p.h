@@ -4,8 +4,8 @@
 
 #include "core/bytecolumns.h"
 #include "engine/engine.h"
-#include "engine/linescan.h"
-#include "engine/linetable.h"
+#include "engine/inmemory/linetable.h"
+#include "engine/reading/linescan.h"
 #include "engine/systemfiles.h"
 
 #include <atomic>

@@ -1,0 +1,167 @@
+// Lines as the comparison rules see them: where a position is among the inputs, a line's key and
+// hash, whether two lines are the same, and the splitting of a batch into lines.
+#include "engine/inmemory/linebytes.h"
+
+#include "files/textcodec.h"
+
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cstring>
+
+TextDecoder& DecoderCache::operator()(TextEncoding encoding) {
+    for (auto& [e, decoder] : decoders_) {
+        if (e == encoding)
+            return *decoder;
+    }
+    decoders_.emplace_back(encoding, std::make_unique<TextDecoder>(encoding));
+    return *decoders_.back().second;
+}
+
+const Segment& SegmentList::find(quint64 pos) const {
+    auto it = std::upper_bound(segments.begin(), segments.end(), pos,
+                               [](quint64 p, const Segment& s) { return p < quint64(s.base); });
+    return *(it - 1);
+}
+
+qint64 LineLengthAt(const SegmentList& inputs, quint64 pos) {
+    const Segment& s = inputs.at(pos);
+    const uchar* line = s.data + (qint64(pos) - s.base);
+    const uchar* next = nullptr;
+    return FindLineEnd(line, s.end(), s.units, &next) - line;
+}
+
+LineReader::LineReader(const FilterOptions& options, KeyWay way)
+    : way_(way), keys_{LineKeyMaker(options), LineKeyMaker(options)}, columns_{
+                                                                          ByteColumnKey(options),
+                                                                          ByteColumnKey(options)} {}
+
+LineReader::~LineReader() = default;
+
+QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 length, QString& into) {
+    if (s.native)
+        return {reinterpret_cast<const QChar*>(line), qsizetype(length / 2)};
+    into.resize(0); // keeps the buffer
+    decoders_(s.encoding)
+        .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), into);
+    return into;
+}
+
+QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
+                               bool* keyless) {
+    bool none = false;
+    QByteArrayView k;
+    switch (way_) {
+    case KeyWay::Bytes:
+        k = QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length));
+        break;
+    case KeyWay::ByteColumns:
+        k = columns_[buffer].key(line, length, &none);
+        break;
+    case KeyWay::Text: {
+        const QStringView text =
+            keys_[buffer].key(decode(s, line, length, decoded_[buffer]), &none);
+        k = QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        break;
+    }
+    }
+    if (keyless)
+        *keyless = none;
+    return k;
+}
+
+quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, LineKind* kind,
+                         qint64* keyBytes) {
+    if (way_ == KeyWay::Bytes) {
+        *kind = length == 0 ? LineKind::Blank : LineKind::Keyed;
+        *keyBytes = length;
+        return HashLineBytes(s, line, length);
+    }
+    bool keyless = false;
+    const QByteArrayView k = key(s, line, length, 0, &keyless);
+    *kind = keyless ? LineKind::Keyless : k.isEmpty() ? LineKind::Blank : LineKind::Keyed;
+    *keyBytes = k.size();
+    return XXH3_64bits(k.data(), std::size_t(k.size()));
+}
+
+LineKind LineReader::kindOf(const Segment& s, const uchar* line, qint64 length) {
+    if (way_ == KeyWay::Bytes)
+        return length == 0 ? LineKind::Blank : LineKind::Keyed;
+    bool keyless = false;
+    const QByteArrayView k = key(s, line, length, 0, &keyless);
+    return keyless ? LineKind::Keyless : k.isEmpty() ? LineKind::Blank : LineKind::Keyed;
+}
+
+bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
+                        qint64 length) {
+    if (way_ == KeyWay::Bytes)
+        return SameLineFound(inputs, pos, s, line, length);
+    const Segment* found = &inputs.at(pos);
+    const uchar* old = found->data + (qint64(pos) - found->base);
+    Segment copy;
+    if (ReadsAgain(*found, length)) {
+        // As for a line's own bytes, a long first copy is read again rather than looked at in
+        // the mapping; most are the same bytes, so its own length is asked for first.
+        switch (ReadLineAgain(inputs, *found, old - found->data, length, again_, &copy)) {
+        case ReadAgain::Read:
+            found = &copy;
+            old = copy.data;
+            break;
+        case ReadAgain::TooLong:
+            break;
+        case ReadAgain::Failed:
+            return false;
+        }
+    }
+    const Segment& other = *found;
+    const uchar* next = nullptr;
+    const qint64 oldLength = FindLineEnd(old, other.end(), other.units, &next) - old;
+    // The same bytes in the same encoding make the same key: most repeats are found so, without
+    // making either key.
+    if (oldLength == length && other.encoding == s.encoding && other.native == s.native &&
+        (length > kLongLineStep ? SameInSteps(other, old, s, line, length)
+                                : SameBytes(old, line, length)))
+        return true;
+    return key(s, line, length, 0) == key(other, old, oldLength, 1);
+}
+
+QString LineText(const Segment& s, const uchar* line, qint64 length) {
+    if (s.native)
+        return QString(reinterpret_cast<const QChar*>(line), qsizetype(length / 2));
+    QString text;
+    TextDecoder(s.encoding)
+        .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text);
+    return text;
+}
+
+namespace {
+constexpr qint64 kParallelSplitBytes = qint64(64) * 1024;
+} // namespace
+
+void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
+                std::vector<LineRef>& lines) {
+    ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
+        LineKind kind = LineKind::Keyed;
+        qint64 keyBytes = 0;
+        const quint64 hash = reader.hash(s, line, length, &kind, &keyBytes);
+        lines.push_back(LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, kind});
+    });
+}
+
+void SplitBatch(const Segment& s, const uchar* from, const uchar* to, LineReader& reader0,
+                LineReader& reader1, Helper& helper, std::vector<LineRef>& lines,
+                std::vector<LineRef>& scratch) {
+    lines.clear();
+    if (to - from < kParallelSplitBytes || s.longLine) {
+        SplitRange(s, from, to, reader0, lines);
+        return;
+    }
+    qint64 half = (to - from) / 2;
+    if (s.units != UnitFormat::Bytes)
+        half &= ~qint64(1);
+    const uchar* middle = NextLineStart(from + half, to, s.units);
+    scratch.clear();
+    helper.both([&] { SplitRange(s, from, middle, reader0, lines); },
+                [&] { SplitRange(s, middle, to, reader1, scratch); });
+    lines.insert(lines.end(), scratch.begin(), scratch.end());
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+// Folder engine/window: what only the window uses. Files imported into a box (importfiles), and
+// the large-file mode, which shows a preview of a file too large for a box and filters and saves
+// the whole file (largefile, largeresult).
+
+#include "engine/engine.h"
+#include "files/posixfile.h"
+#include "files/textcodec.h"
+
+#include <QFile>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// What the window shows of a file too large for a text box, and the work it does on the whole
+// file instead: filtering into a temporary file, saving and copying that result.
+
+// How much of a large file a box shows.
+constexpr qint64 kPreviewLines = 10000;
+// Lines of the preview are cut after this many characters.
+constexpr qsizetype kPreviewLineChars = 2000;
+
+struct TextSummary {
+    qint64 lines = 0;
+    qint64 nonBlankLines = 0;    // lines holding something besides U+0020 spaces
+    QString preview;             // the first kPreviewLines lines, joined by CR LF, long lines cut
+    bool previewComplete = true; // false when lines were left out or cut
+};
+
+// Counts the lines of a whole file and reads its beginning into *into. A file that changes while it
+// is read fails (the message is the reason alone).
+Outcome SummarizeFile(QFile& file, TextEncoding encoding, const EngineProgress& progress,
+                      TextSummary* into);
+
+// A file opened in the large-file mode; or several, read as one text in their order.
+struct LargeFile {
+    QStringList paths;
+    TextEncoding encoding = TextEncoding::Gbk; // the first file's
+    TextSummary summary;                       // of them all
+    // What each file was when it was read, to tell whether it changed since.
+    std::vector<FileStatus> opened;
+};
+
+// Nothing when the file at `path` is still what it was when it was opened; otherwise a message
+// that says it changed (in Chinese, naming the file), after which nothing made of it may be used.
+QString ChangedSince(const QString& path, const FileStatus& opened);
+// The same for each of several files, with what each was when it was opened.
+QString ChangedSince(const QStringList& paths, const std::vector<FileStatus>& opened);
+
+// Opens a file for the large-file mode into *into: its encoding from its beginning, its whole
+// count, its beginning to show. A failure names the file.
+Outcome OpenLargeFile(const QString& path, const EngineProgress& progress, LargeFile* into);
+// The same for several files as one text: their counts added, the beginning of the first ones.
+Outcome OpenLargeFiles(const QStringList& paths, const EngineProgress& progress, LargeFile* into);
+
+// The result of filtering a large file, held in a temporary file that vanishes with it.
+struct LargeResult {
+    std::unique_ptr<QFile> file;
+    TextEncoding encoding = TextEncoding::Gbk;
+    TextSummary summary;
+    EngineResult result;
+    QStringList inputPaths;              // the files it was made from
+    std::vector<FileStatus> inputOpened; // what they were then
+};
+
+// Filters a large file into a temporary file, into *into. A file changed since it was opened is a
+// failure.
+Outcome FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
+                        const EngineProgress& progress, LargeResult* into);
+
+// Writes the result to `path` through the safe save. Whether the files it was made from are still
+// what they were is the caller's to ask (ChangedSince), before it is saved.
+Outcome SaveLargeResult(QFile& result, const QString& path, const EngineProgress& progress);
+
+// Writes the result to `path` in another encoding (byte-order mark included) with every line
+// ended by `lineBreak`. A line GBK cannot hold is written as GB18030 unless `exact`; otherwise a
+// character the encoding lacks, or an undecodable byte for UTF-16, fails the save and nothing is
+// written.
+Outcome SaveLargeResultAs(QFile& result, TextEncoding from, const QString& path, TextEncoding to,
+                          LineBreak lineBreak, bool exact, const EngineProgress& progress);
+
+// The whole result as text for the clipboard, when it has at most `maxBytes` bytes: lines end
+// with CR LF as in a box, and undecodable bytes become U+FFFD, as the clipboard cannot carry them.
+std::optional<QString> ResultText(QFile& result, TextEncoding encoding, qint64 maxBytes);

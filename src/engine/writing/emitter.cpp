@@ -1,0 +1,146 @@
+// Writes kept lines in the output's encoding, with its line break and optional counts.
+#include "engine/engine_p.h"
+#include "engine/inmemory/linebytes.h"
+
+#include "files/textcodec.h"
+
+#include <algorithm>
+
+namespace {
+constexpr qint64 kOutputBuffer = qint64(1) << 20;
+// Lines up to this long are copied into the buffer straight.
+constexpr qint64 kShortLineBytes = 4096;
+} // namespace
+
+Emitter::Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts)
+    : sink_(sink), encoding_(encoding), units_(UnitFormatOf(encoding)), lineBreakKind_(lineBreak),
+      lineBreak_(LineBreakBytes(lineBreak, UnitFormatOf(encoding))), counts_(counts) {
+    buffer_.reserve(kOutputBuffer + kShortLineBytes + 8); // a short line and its break past it
+}
+
+Emitter::~Emitter() = default;
+
+void Emitter::setLineBreak(LineBreak lineBreak) {
+    lineBreakKind_ = lineBreak;
+    lineBreak_ = LineBreakBytes(lineBreak, units_);
+}
+
+bool Emitter::start() {
+    const QByteArrayView mark = ByteOrderMark(encoding_);
+    buffer_.append(mark.data(), mark.size());
+    return true;
+}
+
+bool Emitter::flush() {
+    if (buffer_.isEmpty())
+        return true;
+    if (!sink_.write(buffer_.constData(), buffer_.size())) {
+        error_ = sink_.error();
+        return false;
+    }
+    buffer_.resize(0); // keeps its room
+    return true;
+}
+
+void Emitter::appendUnits(QStringView text) {
+    for (const QChar c : text) {
+        const char low = char(c.unicode() & 0xFF);
+        const char high = char(c.unicode() >> 8);
+        if (units_ == UnitFormat::Bytes)
+            buffer_.append(low);
+        else if (units_ == UnitFormat::Utf16Le)
+            buffer_.append(low).append(high);
+        else
+            buffer_.append(high).append(low);
+    }
+}
+
+bool Emitter::appendText(QStringView text) {
+    if (!encoder_)
+        encoder_ = std::make_unique<TextEncoder>(WithoutByteOrderMark(encoding_));
+    if (encoder_->encode(text, buffer_))
+        return true;
+    // A text GBK cannot hold is written as GB18030, which keeps GBK's bytes for everything GBK
+    // has.
+    if (WithoutByteOrderMark(encoding_) == TextEncoding::Gbk) {
+        if (!fallback_)
+            fallback_ = std::make_unique<TextEncoder>(TextEncoding::Gb18030);
+        if (fallback_->encode(text, buffer_)) {
+            wroteGb18030_ = true;
+            return true;
+        }
+    }
+    error_ = QStringLiteral("有一行含有 %1 编码无法表示的字符。").arg(EncodingName(encoding_));
+    return false;
+}
+
+// Writes a line of another encoding in the output's.
+bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
+    text_.resize(0);
+    if (s.native)
+        text_ = QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();
+    else
+        decoders_(s.encoding)
+            .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text_);
+    return appendText(text_);
+}
+
+bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    // Most lines: no count before them, the same encoding, whole units.
+    if (!counts_ && !loneByte_ && length <= kShortLineBytes &&
+        (units_ == UnitFormat::Bytes || length % 2 == 0) && sameEncoding(s)) {
+        const qsizetype at = buffer_.size();
+        buffer_.resize(at + qsizetype(length) + lineBreak_.size());
+        auto* to = reinterpret_cast<uchar*>(buffer_.data() + at);
+        CopyLineBytes(to, line, length);
+        CopyLineBytes(to + length, reinterpret_cast<const uchar*>(lineBreak_.constData()),
+                      lineBreak_.size());
+        ++lines_;
+        return buffer_.size() < kOutputBuffer || flush();
+    }
+    return this->line(counts_ ? QString::number(count) + u'\t' : QString(), s, line, length);
+}
+
+bool Emitter::line(QStringView before, const Segment& s, const uchar* line, qint64 length) {
+    if (loneByte_) {
+        error_ = QStringLiteral("无法以 %1 写出结果：结果的第 %2 行以单个无法识别的字节结束，"
+                                "其后还有别的行；UTF-16 每两个字节为一个单位，"
+                                "这个字节之后的字符会全部错位。")
+                     .arg(EncodingName(encoding_))
+                     .arg(lines_);
+        return false;
+    }
+    const qsizetype start = buffer_.size();
+    // Counts and line numbers are plain ASCII, written straight as units.
+    if (std::all_of(before.begin(), before.end(), [](QChar c) { return c.unicode() < 0x80; }))
+        appendUnits(before);
+    else if (!appendText(before))
+        return false;
+    const bool same = sameEncoding(s);
+    if (same && length > kLongLineStep) {
+        // Straight from where the line is, in steps, rather than through the buffer.
+        if (!flush() || !WriteInSteps(s, line, length, [this](const char* piece, qint64 size) {
+                if (sink_.write(piece, size))
+                    return true;
+                error_ = sink_.error();
+                return false;
+            }))
+            return false;
+    } else if (same) {
+        buffer_.append(reinterpret_cast<const char*>(line), qsizetype(length));
+    } else if (!convert(s, line, length)) {
+        return false;
+    }
+    // A UTF-16 line that ends in a byte standing alone (the odd last byte of its file) ends the
+    // result: a line break after it would be out of step, as would anything else.
+    if (units_ != UnitFormat::Bytes && (buffer_.size() - start) % 2 != 0)
+        loneByte_ = true;
+    else
+        buffer_.append(lineBreak_);
+    ++lines_;
+    return buffer_.size() < kOutputBuffer || flush();
+}
+
+bool Emitter::finish() {
+    return flush();
+}

@@ -1,0 +1,214 @@
+#include "ui/compare/comparesetup.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+const QString kSource = QStringLiteral("source");
+const QString kSeparator = QStringLiteral("separator");
+const QString kCharacter = QStringLiteral("character");
+const QString kColumns = QStringLiteral("columns");
+const QString kPattern = QStringLiteral("pattern");
+const QString kKind = QStringLiteral("kind");
+const QString kPath = QStringLiteral("path");
+const QString kText = QStringLiteral("text");
+
+const std::pair<bool KeyRule::*, const char*> kNormalizations[] = {
+    {&KeyRule::digitsOnly, "digitsOnly"},
+    {&KeyRule::ignoreSpaces, "ignoreSpaces"},
+    {&KeyRule::ignorePunct, "ignorePunct"},
+    {&KeyRule::ignoreInvisible, "ignoreInvisible"},
+};
+
+} // namespace
+
+QString PastedListName(int number) {
+    return QStringLiteral("粘贴的清单 %1").arg(number);
+}
+
+void NumberPastedLists(std::vector<ComparedList>& lists) {
+    int pasted = 0;
+    for (ComparedList& list : lists) {
+        if (list.path.isEmpty())
+            list.name = PastedListName(++pasted);
+    }
+}
+
+QString DescribeSeparator(const Separator& separator) {
+    switch (separator.kind) {
+    case Separator::Kind::Space:
+        return QStringLiteral("空白");
+    case Separator::Kind::Csv:
+        return QStringLiteral("CSV");
+    case Separator::Kind::Character:
+        break;
+    }
+    if (separator.character == u"\t")
+        return QStringLiteral("制表符");
+    if (separator.character == u",")
+        return QStringLiteral("逗号");
+    return QStringLiteral("“%1”").arg(separator.character);
+}
+
+QStringList DescribeKeyRule(const KeyRule& rule) {
+    QStringList parts;
+    if (rule.source == KeyRule::Source::Columns && !rule.columns.empty()) {
+        QStringList columns;
+        for (const int column : rule.columns)
+            columns << QString::number(column);
+        const QString how = rule.separator.kind == Separator::Kind::Csv
+                                ? QStringLiteral("CSV")
+                                : DescribeSeparator(rule.separator) + QStringLiteral("分隔");
+        parts << QStringLiteral("比较第 %1 列（%2）").arg(columns.join(QStringLiteral("、")), how);
+    } else if (rule.source == KeyRule::Source::Pattern && !rule.pattern.isEmpty()) {
+        parts << QStringLiteral("比较正则表达式 %1 找到的部分").arg(rule.pattern);
+    }
+    if (rule.digitsOnly)
+        parts << QStringLiteral("只比较数字");
+    if (rule.ignoreSpaces)
+        parts << QStringLiteral("忽略所有空白");
+    if (rule.ignorePunct)
+        parts << QStringLiteral("忽略标点");
+    if (rule.ignoreInvisible)
+        parts << QStringLiteral("忽略不可见字符");
+    return parts;
+}
+
+QString ListKindWord(ComparedList::Kind kind) {
+    return kind == ComparedList::Kind::Exclude ? QStringLiteral("排除清单")
+                                               : QStringLiteral("交集清单");
+}
+
+QString DescribeComparedLists(const std::vector<ComparedList>& lists) {
+    QStringList parts;
+    for (const ComparedList& list : lists)
+        parts << ListKindWord(list.kind) + u' ' + list.name;
+    return parts.join(QStringLiteral("、"));
+}
+
+QString KeyRuleToText(const KeyRule& rule) {
+    QJsonObject o;
+    switch (rule.source) {
+    case KeyRule::Source::WholeLine:
+        o[kSource] = QStringLiteral("line");
+        break;
+    case KeyRule::Source::Columns: {
+        o[kSource] = QStringLiteral("columns");
+        QJsonArray columns;
+        for (const int column : rule.columns)
+            columns.append(column);
+        o[kColumns] = columns;
+        break;
+    }
+    case KeyRule::Source::Pattern:
+        o[kSource] = QStringLiteral("pattern");
+        o[kPattern] = rule.pattern;
+        break;
+    }
+    if (rule.source == KeyRule::Source::Columns) {
+        switch (rule.separator.kind) {
+        case Separator::Kind::Character:
+            o[kSeparator] = QStringLiteral("character");
+            o[kCharacter] = rule.separator.character;
+            break;
+        case Separator::Kind::Space:
+            o[kSeparator] = QStringLiteral("space");
+            break;
+        case Separator::Kind::Csv:
+            o[kSeparator] = QStringLiteral("csv");
+            break;
+        }
+    }
+    for (const auto& [member, name] : kNormalizations) {
+        if (rule.*member)
+            o[QLatin1String(name)] = true;
+    }
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+KeyRule KeyRuleFromText(const QString& text) {
+    KeyRule rule;
+    const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
+    const QString source = o.value(kSource).toString();
+    if (source == u"columns") {
+        std::vector<int> columns;
+        for (const QJsonValue column : o.value(kColumns).toArray()) {
+            const int n = column.toInt(0);
+            if (n <= 0)
+                return {};
+            columns.push_back(n);
+        }
+        if (columns.empty())
+            return {};
+        rule.source = KeyRule::Source::Columns;
+        rule.columns = std::move(columns);
+        const QString separator = o.value(kSeparator).toString();
+        if (separator == u"space") {
+            rule.separator.kind = Separator::Kind::Space;
+        } else if (separator == u"csv") {
+            rule.separator.kind = Separator::Kind::Csv;
+        } else {
+            QString error;
+            const std::optional<Separator> read =
+                ParseSeparator(o.value(kCharacter).toString(), &error);
+            if (!read || read->kind != Separator::Kind::Character)
+                return {};
+            rule.separator = *read;
+        }
+    } else if (source == u"pattern") {
+        const QString pattern = o.value(kPattern).toString();
+        if (!PatternError(pattern).isEmpty())
+            return {};
+        rule.source = KeyRule::Source::Pattern;
+        rule.pattern = pattern;
+    }
+    for (const auto& [member, name] : kNormalizations)
+        rule.*member = o.value(QLatin1String(name)).toBool(false);
+    return rule;
+}
+
+QString ComparedListsToText(const std::vector<ComparedList>& lists) {
+    QJsonArray array;
+    for (const ComparedList& list : lists) {
+        if (list.path.isEmpty() && list.text.size() > kRememberedListChars)
+            continue;
+        QJsonObject o;
+        o[kKind] = list.kind == ComparedList::Kind::Exclude ? QStringLiteral("exclude")
+                                                            : QStringLiteral("intersect");
+        if (list.path.isEmpty())
+            o[kText] = list.text;
+        else
+            o[kPath] = list.path;
+        array.append(o);
+    }
+    if (array.isEmpty())
+        return {};
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+std::vector<ComparedList> ComparedListsFromText(const QString& text) {
+    std::vector<ComparedList> lists;
+    for (const QJsonValue value : QJsonDocument::fromJson(text.toUtf8()).array()) {
+        const QJsonObject o = value.toObject();
+        ComparedList list;
+        const QString kind = o.value(kKind).toString();
+        if (kind == u"intersect")
+            list.kind = ComparedList::Kind::Intersect;
+        else if (kind != u"exclude")
+            continue;
+        list.path = o.value(kPath).toString();
+        list.text = o.value(kText).toString();
+        if (!list.path.isEmpty())
+            list.name = QFileInfo(list.path).fileName();
+        else if (list.text.isEmpty())
+            continue;
+        if (lists.size() == std::size_t(kMostComparedLists))
+            break;
+        lists.push_back(std::move(list));
+    }
+    NumberPastedLists(lists);
+    return lists;
+}

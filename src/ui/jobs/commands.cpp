@@ -1,0 +1,387 @@
+#include "ui/jobs/commands.h"
+
+#include "files/textfile.h"
+#include "platform/desktopservices.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/wording.h"
+
+namespace {
+
+// Texts above this size are filtered and saved away from the window's thread.
+constexpr qsizetype kBackgroundChars = qsizetype(256) * 1024;
+
+bool IsLarge(const QString& text) {
+    return text.size() > kBackgroundChars;
+}
+
+// The text without the U+0020 spaces at its two ends (line breaks and tabs stay).
+QStringView TrimSpaces(QStringView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QChar(u' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QChar(u' '))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+const QString kEmptyResult = QStringLiteral("很抱歉,过滤后的数据为空,不给予操作...");
+
+// Puts a result on the clipboard, without the spaces at its two ends, and says so; an empty
+// result is refused.
+void CopyResult(const QString& text, DesktopServices& services) {
+    const QStringView trimmed = TrimSpaces(text);
+    if (trimmed.isEmpty()) {
+        services.MsgBox(kEmptyResult, DesktopServices::Critical, QStringLiteral("复制失败"));
+        return;
+    }
+    services.ClipboardClear();
+    // The clipboard cannot carry an undecodable byte; it gets U+FFFD, as the box shows.
+    services.ClipboardSetText(
+        WithReplacementCharacters(trimmed.size() == text.size() ? text : trimmed.toString()));
+    services.MsgBox(QStringLiteral("复制成功..."), DesktopServices::Information,
+                    QStringLiteral("过滤后的数据..."));
+}
+
+void ReportSaved(DesktopServices& services) {
+    services.MsgBox(QStringLiteral("结果已保存至指定路径！"), DesktopServices::Information,
+                    QStringLiteral("提示"));
+    services.OpenPublisherPage();
+}
+
+} // namespace
+
+SaveAs ResolveSaveFormat(const SaveFormat& chosen, const FileFormat& same) {
+    SaveAs as{same, chosen.encoding != SaveFormat::Encoding::Same};
+    switch (chosen.encoding) {
+    case SaveFormat::Encoding::Same:
+        break;
+    case SaveFormat::Encoding::Gbk:
+        as.format.encoding = TextEncoding::Gbk;
+        break;
+    case SaveFormat::Encoding::Gb18030:
+        as.format.encoding = TextEncoding::Gb18030;
+        break;
+    case SaveFormat::Encoding::Utf8:
+        as.format.encoding = TextEncoding::Utf8;
+        break;
+    case SaveFormat::Encoding::Utf8Bom:
+        as.format.encoding = TextEncoding::Utf8Bom;
+        break;
+    case SaveFormat::Encoding::Utf16Le:
+        as.format.encoding = TextEncoding::Utf16LeBom;
+        break;
+    }
+    if (chosen.lineBreak == SaveFormat::Break::CrLf)
+        as.format.lineBreak = LineBreak::CrLf;
+    else if (chosen.lineBreak == SaveFormat::Break::Lf)
+        as.format.lineBreak = LineBreak::Lf;
+    return as;
+}
+
+FilterJob::FilterJob(TextBox& input, TextBox& output, DesktopServices& services, bool refuseEmpty,
+                     EngineSettings settings, QObject* parent)
+    : Job(&output, parent), input_(input), output_(output), services_(services),
+      refuseEmpty_(refuseEmpty), settings_(std::move(settings)) {}
+
+namespace {
+struct Filtered {
+    PreparedText text;
+    EngineResult result;
+};
+} // namespace
+
+void FilterJob::run() {
+    beginStep(QStringLiteral("正在读取输入框"), 0, 10);
+    followBox(&input_);
+    input_.withText(guarded([this](const QString& input) {
+        if (refuseEmpty_ && TrimSpaces(input).isEmpty()) {
+            complete();
+            services_.MsgBox(QStringLiteral("很抱歉,过滤前的数据为空,不给予操作..."),
+                             DesktopServices::Critical, QStringLiteral("过滤失败"));
+            return;
+        }
+        beginStep(QStringLiteral("正在过滤"), 10, 25);
+        runWork<Filtered>(
+            IsLarge(input),
+            [input, settings = settings_](const WorkProgress& progress) {
+                Filtered filtered;
+                TextFilterResult result = FilterText(input, settings, progress);
+                if (result.result.ok())
+                    filtered.text = PrepareText(result.text);
+                filtered.result = std::move(result.result);
+                return filtered;
+            },
+            [this, input](const Filtered& filtered) {
+                if (!filtered.result.ok()) {
+                    complete();
+                    if (filtered.result.outcome.hasFailed())
+                        services_.MsgBox(filtered.result.outcome.message(),
+                                         DesktopServices::Critical, QStringLiteral("过滤失败"));
+                    return;
+                }
+                inputText_ = input;
+                stats_ = filtered.result.stats;
+                // The output box's text must be known before it is replaced, for a cancel to
+                // put it back.
+                beginStep(QStringLiteral("正在读取输出框"), 25, 30);
+                followBox(&output_);
+                output_.withText(guarded([this, output = filtered.text](const QString&) {
+                    beginStep(QStringLiteral("正在填入输出框"), 30, 100);
+                    followBox(&output_);
+                    setFilling(output_);
+                    output_.setText(output, guarded([this] {
+                                        filtered_ = true;
+                                        complete();
+                                    }));
+                }));
+            });
+    }));
+}
+
+ImportJob::ImportJob(TextBox& input, QStringList paths, DesktopServices& services,
+                     LargeFileBounds bounds, QObject* parent)
+    : Job(&input, parent), input_(input), paths_(std::move(paths)), services_(services),
+      bounds_(bounds) {}
+
+namespace {
+struct Imported {
+    ImportedFiles files;
+    PreparedText text; // the files' text made ready for the box
+};
+} // namespace
+
+// The file is always read on a worker thread: whatever it turns out to be, the window goes on.
+void ImportJob::run() {
+    beginStep(QStringLiteral("正在读取文件"), 0, 30);
+    runWork<Imported>(
+        true,
+        [paths = paths_, bounds = bounds_](const WorkProgress& progress) {
+            Imported imported{ReadFiles(paths, bounds, progress), {}};
+            if (imported.files.text)
+                imported.text = PrepareText(*std::exchange(imported.files.text, std::nullopt));
+            return imported;
+        },
+        [this](const Imported& imported) {
+            const Outcome& outcome = imported.files.outcome;
+            if (!outcome.ok() || (!imported.files.large && imported.text.lines == 0)) {
+                complete();
+                if (outcome.hasFailed())
+                    services_.MsgBox(outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("导入失败"));
+                return;
+            }
+            beginStep(QStringLiteral("正在读取输入框"), 30, 35);
+            followBox(&input_);
+            input_.withText(guarded([this, imported](const QString&) {
+                beginStep(QStringLiteral("正在填入输入框"), 35, 100);
+                followBox(&input_);
+                setFilling(input_);
+                const ImportedFiles& files = imported.files;
+                if (files.large) {
+                    const TextSummary& summary = files.large->summary;
+                    input_.showPreview(summary.preview, LargeInputNotice(*files.large),
+                                       summary.nonBlankLines, guarded([this, large = files.large] {
+                                           large_ = large;
+                                           encoding_ = large->encoding;
+                                           complete();
+                                       }),
+                                       TextBox::Undo::Keep);
+                    return;
+                }
+                input_.setText(imported.text, guarded([this, files] {
+                                   encoding_ = files.encoding;
+                                   lineBreak_ = files.lineBreak;
+                                   complete();
+                                   if (files.unreadable > 0)
+                                       services_.MsgBox(
+                                           QStringLiteral("文件中有 %1 处字节无法识别为文字，"
+                                                          "显示为 \uFFFD。保存时这些字节会"
+                                                          "原样写回。")
+                                               .arg(Grouped(files.unreadable)),
+                                           DesktopServices::Information, QStringLiteral("提示"));
+                               }),
+                               TextBox::Undo::Keep);
+            }));
+        });
+}
+
+SaveJob::SaveJob(TextBox& output, QString path, SaveAs as, DesktopServices& services,
+                 QObject* parent)
+    : Job(&output, parent), output_(output), path_(std::move(path)), as_(as), services_(services) {}
+
+void SaveJob::run() {
+    beginStep(QStringLiteral("正在读取输出框"), 0, 20);
+    followBox(&output_);
+    output_.withText(guarded([this](const QString& output) {
+        // From here the file may change: the save goes through to its end.
+        beginStep(QStringLiteral("正在保存"), 20, 100, -1);
+        setCanCancel(false);
+        runWork<SaveResult>(
+            IsLarge(output),
+            [path = path_, output, as = as_](const WorkProgress&) {
+                return SaveTextFile(path, output, as.format.encoding, as.format.lineBreak,
+                                    as.exact);
+            },
+            [this](const SaveResult& result) {
+                complete();
+                if (!result.outcome.ok()) {
+                    services_.MsgBox(result.outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("保存失败"));
+                    return;
+                }
+                ReportSaved(services_);
+            });
+    }));
+}
+
+CopyJob::CopyJob(TextBox& output, DesktopServices& services, QObject* parent)
+    : Job(&output, parent), output_(output), services_(services) {}
+
+void CopyJob::run() {
+    beginStep(QStringLiteral("正在读取输出框"), 0, 100);
+    followBox(&output_);
+    output_.withText(guarded([this](const QString& output) {
+        complete();
+        CopyResult(output, services_);
+    }));
+}
+
+LargeFilterJob::LargeFilterJob(std::shared_ptr<const LargeFile> input, TextBox& output,
+                               DesktopServices& services, EngineSettings settings, QObject* parent)
+    : Job(&output, parent), input_(std::move(input)), output_(output), services_(services),
+      settings_(std::move(settings)) {}
+
+namespace {
+struct LargeFiltered {
+    std::shared_ptr<LargeResult> result;
+    Outcome outcome;
+};
+} // namespace
+
+void LargeFilterJob::run() {
+    beginStep(QStringLiteral("正在过滤"), 0, 95);
+    runWork<LargeFiltered>(
+        true,
+        [input = input_, settings = settings_](const WorkProgress& progress) {
+            LargeFiltered out;
+            LargeResult result;
+            out.outcome = FilterLargeFile(*input, settings, progress, &result);
+            if (out.outcome.ok())
+                out.result = std::make_shared<LargeResult>(std::move(result));
+            return out;
+        },
+        [this](const LargeFiltered& filtered) {
+            if (!filtered.result) {
+                complete();
+                if (filtered.outcome.hasFailed())
+                    services_.MsgBox(filtered.outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("过滤失败"));
+                return;
+            }
+            beginStep(QStringLiteral("正在读取输出框"), 95, 96);
+            followBox(&output_);
+            output_.withText(guarded([this, result = filtered.result](const QString&) {
+                beginStep(QStringLiteral("正在填入输出框"), 96, 100);
+                followBox(&output_);
+                setFilling(output_);
+                const TextSummary& summary = result->summary;
+                output_.showPreview(summary.preview, LargeResultNotice(summary),
+                                    summary.nonBlankLines, guarded([this, result] {
+                                        result_ = result;
+                                        complete();
+                                    }));
+            }));
+        });
+}
+
+LargeSaveJob::LargeSaveJob(std::shared_ptr<LargeResult> result, TextBox* where, QString path,
+                           SaveAs as, DesktopServices& services, QObject* parent)
+    : Job(where, parent), result_(std::move(result)), path_(std::move(path)), as_(as),
+      services_(services) {}
+
+void LargeSaveJob::run() {
+    beginStep(QStringLiteral("正在保存"), 0, 100);
+    runWork<Outcome>(
+        true,
+        [result = result_, path = path_, as = as_](const WorkProgress& progress) {
+            // A result of files that have changed since is never saved as theirs.
+            if (QString changed = ChangedSince(result->inputPaths, result->inputOpened);
+                !changed.isEmpty())
+                return Outcome::failed(std::move(changed));
+            // The result as it is, or converted a line at a time.
+            if (as.format == FileFormat{result->encoding, result->result.lineBreak})
+                return SaveLargeResult(*result->file, path, progress);
+            return SaveLargeResultAs(*result->file, result->encoding, path, as.format.encoding,
+                                     as.format.lineBreak, as.exact, progress);
+        },
+        [this](const Outcome& saved) {
+            complete();
+            if (saved.ok())
+                ReportSaved(services_);
+            else if (saved.hasFailed())
+                services_.MsgBox(saved.message(), DesktopServices::Critical,
+                                 QStringLiteral("保存失败"));
+        });
+}
+
+LargeCopyJob::LargeCopyJob(std::shared_ptr<LargeResult> result, TextBox* where, qint64 maxBytes,
+                           DesktopServices& services, QObject* parent)
+    : Job(where, parent), result_(std::move(result)), maxBytes_(maxBytes), services_(services) {}
+
+void LargeCopyJob::run() {
+    beginStep(QStringLiteral("正在复制"), 0, 100, -1);
+    auto refuse = [this] {
+        const qint64 size = result_->file->size();
+        complete();
+        services_.MsgBox(QStringLiteral("过滤结果有 %1 MB，超过了复制的上限 %2 MB。\n"
+                                        "请用“保存结果”把它保存到文件。")
+                             .arg(Grouped((size + kMiB - 1) / kMiB), Grouped(maxBytes_ / kMiB)),
+                         DesktopServices::Critical, QStringLiteral("复制失败"));
+    };
+    if (result_->file->size() > maxBytes_) {
+        refuse();
+        return;
+    }
+    runWork<std::optional<QString>>(
+        true,
+        [result = result_, maxBytes = maxBytes_](const WorkProgress&) {
+            return ResultText(*result->file, result->encoding, maxBytes);
+        },
+        [this, refuse](const std::optional<QString>& text) {
+            if (!text) {
+                refuse();
+                return;
+            }
+            complete();
+            CopyResult(*text, services_);
+        });
+}
+
+RepeatsJob::RepeatsJob(Source source, TextBox* where, DesktopServices& services,
+                       EngineSettings settings, QObject* parent)
+    : Job(where, parent), source_(std::move(source)), services_(services),
+      settings_(std::move(settings)) {}
+
+void RepeatsJob::run() {
+    beginStep(QStringLiteral("正在统计重复"), 0, 100);
+    runWork<std::shared_ptr<EngineResult>>(
+        true,
+        [source = source_, settings = settings_](const WorkProgress& progress) {
+            return std::make_shared<EngineResult>(CountRepeats(source, settings, progress));
+        },
+        [this](const std::shared_ptr<EngineResult>& result) {
+            if (!result->ok()) {
+                complete();
+                if (result->outcome.hasFailed())
+                    services_.MsgBox(result->outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("重复统计"));
+                return;
+            }
+            auto statistic = std::make_shared<Statistic>();
+            statistic->stats = result->stats;
+            statistic->rows = std::move(result->repeats);
+            statistic_ = std::move(statistic);
+            complete();
+        });
+}

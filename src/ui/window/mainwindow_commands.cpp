@@ -1,0 +1,278 @@
+// The window's commands: what each button and menu item does, run as jobs (ui/commands.h) one at
+// a time.
+#include "ui/window/mainwindow.h"
+
+#include "platform/desktopservices.h"
+#include "platform/threads.h"
+#include "ui/compare/comparesetup.h"
+#include "ui/compare/filteroptionsmenu.h"
+#include "ui/jobs/jobrunner.h"
+#include "ui/statistic/repeatsdialog.h"
+#include "ui/textbox/repeatmarks.h"
+#include "ui/textbox/textbox.h"
+#include "ui/window/splitbutton.h"
+#include "ui/window/wording.h"
+
+#include <QTimer>
+#include <QtConcurrent>
+
+namespace {
+const QString kFileFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
+} // namespace
+
+// A clear can no longer be undone once a command has changed a box; a cancelled one changed
+// nothing.
+void MainWindow::startJob(Job* job, std::function<void(bool)> then) {
+    boxChanged_ = false;
+    jobs_->start(job, [this, then = std::move(then)](bool completed) {
+        filtering_ = false;
+        if (completed && boxChanged_)
+            cleared_.reset();
+        if (then)
+            then(completed);
+        updateOutputNote();
+    });
+}
+
+void MainWindow::Command1_Click() {
+    runFilter(false);
+}
+
+bool MainWindow::isLargeInput() const {
+    return largeInput_ && Text1->isExternalPreview();
+}
+
+bool MainWindow::isLargeResult() const {
+    return largeResult_ && Text2->isExternalPreview();
+}
+
+// The large result is let go on a worker thread: closing its temporary file frees its disk
+// space, which can take the system a moment for a large one.
+void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
+    std::shared_ptr<LargeResult> old = std::exchange(largeResult_, std::move(result));
+    if (old && old.use_count() == 1)
+        (void)QtConcurrent::run([old = std::move(old)]() mutable {
+            LowerCurrentThreadPriority();
+            old.reset();
+        });
+}
+
+void MainWindow::runFilter(bool refuseEmpty) {
+    const EngineSettings settings = filterSettings();
+    // Before the job starts: a small one completes within startJob.
+    filtering_ = true;
+    if (isLargeInput()) {
+        auto* job = new LargeFilterJob(largeInput_, *Text2, services_, settings);
+        startJob(job, [this, job, input = largeInput_, settings](bool completed) {
+            if (!completed || !job->result())
+                return;
+            setLargeResult(job->result());
+            const EngineResult& result = largeResult_->result;
+            lastFilter_ = LastFilter{input,
+                                     settings.options,
+                                     settings.lists,
+                                     FileFormat{largeResult_->encoding, result.lineBreak},
+                                     RemovedNote(result.stats, settings.options, settings.lists),
+                                     nullptr};
+            inputChanged_ = outputChanged_ = false;
+        });
+    } else {
+        auto* job = new FilterJob(*Text1, *Text2, services_, refuseEmpty, settings);
+        startJob(job, [this, job, settings, format = inputFormat_](bool completed) {
+            if (!completed || !job->filtered())
+                return;
+            setLargeResult(nullptr);
+            lastFilter_ = LastFilter{job->input(),
+                                     settings.options,
+                                     settings.lists,
+                                     format,
+                                     RemovedNote(job->stats(), settings.options, settings.lists),
+                                     nullptr};
+            inputChanged_ = outputChanged_ = false;
+        });
+    }
+}
+
+void MainWindow::setFilterOptions(const FilterOptions& options) {
+    setFilterSetup(options, lists_);
+}
+
+// A change of the options or the lists says at once that the result is stale, and filters again
+// as a preview where the boxes still hold the last filter's input and result; a filter at work is
+// cancelled for it, another command finished first.
+void MainWindow::setFilterSetup(const FilterOptions& options, std::vector<ComparedList> lists) {
+    optionsMenu_->setOptions(options);
+    optionsMenu_->setListsInForce(!lists.empty());
+    if (options == options_ && lists == lists_)
+        return;
+    // Marks made with other options, another key or other lists would say what another filter
+    // removes.
+    marker_->clear();
+    if (FilterOptionsToText(options) != FilterOptionsToText(options_))
+        services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
+    if (options.key != options_.key)
+        services_.SaveSetting(kKeyKey, KeyRuleToText(options.key));
+    if (lists != lists_)
+        services_.SaveSetting(kListsKey, ComparedListsToText(lists));
+    options_ = options;
+    lists_ = std::move(lists);
+    updateFilterButton();
+    updateOutputNote();
+    if (!canPreview())
+        return;
+    previewPending_ = true;
+    if (!busy())
+        previewIfPending();
+    else if (filtering_)
+        cancelCommand();
+}
+
+void MainWindow::previewIfPending() {
+    if (!previewPending_ || busy())
+        return;
+    previewPending_ = false;
+    // After the command's own wind-up, at the next turn of the event loop.
+    QTimer::singleShot(0, this, [this] {
+        if (!busy() && canPreview() && isResultStale())
+            runFilter(false);
+    });
+}
+
+// The button's arrow stands out while the options differ from the default, and its tooltip
+// lists them.
+void MainWindow::updateFilterButton() {
+    Command1->setMarked(!options_.isDefault() || !lists_.empty());
+    QStringList active;
+    if (const QString options = DescribeFilterOptions(options_); !options.isEmpty())
+        active << QStringLiteral("当前选项：") + options;
+    if (!lists_.empty())
+        active << QStringLiteral("对照清单：") + DescribeComparedLists(lists_);
+    Command1->setToolTip(QStringLiteral("开始过滤 (Ctrl+Enter)\n过滤选项：点击箭头 (Alt+↓)") +
+                         (active.isEmpty() ? QString() : u'\n' + active.join(u'\n')));
+    Command1->setAccessibleDescription(active.join(QStringLiteral("；")));
+}
+
+// The statistic is counted once for each filter, at its first showing.
+void MainWindow::showRepeats(bool removedLines) {
+    if (busy())
+        return;
+    if (!lastFilter_) {
+        services_.MsgBox(QStringLiteral("还没有过滤过。请先点击“开始过滤”，再查看重复统计。"),
+                         DesktopServices::Information, QStringLiteral("重复统计"));
+        return;
+    }
+    if (lastFilter_->statistic) {
+        openStatistic(lastFilter_->statistic, removedLines);
+        return;
+    }
+    EngineSettings settings;
+    settings.options = lastFilter_->options;
+    settings.lists = lastFilter_->lists;
+    settings.repeatsLimit = statisticRows_;
+    auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
+    startJob(job, [this, job, removedLines](bool completed) {
+        if (!completed || !job->statistic() || !lastFilter_)
+            return;
+        lastFilter_->statistic = job->statistic();
+        openStatistic(job->statistic(), removedLines);
+    });
+}
+
+// The dialog is made at the next turn of the event loop: with a million lines, making it takes
+// the window about as long as it may stand still.
+void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic, bool removedLines) {
+    EngineSettings settings;
+    settings.options = lastFilter_->options;
+    settings.lists = lastFilter_->lists;
+    QTimer::singleShot(0, this,
+                       [this, statistic = std::move(statistic), source = lastFilter_->source,
+                        settings, format = lastFilter_->format, removedLines] {
+                           auto* dialog = new RepeatsDialog(statistic, source, settings, format,
+                                                            services_, this);
+                           dialog->setAttribute(Qt::WA_DeleteOnClose);
+                           dialog->setRemovedLimits({statisticRows_, RemovedRows::Limits{}.chars});
+                           if (removedLines)
+                               dialog->showPage(RepeatsDialog::Page::Removed);
+                           dialog->open();
+                       });
+}
+
+void MainWindow::Command2_Click() {
+    services_.setFilter(kFileFilter);
+    if (!services_.ShowOpen())
+        return;
+    importFiles(services_.fileNames());
+}
+
+void MainWindow::importChosenFiles(const QStringList& paths) {
+    if (paths.isEmpty())
+        return;
+    services_.setFileName(paths.constFirst());
+    importFiles(paths);
+}
+
+void MainWindow::importFiles(const QStringList& paths) {
+    auto* job = new ImportJob(*Text1, paths, services_, largeBounds_);
+    startJob(job, [this, job, paths](bool completed) {
+        if (!completed)
+            return;
+        if (job->largeFile()) {
+            largeInput_ = job->largeFile();
+            inputFormat_ = FileFormat{largeInput_->encoding, LineBreak::CrLf};
+        } else if (job->encoding()) {
+            largeInput_.reset();
+            inputFormat_ = FileFormat{*job->encoding(), job->lineBreak().value_or(LineBreak::CrLf)};
+        } else {
+            return; // nothing was imported
+        }
+        inputChanged_ = true;
+        Text1->setNote(paths.size() > 1 ? ImportedFilesNote(paths) : QString());
+    });
+}
+
+// The result is written in the format chosen in the dialog; 与原文件相同 is the format of the
+// input it was filtered from (a large result's own).
+void MainWindow::Command5_Click() {
+    services_.setFilter(kFileFilter);
+    if (!services_.ShowSave())
+        return;
+    if (isLargeResult()) {
+        const FileFormat own{largeResult_->encoding, largeResult_->result.lineBreak};
+        startJob(new LargeSaveJob(largeResult_, Text2, services_.fileName(),
+                                  ResolveSaveFormat(services_.saveFormat(), own), services_));
+        return;
+    }
+    const FileFormat same = lastFilter_ ? lastFilter_->format : inputFormat_;
+    startJob(new SaveJob(*Text2, services_.fileName(),
+                         ResolveSaveFormat(services_.saveFormat(), same), services_));
+}
+
+void MainWindow::Command3_Click() {
+    clearBoxes();
+    services_.MsgBox(QStringLiteral("ok"), DesktopServices::Plain, QStringLiteral("OK"));
+}
+
+void MainWindow::Command4_Click() {
+    RunCommand(1);
+}
+
+void MainWindow::RunCommand(int index) {
+    if (index == 2) {
+        cancelCommand();
+        clearBoxes();
+        return;
+    }
+    if (index != 0 && index != 1) {
+        services_.MsgBox(QStringLiteral("未知错误"), DesktopServices::Critical, QString());
+        return;
+    }
+    cancelCommand();
+    if (busy()) // still taking back its work, or writing a file
+        return;
+    if (index == 0)
+        runFilter(true);
+    else if (isLargeResult())
+        startJob(new LargeCopyJob(largeResult_, Text2, copyBytes_, services_));
+    else
+        startJob(new CopyJob(*Text2, services_));
+}
