@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "core/programwords.h"
 #include "platform/memory.h"
 #include "platform/qtdesktopservices.h"
 #include "ui/window/mainwindow.h"

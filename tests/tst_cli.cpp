@@ -1,6 +1,8 @@
 #include "cli/cli.h"
 #include "cli/helptext.h"
+#include "cli/options.h"
 #include "cli/progressmeter.h"
+#include "core/comparisonoptions.h"
 #include "filehelpers.h"
 
 #include <QBuffer>
@@ -275,17 +277,66 @@ private slots:
         // Each option as a whole name in the names' column, so that "--keep" is not found inside
         // "--keep-blank".
         const QString help = QString::fromUtf8(r.out);
-        for (const char* option :
-             {"-o", "--output", "--encoding", "--output-encoding", "--crlf", "--lf", "--stats",
-              "--progress", "--no-progress", "--ignore-case", "--trim", "--ignore-width",
-              "--keep-blank", "--keep", "--counts", "--memory", "--help", "--version"}) {
+        QStringList options{
+            "-o",          "--output", "--encoding",  "--output-encoding", "--crlf",
+            "--lf",        "--stats",  "--progress",  "--no-progress",     "--exclude",
+            "--intersect", "--field",  "--separator", "--key-regex",       "--counts",
+            "--removed",   "--memory", "--help",      "--version"};
+        for (const ComparisonOption& option : ComparisonOptions()) {
+            options << QStringLiteral("--") + QLatin1String(option.name);
+            // Its help beside it (its first words: the rest may be wrapped).
+            QVERIFY2(help.contains(QString::fromUtf16(option.help).left(8)), option.name);
+        }
+        for (const QString& option : options) {
             const QRegularExpression name(
                 QStringLiteral("\\n  (-\\w, )?%1[ ,\\n]").arg(QRegularExpression::escape(option)));
-            QVERIFY2(help.contains(name), option);
+            QVERIFY2(help.contains(name), qPrintable(option));
         }
         r = run({QStringLiteral("--version")});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("trennix-cli 1.0.0\n"));
+    }
+
+    // Each comparison option on the command line sets its member and no other: by its name
+    // alone, or with each of its values (the last one given counts).
+    void readsEveryComparisonOption_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("value");
+        const auto table = ComparisonOptions();
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const ComparisonOption& option = table[i];
+            const QString name = QStringLiteral("--") + QLatin1String(option.name);
+            if (option.isFlag()) {
+                QTest::newRow(option.name) << QStringList{name} << int(i) << 1;
+                continue;
+            }
+            for (const OptionChoice& choice : option.choices) {
+                const QString word = QString::fromLatin1(choice.word);
+                const QString other =
+                    QString::fromLatin1(option.choices[&choice == &option.choices[0] ? 1 : 0].word);
+                QTest::addRow("%s=%s", option.name, choice.word)
+                    << QStringList{name + u'=' + word} << int(i) << choice.value;
+                QTest::addRow("%s %s after %s", option.name, choice.word, qPrintable(other))
+                    << QStringList{name, other, name, word} << int(i) << choice.value;
+            }
+        }
+    }
+    void readsEveryComparisonOption() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, index);
+        QFETCH(int, value);
+        const Options o;
+        QCommandLineParser parser;
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        for (const QCommandLineOption* option : o.all())
+            parser.addOption(*option);
+        QVERIFY(parser.parse(QStringList{QStringLiteral("trennix-cli")} + arguments));
+        FilterOptions read;
+        QVERIFY(!ReadComparisonOptions(parser, o, read));
+        FilterOptions expected;
+        SetOptionValue(ComparisonOptions()[std::size_t(index)], expected, value);
+        QCOMPARE(read, expected);
     }
 
     // Help laid out for a terminal: no line wider than its columns (a Chinese character takes

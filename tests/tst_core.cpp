@@ -1,7 +1,12 @@
+#include "core/bytecolumns.h"
+#include "core/comparisonoptions.h"
 #include "core/lines.h"
+#include "core/programwords.h"
 #include "testtext.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 #include <QTest>
@@ -22,6 +27,44 @@ qsizetype ReferenceCount(const QString& text) {
             ++n;
     }
     return n;
+}
+
+// Each comparison option at each value away from its default, one row each: the options with
+// that alone set.
+void AddRowForEachOptionValue() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("value");
+    const auto options = ComparisonOptions();
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        const ComparisonOption& option = options[i];
+        if (option.isFlag()) {
+            QTest::newRow(option.name) << int(i) << 1;
+            continue;
+        }
+        for (const OptionChoice& choice : option.choices) {
+            if (choice.value != DefaultOptionValue(option))
+                QTest::addRow("%s %s", option.name, choice.word) << int(i) << choice.value;
+        }
+    }
+}
+
+FilterOptions With(int index, int value) {
+    FilterOptions options;
+    SetOptionValue(ComparisonOptions()[std::size_t(index)], options, value);
+    return options;
+}
+
+// The keys of these lines change with every option that changes the text compared.
+const QStringList kSampleLines = {QStringLiteral("Ab"),       QStringLiteral(" a "),
+                                  QStringLiteral("Ａ１"),     QStringLiteral("a 1-2."),
+                                  QStringLiteral("a\u200bb"), QStringLiteral("x,y")};
+
+QStringList KeysOf(const FilterOptions& options) {
+    LineKeyMaker maker(options);
+    QStringList keys;
+    for (const QString& line : kSampleLines)
+        keys << maker.key(line).toString();
+    return keys;
 }
 
 } // namespace
@@ -95,7 +138,167 @@ private slots:
             QCOMPARE(CountNonBlankLines(text), ReferenceCount(text));
         }
     }
+
+    // The table of comparison options.
+    void tableNamesAreOneEach();
+    void everyOptionValueComesBackFromItsWords_data();
+    void everyOptionValueComesBackFromItsWords();
+    void rememberedWordsKeepTheirMeaning();
+    void optionsChangeWhatTheTableSays_data();
+    void optionsChangeWhatTheTableSays();
+    void manualNamesEveryOption();
+    void unknownOption_data();
+    void unknownOption();
 };
+
+void CoreTest::tableNamesAreOneEach() {
+    QSet<QString> names, words, objectNames;
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        const QString name = QString::fromLatin1(option.name);
+        QVERIFY2(!names.contains(name), option.name);
+        names << name;
+        QVERIFY2(option.help && option.settingsWord, option.name);
+        const QString word = QString::fromLatin1(option.settingsWord);
+        QVERIFY2(!words.contains(word) && !word.contains(u' ') && !word.contains(u'='),
+                 option.settingsWord);
+        words << word;
+        QStringList shown;
+        if (option.isFlag()) {
+            QVERIFY2(option.label && option.objectName && !option.valueName, option.name);
+            shown << QString::fromLatin1(option.objectName);
+        } else {
+            // A choice is in the menu's family (the dialog shows flags only), and names its
+            // values in the help.
+            QVERIFY2(option.member.family == OptionFamily::Menu && option.valueName, option.name);
+            QVERIFY2(!OptionWord(option, DefaultOptionValue(option)).isEmpty(), option.name);
+            for (const OptionChoice& choice : option.choices)
+                shown << QString::fromLatin1(choice.objectName);
+        }
+        for (const QString& objectName : shown) {
+            QVERIFY2(!objectNames.contains(objectName), qPrintable(objectName));
+            objectNames << objectName;
+        }
+    }
+}
+
+void CoreTest::everyOptionValueComesBackFromItsWords_data() {
+    AddRowForEachOptionValue();
+}
+void CoreTest::everyOptionValueComesBackFromItsWords() {
+    QFETCH(int, index);
+    QFETCH(int, value);
+    const ComparisonOption& option = ComparisonOptions()[std::size_t(index)];
+    const FilterOptions options = With(index, value);
+    QVERIFY(!options.isDefault());
+    if (!option.isFlag()) {
+        const QString word = OptionWord(option, value);
+        QCOMPARE(OptionValueOfWord(option, word), std::optional<int>(value));
+    }
+    // The menu's family among the options' words; the part compared's with the key, in the
+    // window (see tst_options).
+    if (option.member.family == OptionFamily::Menu) {
+        QVERIFY(!FilterOptionsToText(options).isEmpty());
+        QCOMPARE(FilterOptionsFromText(FilterOptionsToText(options)), options);
+    } else {
+        QCOMPARE(FilterOptionsToText(options), QString());
+    }
+}
+
+// The words remembered by earlier versions keep their meaning; words not known, and values not
+// known, are passed over.
+void CoreTest::rememberedWordsKeepTheirMeaning() {
+    FilterOptions all;
+    all.ignoreCase = all.trim = all.ignoreWidth = all.keepBlank = true;
+    all.keep = KeepMode::Repeated;
+    const QString words = QStringLiteral("ignore-case trim ignore-width keep-blank keep=repeated");
+    QCOMPARE(FilterOptionsToText(all), words);
+    QCOMPARE(FilterOptionsFromText(words), all);
+    FilterOptions last;
+    last.keep = KeepMode::Last;
+    last.ignoreCase = true;
+    QCOMPARE(FilterOptionsFromText(QStringLiteral(" keep=last  ignore-case frob keep=sideways")),
+             last);
+    QCOMPARE(FilterOptionsFromText(QStringLiteral("keep ignore-case=1 keep=first digits-only "
+                                                  "digitsOnly")),
+             FilterOptions{});
+}
+
+// What an option does to the comparison is what the table says of it: one that changes the text
+// compared makes the key from the text (never from the bytes, where it would be lost) and takes
+// part in KeyRule's equality; one that does not leaves every key as it was.
+void CoreTest::optionsChangeWhatTheTableSays_data() {
+    AddRowForEachOptionValue();
+}
+void CoreTest::optionsChangeWhatTheTableSays() {
+    QFETCH(int, index);
+    QFETCH(int, value);
+    const ComparisonOption& option = ComparisonOptions()[std::size_t(index)];
+    FilterOptions options = With(index, value);
+    QCOMPARE(options.transformsLines(), option.transformsLines);
+    QCOMPARE(KeysOf(options) != KeysOf(FilterOptions{}), option.transformsLines);
+    if (option.member.family == OptionFamily::Key) {
+        QVERIFY(options.key != KeyRule{});
+        QVERIFY(!options.key.isDefault());
+        QVERIFY(!SameKeyOptions(options.key, KeyRule{}));
+    }
+    // With columns cut by a comma, keyed from the bytes only where nothing changes the text.
+    options.key.source = KeyRule::Source::Columns;
+    options.key.columns = {2};
+    options.key.separator.character = QStringLiteral(",");
+    QCOMPARE(ByteColumnKey::SeparatorOf(options).has_value(), !option.transformsLines);
+}
+
+// The manual of trennix-cli describes every comparison option under its name, and every value
+// of a choice.
+void CoreTest::manualNamesEveryOption() {
+    QFile file(QStringLiteral(TRENNIX_MANUAL_DIR "/trennix-cli.1"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString manual = QString::fromUtf8(file.readAll());
+    const qsizetype options = manual.indexOf(QStringLiteral("\n.SH OPTIONS\n"));
+    const QString section =
+        manual.mid(options, manual.indexOf(QStringLiteral("\n.SH "), options + 1) - options);
+    QVERIFY(options > 0);
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        // Dashes are "\-" in the manual's source.
+        const QString name = QString::fromLatin1(option.name).replace(u'-', QStringLiteral("\\-"));
+        // The item's first line names it, alone or followed by its values.
+        const QRegularExpression item(
+            QStringLiteral("\n\\.TP\n\\.BR? %1[ =\n]")
+                .arg(QRegularExpression::escape(QStringLiteral("\\-\\-") + name)));
+        const QRegularExpressionMatch found = item.match(section);
+        QVERIFY2(found.hasMatch(), option.name);
+        const qsizetype end = section.indexOf(QStringLiteral("\n.TP\n"), found.capturedEnd());
+        const QString text = section.mid(found.capturedStart(), end - found.capturedStart());
+        for (const OptionChoice& choice : option.choices)
+            QVERIFY2(text.contains(QStringLiteral(" %1 ").arg(QLatin1String(choice.word))),
+                     choice.word);
+    }
+}
+
+// An unknown option is named as it was typed, whatever its dashes and value.
+void CoreTest::unknownOption_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("two dashes") << QStringList{"a.txt", "--frob"} << "frob"
+                                << "未知选项“--frob”。";
+    QTest::newRow("one dash") << QStringList{"-frob"} << "frob"
+                              << "未知选项“-frob”。";
+    QTest::newRow("three dashes") << QStringList{"---frob"} << "-frob"
+                                  << "未知选项“---frob”。";
+    QTest::newRow("with a value") << QStringList{"--frob=1"} << "frob"
+                                  << "未知选项“--frob”。";
+    QTest::newRow("a file of that name first") << QStringList{"frob", "-frob"} << "frob"
+                                               << "未知选项“-frob”。";
+    QTest::newRow("after --, a file") << QStringList{"--", "-frob"} << "frob"
+                                      << "未知选项“--frob”。";
+}
+void CoreTest::unknownOption() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    QCOMPARE(UnknownOptionMessage(arguments, name), message);
+}
 
 QTEST_APPLESS_MAIN(CoreTest)
 #include "tst_core.moc"

@@ -1,9 +1,11 @@
 // The filter's options in the window: the menu of 开始过滤's arrow, the options remembered between
 // runs, the count of removed lines over the output box, and the statistic of the last filter.
+#include "core/comparisonoptions.h"
 #include "core/lines.h"
 #include "engine/engine.h"
 #include "testtext.h"
 #include "ui/compare/filteroptionsmenu.h"
+#include "ui/compare/keyruledialog.h"
 #include "ui/statistic/repeatsdialog.h"
 #include "ui/textbox/textbox.h"
 #include "ui/window/mainwindow.h"
@@ -13,6 +15,7 @@
 
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QRegularExpression>
@@ -230,6 +233,9 @@ private slots:
         QTest::newRow("nothing") << QString() << QString();
         QTest::newRow("two words")
             << "keep=last ignore-case" << QStringLiteral("忽略大小写、保留最后一次出现的行");
+        QTest::newRow("every word")
+            << "ignore-case trim ignore-width keep-blank keep=repeated"
+            << QStringLiteral("忽略大小写、忽略首尾空白、忽略全角半角、保留空行、只列出重复的行");
         QTest::newRow("unknown words")
             << "ignore-width frobnicate keep=sideways" << QStringLiteral("忽略全角半角");
     }
@@ -241,6 +247,109 @@ private slots:
         QCOMPARE(DescribeFilterOptions(window->filterOptions()), described);
         QCOMPARE(FilterOptionsFromText(FilterOptionsToText(window->filterOptions())),
                  window->filterOptions());
+    }
+
+    // Every option of the menu's family is an item of the menu under its label; choosing it sets
+    // that option alone, which the tooltip names and the next start brings back.
+    void menuOffersEveryOption_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("value");
+        const auto table = ComparisonOptions();
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const ComparisonOption& option = table[i];
+            if (option.member.family != OptionFamily::Menu)
+                continue;
+            if (option.isFlag())
+                QTest::newRow(option.objectName) << int(i) << 1;
+            for (const OptionChoice& choice : option.choices) {
+                if (choice.value != DefaultOptionValue(option))
+                    QTest::newRow(choice.objectName) << int(i) << choice.value;
+            }
+        }
+    }
+    void menuOffersEveryOption() {
+        QFETCH(int, index);
+        QFETCH(int, value);
+        const ComparisonOption& option = ComparisonOptions()[std::size_t(index)];
+        QString name = QString::fromLatin1(option.objectName);
+        QString label = QString::fromUtf16(option.label);
+        for (const OptionChoice& choice : option.choices) {
+            if (choice.value == value) {
+                name = QString::fromLatin1(choice.objectName);
+                label = QString::fromUtf16(choice.label);
+            }
+        }
+        auto* menu = find<FilterOptionsMenu>("FilterOptionsMenu");
+        auto* item = menu->findChild<QAction*>(name);
+        QVERIFY2(item && menu->actions().contains(item), qPrintable(name));
+        QCOMPARE(item->text(), label);
+        QVERIFY(item->isCheckable() && !item->isChecked());
+        item->trigger();
+        FilterOptions expected;
+        SetOptionValue(option, expected, value);
+        QCOMPARE(window->filterOptions(), expected);
+        QVERIFY(filterButton()->toolTip().endsWith(QStringLiteral("当前选项：") + label));
+        restart();
+        QCOMPARE(window->filterOptions(), expected);
+        QVERIFY(
+            find<FilterOptionsMenu>("FilterOptionsMenu")->findChild<QAction*>(name)->isChecked());
+    }
+
+    // Every flag of the part compared is a check box of the 比较范围 dialog under its label;
+    // checking it sets that option alone, which the note's words name and the next start
+    // brings back.
+    void dialogOffersEveryOption_data() {
+        QTest::addColumn<int>("index");
+        const auto table = ComparisonOptions();
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            if (table[i].member.family == OptionFamily::Key)
+                QTest::newRow(table[i].objectName) << int(i);
+        }
+    }
+    void dialogOffersEveryOption() {
+        QFETCH(int, index);
+        const ComparisonOption& option = ComparisonOptions()[std::size_t(index)];
+        QVERIFY(option.isFlag());
+        trigger(QStringLiteral("CompareKey"));
+        auto* dialog = window->findChild<KeyRuleDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        auto* check = dialog->findChild<QCheckBox*>(QString::fromLatin1(option.objectName));
+        QVERIFY(check && check->isVisible() && !check->isChecked());
+        QCOMPARE(check->text(), QString::fromUtf16(option.label));
+        QCOMPARE(check->toolTip(), option.tip ? QString::fromUtf16(option.tip) : QString());
+        check->setChecked(true);
+        dialog->findChild<QPushButton*>(QStringLiteral("KeyOk"))->click();
+        FilterOptions expected;
+        SetOptionValue(option, expected, 1);
+        QCOMPARE(window->filterOptions(), expected);
+        const QString described =
+            QString::fromUtf16(option.described ? option.described : option.label);
+        QCOMPARE(DescribeFilterOptions(expected), described);
+        QVERIFY(services->settings.value(MainWindow::kKeyKey)
+                    .contains(QLatin1String(option.settingsWord)));
+        restart();
+        QCOMPARE(window->filterOptions(), expected);
+    }
+
+    // The key remembered by earlier versions, with every option of the part compared, still
+    // loads.
+    void rememberedKeyLoads() {
+        services->settings.insert(
+            MainWindow::kKeyKey,
+            QStringLiteral("{\"source\":\"columns\",\"columns\":[2],\"separator\":\"csv\","
+                           "\"digitsOnly\":true,\"ignoreSpaces\":true,\"ignorePunct\":true,"
+                           "\"ignoreInvisible\":true}"));
+        restart();
+        KeyRule expected;
+        expected.source = KeyRule::Source::Columns;
+        expected.columns = {2};
+        expected.separator.kind = Separator::Kind::Csv;
+        expected.digitsOnly = expected.ignoreSpaces = expected.ignorePunct =
+            expected.ignoreInvisible = true;
+        QCOMPARE(window->filterOptions().key, expected);
+        QCOMPARE(DescribeFilterOptions(window->filterOptions()),
+                 QStringLiteral("比较第 2 列（CSV）、只比较数字、忽略所有空白、忽略标点、"
+                                "忽略不可见字符"));
     }
 
     // The count of removed lines shows after every filter. A change of the input says at once

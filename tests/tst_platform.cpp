@@ -1,3 +1,4 @@
+#include "core/programwords.h"
 #include "fakedesktopservices.h"
 #include "platform/qtdesktopservices.h"
 

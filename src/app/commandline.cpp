@@ -1,16 +1,14 @@
 #include "app/commandline.h"
 
+#include "core/programwords.h"
 #include "ui/window/mainwindow.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QPointer>
 #include <QTextStream>
 #include <QTimer>
-#include <QTranslator>
 #include <QWindow>
 
 namespace {
@@ -60,21 +58,6 @@ void Declare(QCommandLineParser& parser) {
     }
 }
 
-// The argument that named an option the parser did not know, as it was typed ("--frobnicate",
-// "-x", "--frobnicate=1" as "--frobnicate"); the parser's name for it when none matches.
-QString AsTyped(const QStringList& arguments, const QString& name) {
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument == QStringLiteral("--"))
-            break;
-        QString option = argument.section(u'=', 0, 0);
-        if (option.startsWith(u'-') &&
-            option.mid(option.startsWith(QStringLiteral("--")) ? 2 : 1) == name)
-            return option;
-    }
-    return name;
-}
-
 } // namespace
 
 WindowCommandLine ParseWindowCommandLine(const QStringList& arguments) {
@@ -85,10 +68,9 @@ WindowCommandLine ParseWindowCommandLine(const QStringList& arguments) {
         line.action = WindowCommandLine::Action::UsageError;
         line.error = parser.errorText();
         // Qt names an unknown option without its dashes.
-        if (parser.unknownOptionNames().size() == 1) {
-            const QString name = parser.unknownOptionNames().constFirst();
-            line.error = QStringLiteral("未知选项“%1”。").arg(AsTyped(arguments, name));
-        }
+        if (parser.unknownOptionNames().size() == 1)
+            line.error =
+                UnknownOptionMessage(arguments.mid(1), parser.unknownOptionNames().constFirst());
     } else if (parser.isSet(kHelp)) {
         line.action = WindowCommandLine::Action::ShowHelp;
     } else if (parser.isSet(kVersion)) {
@@ -130,14 +112,11 @@ std::optional<int> AnswerWithoutWindow(int argc, char** argv, QStringList& files
     }
 
     // Printing needs no window, only Qt's Chinese translation of the parser's own words (which
-    // come from parsing again once it is installed). The window's InstallQtTranslation() wants a
-    // QApplication, which would need a display.
+    // come from parsing again once it is installed), which a QCoreApplication takes without a
+    // display.
     int coreArgc = argc;
     const QCoreApplication app(coreArgc, argv);
-    QTranslator translator;
-    if (translator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&translator);
+    InstallQtTranslation();
     line = ParseWindowCommandLine(arguments);
     switch (line.action) {
     case WindowCommandLine::Action::ShowHelp:

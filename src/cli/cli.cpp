@@ -5,6 +5,8 @@
 #include "cli/progressmeter.h"
 #include "core/grouped.h"
 #include "core/linekey.h"
+#include "core/listkind.h"
+#include "core/programwords.h"
 #include "engine/engine.h"
 #include "engine/systemfiles.h"
 #include "files/reasons.h"
@@ -15,9 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 
 #include <atomic>
 #include <limits>
@@ -62,33 +62,8 @@ qint64 ParseSize(const QString& text) {
     return n * factor;
 }
 
-std::optional<KeepMode> ParseKeep(const QString& text) {
-    if (text == u"first")
-        return KeepMode::First;
-    if (text == u"last")
-        return KeepMode::Last;
-    if (text == u"unique")
-        return KeepMode::Unique;
-    if (text == u"repeated")
-        return KeepMode::Repeated;
-    return std::nullopt;
-}
-
-void LoadQtTranslation() {
-    static bool loaded = false;
-    if (loaded || !QCoreApplication::instance())
-        return;
-    loaded = true;
-    auto* translator = new QTranslator(QCoreApplication::instance());
-    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
-}
-
-// Reads what part of a line is compared (--field, --separator, --key-regex) and what is left out of
-// it; nothing when all is right, otherwise what is wrong.
+// Reads what part of a line is compared (--field, --separator, --key-regex); nothing when all is
+// right, otherwise what is wrong.
 std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& o, KeyRule& key) {
     QString error;
     if (parser.isSet(o.field) && parser.isSet(o.keyRegex))
@@ -113,14 +88,10 @@ std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& 
     if (parser.isSet(o.keyRegex)) {
         key.source = KeyRule::Source::Pattern;
         key.pattern = parser.value(o.keyRegex);
-        LoadQtTranslation(); // Qt's own description of a fault in the pattern, in Chinese
+        InstallQtTranslation(); // Qt's own description of a fault in the pattern, in Chinese
         if (QString wrong = PatternError(key.pattern); !wrong.isEmpty())
             return wrong;
     }
-    key.digitsOnly = parser.isSet(o.digitsOnly);
-    key.ignoreSpaces = parser.isSet(o.ignoreSpaces);
-    key.ignorePunct = parser.isSet(o.ignorePunct);
-    key.ignoreInvisible = parser.isSet(o.ignoreInvisible);
     return std::nullopt;
 }
 
@@ -135,25 +106,10 @@ QString StatsText(const EngineStats& s, const EngineSettings& settings) {
     for (std::size_t i = 0; i < settings.lists.size() && i < s.removedByList.size(); ++i) {
         const ComparedList& list = settings.lists[i];
         text += QStringLiteral("%1 %2 删除 %3 行\n")
-                    .arg(list.kind == ComparedList::Kind::Exclude ? QStringLiteral("排除清单")
-                                                                  : QStringLiteral("交集清单"),
-                         QDir::toNativeSeparators(list.name), Grouped(s.removedByList[i]));
+                    .arg(ListKindLabel(list.kind), QDir::toNativeSeparators(list.name),
+                         Grouped(s.removedByList[i]));
     }
     return text;
-}
-
-// The unknown option as it was typed (with its dashes), for the message.
-QString AsTyped(const QStringList& arguments, const QString& name) {
-    for (const QString& a : arguments) {
-        if (a == u"--")
-            break;
-        QString bare = a.section(u'=', 0, 0);
-        while (bare.startsWith(u'-'))
-            bare.remove(0, 1);
-        if (a.startsWith(u'-') && bare == name)
-            return a.section(u'=', 0, 0);
-    }
-    return QStringLiteral("--") + name;
 }
 
 // True when two paths name one file: the same file where both are, or else the same path.
@@ -190,10 +146,9 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (!parser.parse(QStringList{kProgram} + arguments)) {
         if (!parser.unknownOptionNames().isEmpty())
             return UsageError(errors,
-                              QStringLiteral("未知选项“%1”。")
-                                  .arg(AsTyped(arguments, parser.unknownOptionNames().first())));
+                              UnknownOptionMessage(arguments, parser.unknownOptionNames().first()));
         // Qt's own words for the fault, in Chinese: its translation is loaded only for them.
-        LoadQtTranslation();
+        InstallQtTranslation();
         parser.parse(QStringList{kProgram} + arguments);
         return UsageError(errors, parser.errorText());
     }
@@ -208,16 +163,8 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     }
 
     EngineSettings settings;
-    settings.options.ignoreCase = parser.isSet(o.ignoreCase);
-    settings.options.trim = parser.isSet(o.trim);
-    settings.options.ignoreWidth = parser.isSet(o.width);
-    settings.options.keepBlank = parser.isSet(o.keepBlank);
-    const std::optional<KeepMode> keep = ParseKeep(parser.value(o.keep));
-    if (!keep)
-        return UsageError(errors, QStringLiteral("--keep 只能是 first、last、unique 或 repeated，"
-                                                 "不能是“%1”。")
-                                      .arg(parser.value(o.keep)));
-    settings.options.keep = *keep;
+    if (const std::optional<QString> wrong = ReadComparisonOptions(parser, o, settings.options))
+        return UsageError(errors, *wrong);
     settings.writeCounts = parser.isSet(o.counts);
     for (const auto* option : {&o.encoding, &o.outputEncoding}) {
         if (!parser.isSet(*option))
@@ -249,8 +196,7 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         return UsageError(errors, *wrong);
     for (const auto* option : {&o.exclude, &o.intersect}) {
         for (const QString& list : parser.values(*option)) {
-            const auto kind =
-                option == &o.exclude ? ComparedList::Kind::Exclude : ComparedList::Kind::Intersect;
+            const ListKind kind = option == &o.exclude ? ListKind::Exclude : ListKind::Intersect;
             settings.lists.push_back(ComparedList{kind, list, {}, list});
         }
     }

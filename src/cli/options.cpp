@@ -1,10 +1,58 @@
 #include "cli/options.h"
 
 #include "cli/helptext.h"
+#include "core/comparisonoptions.h"
 
 #include <QStringList>
 
 const QString kUsage = QStringLiteral("用法：trennix-cli [选项] [输入文件...] [-o 输出文件]");
+
+std::vector<QCommandLineOption> Options::ComparedOptions() {
+    std::vector<QCommandLineOption> options;
+    for (const ComparisonOption& c : ComparisonOptions()) {
+        QCommandLineOption& option =
+            options.emplace_back(QString::fromLatin1(c.name), QString::fromUtf16(c.help));
+        if (!c.isFlag()) {
+            option.setValueName(QString::fromUtf16(c.valueName));
+            option.setDefaultValue(OptionWord(c, DefaultOptionValue(c)));
+        }
+    }
+    return options;
+}
+
+QList<const QCommandLineOption*> Options::all() const {
+    QList<const QCommandLineOption*> all{&output, &encoding, &outputEncoding, &crlf,
+                                         &lf,     &stats,    &progress,       &noProgress};
+    auto family = [&](OptionFamily wanted) {
+        for (std::size_t i = 0; i < compared.size(); ++i) {
+            if (ComparisonOptions()[i].member.family == wanted)
+                all << &compared[i];
+        }
+    };
+    family(OptionFamily::Menu);
+    all << &exclude << &intersect << &field << &separator << &keyRegex;
+    family(OptionFamily::Key);
+    all << &counts << &removed << &memory << &help << &version;
+    return all;
+}
+
+std::optional<QString> ReadComparisonOptions(const QCommandLineParser& parser, const Options& o,
+                                             FilterOptions& options) {
+    for (std::size_t i = 0; i < o.compared.size(); ++i) {
+        const ComparisonOption& option = ComparisonOptions()[i];
+        if (option.isFlag()) {
+            SetOptionValue(option, options, parser.isSet(o.compared[i]) ? 1 : 0);
+            continue;
+        }
+        QString error;
+        const std::optional<int> value =
+            OptionValueOfWord(option, parser.value(o.compared[i]), &error);
+        if (!value)
+            return error;
+        SetOptionValue(option, options, *value);
+    }
+    return std::nullopt;
+}
 
 QString HelpText(const Options& options) {
     QList<HelpEntry> entries;

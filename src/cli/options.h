@@ -1,8 +1,15 @@
 #pragma once
 
+#include "core/filteroptions.h"
+#include "core/listkind.h"
+
 #include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QList>
 #include <QString>
+
+#include <optional>
+#include <vector>
 
 // The options of trennix-cli, each with its help, and the help they make.
 
@@ -31,23 +38,13 @@ struct Options {
         QStringLiteral("在标准错误上显示进度、速度和剩余时间。标准错误是终端、输入又超过 "
                        "8 MB 时默认显示。")};
     QCommandLineOption noProgress{QStringLiteral("no-progress"), QStringLiteral("不显示进度。")};
-    QCommandLineOption ignoreCase{QStringLiteral("ignore-case"), QStringLiteral("忽略大小写。")};
-    QCommandLineOption trim{QStringLiteral("trim"), QStringLiteral("忽略每行首尾的空白。")};
-    QCommandLineOption width{QStringLiteral("ignore-width"),
-                             QStringLiteral("忽略全角半角（按 NFKC 比较）。")};
-    QCommandLineOption keepBlank{QStringLiteral("keep-blank"), QStringLiteral("保留所有空行。")};
-    QCommandLineOption keep{QStringLiteral("keep"),
-                            QStringLiteral("保留哪一行：first（第一次出现的，默认）、"
-                                           "last（最后一次出现的）、unique（只保留没有重复的行）、"
-                                           "repeated（只列出重复的行）。"),
-                            QStringLiteral("方式"), QStringLiteral("first")};
     QCommandLineOption exclude{
-        QStringLiteral("exclude"),
+        ListKindName(ListKind::Exclude),
         QStringLiteral("删除输入中在 <清单> 里出现的行（按同样的比较规则）。可以给多次，"
                        "每个清单的编码各自识别。"),
         QStringLiteral("清单")};
     QCommandLineOption intersect{
-        QStringLiteral("intersect"),
+        ListKindName(ListKind::Intersect),
         QStringLiteral("只保留输入中在 <清单> 里也出现的行；给多次时，要在每个清单里都出现。"),
         QStringLiteral("清单")};
     QCommandLineOption field{
@@ -64,16 +61,6 @@ struct Options {
         QStringLiteral("key-regex"),
         QStringLiteral("按正则表达式的第一个捕获组判断重复（没有捕获组时按整个匹配）。"),
         QStringLiteral("正则")};
-    QCommandLineOption digitsOnly{
-        QStringLiteral("digits-only"),
-        QStringLiteral("比较时只看数字（开头的 + 保留），例如电话号码。")};
-    QCommandLineOption ignoreSpaces{QStringLiteral("ignore-spaces"),
-                                    QStringLiteral("比较时忽略所有空白字符。")};
-    QCommandLineOption ignorePunct{QStringLiteral("ignore-punct"),
-                                   QStringLiteral("比较时忽略标点符号。")};
-    QCommandLineOption ignoreInvisible{
-        QStringLiteral("ignore-invisible"),
-        QStringLiteral("比较时忽略看不见的格式字符（零宽空格、零宽连接符、方向标记等）。")};
     QCommandLineOption counts{QStringLiteral("counts"),
                               QStringLiteral("每个保留的行前面写上它出现的次数和一个制表符。")};
     QCommandLineOption removed{
@@ -93,15 +80,21 @@ struct Options {
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                QStringLiteral("显示版本并退出。")};
 
-    QList<const QCommandLineOption*> all() const {
-        return {&output,      &encoding,        &outputEncoding, &crlf,       &lf,
-                &stats,       &progress,        &noProgress,     &ignoreCase, &trim,
-                &width,       &keepBlank,       &keep,           &exclude,    &intersect,
-                &field,       &separator,       &keyRegex,       &digitsOnly, &ignoreSpaces,
-                &ignorePunct, &ignoreInvisible, &counts,         &removed,    &memory,
-                &help,        &version};
-    }
+    // The comparison options, one for each of the table of comparisonoptions.h, in its order.
+    std::vector<QCommandLineOption> compared = ComparedOptions();
+
+    // Every option, in the help's order: the comparison options of the menu's family after the
+    // progress, those of the part compared after the pattern.
+    QList<const QCommandLineOption*> all() const;
+
+private:
+    static std::vector<QCommandLineOption> ComparedOptions();
 };
 
 // The whole help: the usage, what the program does, each option, the exit statuses.
 QString HelpText(const Options& options);
+
+// Sets the comparison options as the command line gives them; nothing when all is right,
+// otherwise what is wrong.
+std::optional<QString> ReadComparisonOptions(const QCommandLineParser& parser, const Options& o,
+                                             FilterOptions& options);

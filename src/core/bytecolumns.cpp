@@ -5,7 +5,7 @@
 
 std::optional<char> ByteColumnKey::SeparatorOf(const FilterOptions& options) {
     const KeyRule& rule = options.key;
-    if (options.ignoreCase || options.trim || options.ignoreWidth || rule.normalizes())
+    if (options.changesText())
         return std::nullopt;
     if (rule.source != KeyRule::Source::Columns || rule.columns.empty() ||
         rule.separator.kind != Separator::Kind::Character || rule.separator.character.size() != 1)

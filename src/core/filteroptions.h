@@ -16,7 +16,8 @@ enum class KeepMode {
     Repeated, // one copy of each line that occurs more than once, at its first place
 };
 
-// What counts as a repeat. The default compares lines exactly and keeps the first copy.
+// What counts as a repeat. The default compares lines exactly and keeps the first copy. Each
+// option is defined in the table of comparisonoptions.h, which everything else reads.
 struct FilterOptions {
     bool ignoreCase = false;  // lines equal after Unicode full case folding are repeats
     bool trim = false;        // white space at both ends of a line does not count
@@ -27,8 +28,11 @@ struct FilterOptions {
 
     bool operator==(const FilterOptions&) const = default;
     bool isDefault() const { return *this == FilterOptions{}; }
+    // True when an option changes the text compared (case, trimming, width, what the key leaves
+    // out): the table says which options do.
+    bool changesText() const;
     // True when lines are compared by something other than their exact text.
-    bool transformsLines() const { return ignoreCase || trim || ignoreWidth || !key.isDefault(); }
+    bool transformsLines() const { return changesText() || !key.comparesWholeLine(); }
 };
 
 // Makes the key two lines are compared by. Of each part of the line that the key rule takes (the

@@ -1,6 +1,7 @@
 #include "core/linekey.h"
 
 #include "core/chartables.h"
+#include "core/comparisonoptions.h"
 
 #include <QRegularExpressionMatch>
 
@@ -89,9 +90,7 @@ void Unescape(QStringView raw, QString& out) {
 
 bool KeyRule::operator==(const KeyRule& other) const {
     const Source effective = EffectiveSource(*this);
-    if (effective != EffectiveSource(other) || digitsOnly != other.digitsOnly ||
-        ignoreSpaces != other.ignoreSpaces || ignorePunct != other.ignorePunct ||
-        ignoreInvisible != other.ignoreInvisible)
+    if (effective != EffectiveSource(other) || !SameKeyOptions(*this, other))
         return false;
     switch (effective) {
     case Source::WholeLine:
@@ -102,6 +101,10 @@ bool KeyRule::operator==(const KeyRule& other) const {
         return pattern == other.pattern;
     }
     return true;
+}
+
+bool KeyRule::comparesWholeLine() const {
+    return EffectiveSource(*this) == Source::WholeLine;
 }
 
 std::optional<std::vector<int>> ParseFieldList(QStringView text, QString* error) {

@@ -73,10 +73,12 @@ struct KeyRule {
     bool ignorePunct = false;     // Unicode punctuation (P*) is left out; symbols ($ + < | ~) stay
     bool ignoreInvisible = false; // format characters (Cf: U+200B, U+200D, U+200E, U+FEFF, U+00AD)
 
-    // Compares what takes effect: the columns of a pattern key do not count, for example.
+    // Compares what takes effect: the columns of a pattern key do not count, for example. The
+    // options above are compared as the table of comparisonoptions.h lists them.
     bool operator==(const KeyRule& other) const;
     bool isDefault() const { return *this == KeyRule{}; }
-    bool normalizes() const { return digitsOnly || ignoreSpaces || ignorePunct || ignoreInvisible; }
+    // True when the part compared is the whole line (whatever the options above leave out).
+    bool comparesWholeLine() const;
 };
 
 // Reads a list of column numbers such as "2" or "1,3" (spaces around the numbers allowed). On a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/filteroptions.h"
+#include "core/listkind.h"
 #include "core/outcome.h"
 #include "files/textcodec.h"
 
@@ -52,7 +53,7 @@ struct RepeatedLine;
 // A list's lines are keyed by the same rules as the input's, in the list's own encoding; its
 // repeats, blank lines and lines without a key mean nothing. A list may be of any size.
 struct ComparedList {
-    enum class Kind { Exclude, Intersect };
+    using Kind = ListKind;
     Kind kind = Kind::Exclude;
     QString path; // a file ("-" for standard input), or
     QString text; // a text as a box holds it, when there is no path

@@ -8,12 +8,10 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
-#include <QTranslator>
 #include <QUrl>
 
 QStringList ToQtNameFilters(const QString& filter) {
@@ -157,13 +155,4 @@ QString QtDesktopServices::LoadSetting(const QString& key) {
 void QtDesktopServices::SaveSetting(const QString& key, const QString& value) {
     QSettings settings(kOrganization, kApplication);
     settings.setValue(key, value);
-}
-
-void InstallQtTranslation() {
-    auto* translator = new QTranslator(qApp);
-    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
 }

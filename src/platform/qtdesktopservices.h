@@ -41,6 +41,3 @@ protected:
 private:
     QWidget* parent_;
 };
-
-// Loads Qt's own Chinese translation of its standard dialogs; call before any widget exists.
-void InstallQtTranslation();

@@ -1,5 +1,7 @@
 #include "ui/compare/comparesetup.h"
 
+#include "core/comparisonoptions.h"
+
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,13 +17,6 @@ const QString kPattern = QStringLiteral("pattern");
 const QString kKind = QStringLiteral("kind");
 const QString kPath = QStringLiteral("path");
 const QString kText = QStringLiteral("text");
-
-const std::pair<bool KeyRule::*, const char*> kNormalizations[] = {
-    {&KeyRule::digitsOnly, "digitsOnly"},
-    {&KeyRule::ignoreSpaces, "ignoreSpaces"},
-    {&KeyRule::ignorePunct, "ignorePunct"},
-    {&KeyRule::ignoreInvisible, "ignoreInvisible"},
-};
 
 } // namespace
 
@@ -66,26 +61,13 @@ QStringList DescribeKeyRule(const KeyRule& rule) {
     } else if (rule.source == KeyRule::Source::Pattern && !rule.pattern.isEmpty()) {
         parts << QStringLiteral("比较正则表达式 %1 找到的部分").arg(rule.pattern);
     }
-    if (rule.digitsOnly)
-        parts << QStringLiteral("只比较数字");
-    if (rule.ignoreSpaces)
-        parts << QStringLiteral("忽略所有空白");
-    if (rule.ignorePunct)
-        parts << QStringLiteral("忽略标点");
-    if (rule.ignoreInvisible)
-        parts << QStringLiteral("忽略不可见字符");
-    return parts;
-}
-
-QString ListKindWord(ComparedList::Kind kind) {
-    return kind == ComparedList::Kind::Exclude ? QStringLiteral("排除清单")
-                                               : QStringLiteral("交集清单");
+    return parts + DescribeKeyOptions(rule);
 }
 
 QString DescribeComparedLists(const std::vector<ComparedList>& lists) {
     QStringList parts;
     for (const ComparedList& list : lists)
-        parts << ListKindWord(list.kind) + u' ' + list.name;
+        parts << ListKindLabel(list.kind) + u' ' + list.name;
     return parts.join(QStringLiteral("、"));
 }
 
@@ -122,9 +104,15 @@ QString KeyRuleToText(const KeyRule& rule) {
             break;
         }
     }
-    for (const auto& [member, name] : kNormalizations) {
-        if (rule.*member)
-            o[QLatin1String(name)] = true;
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        const int value = OptionValue(option, rule);
+        if (option.member.family != OptionFamily::Key || value == DefaultOptionValue(option))
+            continue;
+        const QString word = QString::fromLatin1(option.settingsWord);
+        if (option.isFlag())
+            o[word] = true;
+        else
+            o[word] = OptionWord(option, value);
     }
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
@@ -165,8 +153,15 @@ KeyRule KeyRuleFromText(const QString& text) {
         rule.source = KeyRule::Source::Pattern;
         rule.pattern = pattern;
     }
-    for (const auto& [member, name] : kNormalizations)
-        rule.*member = o.value(QLatin1String(name)).toBool(false);
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.member.family != OptionFamily::Key)
+            continue;
+        const QJsonValue value = o.value(QString::fromLatin1(option.settingsWord));
+        if (option.isFlag())
+            SetOptionValue(option, rule, value.toBool(false) ? 1 : 0);
+        else if (const std::optional<int> chosen = OptionValueOfWord(option, value.toString()))
+            SetOptionValue(option, rule, *chosen);
+    }
     return rule;
 }
 
@@ -176,8 +171,7 @@ QString ComparedListsToText(const std::vector<ComparedList>& lists) {
         if (list.path.isEmpty() && list.text.size() > kRememberedListChars)
             continue;
         QJsonObject o;
-        o[kKind] = list.kind == ComparedList::Kind::Exclude ? QStringLiteral("exclude")
-                                                            : QStringLiteral("intersect");
+        o[kKind] = ListKindName(list.kind);
         if (list.path.isEmpty())
             o[kText] = list.text;
         else
@@ -194,11 +188,10 @@ std::vector<ComparedList> ComparedListsFromText(const QString& text) {
     for (const QJsonValue value : QJsonDocument::fromJson(text.toUtf8()).array()) {
         const QJsonObject o = value.toObject();
         ComparedList list;
-        const QString kind = o.value(kKind).toString();
-        if (kind == u"intersect")
-            list.kind = ComparedList::Kind::Intersect;
-        else if (kind != u"exclude")
+        const std::optional<ListKind> kind = ListKindOfName(o.value(kKind).toString());
+        if (!kind)
             continue;
+        list.kind = *kind;
         list.path = o.value(kPath).toString();
         list.text = o.value(kText).toString();
         if (!list.path.isEmpty())

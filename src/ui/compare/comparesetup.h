@@ -29,16 +29,15 @@ void NumberPastedLists(std::vector<ComparedList>& lists);
 QString DescribeSeparator(const Separator& separator);
 
 // What differs from the whole line in the key, in the window's words: which part is compared,
-// then each normalisation. Empty for the default.
+// then each option of the part compared that is set. Empty for the default.
 QStringList DescribeKeyRule(const KeyRule& rule);
 
-// The lists, each as "排除清单 NAME" or "交集清单 NAME", joined by "、".
+// The lists, each as "排除清单 NAME" or "交集清单 NAME" (see ListKindLabel), joined by "、".
 QString DescribeComparedLists(const std::vector<ComparedList>& lists);
-// A list's kind in the note and the tooltip: "排除清单" or "交集清单".
-QString ListKindWord(ComparedList::Kind kind);
 
-// The key as the program remembers it (a JSON object), and back. A text that cannot be read, or
-// that makes no key that can be used (no column number, a bad pattern), is the whole line.
+// The key as the program remembers it (a JSON object, its options by their settings words), and
+// back. A text that cannot be read, or that makes no key that can be used (no column number, a bad
+// pattern), is the whole line.
 QString KeyRuleToText(const KeyRule& rule);
 KeyRule KeyRuleFromText(const QString& text);
 

@@ -6,38 +6,31 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-namespace {
-
-const char* const kKeepNames[] = {"KeepFirst", "KeepLast", "KeepUnique", "KeepRepeated"};
-
-QString KeepText(KeepMode mode) {
-    switch (mode) {
-    case KeepMode::First:
-        return QStringLiteral("保留第一次出现的行");
-    case KeepMode::Last:
-        return QStringLiteral("保留最后一次出现的行");
-    case KeepMode::Unique:
-        return QStringLiteral("只保留没有重复的行");
-    case KeepMode::Repeated:
-        return QStringLiteral("只列出重复的行");
-    }
-    return {};
-}
-
-} // namespace
-
 FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
     setObjectName(QStringLiteral("FilterOptionsMenu"));
-    ignoreCase_ = addCheck(QStringLiteral("OptionIgnoreCase"), QStringLiteral("忽略大小写"));
-    trim_ = addCheck(QStringLiteral("OptionTrim"), QStringLiteral("忽略首尾空白"));
-    ignoreWidth_ = addCheck(QStringLiteral("OptionIgnoreWidth"), QStringLiteral("忽略全角半角"));
-    keepBlank_ = addCheck(QStringLiteral("OptionKeepBlank"), QStringLiteral("保留空行"));
-    addSeparator();
-    keep_ = new QActionGroup(this);
-    keep_->setExclusive(true);
-    for (const KeepMode mode :
-         {KeepMode::First, KeepMode::Last, KeepMode::Unique, KeepMode::Repeated})
-        addKeep(QString::fromLatin1(kKeepNames[int(mode)]), KeepText(mode), mode);
+    bool afterChoice = false;
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.member.family != OptionFamily::Menu)
+            continue;
+        OptionItems& entry = options_.emplace_back(OptionItems{&option, {}});
+        // A choice's group is set off by lines from what stands around it.
+        if (afterChoice || (!option.isFlag() && !actions().isEmpty()))
+            addSeparator();
+        afterChoice = !option.isFlag();
+        if (option.isFlag()) {
+            entry.items.push_back(addOptionItem(QString::fromLatin1(option.objectName),
+                                                QString::fromUtf16(option.label), 1));
+            continue;
+        }
+        auto* group = new QActionGroup(this);
+        group->setExclusive(true);
+        for (const OptionChoice& choice : option.choices) {
+            QAction* item = addOptionItem(QString::fromLatin1(choice.objectName),
+                                          QString::fromUtf16(choice.label), choice.value);
+            group->addAction(item);
+            entry.items.push_back(item);
+        }
+    }
     addSeparator();
     key_ = addAction(QStringLiteral("比较范围…"));
     key_->setObjectName(QStringLiteral("CompareKey"));
@@ -86,25 +79,14 @@ void FilterOptionsMenu::keyPressEvent(QKeyEvent* event) {
     QMenu::keyPressEvent(event);
 }
 
-QAction* FilterOptionsMenu::addCheck(const QString& name, const QString& text) {
+QAction* FilterOptionsMenu::addOptionItem(const QString& name, const QString& text, int value) {
     QAction* action = addAction(text);
     action->setObjectName(name);
     action->setCheckable(true);
-    connect(action, &QAction::toggled, this, [this] {
-        if (!updating_)
-            emit optionsChanged(options());
-    });
-    return action;
-}
-
-QAction* FilterOptionsMenu::addKeep(const QString& name, const QString& text, KeepMode mode) {
-    QAction* action = addAction(text);
-    action->setObjectName(name);
-    action->setCheckable(true);
-    action->setData(int(mode));
-    keep_->addAction(action);
-    connect(action, &QAction::toggled, this, [this](bool on) {
-        if (on && !updating_)
+    action->setData(value);
+    // A choice announces the value it turns to, not the one it leaves.
+    connect(action, &QAction::toggled, this, [this, action](bool on) {
+        if (!updating_ && (on || !action->actionGroup()))
             emit optionsChanged(options());
     });
     return action;
@@ -112,12 +94,15 @@ QAction* FilterOptionsMenu::addKeep(const QString& name, const QString& text, Ke
 
 FilterOptions FilterOptionsMenu::options() const {
     FilterOptions o;
-    o.ignoreCase = ignoreCase_->isChecked();
-    o.trim = trim_->isChecked();
-    o.ignoreWidth = ignoreWidth_->isChecked();
-    o.keepBlank = keepBlank_->isChecked();
-    if (const QAction* checked = keep_->checkedAction())
-        o.keep = KeepMode(checked->data().toInt());
+    for (const OptionItems& entry : options_) {
+        const QAction* first = entry.items.front();
+        int value = first->isChecked() ? 1 : 0;
+        if (const QActionGroup* group = first->actionGroup()) {
+            const QAction* chosen = group->checkedAction();
+            value = chosen ? chosen->data().toInt() : DefaultOptionValue(*entry.option);
+        }
+        SetOptionValue(*entry.option, o, value);
+    }
     o.key = keyRule_;
     return o;
 }
@@ -131,12 +116,11 @@ void FilterOptionsMenu::setListsInForce(bool inForce) {
 
 void FilterOptionsMenu::setOptions(const FilterOptions& o) {
     updating_ = true;
-    ignoreCase_->setChecked(o.ignoreCase);
-    trim_->setChecked(o.trim);
-    ignoreWidth_->setChecked(o.ignoreWidth);
-    keepBlank_->setChecked(o.keepBlank);
-    for (QAction* action : keep_->actions())
-        action->setChecked(KeepMode(action->data().toInt()) == o.keep);
+    for (const OptionItems& entry : options_) {
+        const int value = OptionValue(*entry.option, o);
+        for (QAction* item : entry.items)
+            item->setChecked(item->data().toInt() == value);
+    }
     keyRule_ = o.key;
     QFont font = key_->font();
     font.setBold(!o.key.isDefault());
@@ -145,59 +129,5 @@ void FilterOptionsMenu::setOptions(const FilterOptions& o) {
 }
 
 QString DescribeFilterOptions(const FilterOptions& o) {
-    QStringList parts;
-    if (o.ignoreCase)
-        parts << QStringLiteral("忽略大小写");
-    if (o.trim)
-        parts << QStringLiteral("忽略首尾空白");
-    if (o.ignoreWidth)
-        parts << QStringLiteral("忽略全角半角");
-    if (o.keepBlank)
-        parts << QStringLiteral("保留空行");
-    if (o.keep != KeepMode::First)
-        parts << KeepText(o.keep);
-    parts << DescribeKeyRule(o.key);
-    return parts.join(QStringLiteral("、"));
-}
-
-namespace {
-const std::pair<KeepMode, const char*> kKeepWords[] = {{KeepMode::Last, "keep=last"},
-                                                       {KeepMode::Unique, "keep=unique"},
-                                                       {KeepMode::Repeated, "keep=repeated"}};
-} // namespace
-
-QString FilterOptionsToText(const FilterOptions& o) {
-    QStringList words;
-    if (o.ignoreCase)
-        words << QStringLiteral("ignore-case");
-    if (o.trim)
-        words << QStringLiteral("trim");
-    if (o.ignoreWidth)
-        words << QStringLiteral("ignore-width");
-    if (o.keepBlank)
-        words << QStringLiteral("keep-blank");
-    for (const auto& [mode, word] : kKeepWords) {
-        if (o.keep == mode)
-            words << QString::fromLatin1(word);
-    }
-    return words.join(u' ');
-}
-
-FilterOptions FilterOptionsFromText(const QString& text) {
-    FilterOptions o;
-    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
-        if (word == QStringLiteral("ignore-case"))
-            o.ignoreCase = true;
-        else if (word == QStringLiteral("trim"))
-            o.trim = true;
-        else if (word == QStringLiteral("ignore-width"))
-            o.ignoreWidth = true;
-        else if (word == QStringLiteral("keep-blank"))
-            o.keepBlank = true;
-        for (const auto& [mode, name] : kKeepWords) {
-            if (word == QLatin1String(name))
-                o.keep = mode;
-        }
-    }
-    return o;
+    return (DescribeOptions(o) + DescribeKeyRule(o.key)).join(QStringLiteral("、"));
 }

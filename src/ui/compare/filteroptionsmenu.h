@@ -1,16 +1,20 @@
 #pragma once
 
-#include "core/filteroptions.h"
+#include "core/comparisonoptions.h"
 
 #include <QMenu>
+
+#include <vector>
 
 class QAction;
 class QActionGroup;
 
-// The menu of the filter button's arrow: what counts as a repeat, which copy stays, the part of
-// the lines compared and the lists compared with (each in a dialog), the statistic of the last
-// filter, and a way back to the defaults. Choosing an option leaves the menu open, so that several
-// can be set at once; a command (a dialog, the statistic, the defaults) closes it.
+// The menu of the filter button's arrow: what counts as a repeat and which copy stays (the
+// options of the menu's family in comparisonoptions.h: a flag as an item to check, a choice as a
+// group of items set off by lines), the part of the lines compared and the lists compared with
+// (each in a dialog), the statistic of the last filter, and a way back to the defaults. Choosing an
+// option leaves the menu open, so that several can be set at once; a command (a dialog, the
+// statistic, the defaults) closes it.
 class FilterOptionsMenu : public QMenu {
     Q_OBJECT
 public:
@@ -39,14 +43,15 @@ private:
     // Toggles an option under the pointer or the keyboard without closing; false for anything
     // else.
     bool toggleOption(QAction* action);
-    QAction* addCheck(const QString& name, const QString& text);
-    QAction* addKeep(const QString& name, const QString& text, KeepMode mode);
+    QAction* addOptionItem(const QString& name, const QString& text, int value);
 
-    QAction* ignoreCase_ = nullptr;
-    QAction* trim_ = nullptr;
-    QAction* ignoreWidth_ = nullptr;
-    QAction* keepBlank_ = nullptr;
-    QActionGroup* keep_ = nullptr;
+    // The items of an option: one for a flag, one for each value of a choice (the value each
+    // stands for in its data).
+    struct OptionItems {
+        const ComparisonOption* option;
+        std::vector<QAction*> items;
+    };
+    std::vector<OptionItems> options_;
     QAction* key_ = nullptr;
     QAction* lists_ = nullptr;
     KeyRule keyRule_;
@@ -56,10 +61,3 @@ private:
 // The options that differ from the default, in the menu's and the 比较范围 dialog's words,
 // joined by "、"; empty for the default.
 QString DescribeFilterOptions(const FilterOptions& options);
-
-// The options as the program remembers them: the words "ignore-case", "trim", "ignore-width",
-// "keep-blank" and "keep=last|unique|repeated" for what differs from the default, separated by
-// spaces (empty for the default). Unknown words are passed over when read back. The key is not
-// among them (see KeyRuleToText).
-QString FilterOptionsToText(const FilterOptions& options);
-FilterOptions FilterOptionsFromText(const QString& text);

@@ -131,7 +131,7 @@ KeyRuleDialog::KeyRuleDialog(const FilterOptions& options, const QString& exampl
     showRule(options.key);
     for (QLineEdit* edit : {character_, fields_, regex_, example_})
         connect(edit, &QLineEdit::textChanged, this, &KeyRuleDialog::refresh);
-    for (QCheckBox* box : {digitsOnly_, ignoreSpaces_, ignorePunct_, ignoreInvisible_})
+    for (const auto& [option, box] : checks_)
         connect(box, &QCheckBox::toggled, this, &KeyRuleDialog::refresh);
     connect(source_, &QButtonGroup::idToggled, this, &KeyRuleDialog::refresh);
     connect(separator_, &QComboBox::currentIndexChanged, this, &KeyRuleDialog::refresh);
@@ -196,21 +196,18 @@ void KeyRuleDialog::createSourceGroup(QVBoxLayout* layout) {
 void KeyRuleDialog::createNormalizations(QVBoxLayout* layout) {
     auto* box = new QGroupBox(QStringLiteral("比较时再忽略"), this);
     auto* grid = new QGridLayout(box);
-    auto check = [&](const QString& name, const QString& text, int row, int column) {
-        auto* button = new QCheckBox(text, box);
-        button->setObjectName(name);
-        grid->addWidget(button, row, column);
-        return button;
-    };
-    digitsOnly_ =
-        check(QStringLiteral("KeyDigitsOnly"), QStringLiteral("只比较数字（保留开头的 +）"), 0, 0);
-    ignoreSpaces_ = check(QStringLiteral("KeyIgnoreSpaces"), QStringLiteral("忽略所有空白"), 0, 1);
-    ignorePunct_ = check(QStringLiteral("KeyIgnorePunct"), QStringLiteral("忽略标点"), 1, 0);
-    ignoreInvisible_ =
-        check(QStringLiteral("KeyIgnoreInvisible"), QStringLiteral("忽略不可见字符"), 1, 1);
-    digitsOnly_->setToolTip(QStringLiteral("电话号码写法不一时：+1 (555) 123-4567 与 "
-                                           "+1 555 1234567 相同"));
-    ignoreInvisible_->setToolTip(QStringLiteral("零宽空格、连接符、方向标记、文中的 BOM 等"));
+    // Two to a row, in the table's order.
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.member.family != OptionFamily::Key || !option.isFlag())
+            continue;
+        auto* check = new QCheckBox(QString::fromUtf16(option.label), box);
+        check->setObjectName(QString::fromLatin1(option.objectName));
+        if (option.tip)
+            check->setToolTip(QString::fromUtf16(option.tip));
+        const int at = int(checks_.size());
+        grid->addWidget(check, at / 2, at % 2);
+        checks_.emplace_back(&option, check);
+    }
     layout->addWidget(box);
 }
 
@@ -230,19 +227,15 @@ void KeyRuleDialog::showRule(const KeyRule& rule) {
     }
     separator_->setCurrentIndex(choice);
     character_->setText(choice == kOtherCharacter ? rule.separator.character : QString());
-    digitsOnly_->setChecked(rule.digitsOnly);
-    ignoreSpaces_->setChecked(rule.ignoreSpaces);
-    ignorePunct_->setChecked(rule.ignorePunct);
-    ignoreInvisible_->setChecked(rule.ignoreInvisible);
+    for (const auto& [option, check] : checks_)
+        check->setChecked(OptionValue(*option, rule) != 0);
 }
 
 std::optional<KeyRule> KeyRuleDialog::read(QString* fault) const {
     KeyRule rule;
     rule.source = KeyRule::Source(source_->checkedId());
-    rule.digitsOnly = digitsOnly_->isChecked();
-    rule.ignoreSpaces = ignoreSpaces_->isChecked();
-    rule.ignorePunct = ignorePunct_->isChecked();
-    rule.ignoreInvisible = ignoreInvisible_->isChecked();
+    for (const auto& [option, check] : checks_)
+        SetOptionValue(*option, rule, check->isChecked() ? 1 : 0);
     if (rule.source == KeyRule::Source::Columns) {
         std::optional<std::vector<int>> columns = ParseFieldList(fields_->text(), fault);
         if (!columns)

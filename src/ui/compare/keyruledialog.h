@@ -1,10 +1,12 @@
 #pragma once
 
-#include "core/filteroptions.h"
+#include "core/comparisonoptions.h"
 
 #include <QDialog>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
@@ -16,7 +18,8 @@ class QRadioButton;
 class QVBoxLayout;
 
 // 比较范围: which part of each line two lines are compared by (the whole line, columns cut by a
-// separator, or what a regular expression finds) and what is left out of it. As the user sets it
+// separator, or what a regular expression finds) and what is left out of it (the flags of the part
+// compared's family in comparisonoptions.h, each a check box). As the user sets it
 // up, an example line (the current line of the input box, or one typed in) shows its key, or
 // that it has none. A setup that cannot be used (no column number, a bad pattern) is told in the
 // dialog, and OK stays off until it is mended.
@@ -56,10 +59,7 @@ private:
     QLineEdit* fields_ = nullptr;
     QLineEdit* regex_ = nullptr;
     QLabel* fault_ = nullptr;
-    QCheckBox* digitsOnly_ = nullptr;
-    QCheckBox* ignoreSpaces_ = nullptr;
-    QCheckBox* ignorePunct_ = nullptr;
-    QCheckBox* ignoreInvisible_ = nullptr;
+    std::vector<std::pair<const ComparisonOption*, QCheckBox*>> checks_;
     QLineEdit* example_ = nullptr;
     QLabel* exampleKey_ = nullptr;
     QPushButton* ok_ = nullptr;

@@ -24,7 +24,7 @@ const QString kListFilter =
     QStringLiteral("清单文件(*.txt;*.csv;*.tsv)|*.txt;*.csv;*.tsv|所有文件(*.*)|*.*");
 
 QString ItemText(const ComparedList& list) {
-    return ListKindWord(list.kind) + QStringLiteral("：") + list.name;
+    return ListKindLabel(list.kind) + QStringLiteral("：") + list.name;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ui/window/wording.h"
 
+#include "core/keeprules.h"
 #include "engine/engine.h"
 #include "engine/window/largefile.h"
 #include "ui/compare/comparesetup.h"
@@ -28,10 +29,10 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
     const bool intersecting = std::any_of(lists.begin(), lists.end(), [](const ComparedList& l) {
         return l.kind == ComparedList::Kind::Intersect;
     });
-    // Lines without a key go where only repeated lines stay, or with an intersecting list (which
-    // counts them).
+    // Lines without a key that the keep mode removed (where an intersecting list removes them,
+    // they are among its count).
     const qint64 keylessGone =
-        options.keep == KeepMode::Repeated && !intersecting ? stats.keylessLines : 0;
+        !KeepsKeyless(options.keep, intersecting) && !intersecting ? stats.keylessLines : 0;
     qint64 byLists = 0;
     for (const qint64 removed : stats.removedByList)
         byLists += removed;
@@ -43,7 +44,7 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
     // A list is named where there are several.
     for (std::size_t i = 0; i < lists.size(); ++i) {
         const qint64 removed = i < stats.removedByList.size() ? stats.removedByList[i] : 0;
-        const QString kind = ListKindWord(lists[i].kind);
+        const QString kind = ListKindLabel(lists[i].kind);
         parts.emplace_back(removed, lists.size() == 1
                                         ? kind + QStringLiteral("删除")
                                         : QStringLiteral("%1 %2 删除").arg(kind, lists[i].name));

@@ -1,0 +1,254 @@
+#include "core/comparisonoptions.h"
+
+#include <type_traits>
+
+namespace {
+
+template <typename> struct MemberParts;
+template <typename Owner, typename Value> struct MemberParts<Value Owner::*> {
+    using OwnerType = Owner;
+    using ValueType = Value;
+};
+
+// Reads and sets the member M (of FilterOptions or KeyRule, a bool or an enum) as a number; its
+// class is its family.
+template <auto M> constexpr OptionMember Member() {
+    using Owner = typename MemberParts<decltype(M)>::OwnerType;
+    using Value = typename MemberParts<decltype(M)>::ValueType;
+    static_assert(std::is_same_v<Value, bool> || std::is_enum_v<Value>);
+    static_assert(std::is_same_v<Owner, FilterOptions> || std::is_same_v<Owner, KeyRule>);
+    OptionMember member;
+    if constexpr (std::is_same_v<Owner, KeyRule>) {
+        member.family = OptionFamily::Key;
+        member.getInKey = [](const KeyRule& key) { return int(key.*M); };
+        member.setInKey = [](KeyRule& key, int value) { key.*M = static_cast<Value>(value); };
+    } else {
+        member.family = OptionFamily::Menu;
+        member.get = [](const FilterOptions& options) { return int(options.*M); };
+        member.set = [](FilterOptions& options, int value) {
+            options.*M = static_cast<Value>(value);
+        };
+    }
+    return member;
+}
+
+const OptionChoice kKeepModes[] = {
+    {int(KeepMode::First), "first", u"保留第一次出现的行", "KeepFirst"},
+    {int(KeepMode::Last), "last", u"保留最后一次出现的行", "KeepLast"},
+    {int(KeepMode::Unique), "unique", u"只保留没有重复的行", "KeepUnique"},
+    {int(KeepMode::Repeated), "repeated", u"只列出重复的行", "KeepRepeated"},
+};
+
+// The table. Each row, in this order: the member; the command-line name and help; the word the
+// settings remember; the label in the menu or dialog (and the words of the note, where they
+// differ; the dialog's tooltip); the menu item's or check box's objectName; whether it changes
+// the text compared; a choice's values.
+const ComparisonOption kOptions[] = {
+    {.member = Member<&FilterOptions::ignoreCase>(),
+     .name = "ignore-case",
+     .help = u"忽略大小写。",
+     .settingsWord = "ignore-case",
+     .label = u"忽略大小写",
+     .objectName = "OptionIgnoreCase",
+     .transformsLines = true},
+    {.member = Member<&FilterOptions::trim>(),
+     .name = "trim",
+     .help = u"忽略每行首尾的空白。",
+     .settingsWord = "trim",
+     .label = u"忽略首尾空白",
+     .objectName = "OptionTrim",
+     .transformsLines = true},
+    {.member = Member<&FilterOptions::ignoreWidth>(),
+     .name = "ignore-width",
+     .help = u"忽略全角半角（按 NFKC 比较）。",
+     .settingsWord = "ignore-width",
+     .label = u"忽略全角半角",
+     .objectName = "OptionIgnoreWidth",
+     .transformsLines = true},
+    {.member = Member<&FilterOptions::keepBlank>(),
+     .name = "keep-blank",
+     .help = u"保留所有空行。",
+     .settingsWord = "keep-blank",
+     .label = u"保留空行",
+     .objectName = "OptionKeepBlank"},
+    {.member = Member<&FilterOptions::keep>(),
+     .name = "keep",
+     .help = u"保留哪一行：first（第一次出现的，默认）、last（最后一次出现的）、"
+             u"unique（只保留没有重复的行）、repeated（只列出重复的行）。",
+     .settingsWord = "keep",
+     .valueName = u"方式",
+     .choices = kKeepModes},
+    {.member = Member<&KeyRule::digitsOnly>(),
+     .name = "digits-only",
+     .help = u"比较时只看数字（开头的 + 保留），例如电话号码。",
+     .settingsWord = "digitsOnly",
+     .label = u"只比较数字（保留开头的 +）",
+     .described = u"只比较数字",
+     .tip = u"电话号码写法不一时：+1 (555) 123-4567 与 +1 555 1234567 相同",
+     .objectName = "KeyDigitsOnly",
+     .transformsLines = true},
+    {.member = Member<&KeyRule::ignoreSpaces>(),
+     .name = "ignore-spaces",
+     .help = u"比较时忽略所有空白字符。",
+     .settingsWord = "ignoreSpaces",
+     .label = u"忽略所有空白",
+     .objectName = "KeyIgnoreSpaces",
+     .transformsLines = true},
+    {.member = Member<&KeyRule::ignorePunct>(),
+     .name = "ignore-punct",
+     .help = u"比较时忽略标点符号。",
+     .settingsWord = "ignorePunct",
+     .label = u"忽略标点",
+     .objectName = "KeyIgnorePunct",
+     .transformsLines = true},
+    {.member = Member<&KeyRule::ignoreInvisible>(),
+     .name = "ignore-invisible",
+     .help = u"比较时忽略看不见的格式字符（零宽空格、零宽连接符、方向标记等）。",
+     .settingsWord = "ignoreInvisible",
+     .label = u"忽略不可见字符",
+     .tip = u"零宽空格、连接符、方向标记、文中的 BOM 等",
+     .objectName = "KeyIgnoreInvisible",
+     .transformsLines = true},
+};
+
+QString Text(const char16_t* text) {
+    return text ? QString::fromUtf16(text) : QString();
+}
+
+// What the note says of an option's value; empty at its default.
+QString Describe(const ComparisonOption& option, int value) {
+    if (value == DefaultOptionValue(option))
+        return {};
+    if (option.isFlag())
+        return Text(option.described ? option.described : option.label);
+    for (const OptionChoice& choice : option.choices) {
+        if (choice.value == value)
+            return Text(choice.label);
+    }
+    return {};
+}
+
+template <typename Setup> QStringList DescribeFamily(const Setup& setup, OptionFamily family) {
+    QStringList parts;
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.member.family != family)
+            continue;
+        if (QString part = Describe(option, OptionValue(option, setup)); !part.isEmpty())
+            parts << std::move(part);
+    }
+    return parts;
+}
+
+} // namespace
+
+std::span<const ComparisonOption> ComparisonOptions() {
+    return kOptions;
+}
+
+int OptionValue(const ComparisonOption& option, const FilterOptions& options) {
+    return option.member.family == OptionFamily::Key ? option.member.getInKey(options.key)
+                                                     : option.member.get(options);
+}
+
+int OptionValue(const ComparisonOption& option, const KeyRule& key) {
+    return option.member.getInKey ? option.member.getInKey(key) : 0;
+}
+
+int DefaultOptionValue(const ComparisonOption& option) {
+    return OptionValue(option, FilterOptions{});
+}
+
+void SetOptionValue(const ComparisonOption& option, FilterOptions& options, int value) {
+    if (option.member.family == OptionFamily::Key)
+        option.member.setInKey(options.key, value);
+    else
+        option.member.set(options, value);
+}
+
+void SetOptionValue(const ComparisonOption& option, KeyRule& key, int value) {
+    if (option.member.setInKey)
+        option.member.setInKey(key, value);
+}
+
+QString OptionWord(const ComparisonOption& option, int value) {
+    for (const OptionChoice& choice : option.choices) {
+        if (choice.value == value)
+            return QString::fromLatin1(choice.word);
+    }
+    return {};
+}
+
+std::optional<int> OptionValueOfWord(const ComparisonOption& option, QStringView word,
+                                     QString* error) {
+    QStringList words;
+    for (const OptionChoice& choice : option.choices) {
+        if (word == QLatin1String(choice.word))
+            return choice.value;
+        words << QString::fromLatin1(choice.word);
+    }
+    if (error) {
+        const QString last = words.isEmpty() ? QString() : words.takeLast();
+        const QString all = words.isEmpty()
+                                ? last
+                                : words.join(QStringLiteral("、")) + QStringLiteral(" 或 ") + last;
+        *error = QStringLiteral("--%1 只能是 %2，不能是“%3”。")
+                     .arg(QString::fromLatin1(option.name), all, word.toString());
+    }
+    return std::nullopt;
+}
+
+QStringList DescribeOptions(const FilterOptions& options) {
+    return DescribeFamily(options, OptionFamily::Menu);
+}
+
+QStringList DescribeKeyOptions(const KeyRule& key) {
+    return DescribeFamily(key, OptionFamily::Key);
+}
+
+bool SameKeyOptions(const KeyRule& a, const KeyRule& b) {
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.member.family == OptionFamily::Key &&
+            OptionValue(option, a) != OptionValue(option, b))
+            return false;
+    }
+    return true;
+}
+
+bool FilterOptions::changesText() const {
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.transformsLines && OptionValue(option, *this) != DefaultOptionValue(option))
+            return true;
+    }
+    return false;
+}
+
+QString FilterOptionsToText(const FilterOptions& options) {
+    QStringList words;
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        const int value = OptionValue(option, options);
+        if (option.member.family != OptionFamily::Menu || value == DefaultOptionValue(option))
+            continue;
+        const QString word = QString::fromLatin1(option.settingsWord);
+        words << (option.isFlag() ? word : word + u'=' + OptionWord(option, value));
+    }
+    return words.join(u' ');
+}
+
+FilterOptions FilterOptionsFromText(const QString& text) {
+    FilterOptions options;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+        const qsizetype equals = word.indexOf(u'=');
+        const QStringView name = QStringView(word).left(equals);
+        for (const ComparisonOption& option : ComparisonOptions()) {
+            if (option.member.family != OptionFamily::Menu ||
+                name != QLatin1String(option.settingsWord) || option.isFlag() != (equals < 0))
+                continue;
+            if (option.isFlag())
+                SetOptionValue(option, options, 1);
+            else if (const std::optional<int> value =
+                         OptionValueOfWord(option, QStringView(word).sliced(equals + 1)))
+                SetOptionValue(option, options, *value);
+        }
+    }
+    return options;
+}
