@@ -3,11 +3,13 @@
 #include "cli/options.h"
 #include "cli/progressmeter.h"
 #include "core/comparisonoptions.h"
+#include "core/shown.h"
 #include "filehelpers.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -23,6 +25,34 @@ class CliTest : public QObject {
         QByteArray out;
         QString err;
     };
+    // The built program as a process in `folder`, or bash running `shell` there with $C the
+    // program.
+    Run runProgram(const QString& folder, const QStringList& arguments, const QString& shell = {}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("C"), QStringLiteral(TRENNIX_CLI));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(folder);
+        if (shell.isEmpty())
+            p.start(QStringLiteral(TRENNIX_CLI), arguments);
+        else
+            p.start(QStringLiteral("bash"),
+                    {QStringLiteral("-c"), QStringLiteral("set -o pipefail; ") + shell});
+        if (!p.waitForStarted())
+            return Run{-1, {}, QStringLiteral("did not start")};
+        p.closeWriteChannel();
+        p.waitForFinished(60000);
+        return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                   p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+    }
+    // A fresh folder for a row.
+    QString rowFolder() {
+        const QString folder = dir.filePath(QStringLiteral("row%1").arg(++rows));
+        QDir().mkpath(folder);
+        return folder;
+    }
+    int rows = 0;
+
     Run run(QStringList arguments) {
         for (QString& a : arguments)
             a.replace(QStringLiteral("@"), dir.path() + u'/');
@@ -61,6 +91,10 @@ private slots:
             << QStringList{"--separator", "csv"} << "--field";
         QTest::newRow("column and pattern")
             << QStringList{"--field", "2", "--key-regex", "x"} << "--key-regex";
+        QTest::newRow("standard input twice")
+            << QStringList{"-", "--exclude", "-"} << "标准输入只能读一次";
+        QTest::newRow("both on standard output")
+            << QStringList{"a", "-o", "-", "--removed", "-"} << "都写到标准输出";
     }
     void usageErrors() {
         QFETCH(QStringList, arguments);
@@ -82,6 +116,10 @@ private slots:
         QTest::newRow("output folder missing")
             << QStringList{"@in.txt", "-o", "@nowhere/out.txt"} << "out.txt";
         QTest::newRow("output is a folder") << QStringList{"@in.txt", "-o", "@sub"} << "sub";
+        QTest::newRow("output through a missing folder and back")
+            << QStringList{"@in.txt", "-o", "@nowhere/../made.txt"} << "made.txt";
+        QTest::newRow("output named as a folder that is not there")
+            << QStringList{"@in.txt", "-o", "@made.txt/"} << "made.txt";
         QTest::newRow("output read-only") << QStringList{"@in.txt", "-o", "@ro.txt"} << "ro.txt";
         QTest::newRow("output kept when input fails")
             << QStringList{"@missing.txt", "-o", "@old.txt"} << "missing.txt";
@@ -110,6 +148,7 @@ private slots:
         QCOMPARE(ReadAll(path(QStringLiteral("old.txt"))), QByteArray("old"));
         QCOMPARE(ReadAll(path(QStringLiteral("ro.txt"))), QByteArray("read-only"));
         QVERIFY(!QFile::exists(path(QStringLiteral("nowhere"))));
+        QVERIFY(!QFile::exists(path(QStringLiteral("made.txt"))));
     }
 
     // What is written for each kind of input and option, byte for byte.
@@ -262,6 +301,20 @@ private slots:
         QCOMPARE(r.out, expected);
         QVERIFY2(r.err.contains(stats.replace(QStringLiteral("@"), dir.path() + u'/')),
                  qPrintable(r.err));
+    }
+
+    // A stop asked for before the run begins (a signal while the program starts) stops it; the
+    // next run starts afresh.
+    void stopBeforeTheRun() {
+        WriteAll(path(QStringLiteral("stop.txt")), "b\na\nb\n");
+        InterruptCommandLine();
+        Run r = run({QStringLiteral("@stop.txt")});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("已中断")), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+        r = run({QStringLiteral("@stop.txt")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("b\na\n"));
     }
 
     void stats() {
@@ -427,6 +480,238 @@ private slots:
         QVERIFY(p.waitForFinished());
         QCOMPARE(p.exitCode(), 1);
         QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("absent.txt")));
+    }
+
+    // Names of the same file, of standard output and of standard input: what each run writes
+    // where, refuses or says. In a fresh folder holding in.txt ("b a b"); `files` lists what the
+    // folder holds afterwards ("name=content"; "!name": no such file).
+    void namesOfOneFile_data() {
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says"); // empty: nothing
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QStringList>("files");
+        using L = QStringList;
+        const QByteArray none;
+        // Two outputs that are one file by another name.
+        QTest::newRow("dangling link to the output")
+            << "ln -s new.txt dang.txt; $C in.txt --removed dang.txt -o new.txt" << 2
+            << "--removed dang.txt 和 -o new.txt 是同一个文件" << none << L{"!new.txt"};
+        QTest::newRow("folder link to its own folder")
+            << "ln -s . self; $C in.txt --removed self/x.txt -o x.txt" << 2 << "同一个文件" << none
+            << L{"!x.txt"};
+        QTest::newRow("into a folder and back")
+            << "mkdir sub; $C in.txt --removed sub/../x.txt -o x.txt" << 2 << "同一个文件" << none
+            << L{"!x.txt"};
+        QTest::newRow(".. after a folder link leads to the link's target's parent")
+            << "mkdir -p a/b; ln -s a/b lb; $C in.txt --removed lb/../x.txt -o a/x.txt" << 2
+            << "同一个文件" << none << L{"!a/x.txt", "!x.txt"};
+        QTest::newRow("dangling link through a folder link")
+            << "mkdir sub; ln -s sub ls; ln -s ../ls/new.txt sub/d.txt; "
+               "$C in.txt --removed sub/d.txt -o sub/new.txt"
+            << 2 << "同一个文件" << none << L{"!sub/new.txt"};
+        QTest::newRow("hard links")
+            << "echo x > x.txt; ln x.txt h.txt; $C in.txt --removed h.txt -o x.txt" << 2
+            << "同一个文件" << none << L{"x.txt=x\n"};
+        QTest::newRow("two files") << "$C in.txt --removed r.txt -o x.txt" << 0 << "" << none
+                                   << L{"x.txt=b\na\n", "r.txt=3\t1\tb\n"};
+        QTest::newRow("a link that loops") << "ln -s loop.txt loop.txt; $C in.txt -o loop.txt" << 1
+                                           << "符号链接太多" << none << L{};
+        // Standard output by its names.
+        QTest::newRow("-o - is standard output")
+            << "$C in.txt -o -" << 0 << "" << QByteArray("b\na\n") << L{"!-"};
+        QTest::newRow("--removed - is standard output")
+            << "$C in.txt --removed - -o x.txt" << 0 << "" << QByteArray("3\t1\tb\n")
+            << L{"!-", "x.txt=b\na\n"};
+        QTest::newRow("-o /dev/stdout on a pipe")
+            << "$C in.txt -o /dev/stdout | cat" << 0 << "" << QByteArray("b\na\n") << L{};
+        QTest::newRow("--removed /dev/stdout on a pipe")
+            << "$C in.txt --removed /dev/stdout -o x.txt | cat" << 0 << ""
+            << QByteArray("3\t1\tb\n") << L{"x.txt=b\na\n"};
+        QTest::newRow("-o /dev/stdout appends where the shell appends")
+            << "echo old > log.txt; $C in.txt -o /dev/stdout >> log.txt" << 0 << "" << none
+            << L{"log.txt=old\nb\na\n"};
+        QTest::newRow("both on standard output")
+            << "$C in.txt -o - --removed /dev/stdout | cat" << 2 << "都写到标准输出" << none << L{};
+        QTest::newRow("standard output is the removed lines' file")
+            << "$C in.txt --removed r.txt > r.txt" << 2 << "标准输出和 --removed r.txt" << none
+            << L{"r.txt="};
+        QTest::newRow("standard output is the output file")
+            << "$C in.txt --removed - -o x.txt >> x.txt" << 2 << "标准输出和 -o x.txt" << none
+            << L{"x.txt="};
+        QTest::newRow("standard output appends to a list")
+            << "printf 'z\\n' > l.txt; $C in.txt --exclude l.txt >> l.txt" << 1
+            << "标准输出就是清单 l.txt" << none << L{"l.txt=z\n"};
+        QTest::newRow("-o names a pipe by a name of the system's")
+            << "echo x | $C in.txt -o /dev/stdin" << 1 << "命名管道" << none << L{};
+        // Standard input, and streams, read once.
+        QTest::newRow("standard input as an input and a list")
+            << "printf 'a\\n' | $C - --exclude -" << 2 << "标准输入只能读一次" << none << L{};
+        QTest::newRow("standard input by two names")
+            << "printf 'a\\n' | $C - /dev/stdin" << 2 << "同一个管道" << none << L{};
+        QTest::newRow("a FIFO twice, refused before it is waited for")
+            << "mkfifo f; $C f --exclude f -o x.txt" << 2 << "f 和 f 是同一个管道" << none
+            << L{"!x.txt"};
+        QTest::newRow("a file twice, its removed lines told apart")
+            << "$C in.txt in.txt --removed - -o x.txt" << 0 << ""
+            << QByteArray("in.txt#1:3\tin.txt#1:1\tb\nin.txt#2:1\tin.txt#1:1\tb\n"
+                          "in.txt#2:2\tin.txt#1:2\ta\nin.txt#2:3\tin.txt#1:1\tb\n")
+            << L{"x.txt=b\na\n"};
+        // What the outputs may replace.
+        QTest::newRow("--removed names the input by a link")
+            << "ln -s in.txt s.txt; $C in.txt --removed s.txt -o x.txt" << 2
+            << "--removed s.txt 就是输入文件 in.txt" << none << L{"!x.txt", "in.txt=b\na\nb\n"};
+        QTest::newRow("--removed names a list")
+            << "echo q > l.txt; $C in.txt --exclude l.txt --removed l.txt" << 2 << "就是清单 l.txt"
+            << none << L{"l.txt=q\n"};
+        QTest::newRow("-o names a list: told")
+            << "printf 'q\\n' > l.txt; $C in.txt --exclude l.txt -o l.txt" << 0 << "也是清单 l.txt"
+            << none << L{"l.txt=b\na\n"};
+        QTest::newRow("-o names the input: nothing said")
+            << "$C in.txt -o in.txt" << 0 << "" << none << L{"in.txt=b\na\n"};
+    }
+    void namesOfOneFile() {
+        QFETCH(QString, shell);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QFETCH(QByteArray, out);
+        QFETCH(QStringList, files);
+        const QString folder = rowFolder();
+        WriteAll(folder + QStringLiteral("/in.txt"), "b\na\nb\n");
+        const Run r = runProgram(folder, {}, shell);
+        QCOMPARE(r.status, status);
+        if (says.isEmpty())
+            QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        else
+            QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        if (!out.isNull())
+            QCOMPARE(r.out, out);
+        for (const QString& file : files) {
+            if (file.startsWith(u'!')) {
+                QVERIFY2(!QFileInfo::exists(folder + u'/' + file.mid(1)), qPrintable(file));
+                continue;
+            }
+            const QString name = file.section(u'=', 0, 0);
+            QCOMPARE(ReadAll(folder + u'/' + name), file.section(u'=', 1).toUtf8());
+        }
+        // Nothing half-made is left.
+        for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden))
+            QVERIFY2(!name.contains(QStringLiteral(".saving-")) &&
+                         !name.contains(QStringLiteral(".backup-")),
+                     qPrintable(name));
+    }
+
+    // Control characters in names and values reach standard error as escapes, whichever message
+    // they are in.
+    void messagesShowControlsEscaped_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("a missing input")
+            << QStringList{"missing\x1b[2J.txt"} << 1 << "missing\\x1b[2J.txt";
+        QTest::newRow("a C1 control")
+            << QStringList{QString::fromUtf16(u"in\u009b2J.txt")} << 1 << "in\\x9b2J.txt";
+        QTest::newRow("a right-to-left override")
+            << QStringList{QString::fromUtf16(u"in\u202etxt.exe")} << 1 << "in\\u202etxt.exe";
+        QTest::newRow("an unknown option")
+            << QStringList{"--bo\x1b]0;x\x07gus"} << 2 << "--bo\\x1b]0;x\\x07gus";
+        QTest::newRow("a keep mode") << QStringList{"--keep=fi\nrst"} << 2 << "fi\\nrst";
+        QTest::newRow("an encoding") << QStringList{"--encoding=u\rtf"} << 2 << "u\\rtf";
+        QTest::newRow("a pattern") << QStringList{"--key-regex", "(\x1b[1m"} << 2 << "(\\x1b[1m";
+        QTest::newRow("a column list") << QStringList{"--field", "1,\x1b,"} << 2 << "“\\x1b”";
+        QTest::newRow("an output's folder")
+            << QStringList{"in.txt", "-o", "nowhere/o\x1but.txt"} << 1 << "o\\x1but.txt";
+        QTest::newRow("a list in the counts")
+            << QStringList{"in.txt", "--exclude", "l\x1bst.txt", "--stats"} << 0 << "l\\x1bst.txt";
+        QTest::newRow("a line break in an output's name")
+            << QStringList{"in.txt", "-o", "nowhere/a\nb.txt"} << 1 << "nowhere/a\\nb.txt";
+    }
+    void messagesShowControlsEscaped() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, shown);
+        const QString folder = rowFolder();
+        WriteAll(folder + QStringLiteral("/in.txt"), "b\na\nb\n");
+        WriteAll(folder + QStringLiteral("/l\x1bst.txt"), "a\n");
+        const Run r = runProgram(folder, arguments);
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.err.contains(shown), qPrintable(r.err));
+        const QByteArray raw = r.err.toUtf8();
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            const uchar c = uchar(raw[i]);
+            QVERIFY2((c >= 0x20 && c != 0x7f) || c == '\n', qPrintable(r.err));
+            // C1 controls and the direction marks, as UTF-8.
+            QVERIFY(!(c == 0xc2 && i + 1 < raw.size() && uchar(raw[i + 1]) < 0xa0));
+            QVERIFY(!raw.sliced(i).startsWith("\xe2\x80\xae"));
+        }
+    }
+
+    // A value too long to read in a message is shown by its beginning, its end and its length.
+    void longValuesShortened_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("length");
+        QTest::newRow("a 117 KB pattern")
+            << QStringList{"--key-regex", u'(' + QString(117000, u'a')} << 2 << "共 117,001 个字符";
+        QTest::newRow("an unknown option")
+            << QStringList{"--" + QString(100000, u'x')} << 2 << "共 100,002 个字符";
+        QTest::newRow("a column list")
+            << QStringList{"--field", QString("1,").repeated(50000)} << 2 << "共 100,000 个字符";
+        QTest::newRow("a missing input's path")
+            << QStringList{QStringLiteral("a/").repeated(1500) + "x.txt"} << 1 << "共 3,005 个字符";
+        QTest::newRow("the longest shown whole")
+            << QStringList{"--keep", QString(kMostShownChars, u'k')} << 2
+            << QString(kMostShownChars, u'k');
+    }
+    void longValuesShortened() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, length);
+        const Run r = runProgram(rowFolder(), arguments);
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.err.contains(length), qPrintable(r.err.left(3000)));
+        QVERIFY2(r.err.size() < 1500, qPrintable(QString::number(r.err.size())));
+    }
+
+    // A chosen encoding is written as it is or not at all: GBK chosen does not become GB18030
+    // for a character it lacks, for the result nor for the removed lines (the window's saves
+    // follow the same rule). Not chosen, the result keeps the input's encoding, GBK widened.
+    void chosenEncodingIsExact_data() {
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<QByteArray>("out"); // standard output, or x.txt when it is not "old"
+        QTest::newRow("GBK chosen, a character it lacks")
+            << "$C e.txt --output-encoding gbk -o x.txt" << 1 << "GBK 编码写不下它"
+            << QByteArray("old");
+        QTest::newRow("GBK chosen, to standard output")
+            << "$C e.txt --output-encoding gbk" << 1 << "GBK 编码写不下它" << QByteArray();
+        QTest::newRow("GB18030 chosen") << "$C e.txt --output-encoding gb18030 -o x.txt" << 0 << ""
+                                        << QByteArray("\xd6\xd0\x94\x39\xfc\x36\n");
+        QTest::newRow("GBK chosen, a removed line's input name")
+            << "cp g.txt $'\\xf0\\x9f\\x98\\x80.txt'; "
+               "$C $'\\xf0\\x9f\\x98\\x80.txt' g.txt --output-encoding gbk --removed r.txt -o x.txt"
+            << 1 << "GBK 编码写不下它" << QByteArray("old");
+        QTest::newRow("not chosen: GBK, widened where it lacks a character")
+            << "$C g.txt e.txt" << 0 << "" << QByteArray("\xd6\xd0\n\xd6\xd0\x94\x39\xfc\x36\n");
+    }
+    void chosenEncodingIsExact() {
+        QFETCH(QString, shell);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QFETCH(QByteArray, out);
+        const QString folder = rowFolder();
+        WriteAll(folder + QStringLiteral("/e.txt"), QStringLiteral("中😀\n").toUtf8());
+        WriteAll(folder + QStringLiteral("/g.txt"), "\xd6\xd0\n");
+        WriteAll(folder + QStringLiteral("/x.txt"), "old");
+        const Run r = runProgram(folder, {}, shell);
+        QCOMPARE(r.status, status);
+        QVERIFY2(says.isEmpty() ? r.err.isEmpty() : r.err.contains(says), qPrintable(r.err));
+        if (shell.contains(QStringLiteral("-o x.txt")))
+            QCOMPARE(ReadAll(folder + QStringLiteral("/x.txt")).toHex(' '), out.toHex(' '));
+        else
+            QCOMPARE(r.out.toHex(' '), out.toHex(' '));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/r.txt")));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "filehelpers.h"
 #include "files/posixfile.h"
 #include "files/safefile.h"
+#include "files/savenames.h"
 #include "files/textfile.h"
 
 #include <QDir>
@@ -489,6 +490,7 @@ private slots:
         QTest::newRow("absolute") << "ABS" << false;
         QTest::newRow("through a second link") << "sub/real.txt" << true;
         QTest::newRow("to a file not there yet") << "sub/new.txt" << false;
+        QTest::newRow(".. after a link to a folder") << "VIA" << false;
     }
     void symlinkStaysSymlink() {
         QFETCH(QString, linkTo);
@@ -497,6 +499,13 @@ private slots:
         WriteAll(path(QStringLiteral("sub/real.txt")), "old\r\n");
         if (linkTo == QLatin1String("ABS"))
             linkTo = path(QStringLiteral("sub/real.txt"));
+        if (linkTo == QLatin1String("VIA")) {
+            // deep -> sub/deep/deeper: its ".." is sub/deep, whatever the path spells.
+            QDir(folder).mkpath(QStringLiteral("sub/deep/deeper"));
+            QVERIFY(QFile::link(QStringLiteral("sub/deep/deeper"), path(QStringLiteral("deep"))));
+            WriteAll(path(QStringLiteral("sub/deep/real.txt")), "old\r\n");
+            linkTo = QStringLiteral("deep/../real.txt");
+        }
         const QString linkPath = path(QStringLiteral("link.txt"));
         QString named = linkTo;
         if (chain) {
@@ -509,7 +518,104 @@ private slots:
         QVERIFY(QFileInfo(linkPath).isSymbolicLink());
         QCOMPARE(QFileInfo(linkPath).symLinkTarget(), QFileInfo(folder, named).absoluteFilePath());
         QCOMPARE(ReadAll(linkPath), QByteArray("\xd0\xc2\r\n"));
-        QCOMPARE(ReadAll(QFileInfo(folder, linkTo).absoluteFilePath()), ReadAll(linkPath));
+        // The file the system finds: a ".." after a link to a folder leads to that folder's parent,
+        // not to where the path's spelling would.
+        const QString written = linkTo == u"deep/../real.txt"
+                                    ? path(QStringLiteral("sub/deep/real.txt"))
+                                    : QFileInfo(folder, linkTo).absoluteFilePath();
+        QCOMPARE(ReadAll(written), ReadAll(linkPath));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("real.txt"))));
+    }
+
+    // Whether two paths write one file: by the file they lead to, however spelled.
+    void samePlaces_data() {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("the same spelling") << "x.txt"
+                                           << "x.txt" << true;
+        QTest::newRow("two files") << "x.txt"
+                                   << "y.txt" << false;
+        QTest::newRow("a dangling link and its target") << "dang.txt"
+                                                        << "new.txt" << true;
+        QTest::newRow("two dangling links to one name") << "dang.txt"
+                                                        << "dang2.txt" << true;
+        QTest::newRow("a link and its file") << "sym.txt"
+                                             << "x.txt" << true;
+        QTest::newRow("hard links") << "hard.txt"
+                                    << "x.txt" << true;
+        QTest::newRow("a folder link to its own folder") << "self/x.txt"
+                                                         << "x.txt" << true;
+        QTest::newRow("a folder link, a name not there") << "self/new.txt"
+                                                         << "./new.txt" << true;
+        QTest::newRow("into a folder and back") << "sub/../new.txt"
+                                                << "new.txt" << true;
+        QTest::newRow("..  after a folder link") << "deep/../new.txt"
+                                                 << "sub/new.txt" << true;
+        QTest::newRow("..  after a folder link, not the spelling") << "deep/../new.txt"
+                                                                   << "new.txt" << false;
+        QTest::newRow("a relative link inside a linked folder") << "deep/up.txt"
+                                                                << "sub/y.txt" << true;
+        QTest::newRow("a link that loops") << "loop.txt"
+                                           << "loop.txt" << false;
+        QTest::newRow("a missing folder") << "none/x.txt"
+                                          << "none/x.txt" << true;
+        QTest::newRow("a missing folder, other names") << "none/x.txt"
+                                                       << "none/../x.txt" << false;
+    }
+    void samePlaces() {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        WriteAll(path(QStringLiteral("x.txt")), "x");
+        QDir(folder).mkpath(QStringLiteral("sub/deeper"));
+        WriteAll(path(QStringLiteral("sub/y.txt")), "y");
+        QVERIFY(HardLink(path(QStringLiteral("x.txt")), path(QStringLiteral("hard.txt"))));
+        QVERIFY(QFile::link(QStringLiteral("x.txt"), path(QStringLiteral("sym.txt"))));
+        QVERIFY(QFile::link(QStringLiteral("new.txt"), path(QStringLiteral("dang.txt"))));
+        QVERIFY(QFile::link(QStringLiteral("self/dang.txt"), path(QStringLiteral("dang2.txt"))));
+        QVERIFY(QFile::link(QStringLiteral("."), path(QStringLiteral("self"))));
+        QVERIFY(QFile::link(QStringLiteral("sub/deeper"), path(QStringLiteral("deep"))));
+        QVERIFY(QFile::link(QStringLiteral("../y.txt"), path(QStringLiteral("sub/deeper/up.txt"))));
+        QVERIFY(QFile::link(QStringLiteral("loop.txt"), path(QStringLiteral("loop.txt"))));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(folder));
+        const bool got = SameSavePlace(a, b);
+        const bool other = SameSavePlace(path(b), a); // absolute and relative alike
+        QDir::setCurrent(before);
+        QCOMPARE(got, same);
+        QCOMPARE(other, same);
+    }
+
+    // The copies an unfinished save in place left beside a file are found, by any name of the
+    // file, and a name that is such a copy leads back to its file.
+    void leftBackupsFound() {
+        // 244 bytes: the names beside it keep its first 200.
+        const QString longName = QString(80, u'长') + QStringLiteral(".txt");
+        for (const QString& name : {QStringLiteral("a.txt"), QStringLiteral("b.txt"), longName})
+            WriteAll(path(name), "content");
+        QVERIFY(HardLink(path(QStringLiteral("a.txt")), path(QStringLiteral("hard.txt"))));
+        QVERIFY(QFile::link(QStringLiteral("a.txt"), path(QStringLiteral("sym.txt"))));
+        const QString longBackup = SiblingName(path(longName), kBackupTag, false);
+        for (const QString& name :
+             {QStringLiteral("a.txt.backup-abc123"), QStringLiteral("a.txt.backup-0z9y8x"),
+              QStringLiteral("a.txt.backup-ABC123"), QStringLiteral("a.txt.backup-abc12"),
+              QStringLiteral("a.txt.saving-abc123"), QStringLiteral(".a.txt.saving-abc123"),
+              QStringLiteral("b.txt.backup-abc123"), QStringLiteral("xa.txt.backup-abc123")})
+            WriteAll(path(name), "old");
+        WriteAll(longBackup, "old");
+        const QStringList ofA = {path(QStringLiteral("a.txt.backup-0z9y8x")),
+                                 path(QStringLiteral("a.txt.backup-abc123"))};
+        QCOMPARE(LeftBackupsOf(path(QStringLiteral("a.txt"))), ofA);
+        QCOMPARE(LeftBackupsOf(path(QStringLiteral("sym.txt"))), ofA);
+        QCOMPARE(LeftBackupsOf(path(QStringLiteral("hard.txt"))), ofA);
+        QCOMPARE(LeftBackupsOf(path(longName)), QStringList{longBackup});
+        QCOMPARE(LeftBackupsOf(path(QStringLiteral("c.txt"))), QStringList());
+        QCOMPARE(BackedUpFile(path(QStringLiteral("a.txt.backup-abc123"))),
+                 std::optional(path(QStringLiteral("a.txt"))));
+        QCOMPARE(BackedUpFile(path(QStringLiteral("a.txt.backup-ABC123"))), std::nullopt);
+        QCOMPARE(BackedUpFile(path(QStringLiteral("a.txt"))), std::nullopt);
+        QCOMPARE(LeftBackupsNotice(path(QStringLiteral("a.txt")), ofA).count(u'\n'), 3);
     }
 
     void savedWithEachLineBreak_data() {

@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
 namespace {
 
@@ -59,6 +60,44 @@ struct Outcome {
     QByteArray out;
     QString err;
 };
+
+// True once the process has its handlers for SIGINT, SIGTERM and SIGHUP in place and sleeps in a
+// wait for a stream (poll), as the system shows it.
+bool WaitsWithHandlers(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    quint64 caught = 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:"))
+            caught = line.mid(7).trimmed().toULongLong(nullptr, 16);
+    }
+    const quint64 wanted =
+        (quint64(1) << (SIGINT - 1)) | (quint64(1) << (SIGTERM - 1)) | (quint64(1) << (SIGHUP - 1));
+    if ((caught & wanted) != wanted)
+        return false;
+    QFile call(QStringLiteral("/proc/%1/syscall").arg(pid));
+    if (!call.open(QIODevice::ReadOnly))
+        return false;
+    const long number = call.readAll().split(' ').value(0).toLong();
+#if defined(SYS_poll)
+    if (number == SYS_poll)
+        return true;
+#endif
+    return number == SYS_ppoll;
+}
+
+// Waits until the process waits for its stream with its handlers in place (or has ended).
+bool WaitUntilWaiting(QProcess& p) {
+    QElapsedTimer clock;
+    clock.start();
+    while (p.state() == QProcess::Running && clock.elapsed() < 30000) {
+        if (WaitsWithHandlers(p.processId()))
+            return true;
+        p.waitForFinished(5); // a pause that ends early should the process end
+    }
+    return false;
+}
 
 } // namespace
 
@@ -364,8 +403,7 @@ private slots:
             QCOMPARE(p.exitCode(), 0);
             QCOMPARE(ReadAll(path(QStringLiteral("out.txt"))), QByteArray("b\na\n"));
         } else {
-            QTest::qWait(300);
-            QCOMPARE(p.state(), QProcess::Running);
+            QVERIFY2(WaitUntilWaiting(p), "the program never waited for its stream");
             QElapsedTimer clock;
             clock.start();
             ::kill(pid_t(p.processId()), signal);
@@ -543,6 +581,163 @@ private slots:
         smallNames.sort();
         QCOMPARE(left, smallNames);
         QCOMPARE(Entries(temp), QStringList());
+    }
+
+    // The removed lines and the result, when one of them cannot be written: --removed naming a
+    // file the run reads is refused before anything is read (the removed lines would replace it
+    // and a failing result would then leave neither), and a result that fails at its commit,
+    // after the removed lines went in place, leaves every file it read as it was.
+    void removedAndResultOnAFullDisk_data() {
+        QTest::addColumn<QString>("removed"); // "input", "list" or "elsewhere"
+        QTest::newRow("--removed names the input") << "input";
+        QTest::newRow("--removed names a list") << "list";
+        QTest::newRow("the result fails in place after the removed lines") << "elsewhere";
+    }
+    void removedAndResultOnAFullDisk() {
+        QFETCH(QString, removed);
+        const QString small = path(QStringLiteral("small"));
+        if (!IsRoot() || !MountSmall(small, QStringLiteral("size=8m")))
+            QSKIP("cannot mount a small file system here");
+        // The target takes 4.5 MB and a second link, so that it is saved in place: the new
+        // content fits beside it, its old content's copy then does not.
+        const QString target = small + QStringLiteral("/out.txt");
+        const QByteArray old = MakeText(4 * kMiB + kMiB / 2, 11);
+        WriteAll(target, old);
+        QVERIFY(HardLink(target, small + QStringLiteral("/link.txt")));
+        const QByteArray input = MakeText(3 * kMiB, 12);
+        WriteAll(path(QStringLiteral("in.txt")), input);
+        WriteAll(path(QStringLiteral("list.txt")), "line 1 ab\n");
+        QStringList arguments = {QStringLiteral("in.txt"),
+                                 QStringLiteral("--exclude"),
+                                 QStringLiteral("list.txt"),
+                                 QStringLiteral("-o"),
+                                 target,
+                                 QStringLiteral("--removed")};
+        arguments << (removed == u"input"  ? QStringLiteral("in.txt")
+                      : removed == u"list" ? QStringLiteral("list.txt")
+                                           : QStringLiteral("gone.txt"));
+        const Outcome r = run(arguments);
+        const QByteArray kept = ReadAll(target);
+        const QStringList left = Entries(small);
+        Unmount(small);
+        QVERIFY(ReadAll(path(QStringLiteral("in.txt"))) == input);
+        QCOMPARE(ReadAll(path(QStringLiteral("list.txt"))), QByteArray("line 1 ab\n"));
+        QVERIFY(kept == old);
+        QCOMPARE(left, (QStringList{QStringLiteral("link.txt"), QStringLiteral("out.txt")}));
+        if (removed == u"elsewhere") {
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("磁盘空间不足")) &&
+                         r.err.contains(QStringLiteral("删除的行已经写入 gone.txt")),
+                     qPrintable(r.err));
+            QVERIFY(ReadAll(path(QStringLiteral("gone.txt"))).contains("\tlist.txt\tline 1 ab\n"));
+            nothingLeft({QStringLiteral("in.txt"), QStringLiteral("list.txt"),
+                         QStringLiteral("gone.txt"), QStringLiteral("small")});
+        } else {
+            QCOMPARE(r.status, 2);
+            QVERIFY2(r.err.contains(QStringLiteral("--removed")) &&
+                         r.err.contains(removed == u"input" ? QStringLiteral("就是输入文件 in.txt")
+                                                            : QStringLiteral("就是清单 list.txt")),
+                     qPrintable(r.err));
+            nothingLeft(
+                {QStringLiteral("in.txt"), QStringLiteral("list.txt"), QStringLiteral("small")});
+        }
+    }
+
+    // A file larger than the program may write (ulimit -f) fails as a full disk does: a message
+    // that says why, exit status 1, the target as it was; never the end of the program by
+    // SIGXFSZ without a word.
+    void fileSizeLimit_data() {
+        QTest::addColumn<QString>("shell"); // after the limit is set; $C is the program
+        QTest::addColumn<QString>("says");
+        QTest::newRow("the result into a file") << "$C big.txt -o out.txt"
+                                                << "无法保存到";
+        QTest::newRow("the result into a file in place")
+            << "ln out.txt link.txt; $C big.txt -o out.txt; s=$?; rm link.txt; exit $s"
+            << "无法保存到";
+        QTest::newRow("standard output into a file") << "$C big.txt > stdout.txt"
+                                                     << "无法写入标准输出";
+        QTest::newRow("the removed lines") << "$C big.txt -o out.txt --removed gone.txt"
+                                           << "无法保存到";
+        QTest::newRow("standard input held in the temporary folder") << "$C -o out.txt < big.txt"
+                                                                     << "临时文件夹";
+    }
+    void fileSizeLimit() {
+        QFETCH(QString, shell);
+        QFETCH(QString, says);
+        WriteAll(path(QStringLiteral("big.txt")), MakeText(4 * kMiB, 5));
+        WriteAll(path(QStringLiteral("out.txt")), "old");
+        QProcess p;
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("C"), QStringLiteral(TRENNIX_CLI));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(folder);
+        p.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"), QStringLiteral("ulimit -f 1024; ") + shell});
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1); // not 128 + SIGXFSZ
+        QVERIFY2(err.contains(says) && err.contains(QStringLiteral("ulimit -f")) &&
+                     err.contains(QStringLiteral("1,024 KB")),
+                 qPrintable(err));
+        QCOMPARE(ReadAll(path(QStringLiteral("out.txt"))), QByteArray("old"));
+        QStringList names = {QStringLiteral("big.txt"), QStringLiteral("out.txt")};
+        if (shell.contains(QStringLiteral("stdout.txt")))
+            names << QStringLiteral("stdout.txt");
+        nothingLeft(names);
+    }
+
+    // A save in place killed in its midst leaves the copy of the old content beside the target.
+    // Every later run that reads or writes the target, by any name, says so and leaves the copy
+    // as it is; an output that is itself such a copy is told of too.
+    void killedInPlaceSaveIsTold() {
+        const QString target = path(QStringLiteral("target.txt"));
+        const QByteArray old = MakeText(48 * kMiB, 21);
+        WriteAll(target, old);
+        QVERIFY(HardLink(target, path(QStringLiteral("link.txt"))));
+        QVERIFY(QFile::link(QStringLiteral("target.txt"), path(QStringLiteral("sym.txt"))));
+        WriteAll(path(QStringLiteral("in.txt")), MakeText(8 * kMiB, 22));
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.setWorkingDirectory(folder);
+        p.start(QStringLiteral(TRENNIX_CLI),
+                {QStringLiteral("in.txt"), QStringLiteral("-o"), QStringLiteral("target.txt")});
+        QVERIFY(p.waitForStarted());
+        // The backup appears at the commit: the program is stopped at once, then killed.
+        QString backup;
+        QElapsedTimer clock;
+        clock.start();
+        while (backup.isEmpty() && p.state() == QProcess::Running && clock.elapsed() < 600000) {
+            for (const QString& name : Entries(folder)) {
+                if (name.startsWith(QStringLiteral("target.txt.backup-")))
+                    backup = name;
+            }
+        }
+        const bool running = p.state() == QProcess::Running;
+        ::kill(pid_t(p.processId()), SIGSTOP);
+        ::kill(pid_t(p.processId()), SIGKILL);
+        QVERIFY2(running, "the save ended before its backup was seen");
+        QVERIFY2(!backup.isEmpty(), "no backup in ten minutes");
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        const QByteArray copy = ReadAll(path(backup));
+
+        const QList<QStringList> runs = {
+            {QStringLiteral("target.txt"), QStringLiteral("-o"), QStringLiteral("out.txt")},
+            {QStringLiteral("in.txt"), QStringLiteral("--exclude"), QStringLiteral("sym.txt"),
+             QStringLiteral("-o"), QStringLiteral("out.txt")},
+            {QStringLiteral("in.txt"), QStringLiteral("-o"), QStringLiteral("link.txt")}};
+        for (const QStringList& arguments : runs) {
+            const Outcome r = run(arguments);
+            QVERIFY2(r.status == 0, qPrintable(r.err));
+            QVERIFY2(r.err.contains(QStringLiteral("旁边有一份备份")) && r.err.contains(backup) &&
+                         r.err.contains(QStringLiteral("不会删除或改写")),
+                     qPrintable(arguments.join(u' ') + u'\n' + r.err));
+            QVERIFY(ReadAll(path(backup)) == copy);
+        }
+        const Outcome r = run({QStringLiteral("in.txt"), QStringLiteral("-o"), backup});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("target.txt 在原处保存时留下的备份")),
+                 qPrintable(r.err));
     }
 };
 

@@ -3,13 +3,30 @@
 // named; in the result's encoding and line break; and on the command line.
 #include "cli/cli.h"
 #include "engine/engine.h"
+#include "engine/window/largefile.h"
+#include "engine/writing/removedrow.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
 #include "referencefilter.h"
+#include "ui/statistic/removedexport.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// Runs the command line in-process; its messages into *err.
+int RunCli(const QStringList& arguments, QString* err) {
+    QBuffer out, errors;
+    out.open(QIODevice::WriteOnly);
+    errors.open(QIODevice::WriteOnly);
+    const int status = RunCommandLine(arguments, out, errors);
+    *err = QString::fromUtf8(errors.data());
+    return status;
+}
+
+} // namespace
 
 class RemovedTest : public QObject {
     Q_OBJECT
@@ -229,14 +246,15 @@ private slots:
         const Removed r = filter(
             {path(QStringLiteral("清单😀.txt")), path(QStringLiteral("清单😀.txt"))}, settings);
         QVERIFY2(r.result.ok(), qPrintable(r.result.outcome.message()));
-        QString expected = QStringLiteral("清单😀.txt:3\t清单😀.txt:1\t甲\n"
-                                          "清单😀.txt:4\tblank\t\n"
-                                          "清单😀.txt:5\t清单😀.txt:2\t乙\n"
-                                          "清单😀.txt:1\t清单😀.txt:1\t甲\n"
-                                          "清单😀.txt:2\t清单😀.txt:2\t乙\n"
-                                          "清单😀.txt:3\t清单😀.txt:1\t甲\n"
-                                          "清单😀.txt:4\tblank\t\n"
-                                          "清单😀.txt:5\t清单😀.txt:2\t乙\n");
+        // The same input twice: each named by its position.
+        QString expected = QStringLiteral("清单😀.txt#1:3\t清单😀.txt#1:1\t甲\n"
+                                          "清单😀.txt#1:4\tblank\t\n"
+                                          "清单😀.txt#1:5\t清单😀.txt#1:2\t乙\n"
+                                          "清单😀.txt#2:1\t清单😀.txt#1:1\t甲\n"
+                                          "清单😀.txt#2:2\t清单😀.txt#1:2\t乙\n"
+                                          "清单😀.txt#2:3\t清单😀.txt#1:1\t甲\n"
+                                          "清单😀.txt#2:4\tblank\t\n"
+                                          "清单😀.txt#2:5\t清单😀.txt#1:2\t乙\n");
         expected.replace(u'\n', QString::fromLatin1(lineBreak));
         if (e == TextEncoding::Gbk) {
             // GBK has no emoji: the names are written in GB18030, which keeps GBK's bytes.
@@ -263,31 +281,100 @@ private slots:
     void commandLine() {
         WriteAll(path(QStringLiteral("in.txt")), "b\na\nb\n");
         WriteAll(path(QStringLiteral("out.txt")), "old");
-        auto run = [&](const QStringList& arguments, QString* err) {
-            QBuffer out, errors;
-            out.open(QIODevice::WriteOnly);
-            errors.open(QIODevice::WriteOnly);
-            const int status = RunCommandLine(arguments, out, errors);
-            *err = QString::fromUtf8(errors.data());
-            return status;
-        };
         QString err;
-        QCOMPARE(run({path("in.txt"), "-o", path("out.txt"), "--removed", path("gone.txt")}, &err),
-                 0);
+        QCOMPARE(
+            RunCli({path("in.txt"), "-o", path("out.txt"), "--removed", path("gone.txt")}, &err),
+            0);
         QCOMPARE(ReadAll(path("out.txt")), QByteArray("b\na\n"));
         QCOMPARE(ReadAll(path("gone.txt")), QByteArray("3\t1\tb\n"));
 
         WriteAll(path(QStringLiteral("out.txt")), "old");
-        QCOMPARE(run({path("in.txt"), "-o", path("out.txt"), "--removed", path("out.txt")}, &err),
-                 2);
+        QCOMPARE(
+            RunCli({path("in.txt"), "-o", path("out.txt"), "--removed", path("out.txt")}, &err), 2);
         QVERIFY2(err.contains(QStringLiteral("同一个文件")), qPrintable(err));
-        QCOMPARE(run({path("in.txt"), "--removed", "a", "--removed", "b"}, &err), 2);
+        QCOMPARE(RunCli({path("in.txt"), "--removed", "a", "--removed", "b"}, &err), 2);
         QVERIFY2(err.contains(QStringLiteral("--removed 给了 2 次")), qPrintable(err));
         QCOMPARE(
-            run({path("in.txt"), "-o", path("out.txt"), "--removed", path("no/gone.txt")}, &err),
+            RunCli({path("in.txt"), "-o", path("out.txt"), "--removed", path("no/gone.txt")}, &err),
             1);
         QVERIFY2(err.contains(QStringLiteral("gone.txt")), qPrintable(err));
         QCOMPARE(ReadAll(path("out.txt")), QByteArray("old"));
+    }
+
+    // Names that hold a tab or a line break, and an input given twice: every row keeps its three
+    // fields and names each input so that it is told apart, and the window's export writes the
+    // very rows the command line writes.
+    void rowsWithAwkwardNames_data() {
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QString>("list"); // empty: none
+        QTest::addColumn<QString>("firstRow");
+        QTest::newRow("a tab in a name")
+            << QStringList{"tab\tname.txt", "x.txt"} << QString() << "x.txt:1\ttab\\tname.txt:2\tb";
+        QTest::newRow("a line break in a name") << QStringList{"line\nbreak.txt", "x.txt"}
+                                                << QString() << "x.txt:1\tline\\nbreak.txt:2\tb";
+        QTest::newRow("an escape and a CR in a name")
+            << QStringList{"esc\x1b[2J\r.txt", "x.txt"} << QString()
+            << "x.txt:1\tesc\\x1b[2J\\r.txt:2\tb";
+        QTest::newRow("the same input twice")
+            << QStringList{"x.txt", "y.txt", "x.txt"} << QString() << "y.txt:1\tx.txt#1:2\tb";
+        QTest::newRow("a list with a tab in its name")
+            << QStringList{"x.txt", "y.txt"} << "li\tst.txt"
+            << "x.txt:2\tli\\tst.txt\tb";
+    }
+    void rowsWithAwkwardNames() {
+        QFETCH(QStringList, inputs);
+        QFETCH(QString, list);
+        QFETCH(QString, firstRow);
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        WriteAll(inputs[0], "a\nb\n");
+        for (qsizetype i = 1; i < inputs.size(); ++i) {
+            if (inputs[i] != inputs[0])
+                WriteAll(inputs[i], "b\na\nc\n");
+        }
+        QStringList arguments = inputs;
+        EngineSettings settings;
+        if (!list.isEmpty()) {
+            WriteAll(list, "b\n");
+            arguments << QStringLiteral("--exclude") << list;
+            settings.lists.push_back(ComparedList{ComparedList::Kind::Exclude, list, {}, list});
+        }
+        QString err;
+        const int status = RunCli(
+            arguments + QStringList{"--crlf", "-o", "out.txt", "--removed", "rows.txt"}, &err);
+        const QString rows = QString::fromUtf8(ReadAll(QStringLiteral("rows.txt")));
+        // The window, given the same files (it names them by their file names, as here).
+        LargeFile large;
+        const Outcome opened = OpenLargeFiles(inputs, {}, &large);
+        QString exported;
+        if (opened.ok()) {
+            const FilterSource source(std::make_shared<const LargeFile>(std::move(large)));
+            std::shared_ptr<const RemovedRows> listed;
+            QVERIFY(ListRemoved(source, settings, {}, {}, &listed).ok());
+            QVERIFY(AllRemovedText(*listed, source, settings, {}, &exported).ok());
+        }
+        QDir::setCurrent(before);
+        QVERIFY2(status == 0, qPrintable(err));
+        QVERIFY2(opened.ok(), qPrintable(opened.message()));
+        const QStringList lines = rows.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QVERIFY(!lines.isEmpty());
+        QCOMPARE(lines.first(), firstRow);
+        for (const QString& line : lines) {
+            QVERIFY2(line.count(u'\t') == 2 && !line.contains(u'\n') && !line.contains(u'\r'),
+                     qPrintable(line));
+        }
+        QCOMPARE(exported, rows);
+    }
+
+    // Names by rows: the system's separators, escapes, and a shared name told apart by position.
+    void rowNames() {
+        const QStringList rows = RemovedRowNames(
+            {"a/b.txt", "a/b.txt", "c\td.txt", "-", QString::fromUtf16(u"e\u202eg.txt")});
+        QCOMPARE(rows, (QStringList{QDir::toNativeSeparators("a/b.txt") + "#1",
+                                    QDir::toNativeSeparators("a/b.txt") + "#2", "c\\td.txt", "-",
+                                    "e\\u202eg.txt"}));
+        QCOMPARE(RemovedRowPlace(1, 7, rows), QDir::toNativeSeparators("a/b.txt") + "#2:7");
+        QCOMPARE(RemovedRowPlace(0, 7, {"only.txt"}), QStringLiteral("7"));
     }
 };
 

@@ -3,19 +3,17 @@
 #include "cli/options.h"
 #include "cli/outputsinks.h"
 #include "cli/progressmeter.h"
+#include "cli/runfiles.h"
 #include "core/grouped.h"
 #include "core/linekey.h"
 #include "core/listkind.h"
 #include "core/programwords.h"
+#include "core/shown.h"
 #include "engine/engine.h"
 #include "engine/systemfiles.h"
-#include "files/reasons.h"
-#include "files/safefile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QIODevice>
 #include <QLocale>
 
@@ -32,9 +30,14 @@ void Print(QIODevice& to, const QString& text) {
     to.write(text.toUtf8());
 }
 
-// A message of the program, after its name, the way every message of it starts.
+// A message of the program, after its name, the way every message of it starts. Each of its lines
+// has its control characters shown as escapes, so that whatever a name or a value holds reaches
+// the terminal as text; the values themselves are put in with Shown or ShownPath.
 void Say(QIODevice& errors, const QString& message) {
-    Print(errors, kProgram + QStringLiteral(": ") + message + u'\n');
+    QStringList lines = message.split(u'\n');
+    for (QString& line : lines)
+        line = EscapeControls(line);
+    Print(errors, kProgram + QStringLiteral(": ") + lines.join(u'\n') + u'\n');
 }
 
 int UsageError(QIODevice& errors, const QString& message) {
@@ -105,28 +108,11 @@ QString StatsText(const EngineStats& s, const EngineSettings& settings) {
         text += QStringLiteral("无键行：%1\n").arg(Grouped(s.keylessLines));
     for (std::size_t i = 0; i < settings.lists.size() && i < s.removedByList.size(); ++i) {
         const ComparedList& list = settings.lists[i];
-        text += QStringLiteral("%1 %2 删除 %3 行\n")
-                    .arg(ListKindLabel(list.kind), QDir::toNativeSeparators(list.name),
-                         Grouped(s.removedByList[i]));
+        text +=
+            QStringLiteral("%1 %2 删除 %3 行\n")
+                .arg(ListKindLabel(list.kind), ShownPath(list.name), Grouped(s.removedByList[i]));
     }
     return text;
-}
-
-// True when two paths name one file: the same file where both are, or else the same path.
-bool SamePlace(const QString& a, const QString& b) {
-    int errnum = 0;
-    const FileStatus first = StatusOfPath(a, true, &errnum);
-    const FileStatus second = StatusOfPath(b, true, &errnum);
-    if (first.kind != FileKind::Missing && second.kind != FileKind::Missing)
-        return first.sameFile(second);
-    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
-}
-
-// True when standard output is the file at `path` itself.
-bool IsSameFile(int handle, const QString& path) {
-    int errnum = 0;
-    const FileStatus out = StatusOfHandle(handle, &errnum);
-    return out.kind == FileKind::Regular && out.sameFile(StatusOfPath(path, true, &errnum));
 }
 
 } // namespace
@@ -137,7 +123,11 @@ void InterruptCommandLine() {
 
 int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& errors,
                    const CommandLineEnvironment& environment) {
-    interrupted = false;
+    // A stop asked for before the work begins (a signal while the program starts) stops it; once
+    // the run is over, the next one starts afresh.
+    struct StopUsedUp {
+        ~StopUsedUp() { interrupted = false; }
+    } usedUp;
     const Options o;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -174,7 +164,7 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
             return UsageError(errors,
                               QStringLiteral("不认识的编码“%1”；可用的编码：utf-8、gbk、gb18030、"
                                              "utf-16le、utf-16be。")
-                                  .arg(parser.value(*option)));
+                                  .arg(Shown(parser.value(*option))));
         (option == &o.encoding ? settings.inputEncoding : settings.outputEncoding) = encoding;
     }
     if (parser.isSet(o.crlf) && parser.isSet(o.lf))
@@ -190,7 +180,7 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         if (settings.memoryBudget <= 0)
             return UsageError(errors, QStringLiteral("--memory 的值“%1”不是一个可用的大小"
                                                      "（例如 512M 或 2G）。")
-                                          .arg(parser.value(o.memory)));
+                                          .arg(Shown(parser.value(o.memory))));
     }
     if (const std::optional<QString> wrong = ReadKey(parser, o, settings.options.key))
         return UsageError(errors, *wrong);
@@ -207,43 +197,34 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (parser.values(o.output).size() > 1)
         return UsageError(errors, QStringLiteral("只能有一个输出文件，-o 给了 %1 次。")
                                       .arg(parser.values(o.output).size()));
-    const bool toFile = parser.isSet(o.output);
-    const QString outputPath = parser.value(o.output);
-    if (toFile && outputPath.isEmpty())
+    if (parser.isSet(o.output) && parser.value(o.output).isEmpty())
         return UsageError(errors, QStringLiteral("-o 后面要有一个文件名。"));
 
     if (parser.values(o.removed).size() > 1)
         return UsageError(errors, QStringLiteral("只能有一个删除行文件，--removed 给了 %1 次。")
                                       .arg(parser.values(o.removed).size()));
-    const QString removedPath = parser.value(o.removed);
-    if (parser.isSet(o.removed) && removedPath.isEmpty())
+    if (parser.isSet(o.removed) && parser.value(o.removed).isEmpty())
         return UsageError(errors, QStringLiteral("--removed 后面要有一个文件名。"));
-    if (!removedPath.isEmpty() && toFile && SamePlace(removedPath, outputPath))
-        return UsageError(errors, QStringLiteral("--removed 和 -o 是同一个文件 %1：两者要分开写。")
-                                      .arg(QDir::toNativeSeparators(outputPath)));
 
-    QStringList inputs = parser.positionalArguments();
-    if (inputs.isEmpty())
-        inputs << QStringLiteral("-");
-    if (environment.inputClosed && inputs.contains(QStringLiteral("-"))) {
-        Say(errors, QStringLiteral("无法读取输入：标准输入\n原因：标准输入没有打开。"));
-        return 1;
+    RunFiles files;
+    files.inputs = parser.positionalArguments();
+    if (files.inputs.isEmpty())
+        files.inputs << QStringLiteral("-");
+    for (const ComparedList& list : settings.lists)
+        files.lists << list.path;
+    if (parser.isSet(o.output))
+        files.output = parser.value(o.output);
+    if (parser.isSet(o.removed))
+        files.removed = parser.value(o.removed);
+    const FilesPlan plan = PlanFiles(files, environment);
+    if (plan.status == 2)
+        return UsageError(errors, plan.message);
+    if (plan.status != 0) {
+        Say(errors, plan.message);
+        return plan.status;
     }
-    if (!toFile && environment.outputClosed) {
-        Say(errors, QStringLiteral("无法写入标准输出：标准输出没有打开。请用 -o 指定输出文件。"));
-        return 1;
-    }
-    // Writing into a file that is still to be read destroys it: refused before anything is read.
-    if (!toFile && environment.outputHandle >= 0) {
-        for (const QString& input : inputs) {
-            if (input != u"-" && IsSameFile(environment.outputHandle, input)) {
-                Say(errors, QStringLiteral("标准输出就是输入文件 %1：边读边写会毁掉它。"
-                                           "要把结果写回这个文件，请用 -o %1。")
-                                .arg(QDir::toNativeSeparators(input)));
-                return 1;
-            }
-        }
-    }
+    for (const QString& note : plan.notes)
+        Say(errors, note);
     QString warning;
     settings.tempDir = TemporaryFolder(QString(), &warning);
     if (!warning.isEmpty())
@@ -251,35 +232,12 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     settings.wakeHandle = environment.wakeHandle;
     settings.stop = &interrupted;
 
-    std::unique_ptr<SafeSaveFile> saveFile;
-    std::unique_ptr<OutputSink> sink;
-    DeviceSink* toOutput = nullptr;
-    if (toFile) {
-        saveFile = std::make_unique<SafeSaveFile>(outputPath);
-        if (!saveFile->open()) {
-            Say(errors, saveFile->error());
-            return 1;
-        }
-        sink = std::make_unique<SaveSink>(*saveFile);
-    } else {
-        auto device = std::make_unique<DeviceSink>(output);
-        toOutput = device.get();
-        sink = std::move(device);
+    Outputs outputs;
+    if (!outputs.open(plan, output)) {
+        Say(errors, outputs.error());
+        return 1;
     }
-
-    std::unique_ptr<SafeSaveFile> removedFile;
-    std::unique_ptr<OutputSink> removedSink;
-    if (!removedPath.isEmpty()) {
-        removedFile = std::make_unique<SafeSaveFile>(removedPath);
-        if (!removedFile->open()) {
-            if (saveFile)
-                saveFile->cancel();
-            Say(errors, removedFile->error());
-            return 1;
-        }
-        removedSink = std::make_unique<SaveSink>(*removedFile);
-        settings.removedSink = removedSink.get();
-    }
+    settings.removedSink = outputs.removed();
 
     const ProgressMeter::Mode mode = parser.isSet(o.progress)       ? ProgressMeter::Mode::Always
                                      : parser.isSet(o.noProgress)   ? ProgressMeter::Mode::Never
@@ -287,54 +245,17 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
                                                                     : ProgressMeter::Mode::Never;
     ProgressMeter meter(errors, mode);
     const EngineResult result =
-        FilterFiles(inputs, *sink, settings, [&](qint64 done, qint64 total) {
+        FilterFiles(files.inputs, outputs.result(), settings, [&](qint64 done, qint64 total) {
             meter.show(done, total);
             return !interrupted.load();
         });
     meter.clear();
     if (!result.ok()) {
-        QString message = result.outcome.message();
-        // A write that failed is told once the new content is gone, so that a full disk shows
-        // the room there is.
-        for (SafeSaveFile* file : {saveFile.get(), removedFile.get()}) {
-            if (!file)
-                continue;
-            file->cancel();
-            if (result.outcome.hasFailed() && !file->error().isEmpty())
-                message = file->error();
-        }
-        if (result.outcome.wasCancelled()) {
-            if (saveFile)
-                message = QStringLiteral("已中断，输出文件 %1 没有改动。")
-                              .arg(QDir::toNativeSeparators(outputPath));
-            else if (toOutput->written() > 0)
-                message = QStringLiteral("已中断。已经写到标准输出的 %1 字节无法收回，"
-                                         "那里的结果是不完整的。")
-                              .arg(QLocale::c().toString(toOutput->written()));
-            else
-                message = QStringLiteral("已中断，没有写出任何结果。");
-        } else if (toOutput && toOutput->written() > 0) {
-            message +=
-                QStringLiteral("\n已经写到标准输出的 %1 字节无法收回，那里的结果是不完整的。")
-                    .arg(QLocale::c().toString(toOutput->written()));
-        }
-        Say(errors, message);
+        Say(errors, outputs.failure(result.outcome));
         return 1;
     }
-    // The removed lines first: a file the result replaces (perhaps an input) is replaced only
-    // once they are safe.
-    if (removedFile && !removedFile->commit()) {
-        if (saveFile)
-            saveFile->cancel();
-        Say(errors, removedFile->error());
-        return 1;
-    }
-    if (saveFile && !saveFile->commit()) {
-        QString message = saveFile->error();
-        if (removedFile)
-            message += QStringLiteral("\n删除的行已经写入 %1。")
-                           .arg(QDir::toNativeSeparators(removedPath));
-        Say(errors, message);
+    if (!outputs.commit()) {
+        Say(errors, outputs.error());
         return 1;
     }
     if (parser.isSet(o.stats))

@@ -9,6 +9,7 @@ struct CommandLineEnvironment {
     int wakeHandle = -1;           // readable once a signal asks the program to stop
     bool inputClosed = false;      // standard input was closed when the program started
     bool outputClosed = false;     // standard output was closed
+    int inputHandle = -1;          // standard input's handle, to tell what it is; -1: none
     int outputHandle = -1;         // the handle behind `output`, to tell what it is; -1: none
     bool errorsOnTerminal = false; // standard error is a terminal: progress may be drawn there
 };
@@ -20,5 +21,6 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
                    const CommandLineEnvironment& environment = {});
 
 // Asks a running RunCommandLine to stop (from a signal handler): nothing more is written, and a
-// file target is left as it was.
+// file target is left as it was. Asked before the run begins (a signal while the program starts),
+// the run stops as soon as it begins.
 void InterruptCommandLine();

@@ -13,8 +13,10 @@ int main(int argc, char** argv) {
     const ClosedHandles closed = ReopenClosedStandardHandles();
     CommandLineEnvironment environment;
     environment.wakeHandle = InstallStopSignals(OnInterrupt);
+    IgnoreFileSizeSignal();
     environment.inputClosed = closed.input;
     environment.outputClosed = closed.output;
+    environment.inputHandle = 0;
     environment.outputHandle = 1;
     environment.errorsOnTerminal = IsTerminal(2);
 

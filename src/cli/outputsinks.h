@@ -1,11 +1,15 @@
 #pragma once
 
-// Where the command line writes: standard output, or a file through the safe save.
+// Where the command line writes: standard output, or a file through the safe save; and the
+// result's and the removed lines' destinations together, put in place or given up as one.
 
+#include "cli/runfiles.h"
 #include "engine/engine.h"
 #include "files/safefile.h"
 
 #include <QIODevice>
+
+#include <memory>
 
 // Writes the result to a device (standard output), counting what it has written.
 class DeviceSink final : public OutputSink {
@@ -32,4 +36,33 @@ public:
 
 private:
     SafeSaveFile& file_;
+};
+
+// The destinations of a run: the result's, and the removed lines' when they are asked for.
+// Nothing is put in place before commit(); the files are given up when it is not called.
+class Outputs {
+public:
+    // Opens what the plan says; false with error() set and nothing left behind.
+    bool open(const FilesPlan& plan, QIODevice& standardOutput);
+    OutputSink& result() { return *resultSink_; }
+    OutputSink* removed() { return removedSink_.get(); }
+    // Gives every file up, and says how the work ended without success: what failed (a write
+    // that failed once its partial file is gone, so that a full disk shows the room there is),
+    // or that it was interrupted; and what went to standard output and cannot be taken back.
+    QString failure(const Outcome& outcome);
+    // Puts the files in place, the removed lines first: a file the result replaces (perhaps an
+    // input) is replaced only once they are safe. False with error() set.
+    bool commit();
+    QString error() const { return error_; }
+
+private:
+    std::unique_ptr<SafeSaveFile> resultFile_;
+    std::unique_ptr<SafeSaveFile> removedFile_;
+    std::unique_ptr<OutputSink> resultSink_;
+    std::unique_ptr<OutputSink> removedSink_;
+    DeviceSink* standard_ = nullptr; // the one that goes to standard output
+    bool resultIsStandard_ = false;
+    QString resultPath_;
+    QString removedPath_;
+    QString error_;
 };

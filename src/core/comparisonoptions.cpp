@@ -1,5 +1,7 @@
 #include "core/comparisonoptions.h"
 
+#include "core/shown.h"
+
 #include <type_traits>
 
 namespace {
@@ -192,7 +194,7 @@ std::optional<int> OptionValueOfWord(const ComparisonOption& option, QStringView
                                 ? last
                                 : words.join(QStringLiteral("、")) + QStringLiteral(" 或 ") + last;
         *error = QStringLiteral("--%1 只能是 %2，不能是“%3”。")
-                     .arg(QString::fromLatin1(option.name), all, word.toString());
+                     .arg(QString::fromLatin1(option.name), all, Shown(word.toString()));
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "core/chartables.h"
 #include "core/comparisonoptions.h"
+#include "core/shown.h"
 
 #include <QRegularExpressionMatch>
 
@@ -115,19 +116,19 @@ std::optional<std::vector<int>> ParseFieldList(QStringView text, QString* error)
     for (const QStringView item : text.split(QChar(kComma))) {
         const QStringView number = item.trimmed();
         if (number.isEmpty())
-            return Fail<std::vector<int>>(error,
-                                          QStringLiteral("列号“%1”中有空项；").arg(text) + example);
+            return Fail<std::vector<int>>(
+                error, QStringLiteral("列号“%1”中有空项；").arg(Shown(text)) + example);
         if (number.startsWith(u'-') && AllAsciiDigits(number.sliced(1)))
-            return Fail<std::vector<int>>(error,
-                                          QStringLiteral("列号“%1”是负数；").arg(number) + example);
+            return Fail<std::vector<int>>(
+                error, QStringLiteral("列号“%1”是负数；").arg(Shown(number)) + example);
         bool ok = false;
         const qlonglong value = AllAsciiDigits(number) ? number.toLongLong(&ok) : 0;
         if (!ok && !AllAsciiDigits(number))
-            return Fail<std::vector<int>>(error,
-                                          QStringLiteral("“%1”不是列号；").arg(number) + example);
+            return Fail<std::vector<int>>(
+                error, QStringLiteral("“%1”不是列号；").arg(Shown(number)) + example);
         if (!ok || value > INT_MAX)
             return Fail<std::vector<int>>(
-                error, QStringLiteral("列号“%1”太大，最大为 %2。").arg(number).arg(INT_MAX));
+                error, QStringLiteral("列号“%1”太大，最大为 %2。").arg(Shown(number)).arg(INT_MAX));
         if (value == 0)
             return Fail<std::vector<int>>(error, QStringLiteral("列号不能是 0；") + example);
         columns.push_back(int(value));
@@ -153,8 +154,9 @@ std::optional<Separator> ParseSeparator(QStringView text, QString* error) {
         const QString what = QStringLiteral("应为一个字符，或 tab（制表符）、space（连续的空白）、"
                                             "csv（逗号分隔，可带引号）之一。");
         return Fail<Separator>(
-            error, text.isEmpty() ? QStringLiteral("分隔符为空；") + what
-                                  : QStringLiteral("分隔符“%1”不是一个字符；").arg(text) + what);
+            error, text.isEmpty()
+                       ? QStringLiteral("分隔符为空；") + what
+                       : QStringLiteral("分隔符“%1”不是一个字符；").arg(Shown(text)) + what);
     }
     separator.character = text.toString();
     return separator;
@@ -167,7 +169,7 @@ QString PatternError(const QString& pattern) {
     if (re.isValid())
         return {};
     return QStringLiteral("正则表达式“%1”有误：%2（位置 %3）。")
-        .arg(pattern, re.errorString())
+        .arg(Shown(pattern), re.errorString())
         .arg(re.patternErrorOffset());
 }
 

@@ -1,5 +1,7 @@
 #include "core/programwords.h"
 
+#include "core/shown.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -36,5 +38,5 @@ QString UnknownOptionMessage(const QStringList& arguments, const QString& name) 
             break;
         }
     }
-    return QStringLiteral("未知选项“%1”。").arg(typed);
+    return QStringLiteral("未知选项“%1”。").arg(Shown(typed));
 }

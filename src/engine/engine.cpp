@@ -150,7 +150,8 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
         lineBreak = LineBreak::CrLf;
     job.lines = look.lines;
     job.listLines = look.listLines;
-    Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts);
+    Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts,
+                    settings.outputEncoding.has_value());
     const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;
     EngineResult result = Run(job, emitter, way, look.lines + look.listLines);
     result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;

@@ -83,9 +83,12 @@ struct RemovedLine {
 
 struct EngineSettings {
     FilterOptions options;
-    std::optional<TextEncoding> inputEncoding;  // forced; otherwise detected for each input
-    std::optional<TextEncoding> outputEncoding; // otherwise the first input's
-    std::optional<LineBreak> lineBreak;         // otherwise the inputs' most common one
+    std::optional<TextEncoding> inputEncoding; // forced; otherwise detected for each input
+    // Chosen: written in it or not at all (a text GBK cannot hold fails the work, as a chosen
+    // encoding does in the window's saves); otherwise the first input's, where GBK becomes
+    // GB18030 for a text it cannot hold.
+    std::optional<TextEncoding> outputEncoding;
+    std::optional<LineBreak> lineBreak; // otherwise the inputs' most common one
     bool writeCounts = false;         // each kept line is preceded by how often it occurs and a tab
     bool collectRepeats = false;      // fills EngineResult::repeats
     qsizetype repeatsLimit = 1000000; // the most frequent repeated lines that are kept
@@ -109,8 +112,8 @@ struct EngineSettings {
     // Where the removed lines are written, one a line in input order: its number (with several
     // inputs "name:number"), a tab, the number of the line it repeats (or the name of the list that
     // removed it, "blank" for a blank line, "unique" for a line that occurs once where only
-    // repeated lines stay), a tab, and the line as it was; in the result's encoding and line
-    // break. Null: nowhere.
+    // repeated lines stay), a tab, and the line as it was (see RemovedRowNames for how names are
+    // written); in the result's encoding and line break. Null: nowhere.
     OutputSink* removedSink = nullptr;
     // Every removed line, in input order. Returning false stops the work, as a cancel does.
     std::function<bool(const RemovedLine&)> removedOut;

@@ -169,7 +169,9 @@ void SplitBatch(const Segment& s, const uchar* from, const uchar* to, LineReader
 // written without a line break and must be the last.
 class Emitter {
 public:
-    Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts);
+    // With `exact`, a text GBK cannot hold is an error rather than written as GB18030.
+    Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts,
+            bool exact = false);
     ~Emitter();
     Emitter(const Emitter&) = delete;
     Emitter& operator=(const Emitter&) = delete;
@@ -210,6 +212,7 @@ private:
     qint64 lines_ = 0;
     QString error_;
     bool wroteGb18030_ = false;
+    bool exact_ = false;
     bool loneByte_ = false; // a UTF-16 output ended in a byte standing alone
     QString text_;
     DecoderCache decoders_;

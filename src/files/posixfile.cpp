@@ -5,7 +5,10 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #if defined(__linux__)
@@ -319,4 +322,45 @@ bool ReplaceName(const QString& from, const QString& to, int* errnum) {
         return false;
     }
     return true;
+}
+
+bool ReadLink(const QString& path, QString* target, int* errnum) {
+    QByteArray buffer(PATH_MAX, Qt::Uninitialized);
+    const ssize_t got =
+        readlink(QFile::encodeName(path).constData(), buffer.data(), size_t(buffer.size()));
+    if (got < 0) {
+        *errnum = errno;
+        return false;
+    }
+    if (got >= buffer.size()) {
+        *errnum = ENAMETOOLONG;
+        return false;
+    }
+    buffer.truncate(got);
+    *target = QFile::decodeName(buffer);
+    return true;
+}
+
+QString ResolvedPath(const QString& path) {
+    char* resolved = realpath(QFile::encodeName(path).constData(), nullptr);
+    if (!resolved)
+        return {};
+    QString result = QFile::decodeName(resolved);
+    free(resolved);
+    return result;
+}
+
+QString OwnHandlesFolder() {
+#if defined(__linux__)
+    return ResolvedPath(QStringLiteral("/proc/self/fd"));
+#else
+    return {};
+#endif
+}
+
+qint64 FileSizeLimit() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return -1;
+    return qint64(limit.rlim_cur);
 }

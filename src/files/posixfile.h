@@ -73,3 +73,17 @@ void SyncFolder(const QString& folder);
 
 // Gives `from` the name `to` in one step, replacing the file that had that name.
 bool ReplaceName(const QString& from, const QString& to, int* errnum);
+
+// What a symbolic link holds, as it was written (a relative target is relative to the link's
+// folder). False when the path is no link (EINVAL) or cannot be looked at.
+bool ReadLink(const QString& path, QString* target, int* errnum);
+// The path of an existing file or folder with every symbolic link, "." and ".." in it resolved as
+// the system resolves them (a ".." after a link to a folder leads to that folder's parent). Empty
+// when it does not exist.
+QString ResolvedPath(const QString& path);
+// The folder in which the system shows this program's open handles as links, one named by each
+// handle's number (/proc/<id>/fd on Linux, which /dev/stdout and /dev/fd lead to). Empty where
+// there is none.
+QString OwnHandlesFolder();
+// The largest file this program may write, in bytes (ulimit -f); -1 when it has no such limit.
+qint64 FileSizeLimit();

@@ -1,5 +1,8 @@
 #include "files/reasons.h"
 
+#include "core/grouped.h"
+#include "files/posixfile.h"
+
 #include <QHash>
 #include <QStorageInfo>
 
@@ -33,6 +36,15 @@ QString NoSpaceReason(const QString& folder) {
         .arg(storage.bytesAvailable() / kKiB);
 }
 
+QString FileTooLargeReason() {
+    const qint64 limit = FileSizeLimit();
+    if (limit < 0)
+        return QStringLiteral("文件超出了这个磁盘允许的最大大小。");
+    return QStringLiteral("文件超出了允许本程序写的最大大小（%1 KB，由 ulimit -f 限定）。"
+                          "请放宽这个限制，或把结果写到别处。")
+        .arg(Grouped(limit / kKiB));
+}
+
 QString ReasonForErrno(int errnum) {
     switch (errnum) {
     case EACCES:
@@ -54,7 +66,7 @@ QString ReasonForErrno(int errnum) {
         return QStringLiteral("超出了磁盘配额：您在这个磁盘上可用的空间已经用完。");
 #endif
     case EFBIG:
-        return QStringLiteral("文件超出了这个磁盘允许的最大大小。");
+        return FileTooLargeReason();
     case EIO:
         return QStringLiteral("读写磁盘时出错，磁盘或它的连接可能有问题。");
     case ENAMETOOLONG:

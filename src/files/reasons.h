@@ -11,5 +11,8 @@ QString ReasonForErrno(int errnum);
 int ErrnoFor(const QFileDevice& file);
 // The reason for the last error of a Qt file (the system error it carries, else its kind).
 QString ReasonFor(const QFileDevice& file);
+// Why a file could grow no further: the largest file this program may write (ulimit -f), or else
+// the largest the disk takes. What a write fails with in place of a full disk.
+QString FileTooLargeReason();
 // Why a disk is full, with the room that is left on it now.
 QString NoSpaceReason(const QString& folder);

@@ -1,50 +1,18 @@
 #include "files/safefile.h"
 
-#include "files/filecopy.h"
-#include "files/posixfile.h"
-#include "files/reasons.h"
-#include "files/writewhole.h"
+#include "core/shown.h"
+#include "files/safefile_p.h"
+#include "files/savenames.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
-#include <functional>
 #include <optional>
 
-namespace {
-
-// How many symbolic links a path may pass through, as the system allows.
-constexpr int kMaxLinkHops = 40;
-// The longest name, in bytes, kept from a file's name in the names of the files beside it.
-constexpr qsizetype kMaxSiblingStem = 200;
-
 QString SaveFailure(const QString& path, const QString& reason) {
-    return QStringLiteral("无法保存到：\n%1\n\n原因：%2")
-        .arg(QDir::toNativeSeparators(path), reason);
+    return QStringLiteral("无法保存到：\n%1\n\n原因：%2").arg(ShownPath(path), reason);
 }
 
-// A name beside `target`: "<name>.<tag>-XXXXXX" with six random letters, hidden when asked.
-QString SiblingName(const QString& target, const QString& tag, bool hidden) {
-    const QFileInfo info(target);
-    QString stem = info.fileName();
-    while (QFile::encodeName(stem).size() > kMaxSiblingStem)
-        stem.chop(stem.size() >= 2 && stem.back().isLowSurrogate() ? 2 : 1);
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QString suffix;
-    for (int i = 0; i < 6; ++i)
-        suffix += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(36)]);
-    return info.absolutePath() + u'/' + (hidden ? QStringLiteral(".") : QString()) + stem + u'.' +
-           tag + u'-' + suffix;
-}
-
-// How many names are tried before a folder is taken to refuse new ones.
-constexpr int kNameAttempts = 100;
-
-// Creates a file beside `target` under a name no file has yet (see SiblingName). Returns the
-// open handle, or -1 with *errnum set.
 int CreateSibling(const QString& target, const QString& tag, bool hidden, bool ownerOnly,
                   QString* created, int* errnum) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -56,20 +24,6 @@ int CreateSibling(const QString& target, const QString& tag, bool hidden, bool o
     return -1;
 }
 
-// The file a save writes: the path with every symbolic link in its last place followed.
-std::optional<QString> FollowLinks(const QString& path) {
-    QString current = QFileInfo(path).absoluteFilePath();
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        const QFileInfo info(current);
-        if (!info.isSymbolicLink())
-            return current;
-        current = info.symLinkTarget();
-    }
-    return std::nullopt;
-}
-
-// Why no file could be made beside the target. Where the folder forbids it, the reason it is
-// needed is said too.
 QString FolderRefuses(int errnum, const QString& folder) {
     if (errnum == ENOSPC)
         return NoSpaceReason(folder);
@@ -80,56 +34,6 @@ QString FolderRefuses(int errnum, const QString& folder) {
                "同一文件夹中写一个临时文件或原内容的备份。")
         .arg(ReasonForErrno(errnum));
 }
-
-} // namespace
-
-struct SafeSaveFile::Impl {
-    enum class Way { Closed, Replace, InPlace };
-
-    QString path;   // as asked, for messages
-    QString target; // the file written: links followed
-    QString folder;
-    Way way = Way::Closed;
-    FileStatus old; // kind Missing when there is no old file
-    int oldHandle = -1;
-    // The new content, gathered beside the target until the commit. Replace: the file that takes
-    // the target's name then (nameless until that moment where the system allows). InPlace: a
-    // nameless file whose content is copied into the old file.
-    QFile content;
-    QString temporary; // the content file's name, once it has one
-    QFile out;         // InPlace, during the commit: the old file itself
-    QFile backup;      // InPlace, during the commit: the old content
-    QString backupPath;
-    bool touched = false; // InPlace: the old file's content has begun to change
-    std::optional<GuardedWriter> writer;
-    QByteArray buffer;
-    QString error;
-    // The first write that failed, told as soon as it is asked for: a full disk is described by
-    // what is free at that moment (after a cancel, once the new content is gone).
-    int writeErrno = 0;
-    QString writeReason;
-
-    bool fail(const QString& reason) {
-        error = SaveFailure(path, reason);
-        return false;
-    }
-    QString reasonFor(int errnum, const QString& reason) const {
-        return errnum == ENOSPC ? NoSpaceReason(folder) : reason;
-    }
-    // `what` says which step failed, before the reason.
-    bool failAndCancel(int errnum, const QString& reason, const QString& what = {});
-    bool openOldFile();
-    enum class Outcome { Started, KeepsNoIdentity, Failed };
-    Outcome startReplace();
-    bool startInPlace();
-    bool nameContent(int* errnum);
-    bool commitReplace();
-    bool commitInPlace();
-    void startWriting();
-    void closeOld();
-    void dropContent();
-    bool restoreOldContent(QString* reason);
-};
 
 void SafeSaveFile::Impl::closeOld() {
     if (oldHandle >= 0)
@@ -179,7 +83,7 @@ bool SafeSaveFile::Impl::failAndCancel(int errnum, const QString& reason, const 
     QString why = what + reasonFor(errnum, reason);
     if (!restored)
         why += QStringLiteral("\n\n原内容无法写回（%1）。原内容完整地保存在：\n%2")
-                   .arg(restoreReason, QDir::toNativeSeparators(kept));
+                   .arg(restoreReason, ShownPath(kept));
     return fail(why);
 }
 
@@ -246,26 +150,6 @@ bool SafeSaveFile::Impl::startInPlace() {
     return true;
 }
 
-bool SafeSaveFile::Impl::restoreOldContent(QString* reason) {
-    int errnum = CopyContent(backup, out, buffer, reason);
-    if (errnum == 0) {
-        int statusErrno = 0;
-        const FileStatus now = StatusOfHandle(out.handle(), &statusErrno);
-        if (now.mode != old.mode)
-            SetMode(out.handle(), old.mode, &statusErrno);
-        if (!SyncHandle(out.handle(), &errnum))
-            *reason = ReasonForErrno(errnum);
-    }
-    out.close();
-    backup.close();
-    if (errnum != 0)
-        return false; // the copy stays, for the user
-    QFile::remove(backupPath);
-    backupPath.clear();
-    SyncFolder(folder);
-    return true;
-}
-
 // Gives a nameless content file a hidden name beside the target, for the rename.
 bool SafeSaveFile::Impl::nameContent(int* errnum) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -299,57 +183,6 @@ bool SafeSaveFile::Impl::commitReplace() {
     return true;
 }
 
-// The old file keeps its identity: its content is copied aside and synced, then the new content
-// is copied into it. Nothing is written into it before this moment, so a save whose content is
-// made from the file itself reads the old content to its end first.
-bool SafeSaveFile::Impl::commitInPlace() {
-    int errnum = 0;
-    const int fd =
-        CreateSibling(target, QStringLiteral("backup"), false, true, &backupPath, &errnum);
-    const QString backupFailed = QStringLiteral(
-        "这个文件有其他硬链接，或本程序无法让新文件保持它的所有者和权限，只能在原处改写；"
-        "改写前要先在它旁边存好一份完整的原内容，但无法保存这份备份：");
-    if (fd < 0) {
-        backupPath.clear();
-        return failAndCancel(errnum, FolderRefuses(errnum, folder), backupFailed);
-    }
-    const bool opened = backup.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered,
-                                    QFileDevice::AutoCloseHandle) &&
-                        out.open(oldHandle, QIODevice::ReadWrite | QIODevice::Unbuffered,
-                                 QFileDevice::AutoCloseHandle);
-    if (!backup.isOpen())
-        CloseHandle(fd);
-    if (out.isOpen())
-        oldHandle = -1;
-    QString reason;
-    int copyErrno = opened ? CopyContent(out, backup, buffer, &reason) : -1;
-    if (opened && copyErrno == 0 && !SyncHandle(backup.handle(), &copyErrno))
-        reason = ReasonForErrno(copyErrno);
-    if (!opened || copyErrno != 0) {
-        if (!opened)
-            reason = ReasonFor(backup.isOpen() ? out : backup);
-        return failAndCancel(copyErrno, reason, backupFailed);
-    }
-    SyncFolder(folder);
-    touched = true;
-    copyErrno = CopyContent(content, out, buffer, &reason);
-    if (copyErrno != 0)
-        return failAndCancel(copyErrno, reason);
-    // Writing may have cleared setuid and setgid; the owner may set them again.
-    const FileStatus now = StatusOfHandle(out.handle(), &errnum);
-    if (now.kind != FileKind::Missing && now.mode != old.mode)
-        SetMode(out.handle(), old.mode, &errnum);
-    if (!SyncHandle(out.handle(), &errnum))
-        return failAndCancel(errnum, ReasonForErrno(errnum));
-    out.close();
-    backup.close();
-    QFile::remove(backupPath);
-    backupPath.clear();
-    dropContent();
-    SyncFolder(folder);
-    return true;
-}
-
 SafeSaveFile::SafeSaveFile(const QString& path) : d(new Impl) {
     d->path = path;
 }
@@ -366,12 +199,23 @@ bool SafeSaveFile::open() {
     d->old = FileStatus();
     if (d->path.isEmpty())
         return d->fail(QStringLiteral("没有指定文件名。"));
-    const std::optional<QString> target = FollowLinks(d->path);
-    if (!target)
-        return d->fail(ReasonForErrno(ELOOP));
-    d->target = *target;
-    d->folder = QFileInfo(d->target).absolutePath();
+    auto refuseKind = [this](FileKind kind) {
+        if (kind == FileKind::Directory)
+            return d->fail(QStringLiteral("这是一个文件夹，不是文件。"));
+        return d->fail(
+            QStringLiteral("这是一个%1，不是普通文件，不能保存到这里。").arg(FileKindName(kind)));
+    };
     int errnum = 0;
+    // What the path reaches, before its links are followed one by one: a link the system makes
+    // up (/dev/stdout, /proc/self/fd/1 on a pipe) leads to no name a file could take.
+    if (const FileStatus reached = StatusOfPath(d->path, true, &errnum);
+        reached.kind != FileKind::Missing && reached.kind != FileKind::Regular)
+        return refuseKind(reached.kind);
+    const std::optional<SavePlace> place = PlaceOfSave(d->path);
+    if (!place)
+        return d->fail(ReasonForErrno(ELOOP));
+    d->target = place->path;
+    d->folder = QFileInfo(d->target).absolutePath();
     const FileStatus named = StatusOfPath(d->target, false, &errnum);
     if (named.kind == FileKind::Missing) {
         if (errnum != ENOENT)
@@ -388,11 +232,8 @@ bool SafeSaveFile::open() {
         }
         return false;
     }
-    if (named.kind == FileKind::Directory)
-        return d->fail(QStringLiteral("这是一个文件夹，不是文件。"));
     if (named.kind != FileKind::Regular)
-        return d->fail(QStringLiteral("这是一个%1，不是普通文件，不能保存到这里。")
-                           .arg(FileKindName(named.kind)));
+        return refuseKind(named.kind);
     if ((named.mode & 0222) == 0)
         return d->fail(QStringLiteral("文件是只读的。"));
     if (!d->openOldFile())

@@ -1,5 +1,6 @@
 #include "engine/reading/inputs.h"
 
+#include "core/shown.h"
 #include "files/reasons.h"
 #include "files/safefile.h"
 #include "files/writewhole.h"
@@ -181,7 +182,7 @@ TextEncoding InputEncoding(const EngineSettings& settings, const uchar* data, qi
 }
 
 QString InputFailure(const QString& path, const QString& reason) {
-    const QString name = path == u"-" ? QStringLiteral("标准输入") : QDir::toNativeSeparators(path);
+    const QString name = path == u"-" ? QStringLiteral("标准输入") : ShownPath(path);
     return QStringLiteral("无法读取输入：%1\n原因：%2").arg(name, reason);
 }
 

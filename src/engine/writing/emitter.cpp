@@ -12,9 +12,11 @@ constexpr qint64 kOutputBuffer = qint64(1) << 20;
 constexpr qint64 kShortLineBytes = 4096;
 } // namespace
 
-Emitter::Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts)
+Emitter::Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, bool counts,
+                 bool exact)
     : sink_(sink), encoding_(encoding), units_(UnitFormatOf(encoding)), lineBreakKind_(lineBreak),
-      lineBreak_(LineBreakBytes(lineBreak, UnitFormatOf(encoding))), counts_(counts) {
+      lineBreak_(LineBreakBytes(lineBreak, UnitFormatOf(encoding))), counts_(counts),
+      exact_(exact) {
     buffer_.reserve(kOutputBuffer + kShortLineBytes + 8); // a short line and its break past it
 }
 
@@ -61,7 +63,12 @@ bool Emitter::appendText(QStringView text) {
     if (encoder_->encode(text, buffer_))
         return true;
     // A text GBK cannot hold is written as GB18030, which keeps GBK's bytes for everything GBK
-    // has.
+    // has, unless GBK was chosen.
+    if (WithoutByteOrderMark(encoding_) == TextEncoding::Gbk && exact_) {
+        error_ = QStringLiteral("有一行含有 GBK 编码无法表示的字符，指定的 GBK 编码写不下它"
+                                "（GB18030 或 UTF-8 可以写下所有字符）。");
+        return false;
+    }
     if (WithoutByteOrderMark(encoding_) == TextEncoding::Gbk) {
         if (!fallback_)
             fallback_ = std::make_unique<TextEncoder>(TextEncoding::Gb18030);

@@ -1,7 +1,6 @@
 #include "engine/writing/removed.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "engine/writing/removedrow.h"
 
 RemovedWriter::RemovedWriter(const EngineJob& job, const Emitter& result)
     : job_(job), result_(result) {}
@@ -26,25 +25,17 @@ std::pair<int, qint64> RemovedWriter::place(quint64 index) const {
     return {input, qint64(index) - first + 1};
 }
 
-// A line's number, after its input's name when there are several inputs.
-QString RemovedWriter::where(quint64 index) const {
-    const auto [input, line] = place(index);
-    if (job_.inputNames.size() <= 1)
-        return QString::number(line);
-    return QDir::toNativeSeparators(job_.inputNames.value(input)) + u':' + QString::number(line);
-}
-
 bool RemovedWriter::write(quint64 index, const Segment& s, const uchar* line, qint64 length,
                           Removal why) {
     const EngineSettings& settings = job_.settings;
+    RemovedLine removed;
+    std::tie(removed.input, removed.line) = place(index);
+    removed.why = why.why;
+    if (why.why == RemovedLine::Why::Repeat)
+        std::tie(removed.keptInput, removed.keptLine) = place(why.ref);
+    if (why.why == RemovedLine::Why::List)
+        removed.list = int(why.ref);
     if (settings.removedOut) {
-        RemovedLine removed;
-        std::tie(removed.input, removed.line) = place(index);
-        removed.why = why.why;
-        if (why.why == RemovedLine::Why::Repeat)
-            std::tie(removed.keptInput, removed.keptLine) = place(why.ref);
-        if (why.why == RemovedLine::Why::List)
-            removed.list = int(why.ref);
         removed.text = LineText(s, line, length);
         if (!settings.removedOut(removed)) {
             stopped_ = true;
@@ -54,26 +45,20 @@ bool RemovedWriter::write(quint64 index, const Segment& s, const uchar* line, qi
     if (!settings.removedSink)
         return true;
     if (!out_) {
+        // A chosen encoding is written as it is or not at all, as the result is.
         out_ = std::make_unique<Emitter>(*settings.removedSink, result_.encoding(),
-                                         result_.lineBreak(), false);
+                                         result_.lineBreak(), false,
+                                         settings.outputEncoding.has_value());
         out_->start();
+        inputNames_ = RemovedRowNames(job_.inputNames);
+        QStringList lists;
+        for (const ComparedList& list : settings.lists)
+            lists << list.name;
+        listNames_ = RemovedRowNames(lists);
     }
-    QString reason;
-    switch (why.why) {
-    case RemovedLine::Why::Repeat:
-        reason = where(why.ref);
-        break;
-    case RemovedLine::Why::List:
-        reason = settings.lists[std::size_t(why.ref)].name;
-        break;
-    case RemovedLine::Why::Blank:
-        reason = QStringLiteral("blank");
-        break;
-    case RemovedLine::Why::Once:
-        reason = QStringLiteral("unique");
-        break;
-    }
-    if (out_->line(where(index) + u'\t' + reason + u'\t', s, line, length))
+    head_.resize(0);
+    AppendRemovedRowHead(head_, removed, inputNames_, listNames_);
+    if (out_->line(head_, s, line, length))
         return true;
     error_ = out_->error();
     return false;

@@ -1,7 +1,8 @@
 #pragma once
 
 // Folder engine/writing: what the engine writes. The kept lines in the output's encoding and line
-// break (the emitter) and the removed lines with why each went (removed).
+// break (the emitter), the removed lines with why each went (removed), and the row each removed
+// line is written as, by the command line and the window's export alike (removedrow).
 
 // The removed lines: why each line that is not in the result went, told in input order to the
 // settings' sink (as text in the result's encoding) and callback.
@@ -52,12 +53,14 @@ public:
 private:
     // The input and the number in it of the line with this index.
     std::pair<int, qint64> place(quint64 index) const;
-    QString where(quint64 index) const;
 
     const EngineJob& job_;
     const Emitter& result_;
     std::unique_ptr<Emitter> out_; // made at the first line, with the result's line break then
     std::vector<qint64> starts_;   // the first index of each input; -1 for one not told
+    QStringList inputNames_;       // as rows name the inputs and the lists, made at the first line
+    QStringList listNames_;
+    QString head_; // a row before its line
     QString error_;
     bool stopped_ = false;
 };

@@ -1,6 +1,18 @@
 #include "ui/statistic/removedexport.h"
 
+#include "engine/writing/removedrow.h"
+
 #include <QFileInfo>
+
+namespace {
+
+// A removed line as a row of text, as the command line's list of removed lines writes it.
+void AppendRow(QString& out, const RemovedLine& line, const RemovedRows& listed) {
+    AppendRemovedRowHead(out, line, listed.inputNames(), listed.listNames());
+    out += line.text;
+}
+
+} // namespace
 
 QStringList RemovedInputNames(const FilterSource& source) {
     QStringList names;
@@ -9,14 +21,14 @@ QStringList RemovedInputNames(const FilterSource& source) {
         for (const QString& path : (*file)->paths)
             names.append(QFileInfo(path).fileName());
     }
-    return names;
+    return RemovedRowNames(names);
 }
 
 QStringList RemovedListNames(const EngineSettings& settings) {
     QStringList names;
     for (const ComparedList& list : settings.lists)
         names.append(list.name);
-    return names;
+    return RemovedRowNames(names);
 }
 
 Outcome ListRemoved(const FilterSource& source, const EngineSettings& settings,
@@ -64,7 +76,7 @@ Outcome AllRemovedText(const RemovedRows& listed, const FilterSource& source,
     QString text;
     Outcome outcome =
         ForEachRemoved(listed, source, settings, progress, [&](const RemovedLine& line) {
-            AppendRemovedRow(text, line, listed.inputNames(), listed.listNames());
+            AppendRow(text, line, listed);
             text += QLatin1String("\r\n");
             return true;
         });
@@ -80,7 +92,7 @@ Outcome SaveAllRemoved(const RemovedRows& listed, const FilterSource& source,
         QString row;
         return ForEachRemoved(listed, source, settings, progress, [&](const RemovedLine& line) {
             row.resize(0);
-            AppendRemovedRow(row, line, listed.inputNames(), listed.listNames());
+            AppendRow(row, line, listed);
             return write(row);
         });
     });

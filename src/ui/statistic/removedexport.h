@@ -10,7 +10,7 @@
 // them all.
 
 // How the rows name the inputs of a source (when there are several, by their file names) and the
-// compared lists.
+// compared lists (see RemovedRowNames).
 QStringList RemovedInputNames(const FilterSource& source);
 QStringList RemovedListNames(const EngineSettings& settings);
 
@@ -26,7 +26,8 @@ Outcome ForEachRemoved(const RemovedRows& listed, const FilterSource& source,
                        const EngineSettings& settings, const EngineProgress& progress,
                        const std::function<bool(const RemovedLine&)>& out);
 
-// Every removed line as text (see AppendRemovedRow), each ended by CR LF, into *into.
+// Every removed line as a row of text (see AppendRemovedRowHead), each ended by CR LF, into
+// *into.
 Outcome AllRemovedText(const RemovedRows& listed, const FilterSource& source,
                        const EngineSettings& settings, const EngineProgress& progress,
                        QString* into);

@@ -1,5 +1,7 @@
 #include "ui/statistic/removedrows.h"
 
+#include "engine/writing/removedrow.h"
+
 #include <algorithm>
 
 namespace {
@@ -20,12 +22,6 @@ int Group(RemovedLine::Why why) {
         return 3;
     }
     return 3;
-}
-
-QString WhereText(int input, qint64 line, const QStringList& inputNames) {
-    if (inputNames.size() <= 1)
-        return QString::number(line);
-    return inputNames.value(input) + u':' + QString::number(line);
 }
 
 } // namespace
@@ -89,14 +85,14 @@ RemovedLine RemovedRows::removedLine(qsizetype i) const {
 
 QString RemovedRows::where(qsizetype i) const {
     const Row& row = rows_[std::size_t(i)];
-    return WhereText(row.input, row.line, inputNames_);
+    return RemovedRowPlace(row.input, row.line, inputNames_);
 }
 
 QString RemovedRows::reason(qsizetype i) const {
     const Row& row = rows_[std::size_t(i)];
     switch (RemovedLine::Why(row.why)) {
     case RemovedLine::Why::Repeat:
-        return WhereText(row.keptInput, row.ref, inputNames_);
+        return RemovedRowPlace(row.keptInput, row.ref, inputNames_);
     case RemovedLine::Why::List:
         return listNames_.value(int(row.ref));
     case RemovedLine::Why::Blank:
@@ -123,28 +119,6 @@ std::vector<quint32> RemovedRows::orderByReason(bool descending) const {
         keys[i] = descending ? ~key : key;
     }
     return StableOrder(keys);
-}
-
-void AppendRemovedRow(QString& out, const RemovedLine& line, const QStringList& inputNames,
-                      const QStringList& listNames) {
-    out += WhereText(line.input, line.line, inputNames);
-    out += u'\t';
-    switch (line.why) {
-    case RemovedLine::Why::Repeat:
-        out += WhereText(line.keptInput, line.keptLine, inputNames);
-        break;
-    case RemovedLine::Why::List:
-        out += listNames.value(line.list);
-        break;
-    case RemovedLine::Why::Blank:
-        out += QLatin1String("blank");
-        break;
-    case RemovedLine::Why::Once:
-        out += QLatin1String("unique");
-        break;
-    }
-    out += u'\t';
-    out += line.text;
 }
 
 // Least significant digit first, 16 bits at a time, each pass stable; digits that are the same in

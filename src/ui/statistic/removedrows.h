@@ -28,7 +28,7 @@ public:
     static constexpr qsizetype kShownChars = 500;
 
     // `inputNames`: how the inputs are named when there are several; `listNames`: the compared
-    // lists' names, by their numbers.
+    // lists' names, by their numbers; both as rows name them (RemovedRowNames).
     explicit RemovedRows(Limits limits = {}, QStringList inputNames = {},
                          QStringList listNames = {});
 
@@ -86,12 +86,6 @@ private:
     bool anyCut_ = false;
     bool full_ = false;
 };
-
-// A removed line as a row of text: where it was, a tab, why it went, a tab, and the line; the same
-// words as the command line's list of removed lines (the number of the line it repeats, the list's
-// name, "blank", "unique"), with the inputs named by `inputNames` when there are several.
-void AppendRemovedRow(QString& out, const RemovedLine& line, const QStringList& inputNames,
-                      const QStringList& listNames);
 
 // The order that sorts the keys, ties kept in the order they come in (a radix sort).
 std::vector<quint32> StableOrder(const std::vector<quint64>& keys);
