@@ -94,6 +94,7 @@ struct EngineSettings {
     qsizetype repeatsLimit = 1000000; // the most frequent repeated lines that are kept
     qint64 memoryBudget = 0;          // bytes; 0: DefaultMemoryBudget()
     QString tempDir;                  // for partitions and spooled input; empty: the system's
+    int threads = 0;                  // threads that share the work; 0: one per processor core
     // A handle that becomes readable when the work must stop: a wait for a stream (standard
     // input, a FIFO) that may never end is woken by it. -1: none.
     int wakeHandle = -1;
