@@ -159,6 +159,10 @@ struct EngineResult {
 // say what is available, an eighth of the memory, between 256 MiB and 1.5 GiB.
 qint64 DefaultMemoryBudget();
 
+// The folder temporary files go to: `asked` when given, else the system's. A folder that does not
+// exist, or is no folder, is replaced by the system's standard one, and *warning says so.
+QString TemporaryFolder(const QString& asked, QString* warning = nullptr);
+
 // Filters the files (a path of "-" is standard input) as one text, in order, into `out`.
 EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,
                          const EngineProgress& progress = {});
