@@ -57,11 +57,11 @@ struct ComparisonOption {
     // or a field of the key's object (the part compared's). Settings written before must still
     // load: never change one.
     const char* settingsWord = nullptr;
-    const char16_t* label = nullptr;     // in the menu or the dialog
+    const char16_t* label = nullptr; // in the menu or the dialog
     // In the note and the tooltip, where not the label; a number's has %1 for its value.
     const char16_t* described = nullptr;
-    const char16_t* tip = nullptr;       // the dialog's tooltip, if any
-    const char* objectName = nullptr;    // of its menu item or check box (a choice's: per item)
+    const char16_t* tip = nullptr;    // the dialog's tooltip, if any
+    const char* objectName = nullptr; // of its menu item or check box (a choice's: per item)
     // Set away from its default, it changes the text compared: keys are then made from the
     // decoded text, never from the bytes.
     bool transformsLines = false;

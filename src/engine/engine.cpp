@@ -54,8 +54,8 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     if (job.settings.options.similar != 0)
         result = RunSimilar(job, out);
     else if (way == Way::Partitioned ||
-        (way == Way::Either &&
-         InMemoryNeed(job.inputs.totalBytes, lines, counting, removed != nullptr) > job.budget))
+             (way == Way::Either && InMemoryNeed(job.inputs.totalBytes, lines, counting,
+                                                 removed != nullptr) > job.budget))
         result = RunPartitioned(job, out);
     else
         result = RunInMemory(job, out);

@@ -54,8 +54,8 @@ private:
     QHash<QByteArray, quint64> lists_; // each key of the lists, and the lists that hold it
     qint64 listBytes_ = 0;
     std::vector<qint64> removedByList_;
-    std::vector<quint64> keptLine_;  // for each kept key, its line's index
-    std::vector<quint8> repeated_;   // for each kept key, whether a line went for it
+    std::vector<quint64> keptLine_; // for each kept key, its line's index
+    std::vector<quint8> repeated_;  // for each kept key, whether a line went for it
     std::u32string codePoints_;
     qint64 lineIndex_ = 0;
     qint64 blanks_ = 0;
@@ -144,50 +144,51 @@ EngineResult SimilarWay::run() {
     bool cancelled = false;
     bool failed = false;
     QString tooLarge;
-    const bool ok = ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from,
-                                                  const uchar* to) {
-        if (job_.removed)
-            job_.removed->inputStarts(s.input, quint64(lineIndex_));
-        qint64 told = 0;
-        qint64 lines = 0;
-        const uchar* reached = from;
-        bool stop = false;
-        ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
+    const bool ok =
+        ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from, const uchar* to) {
+            if (job_.removed)
+                job_.removed->inputStarts(s.input, quint64(lineIndex_));
+            qint64 told = 0;
+            qint64 lines = 0;
+            const uchar* reached = from;
+            bool stop = false;
+            ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
+                if (stop)
+                    return;
+                if (!decide(s, line, length)) {
+                    failed = stop = true;
+                    return;
+                }
+                reached = line + length;
+                // Long keys at a low percentage take a while each: progress and cancel are looked
+                // at every few lines.
+                if (++lines % kProgressLines == 0) {
+                    const qint64 step = std::min(reached, to) - from - told;
+                    told += step;
+                    if (!job_.advance(step))
+                        cancelled = stop = true;
+                }
+            });
             if (stop)
-                return;
-            if (!decide(s, line, length)) {
-                failed = stop = true;
-                return;
+                return false;
+            if (!job_.advance(to - from - told)) {
+                cancelled = true;
+                return false;
             }
-            reached = line + length;
-            // Long keys at a low percentage take a while each: progress and cancel are looked
-            // at every few lines.
-            if (++lines % kProgressLines == 0) {
-                const qint64 step = std::min(reached, to) - from - told;
-                told += step;
-                if (!job_.advance(step))
-                    cancelled = stop = true;
+            if (held() > job_.budget) {
+                // What the whole input would take at the rate so far.
+                const double need = double(held()) * double(job_.inputs.totalBytes) /
+                                    double(std::max<qint64>(1, job_.done));
+                constexpr double kMiB = 1024.0 * 1024.0;
+                tooLarge =
+                    QStringLiteral("按相似度比较这些行需要约 %1 MiB 内存，超过了可以使用的 "
+                                   "%2 MiB：请分成较小的部分处理，或在内存更多的电脑上处理。")
+                        .arg(qint64(need / kMiB) + 1)
+                        .arg(job_.budget / qint64(kMiB));
+                return false;
             }
+            return true;
         });
-        if (stop)
-            return false;
-        if (!job_.advance(to - from - told)) {
-            cancelled = true;
-            return false;
-        }
-        if (held() > job_.budget) {
-            // What the whole input would take at the rate so far.
-            const double need = double(held()) * double(job_.inputs.totalBytes) /
-                                double(std::max<qint64>(1, job_.done));
-            constexpr double kMiB = 1024.0 * 1024.0;
-            tooLarge = QStringLiteral("按相似度比较这些行需要约 %1 MiB 内存，超过了可以使用的 "
-                                      "%2 MiB：请分成较小的部分处理，或在内存更多的电脑上处理。")
-                           .arg(qint64(need / kMiB) + 1)
-                           .arg(job_.budget / qint64(kMiB));
-            return false;
-        }
-        return true;
-    });
     if (!ok) {
         if (!tooLarge.isEmpty())
             result.outcome = Outcome::failed(tooLarge);

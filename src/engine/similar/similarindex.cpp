@@ -34,8 +34,7 @@ Piece PieceOf(qint64 l, qint64 n, qint64 i) {
 quint64 PieceHash(qint64 l, qint64 n, qint64 i, const char32_t* text, qint64 length) {
     const quint64 seed = quint64(l) * 0x9E3779B97F4A7C15ULL ^ quint64(n) * 0xC2B2AE3D27D4EB4FULL ^
                          quint64(i) * 0x165667B19E3779F9ULL;
-    const quint64 hash =
-        XXH3_64bits_withSeed(text, std::size_t(length) * sizeof(char32_t), seed);
+    const quint64 hash = XXH3_64bits_withSeed(text, std::size_t(length) * sizeof(char32_t), seed);
     return hash == 0 ? 1 : hash;
 }
 
@@ -71,7 +70,8 @@ qint64 BoundedEditDistance(std::u32string_view a, std::u32string_view b, qint64 
             if (j == 0) {
                 cell = i;
             } else {
-                cell = row[std::size_t(j) - 1] + (a[std::size_t(i) - 1] == b[std::size_t(j) - 1] ? 0 : 1);
+                cell = row[std::size_t(j) - 1] +
+                       (a[std::size_t(i) - 1] == b[std::size_t(j) - 1] ? 0 : 1);
                 cell = std::min(cell, row[std::size_t(j)] + 1);
                 cell = std::min(cell, next[std::size_t(j) - 1] + 1);
             }

@@ -49,7 +49,8 @@ public:
     qint64 size() const { return qint64(starts_.size()) - 1; }
     std::u32string_view keyAt(qint64 id) const {
         const auto from = std::size_t(starts_[std::size_t(id)]);
-        return std::u32string_view(pool_).substr(from, std::size_t(starts_[std::size_t(id) + 1]) - from);
+        return std::u32string_view(pool_).substr(from,
+                                                 std::size_t(starts_[std::size_t(id) + 1]) - from);
     }
     // How many candidates had their edit distance computed, in all.
     qint64 verifications() const { return verifications_; }
