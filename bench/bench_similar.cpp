@@ -96,12 +96,14 @@ int main(int argc, char** argv) {
             return 1;
         }
         const EngineStats& s = result.stats;
-        std::printf(
-            "%lld lines at 90%%: %.2f s, %lld kept, %lld removed (%lld near, not equal), "
-            "%.2f comparisons per line, peak memory %.0f MiB\n",
-            static_cast<long long>(s.linesRead), ms / 1000, static_cast<long long>(s.linesKept),
-            static_cast<long long>(s.linesRemoved), static_cast<long long>(s.similarLines),
-            double(s.comparisons) / double(std::max<qint64>(1, s.linesRead)), PeakMemoryMiB());
+        std::printf("%lld lines (%lld made as near repeats) at 90%%: %.2f s, %lld kept, %lld "
+                    "removed (%lld near, not equal), "
+                    "%.2f comparisons per line, peak memory %.0f MiB\n",
+                    static_cast<long long>(s.linesRead), static_cast<long long>(near), ms / 1000,
+                    static_cast<long long>(s.linesKept), static_cast<long long>(s.linesRemoved),
+                    static_cast<long long>(s.similarLines),
+                    double(s.comparisons) / double(std::max<qint64>(1, s.linesRead)),
+                    PeakMemoryMiB());
     }
     return 0;
 }
