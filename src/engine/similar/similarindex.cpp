@@ -150,19 +150,29 @@ void SimilarIndex::insert(quint64 hash, quint32 id) {
     slot.head = quint32(ids_.size());
 }
 
-void SimilarIndex::lookUp(quint64 hash) {
+void SimilarIndex::lookUp(quint64 hash, quint32 piece, quint32 needed) {
     const std::size_t mask = slots_.size() - 1;
     std::size_t at = std::size_t(hash) & mask;
     while (slots_[at].head != 0 && slots_[at].hash != hash)
         at = (at + 1) & mask;
-    for (quint32 posting = slots_[at].head; posting != 0; posting = next_[posting - 1])
-        candidates_.push_back(ids_[posting - 1]);
+    for (quint32 posting = slots_[at].head; posting != 0; posting = next_[posting - 1]) {
+        const quint32 id = ids_[posting - 1];
+        Seen& seen = seen_[id];
+        if (seen.lookUp != lookUps_)
+            seen = Seen{lookUps_, 0, 0};
+        else if (seen.piece == piece + 1)
+            continue; // the same piece found at another place counts once
+        seen.piece = piece + 1;
+        if (++seen.found == needed)
+            candidates_.push_back(id);
+    }
 }
 
 void SimilarIndex::add(std::u32string_view key) {
     const auto id = quint32(size());
     const auto l = qint64(key.size());
     pool_.append(key);
+    seen_.emplace_back();
     starts_.push_back(qint64(pool_.size()));
     if (qint64(byLength_.size()) <= l)
         byLength_.resize(std::size_t(l) + 1, 0);
@@ -184,6 +194,10 @@ qint64 SimilarIndex::find(std::u32string_view key) {
     if (length == 0)
         return -1;
     candidates_.clear();
+    if (++lookUps_ == 0) { // counted round: forget every mark
+        std::fill(seen_.begin(), seen_.end(), Seen{});
+        lookUps_ = 1;
+    }
     const qint64 shortest = length - AllowedDistance(percent_, length);
     const qint64 longest = std::min(length * 100 / percent_, qint64(byLength_.size()) - 1);
     for (qint64 l = std::max<qint64>(1, shortest); l <= longest; ++l) {
@@ -201,6 +215,7 @@ qint64 SimilarIndex::find(std::u32string_view key) {
             continue;
         }
         const qint64 n = cut.pieces + 1;
+        const auto needed = quint32(std::max<qint64>(1, n - allowed));
         // A piece unchanged in the key moved by s, with |s| + |delta - s| <= allowed.
         const qint64 lowShift = CeilDiv(delta - allowed, 2);
         const qint64 highShift = FloorDiv(delta + allowed, 2);
@@ -209,11 +224,11 @@ qint64 SimilarIndex::find(std::u32string_view key) {
             const qint64 from = std::max<qint64>(0, piece.start + lowShift);
             const qint64 to = std::min(length - piece.length, piece.start + highShift);
             for (qint64 at = from; at <= to; ++at)
-                lookUp(PieceHash(l, n, i, key.data() + at, piece.length));
+                lookUp(PieceHash(l, n, i, key.data() + at, piece.length), quint32(i), needed);
         }
     }
+    // Each is in the list once: a key of the lists by length is in no piece's.
     std::sort(candidates_.begin(), candidates_.end());
-    candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
     for (const quint32 id : candidates_) {
         const std::u32string_view kept = keyAt(id);
         const qint64 bound = AllowedDistance(percent_, std::max(length, qint64(kept.size())));
@@ -230,6 +245,7 @@ qint64 SimilarIndex::memoryBytes() const {
         lists += qint64(ids.capacity() * sizeof(quint32)) + 64;
     return qint64(pool_.capacity() * sizeof(char32_t) + starts_.capacity() * sizeof(qint64) +
                   byLength_.capacity() * sizeof(qint64) + slots_.capacity() * sizeof(Slot) +
-                  (ids_.capacity() + next_.capacity()) * sizeof(quint32)) +
+                  (ids_.capacity() + next_.capacity()) * sizeof(quint32) +
+                  seen_.capacity() * sizeof(Seen)) +
            lists;
 }

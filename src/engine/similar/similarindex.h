@@ -34,8 +34,10 @@ qint64 BoundedEditDistance(std::u32string_view a, std::u32string_view b, qint64 
 // a key within d <= τ of it holds one of the pieces unchanged (d edits touch at most d pieces), at
 // a place moved by s from the piece's own where |s| + |Δ - s| <= d (Δ the difference of the
 // lengths: the edits before the piece and after it). Where a partner may be allowed l edits or
-// more (a half of the longer key at 50%), the keys of that length are all candidates. Candidates
-// are checked by their edit distance, earliest first, and the first within the bound is the one.
+// more (a half of the longer key at 50%), the keys of that length are all candidates. As each edit
+// touches at most one piece, a key within d of one cut into n pieces holds at least n - d of them
+// so: a kept key is a candidate once that many of its pieces are found. Candidates are checked by
+// their edit distance, earliest first, and the first within the bound is the one.
 class SimilarIndex {
 public:
     explicit SimilarIndex(int percent);
@@ -66,7 +68,9 @@ private:
     };
     Cut cutFor(qint64 length);
     void insert(quint64 hash, quint32 id);
-    void lookUp(quint64 hash);
+    // Counts a piece found for each kept key filed under `hash`; a key becomes a candidate when
+    // `needed` of its pieces are.
+    void lookUp(quint64 hash, quint32 piece, quint32 needed);
     void grow();
 
     const int percent_;
@@ -88,5 +92,14 @@ private:
     std::vector<quint32> ids_;
     std::vector<quint32> next_;
     std::vector<quint32> candidates_;
+    // For each kept key, while a key is looked up: the look-up it was last seen in, the piece
+    // last found of it and how many were.
+    struct Seen {
+        quint32 lookUp = 0;
+        quint32 piece = 0;
+        quint32 found = 0;
+    };
+    std::vector<Seen> seen_;
+    quint32 lookUps_ = 0;
     qint64 verifications_ = 0;
 };
