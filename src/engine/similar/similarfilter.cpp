@@ -9,8 +9,10 @@
 
 namespace {
 
-// Lines told to the progress at a time.
+// Lines, or bytes of lines, told to the progress at a time: long keys at a low percentage take a
+// while each.
 constexpr qint64 kProgressLines = 64;
+constexpr qint64 kProgressBytes = 4096;
 // What a key of the lists costs in its table besides its bytes.
 constexpr qint64 kListKeyBytes = 64;
 
@@ -34,15 +36,16 @@ class SimilarWay {
 public:
     SimilarWay(EngineJob& job, Emitter& out)
         : job_(job), out_(out), options_(job.settings.options), reader_(options_, job.keyWay),
-          index_(options_.similar) {}
+          index_(options_.similar, job.settings.stop) {}
 
     EngineResult run();
 
 private:
     bool comparesLists() const { return (job_.excluding | job_.intersecting) != 0; }
     bool readLists();
-    // Decides one line and writes it where it goes; false when writing failed.
-    bool decide(const Segment& s, const uchar* line, qint64 length);
+    // Decides one line and writes it where it goes.
+    enum class Decided { Written, Failed, Stopped };
+    Decided decide(const Segment& s, const uchar* line, qint64 length);
     // The memory held, and whether it is still within the budget.
     qint64 held() const { return index_.memoryBytes() + listBytes_; }
 
@@ -83,7 +86,7 @@ bool SimilarWay::readLists() {
         Reading::Lists);
 }
 
-bool SimilarWay::decide(const Segment& s, const uchar* line, qint64 length) {
+SimilarWay::Decided SimilarWay::decide(const Segment& s, const uchar* line, qint64 length) {
     const auto index = quint64(lineIndex_++);
     bool keyless = false;
     const QByteArrayView key = reader_.key(s, line, length, 0, &keyless);
@@ -111,6 +114,8 @@ bool SimilarWay::decide(const Segment& s, const uchar* line, qint64 length) {
         } else {
             CodePoints(key, codePoints_);
             const qint64 id = index_.find(codePoints_);
+            if (id == SimilarIndex::kStopped)
+                return Decided::Stopped;
             if (id < 0) {
                 index_.add(codePoints_);
                 keptLine_.push_back(index);
@@ -124,9 +129,10 @@ bool SimilarWay::decide(const Segment& s, const uchar* line, qint64 length) {
             }
         }
     }
-    if (keep)
-        return out_.line(s, line, length, 0);
-    return !job_.removed || job_.removed->write(index, s, line, length, removal);
+    const bool written =
+        keep ? out_.line(s, line, length, 0)
+             : !job_.removed || job_.removed->write(index, s, line, length, removal);
+    return written ? Decided::Written : Decided::Failed;
 }
 
 EngineResult SimilarWay::run() {
@@ -155,14 +161,14 @@ EngineResult SimilarWay::run() {
             ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
                 if (stop)
                     return;
-                if (!decide(s, line, length)) {
-                    failed = stop = true;
+                const Decided decided = decide(s, line, length);
+                if (decided != Decided::Written) {
+                    (decided == Decided::Failed ? failed : cancelled) = true;
+                    stop = true;
                     return;
                 }
                 reached = line + length;
-                // Long keys at a low percentage take a while each: progress and cancel are looked
-                // at every few lines.
-                if (++lines % kProgressLines == 0) {
+                if (++lines % kProgressLines == 0 || reached - from - told >= kProgressBytes) {
                     const qint64 step = std::min(reached, to) - from - told;
                     told += step;
                     if (!job_.advance(step))

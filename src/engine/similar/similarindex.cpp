@@ -89,7 +89,8 @@ qint64 BoundedEditDistance(std::u32string_view a, std::u32string_view b, qint64 
     return std::min(row[std::size_t(lb)], over);
 }
 
-SimilarIndex::SimilarIndex(int percent) : percent_(percent), starts_{0}, slots_(1024) {}
+SimilarIndex::SimilarIndex(int percent, const std::atomic<bool>* stop)
+    : percent_(percent), stop_(stop), starts_{0}, slots_(1024) {}
 
 SimilarIndex::Cut SimilarIndex::cutFor(qint64 length) {
     if (length < kRememberedCuts && length < qint64(cutKnown_.size()) &&
@@ -232,6 +233,8 @@ qint64 SimilarIndex::find(std::u32string_view key) {
     for (const quint32 id : candidates_) {
         const std::u32string_view kept = keyAt(id);
         const qint64 bound = AllowedDistance(percent_, std::max(length, qint64(kept.size())));
+        if (stop_ && stop_->load(std::memory_order_relaxed))
+            return kStopped;
         ++verifications_;
         if (BoundedEditDistance(key, kept, bound) <= bound)
             return id;

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -40,11 +41,15 @@ qint64 BoundedEditDistance(std::u32string_view a, std::u32string_view b, qint64 
 // their edit distance, earliest first, and the first within the bound is the one.
 class SimilarIndex {
 public:
-    explicit SimilarIndex(int percent);
+    // `stop`, when given, is looked at between candidates: a long key at a low percentage may
+    // have many, each of which takes a while.
+    explicit SimilarIndex(int percent, const std::atomic<bool>* stop = nullptr);
 
     // The number (in the order they were added) of the earliest kept key `key` is similar to, or
-    // -1. An empty key is never similar to anything here: blank lines are not compared.
+    // -1; kStopped when the stop was set meanwhile. An empty key is never similar to anything
+    // here: blank lines are not compared.
     qint64 find(std::u32string_view key);
+    static constexpr qint64 kStopped = -2;
     // Keeps a key; its number is the count of keys added before it.
     void add(std::u32string_view key);
 
@@ -74,6 +79,7 @@ private:
     void grow();
 
     const int percent_;
+    const std::atomic<bool>* stop_;
     std::u32string pool_;          // every kept key, one after the other
     std::vector<qint64> starts_;   // where each begins, and the end of the last
     std::vector<qint64> byLength_; // how many kept keys have each length
