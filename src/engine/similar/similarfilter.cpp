@@ -186,11 +186,10 @@ EngineResult SimilarWay::run() {
                 const double need = double(held()) * double(job_.inputs.totalBytes) /
                                     double(std::max<qint64>(1, job_.done));
                 constexpr double kMiB = 1024.0 * 1024.0;
-                tooLarge =
-                    QStringLiteral("按相似度比较这些行需要约 %1 MiB 内存，超过了可以使用的 "
-                                   "%2 MiB：请分成较小的部分处理，或在内存更多的电脑上处理。")
-                        .arg(qint64(need / kMiB) + 1)
-                        .arg(job_.budget / qint64(kMiB));
+                tooLarge = QStringLiteral("按相似度比较这些行需要约 %1 MiB 内存，超过了可以使用的 "
+                                          "%2 MiB，没有写出任何结果。")
+                               .arg(qint64(need / kMiB) + 1)
+                               .arg(job_.budget / qint64(kMiB));
                 return false;
             }
             return true;
