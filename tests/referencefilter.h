@@ -161,6 +161,30 @@ struct ReferenceList {
     QString name{}; // as the removed lines name it
 };
 
+// The edit distance of two texts by their code points, cell by cell over the whole table.
+inline int ReferenceEditDistance(const QList<uint>& a, const QList<uint>& b) {
+    std::vector<int> row(std::size_t(b.size()) + 1);
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        row[std::size_t(j)] = int(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int above = row[std::size_t(j)];
+            row[std::size_t(j)] = std::min({above + 1, row[std::size_t(j) - 1] + 1,
+                                            diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[std::size_t(b.size())];
+}
+
+// Whether two keys are near repeats at `percent`: 100 * d <= (100 - percent) * the longer length.
+inline bool ReferenceSimilar(const QList<uint>& a, const QList<uint>& b, int percent) {
+    return 100 * qint64(ReferenceEditDistance(a, b)) <=
+           qint64(100 - percent) * std::max(a.size(), b.size());
+}
+
 // What becomes of each line: whether it stays (after how often its key occurs), and otherwise
 // why it goes, as the removed lines say it: the number of the line it repeats, a list's name,
 // "blank", or "unique".
@@ -174,7 +198,9 @@ struct ReferenceFate {
 // blank line is kept. A line without a key stays where a line that occurs once does (not where
 // only repeated lines are listed, nor with intersecting lists). A keyed line goes when an
 // excluding list holds its key, or an intersecting list does not. A removed repeat names the copy
-// that stays; where none does, the first copy (and the first copy the second).
+// that stays; where none does, the first copy (and the first copy the second). With near repeats,
+// a keyed line that the lists let stay is compared with every line kept before it, in order, and
+// goes for the first one it is similar to.
 inline std::vector<ReferenceFate> ReferenceFates(const QStringList& lines, const FilterOptions& o,
                                                  const std::vector<ReferenceList>& lists) {
     std::vector<QSet<QString>> listKeys;
@@ -215,6 +241,7 @@ inline std::vector<ReferenceFate> ReferenceFates(const QStringList& lines, const
             copies[k.key] << i;
     }
     auto number = [](int i) { return QString::number(i + 1); };
+    std::vector<std::pair<int, QList<uint>>> keptKeys; // with near repeats: the kept lines' keys
     std::vector<ReferenceFate> fates;
     for (int i = 0; i < lines.size(); ++i) {
         const ReferenceLineKey& k = keys[std::size_t(i)];
@@ -229,6 +256,17 @@ inline std::vector<ReferenceFate> ReferenceFates(const QStringList& lines, const
                                               : QStringLiteral("unique");
         } else if (const auto list = removingList(k.key)) {
             fate.why = lists[*list].name;
+        } else if (o.similar != 0) {
+            const QList<uint> mine = k.key.toUcs4();
+            const auto first =
+                std::find_if(keptKeys.begin(), keptKeys.end(), [&](const auto& other) {
+                    return ReferenceSimilar(mine, other.second, o.similar);
+                });
+            fate.keep = first == keptKeys.end();
+            if (fate.keep)
+                keptKeys.emplace_back(i, mine);
+            else
+                fate.why = number(first->first);
         } else {
             const QList<int>& all = copies[k.key];
             fate.count = int(all.size());

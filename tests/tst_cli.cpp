@@ -93,6 +93,16 @@ private slots:
             << QStringList{"--field", "2", "--key-regex", "x"} << "--key-regex";
         QTest::newRow("standard input twice")
             << QStringList{"-", "--exclude", "-"} << "标准输入只能读一次";
+        QTest::newRow("similar below its range") << QStringList{"--similar", "49"} << "“49”";
+        QTest::newRow("similar above its range") << QStringList{"--similar=100"} << "50 到 99";
+        QTest::newRow("similar not a number") << QStringList{"--similar", "九十"} << "九十";
+        QTest::newRow("similar without its value") << QStringList{"a", "--similar"} << "similar";
+        QTest::newRow("similar keeping the last")
+            << QStringList{"--similar", "90", "--keep", "last"} << "--keep last";
+        QTest::newRow("similar keeping the unique")
+            << QStringList{"--keep=unique", "--similar=80"} << "--keep unique";
+        QTest::newRow("similar with counts")
+            << QStringList{"--similar", "90", "--counts"} << "--counts";
         QTest::newRow("both on standard output")
             << QStringList{"a", "-o", "-", "--removed", "-"} << "都写到标准输出";
     }
@@ -286,6 +296,33 @@ private slots:
             << QStringList{"--key-regex", "id=(\\S+)", "--ignore-invisible", "--exclude",
                            "@list.txt"}
             << QByteArray("id=7 a\n") << "排除清单 @list.txt 删除 1 行";
+        QTest::newRow("near repeats by column, a list exact")
+            << QStringLiteral("机器学习教程\t1\n机器学习教材\t2\ncolour chart\t3\ncolor chart\t4\n"
+                              "spam\t5\nspan\t6\n")
+                   .toUtf8()
+            << QByteArray("spam\n")
+            << QStringList{"--field", "1", "--similar", "80", "--exclude", "@list.txt"}
+            << QStringLiteral("机器学习教程\t1\ncolour chart\t3\nspan\t6\n").toUtf8()
+            << "有重复的行：2\n相似（不完全相同）而删除的行：2\n无键行：0\n"
+               "排除清单 @list.txt 删除 1 行";
+    }
+
+    // Near repeats as the files on disk show them: each removed line names the first kept line
+    // it is similar to, never a line that went itself.
+    void similarRemovedRows() {
+        const QString folder = rowFolder();
+        WriteAll(folder + QStringLiteral("/in.txt"),
+                 QStringLiteral("abcdefghij\nabcdefghiX\nabcdefghXX\n\nABCDEFGHIJ\nabcdefghij\n")
+                     .toUtf8());
+        const Run r = runProgram(folder, {QStringLiteral("--similar"), QStringLiteral("90"),
+                                          QStringLiteral("--removed"), QStringLiteral("gone.txt"),
+                                          QStringLiteral("in.txt"), QStringLiteral("--stats")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("abcdefghij\nabcdefghXX\nABCDEFGHIJ\n"));
+        QCOMPARE(ReadAll(folder + QStringLiteral("/gone.txt")),
+                 QByteArray("2\t1\tabcdefghiX\n4\tblank\t\n6\t1\tabcdefghij\n"));
+        QVERIFY2(r.err.contains(QStringLiteral("相似（不完全相同）而删除的行：1\n")),
+                 qPrintable(r.err));
     }
     void listsAndKeys() {
         QFETCH(QByteArray, input);
@@ -362,6 +399,15 @@ private slots:
             const QString name = QStringLiteral("--") + QLatin1String(option.name);
             if (option.isFlag()) {
                 QTest::newRow(option.name) << QStringList{name} << int(i) << 1;
+                continue;
+            }
+            if (option.isNumber()) {
+                const QString least = QString::number(option.minimum);
+                const QString most = QString::number(option.maximum);
+                QTest::addRow("%s=%d", option.name, option.minimum)
+                    << QStringList{name + u'=' + least} << int(i) << option.minimum;
+                QTest::addRow("%s %d after %d", option.name, option.maximum, option.minimum)
+                    << QStringList{name, least, name, most} << int(i) << option.maximum;
                 continue;
             }
             for (const OptionChoice& choice : option.choices) {

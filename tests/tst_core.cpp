@@ -41,6 +41,11 @@ void AddRowForEachOptionValue() {
             QTest::newRow(option.name) << int(i) << 1;
             continue;
         }
+        if (option.isNumber()) {
+            QTest::addRow("%s %d", option.name, option.minimum) << int(i) << option.minimum;
+            QTest::addRow("%s %d", option.name, option.maximum) << int(i) << option.maximum;
+            continue;
+        }
         for (const OptionChoice& choice : option.choices) {
             if (choice.value != DefaultOptionValue(option))
                 QTest::addRow("%s %s", option.name, choice.word) << int(i) << choice.value;
@@ -165,6 +170,17 @@ void CoreTest::tableNamesAreOneEach() {
         QStringList shown;
         if (option.isFlag()) {
             QVERIFY2(option.label && option.objectName && !option.valueName, option.name);
+            shown << QString::fromLatin1(option.objectName);
+        } else if (option.isNumber()) {
+            // A number is off at its default, which is none of its values, and the note says
+            // its value.
+            QVERIFY2(option.member.family == OptionFamily::Menu && option.valueName &&
+                         option.label && option.objectName && option.minimum > 0,
+                     option.name);
+            QVERIFY2(QString::fromUtf16(option.described).contains(QStringLiteral("%1")),
+                     option.name);
+            QCOMPARE(DefaultOptionValue(option), 0);
+            QVERIFY(OptionWord(option, 0).isEmpty());
             shown << QString::fromLatin1(option.objectName);
         } else {
             // A choice is in the menu's family (the dialog shows flags only), and names its

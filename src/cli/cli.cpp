@@ -103,6 +103,8 @@ QString StatsText(const EngineStats& s, const EngineSettings& settings) {
     QString text = QStringLiteral("读入行数：%1\n保留行数：%2\n删除行数：%3\n有重复的行：%4\n")
                        .arg(Grouped(s.linesRead), Grouped(s.linesKept), Grouped(s.linesRemoved),
                             Grouped(s.repeatedLines));
+    if (settings.options.similar != 0)
+        text += QStringLiteral("相似（不完全相同）而删除的行：%1\n").arg(Grouped(s.similarLines));
     if (!settings.options.key.isDefault())
         text += QStringLiteral("无键行：%1\n").arg(Grouped(s.keylessLines));
     for (std::size_t i = 0; i < settings.lists.size() && i < s.removedByList.size(); ++i) {
@@ -155,6 +157,13 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (const std::optional<QString> wrong = ReadComparisonOptions(parser, o, settings.options))
         return UsageError(errors, *wrong);
     settings.writeCounts = parser.isSet(o.counts);
+    // Near repeats are decided in one pass in order: the first line of a group stays.
+    if (settings.options.similar != 0 && settings.options.keep != KeepMode::First)
+        return UsageError(errors, QStringLiteral("--similar 只能与 --keep first 一起用，"
+                                                 "不能与 --keep %1 一起用。")
+                                      .arg(parser.value(QStringLiteral("keep"))));
+    if (settings.options.similar != 0 && settings.writeCounts)
+        return UsageError(errors, QStringLiteral("--similar 不能与 --counts 一起用。"));
     for (const auto* option : {&o.encoding, &o.outputEncoding}) {
         if (!parser.isSet(*option))
             continue;

@@ -12,10 +12,10 @@ std::vector<QCommandLineOption> Options::ComparedOptions() {
     for (const ComparisonOption& c : ComparisonOptions()) {
         QCommandLineOption& option =
             options.emplace_back(QString::fromLatin1(c.name), QString::fromUtf16(c.help));
-        if (!c.isFlag()) {
+        if (!c.isFlag())
             option.setValueName(QString::fromUtf16(c.valueName));
+        if (!c.isFlag() && !c.isNumber())
             option.setDefaultValue(OptionWord(c, DefaultOptionValue(c)));
-        }
     }
     return options;
 }
@@ -42,6 +42,10 @@ std::optional<QString> ReadComparisonOptions(const QCommandLineParser& parser, c
         const ComparisonOption& option = ComparisonOptions()[i];
         if (option.isFlag()) {
             SetOptionValue(option, options, parser.isSet(o.compared[i]) ? 1 : 0);
+            continue;
+        }
+        if (option.isNumber() && !parser.isSet(o.compared[i])) {
+            SetOptionValue(option, options, DefaultOptionValue(option));
             continue;
         }
         QString error;

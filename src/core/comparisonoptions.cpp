@@ -17,7 +17,8 @@ template <typename Owner, typename Value> struct MemberParts<Value Owner::*> {
 template <auto M> constexpr OptionMember Member() {
     using Owner = typename MemberParts<decltype(M)>::OwnerType;
     using Value = typename MemberParts<decltype(M)>::ValueType;
-    static_assert(std::is_same_v<Value, bool> || std::is_enum_v<Value>);
+    static_assert(std::is_same_v<Value, bool> || std::is_enum_v<Value> ||
+                  std::is_same_v<Value, int>);
     static_assert(std::is_same_v<Owner, FilterOptions> || std::is_same_v<Owner, KeyRule>);
     OptionMember member;
     if constexpr (std::is_same_v<Owner, KeyRule>) {
@@ -44,7 +45,7 @@ const OptionChoice kKeepModes[] = {
 // The table. Each row, in this order: the member; the command-line name and help; the word the
 // settings remember; the label in the menu or dialog (and the words of the note, where they
 // differ; the dialog's tooltip); the menu item's or check box's objectName; whether it changes
-// the text compared; a choice's values.
+// the text compared; a choice's values, a number's range.
 const ComparisonOption kOptions[] = {
     {.member = Member<&FilterOptions::ignoreCase>(),
      .name = "ignore-case",
@@ -80,6 +81,17 @@ const ComparisonOption kOptions[] = {
      .settingsWord = "keep",
      .valueName = u"方式",
      .choices = kKeepModes},
+    {.member = Member<&FilterOptions::similar>(),
+     .name = "similar",
+     .help = u"相似的行也算重复：比较的部分相似度达到 P%（50 到 99，按编辑距离）的行，"
+             u"算作前面第一个与它相似且保留下来的行的重复。只能与 --keep first 一起用。",
+     .settingsWord = "similar",
+     .label = u"相似的行也算重复",
+     .described = u"相似度达到 %1% 的行也算重复",
+     .objectName = "OptionSimilar",
+     .valueName = u"P",
+     .minimum = 50,
+     .maximum = 99},
     {.member = Member<&KeyRule::digitsOnly>(),
      .name = "digits-only",
      .help = u"比较时只看数字（开头的 + 保留），例如电话号码。",
@@ -123,6 +135,8 @@ QString Describe(const ComparisonOption& option, int value) {
         return {};
     if (option.isFlag())
         return Text(option.described ? option.described : option.label);
+    if (option.isNumber())
+        return Text(option.described).arg(value);
     for (const OptionChoice& choice : option.choices) {
         if (choice.value == value)
             return Text(choice.label);
@@ -173,6 +187,8 @@ void SetOptionValue(const ComparisonOption& option, KeyRule& key, int value) {
 }
 
 QString OptionWord(const ComparisonOption& option, int value) {
+    if (option.isNumber())
+        return value == DefaultOptionValue(option) ? QString() : QString::number(value);
     for (const OptionChoice& choice : option.choices) {
         if (choice.value == value)
             return QString::fromLatin1(choice.word);
@@ -182,6 +198,19 @@ QString OptionWord(const ComparisonOption& option, int value) {
 
 std::optional<int> OptionValueOfWord(const ComparisonOption& option, QStringView word,
                                      QString* error) {
+    if (option.isNumber()) {
+        bool ok = false;
+        const int value = word.toInt(&ok);
+        if (ok && value >= option.minimum && value <= option.maximum)
+            return value;
+        if (error)
+            *error = QStringLiteral("--%1 只能是 %2 到 %3 之间的整数，不能是“%4”。")
+                         .arg(QString::fromLatin1(option.name))
+                         .arg(option.minimum)
+                         .arg(option.maximum)
+                         .arg(Shown(word.toString()));
+        return std::nullopt;
+    }
     QStringList words;
     for (const OptionChoice& choice : option.choices) {
         if (word == QLatin1String(choice.word))

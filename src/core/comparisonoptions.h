@@ -17,7 +17,8 @@
 //
 // An option is a member of FilterOptions (the options menu's family) or of its KeyRule (the
 // family of the part compared, set in the 比较范围 dialog): the member says which. It is a flag
-// (a bool) or a choice among named values (an enum).
+// (a bool), a choice among named values (an enum), or a number (an int) that is off at its default
+// of 0 and otherwise between a least and a greatest value.
 //
 // To add one: its member (with its default), its row in the table, what it does where keys are
 // made (LineKeyMaker, KeyNormalizer) or where lines are kept (keeprules.h), a test of that, and
@@ -29,7 +30,8 @@ enum class OptionFamily {
     Key,  // a member of KeyRule, in the 比较范围 dialog with the part compared
 };
 
-// Reads and sets an option's member as a number: a flag's 0 or 1, an enum's value. One of the two
+// Reads and sets an option's member as a number: a flag's 0 or 1, an enum's value, a number's
+// own. One of the two
 // pairs is set, by the member's family.
 struct OptionMember {
     OptionFamily family = OptionFamily::Menu;
@@ -55,17 +57,21 @@ struct ComparisonOption {
     // or a field of the key's object (the part compared's). Settings written before must still
     // load: never change one.
     const char* settingsWord = nullptr;
-    const char16_t* label = nullptr;     // in the menu or the dialog
-    const char16_t* described = nullptr; // in the note and the tooltip, where not the label
-    const char16_t* tip = nullptr;       // the dialog's tooltip, if any
-    const char* objectName = nullptr;    // of its menu item or check box (a choice's: per item)
+    const char16_t* label = nullptr; // in the menu or the dialog
+    // In the note and the tooltip, where not the label; a number's has %1 for its value.
+    const char16_t* described = nullptr;
+    const char16_t* tip = nullptr;    // the dialog's tooltip, if any
+    const char* objectName = nullptr; // of its menu item or check box (a choice's: per item)
     // Set away from its default, it changes the text compared: keys are then made from the
     // decoded text, never from the bytes.
     bool transformsLines = false;
-    const char16_t* valueName = nullptr;        // a choice's value in --help
+    const char16_t* valueName = nullptr;        // a choice's or a number's value in --help
     std::span<const OptionChoice> choices = {}; // a choice's values; none for a flag
+    int minimum = 0;                            // a number's values when on; none for the others
+    int maximum = 0;
 
-    bool isFlag() const { return choices.empty(); }
+    bool isNumber() const { return minimum < maximum; }
+    bool isFlag() const { return choices.empty() && !isNumber(); }
 };
 
 // Every comparison option, in the order the help, the menu, the dialog and the descriptions give
@@ -79,10 +85,11 @@ int DefaultOptionValue(const ComparisonOption& option);
 void SetOptionValue(const ComparisonOption& option, FilterOptions& options, int value);
 void SetOptionValue(const ComparisonOption& option, KeyRule& key, int value);
 
-// A choice's word for a value ("last"); empty for a flag or a value it does not have.
+// A choice's word for a value ("last"), a number's digits; empty for a flag or a value it does
+// not have.
 QString OptionWord(const ComparisonOption& option, int value);
-// The value of a choice's word; nothing, with *error (when given) saying what the words are, for
-// any other word.
+// The value of a choice's word or of a number's digits; nothing, with *error (when given) saying
+// what the words (the numbers) are, for any other word.
 std::optional<int> OptionValueOfWord(const ComparisonOption& option, QStringView word,
                                      QString* error = nullptr);
 

@@ -24,6 +24,10 @@ struct FilterOptions {
     bool ignoreWidth = false; // lines equal after compatibility normalisation (NFKC) are repeats
     bool keepBlank = false;   // blank lines are never removed and never count as repeats
     KeepMode keep = KeepMode::First;
+    // 0: only equal keys are repeats. 50 to 99: a line whose key is within this percentage of the
+    // key of a kept line (see SimilarAt) goes for the earliest such line; only the first copy is
+    // kept then.
+    int similar = 0;
     KeyRule key; // the part of a line compared, and what is left out of it
 
     bool operator==(const FilterOptions&) const = default;

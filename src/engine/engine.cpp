@@ -56,9 +56,11 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
         removed = std::make_unique<RemovedWriter>(job, out);
         job.removed = removed.get();
     }
-    if (way == Way::Partitioned ||
-        (way == Way::Either &&
-         InMemoryNeed(job.inputs.totalBytes, lines, counting, removed != nullptr) > job.budget))
+    if (job.settings.options.similar != 0)
+        result = RunSimilar(job, out);
+    else if (way == Way::Partitioned ||
+             (way == Way::Either && InMemoryNeed(job.inputs.totalBytes, lines, counting,
+                                                 removed != nullptr) > job.budget))
         result = RunPartitioned(job, out);
     else
         result = RunInMemory(job, out);
@@ -119,8 +121,10 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
 
     EngineJob job{inputs.list, settings, progress};
     job.inputNames = settings.inputNames.isEmpty() ? inputs.names : settings.inputNames;
-    job.keyWay =
-        settings.options.transformsLines() || !sameEncodings ? KeyWay::Text : KeyWay::Bytes;
+    // Near repeats are measured in code points: keys are made of the text.
+    job.keyWay = settings.options.transformsLines() || !sameEncodings || settings.options.similar
+                     ? KeyWay::Text
+                     : KeyWay::Bytes;
     // Columns split by an ASCII separator that no byte of a character can be are cut from the
     // bytes, which spares decoding every line.
     if (const std::optional<char> separator = ByteColumnKey::SeparatorOf(settings.options);
@@ -129,7 +133,7 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
             return s.units == UnitFormat::Bytes && !s.native &&
                    AsciiByteStandsAlone(s.encoding, *separator);
         }))
-        job.keyWay = KeyWay::ByteColumns;
+        job.keyWay = settings.options.similar ? KeyWay::Text : KeyWay::ByteColumns;
     job.budget = settings.memoryBudget > 0 ? settings.memoryBudget : DefaultMemoryBudget();
     for (std::size_t i = 0; i < settings.lists.size(); ++i)
         (settings.lists[i].kind == ComparedList::Kind::Exclude ? job.excluding

@@ -131,6 +131,10 @@ struct EngineStats {
     qint64 blankLines = 0;     // blank lines read (by the comparison rules)
     qint64 blankLinesKept = 0; // of them, those written
     qint64 keylessLines = 0;   // lines read without a key (too few columns, no match)
+    // With FilterOptions::similar: the lines that went for a kept line whose key is near theirs
+    // but not equal, and how many pairs of keys had their edit distance computed.
+    qint64 similarLines = 0;
+    qint64 comparisons = 0;
     // For each compared list, in the order of EngineSettings::lists, how many lines of the input
     // it removed (every copy of a line whose key it holds, or does not hold when it intersects).
     std::vector<qint64> removedByList;

@@ -40,6 +40,9 @@ struct EngineJob {
 // The in-memory way: every line is decided while the input and the table fit in the budget.
 EngineResult RunInMemory(EngineJob& job, Emitter& out);
 
+// The way for near repeats (FilterOptions::similar): every line in order, against the kept keys.
+EngineResult RunSimilar(EngineJob& job, Emitter& out);
+
 // The partitioned way: every line's key goes to one of several temporary files by its hash;
 // each is finished on its own, and the kept lines are then written in input order.
 EngineResult RunPartitioned(EngineJob& job, Emitter& out);

@@ -10,7 +10,7 @@ FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
     setObjectName(QStringLiteral("FilterOptionsMenu"));
     bool afterChoice = false;
     for (const ComparisonOption& option : ComparisonOptions()) {
-        if (option.member.family != OptionFamily::Menu)
+        if (option.member.family != OptionFamily::Menu || option.isNumber())
             continue;
         OptionItems& entry = options_.emplace_back(OptionItems{&option, {}});
         // A choice's group is set off by lines from what stands around it.
