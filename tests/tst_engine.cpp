@@ -76,19 +76,6 @@ QString OptionText(const FilterOptions& o, bool counts) {
         .arg(counts);
 }
 
-// 1,000 lines of hello world, two of them ending in a NUL, with lines of odd length before each
-// so that both NULs fall where a UTF-16BE line break (00 0A) would be.
-QByteArray HelloWithNuls() {
-    QByteArray bytes;
-    for (int i = 0; i < 1000; ++i) {
-        QByteArray line = i == 0 || i == 200 ? "hello  world" : "hello world";
-        if (i == 10 || i == 500)
-            line += '\0';
-        bytes += line + '\n';
-    }
-    return bytes;
-}
-
 } // namespace
 
 class EngineTest : public QObject {
@@ -826,7 +813,7 @@ private slots:
         QVERIFY(sink.bytes == bytes);
     }
 
-    // What the engine's own sample decides for the files of the issue: NULs in a text of bytes
+    // What the engine's own sample decides for files that fooled detection: NULs in a text of bytes
     // do not make it UTF-16, and one stray byte among a few characters does not make UTF-8
     // GB18030.
     void detectionOfFaultyFiles_data() {

@@ -1,5 +1,6 @@
 #include "core/lines.h"
 #include "filehelpers.h"
+#include "testtext.h"
 #include "ui/jobs/commands.h"
 #include "ui/textbox/textbox.h"
 #include "ui/window/mainwindow.h"
@@ -29,15 +30,6 @@ QChar Byte(int b) {
 }
 
 const QString kFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
-
-// A text of exactly `size` characters in lines of 100 (98 letters and CR LF).
-QString TextOfSize(qsizetype size) {
-    QString text;
-    while (size - text.size() > 100)
-        text +=
-            QString(98, QChar(char16_t(u'a' + text.size() / 100 % 26))) + QStringLiteral("\r\n");
-    return text + QString(size - text.size(), u'z');
-}
 
 // GBK bytes of the given number of lines, each line occurring twice, and their text.
 QByteArray LargeGbkFile(int lines) {
