@@ -31,3 +31,16 @@ inline QString TextOfSize(qsizetype size) {
             QString(98, QChar(char16_t(u'a' + text.size() / 100 % 26))) + QStringLiteral("\r\n");
     return text + QString(size - text.size(), u'z');
 }
+
+// A text of the given number of lines, each line occurring three times.
+inline QString LargeText(int lines) {
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("第%1行 line\r\n").arg(i % (lines / 3));
+    return text;
+}
+
+// An undecodable byte as a text carries it: a lone low surrogate.
+inline QChar Byte(int b) {
+    return QChar(char16_t(0xDC00 + b));
+}

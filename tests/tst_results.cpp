@@ -128,13 +128,6 @@ QString TwentyTwoLines() {
     return lines.join(QStringLiteral("\r\n"));
 }
 
-// A text of the given number of lines, each line occurring three times.
-QString LargeText(int lines) {
-    QString text;
-    for (int i = 0; i < lines; ++i)
-        text += QStringLiteral("第%1行 line\r\n").arg(i % (lines / 3));
-    return text;
-}
 } // namespace
 
 class ResultsTest : public QObject, WindowDriver {

@@ -27,19 +27,6 @@
 #include <memory>
 
 namespace {
-// A text of the given number of lines, each line occurring three times.
-QString LargeText(int lines) {
-    QString text;
-    for (int i = 0; i < lines; ++i)
-        text += QStringLiteral("第%1行 line\r\n").arg(i % (lines / 3));
-    return text;
-}
-
-// An undecodable byte as a text carries it: a lone low surrogate.
-QChar Byte(int b) {
-    return QChar(char16_t(0xDC00 + b));
-}
-
 // The widget with the keyboard focus, as a key press without a target reaches it.
 QWidget* const kFocused = nullptr;
 
