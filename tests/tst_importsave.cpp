@@ -33,6 +33,8 @@ QByteArray LargeGbkFile(int lines) {
         bytes += QByteArray::number(i % (lines / 2)) + " \xbc\xd7\r\n";
     return bytes;
 }
+
+// A text of the given number of lines, each line occurring twice.
 QString LargeNumberedText(int lines) {
     QString text;
     for (int i = 0; i < lines; ++i)
