@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "eventturn.h"
 #include "fakedesktopservices.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
@@ -215,7 +216,7 @@ private slots:
     void noFiles() {
         Session named;
         OpenFiles(named.window, {});
-        QTest::qWait(50);
+        QVERIFY(QueuedWorkRan());
         QCOMPARE(named.text1()->text(), QString());
         QCOMPARE(named.services.fileName(), QString());
         QVERIFY(named.services.messages.isEmpty());

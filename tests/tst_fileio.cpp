@@ -177,7 +177,8 @@ private slots:
             return save ? SaveTextFile(target, u"x", TextEncoding::Gbk).outcome.message()
                         : ImportTextFile(target).outcome.message();
         });
-        // The bound for "at once": a call that waits for a writer never returns at all.
+        // A call that waits for a writer never returns at all; one that does not returns well
+        // within this second.
         const bool answered = answer.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
         if (!answered && kind == QLatin1String("fifo")) {
             QFile writer(target); // lets a reader that waits go on, so that the test can end

@@ -2,6 +2,7 @@
 #include "filehelpers.h"
 #include "files/codecicu.h"
 #include "files/textfile.h"
+#include "testtext.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,19 +66,6 @@ QByteArray EdgyBytes(QRandomGenerator& rng, qsizetype size) {
     return b;
 }
 
-// 1,000 lines of hello world, two of them ending in a NUL, with lines of odd length before each
-// so that both NULs fall where a UTF-16BE line break (00 0A) would be.
-QByteArray HelloWithNuls() {
-    QByteArray bytes;
-    for (int i = 0; i < 1000; ++i) {
-        QByteArray line = i == 0 || i == 200 ? "hello  world" : "hello world";
-        if (i == 10 || i == 500)
-            line += '\0';
-        bytes += line + '\n';
-    }
-    return bytes;
-}
-
 } // namespace
 
 class FilesTest : public QObject {
@@ -131,7 +119,7 @@ private slots:
             u"中文测试第二行中" + Esc({0xe4, 0xb8}), 1);
         row("utf-8 cut off before CR LF", zhong + "\xe6\x96\r\n" + zhong, TextEncoding::Utf8,
             u"中文测试第二行" + Esc({0xe6, 0x96}) + u"\r\n中文测试第二行", 1);
-        row("utf-8 from the issue",
+        row("utf-8 with a stray byte in its third line",
             "\xe4\xb8\xad\xe6\x96\x87\xe6\xb5\x8b\xe8\xaf\x95\r\n\xe7\xac\xac\xe4\xba\x8c\xe8\xa1"
             "\x8c\r\n\xe5\x9d\x8f\xe5\xad\x97\xe8\x8a\x82\x80\xe5\x9c\xa8\xe8\xbf\x99\xe9\x87\x8c"
             "\r\n",

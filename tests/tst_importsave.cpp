@@ -1,5 +1,6 @@
 #include "core/lines.h"
 #include "filehelpers.h"
+#include "testtext.h"
 #include "ui/jobs/commands.h"
 #include "ui/textbox/textbox.h"
 #include "ui/window/mainwindow.h"
@@ -23,21 +24,7 @@
 #include <memory>
 
 namespace {
-// An undecodable byte as a text carries it: a lone low surrogate.
-QChar Byte(int b) {
-    return QChar(char16_t(0xDC00 + b));
-}
-
 const QString kFilter = QStringLiteral("文档文件(*.txt)|*.txt|所有文件(*.*)|*.*");
-
-// A text of exactly `size` characters in lines of 100 (98 letters and CR LF).
-QString TextOfSize(qsizetype size) {
-    QString text;
-    while (size - text.size() > 100)
-        text +=
-            QString(98, QChar(char16_t(u'a' + text.size() / 100 % 26))) + QStringLiteral("\r\n");
-    return text + QString(size - text.size(), u'z');
-}
 
 // GBK bytes of the given number of lines, each line occurring twice, and their text.
 QByteArray LargeGbkFile(int lines) {
@@ -46,7 +33,9 @@ QByteArray LargeGbkFile(int lines) {
         bytes += QByteArray::number(i % (lines / 2)) + " \xbc\xd7\r\n";
     return bytes;
 }
-QString LargeText(int lines) {
+
+// A text of the given number of lines, each line occurring twice.
+QString LargeNumberedText(int lines) {
     QString text;
     for (int i = 0; i < lines; ++i)
         text += QString::number(i % (lines / 2)) + QStringLiteral(" 甲\r\n");
@@ -441,7 +430,7 @@ private slots:
         if (fileExists)
             WriteAll(target, "old content");
         TextBox* output = box("Text2");
-        output->setText(LargeText(60000));
+        output->setText(LargeNumberedText(60000));
         QTRY_VERIFY_WITH_TIMEOUT(!output->isWorking(), 60000);
         // An edit makes the box read its text back before saving: a slice at a time.
         QTextCursor(output->document()).insertText(QStringLiteral("edited "));
@@ -469,7 +458,7 @@ private slots:
     // Once a save writes, a cancel is refused and the save goes through.
     void saveWritingCannotBeCancelled() {
         TextBox output;
-        output.setText(LargeText(60000));
+        output.setText(LargeNumberedText(60000));
         QTRY_VERIFY_WITH_TIMEOUT(!output.isWorking(), 60000);
         const QString target = path(QStringLiteral("written.txt"));
         SaveJob job(output, target, SaveAs{{TextEncoding::Gbk, LineBreak::CrLf}, false}, *services);
@@ -498,7 +487,7 @@ private slots:
     // While a command works, a dropped file is not imported.
     void dropWhileBusyIgnored() {
         WriteAll(path(QStringLiteral("drop.txt")), "d");
-        box("Text1")->setText(LargeText(60000));
+        box("Text1")->setText(LargeNumberedText(60000));
         click("Command1");
         QVERIFY(window->busy());
         QMimeData mime;

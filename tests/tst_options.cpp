@@ -3,6 +3,7 @@
 #include "core/comparisonoptions.h"
 #include "core/lines.h"
 #include "engine/engine.h"
+#include "eventturn.h"
 #include "testtext.h"
 #include "ui/compare/filteroptionsmenu.h"
 #include "ui/compare/keyruledialog.h"
@@ -82,7 +83,8 @@ class OptionsTest : public QObject, WindowDriver {
         if (!waitIdle())
             return nullptr;
         // The dialog comes at the next turn of the event loop, if at all.
-        QTest::qWait(50);
+        if (!QueuedWorkRan())
+            return nullptr;
         return window->findChild<RepeatsDialog*>();
     }
     // The numbers of the statistic's totals: lines, distinct lines, removed lines, repeated.

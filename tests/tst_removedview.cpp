@@ -1,6 +1,7 @@
 // What went, seen in the window: the statistic's page of the removed lines against a reference
 // (its rows, both sorts, copy and save, the room of the list, several files), and the note that
 // opens it.
+#include "eventturn.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
 #include "removeddriver.h"
@@ -284,7 +285,7 @@ private slots:
         QCOMPARE(text2()->note(), StaleResultNote());
         QVERIFY(!text2()->isNoteClickable());
         QTest::mouseClick(note, Qt::LeftButton, {}, note->rect().center());
-        QTest::qWait(50);
+        QVERIFY(QueuedWorkRan());
         QVERIFY(!window->findChild<RepeatsDialog*>());
     }
 

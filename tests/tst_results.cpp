@@ -2,6 +2,7 @@
 // (checked against counts made here), that a result no longer belongs to the input, the filter
 // run again as a preview when only the options change, and the statistic kept for the last
 // filter and exported whole however many rows it has.
+#include "eventturn.h"
 #include "filehelpers.h"
 #include "files/safefile.h"
 #include "files/textcodec.h"
@@ -114,7 +115,7 @@ QStringList Lines(const QString& text) {
 
 const char* const kKeepActions[] = {"KeepFirst", "KeepLast", "KeepUnique", "KeepRepeated"};
 
-// The example: 22 lines, 3 of them blank, 14 different among the other 19.
+// A short list as a user pastes it: 22 lines, 3 of them blank, 14 different among the other 19.
 QString TwentyTwoLines() {
     QStringList lines;
     for (int i = 0; i < 14; ++i)
@@ -127,13 +128,6 @@ QString TwentyTwoLines() {
     return lines.join(QStringLiteral("\r\n"));
 }
 
-// A text of the given number of lines, each line occurring three times.
-QString LargeText(int lines) {
-    QString text;
-    for (int i = 0; i < lines; ++i)
-        text += QStringLiteral("第%1行 line\r\n").arg(i % (lines / 3));
-    return text;
-}
 } // namespace
 
 class ResultsTest : public QObject, WindowDriver {
@@ -155,7 +149,8 @@ class ResultsTest : public QObject, WindowDriver {
         trigger("ShowRepeats");
         if (!waitIdle())
             return nullptr;
-        QTest::qWait(50); // the dialog comes at the next turn of the event loop
+        if (!QueuedWorkRan()) // the dialog comes at the next turn of the event loop
+            return nullptr;
         return window->findChild<RepeatsDialog*>();
     }
 
@@ -168,7 +163,7 @@ private slots:
 
     // The note names what went in the words of each keep mode, with the counts of the lines it
     // took (made here, independently): other copies, blank lines, lines with repeats, lines
-    // without. The example first, in each mode.
+    // without. The short list of 22 lines first, in each mode.
     void removedNoteWords_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("keep");
@@ -344,7 +339,7 @@ private slots:
         }
         QVERIFY(waitIdle());
         QTRY_VERIFY(!window->busy());
-        QTest::qWait(20);
+        QVERIFY(QueuedWorkRan()); // a preview starts at the next turn of the event loop
         QVERIFY(waitIdle());
         if (editedResult) {
             QCOMPARE(text2()->text(), before);
@@ -358,7 +353,7 @@ private slots:
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(defaults).center());
         QTRY_VERIFY(!menu->isVisible());
         QVERIFY(waitIdle());
-        QTest::qWait(20);
+        QVERIFY(QueuedWorkRan()); // a preview starts at the next turn of the event loop
         QVERIFY(waitIdle());
         if (!editedResult) // the default again, filtered again
             QCOMPARE(text2()->text(), T(QStringLiteral("Apple⏎apple⏎ apple ⏎pear⏎")));
@@ -442,7 +437,7 @@ private slots:
         QVERIFY(window->busy());
         trigger("OptionIgnoreCase");
         QVERIFY(waitIdle());
-        QTest::qWait(20);
+        QVERIFY(QueuedWorkRan()); // a preview starts at the next turn of the event loop
         QVERIFY(waitIdle());
         QCOMPARE(label("Label1"), QStringLiteral("过滤前共200000行"));
         QCOMPARE(text2()->text(), T(QStringLiteral("a⏎")));
@@ -594,7 +589,6 @@ private slots:
         QPointer<RepeatsDialog> alive(dialog);
         dialog->findChild<QPushButton*>(QStringLiteral("CloseRepeats"))->click();
         QTRY_VERIFY(!alive);
-        QTest::qWait(200);
         QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
         QCOMPARE(QDir(own.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }

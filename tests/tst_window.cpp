@@ -1,4 +1,5 @@
 #include "core/lines.h"
+#include "eventturn.h"
 #include "testtext.h"
 #include "ui/textbox/textbox.h"
 #include "ui/window/appearance.h"
@@ -20,24 +21,12 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QThread>
+#include <QThreadPool>
 #include <QToolButton>
 
 #include <memory>
 
 namespace {
-// A text of the given number of lines, each line occurring three times.
-QString LargeText(int lines) {
-    QString text;
-    for (int i = 0; i < lines; ++i)
-        text += QStringLiteral("第%1行 line\r\n").arg(i % (lines / 3));
-    return text;
-}
-
-// An undecodable byte as a text carries it: a lone low surrogate.
-QChar Byte(int b) {
-    return QChar(char16_t(0xDC00 + b));
-}
-
 // The widget with the keyboard focus, as a key press without a target reaches it.
 QWidget* const kFocused = nullptr;
 
@@ -669,7 +658,9 @@ private slots:
         click("Command1");
         QVERIFY(window->busy());
         window.reset();
-        QTest::qWait(50);
+        // The workers it started finish on their own; what they hand back finds no window.
+        QTRY_COMPARE_WITH_TIMEOUT(QThreadPool::globalInstance()->activeThreadCount(), 0, 60000);
+        QVERIFY(QueuedWorkRan());
     }
 
     // A line longer than the bound makes the box a read-only preview with a notice; the box,

@@ -21,16 +21,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-namespace {
-// A text of exactly `size` characters in lines of 100 (98 letters and CR LF).
-QString TextOfSize(qsizetype size) {
-    QString text;
-    while (size - text.size() > 100)
-        text +=
-            QString(98, QChar(char16_t(u'a' + text.size() / 100 % 26))) + QStringLiteral("\r\n");
-    return text + QString(size - text.size(), u'z');
-}
+#include <memory>
 
+namespace {
 // `lines` lines long enough for a horizontal scroll bar.
 QString WideLines(int lines) {
     QString text;
@@ -41,7 +34,8 @@ QString WideLines(int lines) {
 
 // Chooses the undo of a box's context menu, as a user does.
 void UndoFromContextMenu(TextBox* box) {
-    QTimer::singleShot(0, [box] {
+    auto chosen = std::make_shared<bool>(false);
+    QTimer::singleShot(0, [chosen] {
         QMenu* menu = nullptr;
         QTRY_VERIFY((menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())));
         QAction* undo = menu->findChild<QAction*>(QStringLiteral("edit-undo"));
@@ -49,11 +43,12 @@ void UndoFromContextMenu(TextBox* box) {
         QVERIFY(undo->isEnabled());
         undo->trigger();
         menu->close();
+        *chosen = true;
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
                             box->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(box->viewport(), &event);
-    QTest::qWait(50);
+    QVERIFY(QTest::qWaitFor([chosen] { return *chosen; }, 60000));
 }
 } // namespace
 

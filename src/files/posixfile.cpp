@@ -249,14 +249,6 @@ bool NameFile(int handle, const QString& path, int* errnum) {
     return false;
 }
 
-bool RemoveName(const QString& path, int* errnum) {
-    if (unlink(QFile::encodeName(path).constData()) != 0) {
-        *errnum = errno;
-        return false;
-    }
-    return true;
-}
-
 bool CopyIdentity(int from, const FileStatus& status, int to, int* errnum) {
     FileStatus now = StatusOfHandle(to, errnum);
     if (now.kind == FileKind::Missing)

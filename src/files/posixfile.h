@@ -54,8 +54,6 @@ int CreateNamelessFile(const QString& folder, bool ownerOnly, bool* nameable, in
 // Gives a file made by CreateNamelessFile (with *nameable true) the name `path`, which must not
 // exist yet.
 bool NameFile(int handle, const QString& path, int* errnum);
-// Takes a name away from a file.
-bool RemoveName(const QString& path, int* errnum);
 
 // Gives the file of `to` the owner, group, extended attributes and mode of `from` (whose status
 // is `status`). False when the system does not let this process set one of them exactly.

@@ -49,7 +49,6 @@ public:
     // How often the line occurs (or, for a table that keeps something else with each line, that).
     quint64& countOf(const Slot& slot) { return counts_[std::size_t(&slot - slots_.data())]; }
     quint64 countOf(const Slot& slot) const { return counts_[std::size_t(&slot - slots_.data())]; }
-    bool hasCounts() const { return withCounts_; }
     // With `lines`: the index of the line the slot points to, and of the line's second copy + 1.
     quint64& lineOf(const Slot& slot) { return lines_[2 * std::size_t(&slot - slots_.data())]; }
     quint64 lineOf(const Slot& slot) const {

@@ -54,7 +54,6 @@ public:
     int percent() const { return percent_; }
     // False once the job has ended, and during a step that cannot be taken back (writing a file).
     bool canCancel() const { return canCancel_ && !ended_; }
-    bool hasEnded() const { return ended_; }
 
     void start();
     // Takes back what the job has done so far, then emits finished(false). Ignored while

@@ -196,7 +196,6 @@ void RepeatsDialog::inBackground(const QString& what, Work work, Then then) {
                 unsetCursor();
                 then(watcher->result());
                 updateButtons();
-                emit exportFinished();
             });
     watcher->setFuture(
         QtConcurrent::run([work = std::move(work), progress = progressOf(state)]() mutable {

@@ -49,10 +49,6 @@ public:
     // True while a copy or a save is at work, or the removed lines are being listed.
     bool isExporting() const { return exporting_ != nullptr; }
 
-signals:
-    // A copy or a save has ended, whatever its outcome.
-    void exportFinished();
-
 protected:
     void reject() override;
 

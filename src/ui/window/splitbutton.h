@@ -14,7 +14,6 @@ public:
     explicit SplitButton(const QString& text, QWidget* parent = nullptr);
 
     void setDropDownMenu(QMenu* menu) { menu_ = menu; }
-    QMenu* dropDownMenu() const { return menu_; }
     void setMarked(bool marked);
     bool isMarked() const { return marked_; }
 
