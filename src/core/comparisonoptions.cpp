@@ -41,6 +41,15 @@ const OptionChoice kKeepModes[] = {
     {int(KeepMode::Repeated), "repeated", u"只列出重复的行", "KeepRepeated"},
 };
 
+const OptionChoice kSortOrders[] = {
+    {int(SortOrder::None), "none", u"不排序", "SortNone"},
+    {int(SortOrder::Text), "text", u"按文字排序", "SortText"},
+    {int(SortOrder::Natural), "natural", u"按数字大小排序", "SortNatural"},
+    {int(SortOrder::Pinyin), "pinyin", u"按拼音排序", "SortPinyin"},
+    {int(SortOrder::Length), "length", u"按长度排序", "SortLength"},
+    {int(SortOrder::Count), "count", u"按出现次数排序", "SortCount"},
+};
+
 // The table. Each row, in this order: the member; the command-line name and help; the word the
 // settings remember; the label in the menu or dialog (and the words of the note, where they
 // differ; the dialog's tooltip); the menu item's or check box's objectName; whether it changes
@@ -80,6 +89,20 @@ const ComparisonOption kOptions[] = {
      .settingsWord = "keep",
      .valueName = u"方式",
      .choices = kKeepModes},
+    {.member = Member<&FilterOptions::sort>(),
+     .name = "sort",
+     .help =
+         u"去掉重复后按比较的部分排序：text（按文字）、natural（数字按大小）、pinyin（按拼音）、"
+         u"length（按长度，短的在前）、count（按出现次数，多的在前）；相同的保持原来的顺序。",
+     .settingsWord = "sort",
+     .valueName = u"顺序",
+     .choices = kSortOrders},
+    {.member = Member<&FilterOptions::reverse>(),
+     .name = "reverse",
+     .help = u"倒序排列（相同的仍保持原来的顺序）。",
+     .settingsWord = "reverse",
+     .label = u"倒序",
+     .objectName = "SortReverse"},
     {.member = Member<&KeyRule::digitsOnly>(),
      .name = "digits-only",
      .help = u"比较时只看数字（开头的 + 保留），例如电话号码。",
