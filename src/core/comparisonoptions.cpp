@@ -43,11 +43,11 @@ const OptionChoice kKeepModes[] = {
 
 const OptionChoice kSortOrders[] = {
     {int(SortOrder::None), "none", u"不排序", "SortNone"},
-    {int(SortOrder::Text), "text", u"按文字排序", "SortText"},
-    {int(SortOrder::Natural), "natural", u"按数字大小排序", "SortNatural"},
-    {int(SortOrder::Pinyin), "pinyin", u"按拼音排序", "SortPinyin"},
-    {int(SortOrder::Length), "length", u"按长度排序", "SortLength"},
-    {int(SortOrder::Count), "count", u"按出现次数排序", "SortCount"},
+    {int(SortOrder::Text), "text", u"按文字", "SortText", u"按文字排序"},
+    {int(SortOrder::Natural), "natural", u"按数字大小", "SortNatural", u"按数字大小排序"},
+    {int(SortOrder::Pinyin), "pinyin", u"按拼音", "SortPinyin", u"按拼音排序"},
+    {int(SortOrder::Length), "length", u"按长度", "SortLength", u"按长度排序"},
+    {int(SortOrder::Count), "count", u"按出现次数", "SortCount", u"按出现次数排序"},
 };
 
 // The table. Each row, in this order: the member; the command-line name and help; the word the
@@ -96,13 +96,18 @@ const ComparisonOption kOptions[] = {
          u"length（按长度，短的在前）、count（按出现次数，多的在前）；相同的保持原来的顺序。",
      .settingsWord = "sort",
      .valueName = u"顺序",
-     .choices = kSortOrders},
+     .choices = kSortOrders,
+     .subMenu = u"排序",
+     .subMenuObjectName = "SortMenu"},
     {.member = Member<&FilterOptions::reverse>(),
      .name = "reverse",
      .help = u"倒序排列（相同的仍保持原来的顺序）。",
      .settingsWord = "reverse",
      .label = u"倒序",
-     .objectName = "SortReverse"},
+     .described = u"倒序排列",
+     .objectName = "SortReverse",
+     .subMenu = u"排序",
+     .subMenuObjectName = "SortMenu"},
     {.member = Member<&KeyRule::digitsOnly>(),
      .name = "digits-only",
      .help = u"比较时只看数字（开头的 + 保留），例如电话号码。",
@@ -148,7 +153,7 @@ QString Describe(const ComparisonOption& option, int value) {
         return Text(option.described ? option.described : option.label);
     for (const OptionChoice& choice : option.choices) {
         if (choice.value == value)
-            return Text(choice.label);
+            return Text(choice.described ? choice.described : choice.label);
     }
     return {};
 }

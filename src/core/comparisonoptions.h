@@ -41,10 +41,11 @@ struct OptionMember {
 
 // One value of a choice.
 struct OptionChoice {
-    int value;              // the member's value
-    const char* word;       // on the command line and in the remembered settings
-    const char16_t* label;  // in the menu, the note and the tooltip
-    const char* objectName; // of its item in the menu
+    int value;                           // the member's value
+    const char* word;                    // on the command line and in the remembered settings
+    const char16_t* label;               // in the menu, the note and the tooltip
+    const char* objectName;              // of its item in the menu
+    const char16_t* described = nullptr; // in the note and the tooltip, where not the label
 };
 
 struct ComparisonOption {
@@ -64,6 +65,9 @@ struct ComparisonOption {
     bool transformsLines = false;
     const char16_t* valueName = nullptr;        // a choice's value in --help
     std::span<const OptionChoice> choices = {}; // a choice's values; none for a flag
+    // The options menu's sub-menu that holds it (its title and objectName), if any.
+    const char16_t* subMenu = nullptr;
+    const char* subMenuObjectName = nullptr;
 
     bool isFlag() const { return choices.empty(); }
 };
