@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (way & 4) // past the engine's batch, so that a file is read in several
         content = Tiled(content, qsizetype(1) << 20 | way);
     if (way & 64) // past the size from which a file's first look is cut in two halves
-        content = Tiled(content, qsizetype(kLookInHalvesFrom) | way);
+        content = Tiled(content, qsizetype(kLookInPiecesFrom) | way);
     Write(file, content);
 
     EngineSettings settings;

@@ -433,6 +433,54 @@ private slots:
         }
     }
 
+    // However many workers share the work, the result is the same: a file large enough to be
+    // looked at in pieces and split into batches on every worker, in memory, partitioned (each
+    // worker finishing partitions with its share of the budget) and mapped, keeping the first
+    // or the last copy, with the removed lines named.
+    void workersGiveOneResult_data() {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<qint64>("budget");
+        QTest::addColumn<KeepMode>("keep");
+        for (const int threads : {1, 3})
+            for (const qint64 budget : {qint64(0), qint64(1), qint64(-1)})
+                for (const KeepMode keep : {KeepMode::First, KeepMode::Last})
+                    QTest::addRow("%d threads, budget %lld, keep %d", threads, budget, int(keep))
+                        << threads << budget << keep;
+    }
+    void workersGiveOneResult() {
+        QFETCH(int, threads);
+        QFETCH(qint64, budget);
+        QFETCH(KeepMode, keep);
+        static const QString text = [] {
+            QRandomGenerator rng{7};
+            QString t;
+            while (t.size() < (qsizetype(4) << 20) + 4096)
+                t += QString::number(rng.bounded(200000)) + QStringLiteral("\r\n");
+            return t;
+        }();
+        static const QByteArray input = EncodeText(text, TextEncoding::Utf8)->bytes;
+        EngineSettings settings;
+        settings.threads = threads;
+        settings.options.keep = keep;
+        settings.memoryBudget = std::max(budget, qint64(0));
+        settings.tempDir = dir.path();
+        if (budget < 0)
+            settings.readWholeBytes = 0;
+        qint64 removed = 0;
+        settings.removedOut = [&](const RemovedLine&) { return ++removed, true; };
+        QByteArray out;
+        const EngineResult r = filterFile(input, settings, &out);
+        QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
+        static QHash<int, QByteArray> expected;
+        if (!expected.contains(int(keep))) {
+            FilterOptions options;
+            options.keep = keep;
+            expected[int(keep)] = ReferenceFilter(text, options).toUtf8();
+        }
+        QCOMPARE(out, expected[int(keep)]);
+        QCOMPARE(removed, r.stats.linesRemoved);
+    }
+
     // The tables are sized once from the share of new lines among the first ones (an eighth of
     // the lines in memory, from 65,536 to 1,048,576; 65,536 records of a partition): a share that
     // changes after them, up or down, on both sides of those counts, still gives the right

@@ -6,6 +6,7 @@
 #include "engine/reading/inputs.h"
 #include "filehelpers.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,7 +57,7 @@ class FirstLookTest : public QObject {
 
     // Opens the files and the lists as the engine does, read through a buffer.
     FirstLook look(const QStringList& paths, TextEncoding encoding, OpenInputs& inputs,
-                   const QStringList& lists = {}) {
+                   const QStringList& lists = {}, int threads = 2) {
         EngineSettings settings;
         settings.readWholeBytes = 0;
         settings.inputEncoding = encoding;
@@ -68,7 +69,7 @@ class FirstLookTest : public QObject {
         }
         if (!OpenLists(settings, inputs).ok())
             qFatal("cannot open the lists");
-        return LookAtLines(inputs.list);
+        return LookAtLines(inputs.list, threads);
     }
 
     // A text of `bytes` bytes with `around` (plain ASCII, or bytes of a byte encoding) written
@@ -102,7 +103,7 @@ private slots:
         QTest::addColumn<QByteArray>("around"); // the units written where the cut falls
         QTest::addColumn<int>("before");        // how many of them come before it
 
-        const qint64 from = kLookInHalvesFrom;
+        const qint64 from = kLookInPiecesFrom;
         const struct {
             const char* name;
             const char* around;
@@ -158,7 +159,7 @@ private slots:
         QCOMPARE(got.breaks.crlf, whole.crlf);
         QCOMPARE(got.breaks.lf, whole.lf);
         QCOMPARE(got.breaks.cr, whole.cr);
-        QCOMPARE(got.filesCut, bytes >= kLookInHalvesFrom ? 1 : 0);
+        QCOMPARE(got.filesCut, bytes >= kLookInPiecesFrom ? 1 : 0);
         // At most: every batch and every half may count a line cut short.
         const qint64 lines = whole.crlf + whole.lf + whole.cr + 1;
         QVERIFY2(got.lines >= lines && got.lines <= lines + 64,
@@ -167,10 +168,35 @@ private slots:
         QVERIFY(!inputs.list.readFailed);
     }
 
+    // Each worker looks at a piece of its own: breaks of every kind falling anywhere, a CR LF
+    // pair cut in two wherever a cut lands, are counted as in one look at the whole.
+    void aPieceForEachWorker_data() {
+        QTest::addColumn<int>("threads");
+        for (const int threads : {1, 3, 4, 7})
+            QTest::addRow("%d", threads) << threads;
+    }
+    void aPieceForEachWorker() {
+        QFETCH(int, threads);
+        QRandomGenerator rng{quint32(threads)};
+        QByteArray text(qsizetype(3 * kLookInPiecesFrom + 5), 'x');
+        for (char& c : text)
+            c = "\r\nxy"[rng.bounded(4)];
+        const QString path = dir.filePath(QStringLiteral("pieces.txt"));
+        WriteAll(path, text);
+        OpenInputs inputs;
+        const FirstLook got = look({path}, TextEncoding::Utf8, inputs, {}, threads);
+        const LineBreakCounts whole = WholeCounts(text, TextEncoding::Utf8);
+        QCOMPARE(got.breaks.crlf, whole.crlf);
+        QCOMPARE(got.breaks.lf, whole.lf);
+        QCOMPARE(got.breaks.cr, whole.cr);
+        QCOMPARE(got.filesCut, threads > 1 ? 1 : 0);
+        QVERIFY(got.lines >= whole.crlf + whole.lf + whole.cr + 1);
+    }
+
     // Several files, large and small, and a large list: each large one cut in two, a CR LF at
     // each cut, the inputs' breaks added up and the list's kept apart.
     void severalFilesAndAList() {
-        const qint64 from = kLookInHalvesFrom;
+        const qint64 from = kLookInPiecesFrom;
         const QList<QByteArray> texts = {TextCutAt(from + 2, true, TextEncoding::Utf8, "\r\n", 1),
                                          QByteArray("a\r\nb\nc\r"),
                                          TextCutAt(2 * from, false, TextEncoding::Utf8, "\r\n", 1)};
@@ -198,8 +224,8 @@ private slots:
     // whether it is cut in two or not.
     void listsCountApart_data() {
         QTest::addColumn<qint64>("bytes");
-        QTest::addRow("a list looked at whole") << kLookInHalvesFrom - 1;
-        QTest::addRow("a list cut in two") << kLookInHalvesFrom + 1;
+        QTest::addRow("a list looked at whole") << kLookInPiecesFrom - 1;
+        QTest::addRow("a list cut in two") << kLookInPiecesFrom + 1;
     }
     void listsCountApart() {
         QFETCH(qint64, bytes);
@@ -216,7 +242,7 @@ private slots:
         WriteAll(listPath, list);
         OpenInputs inputs;
         const FirstLook got = look({input}, TextEncoding::Utf8, inputs, {listPath});
-        QCOMPARE(got.filesCut, bytes >= kLookInHalvesFrom ? 1 : 0);
+        QCOMPARE(got.filesCut, bytes >= kLookInPiecesFrom ? 1 : 0);
         QCOMPARE(got.breaks.lf, 3);
         QCOMPARE(got.breaks.cr + got.breaks.crlf, 0);
         QVERIFY(got.listLines >= bytes / 100 && got.listLines <= bytes / 100 + 64);
@@ -226,14 +252,14 @@ private slots:
     // whichever half it no longer reaches.
     void aFileThatShrinks_data() {
         QTest::addColumn<qint64>("keep");
-        const qint64 bytes = 2 * kLookInHalvesFrom;
+        const qint64 bytes = 2 * kLookInPiecesFrom;
         QTest::addRow("into the first half") << CutOf(bytes, TextEncoding::Utf8) - 1;
         QTest::addRow("right after the cut") << CutOf(bytes, TextEncoding::Utf8) + 1;
         QTest::addRow("by its last byte") << bytes - 1;
     }
     void aFileThatShrinks() {
         QFETCH(qint64, keep);
-        const qint64 bytes = 2 * kLookInHalvesFrom;
+        const qint64 bytes = 2 * kLookInPiecesFrom;
         const QString path = dir.filePath(QStringLiteral("shrinks.txt"));
         WriteAll(path, Filler(bytes, true, TextEncoding::Utf8));
         OpenInputs inputs;
@@ -242,7 +268,7 @@ private slots:
         settings.inputEncoding = TextEncoding::Utf8;
         QVERIFY(OpenInput(path, settings, inputs).ok());
         QVERIFY(QFile::resize(path, keep));
-        LookAtLines(inputs.list);
+        LookAtLines(inputs.list, 2);
         QVERIFY(inputs.list.readFailed);
     }
 
@@ -258,7 +284,7 @@ private slots:
         const qint64 unit = CodeUnitBytes(encoding);
         // Lines of 6 units, CR LF in the first half and LF in the second, one unit in front: the
         // cut falls between the last CR LF's two units.
-        const qint64 pairs = kLookInHalvesFrom / 12 / unit + 1;
+        const qint64 pairs = kLookInPiecesFrom / 12 / unit + 1;
         QByteArray text = Unit('b', encoding);
         for (qint64 i = 0; i < pairs; ++i)
             text += Filler(4 * unit, false, encoding) + Unit('\r', encoding) + Unit('\n', encoding);

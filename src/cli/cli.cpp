@@ -10,7 +10,6 @@
 #include "core/programwords.h"
 #include "core/shown.h"
 #include "engine/engine.h"
-#include "engine/systemfiles.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,13 @@
 // The engine's front door: the inputs, in memory or from files, go the in-memory or the
 // partitioned way, and what they give is counted.
-#include "engine/engine_p.h"
+#include "engine/enginejob.h"
 #include "engine/reading/firstlook.h"
 #include "engine/reading/inputs.h"
+#include "engine/reading/linereader.h"
+#include "engine/reading/segment.h"
+#include "engine/systemfiles.h"
+#include "engine/workers.h"
+#include "engine/writing/emitter.h"
 #include "engine/writing/removed.h"
 #include "files/textcodec.h"
 
@@ -140,7 +145,7 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
     // lines there are.
     FirstLook look;
     if (!partitioned && !plainBox) {
-        look = LookAtLines(inputs.list);
+        look = LookAtLines(inputs.list, EngineThreads(settings));
         // Batches of about 64K lines: short lines make smaller batches, whose lists stay small.
         if (const qint64 all = look.lines + look.listLines; all > 0)
             inputs.list.batchBytes =

@@ -94,6 +94,7 @@ struct EngineSettings {
     qsizetype repeatsLimit = 1000000; // the most frequent repeated lines that are kept
     qint64 memoryBudget = 0;          // bytes; 0: DefaultMemoryBudget()
     QString tempDir;                  // for partitions and spooled input; empty: the system's
+    int threads = 0;                  // threads that share the work; 0: one per processor core
     // A handle that becomes readable when the work must stop: a wait for a stream (standard
     // input, a FIFO) that may never end is woken by it. -1: none.
     int wakeHandle = -1;
@@ -158,6 +159,10 @@ struct EngineResult {
 // that a job that fits is never partitioned and the desktop keeps room; where the system does not
 // say what is available, an eighth of the memory, between 256 MiB and 1.5 GiB.
 qint64 DefaultMemoryBudget();
+
+// The folder temporary files go to: `asked` when given, else the system's. A folder that does not
+// exist, or is no folder, is replaced by the system's standard one, and *warning says so.
+QString TemporaryFolder(const QString& asked, QString* warning = nullptr);
 
 // Filters the files (a path of "-" is standard input) as one text, in order, into `out`.
 EngineResult FilterFiles(const QStringList& paths, OutputSink& out, const EngineSettings& settings,

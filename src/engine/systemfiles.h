@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/engine.h"
+
 #include <QFile>
 #include <QString>
 
@@ -7,9 +9,7 @@
 
 // The few calls the engine needs from the operating system, each behind one small function.
 
-// The folder temporary files go to: `asked` when given, else the system's. A folder that does not
-// exist, or is no folder, is replaced by the system's standard one, and *warning says so.
-QString TemporaryFolder(const QString& asked, QString* warning = nullptr);
+// TemporaryFolder is declared in engine.h, for the programs.
 
 // A read-write temporary file in `dir` (see TemporaryFolder) that has no name any more: the system
 // removes it when it is closed, whether the program ends normally, fails or is killed. On failure

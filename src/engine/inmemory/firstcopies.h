@@ -7,9 +7,9 @@
 // again. Copied here, only the lines themselves are held, packed one after another, with no
 // break between them: their length is in their place in the table.
 
-#include "engine/engine_p.h"
 #include "engine/inmemory/linebytes.h"
 #include "engine/inmemory/linetable.h"
+#include "engine/reading/segment.h"
 
 #include <memory>
 #include <vector>

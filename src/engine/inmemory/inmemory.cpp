@@ -276,18 +276,18 @@ EngineResult InMemory::run() {
         } else {
             lines_.clear();
             if (oneThread)
-                SplitRange(s, from, to, *readers_[0], lines_);
+                SplitRange(s, from, to, splitter_.reader(), lines_);
             else
-                SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
+                splitter_.split(s, from, to, lines_);
             keep_.assign(lines_.size(), 0);
             if (comparesLists() && twoPasses)
                 listRemoved_.resize(std::size_t(lineIndex_) + lines_.size());
             if (job_.removed && !twoPasses)
                 removal_.assign(lines_.size(), Removal{});
-            if (oneThread)
+            if (oneThread || workers_.size() < 2)
                 decide(s, kBothShares);
             else
-                helper_.both([&] { decide(s, 0); }, [&] { decide(s, 1); });
+                workers_.each(2, [&](int share) { decide(s, unsigned(share)); });
             if (!twoPasses && !emitKept(s))
                 return false;
             lineIndex_ += qint64(lines_.size());
@@ -319,7 +319,7 @@ EngineResult InMemory::run() {
     if (twoPasses) {
         lineIndex_ = 0;
         auto secondPass = [&](const Segment& s, const uchar* from, const uchar* to) {
-            SplitBatch(s, from, to, *readers_[0], *readers_[1], helper_, lines_, scratch_);
+            splitter_.split(s, from, to, lines_);
             if (!emitSecondPass(s))
                 return false;
             lineIndex_ += qint64(lines_.size());

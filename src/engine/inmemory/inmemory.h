@@ -7,8 +7,13 @@
 // The in-memory way, shared by its files: inmemory.cpp decides the lines, inmemorylists.cpp
 // compares them with the lists.
 
-#include "engine/engine_p.h"
+#include "engine/enginejob.h"
 #include "engine/inmemory/firstcopies.h"
+#include "engine/inmemory/linetable.h"
+#include "engine/reading/linereader.h"
+#include "engine/reading/segment.h"
+#include "engine/workers.h"
+#include "engine/writing/emitter.h"
 #include "engine/writing/removed.h"
 
 #include <memory>
@@ -24,8 +29,7 @@ public:
                     job.settings.options.sort == SortOrder::Count),
           tables_{LineTable(counting_, job.removed != nullptr),
                   LineTable(counting_, job.removed != nullptr)},
-          readers_{std::make_unique<LineReader>(options_, job.keyWay),
-                   std::make_unique<LineReader>(options_, job.keyWay)},
+          workers_(EngineThreads(job.settings)), splitter_(options_, job.keyWay, workers_),
           checkers_{std::make_unique<LineReader>(options_, job.keyWay),
                     std::make_unique<LineReader>(options_, job.keyWay)} {}
 
@@ -83,11 +87,12 @@ private:
     // The first copies of the lines of each table, while copying_.
     FirstCopies copies_[2];
     bool copying_ = false;
-    std::unique_ptr<LineReader> readers_[2];  // for splitting
+    // The lines of a batch are split on every worker; they are decided in two shares of the hash
+    // space, each with its own table, on two of them (or both on one).
+    Workers workers_;
+    BatchSplitter splitter_;
     std::unique_ptr<LineReader> checkers_[2]; // for deciding, one per share of the hash space
-    Helper helper_;
     std::vector<LineRef> lines_;
-    std::vector<LineRef> scratch_;
     std::vector<quint8> keep_;
     qint64 lineIndex_ = 0; // of the batch's first line
     qint64 blanks_ = 0;

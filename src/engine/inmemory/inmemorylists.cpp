@@ -5,7 +5,6 @@
 #include <limits>
 
 bool InMemory::readLists() {
-    LineReader& reader = *readers_[0];
     LineReader& checker = *checkers_[0];
     // Every line of the input is looked up among the lists' lines: a mapped list is brought into
     // memory at once rather than a page at a time as the lookups reach it.
@@ -18,7 +17,7 @@ bool InMemory::readLists() {
     return ForEachBatch(
         job_.inputs,
         [&](const Segment& s, const uchar* from, const uchar* to) {
-            SplitBatch(s, from, to, reader, *readers_[1], helper_, lines_, scratch_);
+            splitter_.split(s, from, to, lines_);
             const quint64 bit = quint64(1) << s.list;
             constexpr std::size_t kSlotAhead = 16;
             for (std::size_t i = 0; i < lines_.size(); ++i) {

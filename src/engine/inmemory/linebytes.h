@@ -3,7 +3,8 @@
 // A line's own bytes as its key: their hash, and whether two lines hold the same ones. Inline,
 // since the default rule asks for them for every line.
 
-#include "engine/engine_p.h"
+#include "engine/reading/batches.h"
+#include "engine/reading/segment.h"
 
 #include <xxhash.h>
 

@@ -1,5 +1,7 @@
 #include "core/keeprules.h"
+#include "engine/inmemory/linetable.h"
 #include "engine/partitioned/partitioned.h"
+#include "engine/reading/batches.h"
 #include "engine/writing/removed.h"
 #include "files/reasons.h"
 
@@ -14,10 +16,10 @@ bool Partitioned::scatter(int bits, QString* reason) {
             return false;
         w.buffer.reserve(writeBuffer_ + 4096);
     }
-    LineReader reader0(options_, job_.keyWay), reader1(options_, job_.keyWay);
+    Workers workers(threads_);
+    BatchSplitter splitter(options_, job_.keyWay, workers);
     LineReader keys(options_, job_.keyWay);
-    Helper helper;
-    std::vector<LineRef> lines, scratch;
+    std::vector<LineRef> lines;
     const int shift = 64 - bits;
     LineBreakCounts breaks;
     // The compared lists' keys travel through the same partitions, each record naming its list.
@@ -38,7 +40,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
     const bool ok = ForEachBatch(
         job_.inputs,
         [&](const Segment& s, const uchar* from, const uchar* to) {
-            SplitBatch(s, from, to, reader0, reader1, helper, lines, scratch);
+            splitter.split(s, from, to, lines);
             for (const LineRef& line : lines) {
                 if (s.list >= 0) {
                     // A list's blank lines and lines without a key mean nothing.

@@ -9,8 +9,11 @@
 // fit (pass two); and the kept lines are written in input order from a last reading of the input
 // (pass three).
 
-#include "engine/engine_p.h"
+#include "engine/enginejob.h"
 #include "engine/partitioned/partitionfiles.h"
+#include "engine/systemfiles.h"
+#include "engine/workers.h"
+#include "engine/writing/emitter.h"
 
 #include <QFile>
 
@@ -40,7 +43,8 @@ struct Partition {
 class Partitioned {
 public:
     Partitioned(EngineJob& job, Emitter& out)
-        : job_(job), out_(out), options_(job.settings.options) {}
+        : job_(job), out_(out), options_(job.settings.options),
+          threads_(EngineThreads(job.settings)), removedFiles_(std::size_t(threads_)) {}
     EngineResult run();
 
 private:
@@ -50,10 +54,11 @@ private:
                 std::vector<Partition>* children);
     bool split(Partition& partition, QString* reason, std::vector<Partition>* children);
     bool gather(QString* reason);
-    // The memory each of the two partitions finished at once may take: half the budget, less
-    // what each reads through and room for the rest of the program.
+    // The memory each of the partitions finished at once (one per worker) may take: its share of
+    // the budget, less what each reads through and room for the rest of the program.
     qint64 workerLimit() const {
-        return std::max(job_.budget / 2 - readBuffer_ - (qint64(8) << 20), job_.budget / 4);
+        return std::max(job_.budget / threads_ - readBuffer_ - (qint64(8) << 20),
+                        job_.budget / (2 * threads_));
     }
     std::unique_ptr<QFile> tempFile(QString* reason) {
         return CreateHiddenTempFile(job_.settings.tempDir, reason);
@@ -76,20 +81,21 @@ private:
     EngineJob& job_;
     Emitter& out_;
     const FilterOptions options_;
+    const int threads_; // the workers that share the work
     qint64 linesRead_ = 0;
     qint64 blanks_ = 0;
     qint64 blanksKept_ = 0;
     qint64 keyless_ = 0;
     std::vector<Partition> partitions_;
 
-    std::mutex mutex_; // guards what the two workers share below
+    std::mutex mutex_; // guards what the workers share below
     std::deque<Partition> queue_;
     // The lines each finished partition keeps, in index order: runs in one file.
     std::unique_ptr<QFile> keptFile_;
     std::vector<KeptRun> keptRuns_;
     // Where the removed lines are wanted, why each line of a partition went, in index order:
     // runs in a file of each worker.
-    std::unique_ptr<QFile> removedFiles_[2];
+    std::vector<std::unique_ptr<QFile>> removedFiles_;
     std::vector<KeptRun> removedRuns_;
     qint64 distinct_ = 0;
     qint64 repeated_ = 0;

@@ -4,7 +4,8 @@
 // buffers they are written and read through, the keys kept of a partition's distinct lines, and
 // the runs of kept lines read back in input order.
 
-#include "engine/engine_p.h"
+#include "engine/reading/linereader.h"
+#include "engine/reading/segment.h"
 #include "engine/systemfiles.h"
 #include "files/writewhole.h"
 

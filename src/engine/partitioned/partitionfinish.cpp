@@ -1,6 +1,8 @@
 // Pass two of the partitioned way: each partition decided on its own.
 #include "core/keeprules.h"
+#include "engine/inmemory/linetable.h"
 #include "engine/partitioned/partitioned.h"
+#include "engine/reading/batches.h"
 #include "engine/writing/removed.h"
 #include "files/reasons.h"
 
@@ -214,7 +216,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         };
         std::vector<Kept> removals;
         const std::size_t chunk = std::size_t(std::clamp<qint64>(limit / 64, 1024, 1 << 16));
-        QFile& file = *removedFiles_[worker];
+        QFile& file = *removedFiles_[std::size_t(worker)];
         const qint64 offset = file.size();
         qint64 items = 0;
         auto flush = [&] {
@@ -274,13 +276,14 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
     return advanceRecords(reader.bytesRead() - reported);
 }
 
-// Pass two: two workers take partitions from a queue; a split partition's children join it.
+// Pass two: the workers take partitions from a queue; a split partition's children join it.
 bool Partitioned::finishAll(QString* reason) {
     for (Partition& p : partitions_)
         queue_.push_back(std::move(p));
     partitions_.clear();
     std::atomic<bool> failed = false;
-    QString reasons[2];
+    Workers workers(threads_);
+    std::vector<QString> reasons(std::size_t(workers.size()));
     auto worker = [&](int me) {
         while (!failed) {
             Partition p;
@@ -292,7 +295,7 @@ bool Partitioned::finishAll(QString* reason) {
                 queue_.pop_front();
             }
             std::vector<Partition> children;
-            if (!finish(p, me, &reasons[me], &children)) {
+            if (!finish(p, me, &reasons[std::size_t(me)], &children)) {
                 failed = true;
                 return;
             }
@@ -301,10 +304,13 @@ bool Partitioned::finishAll(QString* reason) {
                 queue_.push_front(std::move(child));
         }
     };
-    Helper helper;
-    helper.both([&] { worker(0); }, [&] { worker(1); });
+    workers.each(worker);
     if (failed) {
-        *reason = reasons[0].isEmpty() ? reasons[1] : reasons[0];
+        for (const QString& why : reasons)
+            if (!why.isEmpty()) {
+                *reason = why;
+                break;
+            }
         return false;
     }
     return true;

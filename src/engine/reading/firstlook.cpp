@@ -1,5 +1,11 @@
-// The first look at the inputs' line breaks, in two halves where a file is large.
+// The first look at the inputs' line breaks, in a piece for each worker where a file is large.
 #include "engine/reading/firstlook.h"
+
+#include "engine/reading/batches.h"
+#include "engine/workers.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -36,43 +42,52 @@ bool PairCutAt(const Segment& s, qint64 at) {
 
 } // namespace
 
-FirstLook LookAtLines(const SegmentList& inputs) {
-    SegmentList halves[2];
+FirstLook LookAtLines(const SegmentList& inputs, int threads) {
+    const std::size_t count = std::size_t(std::max(1, threads));
+    std::vector<SegmentList> parts(count);
     std::vector<std::pair<const Segment*, qint64>> cuts;
     for (const Segment& s : inputs.segments) {
         const qint64 text = s.size - s.body;
-        if (!s.file || text < kLookInHalvesFrom) {
-            halves[0].segments.push_back(s);
+        if (!s.file || text < kLookInPiecesFrom || count == 1) {
+            parts[0].segments.push_back(s);
             continue;
         }
-        // Cut in the middle, on a whole unit; a line and a character may be cut, which only the
-        // CR LF pair notices.
-        const qint64 cut = s.body + (text / 2 & ~qint64(UnitBytes(s.units) - 1));
-        Segment first = s;
-        first.size = cut;
-        Segment second = s;
-        second.body = cut;
-        halves[0].segments.push_back(first);
-        halves[1].segments.push_back(second);
-        cuts.emplace_back(&s, cut);
+        // Cut in equal pieces, each on a whole unit; a line and a character may be cut, which
+        // only the CR LF pair notices.
+        qint64 from = s.body;
+        for (std::size_t i = 0; i < count; ++i) {
+            const qint64 to = i + 1 == count ? s.size
+                                             : s.body + (text / qint64(count) * qint64(i + 1) &
+                                                         ~qint64(UnitBytes(s.units) - 1));
+            Segment piece = s;
+            piece.body = from;
+            piece.size = to;
+            parts[i].segments.push_back(piece);
+            if (i > 0)
+                cuts.emplace_back(&s, from);
+            from = to;
+        }
     }
-    FirstLook looks[2];
-    for (SegmentList& half : halves)
-        half.batchBytes = inputs.batchBytes;
-    if (halves[1].segments.empty()) {
-        looks[0] = LookAt(halves[0]);
+    std::vector<FirstLook> looks(count);
+    for (SegmentList& part : parts)
+        part.batchBytes = inputs.batchBytes;
+    if (cuts.empty()) {
+        looks[0] = LookAt(parts[0]);
     } else {
-        Helper helper;
-        helper.both([&] { looks[0] = LookAt(halves[0]); }, [&] { looks[1] = LookAt(halves[1]); });
+        Workers workers(threads);
+        workers.each([&](int me) { looks[std::size_t(me)] = LookAt(parts[std::size_t(me)]); });
     }
-    if (halves[0].readFailed || halves[1].readFailed)
-        inputs.readFailed = true;
+    for (const SegmentList& part : parts)
+        if (part.readFailed)
+            inputs.readFailed = true;
 
     FirstLook look = looks[0];
-    look.breaks += looks[1].breaks;
-    look.lines += looks[1].lines;
-    look.listLines += looks[1].listLines;
-    look.filesCut = int(cuts.size());
+    for (std::size_t i = 1; i < count; ++i) {
+        look.breaks += looks[i].breaks;
+        look.lines += looks[i].lines;
+        look.listLines += looks[i].listLines;
+    }
+    look.filesCut = int(cuts.size() / (count - 1 + (count == 1)));
     for (const auto& [s, cut] : cuts) {
         // A line cut in two counts twice, which leaves the count an upper bound; a CR LF pair
         // cut in two counted as a CR and a LF.

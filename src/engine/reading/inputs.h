@@ -8,7 +8,7 @@
 // The engine's inputs: files opened and read or mapped, streams copied into temporary files, and
 // the check at the end that every file is still what was read.
 
-#include "engine/engine_p.h"
+#include "engine/reading/segment.h"
 #include "engine/systemfiles.h"
 #include "files/posixfile.h"
 

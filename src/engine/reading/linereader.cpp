@@ -1,6 +1,9 @@
 // Lines as the comparison rules see them: where a position is among the inputs, a line's key and
 // hash, whether two lines are the same, and the splitting of a batch into lines.
+#include "engine/reading/linereader.h"
 #include "engine/inmemory/linebytes.h"
+#include "engine/reading/batches.h"
+#include "engine/workers.h"
 
 #include "files/textcodec.h"
 
@@ -148,20 +151,41 @@ void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader
     });
 }
 
-void SplitBatch(const Segment& s, const uchar* from, const uchar* to, LineReader& reader0,
-                LineReader& reader1, Helper& helper, std::vector<LineRef>& lines,
-                std::vector<LineRef>& scratch) {
+BatchSplitter::BatchSplitter(const FilterOptions& options, KeyWay way, Workers& workers)
+    : workers_(workers), pieces_(std::size_t(workers.size() - 1)) {
+    for (int i = 0; i < workers.size(); ++i)
+        readers_.push_back(std::make_unique<LineReader>(options, way));
+}
+
+BatchSplitter::~BatchSplitter() = default;
+
+void BatchSplitter::split(const Segment& s, const uchar* from, const uchar* to,
+                          std::vector<LineRef>& lines) {
     lines.clear();
-    if (to - from < kParallelSplitBytes || s.longLine) {
-        SplitRange(s, from, to, reader0, lines);
+    const qint64 size = to - from;
+    // Pieces of at least half kParallelSplitBytes each.
+    const int count =
+        s.longLine ? 1 : int(std::min<qint64>(workers_.size(), 2 * size / kParallelSplitBytes));
+    if (count <= 1) {
+        SplitRange(s, from, to, reader(), lines);
         return;
     }
-    qint64 half = (to - from) / 2;
-    if (s.units != UnitFormat::Bytes)
-        half &= ~qint64(1);
-    const uchar* middle = NextLineStart(from + half, to, s.units);
-    scratch.clear();
-    helper.both([&] { SplitRange(s, from, middle, reader0, lines); },
-                [&] { SplitRange(s, middle, to, reader1, scratch); });
-    lines.insert(lines.end(), scratch.begin(), scratch.end());
+    // Cut on line starts, near equal shares.
+    std::vector<const uchar*> cuts{from};
+    for (int i = 1; i < count; ++i) {
+        qint64 at = size * i / count;
+        if (s.units != UnitFormat::Bytes)
+            at &= ~qint64(1);
+        cuts.push_back(std::max(cuts.back(), NextLineStart(from + at, to, s.units)));
+    }
+    cuts.push_back(to);
+    workers_.each(count, [&](int me) {
+        std::vector<LineRef>& into = me == 0 ? lines : pieces_[std::size_t(me - 1)];
+        into.clear();
+        SplitRange(s, cuts[std::size_t(me)], cuts[std::size_t(me) + 1], *readers_[std::size_t(me)],
+                   into);
+    });
+    for (int i = 1; i < count; ++i)
+        lines.insert(lines.end(), pieces_[std::size_t(i - 1)].begin(),
+                     pieces_[std::size_t(i - 1)].end());
 }

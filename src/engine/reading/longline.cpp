@@ -1,4 +1,6 @@
-#include "engine/engine_p.h"
+#include "engine/reading/batches.h"
+#include "engine/reading/segment.h"
+#include "engine/systemfiles.h"
 
 #include <xxhash.h>
 

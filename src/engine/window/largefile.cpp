@@ -1,7 +1,8 @@
 #include "engine/window/largefile.h"
 
 #include "core/lines.h"
-#include "engine/engine_p.h"
+#include "engine/reading/batches.h"
+#include "engine/reading/segment.h"
 #include "engine/systemfiles.h"
 #include "files/safefile.h"
 #include "files/writewhole.h"

@@ -1,7 +1,8 @@
 // The result of the large-file mode, held in a temporary file: saved as it is or converted, and
 // taken as text for the clipboard.
 #include "core/lines.h"
-#include "engine/engine_p.h"
+#include "engine/reading/batches.h"
+#include "engine/reading/segment.h"
 #include "engine/window/largefile.h"
 #include "files/safefile.h"
 #include "files/writewhole.h"

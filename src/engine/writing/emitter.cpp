@@ -1,6 +1,8 @@
 // Writes kept lines in the output's encoding, with its line break and optional counts.
-#include "engine/engine_p.h"
+#include "engine/writing/emitter.h"
 #include "engine/inmemory/linebytes.h"
+#include "engine/reading/batches.h"
+#include "engine/reading/segment.h"
 #include "engine/writing/sortstage.h"
 
 #include "core/sortkeys.h"

@@ -8,7 +8,9 @@
 // settings' sink (as text in the result's encoding) and callback.
 
 #include "core/keeprules.h"
-#include "engine/engine_p.h"
+#include "engine/enginejob.h"
+#include "engine/reading/segment.h"
+#include "engine/writing/emitter.h"
 
 // Why one line went: Repeat with the index of the line it repeats, List with the list's number,
 // Blank, or Once.

@@ -1,6 +1,7 @@
 // Sorts the kept lines before they are written: in memory, or in runs merged from temporary files.
 #include "engine/writing/sortstage.h"
 
+#include "engine/engine.h"
 #include "engine/systemfiles.h"
 #include "files/writewhole.h"
 
