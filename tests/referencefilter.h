@@ -9,7 +9,9 @@
 #include "core/linekey.h"
 #include "core/lines.h"
 
+#include <QCollator>
 #include <QHash>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QRegularExpressionMatch>
@@ -298,19 +300,106 @@ inline std::vector<ReferenceFate> ReferenceFates(const QStringList& lines, const
     return fates;
 }
 
+// Natural order, written out: a text as pieces, each a run of ASCII digits or one code point;
+// a run of digits before any other piece, two runs by their value and then fewer leading zeros
+// first, other pieces by code point, and a text that runs out first before the longer one.
+inline int ReferenceNaturalCompare(const QString& a, const QString& b) {
+    auto pieces = [](const QString& text) {
+        QList<QList<uint>> out;
+        for (const uint c : text.toUcs4()) {
+            const bool digit = c >= '0' && c <= '9';
+            if (digit && !out.isEmpty() && out.back().front() >= '0' && out.back().front() <= '9')
+                out.back() << c;
+            else
+                out << QList<uint>{c};
+        }
+        return out;
+    };
+    const QList<QList<uint>> x = pieces(a);
+    const QList<QList<uint>> y = pieces(b);
+    for (qsizetype i = 0; i < std::min(x.size(), y.size()); ++i) {
+        const bool dx = x[i].front() >= '0' && x[i].front() <= '9';
+        const bool dy = y[i].front() >= '0' && y[i].front() <= '9';
+        if (dx != dy)
+            return dx ? -1 : 1;
+        if (!dx) {
+            if (x[i].front() != y[i].front())
+                return x[i].front() < y[i].front() ? -1 : 1;
+            continue;
+        }
+        QList<uint> vx = x[i];
+        QList<uint> vy = y[i];
+        while (!vx.isEmpty() && vx.front() == '0')
+            vx.removeFirst();
+        while (!vy.isEmpty() && vy.front() == '0')
+            vy.removeFirst();
+        if (vx.size() != vy.size())
+            return vx.size() < vy.size() ? -1 : 1;
+        if (vx != vy)
+            return vx < vy ? -1 : 1;
+        if (x[i].size() != y[i].size()) // fewer leading zeros first
+            return x[i].size() < y[i].size() ? -1 : 1;
+    }
+    return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
+}
+
+// Puts kept lines (their indexes) in the options' sort order by their keys: a plain stable sort
+// with a comparison written out for each order.
+inline void ReferenceSort(QList<int>& kept, const QStringList& lines, const FilterOptions& o,
+                          const std::vector<ReferenceFate>& fates) {
+    if (o.sort == SortOrder::None)
+        return;
+    QCollator collator{QLocale(QLocale::Chinese, QLocale::China)};
+    auto compare = [&](int a, int b) -> int {
+        const QString x = ReferenceKey(lines[a], o).key;
+        const QString y = ReferenceKey(lines[b], o).key;
+        switch (o.sort) {
+        case SortOrder::None:
+            break;
+        case SortOrder::Text: {
+            const QList<uint> cx = x.toUcs4();
+            const QList<uint> cy = y.toUcs4();
+            return cx == cy ? 0 : cx < cy ? -1 : 1;
+        }
+        case SortOrder::Natural:
+            return ReferenceNaturalCompare(x, y);
+        case SortOrder::Pinyin:
+            return collator.compare(x, y);
+        case SortOrder::Length: {
+            const qsizetype nx = x.toUcs4().size();
+            const qsizetype ny = y.toUcs4().size();
+            return nx == ny ? 0 : nx < ny ? -1 : 1;
+        }
+        case SortOrder::Count: {
+            const int nx = fates[std::size_t(a)].count;
+            const int ny = fates[std::size_t(b)].count;
+            return nx == ny ? 0 : nx > ny ? -1 : 1;
+        }
+        }
+        return 0;
+    };
+    std::stable_sort(kept.begin(), kept.end(), [&](int a, int b) {
+        const int c = compare(a, b);
+        return o.reverse ? c > 0 : c < 0;
+    });
+}
+
 // The kept lines, each ended by CR LF, and with `counts` each after how often its key occurs and
-// a tab.
+// a tab; in the options' sort order.
 inline QString ReferenceFilter(const QString& text, const FilterOptions& o = {},
                                bool counts = false, const std::vector<ReferenceList>& lists = {}) {
     const QStringList lines = ReferenceLines(text);
     const std::vector<ReferenceFate> fates = ReferenceFates(lines, o, lists);
-    QString out;
+    QList<int> kept;
     for (int i = 0; i < lines.size(); ++i) {
-        const ReferenceFate& fate = fates[std::size_t(i)];
-        if (fate.keep)
-            out += (counts ? QString::number(fate.count) + u'\t' : QString()) + lines[i] +
-                   QStringLiteral("\r\n");
+        if (fates[std::size_t(i)].keep)
+            kept << i;
     }
+    ReferenceSort(kept, lines, o, fates);
+    QString out;
+    for (const int i : kept)
+        out += (counts ? QString::number(fates[std::size_t(i)].count) + u'\t' : QString()) +
+               lines[i] + QStringLiteral("\r\n");
     return out;
 }
 

@@ -71,6 +71,7 @@ private slots:
         QTest::addColumn<QString>("says");
         QTest::newRow("unknown option") << QStringList{"--bogus"} << "bogus";
         QTest::newRow("keep what") << QStringList{"--keep=sometimes"} << "sometimes";
+        QTest::newRow("sort what") << QStringList{"--sort=alphabet"} << "alphabet";
         QTest::newRow("encoding") << QStringList{"--encoding", "latin1"} << "latin1";
         QTest::newRow("output encoding") << QStringList{"--output-encoding=big5"} << "big5";
         QTest::newRow("both line breaks") << QStringList{"--crlf", "--lf"} << "--lf";
@@ -212,6 +213,20 @@ private slots:
         QTest::newRow("forced utf-16be")
             << L{QByteArray("\0a\0\n\0a\0\n", 8)} << QStringList{"--encoding=utf-16be"}
             << QByteArray("\0a\0\n", 4);
+        QTest::newRow("sort text")
+            << L{"b\na\nb\nC\n"} << QStringList{"--sort", "text"} << QByteArray("C\na\nb\n");
+        QTest::newRow("sort natural, reversed, counts")
+            << L{"x10\nx9\nx10\nx09\n"} << QStringList{"--sort=natural", "--reverse", "--counts"}
+            << QByteArray("2\tx10\n1\tx09\n1\tx9\n");
+        QTest::newRow("sort count, keep last")
+            << L{"a1\nb\nA2\nb\nB\n"} << QStringList{"--sort=count", "--ignore-case", "--keep=last"}
+            << QByteArray("B\na1\nA2\n");
+        QTest::newRow("sort pinyin of gbk")
+            << L{"\xd5\xc5\n\xc0\xee\n\xb0\xb2\n"} << QStringList{"--sort=pinyin"}
+            << QByteArray("\xb0\xb2\n\xc0\xee\n\xd5\xc5\n");
+        QTest::newRow("sort length of a column")
+            << L{"x,ccc\ny,a\nz,bb\n"} << QStringList{"--sort=length", "--field=2", "--separator=,"}
+            << QByteArray("y,a\nz,bb\nx,ccc\n");
     }
     void results() {
         QFETCH(QList<QByteArray>, inputs);

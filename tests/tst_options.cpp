@@ -51,6 +51,16 @@ FilterOptions OptionsOf(const QStringList& actions) {
             o.keep = KeepMode::Unique;
         else if (a == QStringLiteral("KeepRepeated"))
             o.keep = KeepMode::Repeated;
+        else if (a == QStringLiteral("SortText"))
+            o.sort = SortOrder::Text;
+        else if (a == QStringLiteral("SortPinyin"))
+            o.sort = SortOrder::Pinyin;
+        else if (a == QStringLiteral("SortCount"))
+            o.sort = SortOrder::Count;
+        else if (a == QStringLiteral("SortNone"))
+            o.sort = SortOrder::None;
+        else if (a == QStringLiteral("SortReverse"))
+            o.reverse = !o.reverse;
     }
     return o;
 }
@@ -123,6 +133,11 @@ private slots:
         QTest::newRow("trim, unique, blank kept")
             << QStringList{"OptionTrim", "KeepUnique", "OptionKeepBlank"};
         QTest::newRow("back to first") << QStringList{"OptionIgnoreCase", "KeepLast", "KeepFirst"};
+        QTest::newRow("按文字排序") << QStringList{"SortText"};
+        QTest::newRow("按拼音倒序, case")
+            << QStringList{"SortPinyin", "SortReverse", "OptionIgnoreCase"};
+        QTest::newRow("按出现次数, last") << QStringList{"SortCount", "KeepLast", "OptionTrim"};
+        QTest::newRow("back to no sort") << QStringList{"SortText", "SortNone"};
     }
     void menuDrivesTheFilter() {
         QFETCH(QStringList, actions);
@@ -275,22 +290,32 @@ private slots:
         const ComparisonOption& option = ComparisonOptions()[std::size_t(index)];
         QString name = QString::fromLatin1(option.objectName);
         QString label = QString::fromUtf16(option.label);
+        QString described = QString::fromUtf16(option.described ? option.described : option.label);
         for (const OptionChoice& choice : option.choices) {
             if (choice.value == value) {
                 name = QString::fromLatin1(choice.objectName);
                 label = QString::fromUtf16(choice.label);
+                described = QString::fromUtf16(choice.described ? choice.described : choice.label);
             }
         }
         auto* menu = find<FilterOptionsMenu>("FilterOptionsMenu");
+        // An option of a sub-menu is in it, and the sub-menu in the menu.
+        QMenu* holder = menu;
+        if (option.subMenu) {
+            holder = menu->findChild<QMenu*>(QString::fromLatin1(option.subMenuObjectName));
+            QVERIFY(holder && menu->actions().contains(holder->menuAction()));
+            QCOMPARE(holder->title(), QString::fromUtf16(option.subMenu));
+        }
         auto* item = menu->findChild<QAction*>(name);
-        QVERIFY2(item && menu->actions().contains(item), qPrintable(name));
+        QVERIFY2(item && holder->actions().contains(item), qPrintable(name));
         QCOMPARE(item->text(), label);
         QVERIFY(item->isCheckable() && !item->isChecked());
         item->trigger();
         FilterOptions expected;
         SetOptionValue(option, expected, value);
         QCOMPARE(window->filterOptions(), expected);
-        QVERIFY(filterButton()->toolTip().endsWith(QStringLiteral("当前选项：") + label));
+        QVERIFY2(filterButton()->toolTip().endsWith(QStringLiteral("当前选项：") + described),
+                 qPrintable(filterButton()->toolTip()));
         restart();
         QCOMPARE(window->filterOptions(), expected);
         QVERIFY(

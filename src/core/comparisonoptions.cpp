@@ -42,6 +42,15 @@ const OptionChoice kKeepModes[] = {
     {int(KeepMode::Repeated), "repeated", u"只列出重复的行", "KeepRepeated"},
 };
 
+const OptionChoice kSortOrders[] = {
+    {int(SortOrder::None), "none", u"不排序", "SortNone"},
+    {int(SortOrder::Text), "text", u"按文字", "SortText", u"按文字排序"},
+    {int(SortOrder::Natural), "natural", u"按数字大小", "SortNatural", u"按数字大小排序"},
+    {int(SortOrder::Pinyin), "pinyin", u"按拼音", "SortPinyin", u"按拼音排序"},
+    {int(SortOrder::Length), "length", u"按长度", "SortLength", u"按长度排序"},
+    {int(SortOrder::Count), "count", u"按出现次数", "SortCount", u"按出现次数排序"},
+};
+
 // The table. Each row, in this order: the member; the command-line name and help; the word the
 // settings remember; the label in the menu or dialog (and the words of the note, where they
 // differ; the dialog's tooltip); the menu item's or check box's objectName; whether it changes
@@ -92,6 +101,25 @@ const ComparisonOption kOptions[] = {
      .valueName = u"P",
      .minimum = 50,
      .maximum = 99},
+    {.member = Member<&FilterOptions::sort>(),
+     .name = "sort",
+     .help =
+         u"去掉重复后按比较的部分排序：text（按文字）、natural（数字按大小）、pinyin（按拼音）、"
+         u"length（按长度，短的在前）、count（按出现次数，多的在前）；相同的保持原来的顺序。",
+     .settingsWord = "sort",
+     .valueName = u"顺序",
+     .choices = kSortOrders,
+     .subMenu = u"排序",
+     .subMenuObjectName = "SortMenu"},
+    {.member = Member<&FilterOptions::reverse>(),
+     .name = "reverse",
+     .help = u"倒序排列（相同的仍保持原来的顺序）。",
+     .settingsWord = "reverse",
+     .label = u"倒序",
+     .described = u"倒序排列",
+     .objectName = "SortReverse",
+     .subMenu = u"排序",
+     .subMenuObjectName = "SortMenu"},
     {.member = Member<&KeyRule::digitsOnly>(),
      .name = "digits-only",
      .help = u"比较时只看数字（开头的 + 保留），例如电话号码。",
@@ -139,7 +167,7 @@ QString Describe(const ComparisonOption& option, int value) {
         return Text(option.described).arg(value);
     for (const OptionChoice& choice : option.choices) {
         if (choice.value == value)
-            return Text(choice.label);
+            return Text(choice.described ? choice.described : choice.label);
     }
     return {};
 }

@@ -43,10 +43,11 @@ struct OptionMember {
 
 // One value of a choice.
 struct OptionChoice {
-    int value;              // the member's value
-    const char* word;       // on the command line and in the remembered settings
-    const char16_t* label;  // in the menu, the note and the tooltip
-    const char* objectName; // of its item in the menu
+    int value;                           // the member's value
+    const char* word;                    // on the command line and in the remembered settings
+    const char16_t* label;               // in the menu, the note and the tooltip
+    const char* objectName;              // of its item in the menu
+    const char16_t* described = nullptr; // in the note and the tooltip, where not the label
 };
 
 struct ComparisonOption {
@@ -69,6 +70,9 @@ struct ComparisonOption {
     std::span<const OptionChoice> choices = {}; // a choice's values; none for a flag
     int minimum = 0;                            // a number's values when on; none for the others
     int maximum = 0;
+    // The options menu's sub-menu that holds it (its title and objectName), if any.
+    const char16_t* subMenu = nullptr;
+    const char* subMenuObjectName = nullptr;
 
     bool isNumber() const { return minimum < maximum; }
     bool isFlag() const { return choices.empty() && !isNumber(); }

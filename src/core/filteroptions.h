@@ -16,6 +16,16 @@ enum class KeepMode {
     Repeated, // one copy of each line that occurs more than once, at its first place
 };
 
+// The order the kept lines are written in: as they stood (the default), or by their keys.
+enum class SortOrder {
+    None,    // the order of the input
+    Text,    // code point order
+    Natural, // runs of ASCII digits by their value, the rest by code point
+    Pinyin,  // the Chinese collation (Han in pinyin order)
+    Length,  // the number of characters, fewest first
+    Count,   // how often the key occurs, most first
+};
+
 // What counts as a repeat. The default compares lines exactly and keeps the first copy. Each
 // option is defined in the table of comparisonoptions.h, which everything else reads.
 struct FilterOptions {
@@ -28,7 +38,9 @@ struct FilterOptions {
     // key of a kept line (see SimilarAt) goes for the earliest such line; only the first copy is
     // kept then.
     int similar = 0;
-    KeyRule key; // the part of a line compared, and what is left out of it
+    SortOrder sort = SortOrder::None; // the kept lines' order, after repeats are removed
+    bool reverse = false;             // the sort order reversed (ties still in input order)
+    KeyRule key;                      // the part of a line compared, and what is left out of it
 
     bool operator==(const FilterOptions&) const = default;
     bool isDefault() const { return *this == FilterOptions{}; }

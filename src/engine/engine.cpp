@@ -45,7 +45,8 @@ qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed
 enum class Way { InMemory, Either, Partitioned };
 
 EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
-    const bool counting = job.settings.writeCounts || job.settings.collectRepeats;
+    const bool counting = job.settings.writeCounts || job.settings.collectRepeats ||
+                          job.settings.options.sort == SortOrder::Count;
     EngineResult result;
     if (!out.start()) {
         result.outcome = Outcome::failed(out.error());
@@ -77,7 +78,7 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
         result.outcome =
             Outcome::failed(QStringLiteral("无法读取输入：文件在处理的过程中被改动，或无法再读。"));
     if (result.ok() && !out.finish())
-        result.outcome = Outcome::failed(out.error());
+        result.outcome = out.cancelled() ? Outcome::cancelled() : Outcome::failed(out.error());
     result.stats.linesKept = out.written();
     result.stats.linesRemoved = result.stats.linesRead - result.stats.linesKept;
     return result;
@@ -161,10 +162,18 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
     job.listLines = look.listLines;
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts,
                     settings.outputEncoding.has_value());
+    if (settings.options.sort != SortOrder::None &&
+        !emitter.sortBy(settings.options, job.budget, settings.tempDir,
+                        [&job] { return job.advance(0); })) {
+        EngineResult failed;
+        failed.outcome = Outcome::failed(emitter.error());
+        return failed;
+    }
     const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;
     EngineResult result = Run(job, emitter, way, look.lines + look.listLines);
     result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
     result.lineBreak = emitter.lineBreak();
+    result.sortRuns = emitter.sortRuns();
     return result;
 }
 

@@ -153,6 +153,7 @@ struct EngineResult {
     LineBreak lineBreak = LineBreak::CrLf;
     bool partitioned = false;
     int partitions = 0; // partitions finished, splits included
+    int sortRuns = 0;   // sorted runs the kept lines went through in the temporary folder
     // With collectRepeats: the repeated lines, most frequent first (ties in input order).
     std::vector<RepeatedLine> repeats;
     bool ok() const { return outcome.ok(); }

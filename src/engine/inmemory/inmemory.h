@@ -25,7 +25,8 @@ class InMemory {
 public:
     InMemory(EngineJob& job, Emitter& out)
         : job_(job), out_(out), options_(job.settings.options),
-          counting_(job.settings.writeCounts || job.settings.collectRepeats),
+          counting_(job.settings.writeCounts || job.settings.collectRepeats ||
+                    job.settings.options.sort == SortOrder::Count),
           tables_{LineTable(counting_, job.removed != nullptr),
                   LineTable(counting_, job.removed != nullptr)},
           workers_(EngineThreads(job.settings)), splitter_(options_, job.keyWay, workers_),
@@ -36,7 +37,8 @@ public:
 
 private:
     bool secondPassNeeded() const {
-        return options_.keep != KeepMode::First || job_.settings.writeCounts;
+        return options_.keep != KeepMode::First || job_.settings.writeCounts ||
+               options_.sort == SortOrder::Count;
     }
     // Decides the batch's lines whose hash falls in one half of the hash space (0 or 1), or all
     // of them (kBothShares).

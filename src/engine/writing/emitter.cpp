@@ -3,13 +3,15 @@
 #include "engine/inmemory/linebytes.h"
 #include "engine/reading/batches.h"
 #include "engine/reading/segment.h"
+#include "engine/writing/sortstage.h"
+
+#include "core/sortkeys.h"
 
 #include "files/textcodec.h"
 
 #include <algorithm>
 
 namespace {
-constexpr qint64 kOutputBuffer = qint64(1) << 20;
 // Lines up to this long are copied into the buffer straight.
 constexpr qint64 kShortLineBytes = 4096;
 } // namespace
@@ -19,7 +21,7 @@ Emitter::Emitter(OutputSink& sink, TextEncoding encoding, LineBreak lineBreak, b
     : sink_(sink), encoding_(encoding), units_(UnitFormatOf(encoding)), lineBreakKind_(lineBreak),
       lineBreak_(LineBreakBytes(lineBreak, UnitFormatOf(encoding))), counts_(counts),
       exact_(exact) {
-    buffer_.reserve(kOutputBuffer + kShortLineBytes + 8); // a short line and its break past it
+    buffer_.reserve(kBufferBytes + kShortLineBytes + 8); // a short line and its break past it
 }
 
 Emitter::~Emitter() = default;
@@ -94,7 +96,60 @@ bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
     return appendText(text_);
 }
 
+bool Emitter::sortBy(const FilterOptions& options, qint64 budget, const QString& tempDir,
+                     std::function<bool()> keepGoing) {
+    sortKeys_ = std::make_unique<SortKeyMaker>(options.sort);
+    if (!sortKeys_->ready()) {
+        error_ = sortKeys_->error();
+        return false;
+    }
+    keys_ = std::make_unique<LineKeyMaker>(options);
+    // In code point order, a UTF-8 line compared whole is its own sort bytes.
+    sortByBytes_ = options.sort == SortOrder::Text && !options.transformsLines() && !counts_ &&
+                   WithoutByteOrderMark(encoding_) == TextEncoding::Utf8;
+    sort_ = std::make_unique<SortStage>(options.reverse, budget, tempDir, std::move(keepGoing));
+    return true;
+}
+
+bool Emitter::sortLine(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    const qsizetype start = buffer_.size();
+    sortedLine_ = true;
+    const bool made = write(s, line, length, count);
+    sortedLine_ = false;
+    if (!made)
+        return false;
+    const QByteArrayView record(buffer_.constData() + start, buffer_.size() - start);
+    bool added = false;
+    if (sortByBytes_ && !s.native && WithoutByteOrderMark(s.encoding) == TextEncoding::Utf8) {
+        added = sort_->addKeyedByRecord(length, record);
+    } else {
+        if (s.native)
+            sortText_ =
+                QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();
+        else {
+            sortText_.resize(0);
+            decoders_(s.encoding)
+                .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)),
+                        sortText_);
+        }
+        sortKeys_->make(keys_->key(sortText_), count, sortBytes_);
+        added = sort_->add(QByteArrayView(sortBytes_.data(), qsizetype(sortBytes_.size())), record);
+    }
+    buffer_.resize(start);
+    if (!added)
+        error_ = sort_->error();
+    return added;
+}
+
+int Emitter::sortRuns() const {
+    return sort_ ? sort_->runs() : 0;
+}
+
 bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    return sort_ ? sortLine(s, line, length, count) : write(s, line, length, count);
+}
+
+bool Emitter::write(const Segment& s, const uchar* line, qint64 length, quint64 count) {
     // Most lines: no count before them, the same encoding, whole units.
     if (!counts_ && !loneByte_ && length <= kShortLineBytes &&
         (units_ == UnitFormat::Bytes || length % 2 == 0) && sameEncoding(s)) {
@@ -105,7 +160,7 @@ bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 c
         CopyLineBytes(to + length, reinterpret_cast<const uchar*>(lineBreak_.constData()),
                       lineBreak_.size());
         ++lines_;
-        return buffer_.size() < kOutputBuffer || flush();
+        return flushWhenFull();
     }
     return this->line(counts_ ? QString::number(count) + u'\t' : QString(), s, line, length);
 }
@@ -126,7 +181,7 @@ bool Emitter::line(QStringView before, const Segment& s, const uchar* line, qint
     else if (!appendText(before))
         return false;
     const bool same = sameEncoding(s);
-    if (same && length > kLongLineStep) {
+    if (same && length > kLongLineStep && !sortedLine_) {
         // Straight from where the line is, in steps, rather than through the buffer.
         if (!flush() || !WriteInSteps(s, line, length, [this](const char* piece, qint64 size) {
                 if (sink_.write(piece, size))
@@ -147,9 +202,20 @@ bool Emitter::line(QStringView before, const Segment& s, const uchar* line, qint
     else
         buffer_.append(lineBreak_);
     ++lines_;
-    return buffer_.size() < kOutputBuffer || flush();
+    return flushWhenFull();
 }
 
 bool Emitter::finish() {
+    bool written = true;
+    if (sort_ && !sort_->finish([this, &written](QByteArrayView record) {
+            buffer_.append(record);
+            written = buffer_.size() < kBufferBytes || flush();
+            return written;
+        })) {
+        if (written)
+            error_ = sort_->error();
+        cancelled_ = written && error_.isEmpty();
+        return false;
+    }
     return flush();
 }

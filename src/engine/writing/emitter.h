@@ -5,8 +5,12 @@
 #include "engine/reading/linereader.h"
 #include "engine/reading/segment.h"
 
+#include <functional>
 #include <memory>
+#include <string>
 
+class SortKeyMaker;
+class SortStage;
 class TextEncoder;
 
 // Writes kept lines in the output's encoding, with its line break and optional counts. In
@@ -26,17 +30,32 @@ public:
     LineBreak lineBreak() const { return lineBreakKind_; }
     TextEncoding encoding() const { return encoding_; }
     bool start(); // the byte-order mark
+    // Puts the kept lines in the options' sort order (see SortStage) before they are written, at
+    // finish(). `keepGoing` false cancels. False (error() says why) when the order cannot be had.
+    bool sortBy(const FilterOptions& options, qint64 budget, const QString& tempDir,
+                std::function<bool()> keepGoing);
+    // A kept line, which occurs `count` times.
     bool line(const Segment& s, const uchar* line, qint64 length, quint64 count);
     // A line after a text (such as "12<TAB>3<TAB>"), written in the output's encoding.
     bool line(QStringView before, const Segment& s, const uchar* line, qint64 length);
     bool finish();
     QString error() const { return error_; }
+    // True when finish() stopped because the work was cancelled while sorting.
+    bool cancelled() const { return cancelled_; }
     qint64 written() const { return lines_; }
+    // How many sorted runs went through the temporary folder.
+    int sortRuns() const;
     // True when some line could only be written as GB18030 (the output asked for GBK).
     bool wroteGb18030() const { return wroteGb18030_; }
 
 private:
     bool flush();
+    // Flushes a full buffer, except while a line is being made for the sort.
+    bool flushWhenFull() { return sortedLine_ || buffer_.size() < kBufferBytes || flush(); }
+    static constexpr qsizetype kBufferBytes = qsizetype(1) << 20;
+    bool write(const Segment& s, const uchar* line, qint64 length, quint64 count);
+    // Makes a kept line's record and hands it to the sort.
+    bool sortLine(const Segment& s, const uchar* line, qint64 length, quint64 count);
     // True when a line of `s` is written as its bytes are.
     bool sameEncoding(const Segment& s) const {
         return s.native ? units_ == s.units
@@ -63,4 +82,13 @@ private:
     DecoderCache decoders_;
     std::unique_ptr<TextEncoder> encoder_;
     std::unique_ptr<TextEncoder> fallback_;
+    // The sort, when asked for: the lines' keys, their sort bytes, and the stage that orders them.
+    std::unique_ptr<SortStage> sort_;
+    std::unique_ptr<SortKeyMaker> sortKeys_;
+    std::unique_ptr<LineKeyMaker> keys_;
+    bool sortByBytes_ = false; // a UTF-8 line's own bytes are its sort bytes
+    bool sortedLine_ = false;  // a line's record is being made for the sort
+    bool cancelled_ = false;
+    QString sortText_;
+    std::string sortBytes_;
 };

@@ -13,19 +13,35 @@ FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
         if (option.member.family != OptionFamily::Menu || option.isNumber())
             continue;
         OptionItems& entry = options_.emplace_back(OptionItems{&option, {}});
-        // A choice's group is set off by lines from what stands around it.
-        if (afterChoice || (!option.isFlag() && !actions().isEmpty()))
-            addSeparator();
-        afterChoice = !option.isFlag();
+        // An option of a sub-menu goes there, made where its first option stands.
+        QMenu* menu = this;
+        if (option.subMenu) {
+            const QString name = QString::fromLatin1(option.subMenuObjectName);
+            menu = findChild<QMenu*>(name, Qt::FindDirectChildrenOnly);
+            if (!menu) {
+                if (afterChoice)
+                    addSeparator();
+                afterChoice = false;
+                menu = addMenu(QString::fromUtf16(option.subMenu));
+                menu->setObjectName(name);
+            } else if (!option.isFlag() || !menu->actions().isEmpty()) {
+                menu->addSeparator();
+            }
+        } else {
+            // A choice's group is set off by lines from what stands around it.
+            if (afterChoice || (!option.isFlag() && !actions().isEmpty()))
+                addSeparator();
+            afterChoice = !option.isFlag();
+        }
         if (option.isFlag()) {
-            entry.items.push_back(addOptionItem(QString::fromLatin1(option.objectName),
+            entry.items.push_back(addOptionItem(menu, QString::fromLatin1(option.objectName),
                                                 QString::fromUtf16(option.label), 1));
             continue;
         }
         auto* group = new QActionGroup(this);
         group->setExclusive(true);
         for (const OptionChoice& choice : option.choices) {
-            QAction* item = addOptionItem(QString::fromLatin1(choice.objectName),
+            QAction* item = addOptionItem(menu, QString::fromLatin1(choice.objectName),
                                           QString::fromUtf16(choice.label), choice.value);
             group->addAction(item);
             entry.items.push_back(item);
@@ -79,8 +95,9 @@ void FilterOptionsMenu::keyPressEvent(QKeyEvent* event) {
     QMenu::keyPressEvent(event);
 }
 
-QAction* FilterOptionsMenu::addOptionItem(const QString& name, const QString& text, int value) {
-    QAction* action = addAction(text);
+QAction* FilterOptionsMenu::addOptionItem(QMenu* menu, const QString& name, const QString& text,
+                                          int value) {
+    QAction* action = menu->addAction(text);
     action->setObjectName(name);
     action->setCheckable(true);
     action->setData(value);

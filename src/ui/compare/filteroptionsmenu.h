@@ -11,10 +11,10 @@ class QActionGroup;
 
 // The menu of the filter button's arrow: what counts as a repeat and which copy stays (the
 // options of the menu's family in comparisonoptions.h: a flag as an item to check, a choice as a
-// group of items set off by lines), the part of the lines compared and the lists compared with
-// (each in a dialog), the statistic of the last filter, and a way back to the defaults. Choosing an
-// option leaves the menu open, so that several can be set at once; a command (a dialog, the
-// statistic, the defaults) closes it.
+// group of items set off by lines; those of a sub-menu, such as 排序, in it), the part of the lines
+// compared and the lists compared with (each in a dialog), the statistic of the last filter, and a
+// way back to the defaults. Choosing an option leaves the menu open, so that several can be set at
+// once; a command (a dialog, the statistic, the defaults) closes it.
 class FilterOptionsMenu : public QMenu {
     Q_OBJECT
 public:
@@ -43,7 +43,8 @@ private:
     // Toggles an option under the pointer or the keyboard without closing; false for anything
     // else.
     bool toggleOption(QAction* action);
-    QAction* addOptionItem(const QString& name, const QString& text, int value);
+    // An option's item in `menu` (this one or a sub-menu).
+    QAction* addOptionItem(QMenu* menu, const QString& name, const QString& text, int value);
 
     // The items of an option: one for a flag, one for each value of a choice (the value each
     // stands for in its data).

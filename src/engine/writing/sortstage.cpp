@@ -1,0 +1,226 @@
+// Sorts the kept lines before they are written: in memory, or in runs merged from temporary files.
+#include "engine/writing/sortstage.h"
+
+#include "engine/engine.h"
+#include "engine/systemfiles.h"
+#include "files/writewhole.h"
+
+#include <algorithm>
+#include <cstring>
+#include <queue>
+
+namespace {
+// How many lines go between two questions whether to go on.
+constexpr quint64 kAskEvery = 1 << 16;
+// How much of each run is read at once while merging.
+constexpr qint64 kRunBuffer = qint64(1) << 20;
+// A run's record: its sort bytes' and its record's sizes and its place, then the two.
+constexpr qint64 kRunHeader = 4 + 4 + 8;
+
+quint64 Prefix(const char* bytes, qint64 size) {
+    quint64 prefix = 0;
+    for (int i = 0; i < 8; ++i)
+        prefix = (prefix << 8) | (i < size ? uchar(bytes[i]) : 0);
+    return prefix;
+}
+
+int CompareBytes(const char* a, qint64 na, const char* b, qint64 nb) {
+    const int c = std::memcmp(a, b, std::size_t(std::min(na, nb)));
+    if (c != 0)
+        return c;
+    return na < nb ? -1 : na > nb ? 1 : 0;
+}
+} // namespace
+
+// A sorted run in a temporary file, read back in steps while merging.
+struct SortStage::Run {
+    std::unique_ptr<QFile> file;
+    qint64 size = 0;
+    qint64 readAt = 0;
+    std::vector<char> buffer;
+    qint64 bufferAt = 0; // where in the buffer the current line starts
+    qint64 have = 0;     // bytes in the buffer
+    // The current line.
+    const char* key = nullptr;
+    qint64 keyBytes = 0;
+    const char* record = nullptr;
+    qint64 recordBytes = 0;
+    quint64 order = 0;
+
+    // Makes `need` bytes from bufferAt available; false when the file cannot give them.
+    bool fill(qint64 need) {
+        if (have - bufferAt >= need)
+            return true;
+        std::memmove(buffer.data(), buffer.data() + bufferAt, std::size_t(have - bufferAt));
+        have -= bufferAt;
+        bufferAt = 0;
+        if (qint64(buffer.size()) < need)
+            buffer.resize(std::size_t(std::max(need, kRunBuffer)));
+        const qint64 want = std::min(qint64(buffer.size()) - have, size - readAt);
+        if (want > 0 && !ReadAt(*file, readAt, buffer.data() + have, want))
+            return false;
+        have += std::max(want, qint64(0));
+        readAt += std::max(want, qint64(0));
+        return have >= need;
+    }
+    // Moves to the next line; false at the end (*failed when the file failed).
+    bool next(bool* failed) {
+        if (key)
+            bufferAt += kRunHeader + keyBytes + recordBytes;
+        key = nullptr;
+        if (readAt >= size && bufferAt >= have)
+            return false;
+        if (!fill(kRunHeader)) {
+            *failed = true;
+            return false;
+        }
+        quint32 sizes[2];
+        std::memcpy(sizes, buffer.data() + bufferAt, 8);
+        std::memcpy(&order, buffer.data() + bufferAt + 8, 8);
+        keyBytes = sizes[0];
+        recordBytes = sizes[1];
+        if (!fill(kRunHeader + keyBytes + recordBytes)) {
+            *failed = true;
+            return false;
+        }
+        key = buffer.data() + bufferAt + kRunHeader;
+        record = key + keyBytes;
+        return true;
+    }
+};
+
+SortStage::SortStage(bool reverse, qint64 budget, QString tempDir, std::function<bool()> keepGoing)
+    : reverse_(reverse), share_(std::max(budget / 2, qint64(1) << 16)),
+      tempDir_(std::move(tempDir)), keepGoing_(std::move(keepGoing)) {}
+
+SortStage::~SortStage() = default;
+
+bool SortStage::less(const Entry& a, const Entry& b) const {
+    int c = a.prefix < b.prefix ? -1 : a.prefix > b.prefix ? 1 : 0;
+    if (c == 0 && (a.keyBytes > 8 || b.keyBytes > 8 || a.keyBytes != b.keyBytes))
+        c = CompareBytes(bytes_.data() + a.keyAt, a.keyBytes, bytes_.data() + b.keyAt, b.keyBytes);
+    if (c != 0)
+        return reverse_ ? c > 0 : c < 0;
+    return a.order < b.order;
+}
+
+SortStage::Entry& SortStage::place(QByteArrayView record, qint64 keyBytes) {
+    const qint64 at = qint64(bytes_.size());
+    bytes_.insert(bytes_.end(), record.begin(), record.end());
+    Entry& e = held_.emplace_back();
+    e.recordAt = at;
+    e.recordBytes = quint32(record.size());
+    e.keyAt = at;
+    e.keyBytes = quint32(keyBytes);
+    e.order = next_++;
+    return e;
+}
+
+bool SortStage::add(QByteArrayView sortBytes, QByteArrayView record) {
+    const qint64 keyAt = qint64(bytes_.size());
+    bytes_.insert(bytes_.end(), sortBytes.begin(), sortBytes.end());
+    Entry& e = place(record, 0);
+    e.keyAt = keyAt;
+    e.keyBytes = quint32(sortBytes.size());
+    e.prefix = Prefix(sortBytes.data(), sortBytes.size());
+    return qint64(bytes_.size() + held_.size() * sizeof(Entry)) < share_ || spill();
+}
+
+bool SortStage::addKeyedByRecord(qint64 keyBytes, QByteArrayView record) {
+    Entry& e = place(record, keyBytes);
+    e.prefix = Prefix(record.data(), keyBytes);
+    return qint64(bytes_.size() + held_.size() * sizeof(Entry)) < share_ || spill();
+}
+
+void SortStage::sortHeld() {
+    std::sort(held_.begin(), held_.end(),
+              [this](const Entry& a, const Entry& b) { return less(a, b); });
+}
+
+bool SortStage::spill() {
+    if (keepGoing_ && !keepGoing_())
+        return false;
+    sortHeld();
+    auto run = std::make_unique<Run>();
+    QString reason;
+    run->file = CreateHiddenTempFile(tempDir_, &reason);
+    if (!run->file) {
+        error_ = TemporaryFolderFailure(tempDir_, reason);
+        return false;
+    }
+    if (freeAtStart_ < 0)
+        freeAtStart_ = FreeSpace(TemporaryFolder(tempDir_));
+    std::vector<char> out;
+    out.reserve(std::size_t(kRunBuffer) + 64);
+    auto write = [&]() {
+        if (!WriteWhole(*run->file, out.data(), qint64(out.size()))) {
+            error_ = TemporaryWriteFailure(*run->file, freeAtStart_);
+            return false;
+        }
+        out.clear();
+        return true;
+    };
+    for (const Entry& e : held_) {
+        const quint32 sizes[2] = {e.keyBytes, e.recordBytes};
+        const char* head = reinterpret_cast<const char*>(sizes);
+        out.insert(out.end(), head, head + 8);
+        const char* order = reinterpret_cast<const char*>(&e.order);
+        out.insert(out.end(), order, order + 8);
+        out.insert(out.end(), bytes_.data() + e.keyAt, bytes_.data() + e.keyAt + e.keyBytes);
+        out.insert(out.end(), bytes_.data() + e.recordAt,
+                   bytes_.data() + e.recordAt + e.recordBytes);
+        if (qint64(out.size()) >= kRunBuffer && !write())
+            return false;
+    }
+    if (!out.empty() && !write())
+        return false;
+    run->size = run->file->size();
+    runs_.push_back(std::move(run));
+    held_.clear();
+    bytes_.clear();
+    return true;
+}
+
+bool SortStage::finish(const std::function<bool(QByteArrayView)>& write) {
+    if (runs_.empty()) {
+        sortHeld();
+        quint64 n = 0;
+        for (const Entry& e : held_) {
+            if (++n % kAskEvery == 0 && keepGoing_ && !keepGoing_())
+                return false;
+            if (!write(QByteArrayView(bytes_.data() + e.recordAt, e.recordBytes)))
+                return false;
+        }
+        return true;
+    }
+    if (!held_.empty() && !spill())
+        return false;
+    bool failed = false;
+    auto later = [this](const Run* a, const Run* b) {
+        int c = CompareBytes(a->key, a->keyBytes, b->key, b->keyBytes);
+        if (c != 0)
+            return reverse_ ? c < 0 : c > 0;
+        return a->order > b->order;
+    };
+    std::priority_queue<Run*, std::vector<Run*>, decltype(later)> heads(later);
+    for (const auto& run : runs_) {
+        if (run->next(&failed))
+            heads.push(run.get());
+    }
+    quint64 n = 0;
+    while (!heads.empty() && !failed) {
+        Run* run = heads.top();
+        heads.pop();
+        if (++n % kAskEvery == 0 && keepGoing_ && !keepGoing_())
+            return false;
+        if (!write(QByteArrayView(run->record, run->recordBytes)))
+            return false;
+        if (run->next(&failed))
+            heads.push(run);
+    }
+    if (failed) {
+        error_ = QStringLiteral("无法读回排序用的临时文件（临时文件夹中的文件被改动或无法再读）。");
+        return false;
+    }
+    return true;
+}
