@@ -1,5 +1,6 @@
 // The engine's front door: the inputs, in memory or from files, go the in-memory or the
 // partitioned way, and what they give is counted.
+#include "core/shown.h"
 #include "engine/engine_p.h"
 #include "engine/reading/firstlook.h"
 #include "engine/reading/inputs.h"
@@ -39,6 +40,24 @@ qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed
 
 enum class Way { InMemory, Either, Partitioned };
 
+// The message for a line no key could be made of: the input or list and the line's number.
+QString UndecidedFailure(const EngineJob& job) {
+    const UndecidedLine& u = job.inputs.undecided;
+    const Segment& s = job.inputs.at(u.pos);
+    QString name = s.list >= 0                       ? job.settings.lists[std::size_t(s.list)].name
+                   : s.input < job.inputNames.size() ? job.inputNames[s.input]
+                                                     : QString();
+    name = name.isEmpty() || name == u"-" ? QStringLiteral("标准输入") : ShownPath(name);
+    qint64 number = 1;
+    const uchar* line = s.data + (qint64(u.pos) - s.base);
+    if (s.data && line >= s.begin() && line <= s.end() && !s.longLine)
+        ForEachLineOf(s, s.begin(), line, [&](const uchar*, qint64) { ++number; });
+    return QStringLiteral("无法按正则表达式取键：%1 第 %2 行\n原因：%3。")
+        .arg(name)
+        .arg(number)
+        .arg(u.reason);
+}
+
 EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     const bool counting = job.settings.writeCounts || job.settings.collectRepeats;
     EngineResult result;
@@ -69,6 +88,8 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     if (job.inputs.readFailed)
         result.outcome =
             Outcome::failed(QStringLiteral("无法读取输入：文件在处理的过程中被改动，或无法再读。"));
+    if (job.inputs.undecided.found)
+        result.outcome = Outcome::failed(UndecidedFailure(job));
     if (result.ok() && !out.finish())
         result.outcome = Outcome::failed(out.error());
     result.stats.linesKept = out.written();
@@ -112,6 +133,8 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
                              ? WithByteOrderMark(*settings.outputEncoding)
                              : WithoutByteOrderMark(*settings.outputEncoding);
 
+    for (Segment& s : inputs.list.segments)
+        s.undecided = &inputs.list.undecided;
     EngineJob job{inputs.list, settings, progress};
     job.inputNames = settings.inputNames.isEmpty() ? inputs.names : settings.inputNames;
     job.keyWay =

@@ -22,6 +22,15 @@ class QFile;
 class TextDecoder;
 class TextEncoder;
 
+// The first line whose key a pattern could not decide (see KeyExtractor::undecided): the run
+// stops and fails naming it. Set by any thread.
+struct UndecidedLine {
+    std::atomic<bool> found = false;
+    std::mutex mutex;
+    quint64 pos = 0; // where the line starts
+    QString reason;
+};
+
 // One input as bytes in memory (a mapped file or a text's own memory).
 struct Segment {
     const uchar* data = nullptr;
@@ -38,7 +47,11 @@ struct Segment {
     int list = -1; // the number of the compared list it belongs to; -1 for the inputs
     int input = 0; // the number of the input it belongs to
     const std::atomic<bool>* stop = nullptr; // EngineSettings::stop
-    bool stopped() const { return stop && stop->load(std::memory_order_relaxed); }
+    UndecidedLine* undecided = nullptr;      // SegmentList::undecided
+    bool stopped() const {
+        return (stop && stop->load(std::memory_order_relaxed)) ||
+               (undecided && undecided->found.load(std::memory_order_relaxed));
+    }
     const QFile* file = nullptr; // the mapped file, to read a line again without mapping it
     const uchar* begin() const { return data + body; }
     const uchar* end() const { return data + size; }
@@ -51,6 +64,8 @@ struct SegmentList {
     qint64 batchBytes = qint64(1) << 20; // how much is read at once
     // A file could not be read again (it shrank meanwhile); set by any thread.
     mutable std::atomic<bool> readFailed = false;
+    // A line no key could be made of; every segment points here.
+    mutable UndecidedLine undecided;
     const Segment& at(quint64 pos) const {
         return segments.size() == 1 ? segments.front() : find(pos);
     }
@@ -246,7 +261,9 @@ struct EngineJob {
     // Reports `bytes` more done; false when cancelled.
     bool advance(qint64 bytes);
     // True once the caller asked the work to stop (see EngineSettings::stop).
-    bool stopped() const { return settings.stop && settings.stop->load(); }
+    bool stopped() const {
+        return (settings.stop && settings.stop->load()) || inputs.undecided.found.load();
+    }
 };
 
 // Which segments a pass reads: the inputs, the compared lists, or both.

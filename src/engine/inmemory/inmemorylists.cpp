@@ -19,6 +19,8 @@ bool InMemory::readLists() {
         job_.inputs,
         [&](const Segment& s, const uchar* from, const uchar* to) {
             SplitBatch(s, from, to, reader, *readers_[1], helper_, lines_, scratch_);
+            if (s.stopped())
+                return false;
             const quint64 bit = quint64(1) << s.list;
             constexpr std::size_t kSlotAhead = 16;
             for (std::size_t i = 0; i < lines_.size(); ++i) {
