@@ -12,7 +12,7 @@ sanitized="$here/build-ci-asan"
 "$here/scripts/setup.sh" "$sanitized" -DCMAKE_BUILD_TYPE=Debug -DTRENNIX_WERROR=ON \
     "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
 cmake --build "$sanitized" --target trennix_tests fuzz_corpus fuzz_changing_corpus \
-    fuzz_aliases_corpus trennix-cli
+    fuzz_aliases_corpus fuzz_patterns_corpus trennix-cli
 echo "== Sanitizer build (ASan + UBSan) =="
 # The sanitizers make a test function many times slower than QtTest's five minutes expect.
 (cd "$sanitized" && QTEST_FUNCTION_TIMEOUT=1200000 \

@@ -355,6 +355,80 @@ private slots:
                  qPrintable(r.err));
     }
 
+    // A line on which the pattern's engine reaches a limit is never taken as keyless: it is
+    // decided with a larger stack, or the run fails naming the input, the line and why.
+    void patternLimits_data() {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("expected"); // standard output, when it succeeds
+        QTest::addColumn<QString>("says");        // on standard error
+        const QByteArray as = QByteArray(100000, 'a');
+        QTest::newRow("deep alternation, decided") << "^(a|aa)+$" << as + "\n" + as + "\nb\n"
+                                                   << 0 << as + "\nb\n"
+                                                   << QString();
+        const QByteArray abs = QByteArray("ab").repeated(25000) + 'c';
+        QTest::newRow("deep repetition, decided") << "((?:a|b)*)c" << abs + "\n" + abs + "\n"
+                                                  << 0 << abs + "\n"
+                                                  << QString();
+        const QByteArray nested = QByteArray(40, 'a') + "b\n";
+        QTest::newRow("nested repetition, undecided")
+            << "(a+)+$"
+            << "x\n" + nested << 1 << QByteArray() << "in.txt 第 2 行";
+        QTest::newRow("nested repetition, third line")
+            << "(a+)+$"
+            << "aab\naab\n" + nested << 1 << QByteArray() << "第 3 行";
+    }
+    void patternLimits() {
+        QFETCH(QString, pattern);
+        QFETCH(QByteArray, input);
+        QFETCH(int, status);
+        QFETCH(QByteArray, expected);
+        QFETCH(QString, says);
+        const QString folder = rowFolder();
+        WriteAll(folder + QStringLiteral("/in.txt"), input);
+        const Run r = runProgram(folder, {QStringLiteral("in.txt"), QStringLiteral("--key-regex"),
+                                          pattern, QStringLiteral("--ignore-case"),
+                                          QStringLiteral("-o"), QStringLiteral("out.txt")});
+        QVERIFY2(r.status == status, qPrintable(r.err));
+        if (status == 0) {
+            QCOMPARE(ReadAll(folder + QStringLiteral("/out.txt")), expected);
+            return;
+        }
+        QVERIFY2(r.err.contains(says) && r.err.contains(QStringLiteral("回溯")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/out.txt")));
+    }
+
+    // A column number is a number the user types: the memory a run takes never follows it. Under
+    // a limit of 3 GB of address space, columns far past any line are looked for, found missing,
+    // and the lines kept as keyless; the byte keys and the text keys alike.
+    void columnNumbersTakeNoMemory_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("largest column")
+            << QStringList{"--field", "2147483647"} << QByteArray("a\t1\na\t1\nb\n");
+        QTest::newRow("large column")
+            << QStringList{"--field", "300000000"} << QByteArray("a\t1\na\t1\nb\n");
+        QTest::newRow("a present column, then a large one")
+            << QStringList{"--field", "1,300000000"} << QByteArray("a\t1\na\t1\nb\n");
+        QTest::newRow("text keys, largest column")
+            << QStringList{"--field", "2147483647", "--ignore-case"}
+            << QByteArray("a\t1\na\t1\nb\n");
+        QTest::newRow("a present column, the large one repeated")
+            << QStringList{"--field", "2,2147483647,2"} << QByteArray("a\t1\na\t1\nb\n");
+        QTest::newRow("present column") << QStringList{"--field", "2"} << QByteArray("a\t1\nb\n");
+    }
+    void columnNumbersTakeNoMemory() {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, expected);
+        const QString folder = rowFolder();
+        WriteAll(folder + QStringLiteral("/in.txt"), "a\t1\na\t1\nb\n");
+        const Run r = runProgram(
+            folder, {}, QStringLiteral("ulimit -v 3000000; $C in.txt ") + options.join(u' '));
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(r.out, expected);
+    }
+
     // A stop asked for before the run begins (a signal while the program starts) stops it; the
     // next run starts afresh.
     void stopBeforeTheRun() {

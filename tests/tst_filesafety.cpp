@@ -18,6 +18,7 @@
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +96,26 @@ bool WaitUntilWaiting(QProcess& p) {
         if (WaitsWithHandlers(p.processId()))
             return true;
         p.waitForFinished(5); // a pause that ends early should the process end
+    }
+    return false;
+}
+
+// Waits until the process has its handlers for SIGINT and SIGTERM in place and has spent a
+// second of processor time (or has ended): then it is at work on its lines.
+bool WaitUntilBusy(QProcess& p) {
+    const long ticks = sysconf(_SC_CLK_TCK);
+    QElapsedTimer clock;
+    clock.start();
+    while (p.state() == QProcess::Running && clock.elapsed() < 60000) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(p.processId()));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
+            // After the name: state is field 1, utime 12, stime 13.
+            const long used = fields.value(12).toLong() + fields.value(13).toLong();
+            if (used >= ticks)
+                return true;
+        }
+        p.waitForFinished(20); // a pause that ends early should the process end
     }
     return false;
 }
@@ -472,6 +493,40 @@ private slots:
         QVERIFY2(err.contains(says), qPrintable(err));
         QCOMPARE(ReadAll(path(QStringLiteral("in.txt"))), QByteArray("b\na\nb\n"));
         nothingLeft({QStringLiteral("in.txt")});
+    }
+
+    // A pattern that backtracks a long while on every line, yet within its limit: a signal still
+    // ends the run at once, in the midst of a batch of lines, leaving the target as it was.
+    void interruptedWhilePatternsMatch_data() {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("memory");
+        QTest::newRow("SIGINT, in memory") << int(SIGINT) << "1G";
+        QTest::newRow("SIGTERM, in memory") << int(SIGTERM) << "1G";
+        QTest::newRow("SIGINT, partitioned") << int(SIGINT) << "2M";
+    }
+    void interruptedWhilePatternsMatch() {
+        QFETCH(int, signal);
+        QFETCH(QString, memory);
+        WriteAll(path(QStringLiteral("in.txt")),
+                 QByteArray(20, 'a').append("b\n").repeated(200000));
+        WriteAll(path(QStringLiteral("out.txt")), "old");
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.setWorkingDirectory(folder);
+        p.start(QStringLiteral(TRENNIX_CLI),
+                {QStringLiteral("in.txt"), QStringLiteral("--key-regex"), QStringLiteral("(a+)+$"),
+                 QStringLiteral("--memory"), memory, QStringLiteral("-o"),
+                 QStringLiteral("out.txt")});
+        QVERIFY(p.waitForStarted());
+        QVERIFY2(WaitUntilBusy(p), "the program ended before it was busy");
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("已中断")), qPrintable(err));
+        QCOMPARE(ReadAll(path(QStringLiteral("out.txt"))), QByteArray("old"));
+        nothingLeft({QStringLiteral("in.txt"), QStringLiteral("out.txt")});
     }
 
     // Interrupted while it writes: a file target is left as it was; what went to standard output

@@ -18,24 +18,30 @@ std::optional<char> ByteColumnKey::SeparatorOf(const FilterOptions& options) {
 
 ByteColumnKey::ByteColumnKey(const FilterOptions& options)
     : separator_(uchar(SeparatorOf(options).value_or('\t'))) {
-    for (const int column : options.key.columns) {
-        columns_.push_back(column - 1);
-        needed_ = std::max(needed_, column);
-    }
-    spans_.resize(std::size_t(needed_));
+    // Only the columns asked for are kept, whatever their numbers: a line's columns are walked,
+    // never allocated.
+    wanted_ = options.key.columns;
+    std::sort(wanted_.begin(), wanted_.end());
+    wanted_.erase(std::unique(wanted_.begin(), wanted_.end()), wanted_.end());
+    for (const int column : options.key.columns)
+        partOf_.push_back(std::size_t(std::lower_bound(wanted_.begin(), wanted_.end(), column) -
+                                      wanted_.begin()));
+    spans_.resize(wanted_.size());
 }
 
 QByteArrayView ByteColumnKey::key(const uchar* line, qint64 length, bool* keyless) {
     *keyless = false;
     if (length == 0)
         return {};
-    // The first needed_ columns: every separator ends one.
+    // The columns up to the last one asked for: every separator ends one.
     qint64 at = 0;
-    for (int i = 0; i < needed_; ++i) {
+    std::size_t w = 0;
+    for (qint64 column = 1; w < wanted_.size(); ++column) {
         const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
         const qint64 end = found ? static_cast<const uchar*>(found) - line : length;
-        spans_[std::size_t(i)] = Span{at, end};
-        if (!found && i + 1 < needed_) {
+        if (column == wanted_[w])
+            spans_[w++] = Span{at, end};
+        if (!found && w < wanted_.size()) {
             *keyless = true; // too few columns
             return {};
         }
@@ -44,15 +50,15 @@ QByteArrayView ByteColumnKey::key(const uchar* line, qint64 length, bool* keyles
     auto bytes = [&](const Span& s) {
         return QByteArrayView(reinterpret_cast<const char*>(line + s.begin), s.end - s.begin);
     };
-    if (columns_.size() == 1) {
-        const QByteArrayView column = bytes(spans_[std::size_t(columns_.front())]);
+    if (partOf_.size() == 1) {
+        const QByteArrayView column = bytes(spans_[partOf_.front()]);
         *keyless = column.isEmpty();
         return column;
     }
     joined_.resize(0);
     bool any = false;
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-        const QByteArrayView column = bytes(spans_[std::size_t(columns_[i])]);
+    for (std::size_t i = 0; i < partOf_.size(); ++i) {
+        const QByteArrayView column = bytes(spans_[partOf_[i]]);
         any = any || !column.isEmpty();
         AppendKeyColumnTo(joined_, column, i == 0);
     }

@@ -37,8 +37,8 @@ private:
         qint64 end = 0;
     };
     uchar separator_;
-    std::vector<int> columns_; // 0-based, in the order they make the key
-    int needed_ = 0;           // how many columns a line must have
-    std::vector<Span> spans_;  // where the first needed_ columns of the last line are
+    std::vector<int> wanted_;         // the column numbers asked for, ascending, once each
+    std::vector<std::size_t> partOf_; // which of wanted_ each column of the key is
+    std::vector<Span> spans_;         // where each of wanted_ is in the last line
     QByteArray joined_;
 };

@@ -72,6 +72,8 @@ public:
     // key; the key is then empty. Without `keyless`, a keyless line looks blank.
     QStringView key(QStringView line, bool* keyless);
     QStringView key(QStringView line) { return key(line, nullptr); }
+    // Why the key pattern could not decide the last line (it is then keyless), or an empty string.
+    QString undecided() const { return extractor_.undecided(); }
 
 private:
     QStringView keyOfParts(QStringView line, bool* keyless);

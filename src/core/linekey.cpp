@@ -4,8 +4,6 @@
 #include "core/comparisonoptions.h"
 #include "core/shown.h"
 
-#include <QRegularExpressionMatch>
-
 #include <algorithm>
 #include <climits>
 
@@ -207,9 +205,8 @@ KeyExtractor::KeyExtractor(const KeyRule& rule) : rule_(rule) {
         unescaped_.resize(rule_.columns.size());
         break;
     case KeyRule::Source::Pattern:
-        pattern_ = QRegularExpression(rule_.pattern, kKeyPatternOptions);
-        pattern_.optimize();
-        group_ = pattern_.captureCount() > 0 ? 1 : 0;
+        matcher_ = std::make_unique<PatternMatcher>(rule_.pattern);
+        group_ = matcher_->captureCount() > 0 ? 1 : 0;
         parts_.resize(1);
         break;
     }
@@ -223,6 +220,7 @@ KeyExtractor& KeyExtractor::operator=(const KeyExtractor& other) {
 }
 
 bool KeyExtractor::find(QStringView line) {
+    undecided_ = false;
     switch (rule_.source) {
     case KeyRule::Source::WholeLine:
         parts_[0] = line;
@@ -349,12 +347,12 @@ bool KeyExtractor::findByPattern(QStringView line) {
         }
         subject = subject_;
     }
-    const QRegularExpressionMatch match = pattern_.match(subject);
-    if (!match.hasMatch())
-        return false;
-    const qsizetype start = match.capturedStart(group_);
-    if (start < 0)
-        return false; // the group took no part in the match
-    parts_[0] = line.sliced(start, match.capturedLength(group_));
+    qsizetype start = -1;
+    qsizetype length = 0;
+    const PatternMatcher::Result result = matcher_->match(subject, group_, &start, &length);
+    undecided_ = result == PatternMatcher::Result::Undecided;
+    if (result != PatternMatcher::Result::Match || start < 0)
+        return false; // no match, or the group took no part in it
+    parts_[0] = line.sliced(start, length);
     return true;
 }

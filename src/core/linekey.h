@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/patternmatch.h"
+
 #include <QRegularExpression>
 #include <QString>
 #include <QStringView>
 
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <vector>
@@ -29,7 +32,9 @@
 // first match in the line, or the whole match when it has no group. It sees the line as it stands,
 // before any option. Bytes that no encoding reads (lone surrogates in the text) look to the
 // pattern like U+FFFD and stay themselves in the key. A pattern that does not compile (see
-// PatternError) matches no line.
+// PatternError) matches no line. A line on which the pattern's engine gives up (a pattern that
+// backtracks past its limits) is undecided: it has no key, and KeyExtractor::undecided() says why;
+// whoever makes keys must treat such a line as a fault, never as keyless.
 //
 // A line has no key when a column is missing (too few columns), when the pattern does not match or
 // its first group takes no part in the match, or when the key is empty once made (an empty column,
@@ -142,6 +147,8 @@ public:
     bool find(QStringView line);
     // Part i of the last line found: a view of the line, or of a buffer valid until the next find.
     QStringView part(qsizetype i) const { return parts_[i]; }
+    // Why the pattern could not decide the last line given to find(), or an empty string.
+    QString undecided() const { return undecided_ && matcher_ ? matcher_->reason() : QString(); }
 
 private:
     struct Span {
@@ -154,7 +161,8 @@ private:
     bool findByPattern(QStringView line);
 
     KeyRule rule_;
-    QRegularExpression pattern_;
+    std::unique_ptr<PatternMatcher> matcher_;
+    bool undecided_ = false;
     int group_ = 0;
     std::vector<int> wanted_;        // the column numbers asked for, ascending, once each
     std::vector<Span> spans_;        // where each of them is in the line

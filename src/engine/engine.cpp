@@ -1,6 +1,8 @@
 // The engine's front door: the inputs, in memory or from files, go the in-memory or the
 // partitioned way, and what they give is counted.
+#include "core/shown.h"
 #include "engine/enginejob.h"
+#include "engine/reading/batches.h"
 #include "engine/reading/firstlook.h"
 #include "engine/reading/inputs.h"
 #include "engine/reading/linereader.h"
@@ -44,6 +46,24 @@ qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed
 
 enum class Way { InMemory, Either, Partitioned };
 
+// The message for a line no key could be made of: the input or list and the line's number.
+QString UndecidedFailure(const EngineJob& job) {
+    const UndecidedLine& u = job.inputs.undecided;
+    const Segment& s = job.inputs.at(u.pos);
+    QString name = s.list >= 0                       ? job.settings.lists[std::size_t(s.list)].name
+                   : s.input < job.inputNames.size() ? job.inputNames[s.input]
+                                                     : QString();
+    name = name.isEmpty() || name == u"-" ? QStringLiteral("标准输入") : ShownPath(name);
+    qint64 number = 1;
+    const uchar* line = s.data + (qint64(u.pos) - s.base);
+    if (s.data && line >= s.begin() && line <= s.end() && !s.longLine)
+        ForEachLineOf(s, s.begin(), line, [&](const uchar*, qint64) { ++number; });
+    return QStringLiteral("无法按正则表达式取键：%1 第 %2 行\n原因：%3。")
+        .arg(name)
+        .arg(number)
+        .arg(u.reason);
+}
+
 EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     const bool counting = job.settings.writeCounts || job.settings.collectRepeats ||
                           job.settings.options.sort == SortOrder::Count;
@@ -77,6 +97,8 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     if (job.inputs.readFailed)
         result.outcome =
             Outcome::failed(QStringLiteral("无法读取输入：文件在处理的过程中被改动，或无法再读。"));
+    if (job.inputs.undecided.found)
+        result.outcome = Outcome::failed(UndecidedFailure(job));
     if (result.ok() && !out.finish())
         result.outcome = out.cancelled() ? Outcome::cancelled() : Outcome::failed(out.error());
     result.stats.linesKept = out.written();
@@ -120,6 +142,8 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
                              ? WithByteOrderMark(*settings.outputEncoding)
                              : WithoutByteOrderMark(*settings.outputEncoding);
 
+    for (Segment& s : inputs.list.segments)
+        s.undecided = &inputs.list.undecided;
     EngineJob job{inputs.list, settings, progress};
     job.inputNames = settings.inputNames.isEmpty() ? inputs.names : settings.inputNames;
     // Near repeats are measured in code points: keys are made of the text.

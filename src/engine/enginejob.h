@@ -34,7 +34,9 @@ struct EngineJob {
     // Reports `bytes` more done; false when cancelled.
     bool advance(qint64 bytes);
     // True once the caller asked the work to stop (see EngineSettings::stop).
-    bool stopped() const { return settings.stop && settings.stop->load(); }
+    bool stopped() const {
+        return (settings.stop && settings.stop->load()) || inputs.undecided.found.load();
+    }
 };
 
 // The in-memory way: every line is decided while the input and the table fit in the budget.

@@ -279,6 +279,10 @@ EngineResult InMemory::run() {
                 SplitRange(s, from, to, splitter_.reader(), lines_);
             else
                 splitter_.split(s, from, to, lines_);
+            if (s.stopped()) { // its keys are not all made
+                cancelled = true;
+                return false;
+            }
             keep_.assign(lines_.size(), 0);
             if (comparesLists() && twoPasses)
                 listRemoved_.resize(std::size_t(lineIndex_) + lines_.size());
@@ -320,6 +324,10 @@ EngineResult InMemory::run() {
         lineIndex_ = 0;
         auto secondPass = [&](const Segment& s, const uchar* from, const uchar* to) {
             splitter_.split(s, from, to, lines_);
+            if (s.stopped()) {
+                cancelled = true;
+                return false;
+            }
             if (!emitSecondPass(s))
                 return false;
             lineIndex_ += qint64(lines_.size());

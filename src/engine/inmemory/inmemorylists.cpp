@@ -18,6 +18,8 @@ bool InMemory::readLists() {
         job_.inputs,
         [&](const Segment& s, const uchar* from, const uchar* to) {
             splitter_.split(s, from, to, lines_);
+            if (s.stopped())
+                return false;
             const quint64 bit = quint64(1) << s.list;
             constexpr std::size_t kSlotAhead = 16;
             for (std::size_t i = 0; i < lines_.size(); ++i) {

@@ -41,7 +41,11 @@ bool Partitioned::scatter(int bits, QString* reason) {
         job_.inputs,
         [&](const Segment& s, const uchar* from, const uchar* to) {
             splitter.split(s, from, to, lines);
+            if (s.stopped())
+                return false; // the keys of a stopped batch are not all made
             for (const LineRef& line : lines) {
+                if (s.stopped())
+                    return false; // a key made again may take a pattern long
                 if (s.list >= 0) {
                     // A list's blank lines and lines without a key mean nothing.
                     if (line.kind == LineKind::Keyed &&

@@ -65,6 +65,16 @@ QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 lengt
         const QStringView text =
             keys_[buffer].key(decode(s, line, length, decoded_[buffer]), &none);
         k = QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        if (none && s.undecided) {
+            if (const QString why = keys_[buffer].undecided(); !why.isEmpty()) {
+                const std::lock_guard lock(s.undecided->mutex);
+                if (!s.undecided->found) {
+                    s.undecided->pos = quint64(s.base + (line - s.data));
+                    s.undecided->reason = why;
+                    s.undecided->found = true;
+                }
+            }
+        }
         break;
     }
     }
@@ -144,6 +154,10 @@ constexpr qint64 kParallelSplitBytes = qint64(64) * 1024;
 void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
                 std::vector<LineRef>& lines) {
     ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
+        // A key pattern may take long on each line: a stop is looked at before every one. The
+        // lines of a stopped batch are not all keyed, and whoever reads them stops too.
+        if (s.stopped())
+            return;
         LineKind kind = LineKind::Keyed;
         qint64 keyBytes = 0;
         const quint64 hash = reader.hash(s, line, length, &kind, &keyBytes);

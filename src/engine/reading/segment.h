@@ -8,9 +8,19 @@
 #include "engine/reading/linescan.h"
 
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 class QFile;
+
+// The first line whose key a pattern could not decide (see KeyExtractor::undecided): the run
+// stops and fails naming it. Set by any thread.
+struct UndecidedLine {
+    std::atomic<bool> found = false;
+    std::mutex mutex;
+    quint64 pos = 0; // where the line starts
+    QString reason;
+};
 
 // One input as bytes in memory (a mapped file or a text's own memory).
 struct Segment {
@@ -28,7 +38,11 @@ struct Segment {
     int list = -1; // the number of the compared list it belongs to; -1 for the inputs
     int input = 0; // the number of the input it belongs to
     const std::atomic<bool>* stop = nullptr; // EngineSettings::stop
-    bool stopped() const { return stop && stop->load(std::memory_order_relaxed); }
+    UndecidedLine* undecided = nullptr;      // SegmentList::undecided
+    bool stopped() const {
+        return (stop && stop->load(std::memory_order_relaxed)) ||
+               (undecided && undecided->found.load(std::memory_order_relaxed));
+    }
     const QFile* file = nullptr; // the mapped file, to read a line again without mapping it
     const uchar* begin() const { return data + body; }
     const uchar* end() const { return data + size; }
@@ -41,6 +55,8 @@ struct SegmentList {
     qint64 batchBytes = qint64(1) << 20; // how much is read at once
     // A file could not be read again (it shrank meanwhile); set by any thread.
     mutable std::atomic<bool> readFailed = false;
+    // A line no key could be made of; every segment points here.
+    mutable UndecidedLine undecided;
     const Segment& at(quint64 pos) const {
         return segments.size() == 1 ? segments.front() : find(pos);
     }
