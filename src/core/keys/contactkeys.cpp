@@ -113,6 +113,10 @@ QString PhoneKey(QStringView part, const QString& region) {
     return QString::fromStdString(formatted);
 }
 
+bool IsPhoneRegion(const QString& region) {
+    return PhoneNumberUtil::GetInstance()->GetCountryCodeForRegion(region.toStdString()) != 0;
+}
+
 QString EmailKey(QStringView part, bool plus, bool gmail) {
     static const QRegularExpression address(
         QStringLiteral(R"(([\w.!#$%&'*+/=?^`{|}~-]+)@([\w-]+(?:\.[\w-]+)+))"),

@@ -10,6 +10,8 @@
 // The number in E.164 form ("+8613800138000"), read by libphonenumber with `region` (ISO 3166,
 // "CN") for numbers written without a country code; empty when it is no valid number.
 QString PhoneKey(QStringView part, const QString& region);
+// Whether libphonenumber knows `region` ("CN", "US").
+bool IsPhoneRegion(const QString& region);
 
 // The first e-mail address: the part before "@" as written, the domain in lower case and in its
 // ASCII (IDNA) form. `plus` drops a "+tag" before the "@"; `gmail` drops the dots before the "@"
