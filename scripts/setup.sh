@@ -9,7 +9,7 @@ shift || true
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n libqt6svg6 libgl-dev gawk bc
-    libxxhash-dev libicu-dev libpcre2-dev fonts-wqy-zenhei
+    libxxhash-dev libicu-dev libpcre2-dev libphonenumber-dev fonts-wqy-zenhei
     clang libclang-rt-14-dev clang-format clang-tidy
     time xvfb xauth xdotool xclip imagemagick openbox desktop-file-utils python3-xlib dpkg-dev file
     lintian appstream mmdebstrap gpg mount

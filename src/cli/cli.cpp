@@ -4,7 +4,9 @@
 #include "cli/outputsinks.h"
 #include "cli/progressmeter.h"
 #include "cli/runfiles.h"
+#include "core/comparisonoptions.h"
 #include "core/grouped.h"
+#include "core/keys/contactkeys.h"
 #include "core/linekey.h"
 #include "core/listkind.h"
 #include "core/programwords.h"
@@ -17,6 +19,7 @@
 #include <QLocale>
 
 #include <atomic>
+#include <string_view>
 #include <limits>
 
 namespace {
@@ -97,6 +100,58 @@ std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& 
     return std::nullopt;
 }
 
+// Reads the rules after the colon of --key (the region, or the e-mail or web-address rules) and
+// refuses the options that mean nothing with its kind.
+std::optional<QString> ReadKeyRules(const QString& value, FilterOptions& options) {
+    KeyRule& key = options.key;
+    const qsizetype colon = value.indexOf(u':');
+    const QString rules = colon < 0 ? QString() : value.sliced(colon + 1);
+    const QString kind = value.left(colon < 0 ? value.size() : colon);
+    if (key.kind == KeyRule::Kind::Text && colon >= 0)
+        return QStringLiteral("--key text 后面不能有规则。");
+    if (key.kind == KeyRule::Kind::Phone && colon >= 0) {
+        key.region = rules.toUpper();
+        if (!IsPhoneRegion(key.region))
+            return QStringLiteral("--key phone 的地区“%1”不是电话号码库认识的地区代码"
+                                  "（ISO 3166，例如 CN、US、DE）。")
+                .arg(Shown(rules));
+    }
+    if (key.kind == KeyRule::Kind::Email || key.kind == KeyRule::Kind::Url) {
+        const bool email = key.kind == KeyRule::Kind::Email;
+        for (const QString& rule : rules.split(u',', Qt::SkipEmptyParts)) {
+            bool* flag = email ? (rule == u"plus"    ? &key.plus
+                                  : rule == u"gmail" ? &key.gmail
+                                                     : nullptr)
+                               : (rule == u"www"      ? &key.www
+                                  : rule == u"slash"  ? &key.slash
+                                  : rule == u"scheme" ? &key.scheme
+                                                      : nullptr);
+            if (!flag)
+                return QStringLiteral("--key %1 的规则只能是 %2，不能是“%3”。")
+                    .arg(kind,
+                         email ? QStringLiteral("plus、gmail")
+                               : QStringLiteral("www、slash、scheme"),
+                         Shown(rule));
+            *flag = true;
+        }
+    }
+    if (key.kind == KeyRule::Kind::Text)
+        return std::nullopt;
+    QStringList wrong;
+    if (key.kind == KeyRule::Kind::Phone && options.ignoreCase)
+        wrong << QStringLiteral("--ignore-case");
+    if (key.digitsOnly)
+        wrong << QStringLiteral("--digits-only");
+    if (key.ignoreSpaces)
+        wrong << QStringLiteral("--ignore-spaces");
+    if (key.ignorePunct)
+        wrong << QStringLiteral("--ignore-punct");
+    if (!wrong.isEmpty())
+        return QStringLiteral("--key %1 不能和 %2 一起用：键由它自己的规则读出。")
+            .arg(kind, wrong.join(QStringLiteral("、")));
+    return std::nullopt;
+}
+
 // What --stats prints: the lines read, kept and removed, the repeated ones, the lines without a key
 // when part of a line is compared, and what each compared list removed.
 QString StatsText(const EngineStats& s, const EngineSettings& settings) {
@@ -106,7 +161,14 @@ QString StatsText(const EngineStats& s, const EngineSettings& settings) {
     if (settings.options.similar != 0)
         text += QStringLiteral("相似（不完全相同）而删除的行：%1\n").arg(Grouped(s.similarLines));
     if (!settings.options.key.isDefault())
-        text += QStringLiteral("无键行：%1\n").arg(Grouped(s.keylessLines));
+        text += (settings.options.key.kind == KeyRule::Kind::Phone
+                     ? QStringLiteral("没有有效电话号码的行：%1\n")
+                 : settings.options.key.kind == KeyRule::Kind::Email
+                     ? QStringLiteral("没有有效邮箱地址的行：%1\n")
+                 : settings.options.key.kind == KeyRule::Kind::Url
+                     ? QStringLiteral("没有有效网址的行：%1\n")
+                     : QStringLiteral("无键行：%1\n"))
+                    .arg(Grouped(s.keylessLines));
     for (std::size_t i = 0; i < settings.lists.size() && i < s.removedByList.size(); ++i) {
         const ComparedList& list = settings.lists[i];
         text +=
@@ -192,6 +254,12 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     }
     if (const std::optional<QString> wrong = ReadKey(parser, o, settings.options.key))
         return UsageError(errors, *wrong);
+    for (std::size_t i = 0; i < o.compared.size(); ++i) {
+        if (ComparisonOptions()[i].name == std::string_view("key") && parser.isSet(o.compared[i]))
+            if (const std::optional<QString> wrong =
+                    ReadKeyRules(parser.value(o.compared[i]), settings.options))
+                return UsageError(errors, *wrong);
+    }
     for (const auto* option : {&o.exclude, &o.intersect}) {
         for (const QString& list : parser.values(*option)) {
             const ListKind kind = option == &o.exclude ? ListKind::Exclude : ListKind::Intersect;

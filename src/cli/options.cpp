@@ -49,8 +49,10 @@ std::optional<QString> ReadComparisonOptions(const QCommandLineParser& parser, c
             continue;
         }
         QString error;
-        const std::optional<int> value =
-            OptionValueOfWord(option, parser.value(o.compared[i]), &error);
+        QString word = parser.value(o.compared[i]);
+        if (option.member.family == OptionFamily::Key) // its rules follow a colon: --key phone:US
+            word = word.section(u':', 0, 0);
+        const std::optional<int> value = OptionValueOfWord(option, word, &error);
         if (!value)
             return error;
         SetOptionValue(option, options, *value);

@@ -51,6 +51,13 @@ const OptionChoice kSortOrders[] = {
     {int(SortOrder::Count), "count", u"按出现次数", "SortCount", u"按出现次数排序"},
 };
 
+const OptionChoice kKeyKinds[] = {
+    {int(KeyRule::Kind::Text), "text", u"按文字比较", "KeyText"},
+    {int(KeyRule::Kind::Phone), "phone", u"按电话号码比较", "KeyPhone"},
+    {int(KeyRule::Kind::Email), "email", u"按邮箱地址比较", "KeyEmail"},
+    {int(KeyRule::Kind::Url), "url", u"按网址比较", "KeyUrl"},
+};
+
 // The table. Each row, in this order: the member; the command-line name and help; the word the
 // settings remember; the label in the menu or dialog (and the words of the note, where they
 // differ; the dialog's tooltip); the menu item's or check box's objectName; whether it changes
@@ -151,6 +158,14 @@ const ComparisonOption kOptions[] = {
      .tip = u"零宽空格、连接符、方向标记、文中的 BOM 等",
      .objectName = "KeyIgnoreInvisible",
      .transformsLines = true},
+    {.member = Member<&KeyRule::kind>(),
+     .name = "key",
+     .help = u"按比较部分中的电话号码、邮箱地址或网址判断重复：phone[:地区]（E.164，地区默认 CN）、"
+             u"email[:plus][,gmail]、url[:www][,slash][,scheme]；没有有效的键的行保留。",
+     .settingsWord = "kind",
+     .transformsLines = true,
+     .valueName = u"键",
+     .choices = kKeyKinds},
 };
 
 QString Text(const char16_t* text) {

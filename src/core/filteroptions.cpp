@@ -1,6 +1,7 @@
 #include "core/filteroptions.h"
 
 #include "core/chartables.h"
+#include "core/keys/contactkeys.h"
 
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
@@ -119,7 +120,7 @@ LineKeyMaker::LineKeyMaker(const FilterOptions& options)
     : trim_(options.trim), ignoreCase_(options.ignoreCase), ignoreWidth_(options.ignoreWidth),
       whole_(options.key.isDefault()),
       simple_(SimpleTable(options.ignoreWidth, options.ignoreCase)), extractor_(options.key),
-      normalizer_(options.key) {}
+      normalizer_(options.key), contact_(options.key) {}
 
 QStringView LineKeyMaker::key(QStringView line, bool* keyless) {
     if (keyless)
@@ -169,7 +170,20 @@ QStringView LineKeyMaker::keyOfPart(QStringView part) {
         if (trim_)
             part = TrimWhiteSpace(part);
     }
-    return part;
+    switch (contact_.kind) {
+    case KeyRule::Kind::Text:
+        return part;
+    case KeyRule::Kind::Phone:
+        contactKey_ = PhoneKey(part, contact_.region);
+        break;
+    case KeyRule::Kind::Email:
+        contactKey_ = EmailKey(part, contact_.plus, contact_.gmail);
+        break;
+    case KeyRule::Kind::Url:
+        contactKey_ = UrlKey(part, contact_.www, contact_.slash, contact_.scheme);
+        break;
+    }
+    return contactKey_;
 }
 
 QStringView LineKeyMaker::transformed(QStringView line) {

@@ -87,6 +87,8 @@ private:
     const std::vector<char16_t>* simple_ = nullptr; // per-unit keys, see the .cpp
     KeyExtractor extractor_;
     KeyNormalizer normalizer_;
+    KeyRule contact_; // what the kind of key asks
+    QString contactKey_;
     QString buffer_;
     QString scratch_;
     QString joined_;

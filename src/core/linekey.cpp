@@ -91,6 +91,9 @@ bool KeyRule::operator==(const KeyRule& other) const {
     const Source effective = EffectiveSource(*this);
     if (effective != EffectiveSource(other) || !SameKeyOptions(*this, other))
         return false;
+    if ((kind == Kind::Phone && region != other.region) || plus != other.plus ||
+        gmail != other.gmail || www != other.www || slash != other.slash || scheme != other.scheme)
+        return false;
     switch (effective) {
     case Source::WholeLine:
         return true;

@@ -78,6 +78,15 @@ struct KeyRule {
     bool ignorePunct = false;     // Unicode punctuation (P*) is left out; symbols ($ + < | ~) stay
     bool ignoreInvisible = false; // format characters (Cf: U+200B, U+200D, U+200E, U+FEFF, U+00AD)
 
+    // What each column (or the line) is read as, last of all: its text, or the phone number, the
+    // e-mail address or the web address in it (see core/keys/contactkeys.h). A part that holds
+    // none of that kind has no key.
+    enum class Kind { Text, Phone, Email, Url };
+    Kind kind = Kind::Text;
+    QString region = QStringLiteral("CN"); // of phone numbers written without a country code
+    bool plus = false, gmail = false;      // the e-mail rules
+    bool www = false, slash = false, scheme = false; // the web-address rules
+
     // Compares what takes effect: the columns of a pattern key do not count, for example. The
     // options above are compared as the table of comparisonoptions.h lists them.
     bool operator==(const KeyRule& other) const;
