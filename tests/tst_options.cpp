@@ -329,7 +329,8 @@ private slots:
         QTest::addColumn<int>("index");
         const auto table = ComparisonOptions();
         for (std::size_t i = 0; i < table.size(); ++i) {
-            if (table[i].member.family == OptionFamily::Key)
+            // The dialog's check boxes: the part compared's flags.
+            if (table[i].member.family == OptionFamily::Key && table[i].isFlag())
                 QTest::newRow(table[i].objectName) << int(i);
         }
     }

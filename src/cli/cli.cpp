@@ -19,8 +19,8 @@
 #include <QLocale>
 
 #include <atomic>
-#include <string_view>
 #include <limits>
+#include <string_view>
 
 namespace {
 
