@@ -10,8 +10,8 @@
 #include "windowdriver.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -193,8 +193,8 @@ private slots:
         QTemporaryDir dir;
         const QString large = dir.filePath(QStringLiteral("large.txt"));
         const QString next = dir.filePath(QStringLiteral("next.txt"));
-        for (const auto& [path, bytes] : {std::pair{large, QByteArray("line\r\n").repeated(5000)},
-                                          std::pair{next, second}}) {
+        for (const auto& [path, bytes] :
+             {std::pair{large, QByteArray("line\r\n").repeated(5000)}, std::pair{next, second}}) {
             QFile out(path);
             QVERIFY(out.open(QIODevice::WriteOnly));
             out.write(bytes);

@@ -13,8 +13,8 @@
 #include "ui/window/fitlabel.h"
 #include "ui/window/splitbutton.h"
 
-#include <algorithm>
 #include "ui/window/wording.h"
+#include <algorithm>
 
 #include <QGroupBox>
 #include <QIcon>

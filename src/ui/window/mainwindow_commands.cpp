@@ -243,7 +243,8 @@ bool MainWindow::mayOverwrite(const QString& path) {
     if (const QStringList backups = LeftBackupsOf(path); !backups.isEmpty())
         said = LeftBackupsNotice(path, backups);
     else if (const std::optional<QString> original = BackedUpFile(path))
-        said = QStringLiteral("注意：%1 是 %2 在原处保存时留下的备份；保存后，备份原来的内容就没有了。")
+        said = QStringLiteral(
+                   "注意：%1 是 %2 在原处保存时留下的备份；保存后，备份原来的内容就没有了。")
                    .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(*original));
     if (said.isEmpty())
         return true;
@@ -270,8 +271,8 @@ void MainWindow::Command5_Click() {
 }
 
 void MainWindow::Command3_Click() {
-    if (const qsizetype lost = linesAClearLoses(); lost > 0 &&
-        !services_.AskOkCancel(ClearLosesQuestion(lost), QStringLiteral("清空所有")))
+    if (const qsizetype lost = linesAClearLoses();
+        lost > 0 && !services_.AskOkCancel(ClearLosesQuestion(lost), QStringLiteral("清空所有")))
         return;
     clearBoxes();
     services_.MsgBox(QStringLiteral("ok"), DesktopServices::Plain, QStringLiteral("OK"));

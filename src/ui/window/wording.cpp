@@ -100,7 +100,8 @@ QString HandEditedResultNote() {
 }
 
 QString ClearLosesQuestion(qsizetype lines) {
-    return QStringLiteral("文本太大，清空后无法撤销：%1 行将被删去。确定清空吗？").arg(Grouped(lines));
+    return QStringLiteral("文本太大，清空后无法撤销：%1 行将被删去。确定清空吗？")
+        .arg(Grouped(lines));
 }
 
 QString LargeInputNotice(const LargeFile& input) {
