@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "core/programwords.h"
+#include "files/posixfile.h"
 #include "platform/memory.h"
 #include "platform/qtdesktopservices.h"
 #include "ui/window/mainwindow.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char** argv) {
     MapLargeAllocations();
+    IgnoreFileSizeSignal();
     // Help, version and usage errors are answered before any window system is needed.
     QStringList files;
     if (const std::optional<int> status = AnswerWithoutWindow(argc, argv, files))

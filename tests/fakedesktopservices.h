@@ -19,6 +19,11 @@ public:
         messages.append({prompt, style, title});
         calls.append(QStringLiteral("MsgBox"));
     }
+    bool AskOkCancel(const QString& prompt, const QString& title) override {
+        messages.append({prompt, Question, title});
+        calls.append(QStringLiteral("AskOkCancel"));
+        return askAnswers.isEmpty() || askAnswers.takeFirst();
+    }
     void ClipboardClear() override {
         clipboard.clear();
         calls.append(QStringLiteral("ClipboardClear"));
@@ -53,6 +58,8 @@ public:
     // What each dialog was shown with: "open"/"save", its filter and its starting path.
     QStringList dialogsShown;
 
+    // The answers of the next questions, in order (确定 when none is left).
+    QList<bool> askAnswers;
     QList<Message> messages;
     QStringList calls;
     QString clipboard = QStringLiteral("(untouched)");

@@ -337,7 +337,7 @@ private slots:
                 w = w->nextInFocusChain();
         }
         QCOMPARE(order.join(u','),
-                 QStringLiteral("Text1,Text2,Command1,Command2,Command3,Command4,Command5,Label3"));
+                 QStringLiteral("Text1,Text2,Command2,Command1,Command3,Command4,Command5,Label3"));
     }
 
     // What a screen reader announces.

@@ -1,6 +1,7 @@
 // What the window keeps for the user and where it shows things: a clear that Ctrl+Z undoes, the
 // progress bar and the notices where they can be seen, its size and place between runs, its
 // caption clear of the edge, and a word when the publisher's page cannot be opened.
+#include "core/grouped.h"
 #include "platform/desktopservices.h"
 #include "testtext.h"
 #include "ui/textbox/textbox.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -106,8 +108,9 @@ private slots:
         QCOMPARE(text1()->text(), QString());
         QCOMPARE(text2()->text(), QString());
         if (how != QStringLiteral("quiet")) {
-            QCOMPARE(services->messages.size(), 1);
-            QCOMPARE(services->messages[0].prompt, QStringLiteral("ok"));
+            // Beyond the bound the clear asked first.
+            QCOMPARE(services->messages.size(), input.size() > TextBox::kUndoChars ? 2 : 1);
+            QCOMPARE(services->messages.last().prompt, QStringLiteral("ok"));
         }
         if (how == QStringLiteral("typed")) {
             text1()->setFocus();
@@ -170,6 +173,75 @@ private slots:
         QCOMPARE(text1()->notice(), notice);
         QCOMPARE(label("Label1"), QStringLiteral("过滤前共1000行"));
         QCOMPARE(label("Label2"), QStringLiteral("过滤后共1行"));
+    }
+
+    // An import over a large file's preview cannot be undone into that preview: Ctrl+Z would
+    // give back its beginning as if it were the whole text, editable and without its notice.
+    void undoNeverGivesBackAPreview_data() {
+        QTest::addColumn<QByteArray>("second");
+        QTest::newRow("an empty file") << QByteArray();
+        QTest::newRow("a small file") << QByteArray("x\r\ny\r\n");
+        QTest::newRow("another large file") << QByteArray("other\r\n").repeated(1500);
+    }
+    void undoNeverGivesBackAPreview() {
+        QFETCH(QByteArray, second);
+        window->setLargeFileBounds({1000, 1000000});
+        QTemporaryDir dir;
+        const QString large = dir.filePath(QStringLiteral("large.txt"));
+        const QString next = dir.filePath(QStringLiteral("next.txt"));
+        for (const auto& [path, bytes] :
+             {std::pair{large, QByteArray("line\r\n").repeated(5000)}, std::pair{next, second}}) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(bytes);
+        }
+        services->dialogAnswers = {large};
+        click("Command2");
+        QVERIFY(waitIdle());
+        QVERIFY(window->isLargeInput());
+        services->dialogAnswers = {next};
+        click("Command2");
+        QVERIFY(waitIdle());
+        const QString text = text1()->text();
+        const QString caption = label("Label1");
+        const bool largeNow = window->isLargeInput();
+        text1()->setFocus();
+        QTest::keyClick(text1(), Qt::Key_Z, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(!text1()->isWorking(), 60000);
+        QCOMPARE(text1()->text(), text);
+        QCOMPARE(label("Label1"), caption);
+        QCOMPARE(window->isLargeInput(), largeNow);
+        QVERIFY(text1()->isReadOnly() || !text1()->isPreview());
+    }
+
+    // 清空所有 on a text beyond what Ctrl+Z keeps asks first, naming the lines that go; 取消
+    // keeps everything.
+    void clearAsksBeforeLosingText_data() {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("undoable: no question") << TextBox::kUndoChars << false << true;
+        QTest::newRow("beyond undo, 取消") << TextBox::kUndoChars + 1 << true << false;
+        QTest::newRow("beyond undo, 确定") << TextBox::kUndoChars + 1 << true << true;
+    }
+    void clearAsksBeforeLosingText() {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, asked);
+        QFETCH(bool, answer);
+        const QString input = TextOfSize(size);
+        text1()->setText(input);
+        QTRY_VERIFY_WITH_TIMEOUT(!text1()->isWorking(), 60000);
+        const qsizetype lines = text1()->nonBlankLineCount();
+        services->askAnswers = {answer};
+        click("Command3");
+        QCOMPARE(services->calls.contains(QStringLiteral("AskOkCancel")), asked);
+        if (asked) {
+            QCOMPARE(services->messages[0].style, DesktopServices::Question);
+            QVERIFY2(services->messages[0].prompt.contains(Grouped(lines) + QStringLiteral(" 行")),
+                     qPrintable(services->messages[0].prompt));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!text1()->isWorking(), 60000);
+        QCOMPARE(text1()->text().size(), answer ? 0 : size);
     }
 
     // The progress bar and its 取消 stand above the horizontal scroll bar of a box that does not

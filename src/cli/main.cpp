@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 #include "cli/stopsignals.h"
+#include "files/posixfile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -50,15 +50,6 @@ int InstallStopSignals(void (*onStop)()) {
 #endif
 }
 
-void IgnoreFileSizeSignal() {
-#if defined(Q_OS_UNIX)
-    struct sigaction action {};
-    action.sa_handler = SIG_IGN;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGXFSZ, &action, nullptr);
-#endif
-}
-
 ClosedHandles ReopenClosedStandardHandles() {
     ClosedHandles closed;
 #if defined(Q_OS_UNIX)

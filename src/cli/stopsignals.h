@@ -8,10 +8,6 @@
 // writer or for input rather than letting it go on. -1 where the system has no such handle.
 int InstallStopSignals(void (*onStop)());
 
-// Makes a write past the largest file the program may write (ulimit -f) fail with its reason, as a
-// full disk does, instead of ending the program without a word (SIGXFSZ).
-void IgnoreFileSizeSignal();
-
 // The standard handles that were closed when the program started. Each is given a handle on the
 // null device, so that no file opened later takes its number and is taken for it.
 struct ClosedHandles {

@@ -85,3 +85,6 @@ QString ResolvedPath(const QString& path);
 QString OwnHandlesFolder();
 // The largest file this program may write, in bytes (ulimit -f); -1 when it has no such limit.
 qint64 FileSizeLimit();
+// Makes a write past that limit fail with EFBIG, whose reason is told as a full disk's is,
+// instead of ending the program without a word (SIGXFSZ). For the whole process.
+void IgnoreFileSizeSignal();

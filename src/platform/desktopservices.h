@@ -29,6 +29,7 @@ public:
     // Message box styles.
     static constexpr int Plain = 0;
     static constexpr int Critical = 16;
+    static constexpr int Question = 32;
     static constexpr int Information = 64;
     // Where the format chosen in the save dialog is remembered.
     static inline const QString kSaveFormatKey = QStringLiteral("SaveFormat");
@@ -59,6 +60,8 @@ public:
 
     // A modal message box with one OK button.
     virtual void MsgBox(const QString& prompt, int style, const QString& title) = 0;
+    // A modal question with 确定 and 取消; true for 确定.
+    virtual bool AskOkCancel(const QString& prompt, const QString& title) = 0;
 
     virtual void ClipboardClear() = 0;
     virtual void ClipboardSetText(const QString& text) = 0;

@@ -1,5 +1,6 @@
 #include "platform/qtdesktopservices.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -122,6 +123,15 @@ void QtDesktopServices::MsgBox(const QString& prompt, int style, const QString& 
     QMessageBox box(icon, title, prompt, QMessageBox::Ok, parent_);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.exec();
+}
+
+bool QtDesktopServices::AskOkCancel(const QString& prompt, const QString& title) {
+    QMessageBox box(QMessageBox::Question, title, prompt, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent_);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
 }
 
 void QtDesktopServices::ClipboardClear() {

@@ -27,6 +27,7 @@ public:
     // The message box stands over the middle of the window, and its text can be selected and
     // copied (an address, a path).
     void MsgBox(const QString& prompt, int style, const QString& title) override;
+    bool AskOkCancel(const QString& prompt, const QString& title) override;
     void ClipboardClear() override;
     void ClipboardSetText(const QString& text) override;
     void OpenPublisherPage() override;

@@ -74,6 +74,10 @@ void TextBox::replaceText(PreparedText text, std::function<void()> done, UndoSlo
         beforeExternal->notice = notice_->text();
         beforeExternal->external = true;
     }
+    // A preview set from elsewhere stands for a text the box does not hold: brought back by
+    // Ctrl+Z it would pass for the whole text, editable and without its notice.
+    if (beforeExternal && undo == UndoSlot::Keep)
+        undo = UndoSlot::Forget;
     QString before = this->text();
     std::vector<std::function<void()>> waiting = takeWaiting();
     if (done)

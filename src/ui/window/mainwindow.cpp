@@ -12,7 +12,9 @@
 #include "ui/window/appearance.h"
 #include "ui/window/fitlabel.h"
 #include "ui/window/splitbutton.h"
+
 #include "ui/window/wording.h"
+#include <algorithm>
 
 #include <QGroupBox>
 #include <QIcon>
@@ -176,9 +178,9 @@ void MainWindow::createControls() {
     Label3->setLink(true);
 
     setTabOrder(Text1, Text2);
-    setTabOrder(Text2, Command1);
-    setTabOrder(Command1, Command2);
-    setTabOrder(Command2, Command3);
+    setTabOrder(Text2, Command2);
+    setTabOrder(Command2, Command1);
+    setTabOrder(Command1, Command3);
     setTabOrder(Command3, Command4);
     setTabOrder(Command4, Command5);
     setTabOrder(Command5, Label3);
@@ -331,7 +333,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         button->click();
         return true;
     }
-    return false;
+    // The arrow keys move along the buttons, top to bottom as they stand, and never out of them
+    // (into the output box, where the next key would change the result).
+    const int step = key->key() == Qt::Key_Up || key->key() == Qt::Key_Left      ? -1
+                     : key->key() == Qt::Key_Down || key->key() == Qt::Key_Right ? 1
+                                                                                 : 0;
+    if (step == 0 || (key->modifiers() & ~Qt::KeypadModifier))
+        return false;
+    const QList<QPushButton*> row{Command2, Command1, Command3, Command4, Command5};
+    const qsizetype at = row.indexOf(button);
+    if (at >= 0) {
+        const qsizetype next = std::clamp<qsizetype>(at + step, 0, row.size() - 1);
+        row[next]->setFocus(Qt::TabFocusReason);
+    }
+    return true;
 }
 
 // What a screen reader says of the output box besides its name: its count, and what the last

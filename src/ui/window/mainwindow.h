@@ -130,6 +130,9 @@ private:
     void openPublisherPage();
     void showPublisherPage();
     void clearBoxes();
+    // Lines a clear would take for good (beyond what Ctrl+Z keeps); 0 when it can be undone.
+    qsizetype linesAClearLoses() const;
+    bool mayOverwrite(const QString& path);
     void undoClear();
     void restoreGeometryRemembered();
     // Runs the command; `then` is told whether it completed, before the buttons come back.

@@ -2,6 +2,7 @@
 // a time.
 #include "ui/window/mainwindow.h"
 
+#include "files/savenames.h"
 #include "platform/desktopservices.h"
 #include "platform/threads.h"
 #include "ui/compare/comparesetup.h"
@@ -13,6 +14,7 @@
 #include "ui/window/splitbutton.h"
 #include "ui/window/wording.h"
 
+#include <QDir>
 #include <QTimer>
 #include <QtConcurrent>
 
@@ -212,6 +214,10 @@ void MainWindow::importChosenFiles(const QStringList& paths) {
 }
 
 void MainWindow::importFiles(const QStringList& paths) {
+    for (const QString& path : paths)
+        if (const QStringList backups = LeftBackupsOf(path); !backups.isEmpty())
+            services_.MsgBox(LeftBackupsNotice(path, backups), DesktopServices::Information,
+                             QStringLiteral("导入"));
     auto* job = new ImportJob(*Text1, paths, services_, largeBounds_);
     startJob(job, [this, job, paths](bool completed) {
         if (!completed)
@@ -230,11 +236,28 @@ void MainWindow::importFiles(const QStringList& paths) {
     });
 }
 
+// A save onto a file that an unfinished save left copies of, or onto such a copy, goes on only
+// when the user says so: the copies themselves are never deleted or written over.
+bool MainWindow::mayOverwrite(const QString& path) {
+    QString said;
+    if (const QStringList backups = LeftBackupsOf(path); !backups.isEmpty())
+        said = LeftBackupsNotice(path, backups);
+    else if (const std::optional<QString> original = BackedUpFile(path))
+        said = QStringLiteral(
+                   "注意：%1 是 %2 在原处保存时留下的备份；保存后，备份原来的内容就没有了。")
+                   .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(*original));
+    if (said.isEmpty())
+        return true;
+    return services_.AskOkCancel(said + QStringLiteral("\n\n仍要保存吗？"), QStringLiteral("保存"));
+}
+
 // The result is written in the format chosen in the dialog; 与原文件相同 is the format of the
 // input it was filtered from (a large result's own).
 void MainWindow::Command5_Click() {
     services_.setFilter(kFileFilter);
     if (!services_.ShowSave())
+        return;
+    if (!mayOverwrite(services_.fileName()))
         return;
     if (isLargeResult()) {
         const FileFormat own{largeResult_->encoding, largeResult_->result.lineBreak};
@@ -248,6 +271,9 @@ void MainWindow::Command5_Click() {
 }
 
 void MainWindow::Command3_Click() {
+    if (const qsizetype lost = linesAClearLoses();
+        lost > 0 && !services_.AskOkCancel(ClearLosesQuestion(lost), QStringLiteral("清空所有")))
+        return;
     clearBoxes();
     services_.MsgBox(QStringLiteral("ok"), DesktopServices::Plain, QStringLiteral("OK"));
 }

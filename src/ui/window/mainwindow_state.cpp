@@ -22,6 +22,8 @@ void MainWindow::updateOutputNote() {
         note = StaleResultNote();
     else if (lastFilter_ && !outputChanged_)
         note = lastFilter_->removed;
+    else if (lastFilter_)
+        note = HandEditedResultNote();
     if (note != Text2->note())
         Text2->setNote(note);
     Text2->setNoteClickable(lastFilter_ && note == lastFilter_->removed,
@@ -54,6 +56,17 @@ void MainWindow::outputChanged() {
     cleared_.reset();
     outputChanged_ = true;
     updateOutputNote();
+}
+
+qsizetype MainWindow::linesAClearLoses() const {
+    if (busy() || Text1->isWorking() || Text2->isWorking())
+        return 0;
+    const bool lost1 = !isLargeInput() && Text1->textSize() > TextBox::kUndoChars;
+    const bool lost2 = !isLargeResult() && Text2->textSize() > TextBox::kUndoChars;
+    if (!lost1 && !lost2)
+        return 0;
+    // Neither box comes back then: every line of both goes.
+    return Text1->nonBlankLineCount() + Text2->nonBlankLineCount();
 }
 
 // Empties both boxes, leaves the large-file mode and forgets the last filter. What it takes can be

@@ -95,6 +95,15 @@ QString StaleResultNote() {
     return QStringLiteral("结果不是当前输入的过滤结果");
 }
 
+QString HandEditedResultNote() {
+    return QStringLiteral("结果已被手动修改");
+}
+
+QString ClearLosesQuestion(qsizetype lines) {
+    return QStringLiteral("文本太大，清空后无法撤销：%1 行将被删去。确定清空吗？")
+        .arg(Grouped(lines));
+}
+
 QString LargeInputNotice(const LargeFile& input) {
     const QString files = input.paths.size() > 1
                               ? QStringLiteral("%1 个文件只读：").arg(input.paths.size())

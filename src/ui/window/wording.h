@@ -32,6 +32,10 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
 
 // The note over the output box once the result no longer belongs to the input and the options.
 QString StaleResultNote();
+// The note of a result changed by hand since the last filter.
+QString HandEditedResultNote();
+// The question before a clear that Ctrl+Z could not undo, naming the lines it takes.
+QString ClearLosesQuestion(qsizetype lines);
 
 // The notices of the boxes in the large-file mode: each fits in two lines of its box.
 QString LargeInputNotice(const LargeFile& input);
