@@ -387,7 +387,7 @@ private slots:
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("after");
         QTest::newRow("typing into the input") << "type1" << StaleResultNote();
-        QTest::newRow("typing into the output") << "type2" << QString();
+        QTest::newRow("typing into the output") << "type2" << HandEditedResultNote();
         QTest::newRow("clearing") << "clear" << QString();
         QTest::newRow("another option") << "option" << QStringLiteral("已删除 3 行重复");
         QTest::newRow("the copy") << "copy" << QStringLiteral("已删除 2 行重复");

@@ -55,7 +55,7 @@ struct PatternMatcher::Data {
     }
     // A JIT stack of `size` bytes for the next matches; false when none can be had.
     bool useStack(qsizetype size) {
-        pcre2_jit_stack* larger = pcre2_jit_stack_create(32 * 1024, size_t(size), nullptr);
+        pcre2_jit_stack* larger = pcre2_jit_stack_create(size_t(32) * 1024, size_t(size), nullptr);
         if (!larger)
             return false;
         pcre2_jit_stack_free(stack);
@@ -111,9 +111,12 @@ PatternMatcher::Result PatternMatcher::match(QStringView subject, int group, qsi
             return Result::Undecided;
         }
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(d_->data);
-        const PCRE2_SIZE begin = rc > group ? ovector[2 * group] : PCRE2_UNSET;
+        const PCRE2_SIZE begin =
+            rc > group ? ovector[std::size_t(2) * std::size_t(group)] : PCRE2_UNSET;
         *start = begin == PCRE2_UNSET ? -1 : qsizetype(begin);
-        *length = begin == PCRE2_UNSET ? 0 : qsizetype(ovector[2 * group + 1] - begin);
+        *length = begin == PCRE2_UNSET
+                      ? 0
+                      : qsizetype(ovector[std::size_t(2) * std::size_t(group) + 1] - begin);
         return Result::Match;
     }
 }

@@ -58,7 +58,7 @@ private:
     // the budget, less what each reads through and room for the rest of the program.
     qint64 workerLimit() const {
         return std::max(job_.budget / threads_ - readBuffer_ - (qint64(8) << 20),
-                        job_.budget / (2 * threads_));
+                        job_.budget / (qint64(2) * threads_));
     }
     std::unique_ptr<QFile> tempFile(QString* reason) {
         return CreateHiddenTempFile(job_.settings.tempDir, reason);

@@ -43,8 +43,8 @@ quint64 PieceHash(qint64 l, qint64 n, qint64 i, const char32_t* text, qint64 len
 qint64 BoundedEditDistance(std::u32string_view a, std::u32string_view b, qint64 bound) {
     if (a.size() > b.size())
         std::swap(a, b);
-    const qint64 la = qint64(a.size());
-    const qint64 lb = qint64(b.size());
+    const auto la = qint64(a.size());
+    const auto lb = qint64(b.size());
     if (lb - la > bound)
         return bound + 1;
     if (a == b)

@@ -105,7 +105,7 @@ bool SortStage::less(const Entry& a, const Entry& b) const {
 }
 
 SortStage::Entry& SortStage::place(QByteArrayView record, qint64 keyBytes) {
-    const qint64 at = qint64(bytes_.size());
+    const auto at = qint64(bytes_.size());
     bytes_.insert(bytes_.end(), record.begin(), record.end());
     Entry& e = held_.emplace_back();
     e.recordAt = at;
@@ -117,19 +117,19 @@ SortStage::Entry& SortStage::place(QByteArrayView record, qint64 keyBytes) {
 }
 
 bool SortStage::add(QByteArrayView sortBytes, QByteArrayView record) {
-    const qint64 keyAt = qint64(bytes_.size());
+    const auto keyAt = qint64(bytes_.size());
     bytes_.insert(bytes_.end(), sortBytes.begin(), sortBytes.end());
     Entry& e = place(record, 0);
     e.keyAt = keyAt;
     e.keyBytes = quint32(sortBytes.size());
     e.prefix = Prefix(sortBytes.data(), sortBytes.size());
-    return qint64(bytes_.size() + held_.size() * sizeof(Entry)) < share_ || spill();
+    return qint64(bytes_.size()) + qint64(held_.size()) * qint64(sizeof(Entry)) < share_ || spill();
 }
 
 bool SortStage::addKeyedByRecord(qint64 keyBytes, QByteArrayView record) {
     Entry& e = place(record, keyBytes);
     e.prefix = Prefix(record.data(), keyBytes);
-    return qint64(bytes_.size() + held_.size() * sizeof(Entry)) < share_ || spill();
+    return qint64(bytes_.size()) + qint64(held_.size()) * qint64(sizeof(Entry)) < share_ || spill();
 }
 
 void SortStage::sortHeld() {
