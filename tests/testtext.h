@@ -44,3 +44,11 @@ inline QString LargeText(int lines) {
 inline QChar Byte(int b) {
     return QChar(char16_t(0xDC00 + b));
 }
+
+// The random tests of many rounds run a fifth of them in the sanitizer build, which is many times
+// slower; the ordinary build runs them all.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr int kRoundsDivisor = 5;
+#else
+inline constexpr int kRoundsDivisor = 1;
+#endif

@@ -7,6 +7,7 @@
 #include "filehelpers.h"
 #include "files/textcodec.h"
 #include "referencefilter.h"
+#include "shards.h"
 #include "testtext.h"
 
 #include <QDir>
@@ -143,7 +144,7 @@ private slots:
     void boxFilterAgainstReference() {
         const QChar alphabet[] = {u'a', u'b', u' ', u'\t', u'\r', u'\n', QChar(0x7532)};
         QRandomGenerator rng(20261208);
-        for (int round = 0; round < 20000; ++round) {
+        for (int round = 0; round < 20000 / kRoundsDivisor; ++round) {
             QString text;
             const int length = rng.bounded(0, 24);
             for (int i = 0; i < length; ++i)
@@ -241,7 +242,7 @@ private slots:
             settings.tempDir = dir.path();
             settings.memoryBudget = where == 2 ? 1 : 0;
             settings.lineBreak = LineBreak::CrLf;
-            for (int round = 0; round < (where == 0 ? 60 : 12); ++round) {
+            for (int round = 0; round < (where == 0 ? 60 : 12) / kRoundsDivisor; ++round) {
                 QString text;
                 for (int i = rng.bounded(14); i > 0; --i)
                     text += alphabet[rng.bounded(int(std::size(alphabet)))];
@@ -1500,5 +1501,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(EngineTest)
+TRENNIX_SHARDED_APPLESS_MAIN(EngineTest)
 #include "tst_engine.moc"

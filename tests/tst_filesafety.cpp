@@ -4,6 +4,7 @@
 // that nothing is left beside the target or in the temporary folder.
 
 #include "filehelpers.h"
+#include "shards.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -796,5 +797,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(FileSafetyTest)
+TRENNIX_SHARDED_GUILESS_MAIN(FileSafetyTest)
 #include "tst_filesafety.moc"

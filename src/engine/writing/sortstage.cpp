@@ -51,7 +51,8 @@ struct SortStage::Run {
     bool fill(qint64 need) {
         if (have - bufferAt >= need)
             return true;
-        std::memmove(buffer.data(), buffer.data() + bufferAt, std::size_t(have - bufferAt));
+        if (have > bufferAt) // an empty buffer has no storage to move within
+            std::memmove(buffer.data(), buffer.data() + bufferAt, std::size_t(have - bufferAt));
         have -= bufferAt;
         bufferAt = 0;
         if (qint64(buffer.size()) < need)
