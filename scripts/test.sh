@@ -31,6 +31,7 @@ if [ "${TRENNIX_TEST_ALL:-0}" = 1 ]; then
     cmake --build .
     ctest --output-on-failure -j "$jobs"
 else
-    cmake --build . --target trennix trennix-cli trennix_benches tst_filesafety tst_budget tst_cli
+    cmake --build . --target trennix trennix-cli trennix_package_files trennix_benches \
+        tst_filesafety tst_budget tst_cli
     ctest --output-on-failure -j "$jobs" -L '^ordinary$'
 fi

@@ -530,6 +530,43 @@ private slots:
         nothingLeft({QStringLiteral("in.txt"), QStringLiteral("out.txt")});
     }
 
+    // A pattern that will clearly take very long: the progress moves within the first batch of
+    // lines, and the user is told once why it is slow and how to stop it.
+    void slowPatternIsExplained_data() {
+        QTest::addColumn<QString>("memory");
+        QTest::newRow("in memory") << "1G";
+        QTest::newRow("partitioned") << "2M";
+    }
+    void slowPatternIsExplained() {
+        QFETCH(QString, memory);
+        WriteAll(path(QStringLiteral("in.txt")),
+                 QByteArray(20, 'a').append("b\n").repeated(200000));
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.setWorkingDirectory(folder);
+        p.start(QStringLiteral(TRENNIX_CLI),
+                {QStringLiteral("in.txt"), QStringLiteral("--key-regex"), QStringLiteral("(a+)+$"),
+                 QStringLiteral("--memory"), memory, QStringLiteral("--progress"),
+                 QStringLiteral("-o"), QStringLiteral("out.txt")});
+        QVERIFY(p.waitForStarted());
+        QString err;
+        while (!err.contains(QStringLiteral("很费时")) && p.state() == QProcess::Running) {
+            p.waitForReadyRead(1000);
+            err += QString::fromUtf8(p.readAllStandardError());
+        }
+        QVERIFY2(err.contains(QStringLiteral("--key-regex 的表达式在这些行上很费时")),
+                 qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("Ctrl+C")), qPrintable(err));
+        // Progress was drawn before the first megabyte's lines were all keyed.
+        QVERIFY2(err.left(err.indexOf(QStringLiteral("很费时"))).contains(u'%'), qPrintable(err));
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(10000));
+        err += QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(err.count(QStringLiteral("很费时")), 1);
+        QVERIFY(!QFile::exists(path(QStringLiteral("out.txt"))));
+    }
+
     // Interrupted while it writes: a file target is left as it was; what went to standard output
     // cannot be taken back, and the message says so.
     void interruptedWhileWriting_data() {

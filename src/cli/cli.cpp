@@ -320,8 +320,21 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
                                      : environment.errorsOnTerminal ? ProgressMeter::Mode::Large
                                                                     : ProgressMeter::Mode::Never;
     ProgressMeter meter(errors, mode);
+    // A key pattern can take a very long time on each line; the user is told why, once.
+    bool toldSlow = settings.options.key.source != KeyRule::Source::Pattern;
     const EngineResult result =
         FilterFiles(files.inputs, outputs.result(), settings, [&](qint64 done, qint64 total) {
+            if (!toldSlow) {
+                if (const qint64 left = ProgressMeter::veryLongLeft(done, total, meter.elapsed())) {
+                    toldSlow = true;
+                    meter.clear();
+                    Say(errors, QStringLiteral("--key-regex 的表达式在这些行上很费时：照现在的速度"
+                                               "还要约 %1。重复套着重复的写法（如 (a+)+$）会让匹配"
+                                               "慢上成千上万倍，换一种写法会快得多；按 Ctrl+C "
+                                               "可随时停止。")
+                                    .arg(ProgressMeter::duration(left)));
+                }
+            }
             meter.show(done, total);
             return !interrupted.load();
         });

@@ -12,9 +12,10 @@ public:
     enum class Mode {
         Never,
         Always,
-        Large, // only for work of more than kLargeBytes
+        Large, // only for work of more than kLargeBytes, or that has run for kLongRunMs
     };
     static constexpr qint64 kLargeBytes = qint64(8) << 20;
+    static constexpr qint64 kLongRunMs = 1000;
 
     ProgressMeter(QIODevice& to, Mode mode);
     // Told how much of the work is done (bytes of the inputs, counting every pass).
@@ -24,6 +25,15 @@ public:
 
     // The line for `done` of `total` after `elapsedMs`, as shown.
     static QString line(qint64 done, qint64 total, qint64 elapsedMs);
+    // The time left, in seconds, when the run has gone on long enough to forecast it and will
+    // clearly take very long (kVeryLongSeconds and more); otherwise 0.
+    static qint64 veryLongLeft(qint64 done, qint64 total, qint64 elapsedMs);
+    static constexpr qint64 kVeryLongSeconds = 600;
+    static constexpr qint64 kVeryLongAfterMs = 3000;
+    // How long the meter has run.
+    qint64 elapsed() const { return clock_.elapsed(); }
+    // "1:02:03" or "2:03".
+    static QString duration(qint64 seconds);
 
 private:
     QIODevice& to_;

@@ -18,7 +18,17 @@
 bool EngineJob::advance(qint64 bytes) {
     const qint64 total = inputs.totalBytes * passes;
     done = std::min(done + bytes, total);
+    sinceTold.start();
     return !stopped() && (!progress || progress(done, total));
+}
+
+void EngineJob::during(qint64 bytes) {
+    if (!progress || (sinceTold.isValid() && sinceTold.elapsed() < kDuringMs))
+        return;
+    sinceTold.start();
+    const qint64 total = inputs.totalBytes * passes;
+    if (!progress(std::min(done + bytes, total), total))
+        inputs.cancelled = true;
 }
 
 qint64 DefaultMemoryBudget() {
@@ -142,8 +152,10 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
                              ? WithByteOrderMark(*settings.outputEncoding)
                              : WithoutByteOrderMark(*settings.outputEncoding);
 
-    for (Segment& s : inputs.list.segments)
+    for (Segment& s : inputs.list.segments) {
         s.undecided = &inputs.list.undecided;
+        s.cancelled = &inputs.list.cancelled;
+    }
     EngineJob job{inputs.list, settings, progress};
     job.inputNames = settings.inputNames.isEmpty() ? inputs.names : settings.inputNames;
     // Near repeats are measured in code points: keys are made of the text.

@@ -6,6 +6,8 @@
 #include "engine/reading/linereader.h"
 #include "engine/reading/segment.h"
 
+#include <QElapsedTimer>
+
 class Emitter;
 
 // The part of the work shared by both ways: inputs, rules, progress and cancel.
@@ -33,9 +35,16 @@ struct EngineJob {
 
     // Reports `bytes` more done; false when cancelled.
     bool advance(qint64 bytes);
+    // Reports `bytes` of the current batch done, on the thread that reads the batches, while the
+    // batch's lines take long (a slow key pattern): at most every kDuringMs. A cancel there stops
+    // the batch.
+    void during(qint64 bytes);
+    static constexpr qint64 kDuringMs = 100;
+    QElapsedTimer sinceTold{}; // since progress was last told
     // True once the caller asked the work to stop (see EngineSettings::stop).
     bool stopped() const {
-        return (settings.stop && settings.stop->load()) || inputs.undecided.found.load();
+        return (settings.stop && settings.stop->load()) || inputs.undecided.found.load() ||
+               inputs.cancelled.load();
     }
 };
 

@@ -276,7 +276,7 @@ EngineResult InMemory::run() {
         } else {
             lines_.clear();
             if (oneThread)
-                SplitRange(s, from, to, splitter_.reader(), lines_);
+                SplitRange(s, from, to, splitter_.reader(), lines_, splitter_.ticker());
             else
                 splitter_.split(s, from, to, lines_);
             if (s.stopped()) { // its keys are not all made

@@ -31,7 +31,9 @@ public:
                   LineTable(counting_, job.removed != nullptr)},
           workers_(EngineThreads(job.settings)), splitter_(options_, job.keyWay, workers_),
           checkers_{std::make_unique<LineReader>(options_, job.keyWay),
-                    std::make_unique<LineReader>(options_, job.keyWay)} {}
+                    std::make_unique<LineReader>(options_, job.keyWay)} {
+        splitter_.setTicker([this](qint64 bytes) { job_.during(bytes); });
+    }
 
     EngineResult run();
 

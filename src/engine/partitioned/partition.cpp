@@ -18,6 +18,10 @@ bool Partitioned::scatter(int bits, QString* reason) {
     }
     Workers workers(threads_);
     BatchSplitter splitter(options_, job_.keyWay, workers);
+    splitter.setTicker([this](qint64 bytes) {
+        const std::lock_guard lock(progressMutex_);
+        job_.during(bytes);
+    });
     LineReader keys(options_, job_.keyWay);
     std::vector<LineRef> lines;
     const int shift = 64 - bits;

@@ -152,12 +152,20 @@ constexpr qint64 kParallelSplitBytes = qint64(64) * 1024;
 } // namespace
 
 void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
-                std::vector<LineRef>& lines) {
+                std::vector<LineRef>& lines, const SplitTicker& tick) {
+    // How often the progress is told: a look at the clock every few lines costs little next to
+    // matching a pattern on them, and a pattern may take long on each.
+    constexpr int kTickLines = 4;
+    int untold = 0;
     ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
         // A key pattern may take long on each line: a stop is looked at before every one. The
         // lines of a stopped batch are not all keyed, and whoever reads them stops too.
         if (s.stopped())
             return;
+        if (tick && ++untold == kTickLines) {
+            untold = 0;
+            tick(line - from);
+        }
         LineKind kind = LineKind::Keyed;
         qint64 keyBytes = 0;
         const quint64 hash = reader.hash(s, line, length, &kind, &keyBytes);
@@ -166,7 +174,8 @@ void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader
 }
 
 BatchSplitter::BatchSplitter(const FilterOptions& options, KeyWay way, Workers& workers)
-    : workers_(workers), pieces_(std::size_t(workers.size() - 1)) {
+    : workers_(workers), pieces_(std::size_t(workers.size() - 1)),
+      slowKeys_(options.key.source == KeyRule::Source::Pattern) {
     for (int i = 0; i < workers.size(); ++i)
         readers_.push_back(std::make_unique<LineReader>(options, way));
 }
@@ -181,7 +190,7 @@ void BatchSplitter::split(const Segment& s, const uchar* from, const uchar* to,
     const int count =
         s.longLine ? 1 : int(std::min<qint64>(workers_.size(), 2 * size / kParallelSplitBytes));
     if (count <= 1) {
-        SplitRange(s, from, to, reader(), lines);
+        SplitRange(s, from, to, reader(), lines, tick_);
         return;
     }
     // Cut on line starts, near equal shares.
@@ -193,11 +202,16 @@ void BatchSplitter::split(const Segment& s, const uchar* from, const uchar* to,
         cuts.push_back(std::max(cuts.back(), NextLineStart(from + at, to, s.units)));
     }
     cuts.push_back(to);
+    // The calling thread's piece, a near equal share, tells how far the whole batch has come.
+    SplitTicker whole;
+    if (tick_)
+        whole = [&](qint64 bytes) { tick_(bytes * count); };
+    const SplitTicker none;
     workers_.each(count, [&](int me) {
         std::vector<LineRef>& into = me == 0 ? lines : pieces_[std::size_t(me - 1)];
         into.clear();
         SplitRange(s, cuts[std::size_t(me)], cuts[std::size_t(me) + 1], *readers_[std::size_t(me)],
-                   into);
+                   into, me == 0 ? whole : none);
     });
     for (int i = 1; i < count; ++i)
         lines.insert(lines.end(), pieces_[std::size_t(i - 1)].begin(),

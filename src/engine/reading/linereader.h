@@ -7,6 +7,7 @@
 #include "core/bytecolumns.h"
 #include "engine/reading/segment.h"
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -74,9 +75,13 @@ private:
     std::vector<uchar> again_; // a first copy read again from its file
 };
 
-// Appends the lines of [from, to) of a segment, with their hashes, to `lines`.
+// Told how many bytes of a batch have been split so far, while its lines are keyed.
+using SplitTicker = std::function<void(qint64)>;
+
+// Appends the lines of [from, to) of a segment, with their hashes, to `lines`; tells `tick` as it
+// goes.
 void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader& reader,
-                std::vector<LineRef>& lines);
+                std::vector<LineRef>& lines, const SplitTicker& tick = {});
 
 // Splits batches into lines with their hashes, on every worker when a batch is large, each worker
 // with its own reader.
@@ -91,9 +96,18 @@ public:
     void split(const Segment& s, const uchar* from, const uchar* to, std::vector<LineRef>& lines);
     // The first worker's reader, for what is read on the calling thread.
     LineReader& reader() { return *readers_.front(); }
+    // Told, on the calling thread, how far a batch's split has come (see EngineJob::during),
+    // where keys may take long to make: with a key pattern.
+    void setTicker(SplitTicker tick) {
+        if (slowKeys_)
+            tick_ = std::move(tick);
+    }
+    const SplitTicker& ticker() const { return tick_; }
 
 private:
     Workers& workers_;
     std::vector<std::unique_ptr<LineReader>> readers_;
     std::vector<std::vector<LineRef>> pieces_; // the lines of each worker's piece but the first
+    SplitTicker tick_;
+    bool slowKeys_ = false;
 };

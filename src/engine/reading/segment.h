@@ -37,11 +37,13 @@ struct Segment {
     bool longLine = false;
     int list = -1; // the number of the compared list it belongs to; -1 for the inputs
     int input = 0; // the number of the input it belongs to
-    const std::atomic<bool>* stop = nullptr; // EngineSettings::stop
-    UndecidedLine* undecided = nullptr;      // SegmentList::undecided
+    const std::atomic<bool>* stop = nullptr;      // EngineSettings::stop
+    UndecidedLine* undecided = nullptr;           // SegmentList::undecided
+    const std::atomic<bool>* cancelled = nullptr; // SegmentList::cancelled
     bool stopped() const {
         return (stop && stop->load(std::memory_order_relaxed)) ||
-               (undecided && undecided->found.load(std::memory_order_relaxed));
+               (undecided && undecided->found.load(std::memory_order_relaxed)) ||
+               (cancelled && cancelled->load(std::memory_order_relaxed));
     }
     const QFile* file = nullptr; // the mapped file, to read a line again without mapping it
     const uchar* begin() const { return data + body; }
@@ -57,6 +59,8 @@ struct SegmentList {
     mutable std::atomic<bool> readFailed = false;
     // A line no key could be made of; every segment points here.
     mutable UndecidedLine undecided;
+    // The progress callback said stop while a batch was under way (see EngineJob::during).
+    mutable std::atomic<bool> cancelled = false;
     const Segment& at(quint64 pos) const {
         return segments.size() == 1 ? segments.front() : find(pos);
     }
