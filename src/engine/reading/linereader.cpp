@@ -50,6 +50,14 @@ QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 lengt
     return into;
 }
 
+qint64 LineReader::chars(const Segment& s, const uchar* line, qint64 length) {
+    const QStringView text = decode(s, line, length, counted_);
+    qint64 n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        n += !text[i].isLowSurrogate() || i == 0 || !text[i - 1].isHighSurrogate();
+    return n;
+}
+
 QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
                                bool* keyless) {
     bool none = false;
