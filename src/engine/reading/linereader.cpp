@@ -52,9 +52,12 @@ QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 lengt
 
 qint64 LineReader::chars(const Segment& s, const uchar* line, qint64 length) {
     const QStringView text = decode(s, line, length, counted_);
-    qint64 n = 0;
-    for (qsizetype i = 0; i < text.size(); ++i)
-        n += !text[i].isLowSurrogate() || i == 0 || !text[i - 1].isHighSurrogate();
+    // A pair of surrogates is one character.
+    qint64 n = text.size();
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i].isLowSurrogate() && text[i - 1].isHighSurrogate())
+            --n;
+    }
     return n;
 }
 
