@@ -286,6 +286,17 @@ inline std::vector<ReferenceFate> ReferenceFates(const QStringList& lines, const
             case KeepMode::Repeated:
                 kept = all.size() > 1 ? all.front() : -1;
                 break;
+            case KeepMode::Longest:
+            case KeepMode::Shortest:
+                // The first copy of the most (fewest) code points.
+                kept = all.front();
+                for (const int c : all) {
+                    const auto here = lines[c].toUcs4().size();
+                    const auto best = lines[kept].toUcs4().size();
+                    if (o.keep == KeepMode::Longest ? here > best : here < best)
+                        kept = c;
+                }
+                break;
             }
             fate.keep = kept == i;
             if (kept >= 0)

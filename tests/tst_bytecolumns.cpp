@@ -97,7 +97,7 @@ private slots:
             o.key.separator.character = separator;
             o.key.columns = *ParseFieldList(
                 QString::fromLatin1(columns[rng.bounded(int(std::size(columns)))]), nullptr);
-            o.keep = KeepMode(rng.bounded(4));
+            o.keep = KeepMode(rng.bounded(6));
             const QByteArray input = randomBytes(rng.bounded(1, 14));
             EngineSettings settings;
             settings.options = o;

@@ -1,5 +1,6 @@
 #include "core/bytecolumns.h"
 #include "core/comparisonoptions.h"
+#include "core/decimalsum.h"
 #include "core/lines.h"
 #include "core/programwords.h"
 #include "testtext.h"
@@ -77,6 +78,61 @@ QStringList KeysOf(const FilterOptions& options) {
 class CoreTest : public QObject {
     Q_OBJECT
 private slots:
+    // Exact sums of decimal numbers: "|"-separated terms, "?" marks a term that is no number.
+    void decimalSums_data() {
+        QTest::addColumn<QString>("terms");
+        QTest::addColumn<QString>("sum");
+        auto row = [](const char* terms, const char* sum) {
+            QTest::newRow(terms) << QString::fromUtf8(terms) << QString::fromUtf8(sum);
+        };
+        row("1|2", "3");
+        row("0.1|0.2", "0.3");
+        row("99999999999999999999|1", "100000000000000000000");
+        row("1.50|1", "2.50");
+        row("-5|3", "-2");
+        row("+5|-5", "0");
+        row("-0.5|0.25", "-0.25");
+        row("-1.000|1", "0.000");
+        row("-0", "0");
+        row("007|0.010", "7.010");
+        row("-99999999999999999999.99|-0.01", "-100000000000000000000.00");
+        row("100|-99.999", "0.001");
+        row("abc?|2|1.?|.5?|1e3?|+?|--1?|1.2.3?|１?", "2");
+        row(" 1?|2", "2");
+    }
+    void decimalSums() {
+        QFETCH(QString, terms);
+        QFETCH(QString, sum);
+        DecimalSum total;
+        for (QString term : terms.split(u'|')) {
+            const bool number = !term.endsWith(u'?');
+            if (!number)
+                term.chop(1);
+            QCOMPARE(DecimalSum::IsNumber(term), number);
+            QCOMPARE(total.add(term), number);
+        }
+        QCOMPARE(total.text(), sum);
+    }
+    // Random integers and hundredths against 64-bit arithmetic where that does not overflow.
+    void decimalSumsAgainstIntegers() {
+        QRandomGenerator rng(1032);
+        for (int round = 0; round < 2000; ++round) {
+            DecimalSum total;
+            qint64 cents = 0;
+            for (int n = rng.bounded(1, 8); n > 0; --n) {
+                const qint64 value = qint64(rng.bounded(2000001)) - 1000000;
+                cents += value;
+                const QString whole = QString::number(std::abs(value) / 100);
+                const QString text = (value < 0 ? QStringLiteral("-") : QString()) + whole + u'.' +
+                                     QString::number(std::abs(value) % 100).rightJustified(2, u'0');
+                QVERIFY(total.add(text));
+            }
+            const QString expected = (cents < 0 ? QStringLiteral("-") : QString()) +
+                                     QString::number(std::abs(cents) / 100) + u'.' +
+                                     QString::number(std::abs(cents) % 100).rightJustified(2, u'0');
+            QCOMPARE(total.text(), expected);
+        }
+    }
     void count_data() {
         QTest::addColumn<QString>("input");
         QTest::addColumn<qsizetype>("expected");

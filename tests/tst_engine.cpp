@@ -434,7 +434,7 @@ private slots:
         QTest::addColumn<KeepMode>("keep");
         for (const int threads : {1, 3})
             for (const qint64 budget : {qint64(0), qint64(1), qint64(-1)})
-                for (const KeepMode keep : {KeepMode::First, KeepMode::Last})
+                for (const KeepMode keep : {KeepMode::First, KeepMode::Last, KeepMode::Shortest})
                     QTest::addRow("%d threads, budget %lld, keep %d", threads, budget, int(keep))
                         << threads << budget << keep;
     }

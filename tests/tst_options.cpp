@@ -51,6 +51,10 @@ FilterOptions OptionsOf(const QStringList& actions) {
             o.keep = KeepMode::Unique;
         else if (a == QStringLiteral("KeepRepeated"))
             o.keep = KeepMode::Repeated;
+        else if (a == QStringLiteral("KeepLongest"))
+            o.keep = KeepMode::Longest;
+        else if (a == QStringLiteral("KeepShortest"))
+            o.keep = KeepMode::Shortest;
         else if (a == QStringLiteral("SortText"))
             o.sort = SortOrder::Text;
         else if (a == QStringLiteral("SortPinyin"))
@@ -126,6 +130,10 @@ private slots:
         QTest::newRow("最后一次") << QStringList{"KeepLast"};
         QTest::newRow("没有重复的") << QStringList{"KeepUnique"};
         QTest::newRow("重复的") << QStringList{"KeepRepeated"};
+        QTest::newRow("最长的, trim and width")
+            << QStringList{"OptionTrim", "OptionIgnoreWidth", "OptionIgnoreCase", "KeepLongest"};
+        QTest::newRow("最短的, trim, sorted")
+            << QStringList{"OptionTrim", "KeepShortest", "SortText"};
         QTest::newRow("all comparisons, last")
             << QStringList{"OptionIgnoreCase", "OptionTrim", "OptionIgnoreWidth", "KeepLast"};
         QTest::newRow("case and width, repeated, blank kept") << QStringList{

@@ -74,7 +74,7 @@ private slots:
         };
         for (int round = 0; round < 400; ++round) {
             FilterOptions o = round % 3 == 0 ? FilterOptions() : RandomOptions(rng);
-            o.keep = KeepMode(rng.bounded(4));
+            o.keep = KeepMode(rng.bounded(6));
             o.keepBlank = rng.bounded(4) == 0;
             const QString input = randomText(rng.bounded(1, 16));
             EngineSettings settings;

@@ -84,6 +84,8 @@ std::map<QString, qint64> ModelCounts(const QStringList& lines, KeepMode keep, b
     switch (keep) {
     case KeepMode::First:
     case KeepMode::Last:
+    case KeepMode::Longest:
+    case KeepMode::Shortest:
         if (nonBlank - distinct > 0)
             counts[QStringLiteral("重复")] = nonBlank - distinct;
         break;

@@ -124,6 +124,21 @@ private slots:
         row("count with counts", "x\ny\ny\nz\nz\nz", "", "sort=count", "3\tz\n2\ty\n1\tx", true);
         row("count of blank lines", "\na\n\na\nb\n\n", "", "sort=count", "\na\nb");
         row("count of repeated lines", "a\nb\nb\na\nc\nb", "", "sort=count keep=repeated", "b\na");
+        row("longest at its own place", "a\t1\nb\t22\na\t333\nb\t4", "tab 1", "keep=longest",
+            "b\t22\na\t333");
+        row("shortest at its own place", "a\t11\nb\t22\na\t3\nb\t4", "tab 1", "keep=shortest",
+            "a\t3\nb\t4");
+        row("longest ties go to the first", "x\tab\nx\tcd\nx\ta", "tab 1", "keep=longest", "x\tab");
+        row("shortest ties go to the first", "x\tab\nx\tc\nx\td", "tab 1", "keep=shortest", "x\tc");
+        row("longest counts code points, not bytes", "k,\xE4\xB8\xAD\xE6\x96\x87\nk,abc", ", 1",
+            "keep=longest", "k,abc");
+        row("shortest counts a pair of surrogates once",
+            "k,\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80\nk,abcd", ", 1", "keep=shortest",
+            "k,\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80");
+        row("longest ignoring case and spaces", "ab\n Ab \nAB", "", "keep=longest trim ignore-case",
+            " Ab ");
+        row("longest with counts and sorted", "b\tx\na\ty\nb\txyz\na", "tab 1",
+            "keep=longest sort=text", "2\ta\ty\n2\tb\txyz", true);
     }
     void orders() {
         QFETCH(QString, input);
@@ -158,7 +173,7 @@ private slots:
                                         QStringLiteral("b")};
         for (int round = 0; round < 200; ++round) {
             FilterOptions o = RandomOptions(rng);
-            o.keep = KeepMode(rng.bounded(4));
+            o.keep = KeepMode(rng.bounded(6));
             o.keepBlank = rng.bounded(4) == 0;
             o.sort = SortOrder(1 + rng.bounded(5));
             o.reverse = rng.bounded(2) == 0;

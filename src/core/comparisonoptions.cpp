@@ -40,6 +40,8 @@ const OptionChoice kKeepModes[] = {
     {int(KeepMode::Last), "last", u"保留最后一次出现的行", "KeepLast"},
     {int(KeepMode::Unique), "unique", u"只保留没有重复的行", "KeepUnique"},
     {int(KeepMode::Repeated), "repeated", u"只列出重复的行", "KeepRepeated"},
+    {int(KeepMode::Longest), "longest", u"保留最长的行", "KeepLongest"},
+    {int(KeepMode::Shortest), "shortest", u"保留最短的行", "KeepShortest"},
 };
 
 const OptionChoice kSortOrders[] = {
@@ -93,7 +95,8 @@ const ComparisonOption kOptions[] = {
     {.member = Member<&FilterOptions::keep>(),
      .name = "keep",
      .help = u"保留哪一行：first（第一次出现的，默认）、last（最后一次出现的）、"
-             u"unique（只保留没有重复的行）、repeated（只列出重复的行）。",
+             u"unique（只保留没有重复的行）、repeated（只列出重复的行）、"
+             u"longest（字数最多的，一样多时取第一个）、shortest（字数最少的，一样多时取第一个）。",
      .settingsWord = "keep",
      .valueName = u"方式",
      .choices = kKeepModes},

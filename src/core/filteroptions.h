@@ -14,6 +14,8 @@ enum class KeepMode {
     Last,     // the last copy of every line, at its own place
     Unique,   // only the lines that occur once
     Repeated, // one copy of each line that occurs more than once, at its first place
+    Longest,  // the copy with the most characters (the first of those), at its own place
+    Shortest, // the copy with the fewest characters (the first of those), at its own place
 };
 
 // The order the kept lines are written in: as they stood (the default), or by their keys.

@@ -16,14 +16,40 @@ inline bool KeepsKey(KeepMode keep, bool repeated) {
         return repeated;
     case KeepMode::First:
     case KeepMode::Last:
+    case KeepMode::Longest:
+    case KeepMode::Shortest:
         break;
     }
     return true;
 }
 
-// Whether the copy that stays is the key's last line (else its first).
-inline bool KeepsLastCopy(KeepMode keep) {
-    return keep == KeepMode::Last;
+// Whether the copy that stays is chosen among the key's lines as they come (else it is the first).
+inline bool ChoosesCopy(KeepMode keep) {
+    return keep == KeepMode::Last || keep == KeepMode::Longest || keep == KeepMode::Shortest;
+}
+
+// Whether the choice needs each copy's length in characters (code points).
+inline bool ChoosesByLength(KeepMode keep) {
+    return keep == KeepMode::Longest || keep == KeepMode::Shortest;
+}
+
+// Whether a later copy of `chars` characters takes the place of the copy chosen so far, of
+// `chosenChars`: the last copy always; the longest or shortest only when strictly longer or
+// shorter, so that ties go to the first.
+inline bool LaterCopyWins(KeepMode keep, quint64 chosenChars, quint64 chars) {
+    switch (keep) {
+    case KeepMode::Last:
+        return true;
+    case KeepMode::Longest:
+        return chars > chosenChars;
+    case KeepMode::Shortest:
+        return chars < chosenChars;
+    case KeepMode::First:
+    case KeepMode::Unique:
+    case KeepMode::Repeated:
+        break;
+    }
+    return false;
 }
 
 // Blank lines (an empty key) never take part in the comparison: with keepBlank every one stays,

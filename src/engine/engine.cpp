@@ -1,5 +1,6 @@
 // The engine's front door: the inputs, in memory or from files, go the in-memory or the
 // partitioned way, and what they give is counted.
+#include "core/keeprules.h"
 #include "core/shown.h"
 #include "engine/enginejob.h"
 #include "engine/reading/batches.h"
@@ -46,11 +47,11 @@ namespace {
 // The memory the in-memory way may come to need: the input, which may all become resident (or
 // the first copies kept in memory instead of the mapped pages they spare), and the tables if
 // every line were different (a quarter free, and the old slots during growth).
-qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed) {
+qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed, bool chars) {
     qint64 slotCount = 2048;
     while (slotCount * 3 < lines * 4)
         slotCount *= 2;
-    const qint64 slotBytes = 16 + (counting ? 8 : 0) + (removed ? 16 : 0);
+    const qint64 slotBytes = 16 + (counting ? 8 : 0) + (removed ? 16 : 0) + (chars ? 8 : 0);
     return inputBytes + slotCount * slotBytes * 3 / 2;
 }
 
@@ -90,8 +91,9 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     if (job.settings.options.similar != 0)
         result = RunSimilar(job, out);
     else if (way == Way::Partitioned ||
-             (way == Way::Either && InMemoryNeed(job.inputs.totalBytes, lines, counting,
-                                                 removed != nullptr) > job.budget))
+             (way == Way::Either &&
+              InMemoryNeed(job.inputs.totalBytes, lines, counting, removed != nullptr,
+                           ChoosesByLength(job.settings.options.keep)) > job.budget))
         result = RunPartitioned(job, out);
     else
         result = RunInMemory(job, out);

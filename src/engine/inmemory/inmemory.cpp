@@ -63,7 +63,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
     LineReader& checker = *checkers_[both ? 0 : share];
     // With the first copy kept and nothing after a line deciding it, the first pass decides.
     const bool first = options_.keep == KeepMode::First;
-    const bool last = KeepsLastCopy(options_.keep);
+    const bool choosing = ChoosesCopy(options_.keep);
+    const bool byLength = ChoosesByLength(options_.keep);
     const std::size_t n = lines_.size();
     auto mine = [&](const LineRef& line) { return both || (line.hash >> 63) == share; };
     // Two steps ahead: the slot a line will look at, then the bytes of the line found there,
@@ -138,6 +139,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
         const quint64 index = quint64(lineIndex_) + i;
         if (inserted) {
             copyFirstLine(unsigned(line.hash >> 63), slot, s, bytes, line.length);
+            if (byLength)
+                table.charsOf(slot) = quint64(checker.chars(s, bytes, line.length));
             if (const qint64 at = lineIndex_ + qint64(i); at < sampleTo_)
                 ++(at < sampleFrom_ ? newEarly_ : newLate_)[counter];
             if (job_.removed)
@@ -146,8 +149,18 @@ void InMemory::decide(const Segment& s, unsigned share) {
                 removal_[i] = {RemovedLine::Why::List, quint64(removing)};
             continue;
         }
+        // Whether this copy takes the place of the one chosen so far.
+        bool wins = false;
+        if (byLength) {
+            const auto chars = quint64(checker.chars(s, bytes, line.length));
+            wins = LaterCopyWins(options_.keep, table.charsOf(slot), chars);
+            if (wins)
+                table.charsOf(slot) = chars;
+        } else {
+            wins = choosing;
+        }
         if (job_.removed) {
-            if (last)
+            if (wins)
                 table.lineOf(slot) = index;
             if (table.secondOf(slot) == 0)
                 table.secondOf(slot) = index + 1;
@@ -155,7 +168,7 @@ void InMemory::decide(const Segment& s, unsigned share) {
                 removal_[i] = removing >= 0 ? Removal{RemovedLine::Why::List, quint64(removing)}
                                             : Removal{RemovedLine::Why::Repeat, table.lineOf(slot)};
         }
-        slot.pos = (last ? line.pos : slot.pos) | LineTable::kSeenAgain;
+        slot.pos = (wins ? line.pos : slot.pos) | LineTable::kSeenAgain;
         if (counting_)
             ++table.countOf(slot);
     }

@@ -7,6 +7,7 @@
 // The in-memory way, shared by its files: inmemory.cpp decides the lines, inmemorylists.cpp
 // compares them with the lists.
 
+#include "core/keeprules.h"
 #include "engine/enginejob.h"
 #include "engine/inmemory/firstcopies.h"
 #include "engine/inmemory/linetable.h"
@@ -27,8 +28,8 @@ public:
         : job_(job), out_(out), options_(job.settings.options),
           counting_(job.settings.writeCounts || job.settings.collectRepeats ||
                     job.settings.options.sort == SortOrder::Count),
-          tables_{LineTable(counting_, job.removed != nullptr),
-                  LineTable(counting_, job.removed != nullptr)},
+          tables_{LineTable(counting_, job.removed != nullptr, ChoosesByLength(options_.keep)),
+                  LineTable(counting_, job.removed != nullptr, ChoosesByLength(options_.keep))},
           workers_(EngineThreads(job.settings)), splitter_(options_, job.keyWay, workers_),
           checkers_{std::make_unique<LineReader>(options_, job.keyWay),
                     std::make_unique<LineReader>(options_, job.keyWay)} {

@@ -9,6 +9,8 @@ void LineTable::allocate(std::size_t capacity) {
         counts_.assign(capacity, 0);
     if (withLines_)
         lines_.assign(2 * capacity, 0);
+    if (withChars_)
+        chars_.assign(capacity, 0);
     mask_ = capacity - 1;
     size_ = 0;
 }
@@ -22,6 +24,7 @@ void LineTable::reserve(qint64 lines) {
     std::vector<Slot> old = std::move(slots_);
     std::vector<quint64> oldCounts = std::move(counts_);
     std::vector<quint64> oldLines = std::move(lines_);
+    std::vector<quint64> oldChars = std::move(chars_);
     allocate(capacity);
     for (std::size_t i = 0; i < old.size(); ++i) {
         if (old[i].pos == kFree)
@@ -36,6 +39,8 @@ void LineTable::reserve(qint64 lines) {
             lines_[2 * at] = oldLines[2 * i];
             lines_[2 * at + 1] = oldLines[2 * i + 1];
         }
+        if (withChars_)
+            chars_[at] = oldChars[i];
         ++size_;
     }
 }

@@ -23,6 +23,11 @@ public:
     LineTable(bool withCounts, bool lines) : withCounts_(withCounts), withLines_(lines) {
         allocate(1024);
     }
+    // With `chars`, one number more: the length in characters of the copy its slot points to.
+    LineTable(bool withCounts, bool lines, bool chars)
+        : withCounts_(withCounts), withLines_(lines), withChars_(chars) {
+        allocate(1024);
+    }
 
     // Finds the slot of the line with this hash for which same(pos) holds, or takes a free slot
     // for it with `pos`. Sets *inserted accordingly. Never grows: call reserveOne() first.
@@ -41,7 +46,8 @@ public:
         return std::size_t(size_ + 1) * 4 <= slots_.size() * 3 || grow(limitBytes);
     }
     qint64 bytes() const {
-        return qint64(slots_.size()) * (16 + (withCounts_ ? 8 : 0) + (withLines_ ? 16 : 0));
+        return qint64(slots_.size()) *
+               (16 + (withCounts_ ? 8 : 0) + (withLines_ ? 16 : 0) + (withChars_ ? 8 : 0));
     }
     qint64 bytesAfterGrowth() const { return bytes() * 3; } // the old and the new slots at once
     qint64 size() const { return size_; }
@@ -60,6 +66,9 @@ public:
     quint64 secondOf(const Slot& slot) const {
         return lines_[2 * std::size_t(&slot - slots_.data()) + 1];
     }
+
+    // With `chars`: the length in characters of the copy the slot points to.
+    quint64& charsOf(const Slot& slot) { return chars_[std::size_t(&slot - slots_.data())]; }
 
     void prefetch(quint64 hash) const {
         __builtin_prefetch(&slots_[hash & mask_]);
@@ -87,7 +96,9 @@ private:
 
     bool withCounts_;
     bool withLines_ = false;
+    bool withChars_ = false;
     std::vector<Slot> slots_;
+    std::vector<quint64> chars_; // one a slot, with `chars`
     std::vector<quint64> counts_;
     std::vector<quint64> lines_; // two a slot, with `lines`
     std::size_t mask_ = 0;

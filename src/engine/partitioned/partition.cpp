@@ -23,6 +23,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
         job_.during(bytes);
     });
     LineReader keys(options_, job_.keyWay);
+    const bool byLength = ChoosesByLength(options_.keep);
     std::vector<LineRef> lines;
     const int shift = 64 - bits;
     LineBreakCounts breaks;
@@ -30,13 +31,18 @@ bool Partitioned::scatter(int bits, QString* reason) {
     auto write = [&](const Segment& s, const LineRef& line, quint64 index) {
         PartitionWriter& w = writers[std::size_t(line.hash >> shift)];
         const uchar* bytes = s.data + (qint64(line.pos) - s.base);
+        const quint32 chars =
+            byLength && s.list < 0
+                ? quint32(std::min<qint64>(keys.chars(s, bytes, line.length), ~quint32(0)))
+                : 0;
         if (line.keyBytes > kLongestInlineKey) {
-            AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length});
+            AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length}, chars);
         } else if (!job_.keyIsLine()) {
             const QByteArrayView key = keys.key(s, bytes, line.length, 0);
-            Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size())}, key.data());
+            Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size()), chars},
+                   key.data());
         } else {
-            Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length)}, bytes);
+            Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length), chars}, bytes);
         }
         ++w.records;
         return w.buffer.size() < writeBuffer_ || Flush(w, freeAtStart_, reason);

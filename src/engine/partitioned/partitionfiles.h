@@ -26,8 +26,9 @@ struct RecordHeader {
     quint64 index;
     quint64 hash;
     quint32 keyBytes; // kOutOfLine: the line's position and length follow instead
+    quint32 chars;    // the line's length in characters, where the copy kept is chosen by it
 };
-constexpr qint64 kHeaderBytes = 8 + 8 + 4;
+constexpr qint64 kHeaderBytes = 8 + 8 + 4 + 4;
 // The index of a record of a compared list: this bit, and the list's number.
 constexpr quint64 kListRecord = quint64(1) << 63;
 constexpr quint32 kOutOfLine = ~quint32(0);
@@ -84,14 +85,16 @@ inline void Append(QByteArray& buffer, const RecordHeader& h, const void* key) {
     std::memcpy(p, &h.index, 8);
     std::memcpy(p + 8, &h.hash, 8);
     std::memcpy(p + 16, &h.keyBytes, 4);
+    std::memcpy(p + 20, &h.chars, 4);
     std::memcpy(p + kHeaderBytes, key, std::size_t(KeyRoom(h)));
 }
 
-inline void AppendOutOfLine(QByteArray& buffer, quint64 index, quint64 hash, LinePlace place) {
+inline void AppendOutOfLine(QByteArray& buffer, quint64 index, quint64 hash, LinePlace place,
+                            quint32 chars) {
     char key[kOutOfLineBytes];
     std::memcpy(key, &place.pos, 8);
     std::memcpy(key + 8, &place.length, 8);
-    Append(buffer, RecordHeader{index, hash, kOutOfLine}, key);
+    Append(buffer, RecordHeader{index, hash, kOutOfLine, chars}, key);
 }
 
 // Reads the records of a partition file one by one, in the order they were written.
@@ -109,6 +112,7 @@ public:
         std::memcpy(&h.index, p, 8);
         std::memcpy(&h.hash, p + 8, 8);
         std::memcpy(&h.keyBytes, p + 16, 4);
+        std::memcpy(&h.chars, p + 20, 4);
         if (!fill(kHeaderBytes + KeyRoom(h), failed)) {
             *failed = true;
             return false;

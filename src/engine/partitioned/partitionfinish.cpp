@@ -23,12 +23,14 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
     struct Entry {
         const char* key; // in the arena; for an out-of-line key, its line's place
         quint32 keyBytes;
+        quint32 chars; // of the copy chosen, where the length chooses it
         quint64 first;
-        quint64 last;
+        quint64 last;  // the last copy, or where a rule chooses, the copy chosen
         quint64 count; // of the input's lines; 0 for a key that only the lists hold
         quint64 lists; // the compared lists that hold it, as bits
     };
     KeysInInput longKeys(job_.inputs, options_, job_.keyWay);
+    const bool byLength = ChoosesByLength(options_.keep);
     const qint64 limit = workerLimit();
     KeyArena arena(std::clamp(limit / 8, qint64(64) << 10, qint64(4) << 20));
     std::vector<Entry> entries;
@@ -117,8 +119,8 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         const bool ofList = (h.index & kListRecord) != 0;
         const quint64 listBit = ofList ? quint64(1) << (h.index & ~kListRecord) : 0;
         if (inserted) {
-            entries.push_back(Entry{arena.add(key, KeyRoom(h)), h.keyBytes, h.index, h.index,
-                                    ofList ? 0U : 1U, listBit});
+            entries.push_back(Entry{arena.add(key, KeyRoom(h)), h.keyBytes, h.chars, h.index,
+                                    h.index, ofList ? 0U : 1U, listBit});
             if (job_.removed)
                 seconds.push_back(0);
             // The kept lines' list to come counted too, for as many as there are entries.
@@ -136,7 +138,10 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
                     seconds[at] = h.index;
                 if (e.count == 0)
                     e.first = h.index;
-                e.last = h.index;
+                if (e.count == 0 || !byLength || LaterCopyWins(options_.keep, e.chars, h.chars)) {
+                    e.last = h.index;
+                    e.chars = h.chars;
+                }
                 ++e.count;
             }
         }
@@ -174,7 +179,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         ++distinctHere;
         const bool repeated = e.count > 1;
         repeatedHere += repeated;
-        const quint64 index = KeepsLastCopy(options_.keep) ? e.last : e.first;
+        const quint64 index = ChoosesCopy(options_.keep) ? e.last : e.first;
         // Every copy of a line that the lists remove goes, counted for the list that removes it.
         const bool passes = PassesLists(e.lists, job_.excluding, job_.intersecting);
         if (!passes)
@@ -204,7 +209,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
             }
             const bool repeated = e.count > 1;
             if (KeepsKey(options_.keep, repeated)) {
-                const quint64 keptIndex = KeepsLastCopy(options_.keep) ? e.last : e.first;
+                const quint64 keptIndex = ChoosesCopy(options_.keep) ? e.last : e.first;
                 *removal = {Why::Repeat, keptIndex};
                 return index != keptIndex;
             }

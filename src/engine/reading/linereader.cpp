@@ -50,6 +50,17 @@ QStringView LineReader::decode(const Segment& s, const uchar* line, qint64 lengt
     return into;
 }
 
+qint64 LineReader::chars(const Segment& s, const uchar* line, qint64 length) {
+    const QStringView text = decode(s, line, length, counted_);
+    // A pair of surrogates is one character.
+    qint64 n = text.size();
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i].isLowSurrogate() && text[i - 1].isHighSurrogate())
+            --n;
+    }
+    return n;
+}
+
 QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
                                bool* keyless) {
     bool none = false;

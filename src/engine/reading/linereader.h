@@ -64,6 +64,9 @@ public:
     QByteArrayView key(const Segment& s, const uchar* line, qint64 length, int buffer,
                        bool* keyless = nullptr);
 
+    // The line's length in characters (code points) as its text reads.
+    qint64 chars(const Segment& s, const uchar* line, qint64 length);
+
 private:
     QStringView decode(const Segment& s, const uchar* line, qint64 length, QString& into);
 
@@ -71,6 +74,7 @@ private:
     LineKeyMaker keys_[2];
     ByteColumnKey columns_[2];
     QString decoded_[2];
+    QString counted_; // a line decoded to count its characters
     DecoderCache decoders_;
     std::vector<uchar> again_; // a first copy read again from its file
 };

@@ -52,6 +52,8 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
     switch (options.keep) {
     case KeepMode::First:
     case KeepMode::Last:
+    case KeepMode::Longest:
+    case KeepMode::Shortest:
         parts.emplace_back(byMode, QStringLiteral("重复"));
         break;
     case KeepMode::Unique:

@@ -1,0 +1,126 @@
+#include "core/decimalsum.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// a >= b for magnitudes as DecimalSum keeps them, without leading zeros.
+bool NotLess(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return a.size() > b.size();
+    for (std::size_t i = a.size(); i-- > 0;) {
+        if (a[i] != b[i])
+            return a[i] > b[i];
+    }
+    return true;
+}
+
+void DropLeadingZeros(std::string& digits) {
+    while (!digits.empty() && digits.back() == '0')
+        digits.pop_back();
+}
+
+// a += b.
+void AddTo(std::string& a, const std::string& b) {
+    if (a.size() < b.size())
+        a.resize(b.size(), '0');
+    int carry = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const int d = (a[i] - '0') + (i < b.size() ? b[i] - '0' : 0) + carry;
+        a[i] = char('0' + d % 10);
+        carry = d / 10;
+    }
+    if (carry)
+        a.push_back('1');
+}
+
+// a -= b, where a >= b.
+void SubtractFrom(std::string& a, const std::string& b) {
+    int borrow = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        int d = (a[i] - '0') - (i < b.size() ? b[i] - '0' : 0) - borrow;
+        borrow = d < 0;
+        a[i] = char('0' + d + 10 * borrow);
+    }
+    DropLeadingZeros(a);
+}
+
+} // namespace
+
+bool DecimalSum::IsNumber(QStringView text) {
+    qsizetype i = 0;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    const qsizetype integerFrom = i;
+    while (i < text.size() && IsAsciiDigit(text[i]))
+        ++i;
+    if (i == integerFrom)
+        return false;
+    if (i == text.size())
+        return true;
+    if (text[i] != u'.')
+        return false;
+    const qsizetype fractionFrom = ++i;
+    while (i < text.size() && IsAsciiDigit(text[i]))
+        ++i;
+    return i > fractionFrom && i == text.size();
+}
+
+void DecimalSum::widen(int decimals) {
+    if (decimals <= decimals_)
+        return;
+    if (!digits_.empty())
+        digits_.insert(0, std::size_t(decimals - decimals_), '0');
+    decimals_ = decimals;
+}
+
+bool DecimalSum::add(QStringView text) {
+    if (!IsNumber(text))
+        return false;
+    const bool negative = text.front() == u'-';
+    if (text.front() == u'+' || text.front() == u'-')
+        text = text.sliced(1);
+    const qsizetype point = text.indexOf(u'.');
+    const int decimals = point < 0 ? 0 : int(text.size() - point - 1);
+    widen(decimals);
+    std::string digits;
+    digits.reserve(std::size_t(text.size()) + std::size_t(decimals_ - decimals));
+    digits.append(std::size_t(decimals_ - decimals), '0');
+    for (qsizetype i = text.size(); i-- > 0;) {
+        if (text[i] != u'.')
+            digits.push_back(char(text[i].unicode()));
+    }
+    DropLeadingZeros(digits);
+    if (negative == negative_) {
+        AddTo(digits_, digits);
+    } else if (NotLess(digits_, digits)) {
+        SubtractFrom(digits_, digits);
+    } else {
+        SubtractFrom(digits, digits_);
+        digits_ = std::move(digits);
+        negative_ = negative;
+    }
+    if (digits_.empty())
+        negative_ = false;
+    return true;
+}
+
+QString DecimalSum::text() const {
+    std::string digits = digits_;
+    if (digits.size() <= std::size_t(decimals_))
+        digits.resize(std::size_t(decimals_) + 1, '0');
+    QString out;
+    out.reserve(qsizetype(digits.size()) + 2);
+    if (negative_)
+        out += u'-';
+    for (std::size_t i = digits.size(); i-- > 0;) {
+        out += QChar(digits[i]);
+        if (i == std::size_t(decimals_) && decimals_ > 0)
+            out += u'.';
+    }
+    return out;
+}
