@@ -4,6 +4,7 @@
 #include "engine/enginejob.h"
 #include "engine/reading/batches.h"
 #include "engine/reading/firstlook.h"
+#include "engine/reading/headers.h"
 #include "engine/reading/inputs.h"
 #include "engine/reading/linereader.h"
 #include "engine/reading/segment.h"
@@ -54,7 +55,8 @@ QString UndecidedFailure(const EngineJob& job) {
                    : s.input < job.inputNames.size() ? job.inputNames[s.input]
                                                      : QString();
     name = name.isEmpty() || name == u"-" ? QStringLiteral("标准输入") : ShownPath(name);
-    qint64 number = 1;
+    qint64 number =
+        s.list < 0 ? job.inputs.firstLineNumber(s.input) : 1 + job.settings.options.key.header;
     const uchar* line = s.data + (qint64(u.pos) - s.base);
     if (s.data && line >= s.begin() && line <= s.end() && !s.longLine)
         ForEachLineOf(s, s.begin(), line, [&](const uchar*, qint64) { ++number; });
@@ -144,6 +146,9 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
 
     for (Segment& s : inputs.list.segments)
         s.undecided = &inputs.list.undecided;
+    Headers headers;
+    if (settings.options.key.header)
+        headers = TakeHeaders(inputs.list);
     EngineJob job{inputs.list, settings, progress};
     job.inputNames = settings.inputNames.isEmpty() ? inputs.names : settings.inputNames;
     // Near repeats are measured in code points: keys are made of the text.
@@ -193,11 +198,14 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
         failed.outcome = Outcome::failed(emitter.error());
         return failed;
     }
+    if (headers.found)
+        emitter.setHeader(headers.segment, headers.segment.begin(), headers.segment.size);
     const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;
     EngineResult result = Run(job, emitter, way, look.lines + look.listLines);
     result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
     result.lineBreak = emitter.lineBreak();
     result.sortRuns = emitter.sortRuns();
+    result.differentHeaders = std::move(headers.different);
     return result;
 }
 

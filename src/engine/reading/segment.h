@@ -57,6 +57,12 @@ struct SegmentList {
     mutable std::atomic<bool> readFailed = false;
     // A line no key could be made of; every segment points here.
     mutable UndecidedLine undecided;
+    // By input: its first line was taken as its header (see TakeHeaders), so its first line
+    // read is its line 2.
+    std::vector<bool> headed;
+    qint64 firstLineNumber(int input) const {
+        return std::size_t(input) < headed.size() && headed[std::size_t(input)] ? 2 : 1;
+    }
     const Segment& at(quint64 pos) const {
         return segments.size() == 1 ? segments.front() : find(pos);
     }
