@@ -242,6 +242,7 @@ void KeyRuleDialog::createNormalizations(QVBoxLayout* layout) {
     auto* box = new QGroupBox(QStringLiteral("比较时再忽略"), this);
     auto* grid = new QGridLayout(box);
     // Two to a row, in the table's order.
+    int shown = 0;
     for (const ComparisonOption& option : ComparisonOptions()) {
         if (option.member.family != OptionFamily::Key || !option.isFlag() ||
             !option.transformsLines)
@@ -250,7 +251,7 @@ void KeyRuleDialog::createNormalizations(QVBoxLayout* layout) {
         check->setObjectName(QString::fromLatin1(option.objectName));
         if (option.tip)
             check->setToolTip(QString::fromUtf16(option.tip));
-        const int at = int(checks_.size());
+        const int at = shown++;
         grid->addWidget(check, at / 2, at % 2);
         checks_.emplace_back(&option, check);
     }
