@@ -109,6 +109,7 @@ private slots:
         QCOMPARE(out.bytes, row.kept.toUtf8()); // as bytes: a BOM is kept
         QCOMPARE(QString::fromUtf8(removed.bytes), row.removed);
         QCOMPARE(result.differentHeaders, row.differentHeaders);
+        QCOMPARE(result.partitioned, budget == 1);
         // The header is never a line read: what is kept and removed adds up without it.
         QCOMPARE(result.stats.linesKept + result.stats.linesRemoved, result.stats.linesRead);
     }
