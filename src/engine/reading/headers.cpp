@@ -3,7 +3,6 @@
 #include "engine/reading/linereader.h"
 #include "engine/reading/linescan.h"
 
-#include <algorithm>
 #include <set>
 #include <utility>
 
