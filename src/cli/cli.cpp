@@ -347,6 +347,11 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         Say(errors, outputs.error());
         return 1;
     }
+    for (const int input : result.differentHeaders) {
+        const QString& name = files.inputs[input];
+        Say(errors, QStringLiteral("%1 的第一行与第一个输入的表头不同，已作为普通的行比较。")
+                        .arg(name == u"-" ? QStringLiteral("标准输入") : ShownPath(name)));
+    }
     if (parser.isSet(o.stats))
         Print(errors, StatsText(result.stats, settings));
     return 0;

@@ -161,6 +161,14 @@ const ComparisonOption kOptions[] = {
      .tip = u"零宽空格、连接符、方向标记、文中的 BOM 等",
      .objectName = "KeyIgnoreInvisible",
      .transformsLines = true},
+    {.member = Member<&KeyRule::header>(),
+     .name = "header",
+     .help = u"每个输入的第一行是表头：第一个输入的表头先写出，不参与比较；其他输入的表头与它相同时"
+             u"去掉，不同时按普通的行处理（并在标准错误中说明）。比较清单的第一行也是表头。",
+     .settingsWord = "header",
+     .label = u"第一行是表头",
+     .tip = u"第一行先写出，不参与比较；以后各个输入中相同的表头去掉",
+     .objectName = "KeyHeader"},
     {.member = Member<&KeyRule::kind>(),
      .name = "key",
      .help = u"按比较部分中的电话号码、邮箱地址或网址判断重复：phone[:地区]（E.164，地区默认 CN）、"

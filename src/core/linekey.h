@@ -86,6 +86,9 @@ struct KeyRule {
     QString region = QStringLiteral("CN"); // of phone numbers written without a country code
     bool plus = false, gmail = false;      // the e-mail rules
     bool www = false, slash = false, scheme = false; // the web-address rules
+    // The first line of each input (and of each compared list) is its header, not a line to
+    // compare: the first input's is written first, the others' go where they equal it.
+    bool header = false;
 
     // Compares what takes effect: the columns of a pattern key do not count, for example. The
     // options above are compared as the table of comparisonoptions.h lists them.

@@ -5,6 +5,7 @@
 #include "engine/enginejob.h"
 #include "engine/reading/batches.h"
 #include "engine/reading/firstlook.h"
+#include "engine/reading/headers.h"
 #include "engine/reading/inputs.h"
 #include "engine/reading/linereader.h"
 #include "engine/reading/segment.h"
@@ -65,7 +66,8 @@ QString UndecidedFailure(const EngineJob& job) {
                    : s.input < job.inputNames.size() ? job.inputNames[s.input]
                                                      : QString();
     name = name.isEmpty() || name == u"-" ? QStringLiteral("标准输入") : ShownPath(name);
-    qint64 number = 1;
+    qint64 number =
+        s.list < 0 ? job.inputs.firstLineNumber(s.input) : 1 + job.settings.options.key.header;
     const uchar* line = s.data + (qint64(u.pos) - s.base);
     if (s.data && line >= s.begin() && line <= s.end() && !s.longLine)
         ForEachLineOf(s, s.begin(), line, [&](const uchar*, qint64) { ++number; });
@@ -158,6 +160,9 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
         s.undecided = &inputs.list.undecided;
         s.cancelled = &inputs.list.cancelled;
     }
+    Headers headers;
+    if (settings.options.key.header)
+        headers = TakeHeaders(inputs.list);
     EngineJob job{inputs.list, settings, progress};
     job.inputNames = settings.inputNames.isEmpty() ? inputs.names : settings.inputNames;
     // Near repeats are measured in code points: keys are made of the text.
@@ -207,11 +212,14 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
         failed.outcome = Outcome::failed(emitter.error());
         return failed;
     }
+    if (headers.found)
+        emitter.setHeader(headers.segment, headers.segment.begin(), headers.segment.size);
     const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;
     EngineResult result = Run(job, emitter, way, look.lines + look.listLines);
     result.outputEncoding = emitter.wroteGb18030() ? TextEncoding::Gb18030 : outputEncoding;
     result.lineBreak = emitter.lineBreak();
     result.sortRuns = emitter.sortRuns();
+    result.differentHeaders = std::move(headers.different);
     return result;
 }
 

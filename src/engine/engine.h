@@ -156,6 +156,9 @@ struct EngineResult {
     int sortRuns = 0;   // sorted runs the kept lines went through in the temporary folder
     // With collectRepeats: the repeated lines, most frequent first (ties in input order).
     std::vector<RepeatedLine> repeats;
+    // With KeyRule::header: the inputs (by number from 0) whose first line differs from the
+    // first input's header and so was compared as a line.
+    std::vector<int> differentHeaders;
     bool ok() const { return outcome.ok(); }
 };
 

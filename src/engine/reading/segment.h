@@ -61,6 +61,12 @@ struct SegmentList {
     mutable UndecidedLine undecided;
     // The progress callback said stop while a batch was under way (see EngineJob::during).
     mutable std::atomic<bool> cancelled = false;
+    // By input: its first line was taken as its header (see TakeHeaders), so its first line
+    // read is its line 2.
+    std::vector<bool> headed;
+    qint64 firstLineNumber(int input) const {
+        return std::size_t(input) < headed.size() && headed[std::size_t(input)] ? 2 : 1;
+    }
     const Segment& at(quint64 pos) const {
         return segments.size() == 1 ? segments.front() : find(pos);
     }

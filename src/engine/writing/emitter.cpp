@@ -145,7 +145,24 @@ int Emitter::sortRuns() const {
     return sort_ ? sort_->runs() : 0;
 }
 
+void Emitter::setHeader(const Segment& s, const uchar* line, qint64 length) {
+    headerDue_ = true;
+    headerSegment_ = s;
+    header_ = line;
+    headerLength_ = length;
+}
+
+bool Emitter::writeHeader() {
+    headerDue_ = false;
+    if (!line(QStringView(), headerSegment_, header_, headerLength_))
+        return false;
+    --lines_;
+    return true;
+}
+
 bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    if (headerDue_ && !writeHeader())
+        return false;
     return sort_ ? sortLine(s, line, length, count) : write(s, line, length, count);
 }
 
@@ -206,6 +223,8 @@ bool Emitter::line(QStringView before, const Segment& s, const uchar* line, qint
 }
 
 bool Emitter::finish() {
+    if (headerDue_ && !writeHeader())
+        return false;
     bool written = true;
     if (sort_ && !sort_->finish([this, &written](QByteArrayView record) {
             buffer_.append(record);

@@ -34,6 +34,10 @@ public:
     // finish(). `keepGoing` false cancels. False (error() says why) when the order cannot be had.
     bool sortBy(const FilterOptions& options, qint64 budget, const QString& tempDir,
                 std::function<bool()> keepGoing);
+    // A line written before all others (and before the sorted lines), without a count and not
+    // among written(): a header. Its bytes must stay until it is written, at the first line or
+    // at finish(), when the line break is known.
+    void setHeader(const Segment& s, const uchar* line, qint64 length);
     // A kept line, which occurs `count` times.
     bool line(const Segment& s, const uchar* line, qint64 length, quint64 count);
     // A line after a text (such as "12<TAB>3<TAB>"), written in the output's encoding.
@@ -49,6 +53,7 @@ public:
     bool wroteGb18030() const { return wroteGb18030_; }
 
 private:
+    bool writeHeader();
     bool flush();
     // Flushes a full buffer, except while a line is being made for the sort.
     bool flushWhenFull() { return sortedLine_ || buffer_.size() < kBufferBytes || flush(); }
@@ -89,6 +94,10 @@ private:
     bool sortByBytes_ = false; // a UTF-8 line's own bytes are its sort bytes
     bool sortedLine_ = false;  // a line's record is being made for the sort
     bool cancelled_ = false;
+    bool headerDue_ = false;
+    Segment headerSegment_;
+    const uchar* header_ = nullptr;
+    qint64 headerLength_ = 0;
     QString sortText_;
     std::string sortBytes_;
 };

@@ -22,7 +22,7 @@ std::pair<int, qint64> RemovedWriter::place(quint64 index) const {
     }
     const qint64 first =
         starts_.empty() || starts_[std::size_t(input)] < 0 ? 0 : starts_[std::size_t(input)];
-    return {input, qint64(index) - first + 1};
+    return {input, qint64(index) - first + job_.inputs.firstLineNumber(input)};
 }
 
 bool RemovedWriter::write(quint64 index, const Segment& s, const uchar* line, qint64 length,

@@ -1,6 +1,7 @@
 #include "ui/compare/comparesetup.h"
 
 #include "core/comparisonoptions.h"
+#include "core/keys/contactkeys.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -114,6 +115,18 @@ QString KeyRuleToText(const KeyRule& rule) {
         else
             o[word] = OptionWord(option, value);
     }
+    // The rules of the kind of key, under the words the command line gives them.
+    if (rule.kind == KeyRule::Kind::Phone)
+        o[QStringLiteral("region")] = rule.region;
+    const std::pair<const char*, bool> rules[] = {{"plus", rule.plus},
+                                                  {"gmail", rule.gmail},
+                                                  {"www", rule.www},
+                                                  {"slash", rule.slash},
+                                                  {"scheme", rule.scheme}};
+    for (const auto& [word, on] : rules) {
+        if (on)
+            o[QString::fromLatin1(word)] = true;
+    }
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
@@ -162,6 +175,15 @@ KeyRule KeyRuleFromText(const QString& text) {
         else if (const std::optional<int> chosen = OptionValueOfWord(option, value.toString()))
             SetOptionValue(option, rule, *chosen);
     }
+    if (const QString region = o.value(QStringLiteral("region")).toString();
+        rule.kind == KeyRule::Kind::Phone && IsPhoneRegion(region))
+        rule.region = region;
+    const bool email = rule.kind == KeyRule::Kind::Email, url = rule.kind == KeyRule::Kind::Url;
+    rule.plus = email && o.value(QStringLiteral("plus")).toBool(false);
+    rule.gmail = email && o.value(QStringLiteral("gmail")).toBool(false);
+    rule.www = url && o.value(QStringLiteral("www")).toBool(false);
+    rule.slash = url && o.value(QStringLiteral("slash")).toBool(false);
+    rule.scheme = url && o.value(QStringLiteral("scheme")).toBool(false);
     return rule;
 }
 

@@ -1,5 +1,6 @@
 #include "ui/compare/keyruledialog.h"
 
+#include "core/keys/contactkeys.h"
 #include "ui/compare/comparesetup.h"
 #include "ui/compare/filteroptionsmenu.h"
 #include "ui/textbox/preparedtext.h"
@@ -37,6 +38,43 @@ const SeparatorChoice kSeparators[] = {
 };
 constexpr int kOtherCharacter = int(std::size(kSeparators)) - 1;
 
+// The regions of phone numbers written without a country code that the list offers; one the
+// settings hold that is not here is added by its code.
+struct RegionChoice {
+    const char16_t* name;
+    const char* code;
+};
+const RegionChoice kRegions[] = {
+    {u"中国", "CN"}, {u"中国香港", "HK"}, {u"中国澳门", "MO"}, {u"中国台湾", "TW"},
+    {u"美国", "US"}, {u"加拿大", "CA"},   {u"英国", "GB"},     {u"日本", "JP"},
+    {u"韩国", "KR"}, {u"新加坡", "SG"},   {u"马来西亚", "MY"}, {u"澳大利亚", "AU"},
+    {u"德国", "DE"}, {u"法国", "FR"},     {u"俄罗斯", "RU"},   {u"印度", "IN"},
+};
+
+// The option that says what the part compared is read as (KeyRule::kind), from the table.
+const ComparisonOption* KindOption() {
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.member.family == OptionFamily::Key && !option.choices.empty())
+            return &option;
+    }
+    return nullptr;
+}
+
+// Why a part read as a contact kind has no key.
+QString NoContactKey(KeyRule::Kind kind) {
+    switch (kind) {
+    case KeyRule::Kind::Phone:
+        return QStringLiteral("不是有效的电话号码");
+    case KeyRule::Kind::Email:
+        return QStringLiteral("找不到邮箱地址");
+    case KeyRule::Kind::Url:
+        return QStringLiteral("找不到网址（网址要以 http:// 之类的开头）");
+    case KeyRule::Kind::Text:
+        break;
+    }
+    return {};
+}
+
 bool IsOneCharacter(QStringView text) {
     return (text.size() == 1 && !text[0].isSurrogate()) ||
            (text.size() == 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate());
@@ -69,7 +107,9 @@ QString DescribeLineKey(const FilterOptions& options, const QString& line) {
         const QString never = QStringLiteral("（无键的行不算重复）");
         KeyExtractor extractor(options.key);
         if (extractor.find(line))
-            return QStringLiteral("无键：这一行的键为空") + never;
+            return options.key.kind == KeyRule::Kind::Text
+                       ? QStringLiteral("无键：这一行的键为空") + never
+                       : QStringLiteral("无键：") + NoContactKey(options.key.kind) + never;
         if (options.key.source == KeyRule::Source::Pattern)
             return QStringLiteral("无键：正则表达式在这一行中找不到键") + never;
         return QStringLiteral("无键：这一行的列数不够") + never;
@@ -90,6 +130,7 @@ KeyRuleDialog::KeyRuleDialog(const FilterOptions& options, const QString& exampl
     setWindowTitle(QStringLiteral("比较范围"));
     auto* layout = new QVBoxLayout(this);
     createSourceGroup(layout);
+    createKindGroup(layout);
     createNormalizations(layout);
 
     auto* exampleBox = new QGroupBox(QStringLiteral("示例"), this);
@@ -135,6 +176,10 @@ KeyRuleDialog::KeyRuleDialog(const FilterOptions& options, const QString& exampl
         connect(box, &QCheckBox::toggled, this, &KeyRuleDialog::refresh);
     connect(source_, &QButtonGroup::idToggled, this, &KeyRuleDialog::refresh);
     connect(separator_, &QComboBox::currentIndexChanged, this, &KeyRuleDialog::refresh);
+    connect(kind_, &QButtonGroup::idToggled, this, &KeyRuleDialog::refresh);
+    connect(region_, &QComboBox::currentIndexChanged, this, &KeyRuleDialog::refresh);
+    for (QCheckBox* box : {plus_, gmail_, www_, slash_, scheme_})
+        connect(box, &QCheckBox::toggled, this, &KeyRuleDialog::refresh);
     refresh();
 }
 
@@ -197,21 +242,104 @@ void KeyRuleDialog::createNormalizations(QVBoxLayout* layout) {
     auto* box = new QGroupBox(QStringLiteral("比较时再忽略"), this);
     auto* grid = new QGridLayout(box);
     // Two to a row, in the table's order.
+    int shown = 0;
     for (const ComparisonOption& option : ComparisonOptions()) {
-        if (option.member.family != OptionFamily::Key || !option.isFlag())
+        if (option.member.family != OptionFamily::Key || !option.isFlag() ||
+            !option.transformsLines)
             continue;
         auto* check = new QCheckBox(QString::fromUtf16(option.label), box);
         check->setObjectName(QString::fromLatin1(option.objectName));
         if (option.tip)
             check->setToolTip(QString::fromUtf16(option.tip));
-        const int at = int(checks_.size());
+        const int at = shown++;
         grid->addWidget(check, at / 2, at % 2);
         checks_.emplace_back(&option, check);
     }
     layout->addWidget(box);
 }
 
+void KeyRuleDialog::createKindGroup(QVBoxLayout* layout) {
+    auto* box = new QGroupBox(QStringLiteral("按什么比较"), this);
+    box->setObjectName(QStringLiteral("KeyKindGroup"));
+    auto* grid = new QGridLayout(box);
+    kind_ = new QButtonGroup(this);
+    auto check = [&](const char* name, const QString& text) {
+        auto* button = new QCheckBox(text, box);
+        button->setObjectName(QString::fromLatin1(name));
+        return button;
+    };
+    QWidget* rules[4] = {}; // beside each kind: its rules
+    region_ = new QComboBox(box);
+    region_->setObjectName(QStringLiteral("KeyRegion"));
+    region_->setAccessibleName(QStringLiteral("没有国家代码的号码所属地区"));
+    for (const RegionChoice& region : kRegions)
+        region_->addItem(QString::fromUtf16(region.name) + u' ' + QLatin1String(region.code),
+                         QString::fromLatin1(region.code));
+    plus_ = check("KeyEmailPlus", QStringLiteral("忽略 + 后面的部分"));
+    gmail_ = check("KeyEmailGmail", QStringLiteral("Gmail 规则"));
+    gmail_->setToolTip(
+        QStringLiteral("gmail.com 的地址忽略 @ 前的点，googlemail.com 算作 gmail.com"));
+    www_ = check("KeyUrlWww", QStringLiteral("忽略开头的 www."));
+    slash_ = check("KeyUrlSlash", QStringLiteral("忽略末尾的 /"));
+    scheme_ = check("KeyUrlScheme", QStringLiteral("http 与 https 相同"));
+    auto row = [&](std::initializer_list<QWidget*> widgets) {
+        auto* holder = new QWidget(box);
+        auto* line = new QHBoxLayout(holder);
+        line->setContentsMargins(0, 0, 0, 0);
+        for (QWidget* widget : widgets) {
+            widget->setParent(holder);
+            line->addWidget(widget);
+        }
+        line->addStretch();
+        return holder;
+    };
+    auto* regionLabel = new QLabel(QStringLiteral("地区："), box);
+    regionLabel->setBuddy(region_);
+    rules[int(KeyRule::Kind::Phone)] = row({regionLabel, region_});
+    rules[int(KeyRule::Kind::Email)] = row({plus_, gmail_});
+    rules[int(KeyRule::Kind::Url)] = row({www_, slash_, scheme_});
+    int at = 0;
+    if (const ComparisonOption* kinds = KindOption()) {
+        for (const OptionChoice& choice : kinds->choices) {
+            auto* button = new QRadioButton(QString::fromUtf16(choice.label), box);
+            button->setObjectName(QString::fromLatin1(choice.objectName));
+            kind_->addButton(button, choice.value);
+            grid->addWidget(button, at, 0);
+            if (choice.value >= 0 && choice.value < int(std::size(rules)) && rules[choice.value])
+                grid->addWidget(rules[choice.value], at, 1);
+            ++at;
+        }
+    }
+    // The flags of the part compared's family that say how the input is read, not what the key
+    // leaves out: the header.
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.member.family != OptionFamily::Key || !option.isFlag() || option.transformsLines)
+            continue;
+        auto* flag = new QCheckBox(QString::fromUtf16(option.label), box);
+        flag->setObjectName(QString::fromLatin1(option.objectName));
+        if (option.tip)
+            flag->setToolTip(QString::fromUtf16(option.tip));
+        grid->addWidget(flag, at++, 0, 1, 2);
+        checks_.emplace_back(&option, flag);
+    }
+    grid->setColumnStretch(1, 1);
+    layout->addWidget(box);
+}
+
 void KeyRuleDialog::showRule(const KeyRule& rule) {
+    if (QAbstractButton* kind = kind_->button(int(rule.kind)))
+        kind->setChecked(true);
+    int region = region_->findData(rule.region);
+    if (region < 0 && IsPhoneRegion(rule.region)) {
+        region_->addItem(rule.region, rule.region);
+        region = region_->count() - 1;
+    }
+    region_->setCurrentIndex(std::max(region, 0));
+    plus_->setChecked(rule.plus);
+    gmail_->setChecked(rule.gmail);
+    www_->setChecked(rule.www);
+    slash_->setChecked(rule.slash);
+    scheme_->setChecked(rule.scheme);
     source_->button(int(rule.source))->setChecked(true);
     QStringList columns;
     for (const int column : rule.columns)
@@ -236,6 +364,14 @@ std::optional<KeyRule> KeyRuleDialog::read(QString* fault) const {
     rule.source = KeyRule::Source(source_->checkedId());
     for (const auto& [option, check] : checks_)
         SetOptionValue(*option, rule, check->isChecked() ? 1 : 0);
+    rule.kind = KeyRule::Kind(std::max(kind_->checkedId(), 0));
+    if (rule.kind == KeyRule::Kind::Phone)
+        rule.region = region_->currentData().toString();
+    rule.plus = rule.kind == KeyRule::Kind::Email && plus_->isChecked();
+    rule.gmail = rule.kind == KeyRule::Kind::Email && gmail_->isChecked();
+    rule.www = rule.kind == KeyRule::Kind::Url && www_->isChecked();
+    rule.slash = rule.kind == KeyRule::Kind::Url && slash_->isChecked();
+    rule.scheme = rule.kind == KeyRule::Kind::Url && scheme_->isChecked();
     if (rule.source == KeyRule::Source::Columns) {
         std::optional<std::vector<int>> columns = ParseFieldList(fields_->text(), fault);
         if (!columns)
@@ -289,6 +425,12 @@ void KeyRuleDialog::refresh() {
     character_->setVisible(separator_->currentIndex() == kOtherCharacter);
     character_->setEnabled(columns);
     regex_->setEnabled(source == KeyRule::Source::Pattern);
+    const auto kind = KeyRule::Kind(std::max(kind_->checkedId(), 0));
+    region_->setEnabled(kind == KeyRule::Kind::Phone);
+    for (QCheckBox* box : {plus_, gmail_})
+        box->setEnabled(kind == KeyRule::Kind::Email);
+    for (QCheckBox* box : {www_, slash_, scheme_})
+        box->setEnabled(kind == KeyRule::Kind::Url);
 
     QString fault;
     const std::optional<KeyRule> rule = read(&fault);

@@ -44,6 +44,9 @@ public:
 private:
     void createSourceGroup(QVBoxLayout* layout);
     void createNormalizations(QVBoxLayout* layout);
+    // What the part compared is read as (its text, a phone number, an e-mail or web address) with
+    // each kind's rules, and the flags that are about the input rather than the key (the header).
+    void createKindGroup(QVBoxLayout* layout);
     void showRule(const KeyRule& rule);
     // The setup as it stands, or nothing with *fault set.
     std::optional<KeyRule> read(QString* fault) const;
@@ -63,6 +66,13 @@ private:
     QLineEdit* example_ = nullptr;
     QLabel* exampleKey_ = nullptr;
     QPushButton* ok_ = nullptr;
+    QButtonGroup* kind_ = nullptr;
+    QComboBox* region_ = nullptr;
+    QCheckBox* plus_ = nullptr;
+    QCheckBox* gmail_ = nullptr;
+    QCheckBox* www_ = nullptr;
+    QCheckBox* slash_ = nullptr;
+    QCheckBox* scheme_ = nullptr;
 };
 
 // How far down the input box the example looks for a line that is not blank.
