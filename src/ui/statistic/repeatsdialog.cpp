@@ -5,6 +5,7 @@
 #include "platform/threads.h"
 #include "ui/statistic/removedexport.h"
 #include "ui/statistic/removedview.h"
+#include "ui/statistic/similarview.h"
 #include "ui/textbox/preparedtext.h"
 #include "ui/window/wording.h"
 
@@ -102,6 +103,11 @@ RepeatsDialog::RepeatsDialog(std::shared_ptr<const Statistic> statistic, FilterS
     pages_->addTab(repeatsPage, QStringLiteral("重复的行"));
     removed_ = new RemovedView(pages_);
     pages_->addTab(removed_, QStringLiteral("已删除的行"));
+    if (settings_.options.similar != 0) {
+        similar_ = new SimilarView(pages_);
+        pages_->addTab(similar_, QStringLiteral("相似的行"));
+        connect(similar_, &SimilarView::keptByHandChanged, this, &RepeatsDialog::keptByHandChanged);
+    }
     layout->addWidget(pages_);
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("RepeatsProgress"));
@@ -122,6 +128,8 @@ RepeatsDialog::RepeatsDialog(std::shared_ptr<const Statistic> statistic, FilterS
     connect(pages_, &QTabWidget::currentChanged, this, [this] {
         if (page() == Page::Removed && !removed_->rows())
             listRemoved();
+        if (page() == Page::Similar && !similar_->groups())
+            listSimilar();
         updateButtons();
     });
     updateButtons();
@@ -141,18 +149,32 @@ void RepeatsDialog::reject() {
 }
 
 void RepeatsDialog::showPage(Page page) {
-    pages_->setCurrentWidget(page == Page::Removed ? removed_ : pages_->widget(0));
+    QWidget* shown = pages_->widget(0);
+    if (page == Page::Removed)
+        shown = removed_;
+    else if (page == Page::Similar && similar_)
+        shown = similar_;
+    pages_->setCurrentWidget(shown);
 }
 
 RepeatsDialog::Page RepeatsDialog::page() const {
-    return pages_->currentWidget() == removed_ ? Page::Removed : Page::Repeats;
+    if (pages_->currentWidget() == removed_)
+        return Page::Removed;
+    if (similar_ && pages_->currentWidget() == similar_)
+        return Page::Similar;
+    return Page::Repeats;
+}
+
+void RepeatsDialog::setKeptByHand(std::vector<LinePlace> lines) {
+    if (similar_)
+        similar_->setKeptByHand(std::move(lines));
 }
 
 void RepeatsDialog::updateButtons() {
     bool any = false;
     if (page() == Page::Repeats)
         any = statistic_->stats.repeatedLines > 0;
-    else
+    else if (page() == Page::Removed)
         any = removed_->rows() && removed_->rows()->total() > 0;
     copy_->setEnabled(any && !exporting_);
     save_->setEnabled(any && !exporting_);
@@ -242,6 +264,36 @@ void RepeatsDialog::listRemoved() {
             }
             statistic_->removed = listed.rows;
             removed_->setRows(listed.rows);
+        });
+}
+
+// The near repeats are grouped once for each showing of the statistic.
+void RepeatsDialog::listSimilar() {
+    if (exporting_)
+        return;
+    similar_->setGroups(nullptr, QStringLiteral("正在列出相似的行…"));
+    struct SimilarListed {
+        Outcome outcome;
+        std::shared_ptr<const SimilarGroups> groups;
+    };
+    inBackground(
+        QStringLiteral("正在列出"),
+        [source = source_, settings = settings_](const EngineProgress& progress) {
+            SimilarListed grouped;
+            auto groups = std::make_shared<SimilarGroups>();
+            grouped.outcome = ListSimilar(source, settings, progress, groups.get());
+            grouped.groups = std::move(groups);
+            return grouped;
+        },
+        [this](const SimilarListed& grouped) {
+            if (!grouped.outcome.ok()) {
+                similar_->setGroups(nullptr, QStringLiteral("未能列出相似的行。"));
+                if (grouped.outcome.hasFailed())
+                    services_.MsgBox(grouped.outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("重复统计"));
+                return;
+            }
+            similar_->setGroups(grouped.groups);
         });
 }
 

@@ -7,6 +7,7 @@
 #include "ui/jobs/commands.h"
 #include "ui/statistic/removedrows.h"
 #include "ui/statistic/repeatsexport.h"
+#include "ui/statistic/similargroups.h"
 
 #include <QDialog>
 
@@ -18,6 +19,7 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class RemovedView;
+class SimilarView;
 
 // The statistic of the last filter: its totals, and two pages: a list of the repeated lines with
 // how often each occurs, most frequent first, and the removed lines (see RemovedView), listed at
@@ -36,18 +38,25 @@ public:
                   QWidget* parent = nullptr);
     ~RepeatsDialog() override;
 
-    enum class Page { Repeats, Removed };
+    enum class Page { Repeats, Removed, Similar };
     // Shows a page; the removed lines are listed when their page first shows.
     void showPage(Page page);
     Page page() const;
     // The room of the list of removed lines, when it is still to be made.
     void setRemovedLimits(RemovedRows::Limits limits) { removedLimits_ = limits; }
     RemovedView* removedView() const { return removed_; }
+    // The page 相似的行, with near repeats only (else null), and the lines ticked 保留 on it.
+    SimilarView* similarView() const { return similar_; }
+    void setKeptByHand(std::vector<LinePlace> lines);
 
     // The rows listed, as text: a line "次数<TAB>行" for each, each ended by CR LF.
     QString listText() const;
     // True while a copy or a save is at work, or the removed lines are being listed.
     bool isExporting() const { return exporting_ != nullptr; }
+
+signals:
+    // The lines ticked 保留 on the page 相似的行 changed.
+    void keptByHandChanged(const std::vector<LinePlace>& lines);
 
 protected:
     void reject() override;
@@ -60,6 +69,7 @@ private:
     void copyList();
     void saveList();
     void listRemoved();
+    void listSimilar();
     // The buttons of the page shown: on where it has rows to copy and nothing is at work.
     void updateButtons();
     // Runs `work` on a worker thread with the buttons off and its progress shown as `what`, then
@@ -76,6 +86,7 @@ private:
     RemovedRows::Limits removedLimits_;
     QTabWidget* pages_ = nullptr;
     RemovedView* removed_ = nullptr;
+    SimilarView* similar_ = nullptr;
     QPushButton* copy_ = nullptr;
     QPushButton* save_ = nullptr;
     QProgressBar* progress_ = nullptr;
