@@ -17,7 +17,11 @@ FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
         if (option.member.family != OptionFamily::Menu)
             continue;
         if (option.isNumber()) {
+            // Set off by lines, as a choice's group is.
+            if (!actions().isEmpty())
+                addSeparator();
             addNumberItem(option);
+            afterChoice = true;
             continue;
         }
         OptionItems& entry = options_.emplace_back(OptionItems{&option, {}});

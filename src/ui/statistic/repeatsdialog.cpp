@@ -57,11 +57,14 @@ private:
     std::shared_ptr<const Statistic> statistic_;
 };
 
-QString TotalsText(const Statistic& statistic) {
+QString TotalsText(const Statistic& statistic, bool similar) {
     const EngineStats& stats = statistic.stats;
     QString text = QStringLiteral("共 %1 行，其中不同的行 %2 行；删除了 %3 行。有重复的行 %4 行：")
                        .arg(Grouped(stats.linesRead), Grouped(stats.distinctLines),
                             Grouped(stats.linesRemoved), Grouped(stats.repeatedLines));
+    // Near repeats are counted by the line they went for, on the page 相似的行.
+    if (similar)
+        return text + QStringLiteral("\n（按相似度过滤时，每组重复见“相似的行”。）");
     if (!statistic.complete())
         text +=
             QStringLiteral("\n（列表只显示次数最多的 %1 行；复制列表和保存列表包含全部 %2 行。）")
@@ -79,7 +82,7 @@ RepeatsDialog::RepeatsDialog(std::shared_ptr<const Statistic> statistic, FilterS
     setObjectName(QStringLiteral("RepeatsDialog"));
     setWindowTitle(QStringLiteral("重复统计"));
     auto* layout = new QVBoxLayout(this);
-    auto* totals = new QLabel(TotalsText(*statistic_), this);
+    auto* totals = new QLabel(TotalsText(*statistic_, settings_.options.similar != 0), this);
     totals->setObjectName(QStringLiteral("RepeatsTotals"));
     totals->setWordWrap(true);
     pages_ = new QTabWidget(this);
@@ -173,7 +176,7 @@ void RepeatsDialog::setKeptByHand(std::vector<LinePlace> lines) {
 void RepeatsDialog::updateButtons() {
     bool any = false;
     if (page() == Page::Repeats)
-        any = statistic_->stats.repeatedLines > 0;
+        any = statistic_->stats.repeatedLines > 0 && settings_.options.similar == 0;
     else if (page() == Page::Removed)
         any = removed_->rows() && removed_->rows()->total() > 0;
     copy_->setEnabled(any && !exporting_);
