@@ -8,6 +8,7 @@
 #include "ui/statistic/repeatsdialog.h"
 #include "ui/statistic/similargroups.h"
 #include "ui/statistic/similarview.h"
+#include "ui/textbox/repeatmarks.h"
 #include "ui/textbox/textbox.h"
 #include "ui/window/mainwindow.h"
 #include "ui/window/splitbutton.h"
@@ -192,6 +193,35 @@ private slots:
         // Another text forgets the ticks.
         text1()->setText(text1()->text() + QStringLiteral("\r\nx"));
         QVERIFY(window->keptByHand().empty());
+    }
+
+    // 标出重复 marks near repeats in a second shade, and its note tells them from equal copies.
+    void marksTellNearApart_data() {
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QList<int>>("marked");
+        QTest::addColumn<QList<int>>("near");
+        QTest::newRow("80%") << 80 << QList<int>{2, 3, 5, 6} << QList<int>{2, 3, 6};
+        QTest::newRow("90%") << 90 << QList<int>{3, 5} << QList<int>{3};
+        QTest::newRow("off") << 0 << QList<int>{5} << QList<int>{};
+    }
+    void marksTellNearApart() {
+        QFETCH(int, percent);
+        QFETCH(QList<int>, marked);
+        QFETCH(QList<int>, near);
+        if (percent != 0) {
+            similarValue()->setValue(percent);
+            similarCheck()->setChecked(true);
+        }
+        text1()->setText(T(kKeywords));
+        window->findChild<QAction*>(QStringLiteral("MarkRepeats"))->trigger();
+        QVERIFY(waitIdle());
+        QCOMPARE(QList<int>(text1()->marks().begin(), text1()->marks().end()), marked);
+        QCOMPARE(QList<int>(text1()->secondMarks().begin(), text1()->secondMarks().end()), near);
+        QCOMPARE(text1()->note(), MarksNote(qsizetype(marked.size()), -1, qsizetype(near.size())));
+        if (!near.isEmpty())
+            QVERIFY(text1()->note().contains(QStringLiteral("（相同 %1 行，相似 %2 行）")
+                                                 .arg(marked.size() - near.size())
+                                                 .arg(near.size())));
     }
 
     // The characters of a line that differ from its kept line, by the fewest edits.
