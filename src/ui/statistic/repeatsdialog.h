@@ -2,7 +2,8 @@
 
 // Folder ui/statistic: the statistic of a filter. Its dialog with the repeated lines and their
 // export (repeatsdialog, repeatsexport), and its page of the removed lines: the rows, their
-// model, the view and their export (removedrows, removedmodel, removedview, removedexport).
+// model, the view and their export (removedrows, removedmodel, removedview, removedexport); and
+// with near repeats its page of the similar lines (similargroups, similarview).
 
 #include "ui/jobs/commands.h"
 #include "ui/statistic/removedrows.h"
@@ -23,9 +24,10 @@ class SimilarView;
 
 // The statistic of the last filter: its totals, and two pages: a list of the repeated lines with
 // how often each occurs, most frequent first, and the removed lines (see RemovedView), listed at
-// the first showing of their page and kept with the statistic. Each list is a view over its rows,
-// so that a million rows scroll like ten; it holds at most the rows it was given room for, and
-// says so when there are more. 复制列表 and 保存列表… take every row of the page shown all the
+// the first showing of their page and kept with the statistic; with near repeats, a third page of
+// the similar lines (see SimilarView), grouped at its first showing. Each list is a view over its
+// rows, so that a million rows scroll like ten; it holds at most the rows it was given room for,
+// and says so when there are more. 复制列表 and 保存列表… take every row of the page shown all the
 // same, streamed from the engine when the list does not hold them all, with the progress shown
 // and a cancel on 关闭.
 class RepeatsDialog : public QDialog {
