@@ -7,6 +7,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <set>
+
 #include <atomic>
 
 namespace {
@@ -329,6 +331,64 @@ private slots:
                                     .arg(FilterOptionsToText(o), o.key.pattern, text);
         QVERIFY2(f.kept == ReferenceFilter(text, o, false, lists), qPrintable(context));
         QVERIFY2(f.removed == ReferenceRemoved(text, o, lists), qPrintable(context));
+    }
+
+    // Every line that went as a repeat tells how alike its key is to the kept one's: the greatest
+    // P at which the two are similar (100 for equal keys). Lines ticked to stay stay, and every
+    // other line goes or stays as without them.
+    void similarityAndKeptByHand_data() {
+        QTest::addColumn<int>("percent");
+        for (const int percent : {50, 67, 80, 85, 90})
+            QTest::addRow("%d%%", percent) << percent;
+    }
+    void similarityAndKeptByHand() {
+        QFETCH(int, percent);
+        KeywordMaker maker(quint32(percent) * 31, kLatinAndChinese);
+        QStringList lines;
+        for (int i = 0; i < 400; ++i)
+            lines << Text(maker.next());
+        EngineSettings settings;
+        settings.options.similar = percent;
+        std::vector<RemovedLine> removed;
+        settings.removedOut = [&](const RemovedLine& line) {
+            removed.push_back(line);
+            return true;
+        };
+        const QString text = lines.join(u'\n');
+        const TextFilterResult plain = FilterText(text, settings);
+        QVERIFY(plain.result.ok());
+        std::vector<std::pair<int, qint64>> ticked;
+        for (const RemovedLine& r : removed) {
+            if (r.why != RemovedLine::Why::Repeat)
+                continue;
+            const QList<uint> a = r.text.toUcs4();
+            const QList<uint> b = lines[r.keptLine - 1].toUcs4();
+            int expected = 100;
+            while (!ReferenceSimilar(a, b, expected))
+                --expected;
+            QCOMPARE(r.similarity, expected);
+            QVERIFY(expected >= percent);
+            if (r.line % 3 == 0 && expected < 100)
+                ticked.push_back({0, r.line});
+        }
+        QVERIFY(!ticked.empty());
+        // The plain result with the ticked lines put back where they stood.
+        std::set<qint64> gone;
+        for (const RemovedLine& r : removed)
+            gone.insert(r.line);
+        for (const auto& [input, line] : ticked)
+            gone.erase(line);
+        QString expected;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (!gone.count(i + 1))
+                expected += lines[i] + QStringLiteral("\r\n");
+        }
+        removed.clear();
+        settings.keptByHand = ticked;
+        const TextFilterResult kept = FilterText(text, settings);
+        QCOMPARE(kept.text, expected);
+        QCOMPARE(kept.result.stats.keptByHand, qint64(ticked.size()));
+        QCOMPARE(qint64(removed.size()), plain.result.stats.linesRemoved - qint64(ticked.size()));
     }
 
     // A job the budget cannot hold says how much memory it needs; a stop ends it.

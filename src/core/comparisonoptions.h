@@ -70,6 +70,7 @@ struct ComparisonOption {
     std::span<const OptionChoice> choices = {}; // a choice's values; none for a flag
     int minimum = 0;                            // a number's values when on; none for the others
     int maximum = 0;
+    int usual = 0; // a number's value when it is turned on in the window
     // The options menu's sub-menu that holds it (its title and objectName), if any.
     const char16_t* subMenu = nullptr;
     const char* subMenuObjectName = nullptr;

@@ -78,7 +78,10 @@ struct RemovedLine {
     int keptInput = 0;   // Repeat: where the line it repeats is
     qint64 keptLine = 0; //
     int list = -1;       // List: the list's number
-    QString text;        // the line as it was
+    // Repeat, with FilterOptions::similar: how alike its key is to the kept line's, in whole
+    // percent (the greatest P at which the two are similar); 100 for equal keys.
+    int similarity = 100;
+    QString text; // the line as it was
 };
 
 struct EngineSettings {
@@ -118,6 +121,10 @@ struct EngineSettings {
     OutputSink* removedSink = nullptr;
     // Every removed line, in input order. Returning false stops the work, as a cancel does.
     std::function<bool(const RemovedLine&)> removedOut;
+    // With FilterOptions::similar: lines that stay although they are near repeats, each as its
+    // input (from 0) and its number in it (from 1), sorted. Nothing goes for such a line: the
+    // other lines are decided as without it.
+    std::vector<std::pair<int, qint64>> keptByHand;
     // How the removed lines name the inputs; empty: by their paths.
     QStringList inputNames;
 };
@@ -135,6 +142,7 @@ struct EngineStats {
     // but not equal, and how many pairs of keys had their edit distance computed.
     qint64 similarLines = 0;
     qint64 comparisons = 0;
+    qint64 keptByHand = 0; // near repeats that stayed by EngineSettings::keptByHand
     // For each compared list, in the order of EngineSettings::lists, how many lines of the input
     // it removed (every copy of a line whose key it holds, or does not hold when it intersects).
     std::vector<qint64> removedByList;

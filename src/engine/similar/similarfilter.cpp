@@ -49,6 +49,10 @@ private:
     // Decides one line and writes it where it goes.
     enum class Decided { Written, Failed, Stopped };
     Decided decide(const Segment& s, const uchar* line, qint64 length);
+    // Whether the line with this index, in this input, is to stay all the same.
+    bool keptByHand(int input, qint64 index);
+    // The greatest percentage at which two different keys are similar.
+    static int Similarity(std::u32string_view a, std::u32string_view b);
     // The memory held, and whether it is still within the budget.
     qint64 held() const { return index_.memoryBytes() + listBytes_; }
 
@@ -68,7 +72,26 @@ private:
     qint64 blanksKept_ = 0;
     qint64 keyless_ = 0;
     qint64 near_ = 0;
+    qint64 byHand_ = 0;
+    // The index of each input's first line, as far as they were read.
+    std::vector<qint64> inputStarts_;
 };
+
+bool SimilarWay::keptByHand(int input, qint64 index) {
+    const auto& byHand = job_.settings.keptByHand;
+    if (byHand.empty() || input < 0 || std::size_t(input) >= inputStarts_.size())
+        return false;
+    const qint64 start = inputStarts_[std::size_t(input)];
+    return std::binary_search(byHand.begin(), byHand.end(),
+                              std::pair<int, qint64>(input, index - start + 1));
+}
+
+int SimilarWay::Similarity(std::u32string_view a, std::u32string_view b) {
+    const auto longer = qint64(std::max(a.size(), b.size()));
+    const qint64 d = BoundedEditDistance(a, b, longer);
+    // 100 - ceil(100 * d / longer): the greatest P with 100 * d <= (100 - P) * longer.
+    return int(100 - (100 * d + longer - 1) / longer);
+}
 
 bool SimilarWay::readLists() {
     return ForEachBatch(
@@ -124,11 +147,17 @@ SimilarWay::Decided SimilarWay::decide(const Segment& s, const uchar* line, qint
                 keptLine_.push_back(index);
                 repeated_.push_back(0);
                 keep = true;
+            } else if (keptByHand(s.input, qint64(index))) {
+                ++byHand_;
+                keep = true;
             } else {
                 removal = {RemovedLine::Why::Repeat, keptLine_[std::size_t(id)]};
                 repeated_[std::size_t(id)] = 1;
-                if (index_.keyAt(id) != std::u32string_view(codePoints_))
+                const std::u32string_view kept = index_.keyAt(id);
+                if (kept != std::u32string_view(codePoints_)) {
                     ++near_;
+                    removal.similarity = Similarity(kept, codePoints_);
+                }
             }
         }
     }
@@ -157,6 +186,12 @@ EngineResult SimilarWay::run() {
         ForEachBatch(job_.inputs, [&](const Segment& s, const uchar* from, const uchar* to) {
             if (job_.removed)
                 job_.removed->inputStarts(s.input, quint64(lineIndex_));
+            if (s.input >= 0) {
+                if (inputStarts_.size() <= std::size_t(s.input))
+                    inputStarts_.resize(std::size_t(s.input) + 1, -1);
+                if (inputStarts_[std::size_t(s.input)] < 0)
+                    inputStarts_[std::size_t(s.input)] = lineIndex_;
+            }
             qint64 told = 0;
             qint64 lines = 0;
             const uchar* reached = from;
@@ -215,6 +250,7 @@ EngineResult SimilarWay::run() {
     result.stats.keylessLines = keyless_;
     result.stats.removedByList = removedByList_;
     result.stats.comparisons = index_.verifications();
+    result.stats.keptByHand = byHand_;
     return result;
 }
 

@@ -31,8 +31,10 @@ bool RemovedWriter::write(quint64 index, const Segment& s, const uchar* line, qi
     RemovedLine removed;
     std::tie(removed.input, removed.line) = place(index);
     removed.why = why.why;
-    if (why.why == RemovedLine::Why::Repeat)
+    if (why.why == RemovedLine::Why::Repeat) {
         std::tie(removed.keptInput, removed.keptLine) = place(why.ref);
+        removed.similarity = why.similarity;
+    }
     if (why.why == RemovedLine::Why::List)
         removed.list = int(why.ref);
     if (settings.removedOut) {

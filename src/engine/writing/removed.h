@@ -17,6 +17,7 @@
 struct Removal {
     RemovedLine::Why why = RemovedLine::Why::Repeat;
     quint64 ref = 0;
+    int similarity = 100; // Repeat: see RemovedLine::similarity
 };
 
 // A removal as one number, as the partitioned way keeps it in its files: the reason in the top two

@@ -3,15 +3,27 @@
 #include "ui/compare/comparesetup.h"
 
 #include <QActionGroup>
+#include <QCheckBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QSpinBox>
+#include <QWidgetAction>
 
 FilterOptionsMenu::FilterOptionsMenu(QWidget* parent) : QMenu(parent) {
     setObjectName(QStringLiteral("FilterOptionsMenu"));
     bool afterChoice = false;
     for (const ComparisonOption& option : ComparisonOptions()) {
-        if (option.member.family != OptionFamily::Menu || option.isNumber())
+        if (option.member.family != OptionFamily::Menu)
             continue;
+        if (option.isNumber()) {
+            // Set off by lines, as a choice's group is.
+            if (!actions().isEmpty())
+                addSeparator();
+            addNumberItem(option);
+            afterChoice = true;
+            continue;
+        }
         OptionItems& entry = options_.emplace_back(OptionItems{&option, {}});
         // An option of a sub-menu goes there, made where its first option stands.
         QMenu* menu = this;
@@ -109,8 +121,61 @@ QAction* FilterOptionsMenu::addOptionItem(QMenu* menu, const QString& name, cons
     return action;
 }
 
+// A number: a box to check, with its value beside it (the usual one until it is changed).
+void FilterOptionsMenu::addNumberItem(const ComparisonOption& option) {
+    auto* action = new QWidgetAction(this);
+    action->setObjectName(QString::fromLatin1(option.objectName) + QStringLiteral("Item"));
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(6, 2, 6, 2);
+    NumberItem item{&option, new QCheckBox(QString::fromUtf16(option.label), row),
+                    new QSpinBox(row)};
+    item.check->setObjectName(QString::fromLatin1(option.objectName));
+    item.value->setObjectName(QString::fromLatin1(option.objectName) + QStringLiteral("Value"));
+    item.value->setRange(option.minimum, option.maximum);
+    item.value->setValue(option.usual);
+    item.value->setSuffix(QStringLiteral("%"));
+    item.value->setAccessibleName(QString::fromUtf16(option.label));
+    layout->addWidget(item.check);
+    layout->addWidget(item.value);
+    layout->addStretch();
+    action->setDefaultWidget(row);
+    addAction(action);
+    auto changed = [this] {
+        updateKeepModes();
+        if (!updating_)
+            emit optionsChanged(options());
+    };
+    connect(item.check, &QCheckBox::toggled, this, changed);
+    connect(item.value, &QSpinBox::valueChanged, this, [this, changed, check = item.check] {
+        if (check->isChecked())
+            changed();
+    });
+    numbers_.push_back(item);
+}
+
+void FilterOptionsMenu::updateKeepModes() {
+    const bool similar = std::any_of(numbers_.begin(), numbers_.end(), [](const NumberItem& n) {
+        return n.check->isChecked() && QLatin1String(n.option->name) == QLatin1String("similar");
+    });
+    for (const OptionItems& entry : options_) {
+        if (QLatin1String(entry.option->name) != QLatin1String("keep"))
+            continue;
+        for (QAction* item : entry.items) {
+            const bool first = item->data().toInt() == int(KeepMode::First);
+            item->setEnabled(first || !similar);
+            if (similar && first && !item->isChecked())
+                item->setChecked(true);
+        }
+    }
+}
+
 FilterOptions FilterOptionsMenu::options() const {
     FilterOptions o;
+    for (const NumberItem& number : numbers_)
+        SetOptionValue(*number.option, o,
+                       number.check->isChecked() ? number.value->value()
+                                                 : DefaultOptionValue(*number.option));
     for (const OptionItems& entry : options_) {
         const QAction* first = entry.items.front();
         int value = first->isChecked() ? 1 : 0;
@@ -138,6 +203,14 @@ void FilterOptionsMenu::setOptions(const FilterOptions& o) {
         for (QAction* item : entry.items)
             item->setChecked(item->data().toInt() == value);
     }
+    for (const NumberItem& number : numbers_) {
+        const int value = OptionValue(*number.option, o);
+        const bool on = value != DefaultOptionValue(*number.option);
+        number.check->setChecked(on);
+        if (on)
+            number.value->setValue(value);
+    }
+    updateKeepModes();
     keyRule_ = o.key;
     QFont font = key_->font();
     font.setBold(!o.key.isDefault());

@@ -8,13 +8,16 @@
 
 class QAction;
 class QActionGroup;
+class QCheckBox;
+class QSpinBox;
 
 // The menu of the filter button's arrow: what counts as a repeat and which copy stays (the
-// options of the menu's family in comparisonoptions.h: a flag as an item to check, a choice as a
-// group of items set off by lines; those of a sub-menu, such as 排序, in it), the part of the lines
-// compared and the lists compared with (each in a dialog), the statistic of the last filter, and a
-// way back to the defaults. Choosing an option leaves the menu open, so that several can be set at
-// once; a command (a dialog, the statistic, the defaults) closes it.
+// options of the menu's family in comparisonoptions.h: a flag as an item to check, a number as a
+// box to check with its value beside it, a choice as a group of items set off by lines; those of a
+// sub-menu, such as 排序, in it), the part of the lines compared and the lists compared with (each
+// in a dialog), the statistic of the last filter, and a way back to the defaults. Choosing an
+// option leaves the menu open, so that several can be set at once; a command (a dialog, the
+// statistic, the defaults) closes it.
 class FilterOptionsMenu : public QMenu {
     Q_OBJECT
 public:
@@ -53,6 +56,16 @@ private:
         std::vector<QAction*> items;
     };
     std::vector<OptionItems> options_;
+    // A number: a check box that turns it on, and its value.
+    struct NumberItem {
+        const ComparisonOption* option;
+        QCheckBox* check;
+        QSpinBox* value;
+    };
+    void addNumberItem(const ComparisonOption& option);
+    // Near repeats keep the first copy only: the other keep modes are off while they count.
+    void updateKeepModes();
+    std::vector<NumberItem> numbers_;
     QAction* key_ = nullptr;
     QAction* lists_ = nullptr;
     KeyRule keyRule_;

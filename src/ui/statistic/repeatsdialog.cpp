@@ -5,6 +5,7 @@
 #include "platform/threads.h"
 #include "ui/statistic/removedexport.h"
 #include "ui/statistic/removedview.h"
+#include "ui/statistic/similarview.h"
 #include "ui/textbox/preparedtext.h"
 #include "ui/window/wording.h"
 
@@ -56,11 +57,14 @@ private:
     std::shared_ptr<const Statistic> statistic_;
 };
 
-QString TotalsText(const Statistic& statistic) {
+QString TotalsText(const Statistic& statistic, bool similar) {
     const EngineStats& stats = statistic.stats;
     QString text = QStringLiteral("共 %1 行，其中不同的行 %2 行；删除了 %3 行。有重复的行 %4 行：")
                        .arg(Grouped(stats.linesRead), Grouped(stats.distinctLines),
                             Grouped(stats.linesRemoved), Grouped(stats.repeatedLines));
+    // Near repeats are counted by the line they went for, on the page 相似的行.
+    if (similar)
+        return text + QStringLiteral("\n（按相似度过滤时，每组重复见“相似的行”。）");
     if (!statistic.complete())
         text +=
             QStringLiteral("\n（列表只显示次数最多的 %1 行；复制列表和保存列表包含全部 %2 行。）")
@@ -78,7 +82,7 @@ RepeatsDialog::RepeatsDialog(std::shared_ptr<const Statistic> statistic, FilterS
     setObjectName(QStringLiteral("RepeatsDialog"));
     setWindowTitle(QStringLiteral("重复统计"));
     auto* layout = new QVBoxLayout(this);
-    auto* totals = new QLabel(TotalsText(*statistic_), this);
+    auto* totals = new QLabel(TotalsText(*statistic_, settings_.options.similar != 0), this);
     totals->setObjectName(QStringLiteral("RepeatsTotals"));
     totals->setWordWrap(true);
     pages_ = new QTabWidget(this);
@@ -102,6 +106,11 @@ RepeatsDialog::RepeatsDialog(std::shared_ptr<const Statistic> statistic, FilterS
     pages_->addTab(repeatsPage, QStringLiteral("重复的行"));
     removed_ = new RemovedView(pages_);
     pages_->addTab(removed_, QStringLiteral("已删除的行"));
+    if (settings_.options.similar != 0) {
+        similar_ = new SimilarView(pages_);
+        pages_->addTab(similar_, QStringLiteral("相似的行"));
+        connect(similar_, &SimilarView::keptByHandChanged, this, &RepeatsDialog::keptByHandChanged);
+    }
     layout->addWidget(pages_);
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("RepeatsProgress"));
@@ -122,6 +131,8 @@ RepeatsDialog::RepeatsDialog(std::shared_ptr<const Statistic> statistic, FilterS
     connect(pages_, &QTabWidget::currentChanged, this, [this] {
         if (page() == Page::Removed && !removed_->rows())
             listRemoved();
+        if (page() == Page::Similar && !similar_->groups())
+            listSimilar();
         updateButtons();
     });
     updateButtons();
@@ -141,18 +152,32 @@ void RepeatsDialog::reject() {
 }
 
 void RepeatsDialog::showPage(Page page) {
-    pages_->setCurrentWidget(page == Page::Removed ? removed_ : pages_->widget(0));
+    QWidget* shown = pages_->widget(0);
+    if (page == Page::Removed)
+        shown = removed_;
+    else if (page == Page::Similar && similar_)
+        shown = similar_;
+    pages_->setCurrentWidget(shown);
 }
 
 RepeatsDialog::Page RepeatsDialog::page() const {
-    return pages_->currentWidget() == removed_ ? Page::Removed : Page::Repeats;
+    if (pages_->currentWidget() == removed_)
+        return Page::Removed;
+    if (similar_ && pages_->currentWidget() == similar_)
+        return Page::Similar;
+    return Page::Repeats;
+}
+
+void RepeatsDialog::setKeptByHand(std::vector<LinePlace> lines) {
+    if (similar_)
+        similar_->setKeptByHand(std::move(lines));
 }
 
 void RepeatsDialog::updateButtons() {
     bool any = false;
     if (page() == Page::Repeats)
-        any = statistic_->stats.repeatedLines > 0;
-    else
+        any = statistic_->stats.repeatedLines > 0 && settings_.options.similar == 0;
+    else if (page() == Page::Removed)
         any = removed_->rows() && removed_->rows()->total() > 0;
     copy_->setEnabled(any && !exporting_);
     save_->setEnabled(any && !exporting_);
@@ -242,6 +267,36 @@ void RepeatsDialog::listRemoved() {
             }
             statistic_->removed = listed.rows;
             removed_->setRows(listed.rows);
+        });
+}
+
+// The near repeats are grouped once for each showing of the statistic.
+void RepeatsDialog::listSimilar() {
+    if (exporting_)
+        return;
+    similar_->setGroups(nullptr, QStringLiteral("正在列出相似的行…"));
+    struct SimilarListed {
+        Outcome outcome;
+        std::shared_ptr<const SimilarGroups> groups;
+    };
+    inBackground(
+        QStringLiteral("正在列出"),
+        [source = source_, settings = settings_](const EngineProgress& progress) {
+            SimilarListed grouped;
+            auto groups = std::make_shared<SimilarGroups>();
+            grouped.outcome = ListSimilar(source, settings, progress, groups.get());
+            grouped.groups = std::move(groups);
+            return grouped;
+        },
+        [this](const SimilarListed& grouped) {
+            if (!grouped.outcome.ok()) {
+                similar_->setGroups(nullptr, QStringLiteral("未能列出相似的行。"));
+                if (grouped.outcome.hasFailed())
+                    services_.MsgBox(grouped.outcome.message(), DesktopServices::Critical,
+                                     QStringLiteral("重复统计"));
+                return;
+            }
+            similar_->setGroups(grouped.groups);
         });
 }
 

@@ -14,13 +14,18 @@ constexpr qsizetype kBackgroundChars = qsizetype(256) * 1024;
 struct Found {
     Outcome outcome;
     std::vector<int> blocks;
+    std::vector<int> near;
 };
 } // namespace
 
-QString MarksNote(qsizetype count, qsizetype at) {
+QString MarksNote(qsizetype count, qsizetype at, qsizetype near) {
     if (count == 0)
         return QStringLiteral("没有过滤时会删除的行");
     const QString keys = QStringLiteral("（F3 下一处，Shift+F3 上一处）");
+    if (at < 0 && near > 0)
+        return QStringLiteral("已标出 %1 行：过滤时会删除（相同 %2 行，相似 %3 行）")
+                   .arg(Grouped(count), Grouped(count - near), Grouped(near)) +
+               keys;
     if (at < 0)
         return QStringLiteral("已标出 %1 行：过滤时会删除").arg(Grouped(count)) + keys;
     return QStringLiteral("第 %1 处，共 %2 处").arg(Grouped(at + 1), Grouped(count)) + keys;
@@ -43,6 +48,8 @@ void MarkJob::run() {
                 // The box's lines are its blocks; a text has one input.
                 s.removedOut = [&found](const RemovedLine& line) {
                     found->blocks.push_back(int(line.line - 1));
+                    if (line.why == RemovedLine::Why::Repeat && line.similarity < 100)
+                        found->near.push_back(int(line.line - 1));
                     return true;
                 };
                 found->outcome = FilterText(text, s, progress).result.outcome;
@@ -50,8 +57,10 @@ void MarkJob::run() {
             },
             [this](const std::shared_ptr<Found>& found) {
                 found_ = found->outcome.ok();
-                if (found_)
+                if (found_) {
                     blocks_ = std::move(found->blocks);
+                    near_ = std::move(found->near);
+                }
                 complete();
             });
     }));
@@ -74,21 +83,21 @@ void RepeatMarker::mark(EngineSettings settings) {
     start_(job, [this, job](bool completed) {
         marking_ = false;
         if (completed && job->found() && job->revision() == box_.revision())
-            show(job->blocks());
+            show(job->blocks(), job->nearBlocks());
         else
             moveWhenMarked_.reset();
     });
 }
 
-void RepeatMarker::show(const std::vector<int>& blocks) {
+void RepeatMarker::show(const std::vector<int>& blocks, const std::vector<int>& near) {
     // Marks made again stand in for the same note as before.
     const bool own = !ownNote_.isEmpty() && box_.note() == ownNote_;
     const QString before = own ? noteBefore_ : box_.note();
     ownNote_.clear(); // the old marks go quietly
     revision_ = box_.revision();
-    box_.setMarks(blocks, MarkColor(box_.palette()));
+    box_.setMarks(blocks, MarkColor(box_.palette()), near, NearMarkColor(box_.palette()));
     noteBefore_ = before;
-    setOwnNote(MarksNote(qsizetype(blocks.size()), -1));
+    setOwnNote(MarksNote(qsizetype(blocks.size()), -1, qsizetype(near.size())));
     if (const std::optional<bool> forward = std::exchange(moveWhenMarked_, std::nullopt))
         move(*forward);
 }

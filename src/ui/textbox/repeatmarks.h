@@ -29,6 +29,8 @@ public:
     // revision of the box they were found in.
     bool found() const { return found_; }
     const std::vector<int>& blocks() const { return blocks_; }
+    // Of them, those that would go as near repeats.
+    const std::vector<int>& nearBlocks() const { return near_; }
     quint64 revision() const { return revision_; }
 
 protected:
@@ -39,6 +41,7 @@ private:
     EngineSettings settings_;
     bool found_ = false;
     std::vector<int> blocks_;
+    std::vector<int> near_;
     quint64 revision_ = 0;
 };
 
@@ -66,7 +69,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void show(const std::vector<int>& blocks);
+    void show(const std::vector<int>& blocks, const std::vector<int>& near);
     void marksChanged();
     void setOwnNote(const QString& note);
 
@@ -82,4 +85,6 @@ private:
 
 // The marks' notes: how many lines are marked, and which of them the cursor is on (from 0; -1:
 // none yet).
-QString MarksNote(qsizetype count, qsizetype at);
+// With near repeats among the marked lines (`near` of them), the first note tells them from the
+// equal ones.
+QString MarksNote(qsizetype count, qsizetype at, qsizetype near = 0);

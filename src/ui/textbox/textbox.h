@@ -105,9 +105,12 @@ public:
     // Lines marked by a background of `color`, such as those a filter would remove: the numbers
     // of their blocks, ascending. Only what is on screen is painted. The marks go at the first
     // change of the text (marksChanged() tells it).
-    void setMarks(std::vector<int> blocks, const QColor& color);
+    // Those among them in `second` (ascending too) take `secondColor`.
+    void setMarks(std::vector<int> blocks, const QColor& color, std::vector<int> second = {},
+                  const QColor& secondColor = {});
     void clearMarks();
     const std::vector<int>& marks() const { return marks_; }
+    const std::vector<int>& secondMarks() const { return secondMarks_; }
     // Moves the cursor to the start of the next marked line after the cursor's line (or the one
     // before it), around the ends, and shows it; the mark's index, or -1 when there are none.
     qsizetype goToMark(bool forward);
@@ -223,6 +226,8 @@ private:
     QString noteHint_;
     std::vector<int> marks_;
     QColor markColor_;
+    std::vector<int> secondMarks_;
+    QColor secondMarkColor_;
     QWidget* strip_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QToolButton* cancel_ = nullptr;

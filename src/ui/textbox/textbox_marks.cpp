@@ -6,9 +6,14 @@
 #include <QPainter>
 #include <QTextBlock>
 
-void TextBox::setMarks(std::vector<int> blocks, const QColor& color) {
+#include <algorithm>
+
+void TextBox::setMarks(std::vector<int> blocks, const QColor& color, std::vector<int> second,
+                       const QColor& secondColor) {
     marks_ = std::move(blocks);
     markColor_ = color;
+    secondMarks_ = std::move(second);
+    secondMarkColor_ = secondColor;
     viewport()->update();
     emit marksChanged();
 }
@@ -18,6 +23,8 @@ void TextBox::clearMarks() {
         return;
     marks_.clear();
     marks_.shrink_to_fit();
+    secondMarks_.clear();
+    secondMarks_.shrink_to_fit();
     viewport()->update();
     emit marksChanged();
 }
@@ -68,7 +75,10 @@ void TextBox::paintMarks(const QRect& area) {
             break;
         if (block.blockNumber() < *next)
             continue;
-        painter.fillRect(QRectF(0, r.top(), width, r.height()), markColor_);
+        const bool second =
+            std::binary_search(secondMarks_.begin(), secondMarks_.end(), block.blockNumber());
+        painter.fillRect(QRectF(0, r.top(), width, r.height()),
+                         second ? secondMarkColor_ : markColor_);
         ++next;
     }
 }

@@ -62,10 +62,11 @@ QColor ReadableOn(const QColor& color, const QColor& background) {
     return shade;
 }
 
-QColor MarkColor(const QPalette& palette) {
+namespace {
+// The base mixed with a hue as far as the text on it stays readable.
+QColor MarkShade(const QPalette& palette, const QColor& amber) {
     const QColor base = palette.color(QPalette::Base);
     const QColor text = palette.color(QPalette::Text);
-    const QColor amber(255, 190, 0);
     auto mix = [&](double t) {
         return QColor::fromRgbF(float(base.redF() + (amber.redF() - base.redF()) * t),
                                 float(base.greenF() + (amber.greenF() - base.greenF()) * t),
@@ -76,4 +77,13 @@ QColor MarkColor(const QPalette& palette) {
     while (t > 0.15 && ContrastRatio(text, mix(t)) < kReadable)
         t -= 0.05;
     return mix(t);
+}
+} // namespace
+
+QColor MarkColor(const QPalette& palette) {
+    return MarkShade(palette, QColor(255, 190, 0));
+}
+
+QColor NearMarkColor(const QPalette& palette) {
+    return MarkShade(palette, QColor(120, 170, 255));
 }

@@ -32,3 +32,5 @@ QColor ReadableOn(const QColor& color, const QColor& background);
 // as much of it as leaves the text readable on it (contrast ratio 4.5), light on a light scheme
 // and dark on a dark one.
 QColor MarkColor(const QPalette& palette);
+// The second shade, of the lines that would go as near repeats.
+QColor NearMarkColor(const QPalette& palette);

@@ -102,6 +102,9 @@ public:
     // True while the output box holds a result that is not the filter of the input box with the
     // options in force.
     bool isResultStale() const;
+    // The near repeats the next filter keeps (ticked 保留 in the statistic), each as its input and
+    // its number in it.
+    const std::vector<std::pair<int, qint64>>& keptByHand() const { return keptByHand_; }
 
 signals:
     // A command has finished its work and the buttons are back.
@@ -192,8 +195,12 @@ private:
         FileFormat format;
         QString removed;
         std::shared_ptr<const Statistic> statistic;
+        std::vector<std::pair<int, qint64>> keptByHand;
     };
     std::optional<LastFilter> lastFilter_;
+    // The near repeats ticked 保留 in the statistic: the next filter keeps them, until the text or
+    // the setup changes.
+    std::vector<std::pair<int, qint64>> keptByHand_;
     bool inputChanged_ = false;   // the input box changed since the last filter
     bool outputChanged_ = false;  // the output box was edited since the last filter
     bool previewPending_ = false; // the options changed while a command worked

@@ -75,7 +75,8 @@ void MainWindow::runFilter(bool refuseEmpty) {
                                      settings.lists,
                                      FileFormat{largeResult_->encoding, result.lineBreak},
                                      RemovedNote(result.stats, settings.options, settings.lists),
-                                     nullptr};
+                                     nullptr,
+                                     settings.keptByHand};
             inputChanged_ = outputChanged_ = false;
         });
     } else {
@@ -89,7 +90,8 @@ void MainWindow::runFilter(bool refuseEmpty) {
                                      settings.lists,
                                      format,
                                      RemovedNote(job->stats(), settings.options, settings.lists),
-                                     nullptr};
+                                     nullptr,
+                                     settings.keptByHand};
             inputChanged_ = outputChanged_ = false;
         });
     }
@@ -118,6 +120,7 @@ void MainWindow::setFilterSetup(const FilterOptions& options, std::vector<Compar
         services_.SaveSetting(kListsKey, ComparedListsToText(lists));
     options_ = options;
     lists_ = std::move(lists);
+    keptByHand_.clear(); // ticked for other settings
     updateFilterButton();
     updateOutputNote();
     if (!canPreview())
@@ -195,6 +198,15 @@ void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic, bool 
                            dialog->setRemovedLimits({statisticRows_, RemovedRows::Limits{}.chars});
                            if (removedLines)
                                dialog->showPage(RepeatsDialog::Page::Removed);
+                           // Ticks belong to the filter the statistic is of.
+                           dialog->setKeptByHand(keptByHand_);
+                           connect(dialog, &RepeatsDialog::keptByHandChanged, this,
+                                   [this](const std::vector<std::pair<int, qint64>>& lines) {
+                                       if (!lastFilter_)
+                                           return;
+                                       keptByHand_ = lines;
+                                       updateOutputNote();
+                                   });
                            dialog->open();
                        });
 }
@@ -232,6 +244,7 @@ void MainWindow::importFiles(const QStringList& paths) {
             return; // nothing was imported
         }
         inputChanged_ = true;
+        keptByHand_.clear();
         Text1->setNote(paths.size() > 1 ? ImportedFilesNote(paths) : QString());
     });
 }

@@ -20,6 +20,8 @@ EngineSettings MainWindow::filterSettings() const {
     EngineSettings settings;
     settings.options = options_;
     settings.lists = lists_;
+    if (options_.similar != 0)
+        settings.keptByHand = keptByHand_;
     return settings;
 }
 

@@ -8,8 +8,8 @@
 #include <QCloseEvent>
 
 bool MainWindow::isResultStale() const {
-    return lastFilter_ &&
-           (inputChanged_ || options_ != lastFilter_->options || lists_ != lastFilter_->lists);
+    return lastFilter_ && (inputChanged_ || options_ != lastFilter_->options ||
+                           lists_ != lastFilter_->lists || keptByHand_ != lastFilter_->keptByHand);
 }
 
 bool MainWindow::canPreview() const {
@@ -42,6 +42,7 @@ void MainWindow::inputChanged() {
         return;
     cleared_.reset();
     inputChanged_ = true;
+    keptByHand_.clear();
     Text1->setNote(QString());
     updateOutputNote();
 }
@@ -107,6 +108,7 @@ void MainWindow::clearBoxes() {
     largeInput_.reset();
     setLargeResult(nullptr);
     lastFilter_.reset();
+    keptByHand_.clear();
     inputChanged_ = outputChanged_ = false;
     cleared_ = std::move(cleared);
     updateOutputNote();

@@ -1,5 +1,6 @@
 #include "ui/window/wording.h"
 
+#include "core/comparisonoptions.h"
 #include "core/keeprules.h"
 #include "engine/engine.h"
 #include "engine/window/largefile.h"
@@ -54,7 +55,9 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
     case KeepMode::Last:
     case KeepMode::Longest:
     case KeepMode::Shortest:
-        parts.emplace_back(byMode, QStringLiteral("重复"));
+        // Near repeats are told apart from equal ones.
+        parts.emplace_back(byMode - stats.similarLines, QStringLiteral("重复"));
+        parts.emplace_back(stats.similarLines, QStringLiteral("相似"));
         break;
     case KeepMode::Unique:
         parts.emplace_back(byMode, QStringLiteral("有重复的行"));
@@ -88,6 +91,13 @@ QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
     }
     if (stats.keylessLines > 0)
         note += QStringLiteral("；无键行 %1").arg(Grouped(stats.keylessLines));
+    if (options.similar != 0) {
+        FilterOptions similar;
+        similar.similar = options.similar;
+        note += u'；' + DescribeOptions(similar).join(QString());
+        if (stats.keptByHand > 0)
+            note += QStringLiteral("，手动保留 %1 行").arg(Grouped(stats.keptByHand));
+    }
     if (!options.key.isDefault())
         note += u'；' + DescribeKeyRule(options.key).join(QStringLiteral("、"));
     return note;

@@ -26,6 +26,8 @@ struct TextSummary;
 // each is named ("排除清单 a.txt 删除 3 行"). Which copies of a repeated line a list removed is
 // not counted, so where only repeated lines are kept the rest is told as one
 // ("没有重复的行和重复 N 行"). Lines without a key, when there are any, follow: "；无键行 3";
+// with near repeats, those go as "相似 N 行" apart from the equal ones, and the percentage follows
+// ("；相似度达到 90% 的行也算重复"), with the near repeats kept by hand ("，手动保留 2 行");
 // then the key, when it is not the whole line: "；比较第 2 列（逗号分隔）、只比较数字".
 QString RemovedNote(const EngineStats& stats, const FilterOptions& options,
                     const std::vector<ComparedList>& lists = {});
