@@ -615,6 +615,8 @@ private slots:
         QFile::remove(target);
         services->dialogFormatChoices = {format};
         saveAnswering(target);
+        // The dialog's first choice is named for an imported file's format, or for the default.
+        QCOMPARE(services->saveHasOriginal(), !file.isEmpty());
         QCOMPARE(services->messages.size(), 1);
         if (saved.isEmpty()) {
             QCOMPARE(services->messages[0].style, 16);

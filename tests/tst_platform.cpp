@@ -282,6 +282,18 @@ private slots:
         const SaveFormat chosen{SaveFormat::Encoding::Utf8, SaveFormat::Break::Lf};
         QCOMPARE(services.saveFormat(), chosen);
 
+        // A text without an original file: the first choices name the default they stand for.
+        services.setSaveHasOriginal(false);
+        OnFileDialog([&](QFileDialog* dialog) {
+            QCOMPARE(dialog->findChild<QComboBox*>(QStringLiteral("SaveEncoding"))->itemText(0),
+                     QStringLiteral("GBK（默认）"));
+            QCOMPARE(dialog->findChild<QComboBox*>(QStringLiteral("SaveLineBreak"))->itemText(0),
+                     QStringLiteral("CR LF（默认）"));
+            dialog->reject();
+        });
+        QVERIFY(!services.ShowSave());
+        QCOMPARE(services.saveFormat(), chosen);
+
         QtDesktopServices nextRun;
         nextRun.setFilter(kFilter);
         nextRun.setFileName(folder.filePath(QStringLiteral("start.txt")));

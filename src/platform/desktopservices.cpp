@@ -12,14 +12,18 @@ const char* const kEncodingWords[] = {"same", "gbk", "gb18030", "utf-8", "utf-8-
 const char* const kBreakWords[] = {"same", "crlf", "lf"};
 } // namespace
 
-QStringList SaveEncodingNames() {
-    return {QStringLiteral("与原文件相同"), QStringLiteral("GBK"),
-            QStringLiteral("GB18030"),      QStringLiteral("UTF-8"),
-            QStringLiteral("UTF-8 (BOM)"),  QStringLiteral("UTF-16LE")};
+QStringList SaveEncodingNames(bool original) {
+    return {original ? QStringLiteral("与原文件相同") : QStringLiteral("GBK（默认）"),
+            QStringLiteral("GBK"),
+            QStringLiteral("GB18030"),
+            QStringLiteral("UTF-8"),
+            QStringLiteral("UTF-8 (BOM)"),
+            QStringLiteral("UTF-16LE")};
 }
 
-QStringList SaveLineBreakNames() {
-    return {QStringLiteral("与原文件相同"), QStringLiteral("CR LF"), QStringLiteral("LF")};
+QStringList SaveLineBreakNames(bool original) {
+    return {original ? QStringLiteral("与原文件相同") : QStringLiteral("CR LF（默认）"),
+            QStringLiteral("CR LF"), QStringLiteral("LF")};
 }
 
 QString SaveFormatToText(const SaveFormat& format) {

@@ -13,9 +13,10 @@ struct SaveFormat {
     bool operator==(const SaveFormat&) const = default;
 };
 
-// The choices as the save dialog lists them, in the order of the enums.
-QStringList SaveEncodingNames();
-QStringList SaveLineBreakNames();
+// The choices as the save dialog lists them, in the order of the enums. Without an original
+// file (a pasted or typed text), the first choice names the default it stands for.
+QStringList SaveEncodingNames(bool original = true);
+QStringList SaveLineBreakNames(bool original = true);
 // The format as the program remembers it ("encoding=gbk break=lf"; "same" for Same), and back;
 // unknown words are passed over.
 QString SaveFormatToText(const SaveFormat& format);
@@ -57,6 +58,9 @@ public:
     bool ShowSave();
     // The format chosen in the last save dialog.
     SaveFormat saveFormat() const { return saveFormat_; }
+    // Whether what is saved next came from a file, whose format the first choice keeps.
+    void setSaveHasOriginal(bool original) { saveHasOriginal_ = original; }
+    bool saveHasOriginal() const { return saveHasOriginal_; }
 
     // A modal message box with one OK button.
     virtual void MsgBox(const QString& prompt, int style, const QString& title) = 0;
@@ -95,6 +99,7 @@ private:
     QString fileName_;
     QStringList fileNames_;
     SaveFormat saveFormat_;
+    bool saveHasOriginal_ = true;
 };
 
 // The extension that the filter's file type number `index` gives a name without one ("txt" for

@@ -90,10 +90,10 @@ DesktopServices::Choice QtDesktopServices::chooseFile(DialogKind kind, const QSt
     if (kind == DialogKind::Save) {
         encoding =
             AddChoiceRow(dialog, QStringLiteral("SaveEncoding"), QStringLiteral("编码(&E)："),
-                         SaveEncodingNames(), int(format.encoding));
+                         SaveEncodingNames(saveHasOriginal()), int(format.encoding));
         lineBreak =
             AddChoiceRow(dialog, QStringLiteral("SaveLineBreak"), QStringLiteral("换行(&L)："),
-                         SaveLineBreakNames(), int(format.lineBreak));
+                         SaveLineBreakNames(saveHasOriginal()), int(format.lineBreak));
     }
     // Within the screen, however large the scale factor makes Qt's dialog.
     if (const QScreen* screen = parent_ ? parent_->screen() : QGuiApplication::primaryScreen())

@@ -147,7 +147,7 @@ void FilterOptionsMenu::addNumberItem(const ComparisonOption& option) {
             emit optionsChanged(options());
     };
     connect(item.check, &QCheckBox::toggled, this, changed);
-    connect(item.value, &QSpinBox::valueChanged, this, [this, changed, check = item.check] {
+    connect(item.value, &QSpinBox::valueChanged, this, [changed, check = item.check] {
         if (check->isChecked())
             changed();
     });

@@ -90,6 +90,7 @@ Outcome ListSimilar(const FilterSource& source, EngineSettings settings,
     std::map<qint64, QString> kept;
     if (const QString* text = std::get_if<QString>(&source)) {
         std::vector<qint64> numbers;
+        numbers.reserve(removed.size());
         for (const RemovedLine& line : removed)
             numbers.push_back(line.keptLine);
         std::sort(numbers.begin(), numbers.end());

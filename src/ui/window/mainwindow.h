@@ -177,6 +177,7 @@ private:
     // The encoding and the line break of the input box's file (GBK and CR LF for a text that
     // never came from one).
     FileFormat inputFormat_;
+    bool inputFromFile_ = false; // inputFormat_ is an imported file's, not the default
     FilterOptions options_;
     std::vector<ComparedList> lists_;
     LargeFileBounds largeBounds_ = kLargeFileBounds;

@@ -237,9 +237,11 @@ void MainWindow::importFiles(const QStringList& paths) {
         if (job->largeFile()) {
             largeInput_ = job->largeFile();
             inputFormat_ = FileFormat{largeInput_->encoding, LineBreak::CrLf};
+            inputFromFile_ = true;
         } else if (job->encoding()) {
             largeInput_.reset();
             inputFormat_ = FileFormat{*job->encoding(), job->lineBreak().value_or(LineBreak::CrLf)};
+            inputFromFile_ = true;
         } else {
             return; // nothing was imported
         }
@@ -268,6 +270,7 @@ bool MainWindow::mayOverwrite(const QString& path) {
 // input it was filtered from (a large result's own).
 void MainWindow::Command5_Click() {
     services_.setFilter(kFileFilter);
+    services_.setSaveHasOriginal(isLargeResult() || inputFromFile_);
     if (!services_.ShowSave())
         return;
     if (!mayOverwrite(services_.fileName()))
