@@ -6,6 +6,7 @@
 #include "cli/runfiles.h"
 #include "core/comparisonoptions.h"
 #include "core/grouped.h"
+#include "core/keeprules.h"
 #include "core/keys/contactkeys.h"
 #include "core/linekey.h"
 #include "core/listkind.h"
@@ -219,8 +220,7 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (const std::optional<QString> wrong = ReadComparisonOptions(parser, o, settings.options))
         return UsageError(errors, *wrong);
     settings.writeCounts = parser.isSet(o.counts);
-    // Near repeats are decided in one pass in order: the first line of a group stays.
-    if (settings.options.similar != 0 && settings.options.keep != KeepMode::First)
+    if (!KeepModeAllowed(settings.options, settings.options.keep))
         return UsageError(errors, QStringLiteral("--similar 只能与 --keep first 一起用，"
                                                  "不能与 --keep %1 一起用。")
                                       .arg(parser.value(QStringLiteral("keep"))));

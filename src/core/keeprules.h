@@ -6,6 +6,12 @@
 
 // Which lines stay: the one statement of the rule, which every way of working applies.
 
+// Whether a keep mode goes with the other options: near repeats are decided in one pass in
+// order, so the first line of a group stays.
+inline bool KeepModeAllowed(const FilterOptions& options, KeepMode keep) {
+    return options.similar == 0 || keep == KeepMode::First;
+}
+
 // Whether the lines of a key that is not blank keep a copy, given whether the key occurs more than
 // once.
 inline bool KeepsKey(KeepMode keep, bool repeated) {

@@ -1,5 +1,6 @@
 #include "ui/compare/filteroptionsmenu.h"
 
+#include "core/keeprules.h"
 #include "ui/compare/comparesetup.h"
 
 #include <QActionGroup>
@@ -155,16 +156,15 @@ void FilterOptionsMenu::addNumberItem(const ComparisonOption& option) {
 }
 
 void FilterOptionsMenu::updateKeepModes() {
-    const bool similar = std::any_of(numbers_.begin(), numbers_.end(), [](const NumberItem& n) {
-        return n.check->isChecked() && QLatin1String(n.option->name) == QLatin1String("similar");
-    });
+    const FilterOptions current = options();
+    const bool onlyFirst = !KeepModeAllowed(current, KeepMode::Last);
     for (const OptionItems& entry : options_) {
         if (QLatin1String(entry.option->name) != QLatin1String("keep"))
             continue;
         for (QAction* item : entry.items) {
-            const bool first = item->data().toInt() == int(KeepMode::First);
-            item->setEnabled(first || !similar);
-            if (similar && first && !item->isChecked())
+            const auto keep = KeepMode(item->data().toInt());
+            item->setEnabled(KeepModeAllowed(current, keep));
+            if (onlyFirst && keep == KeepMode::First && !item->isChecked())
                 item->setChecked(true);
         }
     }
