@@ -42,12 +42,7 @@ class WindowTest : public QObject, WindowDriver {
     QPushButton* button(const char* name) { return find<QPushButton>(name); }
 
 private slots:
-    void init() {
-        makeWindow();
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
+    void init() { QVERIFY(makeActiveWindow()); }
     void cleanup() { dropWindow(); }
 
     void startUp() {

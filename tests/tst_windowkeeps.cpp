@@ -58,12 +58,7 @@ class WindowKeepsTest : public QObject, WindowDriver {
     Q_OBJECT
 
 private slots:
-    void init() {
-        makeWindow();
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
+    void init() { QVERIFY(makeActiveWindow()); }
     void cleanup() { dropWindow(); }
 
     // 清空所有 keeps its message box, and Ctrl+Z (wherever the focus is) or the context menu's

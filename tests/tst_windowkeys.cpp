@@ -10,12 +10,7 @@ class WindowKeysTest : public QObject, WindowDriver {
     Q_OBJECT
 
 private slots:
-    void init() {
-        makeWindow();
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    }
+    void init() { QVERIFY(makeActiveWindow()); }
     void cleanup() { dropWindow(); }
 
     // From each button each arrow key lands on a button: the one above or below on the screen,

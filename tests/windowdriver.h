@@ -22,6 +22,14 @@ protected:
         services = std::make_unique<FakeDesktopServices>();
         window = std::make_unique<MainWindow>(*services);
     }
+    // A window on the screen with the keyboard's focus, as a user meets it; false when it never
+    // became active.
+    [[nodiscard]] bool makeActiveWindow() {
+        makeWindow();
+        window->show();
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
     void dropWindow() {
         window.reset();
         services.reset();
