@@ -1,4 +1,5 @@
 #include "ui/compare/comparesetup.h"
+#include "ui/compare/filteroptionsmenu.h"
 #include "ui/compare/keyruledialog.h"
 
 #include <QApplication>
@@ -109,6 +110,53 @@ private slots:
         text.kind = KeyRule::Kind::Text;
         text.plus = text.gmail = text.www = text.slash = text.scheme = false;
         QCOMPARE(dialog.keyRule(), text);
+    }
+
+    // A phone number, an e-mail address or a web address is read by its own rules: the options
+    // the command line refuses with such a key cannot be set with it in the window either.
+    void refusedOptions_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("caseGoes");
+        QTest::newRow("phone") << u"Phone"_s << false;
+        QTest::newRow("email") << u"Email"_s << true;
+        QTest::newRow("url") << u"Url"_s << true;
+    }
+    void refusedOptions() {
+        QFETCH(QString, kind);
+        QFETCH(bool, caseGoes);
+        FilterOptions options;
+        options.ignoreCase = true;
+        options.key.digitsOnly = options.key.ignoreSpaces = options.key.ignorePunct = true;
+        options.key.ignoreInvisible = true;
+        KeyRuleDialog dialog(options, {});
+        const QByteArray radio = "Key" + kind.toLatin1();
+        In<QRadioButton>(&dialog, radio.constData())->click();
+        for (const char* name : {"KeyDigitsOnly", "KeyIgnoreSpaces", "KeyIgnorePunct"})
+            QVERIFY2(!In<QCheckBox>(&dialog, name)->isEnabled(), name);
+        QVERIFY(In<QCheckBox>(&dialog, "KeyIgnoreInvisible")->isEnabled());
+        KeyRule rule = dialog.keyRule();
+        QVERIFY(!rule.digitsOnly && !rule.ignoreSpaces && !rule.ignorePunct);
+        QVERIFY(rule.ignoreInvisible);
+        // Back to the text: the ticks are still there.
+        In<QRadioButton>(&dialog, "KeyText")->click();
+        QCOMPARE(dialog.keyRule(), options.key);
+
+        // The options menu greys what the kind refuses, and the setup drops it.
+        options.key = rule;
+        FilterOptionsMenu menu;
+        menu.setOptions(options);
+        QAction* ignoreCase = menu.findChild<QAction*>(u"OptionIgnoreCase"_s);
+        QVERIFY(ignoreCase);
+        QCOMPARE(ignoreCase->isEnabled(), caseGoes);
+        QCOMPARE(menu.options().ignoreCase, caseGoes);
+        FilterOptions reset = options;
+        ResetRefusedOptions(reset);
+        QCOMPARE(reset.ignoreCase, caseGoes);
+        QCOMPARE(OptionsRefusedByKey(options).size(), caseGoes ? 0u : 1u);
+        options.key.kind = KeyRule::Kind::Text;
+        menu.setOptions(options);
+        QVERIFY(ignoreCase->isEnabled());
+        QVERIFY(menu.options().ignoreCase);
     }
 };
 

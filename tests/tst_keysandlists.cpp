@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QToolButton>
 
 #include <memory>
 
@@ -255,6 +256,43 @@ private slots:
         QCOMPARE(text2()->text(), engineFilter(input).text);
         QCOMPARE(text2()->text(), ReferenceFilter(input, expected));
         QCOMPARE(this->note(), note);
+    }
+
+    // A key pattern that backtracks without end on the lines: the filter works away from the
+    // window's thread (even on a small text), says why it is slow, and can be cancelled.
+    void slowPatternIsExplained() {
+        KeyRuleDialog* dialog = keyDialog();
+        QVERIFY(dialog);
+        setUp(dialog, {QStringLiteral("pattern (a+)+$"), {}});
+        press(dialog, "KeyOk");
+        const QString line = QStringLiteral("aaaaaaaaaaaaaaaaaaaab");
+        QString input;
+        for (int i = 0; i < 200000; ++i)
+            input += line + QLatin1Char('\n');
+        text1()->setText(input);
+        QVERIFY(waitIdle());
+        const QString before = text1()->text();
+        click("Command1");
+        QVERIFY(window->busy());
+        QLabel* why = nullptr;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (QLabel* label : window->findChildren<QLabel*>(QStringLiteral("progressWhy")))
+                    why = label->isVisible() ? label : why;
+                return why != nullptr;
+            },
+            120000));
+        QVERIFY2(why->text().contains(QStringLiteral("(a+)+$")), qPrintable(why->text()));
+        QVERIFY(why->text().contains(QStringLiteral("可以随时取消")));
+        QToolButton* cancel = nullptr;
+        for (QToolButton* button : window->findChildren<QToolButton*>(QStringLiteral("cancel")))
+            cancel = button->isVisible() ? button : cancel;
+        QVERIFY(cancel);
+        cancel->click();
+        QVERIFY(waitIdle());
+        QCOMPARE(text2()->text(), QString());
+        QCOMPARE(text1()->text(), before);
+        QVERIFY(!why->isVisible());
     }
 
     // The example says why a line has no key, and what a blank line is.

@@ -5,6 +5,7 @@
 #include "cli/progressmeter.h"
 #include "cli/runfiles.h"
 #include "core/comparisonoptions.h"
+#include "core/forecast.h"
 #include "core/grouped.h"
 #include "core/keeprules.h"
 #include "core/keys/contactkeys.h"
@@ -139,14 +140,8 @@ std::optional<QString> ReadKeyRules(const QString& value, FilterOptions& options
     if (key.kind == KeyRule::Kind::Text)
         return std::nullopt;
     QStringList wrong;
-    if (key.kind == KeyRule::Kind::Phone && options.ignoreCase)
-        wrong << QStringLiteral("--ignore-case");
-    if (key.digitsOnly)
-        wrong << QStringLiteral("--digits-only");
-    if (key.ignoreSpaces)
-        wrong << QStringLiteral("--ignore-spaces");
-    if (key.ignorePunct)
-        wrong << QStringLiteral("--ignore-punct");
+    for (const ComparisonOption* option : OptionsRefusedByKey(options))
+        wrong << QStringLiteral("--") + QLatin1String(option->name);
     if (!wrong.isEmpty())
         return QStringLiteral("--key %1 不能和 %2 一起用：键由它自己的规则读出。")
             .arg(kind, wrong.join(QStringLiteral("、")));
@@ -325,14 +320,13 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     const EngineResult result =
         FilterFiles(files.inputs, outputs.result(), settings, [&](qint64 done, qint64 total) {
             if (!toldSlow) {
-                if (const qint64 left = ProgressMeter::veryLongLeft(done, total, meter.elapsed())) {
+                if (const qint64 left = VeryLongLeft(done, total, meter.elapsed())) {
                     toldSlow = true;
                     meter.clear();
                     Say(errors, QStringLiteral("--key-regex 的表达式在这些行上很费时：照现在的速度"
-                                               "还要约 %1。重复套着重复的写法（如 (a+)+$）会让匹配"
-                                               "慢上成千上万倍，换一种写法会快得多；按 Ctrl+C "
-                                               "可随时停止。")
-                                    .arg(ProgressMeter::duration(left)));
+                                               "还要约 %1。")
+                                        .arg(DurationText(left)) +
+                                    SlowPatternText(QStringLiteral("按 Ctrl+C 可随时停止")));
                 }
             }
             meter.show(done, total);

@@ -1,5 +1,7 @@
 #include "cli/progressmeter.h"
 
+#include "core/forecast.h"
+
 #include <QIODevice>
 
 #include <cmath>
@@ -10,24 +12,6 @@ constexpr qint64 kRedrawMs = 200;
 constexpr qint64 kForecastAfterMs = 500;
 
 } // namespace
-
-QString ProgressMeter::duration(qint64 seconds) {
-    if (seconds >= 3600)
-        return QStringLiteral("%1:%2:%3")
-            .arg(seconds / 3600)
-            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
-qint64 ProgressMeter::veryLongLeft(qint64 done, qint64 total, qint64 elapsedMs) {
-    if (elapsedMs < kVeryLongAfterMs || total <= 0 || done >= total)
-        return 0;
-    // Nothing done yet after that long says as much as a forecast.
-    const double perMs = double(std::max<qint64>(done, 1)) / double(elapsedMs);
-    const auto left = std::llround(double(total - done) / perMs / 1000.0);
-    return left >= kVeryLongSeconds ? left : 0;
-}
 
 ProgressMeter::ProgressMeter(QIODevice& to, Mode mode) : to_(to), mode_(mode) {
     clock_.start();
@@ -40,7 +24,7 @@ QString ProgressMeter::line(qint64 done, qint64 total, qint64 elapsedMs) {
         const double perSecond = double(done) * 1000.0 / double(elapsedMs);
         text += QStringLiteral("  %1 MB/s").arg(perSecond / double(1 << 20), 0, 'f', 1);
         const auto left = std::llround(double(total - done) / perSecond);
-        text += QStringLiteral("  剩余 %1").arg(duration(left));
+        text += QStringLiteral("  剩余 %1").arg(DurationText(left));
     }
     return text;
 }

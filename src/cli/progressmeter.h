@@ -25,15 +25,8 @@ public:
 
     // The line for `done` of `total` after `elapsedMs`, as shown.
     static QString line(qint64 done, qint64 total, qint64 elapsedMs);
-    // The time left, in seconds, when the run has gone on long enough to forecast it and will
-    // clearly take very long (kVeryLongSeconds and more); otherwise 0.
-    static qint64 veryLongLeft(qint64 done, qint64 total, qint64 elapsedMs);
-    static constexpr qint64 kVeryLongSeconds = 600;
-    static constexpr qint64 kVeryLongAfterMs = 3000;
     // How long the meter has run.
     qint64 elapsed() const { return clock_.elapsed(); }
-    // "1:02:03" or "2:03".
-    static QString duration(qint64 seconds);
 
 private:
     QIODevice& to_;

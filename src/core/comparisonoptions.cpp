@@ -71,7 +71,8 @@ const ComparisonOption kOptions[] = {
      .settingsWord = "ignore-case",
      .label = u"忽略大小写",
      .objectName = "OptionIgnoreCase",
-     .transformsLines = true},
+     .transformsLines = true,
+     .refusedByKinds = KindBit(KeyRule::Kind::Phone)},
     {.member = Member<&FilterOptions::trim>(),
      .name = "trim",
      .help = u"忽略每行首尾的空白。",
@@ -139,21 +140,24 @@ const ComparisonOption kOptions[] = {
      .described = u"只比较数字",
      .tip = u"电话号码写法不一时：+1 (555) 123-4567 与 +1 555 1234567 相同",
      .objectName = "KeyDigitsOnly",
-     .transformsLines = true},
+     .transformsLines = true,
+     .refusedByKinds = kContactKinds},
     {.member = Member<&KeyRule::ignoreSpaces>(),
      .name = "ignore-spaces",
      .help = u"比较时忽略所有空白字符。",
      .settingsWord = "ignoreSpaces",
      .label = u"忽略所有空白",
      .objectName = "KeyIgnoreSpaces",
-     .transformsLines = true},
+     .transformsLines = true,
+     .refusedByKinds = kContactKinds},
     {.member = Member<&KeyRule::ignorePunct>(),
      .name = "ignore-punct",
      .help = u"比较时忽略标点符号。",
      .settingsWord = "ignorePunct",
      .label = u"忽略标点",
      .objectName = "KeyIgnorePunct",
-     .transformsLines = true},
+     .transformsLines = true,
+     .refusedByKinds = kContactKinds},
     {.member = Member<&KeyRule::ignoreInvisible>(),
      .name = "ignore-invisible",
      .help = u"比较时忽略看不见的格式字符（零宽空格、零宽连接符、方向标记等）。",
@@ -289,6 +293,27 @@ QStringList DescribeOptions(const FilterOptions& options) {
 
 QStringList DescribeKeyOptions(const KeyRule& key) {
     return DescribeFamily(key, OptionFamily::Key);
+}
+
+std::vector<const ComparisonOption*> OptionsRefusedByKey(const FilterOptions& options) {
+    std::vector<const ComparisonOption*> refused;
+    for (const ComparisonOption& option : kOptions) {
+        const int value = option.member.family == OptionFamily::Key
+                              ? OptionValue(option, options.key)
+                              : OptionValue(option, options);
+        if (value != DefaultOptionValue(option) && !OptionGoesWithKind(option, options.key.kind))
+            refused.push_back(&option);
+    }
+    return refused;
+}
+
+void ResetRefusedOptions(FilterOptions& options) {
+    for (const ComparisonOption* option : OptionsRefusedByKey(options)) {
+        if (option->member.family == OptionFamily::Key)
+            SetOptionValue(*option, options.key, DefaultOptionValue(*option));
+        else
+            SetOptionValue(*option, options, DefaultOptionValue(*option));
+    }
 }
 
 bool SameKeyOptions(const KeyRule& a, const KeyRule& b) {

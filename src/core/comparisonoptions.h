@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 // The comparison options: what counts as a repeat and which copy stays. Each is defined once, in
 // the table of comparisonoptions.cpp, and everything else reads it: the command line and its help,
@@ -66,6 +67,9 @@ struct ComparisonOption {
     // Set away from its default, it changes the text compared: keys are then made from the
     // decoded text, never from the bytes.
     bool transformsLines = false;
+    // The kinds of key it means nothing with (KindBit), which refuse it: a phone number, an
+    // e-mail address or a web address is read by its own rules.
+    unsigned refusedByKinds = 0;
     const char16_t* valueName = nullptr;        // a choice's or a number's value in --help
     std::span<const OptionChoice> choices = {}; // a choice's values; none for a flag
     int minimum = 0;                            // a number's values when on; none for the others
@@ -78,6 +82,12 @@ struct ComparisonOption {
     bool isNumber() const { return minimum < maximum; }
     bool isFlag() const { return choices.empty() && !isNumber(); }
 };
+
+constexpr unsigned KindBit(KeyRule::Kind kind) {
+    return 1u << unsigned(kind);
+}
+constexpr unsigned kContactKinds =
+    KindBit(KeyRule::Kind::Phone) | KindBit(KeyRule::Kind::Email) | KindBit(KeyRule::Kind::Url);
 
 // Every comparison option, in the order the help, the menu, the dialog and the descriptions give
 // them.
@@ -102,6 +112,15 @@ std::optional<int> OptionValueOfWord(const ComparisonOption& option, QStringView
 // tooltip ("忽略大小写", "保留最后一次出现的行"), in the table's order.
 QStringList DescribeOptions(const FilterOptions& options); // the menu's family
 QStringList DescribeKeyOptions(const KeyRule& key);        // the part compared's
+
+// Whether an option goes with a kind of key (see refusedByKinds).
+inline bool OptionGoesWithKind(const ComparisonOption& option, KeyRule::Kind kind) {
+    return (option.refusedByKinds & KindBit(kind)) == 0;
+}
+// The options set away from their default that the key's kind refuses, in the table's order.
+std::vector<const ComparisonOption*> OptionsRefusedByKey(const FilterOptions& options);
+// Turns those options back to their default (where the window sets a key, they go off).
+void ResetRefusedOptions(FilterOptions& options);
 
 // Whether the options of the part compared are the same in both.
 bool SameKeyOptions(const KeyRule& a, const KeyRule& b);

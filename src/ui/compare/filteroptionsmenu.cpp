@@ -143,7 +143,7 @@ void FilterOptionsMenu::addNumberItem(const ComparisonOption& option) {
     action->setDefaultWidget(row);
     addAction(action);
     auto changed = [this] {
-        updateKeepModes();
+        updateAllowed();
         if (!updating_)
             emit optionsChanged(options());
     };
@@ -155,7 +155,15 @@ void FilterOptionsMenu::addNumberItem(const ComparisonOption& option) {
     numbers_.push_back(item);
 }
 
-void FilterOptionsMenu::updateKeepModes() {
+void FilterOptionsMenu::updateAllowed() {
+    for (const OptionItems& entry : options_) {
+        if (OptionGoesWithKind(*entry.option, keyRule_.kind))
+            continue;
+        for (QAction* item : entry.items) {
+            item->setChecked(item->data().toInt() == DefaultOptionValue(*entry.option));
+            item->setEnabled(false);
+        }
+    }
     const FilterOptions current = options();
     const bool onlyFirst = !KeepModeAllowed(current, KeepMode::Last);
     for (const OptionItems& entry : options_) {
@@ -210,8 +218,11 @@ void FilterOptionsMenu::setOptions(const FilterOptions& o) {
         if (on)
             number.value->setValue(value);
     }
-    updateKeepModes();
     keyRule_ = o.key;
+    for (const OptionItems& entry : options_)
+        for (QAction* item : entry.items)
+            item->setEnabled(true);
+    updateAllowed();
     QFont font = key_->font();
     font.setBold(!o.key.isDefault());
     key_->setFont(font);

@@ -63,8 +63,9 @@ private:
         QSpinBox* value;
     };
     void addNumberItem(const ComparisonOption& option);
-    // Near repeats keep the first copy only: the other keep modes are off while they count.
-    void updateKeepModes();
+    // Greys what the other options rule out: an option the key's kind refuses (unchecked), and
+    // the keep modes other than the first while near repeats count.
+    void updateAllowed();
     std::vector<NumberItem> numbers_;
     QAction* key_ = nullptr;
     QAction* lists_ = nullptr;

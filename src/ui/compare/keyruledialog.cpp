@@ -362,9 +362,10 @@ void KeyRuleDialog::showRule(const KeyRule& rule) {
 std::optional<KeyRule> KeyRuleDialog::read(QString* fault) const {
     KeyRule rule;
     rule.source = KeyRule::Source(source_->checkedId());
-    for (const auto& [option, check] : checks_)
-        SetOptionValue(*option, rule, check->isChecked() ? 1 : 0);
     rule.kind = KeyRule::Kind(std::max(kind_->checkedId(), 0));
+    for (const auto& [option, check] : checks_)
+        SetOptionValue(*option, rule,
+                       check->isChecked() && OptionGoesWithKind(*option, rule.kind) ? 1 : 0);
     if (rule.kind == KeyRule::Kind::Phone)
         rule.region = region_->currentData().toString();
     rule.plus = rule.kind == KeyRule::Kind::Email && plus_->isChecked();
@@ -431,6 +432,9 @@ void KeyRuleDialog::refresh() {
         box->setEnabled(kind == KeyRule::Kind::Email);
     for (QCheckBox* box : {www_, slash_, scheme_})
         box->setEnabled(kind == KeyRule::Kind::Url);
+    // A phone number, an e-mail address or a web address is read by its own rules.
+    for (const auto& [option, check] : checks_)
+        check->setEnabled(OptionGoesWithKind(*option, kind));
 
     QString fault;
     const std::optional<KeyRule> rule = read(&fault);

@@ -1,11 +1,20 @@
 #include "ui/jobs/commands.h"
 
+#include "core/forecast.h"
 #include "files/textfile.h"
 #include "platform/desktopservices.h"
 #include "ui/textbox/textbox.h"
 #include "ui/window/wording.h"
 
 namespace {
+
+// A key pattern can take very long on each line: the job then says so, and why.
+void ExplainSlowPattern(Job& job, const EngineSettings& settings) {
+    if (settings.options.key.source == KeyRule::Source::Pattern)
+        job.explainVeryLong(
+            QStringLiteral("比较范围中的正则表达式在这些行上很费时：照现在的速度还要约 %1。") +
+            SlowPatternText(QStringLiteral("可以随时取消")));
+}
 
 // Texts above this size are filtered and saved away from the window's thread.
 constexpr qsizetype kBackgroundChars = qsizetype(256) * 1024;
@@ -102,8 +111,10 @@ void FilterJob::run() {
             return;
         }
         beginStep(QStringLiteral("正在过滤"), 10, 25);
+        ExplainSlowPattern(*this, settings_);
+        // A key pattern's cost per line has no bound: never on the window's thread.
         runWork<Filtered>(
-            IsLarge(input),
+            IsLarge(input) || settings_.options.key.source == KeyRule::Source::Pattern,
             [input, settings = settings_](const WorkProgress& progress) {
                 Filtered filtered;
                 TextFilterResult result = FilterText(input, settings, progress);
@@ -261,6 +272,7 @@ struct LargeFiltered {
 
 void LargeFilterJob::run() {
     beginStep(QStringLiteral("正在过滤"), 0, 95);
+    ExplainSlowPattern(*this, settings_);
     runWork<LargeFiltered>(
         true,
         [input = input_, settings = settings_](const WorkProgress& progress) {

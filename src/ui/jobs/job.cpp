@@ -1,5 +1,6 @@
 #include "ui/jobs/job.h"
 
+#include "core/forecast.h"
 #include "ui/textbox/textbox.h"
 
 WorkProgress::WorkProgress() : state_(std::make_shared<State>()) {}
@@ -20,8 +21,13 @@ Job::Job(TextBox* where, QObject* parent) : QObject(parent), where_(where) {
     workTimer_.setInterval(100);
     connect(&workTimer_, &QTimer::timeout, this, [this] {
         const int permille = work_.state_->permille.load(std::memory_order_relaxed);
-        if (permille >= 0 && !ended_ && !cancelling_)
-            setStepPercent(permille / 10);
+        if (permille < 0 || ended_ || cancelling_)
+            return;
+        if (!slowWhy_.isEmpty() && why_.isEmpty()) {
+            if (const qint64 left = VeryLongLeft(permille, 1000, workClock_.elapsed()))
+                why_ = slowWhy_.arg(DurationText(left));
+        }
+        setStepPercent(permille / 10);
     });
 }
 
@@ -38,6 +44,7 @@ WorkProgress Job::followWork() {
     QObject::disconnect(follow_);
     work_.state_->stop = true; // an earlier work has nothing more to do
     work_ = WorkProgress();
+    workClock_.start();
     workTimer_.start();
     return work_;
 }
@@ -59,6 +66,7 @@ void Job::cancel() {
     work_.state_->stop = true;
     QObject::disconnect(follow_);
     what_ = QStringLiteral("正在取消");
+    why_.clear();
     percent_ = -1;
     emit progressChanged();
     if (running_ == 0)
@@ -81,9 +89,14 @@ void Job::beginStep(const QString& what, int from, int to, int percentOfStep) {
     QObject::disconnect(follow_);
     workTimer_.stop();
     what_ = what;
+    why_.clear();
     stepFrom_ = from;
     stepTo_ = to;
     setStepPercent(percentOfStep);
+}
+
+void Job::explainVeryLong(const QString& why) {
+    slowWhy_ = why;
 }
 
 void Job::setStepPercent(int percentOfStep) {

@@ -2,6 +2,7 @@
 
 #include "platform/threads.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
@@ -52,10 +53,15 @@ public:
     QString what() const { return what_; }
     // How far the whole job has come, 0 to 100; -1 while that cannot be told.
     int percent() const { return percent_; }
+    // Why the work is slow, once it will clearly take very long and the job knows why; else empty.
+    QString why() const { return why_; }
     // False once the job has ended, and during a step that cannot be taken back (writing a file).
     bool canCancel() const { return canCancel_ && !ended_; }
 
     void start();
+    // From now on, once the work on a worker thread will clearly take very long (VeryLongLeft),
+    // the job says `why` (with the time left for %1).
+    void explainVeryLong(const QString& why);
     // Takes back what the job has done so far, then emits finished(false). Ignored while
     // canCancel() is false.
     void cancel();
@@ -79,6 +85,7 @@ protected:
     // fill and waits until the box shows its earlier text again (TextBox::cancelFill).
     void setFilling(TextBox& box);
     void setCanCancel(bool on);
+
     // Ends the job as completed.
     void complete();
 
@@ -130,6 +137,9 @@ private:
     QPointer<TextBox> filling_; // the box the job fills, once it does
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     QString what_;
+    QString why_;
+    QString slowWhy_;
+    QElapsedTimer workClock_;
     int percent_ = 0;
     int stepFrom_ = 0;
     int stepTo_ = 100;

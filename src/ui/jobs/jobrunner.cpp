@@ -61,7 +61,7 @@ void JobRunner::start(Job* job, std::function<void(bool)> then) {
 void JobRunner::showProgress() {
     if (!job_ || !job_->where())
         return;
-    job_->where()->showProgress(job_->percent(), job_->what(), job_->canCancel());
+    job_->where()->showProgress(job_->percent(), job_->what(), job_->canCancel(), job_->why());
 }
 
 void JobRunner::cancel() {

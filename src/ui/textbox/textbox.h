@@ -118,8 +118,9 @@ public:
     quint64 revision() const { return edits_; }
 
     // A thin bar along the bottom edge with `what` and the percent done (unknown while negative),
-    // and a cancel button when `cancellable`, which emits cancelRequested().
-    void showProgress(int percent, const QString& what, bool cancellable);
+    // and a cancel button when `cancellable`, which emits cancelRequested(); under it, `why` the
+    // work is slow, if given.
+    void showProgress(int percent, const QString& what, bool cancellable, const QString& why = {});
     void hideProgress();
     bool isProgressShown() const;
 
@@ -231,4 +232,5 @@ private:
     QWidget* strip_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QToolButton* cancel_ = nullptr;
+    QLabel* why_ = nullptr;
 };

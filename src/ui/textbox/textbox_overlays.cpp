@@ -2,7 +2,7 @@
 // and a note above the text, and the progress strip with its cancel button below it.
 #include "ui/textbox/textbox.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -32,7 +32,7 @@ void TextBox::createOverlays() {
     strip_ = new QWidget(this);
     strip_->setObjectName(QStringLiteral("progress"));
     strip_->setAutoFillBackground(true);
-    auto* row = new QHBoxLayout(strip_);
+    auto* row = new QGridLayout(strip_);
     row->setContentsMargins(2, 1, 2, 1);
     row->setSpacing(3);
     bar_ = new QProgressBar(strip_);
@@ -40,7 +40,8 @@ void TextBox::createOverlays() {
     bar_->setTextVisible(true);
     bar_->setAlignment(Qt::AlignCenter);
     bar_->setMaximumHeight(fontMetrics().height() + 2);
-    row->addWidget(bar_, 1);
+    row->addWidget(bar_, 0, 0);
+    row->setColumnStretch(0, 1);
     cancel_ = new QToolButton(strip_);
     cancel_->setObjectName(QStringLiteral("cancel"));
     cancel_->setText(QStringLiteral("取消"));
@@ -48,7 +49,13 @@ void TextBox::createOverlays() {
     cancel_->setToolTip(QStringLiteral("取消 (Esc)"));
     cancel_->setFocusPolicy(Qt::NoFocus);
     cancel_->setAutoRaise(true);
-    row->addWidget(cancel_);
+    row->addWidget(cancel_, 0, 1);
+    // Why the work is slow, when the job knows.
+    why_ = new QLabel(strip_);
+    why_->setObjectName(QStringLiteral("progressWhy"));
+    why_->setWordWrap(true);
+    why_->hide();
+    row->addWidget(why_, 1, 0, 1, 2);
     connect(cancel_, &QToolButton::clicked, this, &TextBox::cancelRequested);
     strip_->hide();
 }
@@ -86,7 +93,7 @@ bool TextBox::eventFilter(QObject* watched, QEvent* event) {
     return QPlainTextEdit::eventFilter(watched, event);
 }
 
-void TextBox::showProgress(int percent, const QString& what, bool cancellable) {
+void TextBox::showProgress(int percent, const QString& what, bool cancellable, const QString& why) {
     if (percent < 0) {
         bar_->setRange(0, 0);
         bar_->setFormat(what);
@@ -95,9 +102,12 @@ void TextBox::showProgress(int percent, const QString& what, bool cancellable) {
         bar_->setValue(percent);
         bar_->setFormat(QStringLiteral("%1 %2%").arg(what).arg(percent));
     }
-    bar_->setAccessibleDescription(bar_->format());
+    bar_->setAccessibleDescription(why.isEmpty() ? bar_->format() : bar_->format() + u' ' + why);
     cancel_->setVisible(cancellable);
-    if (!strip_->isVisible()) {
+    const bool whyChanged = why_->text() != why;
+    why_->setText(why);
+    why_->setVisible(!why.isEmpty());
+    if (!strip_->isVisible() || whyChanged) {
         strip_->show();
         layOutOverlays();
     }
@@ -123,7 +133,9 @@ void TextBox::layOutOverlays() {
     const int noticeHeight = notice_->isVisibleTo(this) ? notice_->heightForWidth(width) : 0;
     const int noteHeight = note_->isVisibleTo(this) ? note_->sizeHint().height() : 0;
     const int top = noticeHeight + noteHeight;
-    const int bottom = strip_->isVisibleTo(this) ? strip_->sizeHint().height() : 0;
+    const int bottom = !strip_->isVisibleTo(this)    ? 0
+                       : strip_->hasHeightForWidth() ? strip_->heightForWidth(width)
+                                                     : strip_->sizeHint().height();
     setViewportMargins(0, top, 0, bottom);
     const int x = isRightToLeft() ? inner.left() + barWidth : inner.left();
     notice_->setGeometry(x, inner.top(), width, noticeHeight);

@@ -144,7 +144,7 @@ private:
     void setFilterOptions(const FilterOptions& options);
     // Puts options and lists in force: remembers them, marks the result stale and filters again
     // as a preview where it can.
-    void setFilterSetup(const FilterOptions& options, std::vector<ComparedList> lists);
+    void setFilterSetup(FilterOptions options, std::vector<ComparedList> lists);
     void updateFilterButton();
     void showKeyDialog();
     void showListsDialog();
@@ -170,6 +170,7 @@ private:
     // The settings the filter works with: the options, the key and the lists.
     EngineSettings filterSettings() const;
     void setLargeResult(std::shared_ptr<LargeResult> result);
+    bool takeInEdit();
     void inputChanged();
     void outputChanged();
 

@@ -2,6 +2,7 @@
 // a time.
 #include "ui/window/mainwindow.h"
 
+#include "core/comparisonoptions.h"
 #include "files/savenames.h"
 #include "platform/desktopservices.h"
 #include "platform/threads.h"
@@ -104,7 +105,8 @@ void MainWindow::setFilterOptions(const FilterOptions& options) {
 // A change of the options or the lists says at once that the result is stale, and filters again
 // as a preview where the boxes still hold the last filter's input and result; a filter at work is
 // cancelled for it, another command finished first.
-void MainWindow::setFilterSetup(const FilterOptions& options, std::vector<ComparedList> lists) {
+void MainWindow::setFilterSetup(FilterOptions options, std::vector<ComparedList> lists) {
+    ResetRefusedOptions(options);
     optionsMenu_->setOptions(options);
     optionsMenu_->setListsInForce(!lists.empty());
     if (options == options_ && lists == lists_)

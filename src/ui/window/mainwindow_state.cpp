@@ -31,16 +31,23 @@ void MainWindow::updateOutputNote() {
     describeOutput();
 }
 
-// A change typed, pasted, dropped or undone in a box (a command's own changes are taken in when
-// it completes).
-void MainWindow::inputChanged() {
+// Whether a change of a box is the user's own, typed, pasted, dropped or undone, and so taken in
+// now: a command's own changes are taken in when it completes, and a box's text brought back is
+// no edit.
+bool MainWindow::takeInEdit() {
     if (busy()) {
         boxChanged_ = true;
-        return;
+        return false;
     }
     if (restoring_ > 0)
-        return;
+        return false;
     cleared_.reset();
+    return true;
+}
+
+void MainWindow::inputChanged() {
+    if (!takeInEdit())
+        return;
     inputChanged_ = true;
     keptByHand_.clear();
     Text1->setNote(QString());
@@ -48,13 +55,8 @@ void MainWindow::inputChanged() {
 }
 
 void MainWindow::outputChanged() {
-    if (busy()) {
-        boxChanged_ = true;
+    if (!takeInEdit())
         return;
-    }
-    if (restoring_ > 0)
-        return;
-    cleared_.reset();
     outputChanged_ = true;
     updateOutputNote();
 }
