@@ -573,6 +573,43 @@ private slots:
                                                                    : QStringLiteral("41,152")),
                      qPrintable(notice->text()));
         }
+        // The same lines pasted.
+        click("Command3");
+        window->setLargeFileBounds({qint64(1) << 40, 100000});
+        pasteInto(QString(), 0, 0, GeneratedText(123456, QStringLiteral("\n")));
+        QVERIFY(waitIdle());
+        auto* notice = box("Text1")->findChild<QLabel*>(QStringLiteral("notice"));
+        QVERIFY(notice->isVisible());
+        QVERIFY2(notice->text().contains(QStringLiteral("粘贴过大，只读：")) &&
+                     notice->text().contains(QStringLiteral("123,456")),
+                 qPrintable(notice->text()));
+        QVERIFY2((notice->height() - 2 * notice->margin()) / notice->fontMetrics().lineSpacing() <=
+                     2,
+                 qPrintable(notice->text()));
+        // So would a million lines.
+        const QString million =
+            notice->text().replace(QStringLiteral("123,456"), QStringLiteral("1,000,000"));
+        const QRect wrapped = notice->fontMetrics().boundingRect(
+            notice->contentsRect().adjusted(notice->margin(), 0, -notice->margin(), 0),
+            Qt::TextWordWrap, million);
+        QVERIFY2(wrapped.height() / notice->fontMetrics().lineSpacing() <= 2, qPrintable(million));
+    }
+
+    // Text dropped on the box takes the way of a paste.
+    void largeDropOfText() {
+        window->setLargeFileBounds({qint64(1) << 40, 1000});
+        const QString text = GeneratedText(1500, QStringLiteral("\n"));
+        QMimeData mime;
+        mime.setText(text);
+        QWidget* viewport = box("Text1")->viewport();
+        const QPoint at = viewport->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+        QVERIFY(waitIdle());
+        QVERIFY(window->isLargeInput());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共1500行"));
     }
 
     // Pastes with Ctrl+V through the system's clipboard, at `at` in the box's text (a selection
@@ -647,7 +684,7 @@ private slots:
         QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(CountNonBlankLines(whole)));
         QVERIFY(services->messages.isEmpty());
         if (large) {
-            QVERIFY2(input->notice().startsWith(QStringLiteral("粘贴的文字太大，只读：")),
+            QVERIFY2(input->notice().startsWith(QStringLiteral("粘贴过大，只读：")),
                      qPrintable(input->notice()));
             QVERIFY(input->notice().contains(
                 QStringLiteral("全部 %1 行").arg(Grouped(LinesOf(whole)))));

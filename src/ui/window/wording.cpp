@@ -118,7 +118,7 @@ QString ClearLosesQuestion(qsizetype lines) {
 
 QString LargeInputNotice(const LargeFile& input) {
     if (input.pasted)
-        return QStringLiteral("粘贴的文字太大，只读：%1，命令作用于全部 %2 行。")
+        return QStringLiteral("粘贴过大，只读：%1，命令作用于全部 %2 行。")
             .arg(ShownPart(input.summary), Grouped(input.summary.lines));
     const QString files = input.paths.size() > 1
                               ? QStringLiteral("%1 个文件只读：").arg(input.paths.size())
