@@ -29,7 +29,7 @@ void PasteJob::run() {
 
 void PasteJob::write(const QString& box) {
     beginStep(QStringLiteral("正在处理粘贴的文字"), 5, 95);
-    // The job lets go of the pasted text: the work holds the only copy, for as long as it runs.
+    // The job keeps no hold of the pasted text: it goes with the work.
     runWork<Opened>(
         true,
         [box, pasted = std::exchange(pasted_, QString()), place = place_,
