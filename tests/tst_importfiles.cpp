@@ -4,6 +4,9 @@
 #include "engine/window/importfiles.h"
 #include "filehelpers.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -119,6 +122,79 @@ private slots:
         QVERIFY(!failed.text && !failed.large);
         QVERIFY2(failed.outcome.message().contains(QStringLiteral("missing.txt")),
                  qPrintable(failed.outcome.message()));
+    }
+
+    // A text's size in UTF-8 and its line breaks, as the file it would make has them; the
+    // counting goes in blocks of 8,192 characters, so breaks and pairs across a block's end are
+    // tried.
+    void measureText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("breaks");
+        const QString block(8191, u'a');
+        QTest::newRow("empty") << QString() << qint64(0);
+        QTest::newRow("CR LF, lone LF, lone CR") << QStringLiteral("a\r\nb\nc\rd") << qint64(3);
+        QTest::newRow("CR at the end, CR CR LF") << QStringLiteral("\r\r\n\r") << qint64(3);
+        QTest::newRow("one, two, three and four bytes") << QStringLiteral("aé中😀\n") << qint64(1);
+        QTest::newRow("CR LF across a block's end") << block + QStringLiteral("\r\nb") << qint64(1);
+        QTest::newRow("lone CR at a block's end") << block + QStringLiteral("\rb") << qint64(1);
+        QTest::newRow("a pair across a block's end") << block + QStringLiteral("😀") << qint64(0);
+        QTest::newRow("many blocks of Chinese")
+            << QStringLiteral("中文\r\n").repeated(20000) << qint64(20000);
+    }
+    void measureText() {
+        QFETCH(QString, text);
+        QFETCH(qint64, breaks);
+        const TextMeasure m = MeasureText(text);
+        QCOMPARE(m.utf8Bytes, qint64(text.toUtf8().size()));
+        QCOMPARE(m.lineBreaks, breaks);
+    }
+
+    // A text in parts goes into a file, owner-only, in UTF-8 with its line breaks as they are,
+    // read as a large file; a character pair across the pieces it is written in stays whole.
+    // The file goes with the last user of the large file.
+    void largeText_data() {
+        QTest::addColumn<QStringList>("parts");
+        QTest::addColumn<qint64>("lines");
+        QTest::newRow("around a paste")
+            << QStringList{"head 甲\r\n", "x\ny\n", "tail"} << qint64(4);
+        QTest::newRow("empty parts") << QStringList{"", "a\rb", ""} << qint64(2);
+        const QString piece(1 << 20, u'z');
+        QTest::newRow("a pair across two pieces")
+            << QStringList{piece.chopped(1) + QStringLiteral("😀\n") + piece} << qint64(2);
+    }
+    void largeText() {
+        QFETCH(QStringList, parts);
+        QFETCH(qint64, lines);
+        std::vector<QStringView> views(parts.begin(), parts.end());
+        QTemporaryDir folder;
+        LargeFile large;
+        const Outcome o = OpenLargeText(views, folder.path(), kGoOn, &large);
+        QVERIFY2(o.ok(), qPrintable(o.message()));
+        QCOMPARE(large.paths.size(), 1);
+        const QString path = large.paths[0];
+        QCOMPARE(ReadAll(path), parts.join(QString()).toUtf8());
+        QCOMPARE(QFileInfo(path).permissions() &
+                     ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                 QFile::Permissions());
+        QCOMPARE(large.encoding, TextEncoding::Utf8);
+        QCOMPARE(large.summary.lines, lines);
+        QVERIFY(ChangedSince(large.paths, large.opened).isEmpty());
+        // Nothing has a name in the folder, and the file goes with its last user.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        const std::vector<FileStatus> opened = large.opened;
+        large = LargeFile{};
+        QVERIFY(!ChangedSince(QStringList{path}, opened).isEmpty());
+    }
+
+    void largeTextCancelled() {
+        QTemporaryDir folder;
+        LargeFile large;
+        const QString text(3 << 20, u'c');
+        const Outcome o = OpenLargeText(
+            {QStringView(text)}, folder.path(), [](qint64, qint64) { return false; }, &large);
+        QVERIFY(o.wasCancelled());
+        QVERIFY(large.paths.isEmpty() && !large.pasted);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 };
 

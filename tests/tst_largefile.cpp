@@ -13,16 +13,20 @@
 #include "windowdriver.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <QToolButton>
 #include <QUrl>
 
 #include <memory>
@@ -569,6 +573,182 @@ private slots:
                                                                    : QStringLiteral("41,152")),
                      qPrintable(notice->text()));
         }
+        // The same lines pasted.
+        click("Command3");
+        window->setLargeFileBounds({qint64(1) << 40, 100000});
+        pasteInto(QString(), 0, 0, GeneratedText(123456, QStringLiteral("\n")));
+        QVERIFY(waitIdle());
+        auto* notice = box("Text1")->findChild<QLabel*>(QStringLiteral("notice"));
+        QVERIFY(notice->isVisible());
+        QVERIFY2(notice->text().contains(QStringLiteral("粘贴过大，只读：")) &&
+                     notice->text().contains(QStringLiteral("123,456")),
+                 qPrintable(notice->text()));
+        QVERIFY2((notice->height() - 2 * notice->margin()) / notice->fontMetrics().lineSpacing() <=
+                     2,
+                 qPrintable(notice->text()));
+        // So would a million lines.
+        const QString million =
+            notice->text().replace(QStringLiteral("123,456"), QStringLiteral("1,000,000"));
+        const QRect wrapped = notice->fontMetrics().boundingRect(
+            notice->contentsRect().adjusted(notice->margin(), 0, -notice->margin(), 0),
+            Qt::TextWordWrap, million);
+        QVERIFY2(wrapped.height() / notice->fontMetrics().lineSpacing() <= 2, qPrintable(million));
+    }
+
+    // Text dropped on the box takes the way of a paste.
+    void largeDropOfText() {
+        window->setLargeFileBounds({qint64(1) << 40, 1000});
+        const QString text = GeneratedText(1500, QStringLiteral("\n"));
+        QMimeData mime;
+        mime.setText(text);
+        QWidget* viewport = box("Text1")->viewport();
+        const QPoint at = viewport->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+        QVERIFY(waitIdle());
+        QVERIFY(window->isLargeInput());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共1500行"));
+    }
+
+    // Pastes with Ctrl+V through the system's clipboard, at `at` in the box's text (a selection
+    // of it with `selected`), after `before` was typed.
+    void pasteInto(const QString& before, qsizetype at, qsizetype selected, const QString& text) {
+        TextBox* input = box("Text1");
+        input->setText(before);
+        QTextCursor cursor(input->document());
+        // Positions in the document count a line break once.
+        const auto position = [&](qsizetype in) {
+            return int(in - QStringView(before).first(in).count(u"\r\n"));
+        };
+        cursor.setPosition(position(at));
+        cursor.setPosition(position(at + selected), QTextCursor::KeepAnchor);
+        input->setTextCursor(cursor);
+        input->setFocus();
+        QGuiApplication::clipboard()->setText(text);
+        QTest::keyClick(input, Qt::Key_V, Qt::ControlModifier);
+    }
+    static qint64 LinesOf(const QString& text) {
+        return text.count(u'\n') + 1 - (text.endsWith(u'\n') ? 1 : 0);
+    }
+
+    // A paste that makes the box hold more than a bound goes into the large-file mode, whatever
+    // part of the box it replaces; at the bound, into the box as ever. Either way the count is
+    // of the whole text, the filter's result (copied and saved) is that of the text as the paste
+    // made it, and Ctrl+Z brings back the box as it was.
+    void pasteAcrossTheBounds_data() {
+        QTest::addColumn<bool>("byBytes");
+        QTest::addColumn<int>("beyond"); // the text's size or lines minus the bound
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("selected");
+        const QString typed = QStringLiteral("head 甲\r\nmiddle\r\ntail 乙");
+        for (const bool byBytes : {true, false}) {
+            const char* bound = byBytes ? "bytes" : "lines";
+            QTest::addRow("%s at the bound, empty box", bound)
+                << byBytes << 0 << QString() << 0 << 0;
+            QTest::addRow("%s one above, empty box", bound) << byBytes << 1 << QString() << 0 << 0;
+            QTest::addRow("%s at the bound, middle replaced", bound)
+                << byBytes << 0 << typed << 9 << 8;
+            QTest::addRow("%s one above, middle replaced", bound)
+                << byBytes << 1 << typed << 9 << 8;
+            QTest::addRow("%s one above, at the end", bound)
+                << byBytes << 1 << typed << int(typed.size()) << 0;
+            QTest::addRow("%s one above, all selected", bound)
+                << byBytes << 1 << typed << 0 << int(typed.size());
+        }
+    }
+    void pasteAcrossTheBounds() {
+        QFETCH(bool, byBytes);
+        QFETCH(int, beyond);
+        QFETCH(QString, before);
+        QFETCH(int, at);
+        QFETCH(int, selected);
+        // Line breaks as a clipboard under X11 has them.
+        const QString pasted = GeneratedText(1500, QStringLiteral("\n"));
+        const QString made = before.left(at) + pasted + before.mid(at + selected);
+        const QString whole = NormalizeLineBreaks(made);
+        // The pasted line breaks count as they are.
+        const qint64 bytes = made.toUtf8().size();
+        if (byBytes)
+            window->setLargeFileBounds({bytes - beyond, 1000000});
+        else
+            window->setLargeFileBounds({qint64(1) << 40, LinesOf(whole) - beyond});
+        const bool large = beyond > 0;
+        pasteInto(before, at, selected, pasted);
+        QVERIFY(waitIdle());
+        TextBox* input = box("Text1");
+        QCOMPARE(window->isLargeInput(), large);
+        QCOMPARE(input->isReadOnly(), large);
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(CountNonBlankLines(whole)));
+        QVERIFY(services->messages.isEmpty());
+        if (large) {
+            QVERIFY2(input->notice().startsWith(QStringLiteral("粘贴过大，只读：")),
+                     qPrintable(input->notice()));
+            QVERIFY(input->notice().contains(
+                QStringLiteral("全部 %1 行").arg(Grouped(LinesOf(whole)))));
+            QCOMPARE(input->documentText(), whole.left(input->documentText().size()));
+            auto* notice = input->findChild<QLabel*>(QStringLiteral("notice"));
+            QVERIFY((notice->height() - 2 * notice->margin()) /
+                        notice->fontMetrics().lineSpacing() <=
+                    2);
+        } else {
+            QCOMPARE(input->text(), whole);
+        }
+
+        window->findChild<QAction*>(QStringLiteral("OptionIgnoreCase"))->trigger();
+        EngineSettings settings;
+        settings.options = window->filterOptions();
+        const QString expected = FilterText(whole, settings).text;
+        click("Command1");
+        QVERIFY(waitIdle());
+        QCOMPARE(window->isLargeResult(), large);
+        window->RunCommand(1);
+        QVERIFY(waitIdle());
+        QCOMPARE(services->clipboard, expected);
+        // Saved by default as a typed text: GBK with CR LF.
+        saveAnswering(path(QStringLiteral("pasted-out.txt")));
+        QCOMPARE(ReadAll(path(QStringLiteral("pasted-out.txt"))),
+                 EncodeText(expected, TextEncoding::Gbk)->bytes);
+        QVERIFY(!services->saveHasOriginal());
+
+        input->setFocus();
+        QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+        QTRY_COMPARE(input->text(), before);
+        QVERIFY(!window->isLargeInput());
+        QVERIFY(!input->isReadOnly());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(CountNonBlankLines(before)));
+    }
+
+    // While a large paste is at work, a typed key shows its progress and cancel at once (it is
+    // not typed anywhere); the cancel leaves the box, its count and the mode as they were.
+    void cancelLargePaste_data() {
+        QTest::addColumn<QString>("before");
+        QTest::newRow("empty box") << QString();
+        QTest::newRow("typed text") << QStringLiteral("typed\r\nmore");
+    }
+    void cancelLargePaste() {
+        QFETCH(QString, before);
+        window->setLargeFileBounds({qint64(1) << 40, 1000});
+        pasteInto(before, before.size(), 0, GeneratedText(3000, QStringLiteral("\n")));
+        QVERIFY(window->busy());
+        TextBox* input = box("Text1");
+        QVERIFY(!input->isProgressShown());
+        QTest::keyClick(window.get(), Qt::Key_X);
+        QVERIFY(input->isProgressShown());
+        auto* cancel = input->findChild<QToolButton*>();
+        QVERIFY(cancel && cancel->isVisible());
+        QCOMPARE(input->text(), before);
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QVERIFY(waitIdle());
+        QTRY_COMPARE(QThreadPool::globalInstance()->activeThreadCount(), 0);
+        QCOMPARE(input->text(), before);
+        QVERIFY(!window->isLargeInput());
+        QVERIFY(!input->isReadOnly());
+        QVERIFY(!input->isProgressShown());
+        QCOMPARE(label("Label1"), QStringLiteral("过滤前共%1行").arg(CountNonBlankLines(before)));
+        QVERIFY(services->messages.isEmpty());
     }
 
     // The product's own bounds: a file one byte or one line above them opens in the large-file

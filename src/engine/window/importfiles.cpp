@@ -112,7 +112,7 @@ ImportedFiles ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
                           : summarized;
         return out;
     }
-    out.large =
-        std::make_shared<const LargeFile>(LargeFile{paths, out.encoding, summary, {opened}});
+    out.large = std::make_shared<const LargeFile>(
+        LargeFile{paths, out.encoding, summary, {opened}, nullptr});
     return out;
 }

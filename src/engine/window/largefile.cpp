@@ -229,6 +229,7 @@ Outcome FilterLargeFile(const LargeFile& input, const EngineSettings& settings,
         return Outcome::failed(std::move(changed));
     out.inputPaths = input.paths;
     out.inputOpened = input.opened;
+    out.pastedInput = input.pasted;
     EngineSettings s = settings;
     // Several files are each read in their own encoding.
     if (input.paths.size() == 1)

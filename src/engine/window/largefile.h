@@ -42,6 +42,9 @@ struct LargeFile {
     TextSummary summary;                       // of them all
     // What each file was when it was read, to tell whether it changed since.
     std::vector<FileStatus> opened;
+    // For a pasted text (see OpenLargeText): the nameless temporary file that holds it, which
+    // paths names through the system's folder of open handles. It goes with its last user.
+    std::shared_ptr<QFile> pasted;
 };
 
 // Nothing when the file at `path` is still what it was when it was opened; otherwise a message
@@ -56,6 +59,22 @@ Outcome OpenLargeFile(const QString& path, const EngineProgress& progress, Large
 // The same for several files as one text: their counts added, the beginning of the first ones.
 Outcome OpenLargeFiles(const QStringList& paths, const EngineProgress& progress, LargeFile* into);
 
+// What a text held in memory would be as a file in UTF-8: its size and its line breaks (CR LF,
+// a lone LF or a lone CR each count one). Fast enough for the window's thread at a million lines.
+struct TextMeasure {
+    qint64 utf8Bytes = 0;
+    qint64 lineBreaks = 0;
+};
+TextMeasure MeasureText(QStringView text);
+
+// Writes a text given in parts (such as a box's text around a paste, and the pasted text) into
+// a nameless temporary file in `tempDir`, readable by its owner only, in UTF-8 with its line
+// breaks as they are, and opens that file in the large-file mode into *into (LargeFile::pasted
+// holds it). A failure says why; nothing is left on the disk whatever happens to the program.
+// Where the system cannot name an open file by a path, fails without trying.
+Outcome OpenLargeText(const std::vector<QStringView>& parts, const QString& tempDir,
+                      const EngineProgress& progress, LargeFile* into);
+
 // The result of filtering a large file, held in a temporary file that vanishes with it.
 struct LargeResult {
     std::unique_ptr<QFile> file;
@@ -64,6 +83,7 @@ struct LargeResult {
     EngineResult result;
     QStringList inputPaths;              // the files it was made from
     std::vector<FileStatus> inputOpened; // what they were then
+    std::shared_ptr<QFile> pastedInput;  // the pasted text it was made from, kept for the save
 };
 
 // Filters a large file into a temporary file, into *into. A file changed since it was opened is a

@@ -9,6 +9,8 @@
 #include <QPushButton>
 
 JobRunner::JobRunner(QWidget& window, int progressDelayMs) : QObject(&window), window_(window) {
+    // The window holds the keyboard while a job works.
+    window_.installEventFilter(this);
     progressDelay_.setSingleShot(true);
     progressDelay_.setInterval(progressDelayMs);
     connect(&progressDelay_, &QTimer::timeout, this, &JobRunner::showProgress);
@@ -69,14 +71,35 @@ void JobRunner::cancel() {
         job_->cancel();
 }
 
-// While a job works the boxes take no keystroke, click or drop.
-bool JobRunner::eventFilter(QObject* /*watched*/, QEvent* event) {
+// A key that would have typed something, pressed while a job works, is not typed anywhere; the
+// progress with its cancel shows at once (rather than after the delay), with a beep, so that
+// the keystroke is not lost without a word.
+void JobRunner::refuseKey() {
+    progressDelay_.stop();
+    showProgress();
+    QApplication::beep();
+}
+
+// While a job works the boxes take no keystroke, click or drop; nor does the window, which holds
+// the keyboard meanwhile, take a key that types.
+bool JobRunner::eventFilter(QObject* watched, QEvent* event) {
     if (!busy())
         return false;
+    if (watched == &window_) {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape || key->text().isEmpty())
+            return false;
+        refuseKey();
+        return true;
+    }
     switch (event->type()) {
     case QEvent::KeyPress:
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
             cancel();
+        else if (!static_cast<QKeyEvent*>(event)->text().isEmpty())
+            refuseKey();
         return true;
     case QEvent::FocusIn:
         QTimer::singleShot(0, this, [this] {

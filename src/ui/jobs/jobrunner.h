@@ -14,7 +14,8 @@ class QWidget;
 // Runs a window's commands, one job at a time. While one works, the buttons are off, the keyboard
 // focus waits on the window itself (it comes back to where it was afterwards), the watched boxes
 // take no keystroke, click or drop (Esc in one cancels the job), and a job still at work after
-// the delay shows its progress at the box being worked on.
+// the delay shows its progress at the box being worked on; a key that would type something
+// shows it at once, with a beep.
 class JobRunner : public QObject {
     Q_OBJECT
 public:
@@ -41,6 +42,7 @@ protected:
 
 private:
     void showProgress();
+    void refuseKey();
 
     QWidget& window_;
     QList<QPushButton*> buttons_;

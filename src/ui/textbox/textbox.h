@@ -139,6 +139,24 @@ public:
     // A pasted file is always inserted as its path.
     void setAcceptFileDrops(bool on) { acceptFileDrops_ = on; }
 
+    // Where text pasted at the cursor goes, in the terms of text(): it replaces [from, to), and
+    // the box keeps `keptChars` characters with `keptBreaks` line breaks around it; `tail` is
+    // whether text follows it, and `tailEndsWithBreak` whether that text ends with a line break.
+    struct PastePlace {
+        qsizetype from = 0;
+        qsizetype to = 0;
+        qsizetype keptChars = 0;
+        qsizetype keptBreaks = 0;
+        bool tail = false;
+        bool tailEndsWithBreak = false;
+    };
+    PastePlace pastePlace() const;
+    // A text pasted or dropped is first offered to `take`, which returns true when it has taken
+    // the text elsewhere (such as a text too large for the box); otherwise it is inserted.
+    void setPasteTaker(std::function<bool(const QString& text)> take) {
+        pasteTaker_ = std::move(take);
+    }
+
 signals:
     void nonBlankLineCountChanged(qsizetype count);
     void filesDropped(const QStringList& paths);
@@ -195,6 +213,7 @@ private:
     bool previewPending_ = false; // an edit made a line too long; the preview is on its way
     quint64 edits_ = 0;           // changes of the document's content so far
     bool acceptFileDrops_ = false;
+    std::function<bool(const QString&)> pasteTaker_;
     bool preview_ = false;
     bool external_ = false; // the preview was set by showPreview()
     qsizetype previewCount_ = 0;

@@ -158,10 +158,31 @@ void TextBox::insertFromMimeData(const QMimeData* source) {
         return;
     }
     if (source && source->hasText()) {
-        insertAtCursor(source->text());
+        const QString text = source->text();
+        if (pasteTaker_ && pasteTaker_(text))
+            return;
+        insertAtCursor(text);
         return;
     }
     QPlainTextEdit::insertFromMimeData(source);
+}
+
+// A position of the document is as far into text() as it is, plus one for each line break
+// before it (CR LF in text(), one character in the document).
+TextBox::PastePlace TextBox::pastePlace() const {
+    const QTextCursor cursor = textCursor();
+    const QTextDocument* doc = document();
+    const QTextBlock first = doc->findBlock(cursor.selectionStart());
+    const QTextBlock last = doc->findBlock(cursor.selectionEnd());
+    PastePlace place;
+    place.from = cursor.selectionStart() + first.blockNumber();
+    place.to = cursor.selectionEnd() + last.blockNumber();
+    const qsizetype size = textSize();
+    place.keptChars = size - (place.to - place.from);
+    place.keptBreaks = (doc->blockCount() - 1) - (last.blockNumber() - first.blockNumber());
+    place.tail = place.to < size;
+    place.tailEndsWithBreak = place.tail && doc->blockCount() > 1 && doc->lastBlock().length() == 1;
+    return place;
 }
 
 // Inserts at the cursor. A large insertion, or one that makes a line too long to edit, replaces

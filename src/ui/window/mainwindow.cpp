@@ -209,6 +209,7 @@ void MainWindow::createControls() {
     connect(Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
     connect(Command5, &QPushButton::clicked, this, &MainWindow::Command5_Click);
     Text1->setAcceptFileDrops(true);
+    Text1->setPasteTaker([this](const QString& text) { return takeLargePaste(text); });
     connect(Text1, &TextBox::filesDropped, this, [this](const QStringList& paths) {
         if (!busy())
             importChosenFiles(paths);

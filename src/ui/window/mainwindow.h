@@ -48,6 +48,9 @@ class TextBox;
 // large-file mode: the input box shows its beginning read-only, and the filter works on the file
 // itself into a temporary file, whose beginning the output box shows; copy and save take the
 // whole result. Clearing leaves the mode; Ctrl+Z right after a clear brings both boxes back.
+// A paste that would make the input box hold more than the bounds goes the same way: the box's
+// text as the paste makes it goes into a temporary file, opened in the mode, and the notice says
+// that the pasted text was too large; it is saved by default as a typed text is.
 //
 // The window remembers its size and place between runs.
 class MainWindow : public QWidget {
@@ -128,6 +131,9 @@ private:
     void Command2_Click(); // import data
     void Command5_Click(); // save results
     void importFiles(const QStringList& paths);
+    // Takes a paste that would make the input box hold more than the large-file bounds into the
+    // large-file mode (mainwindow_paste.cpp); false for a paste the box takes itself.
+    bool takeLargePaste(const QString& text);
     void Command3_Click(); // clear all
     void Command4_Click(); // copy results
     void openPublisherPage();

@@ -71,13 +71,14 @@ void MainWindow::runFilter(bool refuseEmpty) {
                 return;
             setLargeResult(job->result());
             const EngineResult& result = largeResult_->result;
-            lastFilter_ = LastFilter{input,
-                                     settings.options,
-                                     settings.lists,
-                                     FileFormat{largeResult_->encoding, result.lineBreak},
-                                     RemovedNote(result.stats, settings.options, settings.lists),
-                                     nullptr,
-                                     settings.keptByHand};
+            lastFilter_ = LastFilter{
+                input,
+                settings.options,
+                settings.lists,
+                input->pasted ? FileFormat{} : FileFormat{largeResult_->encoding, result.lineBreak},
+                RemovedNote(result.stats, settings.options, settings.lists),
+                nullptr,
+                settings.keptByHand};
             inputChanged_ = outputChanged_ = false;
         });
     } else {
@@ -272,13 +273,17 @@ bool MainWindow::mayOverwrite(const QString& path) {
 // input it was filtered from (a large result's own).
 void MainWindow::Command5_Click() {
     services_.setFilter(kFileFilter);
-    services_.setSaveHasOriginal(isLargeResult() || inputFromFile_);
+    // A pasted text has no original file: its result is saved by default as a typed one is.
+    const bool pastedResult = isLargeResult() && largeResult_->pastedInput;
+    services_.setSaveHasOriginal((isLargeResult() && !pastedResult) || inputFromFile_);
     if (!services_.ShowSave())
         return;
     if (!mayOverwrite(services_.fileName()))
         return;
     if (isLargeResult()) {
-        const FileFormat own{largeResult_->encoding, largeResult_->result.lineBreak};
+        const FileFormat own =
+            pastedResult ? FileFormat{}
+                         : FileFormat{largeResult_->encoding, largeResult_->result.lineBreak};
         startJob(new LargeSaveJob(largeResult_, Text2, services_.fileName(),
                                   ResolveSaveFormat(services_.saveFormat(), own), services_));
         return;

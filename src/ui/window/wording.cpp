@@ -117,6 +117,9 @@ QString ClearLosesQuestion(qsizetype lines) {
 }
 
 QString LargeInputNotice(const LargeFile& input) {
+    if (input.pasted)
+        return QStringLiteral("粘贴过大，只读：%1，命令作用于全部 %2 行。")
+            .arg(ShownPart(input.summary), Grouped(input.summary.lines));
     const QString files = input.paths.size() > 1
                               ? QStringLiteral("%1 个文件只读：").arg(input.paths.size())
                               : QStringLiteral("大文件只读：");

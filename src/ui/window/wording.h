@@ -39,7 +39,8 @@ QString HandEditedResultNote();
 // The question before a clear that Ctrl+Z could not undo, naming the lines it takes.
 QString ClearLosesQuestion(qsizetype lines);
 
-// The notices of the boxes in the large-file mode: each fits in two lines of its box.
+// The notices of the boxes in the large-file mode: each fits in two lines of its box. A pasted
+// text too large for the box says so.
 QString LargeInputNotice(const LargeFile& input);
 QString LargeResultNotice(const TextSummary& summary);
 // The note over the input box after several files were imported: their names.
