@@ -4,10 +4,6 @@
 
 namespace {
 
-bool IsAsciiDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
-
 // a >= b for magnitudes as DecimalSum keeps them, without leading zeros.
 bool NotLess(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
@@ -51,23 +47,43 @@ void SubtractFrom(std::string& a, const std::string& b) {
 
 } // namespace
 
-bool DecimalSum::IsNumber(QStringView text) {
+namespace {
+
+char16_t UnitOf(QChar c) {
+    return c.unicode();
+}
+char16_t UnitOf(char c) {
+    return uchar(c);
+}
+
+template <typename View> bool IsNumberText(View text) {
+    auto digit = [&](qsizetype i) { return UnitOf(text[i]) >= u'0' && UnitOf(text[i]) <= u'9'; };
     qsizetype i = 0;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+    if (i < text.size() && (UnitOf(text[i]) == u'+' || UnitOf(text[i]) == u'-'))
         ++i;
     const qsizetype integerFrom = i;
-    while (i < text.size() && IsAsciiDigit(text[i]))
+    while (i < text.size() && digit(i))
         ++i;
     if (i == integerFrom)
         return false;
     if (i == text.size())
         return true;
-    if (text[i] != u'.')
+    if (UnitOf(text[i]) != u'.')
         return false;
     const qsizetype fractionFrom = ++i;
-    while (i < text.size() && IsAsciiDigit(text[i]))
+    while (i < text.size() && digit(i))
         ++i;
     return i > fractionFrom && i == text.size();
+}
+
+} // namespace
+
+bool DecimalSum::IsNumber(QStringView text) {
+    return IsNumberText(text);
+}
+
+bool DecimalSum::IsNumber(QByteArrayView text) {
+    return IsNumberText(text);
 }
 
 void DecimalSum::widen(int decimals) {
@@ -81,18 +97,33 @@ void DecimalSum::widen(int decimals) {
 bool DecimalSum::add(QStringView text) {
     if (!IsNumber(text))
         return false;
-    const bool negative = text.front() == u'-';
-    if (text.front() == u'+' || text.front() == u'-')
-        text = text.sliced(1);
-    const qsizetype point = text.indexOf(u'.');
-    const int decimals = point < 0 ? 0 : int(text.size() - point - 1);
+    std::string ascii(std::size_t(text.size()), '0');
+    for (qsizetype i = 0; i < text.size(); ++i)
+        ascii[std::size_t(i)] = char(text[i].unicode());
+    addNumber(ascii);
+    return true;
+}
+
+bool DecimalSum::add(QByteArrayView text) {
+    if (!IsNumber(text))
+        return false;
+    addNumber(std::string_view(text.data(), std::size_t(text.size())));
+    return true;
+}
+
+void DecimalSum::addNumber(std::string_view text) {
+    const bool negative = text.front() == '-';
+    if (text.front() == '+' || text.front() == '-')
+        text.remove_prefix(1);
+    const std::size_t point = text.find('.');
+    const int decimals = point == std::string_view::npos ? 0 : int(text.size() - point - 1);
     widen(decimals);
     std::string digits;
-    digits.reserve(std::size_t(text.size()) + std::size_t(decimals_ - decimals));
+    digits.reserve(text.size() + std::size_t(decimals_ - decimals));
     digits.append(std::size_t(decimals_ - decimals), '0');
-    for (qsizetype i = text.size(); i-- > 0;) {
-        if (text[i] != u'.')
-            digits.push_back(char(text[i].unicode()));
+    for (std::size_t i = text.size(); i-- > 0;) {
+        if (text[i] != '.')
+            digits.push_back(text[i]);
     }
     DropLeadingZeros(digits);
     if (negative == negative_) {
@@ -106,7 +137,6 @@ bool DecimalSum::add(QStringView text) {
     }
     if (digits_.empty())
         negative_ = false;
-    return true;
 }
 
 QString DecimalSum::text() const {

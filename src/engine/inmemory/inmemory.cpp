@@ -137,6 +137,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
             listRemoved_[std::size_t(lineIndex_) + i] = quint8(removing + 1);
         keep_[i] = inserted && first && removing < 0;
         const quint64 index = quint64(lineIndex_) + i;
+        if (summing_)
+            table.sumOf(slot).add(checker.summed(s, bytes, line.length));
         if (inserted) {
             copyFirstLine(unsigned(line.hash >> 63), slot, s, bytes, line.length);
             if (byLength)
@@ -195,6 +197,7 @@ bool InMemory::emitSecondPass(const Segment& s) {
         const LineRef& line = lines_[i];
         quint64 count = 1;
         bool kept = false;
+        QString sum;
         if (line.kind == LineKind::Blank) {
             kept = KeepsBlankLine(options_, lineIndex_ + qint64(i));
             count = quint64(BlankLineCount(options_, blanks_));
@@ -210,10 +213,13 @@ bool InMemory::emitSecondPass(const Segment& s) {
                 kept = KeepsKey(options_.keep, repeated);
                 if (counting_)
                     count = table.countOf(*slot);
+                // A line met once is written as it stands; merged copies with their sum.
+                if (summing_ && repeated)
+                    sum = table.sumOf(*slot).text();
             }
         }
         const uchar* bytes = s.data + (qint64(line.pos) - s.base);
-        if (kept && !out_.line(s, bytes, line.length, count))
+        if (kept && !out_.line(s, bytes, line.length, count, sum))
             return false;
         if (!kept && job_.removed &&
             !job_.removed->write(quint64(lineIndex_) + i, s, bytes, line.length,

@@ -28,8 +28,12 @@ public:
         : job_(job), out_(out), options_(job.settings.options),
           counting_(job.settings.writeCounts || job.settings.collectRepeats ||
                     job.settings.options.sort == SortOrder::Count),
-          tables_{LineTable(counting_, job.removed != nullptr, ChoosesByLength(options_.keep)),
-                  LineTable(counting_, job.removed != nullptr, ChoosesByLength(options_.keep))},
+          summing_(options_.key.sumColumn > 0), tables_{LineTable(counting_, job.removed != nullptr,
+                                                                  ChoosesByLength(options_.keep),
+                                                                  summing_),
+                                                        LineTable(counting_, job.removed != nullptr,
+                                                                  ChoosesByLength(options_.keep),
+                                                                  summing_)},
           workers_(EngineThreads(job.settings)), splitter_(options_, job.keyWay, workers_),
           checkers_{std::make_unique<LineReader>(options_, job.keyWay),
                     std::make_unique<LineReader>(options_, job.keyWay)} {
@@ -41,7 +45,7 @@ public:
 private:
     bool secondPassNeeded() const {
         return options_.keep != KeepMode::First || job_.settings.writeCounts ||
-               options_.sort == SortOrder::Count;
+               options_.sort == SortOrder::Count || summing_;
     }
     // Decides the batch's lines whose hash falls in one half of the hash space (0 or 1), or all
     // of them (kBothShares).
@@ -86,6 +90,7 @@ private:
     Emitter& out_;
     const FilterOptions options_;
     const bool counting_;
+    const bool summing_; // the copies' summed column is added up in the tables
     LineTable tables_[2];
     // The first copies of the lines of each table, while copying_.
     FirstCopies copies_[2];

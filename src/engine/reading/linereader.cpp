@@ -35,9 +35,14 @@ qint64 LineLengthAt(const SegmentList& inputs, quint64 pos) {
 }
 
 LineReader::LineReader(const FilterOptions& options, KeyWay way)
-    : way_(way), keys_{LineKeyMaker(options), LineKeyMaker(options)}, columns_{
-                                                                          ByteColumnKey(options),
-                                                                          ByteColumnKey(options)} {}
+    : way_(way), keys_{LineKeyMaker(options), LineKeyMaker(options)},
+      columns_{ByteColumnKey(options), ByteColumnKey(options)},
+      summing_(options.key.sumColumn > 0) {
+    if (summing_) {
+        sums_[0].emplace(options.key);
+        sums_[1].emplace(options.key);
+    }
+}
 
 LineReader::~LineReader() = default;
 
@@ -61,20 +66,42 @@ qint64 LineReader::chars(const Segment& s, const uchar* line, qint64 length) {
     return n;
 }
 
+QByteArrayView LineReader::summed(const Segment& s, const uchar* line, qint64 length) {
+    if (!summing_)
+        return {};
+    if (way_ == KeyWay::ByteColumns)
+        return columns_[0].summedOf(line, length);
+    const QStringView column = sums_[0]->find(decode(s, line, length, summedLine_));
+    if (column.isNull())
+        return {};
+    summed_ = column.toLatin1();
+    return summed_;
+}
+
 QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
                                bool* keyless) {
     bool none = false;
     QByteArrayView k;
+    // An input's line whose summed column is no number has no key; a list's needs none.
+    const bool checkSum = summing_ && s.list < 0;
     switch (way_) {
     case KeyWay::Bytes:
         k = QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length));
         break;
     case KeyWay::ByteColumns:
         k = columns_[buffer].key(line, length, &none);
+        if (checkSum && !k.isEmpty() && !DecimalSum::IsNumber(columns_[buffer].summed())) {
+            k = {};
+            none = true;
+        }
         break;
     case KeyWay::Text: {
-        const QStringView text =
-            keys_[buffer].key(decode(s, line, length, decoded_[buffer]), &none);
+        const QStringView decoded = decode(s, line, length, decoded_[buffer]);
+        QStringView text = keys_[buffer].key(decoded, &none);
+        if (checkSum && !text.isEmpty() && !sums_[buffer]->holdsNumber(decoded)) {
+            text = {};
+            none = true;
+        }
         k = QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
         if (none && s.undecided) {
             if (const QString why = keys_[buffer].undecided(); !why.isEmpty()) {

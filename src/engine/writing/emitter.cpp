@@ -6,6 +6,7 @@
 #include "engine/writing/sortstage.h"
 
 #include "core/sortkeys.h"
+#include "core/sumcolumn.h"
 
 #include "files/textcodec.h"
 
@@ -166,7 +167,38 @@ bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 c
     return sort_ ? sortLine(s, line, length, count) : write(s, line, length, count);
 }
 
+bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count,
+                   QStringView sum) {
+    sum_ = sum;
+    const bool written = this->line(s, line, length, count);
+    sum_ = {};
+    return written;
+}
+
+void Emitter::setSums(const KeyRule& rule) {
+    sums_ = std::make_unique<SumColumn>(rule);
+}
+
+bool Emitter::writeSummed(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    text_.resize(0);
+    if (s.native)
+        text_ = QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();
+    else
+        decoders_(s.encoding)
+            .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text_);
+    QString summed = sums_->replaced(text_, sum_);
+    if (counts_)
+        summed.prepend(QString::number(count) + u'\t');
+    if (!appendText(summed))
+        return false;
+    buffer_.append(lineBreak_);
+    ++lines_;
+    return flushWhenFull();
+}
+
 bool Emitter::write(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    if (!sum_.isNull() && sums_)
+        return writeSummed(s, line, length, count);
     // Most lines: no count before them, the same encoding, whole units.
     if (!counts_ && !loneByte_ && length <= kShortLineBytes &&
         (units_ == UnitFormat::Bytes || length % 2 == 0) && sameEncoding(s)) {
