@@ -186,6 +186,7 @@ bool Partitioned::gather(QString* reason) {
                     ++nextWanted;
                 }
                 quint64 count = 1;
+                sum.clear(); // only a kept line that merges copies has one
                 Removal removal{RemovedLine::Why::Blank, 0};
                 bool keep = false;
                 if (kind == LineKind::Blank) {
@@ -196,7 +197,6 @@ bool Partitioned::gather(QString* reason) {
                     removal = KeylessRemoval(job_);
                 } else {
                     keep = kept.take(i, &count);
-                    sum.clear();
                     if (quint64 at = 0; keep && sums.take(i, &at) && !readSum(at, &sum, reason)) {
                         good = false;
                         return;
