@@ -86,12 +86,66 @@ bool DecimalSum::IsNumber(QByteArrayView text) {
     return IsNumberText(text);
 }
 
+DecimalSum::DecimalSum(const DecimalSum& other)
+    : scaled_(other.scaled_),
+      digits_(other.digits_ ? std::make_unique<std::string>(*other.digits_) : nullptr),
+      negative_(other.negative_), decimals_(other.decimals_) {}
+
+DecimalSum& DecimalSum::operator=(const DecimalSum& other) {
+    if (this != &other)
+        *this = DecimalSum(other);
+    return *this;
+}
+
 void DecimalSum::widen(int decimals) {
     if (decimals <= decimals_)
         return;
-    if (!digits_.empty())
-        digits_.insert(0, std::size_t(decimals - decimals_), '0');
+    if (!digits_->empty())
+        digits_->insert(0, std::size_t(decimals - decimals_), '0');
     decimals_ = decimals;
+}
+
+void DecimalSum::makeBig() {
+    // The magnitude as unsigned: the least 64-bit value has none as signed.
+    quint64 magnitude = scaled_ < 0 ? 0 - quint64(scaled_) : quint64(scaled_);
+    digits_ = std::make_unique<std::string>();
+    for (; magnitude > 0; magnitude /= 10)
+        digits_->push_back(char('0' + magnitude % 10));
+    negative_ = scaled_ < 0;
+    scaled_ = 0;
+}
+
+bool DecimalSum::addSmall(std::string_view text) {
+    constexpr int kMostDigits = 18; // 10^18 fits 63 bits
+    const bool negative = text.front() == '-';
+    if (text.front() == '+' || text.front() == '-')
+        text.remove_prefix(1);
+    const std::size_t point = text.find('.');
+    const int decimals = point == std::string_view::npos ? 0 : int(text.size() - point - 1);
+    const int digits = int(text.size()) - (point == std::string_view::npos ? 0 : 1);
+    const int places = std::max(decimals_, decimals);
+    if (digits > kMostDigits || places > kMostDigits)
+        return false;
+    qint64 value = 0;
+    for (const char c : text) {
+        if (c != '.')
+            value = value * 10 + (c - '0');
+    }
+    auto scaled = [](qint64 v, int by, qint64* out) {
+        for (; by > 0; --by) {
+            if (__builtin_mul_overflow(v, qint64(10), &v))
+                return false;
+        }
+        *out = v;
+        return true;
+    };
+    qint64 sum = 0;
+    if (!scaled(scaled_, places - decimals_, &sum) || !scaled(value, places - decimals, &value) ||
+        __builtin_add_overflow(sum, negative ? -value : value, &sum))
+        return false;
+    scaled_ = sum;
+    decimals_ = places;
+    return true;
 }
 
 bool DecimalSum::add(QStringView text) {
@@ -112,6 +166,12 @@ bool DecimalSum::add(QByteArrayView text) {
 }
 
 void DecimalSum::addNumber(std::string_view text) {
+    if (!digits_) {
+        if (addSmall(text))
+            return;
+        makeBig();
+    }
+    std::string& total = *digits_;
     const bool negative = text.front() == '-';
     if (text.front() == '+' || text.front() == '-')
         text.remove_prefix(1);
@@ -127,25 +187,34 @@ void DecimalSum::addNumber(std::string_view text) {
     }
     DropLeadingZeros(digits);
     if (negative == negative_) {
-        AddTo(digits_, digits);
-    } else if (NotLess(digits_, digits)) {
-        SubtractFrom(digits_, digits);
+        AddTo(total, digits);
+    } else if (NotLess(total, digits)) {
+        SubtractFrom(total, digits);
     } else {
-        SubtractFrom(digits, digits_);
-        digits_ = std::move(digits);
+        SubtractFrom(digits, total);
+        total = std::move(digits);
         negative_ = negative;
     }
-    if (digits_.empty())
+    if (total.empty())
         negative_ = false;
 }
 
 QString DecimalSum::text() const {
-    std::string digits = digits_;
+    std::string digits;
+    bool negative = negative_;
+    if (digits_) {
+        digits = *digits_;
+    } else {
+        quint64 magnitude = scaled_ < 0 ? 0 - quint64(scaled_) : quint64(scaled_);
+        for (; magnitude > 0; magnitude /= 10)
+            digits.push_back(char('0' + magnitude % 10));
+        negative = scaled_ < 0;
+    }
     if (digits.size() <= std::size_t(decimals_))
         digits.resize(std::size_t(decimals_) + 1, '0');
     QString out;
     out.reserve(qsizetype(digits.size()) + 2);
-    if (negative_)
+    if (negative)
         out += u'-';
     for (std::size_t i = digits.size(); i-- > 0;) {
         out += QChar(digits[i]);

@@ -73,6 +73,7 @@ void InMemory::decide(const Segment& s, unsigned share) {
     constexpr std::size_t kLineAhead = 8;
     const bool lists = comparesLists();
     const bool twoPasses = secondPassNeeded();
+    const bool gathering = gathersFromTables();
     const unsigned counter = both ? 0 : share;
     // A short line's code tells all: the bytes of the line found need not be read.
     const bool codes = job_.keyWay == KeyWay::Bytes;
@@ -97,6 +98,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
         if (line.kind == LineKind::Blank) {
             if (share == 0 || both) {
                 keep_[i] = KeepsBlankLine(options_, lineIndex_ + qint64(i));
+                if (keep_[i] && gathering)
+                    loose_.push_back(line.pos | LineTable::kSeenAgain); // the mark of a blank
                 ++blanks_;
                 blanksKept_ += keep_[i];
                 if (!removal_.empty())
@@ -107,6 +110,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
         if (line.kind == LineKind::Keyless) {
             if (share == 0 || both) {
                 keep_[i] = KeepsKeyless(options_.keep, job_.intersecting != 0);
+                if (keep_[i] && gathering)
+                    loose_.push_back(line.pos);
                 ++keyless_;
                 if (!keep_[i] && lists)
                     removingList(s, line, checker, counter); // counted for the list
@@ -311,7 +316,7 @@ EngineResult InMemory::run() {
                 decide(s, kBothShares);
             else
                 workers_.each(2, [&](int share) { decide(s, unsigned(share)); });
-            if (!twoPasses && !emitKept(s))
+            if (!twoPasses && !gathersFromTables() && !emitKept(s))
                 return false;
             lineIndex_ += qint64(lines_.size());
         }
@@ -339,6 +344,10 @@ EngineResult InMemory::run() {
         return result;
     }
     const qint64 linesRead = lineIndex_;
+    if (gathersFromTables() && !emitFromTables()) {
+        result.outcome = job_.stopped() ? Outcome::cancelled() : Outcome::failed(out_.error());
+        return result;
+    }
     if (twoPasses) {
         lineIndex_ = 0;
         auto secondPass = [&](const Segment& s, const uchar* from, const uchar* to) {

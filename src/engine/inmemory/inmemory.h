@@ -43,7 +43,13 @@ public:
     EngineResult run();
 
 private:
+    // With sums and nothing asked of each line but whether it stays, the kept lines are written
+    // from the tables after one pass, in input order.
+    bool gathersFromTables() const { return summing_ && !job_.removed && !comparesLists(); }
+    bool emitFromTables();
     bool secondPassNeeded() const {
+        if (gathersFromTables())
+            return false;
         return options_.keep != KeepMode::First || job_.settings.writeCounts ||
                options_.sort == SortOrder::Count || summing_;
     }
@@ -106,6 +112,9 @@ private:
     qint64 blanks_ = 0;
     qint64 blanksKept_ = 0;
     qint64 keyless_ = 0;
+    // Where the kept lines are written from the tables: the kept blank lines (marked by
+    // kSeenAgain) and lines without a key, by their positions.
+    std::vector<quint64> loose_;
     // The tables are sized once, after a sample of the first lines (an eighth of them, within
     // bounds): from the new lines among the first and the second half of the sample, counted
     // apart by the two shares.

@@ -84,6 +84,8 @@ public:
         __builtin_prefetch(&slots_[hash & mask_]);
         if (withCounts_)
             __builtin_prefetch(&counts_[hash & mask_]);
+        if (withSums_)
+            __builtin_prefetch(&sums_[hash & mask_]);
     }
     // The position in the slot where a line with this hash would be looked for first (kFree
     // when that slot is free or holds another hash).
