@@ -159,6 +159,34 @@ bool DecimalSum::add(QStringView text) {
 }
 
 bool DecimalSum::add(QByteArrayView text) {
+    // Most numbers are a few digits with as many places as the sum: read and added at once.
+    if (!digits_ && text.size() <= 18) {
+        const char* c = text.data();
+        const char* end = c + text.size();
+        const bool negative = c < end && *c == '-';
+        c += c < end && (*c == '-' || *c == '+');
+        qint64 value = 0;
+        const char* from = c;
+        for (; c < end && *c >= '0' && *c <= '9'; ++c)
+            value = value * 10 + (*c - '0');
+        bool number = c > from;
+        int decimals = 0;
+        if (number && c < end && *c == '.') {
+            const char* fraction = ++c;
+            for (; c < end && *c >= '0' && *c <= '9'; ++c)
+                value = value * 10 + (*c - '0');
+            decimals = int(c - fraction);
+            number = decimals > 0;
+        }
+        if (!number || c != end)
+            return false;
+        qint64 sum = 0;
+        if (decimals == decimals_ &&
+            !__builtin_add_overflow(scaled_, negative ? -value : value, &sum)) {
+            scaled_ = sum;
+            return true;
+        }
+    }
     if (!IsNumber(text))
         return false;
     addNumber(std::string_view(text.data(), std::size_t(text.size())));

@@ -217,7 +217,7 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
         return failed;
     }
     if (settings.options.key.sumColumn > 0)
-        emitter.setSums(settings.options.key);
+        emitter.setSums(settings.options, job.keyWay == KeyWay::ByteColumns);
     if (headers.found)
         emitter.setHeader(headers.segment, headers.segment.begin(), headers.segment.size);
     const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;

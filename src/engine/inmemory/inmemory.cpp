@@ -143,7 +143,9 @@ void InMemory::decide(const Segment& s, unsigned share) {
         keep_[i] = inserted && first && removing < 0;
         const quint64 index = quint64(lineIndex_) + i;
         if (summing_)
-            table.sumOf(slot).add(checker.summed(s, bytes, line.length));
+            table.sumOf(slot).add(line.summedBytes > 0
+                                      ? QByteArrayView(bytes + line.summedFrom, line.summedBytes)
+                                      : checker.summed(s, bytes, line.length));
         if (inserted) {
             copyFirstLine(unsigned(line.hash >> 63), slot, s, bytes, line.length);
             if (byLength)

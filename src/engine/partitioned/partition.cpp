@@ -37,8 +37,11 @@ bool Partitioned::scatter(int bits, QString* reason) {
                 ? quint32(std::min<qint64>(keys.chars(s, bytes, line.length), ~quint32(0)))
                 : 0;
         // An input's line carries its summed column (bytes the key reads are not touched by it).
-        const QByteArrayView summed =
-            summing && s.list < 0 ? keys.summed(s, bytes, line.length) : QByteArrayView();
+        QByteArrayView summed;
+        if (summing && s.list < 0)
+            summed = line.summedBytes > 0
+                         ? QByteArrayView(bytes + line.summedFrom, line.summedBytes)
+                         : keys.summed(s, bytes, line.length);
         if (line.keyBytes > kLongestInlineKey) {
             AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length}, chars,
                             summed);

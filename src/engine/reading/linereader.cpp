@@ -78,6 +78,17 @@ QByteArrayView LineReader::summed(const Segment& s, const uchar* line, qint64 le
     return summed_;
 }
 
+void LineReader::placeSummed(const uchar* line, LineRef& ref) const {
+    if (way_ != KeyWay::ByteColumns || ref.kind != LineKind::Keyed)
+        return;
+    const QByteArrayView column = columns_[0].summed();
+    const qint64 from = reinterpret_cast<const uchar*>(column.data()) - line;
+    if (column.isEmpty() || column.size() > 0xFFFF || from < 0 || from > qint64(~quint32(0)))
+        return;
+    ref.summedBytes = quint16(column.size());
+    ref.summedFrom = quint32(from);
+}
+
 QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
                                bool* keyless) {
     bool none = false;
@@ -207,7 +218,10 @@ void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader
         LineKind kind = LineKind::Keyed;
         qint64 keyBytes = 0;
         const quint64 hash = reader.hash(s, line, length, &kind, &keyBytes);
-        lines.push_back(LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, kind});
+        LineRef& ref = lines.emplace_back(
+            LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, kind});
+        if (reader.sums())
+            reader.placeSummed(line, ref);
     });
 }
 

@@ -33,6 +33,10 @@ struct LineRef {
     quint64 hash;
     qint64 keyBytes;
     LineKind kind;
+    // With sums, where a keyed line's columns are cut from its bytes: its summed column, as
+    // bytes from the line's start (0 bytes where it is not known so).
+    quint16 summedBytes = 0;
+    quint32 summedFrom = 0;
 };
 
 // One decoder for each encoding it is asked for, made when first needed. One per thread.
@@ -72,6 +76,10 @@ public:
     // With KeyRule::sumColumn: the line's summed column as ASCII (valid until the next call); a
     // null view when it has none. A line of the input whose column is not a number has no key.
     QByteArrayView summed(const Segment& s, const uchar* line, qint64 length);
+    // After hash() of a line: where its summed column is, where its columns are cut from its
+    // bytes (see LineRef).
+    void placeSummed(const uchar* line, LineRef& ref) const;
+    bool sums() const { return summing_; }
 
 private:
     QStringView decode(const Segment& s, const uchar* line, qint64 length, QString& into);

@@ -175,11 +175,32 @@ bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 c
     return written;
 }
 
-void Emitter::setSums(const KeyRule& rule) {
-    sums_ = std::make_unique<SumColumn>(rule);
+void Emitter::setSums(const FilterOptions& options, bool bytes) {
+    sums_ = std::make_unique<SumColumn>(options.key);
+    if (bytes)
+        byteSums_ = std::make_unique<ByteColumnKey>(options);
 }
 
 bool Emitter::writeSummed(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    // A short line of the output's own bytes: the sum (ASCII) put in place of its column.
+    if (byteSums_ && !s.native && units_ == UnitFormat::Bytes && sameEncoding(s) && !loneByte_ &&
+        length <= kShortLineBytes) {
+        const QByteArrayView column = byteSums_->summedOf(line, length);
+        if (!column.isNull()) {
+            if (counts_)
+                appendUnits(QString::number(count) + u'\t');
+            const char* bytes = reinterpret_cast<const char*>(line);
+            const qsizetype before = column.data() - bytes;
+            buffer_.append(bytes, before);
+            for (const QChar c : sum_)
+                buffer_.append(char(c.unicode()));
+            buffer_.append(column.data() + column.size(),
+                           qsizetype(length) - before - column.size());
+            buffer_.append(lineBreak_);
+            ++lines_;
+            return flushWhenFull();
+        }
+    }
     text_.resize(0);
     if (s.native)
         text_ = QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();

@@ -44,8 +44,9 @@ public:
     // The same, with its summed column (see setSums) written as `sum` instead, unless `sum` is
     // null.
     bool line(const Segment& s, const uchar* line, qint64 length, quint64 count, QStringView sum);
-    // Where the sums of KeyRule::sumColumn go in a line.
-    void setSums(const KeyRule& rule);
+    // Where the sums of KeyRule::sumColumn go in a line; with `bytes`, the columns of a line of
+    // the output's encoding are cut from its bytes (see ByteColumnKey).
+    void setSums(const FilterOptions& options, bool bytes);
     // A line after a text (such as "12<TAB>3<TAB>"), written in the output's encoding.
     bool line(QStringView before, const Segment& s, const uchar* line, qint64 length);
     bool finish();
@@ -109,5 +110,6 @@ private:
     QString sortText_;
     std::string sortBytes_;
     std::unique_ptr<SumColumn> sums_;
+    std::unique_ptr<ByteColumnKey> byteSums_;
     QStringView sum_; // of the line being written, or null
 };
