@@ -144,6 +144,10 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
 }
 
 bool Partitioned::readSum(quint64 at, QString* sum, QString* reason) {
+    if (IsPackedSum(at)) {
+        *sum = UnpackSum(at);
+        return true;
+    }
     quint32 size = 0;
     QByteArray digits;
     if (sumsFile_->seek(qint64(at)) && sumsFile_->read(reinterpret_cast<char*>(&size), 4) == 4) {

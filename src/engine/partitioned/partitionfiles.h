@@ -223,6 +223,37 @@ private:
     qint64 keyBytes_ = 0;
 };
 
+// A kept line's sum in a run: its text held in the value itself where it is at most 15
+// characters (each a nibble: a digit, '-' or '.'; the top nibble 0xF marks it, unused places
+// 0xF), else where it is in the file of sums.
+constexpr int kInlineSumChars = 15;
+inline bool PackSum(QByteArrayView text, quint64* value) {
+    if (text.size() > kInlineSumChars)
+        return false;
+    quint64 packed = ~quint64(0);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const quint64 nibble = c == '-' ? 10 : c == '.' ? 11 : quint64(c - '0');
+        const int shift = 4 * (kInlineSumChars - 1 - int(i));
+        packed = (packed & ~(quint64(0xF) << shift)) | (nibble << shift);
+    }
+    *value = packed;
+    return true;
+}
+inline bool IsPackedSum(quint64 value) {
+    return (value >> 60) == 0xF;
+}
+inline QString UnpackSum(quint64 value) {
+    QString text;
+    for (int i = 0; i < kInlineSumChars; ++i) {
+        const auto nibble = int((value >> (4 * (kInlineSumChars - 1 - i))) & 0xF);
+        if (nibble == 0xF)
+            break;
+        text += nibble == 10 ? u'-' : nibble == 11 ? u'.' : QChar(u'0' + nibble);
+    }
+    return text;
+}
+
 // A line kept by a partition and how often it occurs.
 struct Kept {
     quint64 index;

@@ -284,21 +284,28 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
     QByteArray sumTexts;
     if (!std::is_sorted(summedKept.begin(), summedKept.end(), byIndex))
         std::sort(summedKept.begin(), summedKept.end(), byIndex);
-    for (Kept& k : summedKept) {
+    std::vector<std::size_t> inFile; // of summedKept, those whose sums go to the file
+    for (std::size_t i = 0; i < summedKept.size(); ++i) {
+        Kept& k = summedKept[i];
         const QByteArray digits = sums[std::size_t(k.count)].text().toLatin1();
+        if (PackSum(digits, &k.count))
+            continue;
         const auto size = quint32(digits.size());
         k.count = quint64(sumTexts.size());
         sumTexts.append(reinterpret_cast<const char*>(&size), 4).append(digits);
+        inFile.push_back(i);
     }
     std::lock_guard lock(mutex_);
     if (!summedKept.empty()) {
         const qint64 base = sumsFile_->size();
-        for (Kept& k : summedKept)
-            k.count += quint64(base);
+        for (const std::size_t i : inFile)
+            summedKept[i].count += quint64(base);
         const qint64 at = keptFile_->size();
         const qint64 pairBytes = qint64(summedKept.size()) * qint64(sizeof(Kept));
-        if (!sumsFile_->seek(base) ||
-            !WriteWhole(*sumsFile_, sumTexts.constData(), sumTexts.size()) || !sumsFile_->flush()) {
+        if (!sumTexts.isEmpty() &&
+            (!sumsFile_->seek(base) ||
+             !WriteWhole(*sumsFile_, sumTexts.constData(), sumTexts.size()) ||
+             !sumsFile_->flush())) {
             *reason = TemporaryWriteFailure(*sumsFile_, freeAtStart_);
             return false;
         }
