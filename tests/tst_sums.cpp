@@ -194,6 +194,38 @@ private slots:
         }
     }
 
+    // A compared list's lines are keyed as the input's, every column but the summed one, and need
+    // no number: a list of words removes (or keeps) those words' merged lines.
+    void listsNeedNoNumbers_data() {
+        QTest::addColumn<bool>("excludes");
+        QTest::newRow("excluding") << true;
+        QTest::newRow("intersecting") << false;
+    }
+    void listsNeedNoNumbers() {
+        QFETCH(bool, excludes);
+        const QString input = QStringLiteral("w\t1\nx\t2\nw\t3\ny\tz\nx\t4\nv\t5");
+        const QString list = QStringLiteral("w\nx\tnone\ny\n");
+        const std::vector<ReferenceList> lists{{excludes, list, QStringLiteral("list")}};
+        EngineSettings settings;
+        settings.options = SumOptions(QString(), QString(), QStringLiteral("sum=2"));
+        WriteAll(path(QStringLiteral("list.txt")), list.toUtf8());
+        settings.lists.push_back(
+            ComparedList{excludes ? ComparedList::Kind::Exclude : ComparedList::Kind::Intersect,
+                         path(QStringLiteral("list.txt")),
+                         {},
+                         QStringLiteral("list")});
+        const QString expected = ReferenceFilter(input, settings.options, false, lists);
+        QCOMPARE(expected, excludes ? QStringLiteral("y\tz\r\nv\t5\r\n")
+                                    : QStringLiteral("w\t4\r\nx\t6\r\n"));
+        for (int where = 1; where < kWays; ++where) {
+            EngineResult r;
+            QString removed;
+            QCOMPARE(run(input, settings, where, &r, &removed), expected);
+            QVERIFY(r.ok());
+            QCOMPARE(removed, ReferenceRemoved(input, settings.options, lists));
+        }
+    }
+
     // Random word lists with numbers, keep modes, sort orders and counts, against the reference,
     // with their removed lines.
     void randomAgainstReference() {
