@@ -111,7 +111,7 @@ private:
     bool withChars_ = false;
     bool withSums_ = false;
     std::vector<Slot> slots_;
-    std::vector<DecimalSum> sums_; // one a slot, with `sums`
+    std::vector<DecimalSum> sums_; // one a slot, with `sums`; a free slot's is zero
     std::vector<quint64> chars_;   // one a slot, with `chars`
     std::vector<quint64> counts_;
     std::vector<quint64> lines_; // two a slot, with `lines`
@@ -130,8 +130,6 @@ LineTable::Slot& LineTable::findOrInsert(quint64 hash, quint64 pos, Same&& same,
                 counts_[at] = 1;
             if (withLines_)
                 lines_[2 * at + 1] = 0;
-            if (withSums_)
-                sums_[at] = DecimalSum();
             ++size_;
             *inserted = true;
             return slot;
