@@ -8,6 +8,8 @@
 #include "core/filteroptions.h"
 #include "core/linekey.h"
 #include "core/lines.h"
+#include "referencecolumns.h"
+#include "referencesums.h"
 
 #include <QCollator>
 #include <QHash>
@@ -40,10 +42,21 @@ inline std::optional<QStringList> ReferenceKeyColumns(const QString& line, const
     };
     if ((o.trim ? trimmed(line) : line).isEmpty())
         return QStringList{QString()};
-    QStringList all; // every column of the line
     QStringList parts;
     const KeyRule& k = o.key;
-    if (k.source == KeyRule::Source::WholeLine) {
+    // With a sum and the whole line, every column but the summed one.
+    const bool allButSum = k.sumColumn > 0 && k.source == KeyRule::Source::WholeLine;
+    const QStringList all = k.source == KeyRule::Source::Columns || allButSum
+                                ? ReferenceColumns(line, k.separator)
+                                : QStringList();
+    if (allButSum) {
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            if (i + 1 != k.sumColumn)
+                parts << all[i];
+        }
+        if (parts.isEmpty())
+            return std::nullopt;
+    } else if (k.source == KeyRule::Source::WholeLine) {
         parts << line;
     } else if (k.source == KeyRule::Source::Pattern) {
         const QRegularExpressionMatch m =
@@ -54,42 +67,6 @@ inline std::optional<QStringList> ReferenceKeyColumns(const QString& line, const
             return std::nullopt;
         parts << m.captured(group);
     } else {
-        if (k.separator.kind == Separator::Kind::Character) {
-            all = line.split(k.separator.character);
-        } else if (k.separator.kind == Separator::Kind::Space) {
-            QString current;
-            for (const QChar c : line + u' ') {
-                if (!c.isSpace()) {
-                    current += c;
-                } else if (!current.isEmpty()) {
-                    all << current;
-                    current.clear();
-                }
-            }
-        } else { // a state machine over the characters
-            enum { Start, Plain, Quoted, QuoteSeen, Tail } state = Start;
-            QString current;
-            for (const QChar c : line) {
-                const bool quote = c == u'"';
-                const bool comma = c == u',';
-                if (comma && state != Quoted) {
-                    all << current;
-                    current.clear();
-                    state = Start;
-                } else if (state == Start && quote) {
-                    state = Quoted;
-                } else if (state == Quoted && quote) {
-                    state = QuoteSeen;
-                } else if (state == QuoteSeen && quote) {
-                    current += c;
-                    state = Quoted;
-                } else {
-                    current += c;
-                    state = state == Start ? Plain : state == QuoteSeen ? Tail : state;
-                }
-            }
-            all << current;
-        }
         for (const int column : k.columns) {
             if (column > all.size())
                 return std::nullopt;
@@ -194,6 +171,7 @@ struct ReferenceFate {
     bool keep = false;
     int count = 1;
     QString why;
+    QString text{}; // with a sum, a kept line that merges copies as it is written
 };
 
 // Blank lines never compare: the first line stays even when blank, later ones go, unless every
@@ -236,6 +214,10 @@ inline std::vector<ReferenceFate> ReferenceFates(const QStringList& lines, const
     int blanks = 0;
     for (int i = 0; i < lines.size(); ++i) {
         keys.push_back(ReferenceKey(lines[i], o));
+        // With a sum, a line whose column is no number is merged with none.
+        if (o.key.sumColumn > 0 && keys.back().kind == ReferenceLineKey::Kind::Keyed &&
+            !ReferenceNumber(lines[i], o.key))
+            keys.back() = {ReferenceLineKey::Kind::Keyless, {}};
         const ReferenceLineKey& k = keys.back();
         if (k.kind == ReferenceLineKey::Kind::Blank)
             ++blanks;
@@ -299,6 +281,12 @@ inline std::vector<ReferenceFate> ReferenceFates(const QStringList& lines, const
                 break;
             }
             fate.keep = kept == i;
+            if (fate.keep && o.key.sumColumn > 0 && all.size() > 1) {
+                QStringList numbers;
+                for (const int c : all)
+                    numbers << *ReferenceNumber(lines[c], o.key);
+                fate.text = ReferenceReplaced(lines[i], o.key, ReferenceSum(numbers));
+            }
             if (kept >= 0)
                 fate.why = number(kept);
             else if (all.size() == 1)
@@ -410,7 +398,8 @@ inline QString ReferenceFilter(const QString& text, const FilterOptions& o = {},
     QString out;
     for (const int i : kept)
         out += (counts ? QString::number(fates[std::size_t(i)].count) + u'\t' : QString()) +
-               lines[i] + QStringLiteral("\r\n");
+               (fates[std::size_t(i)].text.isNull() ? lines[i] : fates[std::size_t(i)].text) +
+               QStringLiteral("\r\n");
     return out;
 }
 

@@ -99,19 +99,32 @@ private slots:
         row("100|-99.999", "0.001");
         row("abc?|2|1.?|.5?|1e3?|+?|--1?|1.2.3?|１?", "2");
         row(" 1?|2", "2");
+        // Past 64 bits on the way, by adding and by the places after the point.
+        row("999999999999999999|999999999999999999|999999999999999999|999999999999999999|"
+            "999999999999999999|999999999999999999|999999999999999999|999999999999999999|"
+            "999999999999999999|999999999999999999|-9999999999999999990",
+            "0");
+        row("1|0.000000000000000001|10|-0.0000000000000000001", "11.0000000000000000009");
+        row("-900000000000000000|-900000000000000000|1", "-1799999999999999999");
+        row("-9223372036854775807|-1|-1", "-9223372036854775809");
     }
     void decimalSums() {
         QFETCH(QString, terms);
         QFETCH(QString, sum);
         DecimalSum total;
+        DecimalSum ofBytes; // the same terms as the UTF-8 bytes of a line
         for (QString term : terms.split(u'|')) {
             const bool number = !term.endsWith(u'?');
             if (!number)
                 term.chop(1);
+            const QByteArray bytes = term.toUtf8();
             QCOMPARE(DecimalSum::IsNumber(term), number);
+            QCOMPARE(DecimalSum::IsNumber(QByteArrayView(bytes)), number);
             QCOMPARE(total.add(term), number);
+            QCOMPARE(ofBytes.add(QByteArrayView(bytes)), number);
         }
         QCOMPARE(total.text(), sum);
+        QCOMPARE(ofBytes.text(), sum);
     }
     // Random integers and hundredths against 64-bit arithmetic where that does not overflow.
     void decimalSumsAgainstIntegers() {
@@ -229,9 +242,8 @@ void CoreTest::tableNamesAreOneEach() {
             shown << QString::fromLatin1(option.objectName);
         } else if (option.isNumber()) {
             // A number is off at its default, which is none of its values, and the note says
-            // its value.
-            QVERIFY2(option.member.family == OptionFamily::Menu && option.valueName &&
-                         option.label && option.objectName && option.minimum > 0,
+            // its value; in the menu or in the 比较范围 dialog.
+            QVERIFY2(option.valueName && option.label && option.objectName && option.minimum > 0,
                      option.name);
             QVERIFY2(QString::fromUtf16(option.described).contains(QStringLiteral("%1")),
                      option.name);
@@ -305,8 +317,12 @@ void CoreTest::optionsChangeWhatTheTableSays() {
     QFETCH(int, value);
     const ComparisonOption& option = ComparisonOptions()[std::size_t(index)];
     FilterOptions options = With(index, value);
-    QCOMPARE(options.transformsLines(), option.transformsLines);
-    QCOMPARE(KeysOf(options) != KeysOf(FilterOptions{}), option.transformsLines);
+    // An option may change the part compared instead of its text (a sum compares every column
+    // but the summed one): the key is then made of columns, as with a column number.
+    const bool otherPart = !options.key.comparesWholeLine();
+    QCOMPARE(options.transformsLines(), option.transformsLines || otherPart);
+    if (!otherPart)
+        QCOMPARE(KeysOf(options) != KeysOf(FilterOptions{}), option.transformsLines);
     if (option.member.family == OptionFamily::Key) {
         QVERIFY(options.key != KeyRule{});
         QVERIFY(!options.key.isDefault());

@@ -13,6 +13,7 @@
 #include "core/listkind.h"
 #include "core/programwords.h"
 #include "core/shown.h"
+#include "core/sumcolumn.h"
 #include "engine/engine.h"
 
 #include <QCommandLineParser>
@@ -75,8 +76,8 @@ std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& 
     QString error;
     if (parser.isSet(o.field) && parser.isSet(o.keyRegex))
         return QStringLiteral("--field 和 --key-regex 只能选一个。");
-    if (parser.isSet(o.separator) && !parser.isSet(o.field))
-        return QStringLiteral("--separator 要和 --field 一起用，说明按哪一列比较。");
+    if (parser.isSet(o.separator) && !parser.isSet(o.field) && key.sumColumn == 0)
+        return QStringLiteral("--separator 要和 --field 或 --sum 一起用，说明按哪一列比较或相加。");
     if (parser.isSet(o.field)) {
         const std::optional<std::vector<int>> columns =
             ParseFieldList(parser.value(o.field), &error);
@@ -84,13 +85,13 @@ std::optional<QString> ReadKey(const QCommandLineParser& parser, const Options& 
             return error;
         key.source = KeyRule::Source::Columns;
         key.columns = *columns;
-        if (parser.isSet(o.separator)) {
-            const std::optional<Separator> separator =
-                ParseSeparator(parser.value(o.separator), &error);
-            if (!separator)
-                return error;
-            key.separator = *separator;
-        }
+    }
+    if (parser.isSet(o.separator)) {
+        const std::optional<Separator> separator =
+            ParseSeparator(parser.value(o.separator), &error);
+        if (!separator)
+            return error;
+        key.separator = *separator;
     }
     if (parser.isSet(o.keyRegex)) {
         key.source = KeyRule::Source::Pattern;
@@ -156,7 +157,11 @@ QString StatsText(const EngineStats& s, const EngineSettings& settings) {
                             Grouped(s.repeatedLines));
     if (settings.options.similar != 0)
         text += QStringLiteral("相似（不完全相同）而删除的行：%1\n").arg(Grouped(s.similarLines));
-    if (!settings.options.key.isDefault())
+    if (settings.options.key.sumColumn > 0)
+        text += QStringLiteral("第 %1 列不是数字（或没有键）而没有合并的行：%2\n")
+                    .arg(settings.options.key.sumColumn)
+                    .arg(Grouped(s.keylessLines));
+    else if (!settings.options.key.isDefault())
         text += (settings.options.key.kind == KeyRule::Kind::Phone
                      ? QStringLiteral("没有有效电话号码的行：%1\n")
                  : settings.options.key.kind == KeyRule::Kind::Email
@@ -249,6 +254,8 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     }
     if (const std::optional<QString> wrong = ReadKey(parser, o, settings.options.key))
         return UsageError(errors, *wrong);
+    if (const QString wrong = SumRefusal(settings.options); !wrong.isEmpty())
+        return UsageError(errors, wrong);
     for (std::size_t i = 0; i < o.compared.size(); ++i) {
         if (ComparisonOptions()[i].name == std::string_view("key") && parser.isSet(o.compared[i]))
             if (const std::optional<QString> wrong =

@@ -7,8 +7,10 @@ std::optional<char> ByteColumnKey::SeparatorOf(const FilterOptions& options) {
     const KeyRule& rule = options.key;
     if (options.changesText())
         return std::nullopt;
-    if (rule.source != KeyRule::Source::Columns || rule.columns.empty() ||
-        rule.separator.kind != Separator::Kind::Character || rule.separator.character.size() != 1)
+    const bool columns =
+        (rule.source == KeyRule::Source::Columns && !rule.columns.empty()) || rule.keysAllButSum();
+    if (!columns || rule.separator.kind != Separator::Kind::Character ||
+        rule.separator.character.size() != 1)
         return std::nullopt;
     const char16_t c = rule.separator.character.front().unicode();
     if (c >= 0x80)
@@ -17,7 +19,9 @@ std::optional<char> ByteColumnKey::SeparatorOf(const FilterOptions& options) {
 }
 
 ByteColumnKey::ByteColumnKey(const FilterOptions& options)
-    : separator_(uchar(SeparatorOf(options).value_or('\t'))) {
+    : separator_(uchar(SeparatorOf(options).value_or('\t'))),
+      allBut_(options.key.keysAllButSum() ? options.key.sumColumn : 0),
+      sum_(options.key.sumColumn) {
     // Only the columns asked for are kept, whatever their numbers: a line's columns are walked,
     // never allocated.
     wanted_ = options.key.columns;
@@ -27,25 +31,82 @@ ByteColumnKey::ByteColumnKey(const FilterOptions& options)
         partOf_.push_back(std::size_t(std::lower_bound(wanted_.begin(), wanted_.end(), column) -
                                       wanted_.begin()));
     spans_.resize(wanted_.size());
+    lastAsked_ = std::max(wanted_.empty() ? 0 : wanted_.back(), sum_);
+}
+
+QByteArrayView ByteColumnKey::summedOf(const uchar* line, qint64 length) const {
+    qint64 at = 0;
+    for (int column = 1; column < sum_; ++column) {
+        const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
+        if (!found)
+            return {};
+        at = static_cast<const uchar*>(found) - line + 1;
+    }
+    const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
+    const qint64 end = found ? static_cast<const uchar*>(found) - line : length;
+    return {reinterpret_cast<const char*>(line + at), end - at};
+}
+
+QByteArrayView ByteColumnKey::keyOfAllBut(const uchar* line, qint64 length, bool* keyless) {
+    auto bytes = [&](qint64 begin, qint64 end) {
+        return QByteArrayView(reinterpret_cast<const char*>(line + begin), end - begin);
+    };
+    QByteArrayView only; // the key while it is one column
+    std::size_t parts = 0;
+    bool any = false;
+    qint64 at = 0;
+    for (int column = 1;; ++column) {
+        const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
+        const qint64 end = found ? static_cast<const uchar*>(found) - line : length;
+        if (column == allBut_) {
+            summed_ = bytes(at, end);
+        } else {
+            const QByteArrayView part = bytes(at, end);
+            any = any || !part.isEmpty();
+            if (parts == 1) {
+                joined_.resize(0);
+                AppendKeyColumnTo(joined_, only, true);
+            }
+            if (parts == 0)
+                only = part;
+            else
+                AppendKeyColumnTo(joined_, part, false);
+            ++parts;
+        }
+        if (!found)
+            break;
+        at = end + 1;
+    }
+    *keyless = !any;
+    if (!any)
+        return {};
+    return parts == 1 ? only : QByteArrayView(joined_);
 }
 
 QByteArrayView ByteColumnKey::key(const uchar* line, qint64 length, bool* keyless) {
     *keyless = false;
+    summed_ = {};
     if (length == 0)
         return {};
-    // The columns up to the last one asked for: every separator ends one.
+    if (allBut_ > 0)
+        return keyOfAllBut(line, length, keyless);
+    // The columns up to the last one asked for (or summed): every separator ends one.
     qint64 at = 0;
     std::size_t w = 0;
-    for (qint64 column = 1; w < wanted_.size(); ++column) {
+    for (int column = 1; column <= lastAsked_; ++column) {
         const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
         const qint64 end = found ? static_cast<const uchar*>(found) - line : length;
-        if (column == wanted_[w])
+        if (w < wanted_.size() && column == wanted_[w])
             spans_[w++] = Span{at, end};
-        if (!found && w < wanted_.size()) {
-            *keyless = true; // too few columns
-            return {};
-        }
+        if (column == sum_)
+            summed_ = QByteArrayView(reinterpret_cast<const char*>(line + at), end - at);
+        if (!found)
+            break;
         at = end + 1;
+    }
+    if (w < wanted_.size()) {
+        *keyless = true; // too few columns
+        return {};
     }
     auto bytes = [&](const Span& s) {
         return QByteArrayView(reinterpret_cast<const char*>(line + s.begin), s.end - s.begin);

@@ -19,8 +19,9 @@
 // with the bytes 0x1F and 0x1E, so different columns never make the same key.
 class ByteColumnKey {
 public:
-    // The separator's byte when `options` can be keyed so: columns cut by one ASCII character,
-    // and no trimming, case, width or normalisation asked for.
+    // The separator's byte when `options` can be keyed so: columns cut by one ASCII character
+    // (those asked for, or every one but the summed one), and no trimming, case, width or
+    // normalisation asked for.
     static std::optional<char> SeparatorOf(const FilterOptions& options);
 
     // `options` must be such that SeparatorOf gives a byte.
@@ -30,13 +31,24 @@ public:
     // valid until the next call. Empty for a blank line (an empty one); *keyless tells a line
     // that is not blank but has no key (a column missing, or every column empty).
     QByteArrayView key(const uchar* line, qint64 length, bool* keyless);
+    // The bytes of the summed column (KeyRule::sumColumn) of the line key() was last given; a null
+    // view when it has none.
+    QByteArrayView summed() const { return summed_; }
+    // The bytes of the summed column of a line, found on their own; a null view when it has none.
+    QByteArrayView summedOf(const uchar* line, qint64 length) const;
 
 private:
     struct Span {
         qint64 begin = 0;
         qint64 end = 0;
     };
+    QByteArrayView keyOfAllBut(const uchar* line, qint64 length, bool* keyless);
+
     uchar separator_;
+    int allBut_ = 0;    // the key is every column but this one
+    int sum_ = 0;       // the summed column, 0 for none
+    int lastAsked_ = 0; // the last column to look at: the greatest asked for, or the summed one
+    QByteArrayView summed_;
     std::vector<int> wanted_;         // the column numbers asked for, ascending, once each
     std::vector<std::size_t> partOf_; // which of wanted_ each column of the key is
     std::vector<Span> spans_;         // where each of wanted_ is in the last line

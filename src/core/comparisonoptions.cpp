@@ -2,6 +2,7 @@
 
 #include "core/shown.h"
 
+#include <climits>
 #include <type_traits>
 
 namespace {
@@ -174,6 +175,19 @@ const ComparisonOption kOptions[] = {
      .label = u"第一行是表头",
      .tip = u"第一行先写出，不参与比较；以后各个输入中相同的表头去掉",
      .objectName = "KeyHeader"},
+    {.member = Member<&KeyRule::sumColumn>(),
+     .name = "sum",
+     .help = u"合并：比较的部分相同的行合成一行（--keep 选出的那一行），它的第 COL 列（列由 "
+             u"--separator 分开）换成这些行这一列的数字之和（精确的十进制，小数位数取最多的）。"
+             u"不给 --field 时，比较除第 COL 列以外的各列。这一列不是数字的行不合并，原样保留。",
+     .settingsWord = "sum",
+     .label = u"合并：把第 N 列的数字加起来",
+     .described = u"把第 %1 列的数字加起来",
+     .objectName = "KeySum",
+     .valueName = u"COL",
+     .minimum = 1,
+     .maximum = INT_MAX,
+     .usual = 2},
     {.member = Member<&KeyRule::kind>(),
      .name = "key",
      .help = u"按比较部分中的电话号码、邮箱地址或网址判断重复：phone[:地区]（E.164，地区默认 CN）、"

@@ -91,6 +91,8 @@ bool KeyRule::operator==(const KeyRule& other) const {
     const Source effective = EffectiveSource(*this);
     if (effective != EffectiveSource(other) || !SameKeyOptions(*this, other))
         return false;
+    if (sumColumn != 0 && !(separator == other.separator))
+        return false;
     if ((kind == Kind::Phone && region != other.region) || plus != other.plus ||
         gmail != other.gmail || www != other.www || slash != other.slash || scheme != other.scheme)
         return false;
@@ -106,7 +108,11 @@ bool KeyRule::operator==(const KeyRule& other) const {
 }
 
 bool KeyRule::comparesWholeLine() const {
-    return EffectiveSource(*this) == Source::WholeLine;
+    return EffectiveSource(*this) == Source::WholeLine && sumColumn == 0;
+}
+
+bool KeyRule::keysAllButSum() const {
+    return EffectiveSource(*this) == Source::WholeLine && sumColumn > 0;
 }
 
 std::optional<std::vector<int>> ParseFieldList(QStringView text, QString* error) {
@@ -192,6 +198,11 @@ std::vector<QString> KeyColumns(QStringView key, qsizetype count) {
 
 KeyExtractor::KeyExtractor(const KeyRule& rule) : rule_(rule) {
     rule_.source = EffectiveSource(rule);
+    if (rule_.keysAllButSum()) {
+        rule_.source = KeyRule::Source::Columns;
+        allBut_ = rule_.sumColumn;
+        return;
+    }
     switch (rule_.source) {
     case KeyRule::Source::WholeLine:
         parts_.resize(1);
@@ -264,27 +275,62 @@ template <typename Next> bool KeyExtractor::scanColumns(QStringView line, Next n
         pos = after;
         ++column;
     }
-    for (std::size_t i = 0; i < parts_.size(); ++i) {
-        const Span& span = spans_[partOf_[i]];
-        const QStringView text = line.sliced(span.begin, span.end - span.begin);
-        if (!span.unescape) {
-            parts_[i] = text;
-            continue;
-        }
-        Unescape(text, unescaped_[i]);
-        parts_[i] = unescaped_[i];
-    }
+    for (std::size_t i = 0; i < parts_.size(); ++i)
+        setPart(i, line, spans_[partOf_[i]]);
     return true;
 }
 
+void KeyExtractor::setPart(std::size_t i, QStringView line, const Span& span) {
+    const QStringView text = line.sliced(span.begin, span.end - span.begin);
+    if (!span.unescape) {
+        parts_[i] = text;
+        return;
+    }
+    Unescape(text, unescaped_[i]);
+    parts_[i] = unescaped_[i];
+}
+
+// Every column of `line` but allBut_, as many parts as there are; the line needs not have that
+// column.
+template <typename Next> bool KeyExtractor::scanAllBut(QStringView line, Next next) {
+    qsizetype pos = 0;
+    if (rule_.separator.kind == Separator::Kind::Space) {
+        const auto& space = WhiteSpaceTable();
+        while (pos < line.size() && space[line[pos].unicode()])
+            ++pos;
+        if (pos == line.size())
+            return false; // no column at all
+    }
+    std::size_t count = 0;
+    for (qsizetype column = 1;; ++column) {
+        Span span;
+        const qsizetype after = next(pos, span);
+        if (column != allBut_) {
+            if (parts_.size() <= count)
+                parts_.resize(count + 1);
+            if (unescaped_.size() <= count)
+                unescaped_.resize(count + 1);
+            setPart(count++, line, span);
+        }
+        if (after < 0)
+            break;
+        pos = after;
+    }
+    parts_.resize(count);
+    return count > 0;
+}
+
 bool KeyExtractor::findColumns(QStringView line) {
+    const auto scan = [&](auto next) {
+        return allBut_ > 0 ? scanAllBut(line, next) : scanColumns(line, next);
+    };
     const qsizetype size = line.size();
     switch (rule_.separator.kind) {
     case Separator::Kind::Character: {
         const QStringView separator = rule_.separator.character;
         const bool single = separator.size() == 1;
         const char16_t unit = separator.isEmpty() ? u'\0' : separator[0].unicode();
-        return scanColumns(line, [&](qsizetype pos, Span& span) -> qsizetype {
+        return scan([&](qsizetype pos, Span& span) -> qsizetype {
             const qsizetype end = single                ? FindUnit(line, unit, pos)
                                   : separator.isEmpty() ? -1 // never separated
                                                         : line.indexOf(separator, pos);
@@ -294,7 +340,7 @@ bool KeyExtractor::findColumns(QStringView line) {
     }
     case Separator::Kind::Space: {
         const auto& space = WhiteSpaceTable();
-        return scanColumns(line, [&](qsizetype pos, Span& span) -> qsizetype {
+        return scan([&](qsizetype pos, Span& span) -> qsizetype {
             qsizetype end = pos;
             while (end < size && !space[line[end].unicode()])
                 ++end;
@@ -306,7 +352,7 @@ bool KeyExtractor::findColumns(QStringView line) {
         });
     }
     case Separator::Kind::Csv:
-        return scanColumns(line, [&](qsizetype pos, Span& span) -> qsizetype {
+        return scan([&](qsizetype pos, Span& span) -> qsizetype {
             if (pos < size && line[pos] == QChar(kQuote)) {
                 bool doubled = false;
                 qsizetype from = pos + 1;

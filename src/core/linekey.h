@@ -89,6 +89,10 @@ struct KeyRule {
     // The first line of each input (and of each compared list) is its header, not a line to
     // compare: the first input's is written first, the others' go where they equal it.
     bool header = false;
+    // 0: off. Otherwise lines of equal keys become one, with this column (1-based, cut by
+    // `separator`) the exact sum of theirs (see core/sumcolumn.h). With the whole line as the
+    // source, the key is then every column but this one.
+    int sumColumn = 0;
 
     // Compares what takes effect: the columns of a pattern key do not count, for example. The
     // options above are compared as the table of comparisonoptions.h lists them.
@@ -96,6 +100,8 @@ struct KeyRule {
     bool isDefault() const { return *this == KeyRule{}; }
     // True when the part compared is the whole line (whatever the options above leave out).
     bool comparesWholeLine() const;
+    // True when the key is every column but the summed one.
+    bool keysAllButSum() const;
 };
 
 // Reads a list of column numbers such as "2" or "1,3" (spaces around the numbers allowed). On a
@@ -170,12 +176,15 @@ private:
     };
     bool findColumns(QStringView line);
     template <typename Next> bool scanColumns(QStringView line, Next next);
+    template <typename Next> bool scanAllBut(QStringView line, Next next);
+    void setPart(std::size_t i, QStringView line, const Span& span);
     bool findByPattern(QStringView line);
 
     KeyRule rule_;
     std::unique_ptr<PatternMatcher> matcher_;
     bool undecided_ = false;
     int group_ = 0;
+    int allBut_ = 0;                 // every column but this one is a part (see keysAllButSum)
     std::vector<int> wanted_;        // the column numbers asked for, ascending, once each
     std::vector<Span> spans_;        // where each of them is in the line
     std::vector<qsizetype> partOf_;  // which of wanted_ each part is

@@ -3,6 +3,7 @@
 #include "core/keeprules.h"
 #include "core/shown.h"
 #include "engine/enginejob.h"
+#include "engine/inmemory/linetable.h"
 #include "engine/reading/batches.h"
 #include "engine/reading/firstlook.h"
 #include "engine/reading/headers.h"
@@ -48,11 +49,13 @@ namespace {
 // The memory the in-memory way may come to need: the input, which may all become resident (or
 // the first copies kept in memory instead of the mapped pages they spare), and the tables if
 // every line were different (a quarter free, and the old slots during growth).
-qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed, bool chars) {
+qint64 InMemoryNeed(qint64 inputBytes, qint64 lines, bool counting, bool removed, bool chars,
+                    bool sums) {
     qint64 slotCount = 2048;
     while (slotCount * 3 < lines * 4)
         slotCount *= 2;
-    const qint64 slotBytes = 16 + (counting ? 8 : 0) + (removed ? 16 : 0) + (chars ? 8 : 0);
+    const qint64 slotBytes = 16 + (counting ? 8 : 0) + (removed ? 16 : 0) + (chars ? 8 : 0) +
+                             (sums ? LineTable::kSumBytes : 0);
     return inputBytes + slotCount * slotBytes * 3 / 2;
 }
 
@@ -95,7 +98,8 @@ EngineResult Run(EngineJob& job, Emitter& out, Way way, qint64 lines) {
     else if (way == Way::Partitioned ||
              (way == Way::Either &&
               InMemoryNeed(job.inputs.totalBytes, lines, counting, removed != nullptr,
-                           ChoosesByLength(job.settings.options.keep)) > job.budget))
+                           ChoosesByLength(job.settings.options.keep),
+                           job.settings.options.key.sumColumn > 0) > job.budget))
         result = RunPartitioned(job, out);
     else
         result = RunInMemory(job, out);
@@ -212,6 +216,8 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
         failed.outcome = Outcome::failed(emitter.error());
         return failed;
     }
+    if (settings.options.key.sumColumn > 0)
+        emitter.setSums(settings.options, job.keyWay == KeyWay::ByteColumns);
     if (headers.found)
         emitter.setHeader(headers.segment, headers.segment.begin(), headers.segment.size);
     const Way way = plainBox ? Way::InMemory : partitioned ? Way::Partitioned : Way::Either;

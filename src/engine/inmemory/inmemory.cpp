@@ -73,6 +73,7 @@ void InMemory::decide(const Segment& s, unsigned share) {
     constexpr std::size_t kLineAhead = 8;
     const bool lists = comparesLists();
     const bool twoPasses = secondPassNeeded();
+    const bool gathering = gathersFromTables();
     const unsigned counter = both ? 0 : share;
     // A short line's code tells all: the bytes of the line found need not be read.
     const bool codes = job_.keyWay == KeyWay::Bytes;
@@ -97,6 +98,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
         if (line.kind == LineKind::Blank) {
             if (share == 0 || both) {
                 keep_[i] = KeepsBlankLine(options_, lineIndex_ + qint64(i));
+                if (keep_[i] && gathering)
+                    loose_.push_back(line.pos | LineTable::kSeenAgain); // the mark of a blank
                 ++blanks_;
                 blanksKept_ += keep_[i];
                 if (!removal_.empty())
@@ -107,6 +110,8 @@ void InMemory::decide(const Segment& s, unsigned share) {
         if (line.kind == LineKind::Keyless) {
             if (share == 0 || both) {
                 keep_[i] = KeepsKeyless(options_.keep, job_.intersecting != 0);
+                if (keep_[i] && gathering)
+                    loose_.push_back(line.pos);
                 ++keyless_;
                 if (!keep_[i] && lists)
                     removingList(s, line, checker, counter); // counted for the list
@@ -137,6 +142,10 @@ void InMemory::decide(const Segment& s, unsigned share) {
             listRemoved_[std::size_t(lineIndex_) + i] = quint8(removing + 1);
         keep_[i] = inserted && first && removing < 0;
         const quint64 index = quint64(lineIndex_) + i;
+        if (summing_)
+            table.sumOf(slot).add(line.summedBytes > 0
+                                      ? QByteArrayView(bytes + line.summedFrom, line.summedBytes)
+                                      : checker.summed(s, bytes, line.length));
         if (inserted) {
             copyFirstLine(unsigned(line.hash >> 63), slot, s, bytes, line.length);
             if (byLength)
@@ -195,6 +204,7 @@ bool InMemory::emitSecondPass(const Segment& s) {
         const LineRef& line = lines_[i];
         quint64 count = 1;
         bool kept = false;
+        QString sum;
         if (line.kind == LineKind::Blank) {
             kept = KeepsBlankLine(options_, lineIndex_ + qint64(i));
             count = quint64(BlankLineCount(options_, blanks_));
@@ -210,10 +220,13 @@ bool InMemory::emitSecondPass(const Segment& s) {
                 kept = KeepsKey(options_.keep, repeated);
                 if (counting_)
                     count = table.countOf(*slot);
+                // A line met once is written as it stands; merged copies with their sum.
+                if (summing_ && repeated)
+                    sum = table.sumOf(*slot).text();
             }
         }
         const uchar* bytes = s.data + (qint64(line.pos) - s.base);
-        if (kept && !out_.line(s, bytes, line.length, count))
+        if (kept && !out_.line(s, bytes, line.length, count, sum))
             return false;
         if (!kept && job_.removed &&
             !job_.removed->write(quint64(lineIndex_) + i, s, bytes, line.length,
@@ -305,7 +318,7 @@ EngineResult InMemory::run() {
                 decide(s, kBothShares);
             else
                 workers_.each(2, [&](int share) { decide(s, unsigned(share)); });
-            if (!twoPasses && !emitKept(s))
+            if (!twoPasses && !gathersFromTables() && !emitKept(s))
                 return false;
             lineIndex_ += qint64(lines_.size());
         }
@@ -333,6 +346,10 @@ EngineResult InMemory::run() {
         return result;
     }
     const qint64 linesRead = lineIndex_;
+    if (gathersFromTables() && !emitFromTables()) {
+        result.outcome = job_.stopped() ? Outcome::cancelled() : Outcome::failed(out_.error());
+        return result;
+    }
     if (twoPasses) {
         lineIndex_ = 0;
         auto secondPass = [&](const Segment& s, const uchar* from, const uchar* to) {

@@ -28,8 +28,12 @@ public:
         : job_(job), out_(out), options_(job.settings.options),
           counting_(job.settings.writeCounts || job.settings.collectRepeats ||
                     job.settings.options.sort == SortOrder::Count),
-          tables_{LineTable(counting_, job.removed != nullptr, ChoosesByLength(options_.keep)),
-                  LineTable(counting_, job.removed != nullptr, ChoosesByLength(options_.keep))},
+          summing_(options_.key.sumColumn > 0), tables_{LineTable(counting_, job.removed != nullptr,
+                                                                  ChoosesByLength(options_.keep),
+                                                                  summing_),
+                                                        LineTable(counting_, job.removed != nullptr,
+                                                                  ChoosesByLength(options_.keep),
+                                                                  summing_)},
           workers_(EngineThreads(job.settings)), splitter_(options_, job.keyWay, workers_),
           checkers_{std::make_unique<LineReader>(options_, job.keyWay),
                     std::make_unique<LineReader>(options_, job.keyWay)} {
@@ -39,9 +43,15 @@ public:
     EngineResult run();
 
 private:
+    // With sums and nothing asked of each line but whether it stays, the kept lines are written
+    // from the tables after one pass, in input order.
+    bool gathersFromTables() const { return summing_ && !job_.removed && !comparesLists(); }
+    bool emitFromTables();
     bool secondPassNeeded() const {
+        if (gathersFromTables())
+            return false;
         return options_.keep != KeepMode::First || job_.settings.writeCounts ||
-               options_.sort == SortOrder::Count;
+               options_.sort == SortOrder::Count || summing_;
     }
     // Decides the batch's lines whose hash falls in one half of the hash space (0 or 1), or all
     // of them (kBothShares).
@@ -86,6 +96,7 @@ private:
     Emitter& out_;
     const FilterOptions options_;
     const bool counting_;
+    const bool summing_; // the copies' summed column is added up in the tables
     LineTable tables_[2];
     // The first copies of the lines of each table, while copying_.
     FirstCopies copies_[2];
@@ -101,6 +112,9 @@ private:
     qint64 blanks_ = 0;
     qint64 blanksKept_ = 0;
     qint64 keyless_ = 0;
+    // Where the kept lines are written from the tables: the kept blank lines (marked by
+    // kSeenAgain) and lines without a key, by their positions.
+    std::vector<quint64> loose_;
     // The tables are sized once, after a sample of the first lines (an eighth of them, within
     // bounds): from the new lines among the first and the second half of the sample, counted
     // apart by the two shares.

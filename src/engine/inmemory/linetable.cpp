@@ -11,6 +11,8 @@ void LineTable::allocate(std::size_t capacity) {
         lines_.assign(2 * capacity, 0);
     if (withChars_)
         chars_.assign(capacity, 0);
+    if (withSums_)
+        sums_.assign(capacity, DecimalSum());
     mask_ = capacity - 1;
     size_ = 0;
 }
@@ -25,6 +27,7 @@ void LineTable::reserve(qint64 lines) {
     std::vector<quint64> oldCounts = std::move(counts_);
     std::vector<quint64> oldLines = std::move(lines_);
     std::vector<quint64> oldChars = std::move(chars_);
+    std::vector<DecimalSum> oldSums = std::move(sums_);
     allocate(capacity);
     for (std::size_t i = 0; i < old.size(); ++i) {
         if (old[i].pos == kFree)
@@ -41,6 +44,8 @@ void LineTable::reserve(qint64 lines) {
         }
         if (withChars_)
             chars_[at] = oldChars[i];
+        if (withSums_)
+            sums_[at] = std::move(oldSums[i]);
         ++size_;
     }
 }

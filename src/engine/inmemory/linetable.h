@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/decimalsum.h"
+
 #include <QtGlobal>
 
 #include <vector>
@@ -24,8 +26,9 @@ public:
         allocate(1024);
     }
     // With `chars`, one number more: the length in characters of the copy its slot points to.
-    LineTable(bool withCounts, bool lines, bool chars)
-        : withCounts_(withCounts), withLines_(lines), withChars_(chars) {
+    // With `sums`, the exact sum of each line's summed column (see core/sumcolumn.h).
+    LineTable(bool withCounts, bool lines, bool chars, bool sums = false)
+        : withCounts_(withCounts), withLines_(lines), withChars_(chars), withSums_(sums) {
         allocate(1024);
     }
 
@@ -46,9 +49,11 @@ public:
         return std::size_t(size_ + 1) * 4 <= slots_.size() * 3 || grow(limitBytes);
     }
     qint64 bytes() const {
-        return qint64(slots_.size()) *
-               (16 + (withCounts_ ? 8 : 0) + (withLines_ ? 16 : 0) + (withChars_ ? 8 : 0));
+        return qint64(slots_.size()) * (16 + (withCounts_ ? 8 : 0) + (withLines_ ? 16 : 0) +
+                                        (withChars_ ? 8 : 0) + (withSums_ ? kSumBytes : 0));
     }
+    // A sum's room in a slot, besides the digits of a long one.
+    static constexpr qint64 kSumBytes = qint64(sizeof(DecimalSum));
     qint64 bytesAfterGrowth() const { return bytes() * 3; } // the old and the new slots at once
     qint64 size() const { return size_; }
 
@@ -69,11 +74,18 @@ public:
 
     // With `chars`: the length in characters of the copy the slot points to.
     quint64& charsOf(const Slot& slot) { return chars_[std::size_t(&slot - slots_.data())]; }
+    // With `sums`: the sum of the line's summed column over its copies so far.
+    DecimalSum& sumOf(const Slot& slot) { return sums_[std::size_t(&slot - slots_.data())]; }
+    const DecimalSum& sumOf(const Slot& slot) const {
+        return sums_[std::size_t(&slot - slots_.data())];
+    }
 
     void prefetch(quint64 hash) const {
         __builtin_prefetch(&slots_[hash & mask_]);
         if (withCounts_)
             __builtin_prefetch(&counts_[hash & mask_]);
+        if (withSums_)
+            __builtin_prefetch(&sums_[hash & mask_]);
     }
     // The position in the slot where a line with this hash would be looked for first (kFree
     // when that slot is free or holds another hash).
@@ -97,8 +109,10 @@ private:
     bool withCounts_;
     bool withLines_ = false;
     bool withChars_ = false;
+    bool withSums_ = false;
     std::vector<Slot> slots_;
-    std::vector<quint64> chars_; // one a slot, with `chars`
+    std::vector<DecimalSum> sums_; // one a slot, with `sums`; a free slot's is zero
+    std::vector<quint64> chars_;   // one a slot, with `chars`
     std::vector<quint64> counts_;
     std::vector<quint64> lines_; // two a slot, with `lines`
     std::size_t mask_ = 0;

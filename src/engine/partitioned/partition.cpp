@@ -24,6 +24,7 @@ bool Partitioned::scatter(int bits, QString* reason) {
     });
     LineReader keys(options_, job_.keyWay);
     const bool byLength = ChoosesByLength(options_.keep);
+    const bool summing = options_.key.sumColumn > 0;
     std::vector<LineRef> lines;
     const int shift = 64 - bits;
     LineBreakCounts breaks;
@@ -35,12 +36,21 @@ bool Partitioned::scatter(int bits, QString* reason) {
             byLength && s.list < 0
                 ? quint32(std::min<qint64>(keys.chars(s, bytes, line.length), ~quint32(0)))
                 : 0;
+        // An input's line carries its summed column (bytes the key reads are not touched by it).
+        QByteArrayView summed;
+        if (summing && s.list < 0)
+            summed = line.summedBytes > 0
+                         ? QByteArrayView(bytes + line.summedFrom, line.summedBytes)
+                         : keys.summed(s, bytes, line.length);
         if (line.keyBytes > kLongestInlineKey) {
-            AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length}, chars);
+            AppendOutOfLine(w.buffer, index, line.hash, LinePlace{line.pos, line.length}, chars,
+                            summed);
         } else if (!job_.keyIsLine()) {
             const QByteArrayView key = keys.key(s, bytes, line.length, 0);
-            Append(w.buffer, RecordHeader{index, line.hash, quint32(key.size()), chars},
-                   key.data());
+            Append(
+                w.buffer,
+                RecordHeader{index, line.hash, quint32(key.size()), chars, quint32(summed.size())},
+                key.data(), summed.data());
         } else {
             Append(w.buffer, RecordHeader{index, line.hash, quint32(line.length), chars}, bytes);
         }
@@ -133,12 +143,32 @@ bool Partitioned::split(Partition& partition, QString* reason, std::vector<Parti
     return true;
 }
 
+bool Partitioned::readSum(quint64 at, QString* sum, QString* reason) {
+    if (IsPackedSum(at)) {
+        *sum = UnpackSum(at);
+        return true;
+    }
+    quint32 size = 0;
+    QByteArray digits;
+    if (sumsFile_->seek(qint64(at)) && sumsFile_->read(reinterpret_cast<char*>(&size), 4) == 4) {
+        digits = sumsFile_->read(qint64(size));
+        if (digits.size() == qsizetype(size)) {
+            *sum = QString::fromLatin1(digits);
+            return true;
+        }
+    }
+    *reason = ReasonFor(*sumsFile_);
+    return false;
+}
+
 // Pass three: the input once more, in order, writing the lines that the partitions kept.
 bool Partitioned::gather(QString* reason) {
     // The runs are read a piece at a time, all of them at once: together an eighth of the
     // budget, and as much for the removed lines' runs.
     MergedRuns kept(keptRuns_, job_.budget / 8);
     MergedRuns removals(removedRuns_, job_.budget / 8);
+    MergedRuns sums(sumRuns_, job_.budget / 16);
+    QString sum;
     // The repeated lines of the statistic, by index, to be read as the input goes by.
     if (!job_.settings.repeatsOut)
         ByCount(repeats_, std::size_t(job_.settings.repeatsLimit));
@@ -163,6 +193,7 @@ bool Partitioned::gather(QString* reason) {
                     ++nextWanted;
                 }
                 quint64 count = 1;
+                sum.clear(); // only a kept line that merges copies has one
                 Removal removal{RemovedLine::Why::Blank, 0};
                 bool keep = false;
                 if (kind == LineKind::Blank) {
@@ -173,22 +204,31 @@ bool Partitioned::gather(QString* reason) {
                     removal = KeylessRemoval(job_);
                 } else {
                     keep = kept.take(i, &count);
+                    if (quint64 at = 0; keep && sums.take(i, &at) && !readSum(at, &sum, reason)) {
+                        good = false;
+                        return;
+                    }
                     quint64 packed = 0;
                     if (!keep && job_.removed && removals.take(i, &packed))
                         removal = Unpacked(packed);
                 }
                 // A failure of the removed lines' writing is told by the job.
                 if (keep)
-                    good = out_.line(s, line, length, count);
+                    good = out_.line(s, line, length, count, sum.isEmpty() ? QStringView() : sum);
                 else if (job_.removed)
                     good = job_.removed->write(i, s, line, length, removal);
             });
             if (!good) {
-                *reason = out_.error();
-                outputFailed_ = true;
+                if (reason->isEmpty()) {
+                    *reason = out_.error();
+                    outputFailed_ = true;
+                }
                 return false;
             }
-            if (QFile* failed = kept.failedFile() ? kept.failedFile() : removals.failedFile()) {
+            QFile* failed = kept.failedFile() ? kept.failedFile() : removals.failedFile();
+            if (!failed)
+                failed = sums.failedFile();
+            if (failed) {
                 *reason = ReasonFor(*failed);
                 return false;
             }
@@ -252,6 +292,8 @@ EngineResult Partitioned::run() {
     removedByList_.assign(job_.settings.lists.size(), 0);
     keptFile_ = tempFile(&reason);
     bool ok = keptFile_ != nullptr;
+    if (ok && options_.key.sumColumn > 0)
+        ok = (sumsFile_ = tempFile(&reason)) != nullptr;
     for (auto& file : removedFiles_) {
         if (ok && job_.removed)
             ok = (file = tempFile(&reason)) != nullptr;

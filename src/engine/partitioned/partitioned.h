@@ -54,6 +54,8 @@ private:
                 std::vector<Partition>* children);
     bool split(Partition& partition, QString* reason, std::vector<Partition>* children);
     bool gather(QString* reason);
+    // Reads a kept line's sum from where a sum run says it is.
+    bool readSum(quint64 at, QString* sum, QString* reason);
     // The memory each of the partitions finished at once (one per worker) may take: its share of
     // the budget, less what each reads through and room for the rest of the program.
     qint64 workerLimit() const {
@@ -93,6 +95,10 @@ private:
     // The lines each finished partition keeps, in index order: runs in one file.
     std::unique_ptr<QFile> keptFile_;
     std::vector<KeptRun> keptRuns_;
+    // With sums: the sums of the kept lines that merge copies, and runs of (index, where its sum
+    // is in sumsFile_) in keptFile_.
+    std::unique_ptr<QFile> sumsFile_;
+    std::vector<KeptRun> sumRuns_;
     // Where the removed lines are wanted, why each line of a partition went, in index order:
     // runs in a file of each worker.
     std::vector<std::unique_ptr<QFile>> removedFiles_;

@@ -25,10 +25,11 @@
 struct RecordHeader {
     quint64 index;
     quint64 hash;
-    quint32 keyBytes; // kOutOfLine: the line's position and length follow instead
-    quint32 chars;    // the line's length in characters, where the copy kept is chosen by it
+    quint32 keyBytes;        // kOutOfLine: the line's position and length follow instead
+    quint32 chars;           // the line's length in characters, where the copy kept is chosen by it
+    quint32 summedBytes = 0; // with sums: the summed column's bytes, after the key
 };
-constexpr qint64 kHeaderBytes = 8 + 8 + 4 + 4;
+constexpr qint64 kHeaderBytes = 8 + 8 + 4 + 4 + 4;
 // The index of a record of a compared list: this bit, and the list's number.
 constexpr quint64 kListRecord = quint64(1) << 63;
 constexpr quint32 kOutOfLine = ~quint32(0);
@@ -37,6 +38,10 @@ constexpr qint64 kOutOfLineBytes = 16;
 
 inline qint64 KeyRoom(const RecordHeader& h) {
     return h.keyBytes == kOutOfLine ? kOutOfLineBytes : qint64(h.keyBytes);
+}
+// The bytes after the header: the key and the summed column.
+inline qint64 RecordRoom(const RecordHeader& h) {
+    return KeyRoom(h) + qint64(h.summedBytes);
 }
 
 // Where an out-of-line key's line is.
@@ -78,23 +83,32 @@ inline bool Flush(PartitionWriter& w, qint64 freeAtStart, QString* reason) {
     return true;
 }
 
-inline void Append(QByteArray& buffer, const RecordHeader& h, const void* key) {
+// A record: its header, its key, and its summed column (`summed`, or where null, what follows the
+// key at `key`, as a record read holds it).
+inline void Append(QByteArray& buffer, const RecordHeader& h, const void* key,
+                   const void* summed = nullptr) {
     const qsizetype at = buffer.size();
-    buffer.resize(at + qsizetype(kHeaderBytes + KeyRoom(h)));
+    buffer.resize(at + qsizetype(kHeaderBytes + RecordRoom(h)));
     char* p = buffer.data() + at;
     std::memcpy(p, &h.index, 8);
     std::memcpy(p + 8, &h.hash, 8);
     std::memcpy(p + 16, &h.keyBytes, 4);
     std::memcpy(p + 20, &h.chars, 4);
+    std::memcpy(p + 24, &h.summedBytes, 4);
     std::memcpy(p + kHeaderBytes, key, std::size_t(KeyRoom(h)));
+    if (h.summedBytes > 0)
+        std::memcpy(p + kHeaderBytes + KeyRoom(h),
+                    summed ? summed : static_cast<const char*>(key) + KeyRoom(h),
+                    std::size_t(h.summedBytes));
 }
 
 inline void AppendOutOfLine(QByteArray& buffer, quint64 index, quint64 hash, LinePlace place,
-                            quint32 chars) {
+                            quint32 chars, QByteArrayView summed = {}) {
     char key[kOutOfLineBytes];
     std::memcpy(key, &place.pos, 8);
     std::memcpy(key + 8, &place.length, 8);
-    Append(buffer, RecordHeader{index, hash, kOutOfLine, chars}, key);
+    Append(buffer, RecordHeader{index, hash, kOutOfLine, chars, quint32(summed.size())}, key,
+           summed.data());
 }
 
 // Reads the records of a partition file one by one, in the order they were written.
@@ -113,13 +127,14 @@ public:
         std::memcpy(&h.hash, p + 8, 8);
         std::memcpy(&h.keyBytes, p + 16, 4);
         std::memcpy(&h.chars, p + 20, 4);
-        if (!fill(kHeaderBytes + KeyRoom(h), failed)) {
+        std::memcpy(&h.summedBytes, p + 24, 4);
+        if (!fill(kHeaderBytes + RecordRoom(h), failed)) {
             *failed = true;
             return false;
         }
         *key = buffer_.constData() + at_ + kHeaderBytes;
-        at_ += kHeaderBytes + KeyRoom(h);
-        bytesRead_ += kHeaderBytes + KeyRoom(h);
+        at_ += kHeaderBytes + RecordRoom(h);
+        bytesRead_ += kHeaderBytes + RecordRoom(h);
         ++count_;
         if (aheadCount_ > 0)
             --aheadCount_;
@@ -139,11 +154,12 @@ public:
             RecordHeader h{};
             std::memcpy(&h.hash, p + 8, 8);
             std::memcpy(&h.keyBytes, p + 16, 4);
-            if (end_ - ahead_ < kHeaderBytes + KeyRoom(h))
+            std::memcpy(&h.summedBytes, p + 24, 4);
+            if (end_ - ahead_ < kHeaderBytes + RecordRoom(h))
                 return;
             ++aheadCount_;
             f(count_ + aheadCount_, h.hash);
-            ahead_ += kHeaderBytes + KeyRoom(h);
+            ahead_ += kHeaderBytes + RecordRoom(h);
         }
     }
 
@@ -206,6 +222,37 @@ private:
     qint64 bytes_ = 0;
     qint64 keyBytes_ = 0;
 };
+
+// A kept line's sum in a run: its text held in the value itself where it is at most 15
+// characters (each a nibble: a digit, '-' or '.'; the top nibble 0xF marks it, unused places
+// 0xF), else where it is in the file of sums.
+constexpr int kInlineSumChars = 15;
+inline bool PackSum(QByteArrayView text, quint64* value) {
+    if (text.size() > kInlineSumChars)
+        return false;
+    quint64 packed = ~quint64(0);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const quint64 nibble = c == '-' ? 10 : c == '.' ? 11 : quint64(c - '0');
+        const int shift = 4 * (kInlineSumChars - 1 - int(i));
+        packed = (packed & ~(quint64(0xF) << shift)) | (nibble << shift);
+    }
+    *value = packed;
+    return true;
+}
+inline bool IsPackedSum(quint64 value) {
+    return (value >> 60) == 0xF;
+}
+inline QString UnpackSum(quint64 value) {
+    QString text;
+    for (int i = 0; i < kInlineSumChars; ++i) {
+        const auto nibble = int((value >> (4 * (kInlineSumChars - 1 - i))) & 0xF);
+        if (nibble == 0xF)
+            break;
+        text += nibble == 10 ? u'-' : nibble == 11 ? u'.' : QChar(u'0' + nibble);
+    }
+    return text;
+}
 
 // A line kept by a partition and how often it occurs.
 struct Kept {

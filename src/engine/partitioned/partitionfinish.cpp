@@ -31,11 +31,14 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
     };
     KeysInInput longKeys(job_.inputs, options_, job_.keyWay);
     const bool byLength = ChoosesByLength(options_.keep);
+    const bool summing = options_.key.sumColumn > 0;
     const qint64 limit = workerLimit();
     KeyArena arena(std::clamp(limit / 8, qint64(64) << 10, qint64(4) << 20));
     std::vector<Entry> entries;
     // Where the removed lines are wanted: the index of each entry's second copy (0: none yet).
     std::vector<quint64> seconds;
+    // With sums: each entry's sum of its input lines' summed column.
+    std::vector<DecimalSum> sums;
     LineTable table(false);
     RecordReader reader(*partition.file, readBuffer_);
     RecordHeader h{};
@@ -79,6 +82,7 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
             // than when it is full.
             const qint64 perEntry =
                 kBytesPerEntry + (job_.removed ? 8 : 0) +
+                (summing ? qint64(sizeof(DecimalSum)) : 0) +
                 arena.keyBytes() / qint64(std::max<std::size_t>(entries.size(), 1));
             if (expected * perEntry > limit && splittable())
                 return split(partition, reason, children);
@@ -88,6 +92,8 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
                 entries.reserve(std::size_t(room));
                 if (job_.removed)
                     seconds.reserve(entries.capacity());
+                if (summing)
+                    sums.reserve(entries.capacity());
             }
         }
         // The slots of the records a little ahead are fetched early, and the entries of those
@@ -107,7 +113,8 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         // grow): split it further while the hash has bits left and the partition is large
         // enough, with enough different lines, for that to help.
         const qint64 held = arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) +
-                            qint64(seconds.capacity() * 8);
+                            qint64(seconds.capacity() * 8) +
+                            qint64(sums.capacity() * sizeof(DecimalSum));
         const bool entriesGrow = entries.size() == entries.capacity();
         if ((!table.reserveOne(limit - held) ||
              (entriesGrow && 2 * held + table.bytes() - arena.bytes() > limit)) &&
@@ -118,14 +125,21 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         LineTable::Slot& slot = table.findOrInsert(h.hash, entries.size(), sameKey, &inserted);
         const bool ofList = (h.index & kListRecord) != 0;
         const quint64 listBit = ofList ? quint64(1) << (h.index & ~kListRecord) : 0;
+        const QByteArrayView summed(key + KeyRoom(h), qsizetype(h.summedBytes));
         if (inserted) {
             entries.push_back(Entry{arena.add(key, KeyRoom(h)), h.keyBytes, h.chars, h.index,
                                     h.index, ofList ? 0U : 1U, listBit});
             if (job_.removed)
                 seconds.push_back(0);
+            if (summing) {
+                sums.emplace_back();
+                if (!ofList)
+                    sums.back().add(summed);
+            }
             // The kept lines' list to come counted too, for as many as there are entries.
             const qint64 used = arena.bytes() + qint64(entries.capacity() * sizeof(Entry)) +
-                                qint64(seconds.capacity() * 8) + table.bytes() +
+                                qint64(seconds.capacity() * 8) +
+                                qint64(sums.capacity() * sizeof(DecimalSum)) + table.bytes() +
                                 qint64(entries.size() * sizeof(Kept));
             if (used > limit && splittable())
                 return split(partition, reason, children);
@@ -143,6 +157,8 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
                     e.chars = h.chars;
                 }
                 ++e.count;
+                if (summing)
+                    sums[at].add(summed);
             }
         }
         if (reader.bytesRead() - reported >= (qint64(1) << 22)) {
@@ -173,7 +189,10 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
     std::vector<qint64> removedByList(job_.settings.lists.size(), 0);
     qint64 repeatedHere = 0;
     qint64 distinctHere = 0;
-    for (const Entry& e : entries) {
+    // With sums, the kept lines that merge copies: their index and their entry.
+    std::vector<Kept> summedKept;
+    for (std::size_t at = 0; at < entries.size(); ++at) {
+        const Entry& e = entries[at];
         if (e.count == 0)
             continue; // only in the lists
         ++distinctHere;
@@ -188,6 +207,8 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         const bool keep = passes && KeepsKey(options_.keep, repeated);
         if (keep)
             kept.push_back(Kept{index, e.count});
+        if (keep && summing && repeated)
+            summedKept.push_back(Kept{index, at});
         if (repeated && job_.settings.collectRepeats)
             repeats.push_back(Kept{index, e.count});
     }
@@ -258,7 +279,44 @@ bool Partitioned::finish(Partition& partition, int worker, QString* reason,
         removedRuns_.push_back(KeptRun{&file, offset, items});
     }
     partition.file.reset();
+    // The sums of the merged lines, each as its length (4 bytes) and its digits, and where each
+    // stands, by index.
+    QByteArray sumTexts;
+    if (!std::is_sorted(summedKept.begin(), summedKept.end(), byIndex))
+        std::sort(summedKept.begin(), summedKept.end(), byIndex);
+    std::vector<std::size_t> inFile; // of summedKept, those whose sums go to the file
+    for (std::size_t i = 0; i < summedKept.size(); ++i) {
+        Kept& k = summedKept[i];
+        const QByteArray digits = sums[std::size_t(k.count)].text().toLatin1();
+        if (PackSum(digits, &k.count))
+            continue;
+        const auto size = quint32(digits.size());
+        k.count = quint64(sumTexts.size());
+        sumTexts.append(reinterpret_cast<const char*>(&size), 4).append(digits);
+        inFile.push_back(i);
+    }
     std::lock_guard lock(mutex_);
+    if (!summedKept.empty()) {
+        const qint64 base = sumsFile_->size();
+        for (const std::size_t i : inFile)
+            summedKept[i].count += quint64(base);
+        const qint64 at = keptFile_->size();
+        const qint64 pairBytes = qint64(summedKept.size()) * qint64(sizeof(Kept));
+        if (!sumTexts.isEmpty() &&
+            (!sumsFile_->seek(base) ||
+             !WriteWhole(*sumsFile_, sumTexts.constData(), sumTexts.size()) ||
+             !sumsFile_->flush())) {
+            *reason = TemporaryWriteFailure(*sumsFile_, freeAtStart_);
+            return false;
+        }
+        if (!keptFile_->seek(at) ||
+            !WriteWhole(*keptFile_, reinterpret_cast<const char*>(summedKept.data()), pairBytes) ||
+            !keptFile_->flush()) {
+            *reason = TemporaryWriteFailure(*keptFile_, freeAtStart_);
+            return false;
+        }
+        sumRuns_.push_back(KeptRun{keptFile_.get(), at, qint64(summedKept.size())});
+    }
     const qint64 bytes = qint64(kept.size()) * qint64(sizeof(Kept));
     const qint64 offset = keptFile_->size();
     if (!keptFile_->seek(offset) ||

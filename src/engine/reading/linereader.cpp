@@ -35,9 +35,14 @@ qint64 LineLengthAt(const SegmentList& inputs, quint64 pos) {
 }
 
 LineReader::LineReader(const FilterOptions& options, KeyWay way)
-    : way_(way), keys_{LineKeyMaker(options), LineKeyMaker(options)}, columns_{
-                                                                          ByteColumnKey(options),
-                                                                          ByteColumnKey(options)} {}
+    : way_(way), keys_{LineKeyMaker(options), LineKeyMaker(options)},
+      columns_{ByteColumnKey(options), ByteColumnKey(options)},
+      summing_(options.key.sumColumn > 0) {
+    if (summing_) {
+        sums_[0].emplace(options.key);
+        sums_[1].emplace(options.key);
+    }
+}
 
 LineReader::~LineReader() = default;
 
@@ -61,20 +66,53 @@ qint64 LineReader::chars(const Segment& s, const uchar* line, qint64 length) {
     return n;
 }
 
+QByteArrayView LineReader::summed(const Segment& s, const uchar* line, qint64 length) {
+    if (!summing_)
+        return {};
+    if (way_ == KeyWay::ByteColumns)
+        return columns_[0].summedOf(line, length);
+    const QStringView column = sums_[0]->find(decode(s, line, length, summedLine_));
+    if (column.isNull())
+        return {};
+    summed_ = column.toLatin1();
+    return summed_;
+}
+
+void LineReader::placeSummed(const uchar* line, LineRef& ref) const {
+    if (way_ != KeyWay::ByteColumns || ref.kind != LineKind::Keyed)
+        return;
+    const QByteArrayView column = columns_[0].summed();
+    const qint64 from = reinterpret_cast<const uchar*>(column.data()) - line;
+    if (column.isEmpty() || column.size() > 0xFFFF || from < 0 || from > qint64(~quint32(0)))
+        return;
+    ref.summedBytes = quint16(column.size());
+    ref.summedFrom = quint32(from);
+}
+
 QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 length, int buffer,
                                bool* keyless) {
     bool none = false;
     QByteArrayView k;
+    // An input's line whose summed column is no number has no key; a list's needs none.
+    const bool checkSum = summing_ && s.list < 0;
     switch (way_) {
     case KeyWay::Bytes:
         k = QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length));
         break;
     case KeyWay::ByteColumns:
         k = columns_[buffer].key(line, length, &none);
+        if (checkSum && !k.isEmpty() && !DecimalSum::IsNumber(columns_[buffer].summed())) {
+            k = {};
+            none = true;
+        }
         break;
     case KeyWay::Text: {
-        const QStringView text =
-            keys_[buffer].key(decode(s, line, length, decoded_[buffer]), &none);
+        const QStringView decoded = decode(s, line, length, decoded_[buffer]);
+        QStringView text = keys_[buffer].key(decoded, &none);
+        if (checkSum && !text.isEmpty() && !sums_[buffer]->holdsNumber(decoded)) {
+            text = {};
+            none = true;
+        }
         k = QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
         if (none && s.undecided) {
             if (const QString why = keys_[buffer].undecided(); !why.isEmpty()) {
@@ -180,7 +218,10 @@ void SplitRange(const Segment& s, const uchar* from, const uchar* to, LineReader
         LineKind kind = LineKind::Keyed;
         qint64 keyBytes = 0;
         const quint64 hash = reader.hash(s, line, length, &kind, &keyBytes);
-        lines.push_back(LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, kind});
+        LineRef& ref = lines.emplace_back(
+            LineRef{quint64(s.base + (line - s.data)), length, hash, keyBytes, kind});
+        if (reader.sums())
+            reader.placeSummed(line, ref);
     });
 }
 

@@ -5,10 +5,12 @@
 // every worker.
 
 #include "core/bytecolumns.h"
+#include "core/sumcolumn.h"
 #include "engine/reading/segment.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -31,6 +33,10 @@ struct LineRef {
     quint64 hash;
     qint64 keyBytes;
     LineKind kind;
+    // With sums, where a keyed line's columns are cut from its bytes: its summed column, as
+    // bytes from the line's start (0 bytes where it is not known so).
+    quint16 summedBytes = 0;
+    quint32 summedFrom = 0;
 };
 
 // One decoder for each encoding it is asked for, made when first needed. One per thread.
@@ -67,6 +73,14 @@ public:
     // The line's length in characters (code points) as its text reads.
     qint64 chars(const Segment& s, const uchar* line, qint64 length);
 
+    // With KeyRule::sumColumn: the line's summed column as ASCII (valid until the next call); a
+    // null view when it has none. A line of the input whose column is not a number has no key.
+    QByteArrayView summed(const Segment& s, const uchar* line, qint64 length);
+    // After hash() of a line: where its summed column is, where its columns are cut from its
+    // bytes (see LineRef).
+    void placeSummed(const uchar* line, LineRef& ref) const;
+    bool sums() const { return summing_; }
+
 private:
     QStringView decode(const Segment& s, const uchar* line, qint64 length, QString& into);
 
@@ -75,6 +89,12 @@ private:
     ByteColumnKey columns_[2];
     QString decoded_[2];
     QString counted_; // a line decoded to count its characters
+    // With sums: the summed column of the text of each buffer, a line decoded to find it, and
+    // that column as ASCII.
+    bool summing_ = false;
+    std::optional<SumColumn> sums_[2];
+    QString summedLine_;
+    QByteArray summed_;
     DecoderCache decoders_;
     std::vector<uchar> again_; // a first copy read again from its file
 };

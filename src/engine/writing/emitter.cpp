@@ -6,6 +6,7 @@
 #include "engine/writing/sortstage.h"
 
 #include "core/sortkeys.h"
+#include "core/sumcolumn.h"
 
 #include "files/textcodec.h"
 
@@ -166,7 +167,59 @@ bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 c
     return sort_ ? sortLine(s, line, length, count) : write(s, line, length, count);
 }
 
+bool Emitter::line(const Segment& s, const uchar* line, qint64 length, quint64 count,
+                   QStringView sum) {
+    sum_ = sum;
+    const bool written = this->line(s, line, length, count);
+    sum_ = {};
+    return written;
+}
+
+void Emitter::setSums(const FilterOptions& options, bool bytes) {
+    sums_ = std::make_unique<SumColumn>(options.key);
+    if (bytes)
+        byteSums_ = std::make_unique<ByteColumnKey>(options);
+}
+
+bool Emitter::writeSummed(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    // A short line of the output's own bytes: the sum (ASCII) put in place of its column.
+    if (byteSums_ && !s.native && units_ == UnitFormat::Bytes && sameEncoding(s) && !loneByte_ &&
+        length <= kShortLineBytes) {
+        const QByteArrayView column = byteSums_->summedOf(line, length);
+        if (!column.isNull()) {
+            if (counts_)
+                appendUnits(QString::number(count) + u'\t');
+            const char* bytes = reinterpret_cast<const char*>(line);
+            const qsizetype before = column.data() - bytes;
+            buffer_.append(bytes, before);
+            for (const QChar c : sum_)
+                buffer_.append(char(c.unicode()));
+            buffer_.append(column.data() + column.size(),
+                           qsizetype(length) - before - column.size());
+            buffer_.append(lineBreak_);
+            ++lines_;
+            return flushWhenFull();
+        }
+    }
+    text_.resize(0);
+    if (s.native)
+        text_ = QStringView(reinterpret_cast<const QChar*>(line), qsizetype(length / 2)).toString();
+    else
+        decoders_(s.encoding)
+            .decode(QByteArrayView(reinterpret_cast<const char*>(line), qsizetype(length)), text_);
+    QString summed = sums_->replaced(text_, sum_);
+    if (counts_)
+        summed.prepend(QString::number(count) + u'\t');
+    if (!appendText(summed))
+        return false;
+    buffer_.append(lineBreak_);
+    ++lines_;
+    return flushWhenFull();
+}
+
 bool Emitter::write(const Segment& s, const uchar* line, qint64 length, quint64 count) {
+    if (!sum_.isNull() && sums_)
+        return writeSummed(s, line, length, count);
     // Most lines: no count before them, the same encoding, whole units.
     if (!counts_ && !loneByte_ && length <= kShortLineBytes &&
         (units_ == UnitFormat::Bytes || length % 2 == 0) && sameEncoding(s)) {

@@ -11,6 +11,7 @@
 
 class SortKeyMaker;
 class SortStage;
+class SumColumn;
 class TextEncoder;
 
 // Writes kept lines in the output's encoding, with its line break and optional counts. In
@@ -40,6 +41,12 @@ public:
     void setHeader(const Segment& s, const uchar* line, qint64 length);
     // A kept line, which occurs `count` times.
     bool line(const Segment& s, const uchar* line, qint64 length, quint64 count);
+    // The same, with its summed column (see setSums) written as `sum` instead, unless `sum` is
+    // null.
+    bool line(const Segment& s, const uchar* line, qint64 length, quint64 count, QStringView sum);
+    // Where the sums of KeyRule::sumColumn go in a line; with `bytes`, the columns of a line of
+    // the output's encoding are cut from its bytes (see ByteColumnKey).
+    void setSums(const FilterOptions& options, bool bytes);
     // A line after a text (such as "12<TAB>3<TAB>"), written in the output's encoding.
     bool line(QStringView before, const Segment& s, const uchar* line, qint64 length);
     bool finish();
@@ -70,6 +77,8 @@ private:
     // Appends a text in the output's encoding (as GB18030 where GBK lacks a character).
     bool appendText(QStringView text);
     bool convert(const Segment& s, const uchar* line, qint64 length);
+    // Writes a kept line with sum_ in its summed column, through its text.
+    bool writeSummed(const Segment& s, const uchar* line, qint64 length, quint64 count);
 
     OutputSink& sink_;
     TextEncoding encoding_;
@@ -100,4 +109,7 @@ private:
     qint64 headerLength_ = 0;
     QString sortText_;
     std::string sortBytes_;
+    std::unique_ptr<SumColumn> sums_;
+    std::unique_ptr<ByteColumnKey> byteSums_;
+    QStringView sum_; // of the line being written, or null
 };
