@@ -19,7 +19,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -506,6 +508,45 @@ private slots:
         QCOMPARE(text2()->text(), T(output));
         QCOMPARE(text2()->text(), engineFilter(input).text);
         QCOMPARE(this->note(), note);
+    }
+
+    // 粘贴清单 adds a pasted list holding the clipboard's text, its line breaks made CR LF; with
+    // nothing on the clipboard the list starts empty, ready to type into, and the dialog says so.
+    void pasteTakesTheClipboard_data() {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("listed");
+        QTest::addColumn<bool>("toldEmpty");
+        QTest::newRow("lines") << "甲\n乙\r\nc"
+                               << ""
+                               << "甲⏎乙⏎c" << false;
+        QTest::newRow("typed after") << "a\r"
+                                     << "b"
+                                     << "a⏎b" << false;
+        QTest::newRow("empty clipboard") << ""
+                                         << "x"
+                                         << "x" << true;
+    }
+    void pasteTakesTheClipboard() {
+        QFETCH(QString, clipboard);
+        QFETCH(QString, typed);
+        QFETCH(QString, listed);
+        QFETCH(bool, toldEmpty);
+        QGuiApplication::clipboard()->setText(clipboard);
+        ComparedListsDialog* dialog = listsDialog();
+        QVERIFY(dialog);
+        in<QPushButton>(dialog, "ListAddPasted")->click();
+        QGuiApplication::clipboard()->clear();
+        auto* text = in<QPlainTextEdit>(dialog, "ListText");
+        QVERIFY(text->isVisible());
+        QCOMPARE(dialog->focusWidget(), text);
+        QCOMPARE(
+            in<QLabel>(dialog, "ListSource")->text().contains(QStringLiteral("剪贴板中没有文字")),
+            toldEmpty);
+        typeInto(text, typed);
+        QCOMPARE(dialog->lists(),
+                 std::vector<ComparedList>{Pasted(ComparedList::Kind::Exclude, T(listed), 1)});
+        press(dialog, "ListOk");
     }
 
     // At most kMostComparedLists lists: the buttons that add are off at the bound, and files
