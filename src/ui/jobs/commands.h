@@ -64,8 +64,9 @@ private:
 };
 
 // Reads a file, or several as one text in their order, into the input box (see ReadFiles). Ctrl+Z
-// in the box can bring back the text it replaced. Files above the bounds are opened in the
-// large-file mode instead: the box shows their beginning.
+// in the box can bring back the text it replaced. Files with bytes their encoding cannot read go
+// in only when the user says so. Files above the bounds are opened in the large-file mode
+// instead: the box shows their beginning.
 class ImportJob final : public Job {
     Q_OBJECT
 public:
