@@ -280,12 +280,30 @@ private slots:
         }
     }
 
+    // An empty file empties the input box, says so over it, and Ctrl+Z brings the text back.
+    void emptyFileEmptiesInput_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("one") << QStringList{"empty.txt"};
+        QTest::newRow("two") << QStringList{"empty.txt", "empty2.txt"};
+    }
     void emptyFileEmptiesInput() {
-        box("Text1")->setText(QStringLiteral("typed"));
-        WriteAll(path(QStringLiteral("empty.txt")), "");
-        importAnswering(path(QStringLiteral("empty.txt")));
-        QCOMPARE(box("Text1")->text(), QString());
+        QFETCH(QStringList, files);
+        TextBox* input = box("Text1");
+        input->setText(QStringLiteral("typed"));
+        QStringList paths;
+        for (const QString& file : files) {
+            paths << path(file);
+            WriteAll(paths.last(), "");
+        }
+        importAnswering(paths.join(u'\n'));
+        QCOMPARE(input->text(), QString());
         QVERIFY(services->messages.isEmpty());
+        QCOMPARE(input->note(), QStringLiteral("导入的是空文件；Ctrl+Z 可恢复原文"));
+        input->setFocus();
+        QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(!input->isWorking(), 60000);
+        QCOMPARE(input->text(), QStringLiteral("typed"));
+        QCOMPARE(input->note(), QString());
     }
 
     // After an earlier choice, a cancelled dialog changes no box, writes no file, says nothing.

@@ -198,9 +198,11 @@ void ImportJob::run() {
                                        TextBox::Undo::Keep);
                     return;
                 }
-                input_.setText(imported.text, guarded([this, files] {
+                input_.setText(imported.text,
+                               guarded([this, files, empty = imported.text.text.isEmpty()] {
                                    encoding_ = files.encoding;
                                    lineBreak_ = files.lineBreak;
+                                   empty_ = empty;
                                    complete();
                                }),
                                TextBox::Undo::Keep);

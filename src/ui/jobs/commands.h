@@ -78,6 +78,8 @@ public:
     std::optional<TextEncoding> encoding() const { return encoding_; }
     std::optional<LineBreak> lineBreak() const { return lineBreak_; }
     std::shared_ptr<const LargeFile> largeFile() const { return large_; }
+    // Once completed: whether the files held no text, so that the box was emptied.
+    bool emptied() const { return empty_; }
 
 protected:
     void run() override;
@@ -87,6 +89,7 @@ private:
     QStringList paths_;
     DesktopServices& services_;
     LargeFileBounds bounds_;
+    bool empty_ = false;
     std::optional<TextEncoding> encoding_;
     std::optional<LineBreak> lineBreak_;
     std::shared_ptr<const LargeFile> large_;

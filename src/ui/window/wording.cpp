@@ -142,3 +142,7 @@ QString UnreadableImportQuestion(const QString& path, qsizetype unreadable) {
                           "导入后这些字节显示为 \uFFFD，保存时原样写回。仍要导入吗？")
         .arg(QFileInfo(path).fileName(), Grouped(unreadable));
 }
+
+QString EmptyImportNote() {
+    return QStringLiteral("导入的是空文件；Ctrl+Z 可恢复原文");
+}
