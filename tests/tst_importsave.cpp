@@ -115,17 +115,18 @@ private slots:
     }
 
     // Bytes that the file's encoding cannot read are counted once, shown as U+FFFD, and written
-    // back as they were.
+    // back as they were. The import asks first, naming the file.
     void invalidBytesAreCountedAndShown() {
         WriteAll(path(QStringLiteral("bad.txt")), "a\x81\x30\r\nb\xbc");
         importAnswering(path(QStringLiteral("bad.txt")));
         QCOMPARE(box("Text1")->text(), u'a' + Byte(0x81) + QStringLiteral("0\r\nb") + Byte(0xbc));
         QCOMPARE(services->messages.size(), 1);
-        QCOMPARE(services->messages[0].style, 64);
-        QCOMPARE(services->messages[0].title, QStringLiteral("提示"));
+        QCOMPARE(services->messages[0].style, int(DesktopServices::Question));
+        QCOMPARE(services->messages[0].title, QStringLiteral("导入"));
         const QString prompt = services->messages[0].prompt;
         QVERIFY2(prompt.contains(QStringLiteral(" 2 ")) && prompt.contains(u'\uFFFD') &&
-                     prompt.contains(QStringLiteral("原样写回")),
+                     prompt.contains(QStringLiteral("原样写回")) &&
+                     prompt.contains(QStringLiteral("bad.txt")),
                  qPrintable(prompt));
         // Drawn as U+FFFD is drawn.
         TextBox shown;
@@ -233,12 +234,76 @@ private slots:
         QVERIFY(services->messages[0].prompt.contains(QFileInfo(file).fileName()));
     }
 
-    void emptyFileEmptiesInput() {
+    // A file that is no text: the question names it, and 取消 leaves the box as it was (the
+    // first of several files that holds such bytes is named).
+    void unreadableFileAsked_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<QString>("count");
+        QTest::newRow("binary, 取消") << QStringList{"bin.dat"} << false << "bin.dat"
+                                      << "1,000";
+        QTest::newRow("binary, 确定") << QStringList{"bin.dat"} << true << "bin.dat"
+                                      << "1,000";
+        QTest::newRow("second of two, 取消")
+            << QStringList{"ok.txt", "bin.dat"} << false << "bin.dat"
+            << "1,000";
+    }
+    void unreadableFileAsked() {
+        QFETCH(QStringList, files);
+        QFETCH(bool, answer);
+        QFETCH(QString, named);
+        QFETCH(QString, count);
+        // Bytes as a compiled program holds them: lone lead bytes of GBK after a NUL.
+        WriteAll(path(QStringLiteral("bin.dat")), QByteArray("\x7f"
+                                                             "ELF\0\x81",
+                                                             6)
+                                                      .repeated(1000));
+        WriteAll(path(QStringLiteral("ok.txt")), "a\r\n");
         box("Text1")->setText(QStringLiteral("typed"));
-        WriteAll(path(QStringLiteral("empty.txt")), "");
-        importAnswering(path(QStringLiteral("empty.txt")));
-        QCOMPARE(box("Text1")->text(), QString());
+        services->askAnswers = {answer};
+        QStringList paths;
+        for (const QString& file : files)
+            paths << path(file);
+        importAnswering(paths.join(u'\n'));
+        QCOMPARE(services->messages.size(), 1);
+        QCOMPARE(services->calls.filter(QStringLiteral("AskOkCancel")).size(), 1);
+        const QString prompt = services->messages[0].prompt;
+        QVERIFY2(prompt.contains(QStringLiteral("“%1”").arg(named)) &&
+                     prompt.contains(QStringLiteral(" %1 处").arg(count)),
+                 qPrintable(prompt));
+        if (answer) {
+            QVERIFY(box("Text1")->text().contains(Byte(0x81)));
+        } else {
+            QCOMPARE(box("Text1")->text(), QStringLiteral("typed"));
+            QCOMPARE(box("Text1")->note(), QString());
+        }
+    }
+
+    // An empty file empties the input box, says so over it, and Ctrl+Z brings the text back.
+    void emptyFileEmptiesInput_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("one") << QStringList{"empty.txt"};
+        QTest::newRow("two") << QStringList{"empty.txt", "empty2.txt"};
+    }
+    void emptyFileEmptiesInput() {
+        QFETCH(QStringList, files);
+        TextBox* input = box("Text1");
+        input->setText(QStringLiteral("typed"));
+        QStringList paths;
+        for (const QString& file : files) {
+            paths << path(file);
+            WriteAll(paths.last(), "");
+        }
+        importAnswering(paths.join(u'\n'));
+        QCOMPARE(input->text(), QString());
         QVERIFY(services->messages.isEmpty());
+        QCOMPARE(input->note(), QStringLiteral("导入的是空文件；Ctrl+Z 可恢复原文"));
+        input->setFocus();
+        QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(!input->isWorking(), 60000);
+        QCOMPARE(input->text(), QStringLiteral("typed"));
+        QCOMPARE(input->note(), QString());
     }
 
     // After an earlier choice, a cancelled dialog changes no box, writes no file, says nothing.

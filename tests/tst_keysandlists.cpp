@@ -19,7 +19,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -431,21 +433,41 @@ private slots:
                                     << "正则表达式为空";
         QTest::newRow("a bad pattern") << "pattern (ab"
                                        << "正则表达式“(ab”有误";
+        QTest::newRow("a long bad pattern")
+            << "pattern (" + QString(300, u'a') << "正则表达式“(aaa";
     }
     void keyDialogFaults() {
         QFETCH(QString, source);
         QFETCH(QString, fault);
         KeyRuleDialog* dialog = keyDialog();
         QVERIFY(dialog);
+        // Where the controls above and below the fault stand: a fault that comes or goes moves
+        // none of them, nor the dialog's size.
+        auto places = [dialog] {
+            QCoreApplication::sendPostedEvents();
+            QList<QRect> at{dialog->rect()};
+            for (const char* name : {"KeyFields", "KeyExampleResult", "KeyOk"}) {
+                auto* w = in<QWidget>(dialog, name);
+                at << QRect(w->mapTo(dialog, QPoint(0, 0)), w->size());
+            }
+            return at;
+        };
+        setUp(dialog, {QStringLiteral("columns 1 2"), QString()});
+        const QList<QRect> without = places();
         setUp(dialog, {source, QString()});
         QVERIFY2(dialog->fault().contains(fault), qPrintable(dialog->fault()));
-        QCOMPARE(in<QLabel>(dialog, "KeyError")->text(), dialog->fault());
-        QVERIFY(in<QLabel>(dialog, "KeyError")->isVisible());
+        auto* told = in<QLabel>(dialog, "KeyError");
+        const QString shown = told->text().remove(QChar(0x200B));
+        QVERIFY2(shown == dialog->fault() || shown.contains(u'…'), qPrintable(shown));
+        QCOMPARE(told->toolTip(), dialog->fault());
+        QVERIFY(told->isVisible());
+        QCOMPARE(places(), without);
         QVERIFY(!in<QPushButton>(dialog, "KeyOk")->isEnabled());
         QCOMPARE(dialog->exampleKey(), QStringLiteral("键：—（设置有误）"));
         // Mended, then cancelled.
         setUp(dialog, {QStringLiteral("columns 1 2"), QString()});
         QCOMPARE(dialog->fault(), QString());
+        QCOMPARE(places(), without);
         QVERIFY(in<QPushButton>(dialog, "KeyOk")->isEnabled());
         press(dialog, "KeyCancel");
         QCOMPARE(window->filterOptions(), FilterOptions{});
@@ -544,6 +566,45 @@ private slots:
         QCOMPARE(text2()->text(), T(output));
         QCOMPARE(text2()->text(), engineFilter(input).text);
         QCOMPARE(this->note(), note);
+    }
+
+    // 粘贴清单 adds a pasted list holding the clipboard's text, its line breaks made CR LF; with
+    // nothing on the clipboard the list starts empty, ready to type into, and the dialog says so.
+    void pasteTakesTheClipboard_data() {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("listed");
+        QTest::addColumn<bool>("toldEmpty");
+        QTest::newRow("lines") << "甲\n乙\r\nc"
+                               << ""
+                               << "甲⏎乙⏎c" << false;
+        QTest::newRow("typed after") << "a\r"
+                                     << "b"
+                                     << "a⏎b" << false;
+        QTest::newRow("empty clipboard") << ""
+                                         << "x"
+                                         << "x" << true;
+    }
+    void pasteTakesTheClipboard() {
+        QFETCH(QString, clipboard);
+        QFETCH(QString, typed);
+        QFETCH(QString, listed);
+        QFETCH(bool, toldEmpty);
+        QGuiApplication::clipboard()->setText(clipboard);
+        ComparedListsDialog* dialog = listsDialog();
+        QVERIFY(dialog);
+        in<QPushButton>(dialog, "ListAddPasted")->click();
+        QGuiApplication::clipboard()->clear();
+        auto* text = in<QPlainTextEdit>(dialog, "ListText");
+        QVERIFY(text->isVisible());
+        QCOMPARE(dialog->focusWidget(), text);
+        QCOMPARE(
+            in<QLabel>(dialog, "ListSource")->text().contains(QStringLiteral("剪贴板中没有文字")),
+            toldEmpty);
+        typeInto(text, typed);
+        QCOMPARE(dialog->lists(),
+                 std::vector<ComparedList>{Pasted(ComparedList::Kind::Exclude, T(listed), 1)});
+        press(dialog, "ListOk");
     }
 
     // At most kMostComparedLists lists: the buttons that add are off at the bound, and files

@@ -2,6 +2,7 @@
 #include "fakedesktopservices.h"
 #include "platform/qtdesktopservices.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -382,9 +383,44 @@ private slots:
         QVERIFY(flags & Qt::TextSelectableByMouse);
     }
 
+    // A short text under a long title: the box is wide enough for the whole title beside the
+    // title bar's icon and buttons (Qt's own allowance of 50 pixels is not), whether it tells or
+    // asks.
+    void messageBoxTitleFits_data() {
+        QTest::addColumn<bool>("asks");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("tells") << false << "过滤后的数据已经复制到剪贴板，可以粘贴到别处";
+        QTest::newRow("asks") << true << "导入的文件可能不是文本文件，仍要导入吗";
+    }
+    void messageBoxTitleFits() {
+        QFETCH(bool, asks);
+        QFETCH(QString, title);
+        QtDesktopServices services;
+        int width = 0;
+        QTimer::singleShot(0, [&] {
+            QMessageBox* box = nullptr;
+            QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())));
+            QTRY_VERIFY(box->isVisible());
+            width = box->width();
+            box->reject();
+        });
+        if (asks)
+            services.AskOkCancel(QStringLiteral("好？"), title);
+        else
+            services.MsgBox(QStringLiteral("好。"), DesktopServices::Information, title);
+        const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+        QVERIFY2(width > metrics.horizontalAdvance(title) + 6 * metrics.height(),
+                 qPrintable(QString::number(width)));
+    }
+
+    // Qt's own words in Chinese: its standard buttons, and the type of a folder in the file
+    // dialog, which its translation lacks.
     void chineseStandardButtons() {
         InstallQtTranslation();
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("确定"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Open"), QStringLiteral("打开"));
+        const QTemporaryDir dir;
+        QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(dir.path())), QStringLiteral("文件夹"));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "ui/compare/filteroptionsmenu.h"
 #include "ui/statistic/repeatsdialog.h"
 #include "ui/statistic/similargroups.h"
+#include "ui/statistic/similarmodel.h"
 #include "ui/statistic/similarview.h"
 #include "ui/textbox/repeatmarks.h"
 #include "ui/textbox/textbox.h"
@@ -193,6 +194,63 @@ private slots:
         // Another text forgets the ticks.
         text1()->setText(text1()->text() + QStringLiteral("\r\nx"));
         QVERIFY(window->keptByHand().empty());
+    }
+
+    // At the size of a large list (270,000 lines that went), the page reads the lines from the
+    // groups as it shows them, with the same rows, search and ticks as for a few.
+    void manyLines_data() {
+        QTest::addColumn<QString>("searched");
+        QTest::addColumn<int>("groups");
+        QTest::addColumn<int>("lastGroupLines");
+        QTest::newRow("all") << "" << 30000 << 9;
+        QTest::newRow("a kept line, with all its lines") << "KEPT 29999" << 1 << 9;
+        QTest::newRow("one line of each group") << "-8" << 30000 << 1;
+        QTest::newRow("nothing") << "none" << 0 << 0;
+    }
+    void manyLines() {
+        QFETCH(QString, searched);
+        QFETCH(int, groups);
+        QFETCH(int, lastGroupLines);
+        auto listed = std::make_shared<SimilarGroups>();
+        for (int g = 0; g < 30000; ++g) {
+            SimilarGroup group{{0, g * 10 + 1}, QStringLiteral("kept %1").arg(g), {}};
+            for (int m = 0; m < 9; ++m)
+                group.members.push_back(SimilarMember{
+                    {0, g * 10 + 2 + m}, 90, QStringLiteral("line %1-%2").arg(g).arg(m)});
+            listed->groups.push_back(std::move(group));
+        }
+        listed->rows = listed->nearLines = 270000;
+        SimilarView view;
+        view.setGroups(listed);
+        view.resize(600, 400);
+        view.show();
+        QTreeView* tree = view.tree();
+        // A model over the groups, not an item for each cell.
+        const auto* model = qobject_cast<const SimilarModel*>(tree->model());
+        QVERIFY(model);
+        view.search()->setText(searched);
+        QCOMPARE(model->rowCount(), groups);
+        if (groups == 0)
+            return;
+        const QModelIndex last = model->index(groups - 1, 0);
+        QCOMPARE(model->rowCount(last), lastGroupLines);
+        QCOMPARE(last.data().toString(), QStringLiteral("299991"));
+        QVERIFY(tree->isExpanded(last));
+        const QModelIndex line = model->index(lastGroupLines - 1, SimilarView::Keep, last);
+        QCOMPARE(model->index(line.row(), SimilarView::Text, last).data().toString(),
+                 QStringLiteral("line 29999-8"));
+        QCOMPARE(model->index(line.row(), SimilarView::Text, last)
+                     .data(SimilarModel::KeptTextRole)
+                     .toString(),
+                 QStringLiteral("kept 29999"));
+        QVERIFY(tree->model()->setData(line, Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(view.keptByHand(), (std::vector<LinePlace>{{0, 300000}}));
+        // The tick stays when the search goes.
+        view.search()->clear();
+        QCOMPARE(model->index(8, SimilarView::Keep, model->index(29999, 0))
+                     .data(Qt::CheckStateRole)
+                     .toInt(),
+                 int(Qt::Checked));
     }
 
     // 标出重复 marks near repeats in a second shade, and its note tells them from equal copies.

@@ -6,8 +6,8 @@
 // What both programs, the window and the command line, say alike about themselves.
 
 // Installs Qt's own Chinese translation (the words of its command-line parser and of its standard
-// dialogs) into the running application, once: later calls do nothing. Nothing without an
-// application.
+// dialogs) into the running application, once, with the few words of the file dialog it lacks:
+// later calls do nothing. Nothing without an application.
 void InstallQtTranslation();
 
 // The message for an option the program does not know, named as it was typed among `arguments`

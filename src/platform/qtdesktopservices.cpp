@@ -114,6 +114,25 @@ DesktopServices::Choice QtDesktopServices::chooseFile(DialogKind kind, const QSt
     return choice;
 }
 
+namespace {
+
+// A message box is as wide as its text needs; a short text under a longer title would leave the
+// title cut in the title bar. A row as wide as the title, with room for the bar's icon and
+// buttons, keeps it whole (within the screen).
+void FitTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    int width = metrics.horizontalAdvance(box.windowTitle()) + 8 * metrics.height();
+    if (const QScreen* screen = box.screen())
+        width = std::min(width, screen->availableSize().width() * 9 / 10);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+} // namespace
+
 void QtDesktopServices::MsgBox(const QString& prompt, int style, const QString& title) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     if (style == Critical)
@@ -122,6 +141,7 @@ void QtDesktopServices::MsgBox(const QString& prompt, int style, const QString& 
         icon = QMessageBox::Information;
     QMessageBox box(icon, title, prompt, QMessageBox::Ok, parent_);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    FitTitle(box);
     box.exec();
 }
 
@@ -131,6 +151,7 @@ bool QtDesktopServices::AskOkCancel(const QString& prompt, const QString& title)
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
     box.setDefaultButton(QMessageBox::Cancel);
+    FitTitle(box);
     return box.exec() == QMessageBox::Ok;
 }
 

@@ -75,6 +75,8 @@ ImportedFiles ReadFiles(const QStringList& paths, const LargeFileBounds& bounds,
             out.lineBreak = read.decoded.lineBreak;
         }
         out.unreadable += read.decoded.unreadable;
+        if (read.decoded.unreadable > 0 && out.unreadableIn.isEmpty())
+            out.unreadableIn = paths[i];
         // A file that does not end in a line break still ends its last line.
         if (!text.isEmpty() && !text.endsWith(u'\n') && !text.endsWith(u'\r'))
             text += QStringLiteral("\r\n");

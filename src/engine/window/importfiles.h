@@ -28,6 +28,7 @@ struct ImportedFiles {
     TextEncoding encoding = TextEncoding::Gbk; // the first file's
     LineBreak lineBreak = LineBreak::CrLf;     // the first file's most common
     qsizetype unreadable = 0;                  // undecodable bytes carried in the text
+    QString unreadableIn;                      // the first file holding some
     std::shared_ptr<const LargeFile> large;
 };
 

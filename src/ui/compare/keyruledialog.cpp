@@ -38,28 +38,6 @@ const SeparatorChoice kSeparators[] = {
 };
 constexpr int kOtherCharacter = int(std::size(kSeparators)) - 1;
 
-// The regions of phone numbers written without a country code that the list offers; one the
-// settings hold that is not here is added by its code.
-struct RegionChoice {
-    const char16_t* name;
-    const char* code;
-};
-const RegionChoice kRegions[] = {
-    {u"中国", "CN"}, {u"中国香港", "HK"}, {u"中国澳门", "MO"}, {u"中国台湾", "TW"},
-    {u"美国", "US"}, {u"加拿大", "CA"},   {u"英国", "GB"},     {u"日本", "JP"},
-    {u"韩国", "KR"}, {u"新加坡", "SG"},   {u"马来西亚", "MY"}, {u"澳大利亚", "AU"},
-    {u"德国", "DE"}, {u"法国", "FR"},     {u"俄罗斯", "RU"},   {u"印度", "IN"},
-};
-
-// The option that says what the part compared is read as (KeyRule::kind), from the table.
-const ComparisonOption* KindOption() {
-    for (const ComparisonOption& option : ComparisonOptions()) {
-        if (option.member.family == OptionFamily::Key && !option.choices.empty())
-            return &option;
-    }
-    return nullptr;
-}
-
 // Why a part read as a contact kind has no key.
 QString NoContactKey(KeyRule::Kind kind) {
     switch (kind) {
@@ -86,6 +64,38 @@ QString Shown(const QString& column) {
     QString shown = WithReplacementCharacters(column);
     shown.replace(u'\t', u'⇥');
     return shown.size() > kShownKeyChars ? shown.left(kShownKeyChars) + QStringLiteral("…") : shown;
+}
+
+// The text with a place to wrap in every run of eight characters that word wrapping would keep
+// whole (a pattern, say), so that it wraps rather than widening the dialog.
+QString Breakable(const QString& text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 8);
+    int run = 0;
+    for (const QChar c : text) {
+        const bool whole = !c.isSpace() && c.unicode() < 0x2E80; // CJK wraps anywhere already
+        run = whole ? run + 1 : 0;
+        if (run > 8 && !c.isLowSurrogate()) {
+            out += QChar(0x200B); // zero width space
+            run = 1;
+        }
+        out += c;
+    }
+    return out;
+}
+
+// The text as it fits in two lines of the label: cut in its middle where it would take more (the
+// label's tooltip holds it whole).
+QString InTwoLines(const QString& text, const QLabel& label) {
+    const int width = label.contentsRect().width();
+    const QFontMetrics metrics(label.font());
+    QString breakable = Breakable(text);
+    if (!label.isVisible() || width <= 0 ||
+        metrics.boundingRect(QRect(0, 0, width, 1 << 20), Qt::TextWordWrap, breakable).height() <=
+            2 * metrics.lineSpacing())
+        return breakable;
+    return Breakable(
+        metrics.elidedText(text, Qt::ElideMiddle, 2 * width - 4 * metrics.averageCharWidth()));
 }
 
 QLabel* PlainLabel(const QString& name, QWidget* parent) {
@@ -150,6 +160,12 @@ KeyRuleDialog::KeyRuleDialog(const FilterOptions& options, const QString& exampl
     palette.setColor(QPalette::WindowText,
                      ReadableOn(QColor(0xC0, 0x00, 0x00), palette.color(QPalette::Window)));
     fault_->setPalette(palette);
+    // Two lines are kept for it, with or without a fault, so that nothing moves as one comes
+    // and goes.
+    fault_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    fault_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    fault_->setText(QStringLiteral("\n"));
+    fault_->setFixedHeight(fault_->sizeHint().height());
     form->addRow(fault_);
     FilterOptions others = options;
     others.key = {};
@@ -235,94 +251,6 @@ void KeyRuleDialog::createSourceGroup(QVBoxLayout* layout) {
     regex_->setPlaceholderText(QStringLiteral("有括号时取第一组，如 ^(\\S+)"));
     grid->addWidget(regex_, 5, 1, 1, 2);
     grid->setColumnStretch(2, 1);
-    layout->addWidget(box);
-}
-
-void KeyRuleDialog::createNormalizations(QVBoxLayout* layout) {
-    auto* box = new QGroupBox(QStringLiteral("比较时再忽略"), this);
-    auto* grid = new QGridLayout(box);
-    // Two to a row, in the table's order.
-    int shown = 0;
-    for (const ComparisonOption& option : ComparisonOptions()) {
-        if (option.member.family != OptionFamily::Key || !option.isFlag() ||
-            !option.transformsLines)
-            continue;
-        auto* check = new QCheckBox(QString::fromUtf16(option.label), box);
-        check->setObjectName(QString::fromLatin1(option.objectName));
-        if (option.tip)
-            check->setToolTip(QString::fromUtf16(option.tip));
-        const int at = shown++;
-        grid->addWidget(check, at / 2, at % 2);
-        checks_.emplace_back(&option, check);
-    }
-    layout->addWidget(box);
-}
-
-void KeyRuleDialog::createKindGroup(QVBoxLayout* layout) {
-    auto* box = new QGroupBox(QStringLiteral("按什么比较"), this);
-    box->setObjectName(QStringLiteral("KeyKindGroup"));
-    auto* grid = new QGridLayout(box);
-    kind_ = new QButtonGroup(this);
-    auto check = [&](const char* name, const QString& text) {
-        auto* button = new QCheckBox(text, box);
-        button->setObjectName(QString::fromLatin1(name));
-        return button;
-    };
-    QWidget* rules[4] = {}; // beside each kind: its rules
-    region_ = new QComboBox(box);
-    region_->setObjectName(QStringLiteral("KeyRegion"));
-    region_->setAccessibleName(QStringLiteral("没有国家代码的号码所属地区"));
-    for (const RegionChoice& region : kRegions)
-        region_->addItem(QString::fromUtf16(region.name) + u' ' + QLatin1String(region.code),
-                         QString::fromLatin1(region.code));
-    plus_ = check("KeyEmailPlus", QStringLiteral("忽略 + 后面的部分"));
-    gmail_ = check("KeyEmailGmail", QStringLiteral("Gmail 规则"));
-    gmail_->setToolTip(
-        QStringLiteral("gmail.com 的地址忽略 @ 前的点，googlemail.com 算作 gmail.com"));
-    www_ = check("KeyUrlWww", QStringLiteral("忽略开头的 www."));
-    slash_ = check("KeyUrlSlash", QStringLiteral("忽略末尾的 /"));
-    scheme_ = check("KeyUrlScheme", QStringLiteral("http 与 https 相同"));
-    auto row = [&](std::initializer_list<QWidget*> widgets) {
-        auto* holder = new QWidget(box);
-        auto* line = new QHBoxLayout(holder);
-        line->setContentsMargins(0, 0, 0, 0);
-        for (QWidget* widget : widgets) {
-            widget->setParent(holder);
-            line->addWidget(widget);
-        }
-        line->addStretch();
-        return holder;
-    };
-    auto* regionLabel = new QLabel(QStringLiteral("地区："), box);
-    regionLabel->setBuddy(region_);
-    rules[int(KeyRule::Kind::Phone)] = row({regionLabel, region_});
-    rules[int(KeyRule::Kind::Email)] = row({plus_, gmail_});
-    rules[int(KeyRule::Kind::Url)] = row({www_, slash_, scheme_});
-    int at = 0;
-    if (const ComparisonOption* kinds = KindOption()) {
-        for (const OptionChoice& choice : kinds->choices) {
-            auto* button = new QRadioButton(QString::fromUtf16(choice.label), box);
-            button->setObjectName(QString::fromLatin1(choice.objectName));
-            kind_->addButton(button, choice.value);
-            grid->addWidget(button, at, 0);
-            if (choice.value >= 0 && choice.value < int(std::size(rules)) && rules[choice.value])
-                grid->addWidget(rules[choice.value], at, 1);
-            ++at;
-        }
-    }
-    // The flags of the part compared's family that say how the input is read, not what the key
-    // leaves out: the header.
-    for (const ComparisonOption& option : ComparisonOptions()) {
-        if (option.member.family != OptionFamily::Key || !option.isFlag() || option.transformsLines)
-            continue;
-        auto* flag = new QCheckBox(QString::fromUtf16(option.label), box);
-        flag->setObjectName(QString::fromLatin1(option.objectName));
-        if (option.tip)
-            flag->setToolTip(QString::fromUtf16(option.tip));
-        grid->addWidget(flag, at++, 0, 1, 2);
-        checks_.emplace_back(&option, flag);
-    }
-    grid->setColumnStretch(1, 1);
     layout->addWidget(box);
 }
 
@@ -438,8 +366,8 @@ void KeyRuleDialog::refresh() {
 
     QString fault;
     const std::optional<KeyRule> rule = read(&fault);
-    fault_->setText(fault);
-    fault_->setVisible(!fault.isEmpty());
+    fault_->setText(InTwoLines(fault, *fault_));
+    fault_->setToolTip(fault);
     ok_->setEnabled(rule.has_value());
     if (!rule) {
         exampleKey_->setText(QStringLiteral("键：—（设置有误）"));

@@ -1,14 +1,17 @@
 #include "ui/compare/listsdialog.h"
 
 #include "core/grouped.h"
+#include "core/lines.h"
 #include "platform/desktopservices.h"
 #include "ui/compare/comparesetup.h"
 #include "ui/textbox/preparedtext.h"
 
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -164,9 +167,19 @@ void ComparedListsDialog::addFiles() {
                          DesktopServices::Information, QStringLiteral("对照清单"));
 }
 
+// A new pasted list holds what the clipboard holds; with nothing on it, the list starts empty
+// and the dialog says so.
 void ComparedListsDialog::addPasted() {
-    append(ComparedList{ComparedList::Kind::Exclude, {}, {}, {}});
+    const QString clipboard = QGuiApplication::clipboard()->text();
+    // As a box holds text: every line break CR LF.
+    QString text = NormalizeLineBreaks(clipboard);
+    const bool empty = text.isEmpty();
+    append(ComparedList{ComparedList::Kind::Exclude, {}, std::move(text), {}});
+    if (empty)
+        source_->setText(lists_.back().name +
+                         QStringLiteral("（剪贴板中没有文字，请在下面输入或粘贴，一行一项）："));
     text_->setFocus();
+    text_->moveCursor(QTextCursor::End);
 }
 
 void ComparedListsDialog::removeCurrent() {

@@ -182,6 +182,15 @@ void ImportJob::run() {
                                      QStringLiteral("导入失败"));
                 return;
             }
+            // Bytes the encoding cannot read are most often a file that is no text at all: the
+            // box changes only when the user wants it anyway.
+            if (!imported.files.large && imported.files.unreadable > 0 &&
+                !services_.AskOkCancel(UnreadableImportQuestion(imported.files.unreadableIn,
+                                                                imported.files.unreadable),
+                                       QStringLiteral("导入"))) {
+                complete();
+                return;
+            }
             beginStep(QStringLiteral("正在读取输入框"), 30, 35);
             followBox(&input_);
             input_.withText(guarded([this, imported](const QString&) {
@@ -200,17 +209,12 @@ void ImportJob::run() {
                                        TextBox::Undo::Keep);
                     return;
                 }
-                input_.setText(imported.text, guarded([this, files] {
+                input_.setText(imported.text,
+                               guarded([this, files, empty = imported.text.text.isEmpty()] {
                                    encoding_ = files.encoding;
                                    lineBreak_ = files.lineBreak;
+                                   empty_ = empty;
                                    complete();
-                                   if (files.unreadable > 0)
-                                       services_.MsgBox(
-                                           QStringLiteral("文件中有 %1 处字节无法识别为文字，"
-                                                          "显示为 \uFFFD。保存时这些字节会"
-                                                          "原样写回。")
-                                               .arg(Grouped(files.unreadable)),
-                                           DesktopServices::Information, QStringLiteral("提示"));
                                }),
                                TextBox::Undo::Keep);
             }));

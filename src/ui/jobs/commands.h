@@ -64,8 +64,9 @@ private:
 };
 
 // Reads a file, or several as one text in their order, into the input box (see ReadFiles). Ctrl+Z
-// in the box can bring back the text it replaced. Files above the bounds are opened in the
-// large-file mode instead: the box shows their beginning.
+// in the box can bring back the text it replaced. Files with bytes their encoding cannot read go
+// in only when the user says so. Files above the bounds are opened in the large-file mode
+// instead: the box shows their beginning.
 class ImportJob final : public Job {
     Q_OBJECT
 public:
@@ -77,6 +78,8 @@ public:
     std::optional<TextEncoding> encoding() const { return encoding_; }
     std::optional<LineBreak> lineBreak() const { return lineBreak_; }
     std::shared_ptr<const LargeFile> largeFile() const { return large_; }
+    // Once completed: whether the files held no text, so that the box was emptied.
+    bool emptied() const { return empty_; }
 
 protected:
     void run() override;
@@ -86,6 +89,7 @@ private:
     QStringList paths_;
     DesktopServices& services_;
     LargeFileBounds bounds_;
+    bool empty_ = false;
     std::optional<TextEncoding> encoding_;
     std::optional<LineBreak> lineBreak_;
     std::shared_ptr<const LargeFile> large_;

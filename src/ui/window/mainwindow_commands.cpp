@@ -250,7 +250,9 @@ void MainWindow::importFiles(const QStringList& paths) {
         }
         inputChanged_ = true;
         keptByHand_.clear();
-        Text1->setNote(paths.size() > 1 ? ImportedFilesNote(paths) : QString());
+        Text1->setNote(job->emptied()     ? EmptyImportNote()
+                       : paths.size() > 1 ? ImportedFilesNote(paths)
+                                          : QString());
     });
 }
 

@@ -139,3 +139,13 @@ QString ImportedFilesNote(const QStringList& paths) {
     return QStringLiteral("已导入 %1 个文件：").arg(paths.size()) +
            names.join(QStringLiteral("、"));
 }
+
+QString UnreadableImportQuestion(const QString& path, qsizetype unreadable) {
+    return QStringLiteral("文件“%1”中有 %2 处字节无法识别为文字，它可能不是文本文件。\n\n"
+                          "导入后这些字节显示为 \uFFFD，保存时原样写回。仍要导入吗？")
+        .arg(QFileInfo(path).fileName(), Grouped(unreadable));
+}
+
+QString EmptyImportNote() {
+    return QStringLiteral("导入的是空文件；Ctrl+Z 可恢复原文");
+}

@@ -45,3 +45,9 @@ QString LargeInputNotice(const LargeFile& input);
 QString LargeResultNotice(const TextSummary& summary);
 // The note over the input box after several files were imported: their names.
 QString ImportedFilesNote(const QStringList& paths);
+// The question before a file with bytes its encoding cannot read goes into the input box: it names
+// the file (the first such of several) and how many such bytes the files hold.
+QString UnreadableImportQuestion(const QString& path, qsizetype unreadable);
+// The note over the input box after an import of empty files, which emptied it (short enough to
+// be read whole over the box).
+QString EmptyImportNote();
