@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -157,6 +160,67 @@ private slots:
         menu.setOptions(options);
         QVERIFY(ignoreCase->isEnabled());
         QVERIFY(menu.options().ignoreCase);
+    }
+
+    // 合并: the column summed, cut by the separator also when the whole line is compared,
+    // remembered with it; refused with near repeats and when it is a compared column.
+    void sumRow_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("separator"); // the choice's index; -1 for a typed ";"
+        QTest::addColumn<int>("similar");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("whole line, tab") << u"line"_s << 0 << 0 << QString();
+        QTest::newRow("whole line, other character") << u"line"_s << -1 << 0 << QString();
+        QTest::newRow("column 1 compared") << u"1"_s << 0 << 0 << QString();
+        QTest::newRow("the summed column compared") << u"1,2"_s << 0 << 0 << u"同时是比较的列"_s;
+        QTest::newRow("near repeats on") << u"line"_s << 0 << 90 << u"相似的行也算重复"_s;
+    }
+    void sumRow() {
+        QFETCH(QString, source);
+        QFETCH(int, separator);
+        QFETCH(int, similar);
+        QFETCH(QString, fault);
+        FilterOptions options;
+        options.similar = similar;
+        KeyRuleDialog dialog(options, u"苹果;3"_s);
+        auto* sum = In<QCheckBox>(&dialog, "KeySum");
+        auto* column = dialog.findChild<QSpinBox*>(u"KeySumValue"_s);
+        QVERIFY(column);
+        auto* separators = In<QComboBox>(&dialog, "KeySeparator");
+        QVERIFY(!separators->isEnabled());
+        sum->click();
+        column->setValue(2);
+        if (source != u"line") {
+            In<QRadioButton>(&dialog, "KeyColumns")->click();
+            dialog.findChild<QLineEdit*>(u"KeyFields"_s)->setText(source);
+        }
+        QVERIFY(separators->isEnabled());
+        if (separator < 0) {
+            separators->setCurrentIndex(separators->count() - 1);
+            dialog.findChild<QLineEdit*>(u"KeySeparatorChar"_s)->setText(u";"_s);
+        } else {
+            separators->setCurrentIndex(separator);
+        }
+        QVERIFY2(dialog.fault().contains(fault), qPrintable(dialog.fault()));
+        QCOMPARE(In<QPushButton>(&dialog, "KeyOk")->isEnabled(), fault.isEmpty());
+        if (!fault.isEmpty())
+            return;
+        const KeyRule rule = dialog.keyRule();
+        QCOMPARE(rule.sumColumn, 2);
+        QCOMPARE(rule.separator.character, separator < 0 ? u";"_s : u"\t"_s);
+        if (separator < 0)
+            QCOMPARE(dialog.exampleKey(), u"键：「苹果」"_s);
+        QCOMPARE(KeyRuleFromText(KeyRuleToText(rule)), rule);
+        options.key = rule;
+        KeyRuleDialog again(options, {});
+        QCOMPARE(again.keyRule(), rule);
+
+        // The options menu greys near repeats while copies are summed.
+        FilterOptionsMenu menu;
+        menu.setOptions(options);
+        auto* near = menu.findChild<QCheckBox*>(u"OptionSimilar"_s);
+        QVERIFY(near);
+        QVERIFY(!near->isEnabled());
     }
 };
 

@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -258,6 +259,27 @@ private slots:
         QCOMPARE(text2()->text(), engineFilter(input).text);
         QCOMPARE(text2()->text(), ReferenceFilter(input, expected));
         QCOMPARE(this->note(), note);
+    }
+
+    // 合并 in the dialog: the copies of a word become one line with their numbers added up, as
+    // the engine adds them, and the setup is remembered.
+    void sumInTheWindow() {
+        KeyRuleDialog* dialog = keyDialog();
+        QVERIFY(dialog);
+        in<QCheckBox>(dialog, "KeySum")->click();
+        in<QSpinBox>(dialog, "KeySumValue")->setValue(2);
+        press(dialog, "KeyOk");
+        QCOMPARE(window->filterOptions().key.sumColumn, 2);
+        const QString input = QStringLiteral("苹果\t1.5\n梨\t2\n苹果\t3\n梨\tx\n");
+        filter(input);
+        QCOMPARE(text2()->text(), engineFilter(input).text);
+        QVERIFY2(text2()->text().startsWith(QStringLiteral("苹果\t4.5")),
+                 qPrintable(text2()->text()));
+        QVERIFY(find<SplitButton>("Command1")
+                    ->toolTip()
+                    .contains(QStringLiteral("把第 2 列的数字加起来")));
+        restart();
+        QCOMPARE(window->filterOptions().key.sumColumn, 2);
     }
 
     // A key pattern that backtracks without end on the lines: the filter works away from the

@@ -1,5 +1,7 @@
 #include "core/comparisonoptions.h"
 
+#include "core/sumcolumn.h"
+
 #include "core/shown.h"
 
 #include <climits>
@@ -328,6 +330,11 @@ void ResetRefusedOptions(FilterOptions& options) {
         else
             SetOptionValue(*option, options, DefaultOptionValue(*option));
     }
+    // A sum goes before near repeats, which merge nothing; a sum of a compared column goes.
+    if (!SumRefusal(options).isEmpty())
+        options.similar = 0;
+    if (!SumRefusal(options).isEmpty())
+        options.key.sumColumn = 0;
 }
 
 bool SameKeyOptions(const KeyRule& a, const KeyRule& b) {

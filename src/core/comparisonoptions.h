@@ -119,7 +119,8 @@ inline bool OptionGoesWithKind(const ComparisonOption& option, KeyRule::Kind kin
 }
 // The options set away from their default that the key's kind refuses, in the table's order.
 std::vector<const ComparisonOption*> OptionsRefusedByKey(const FilterOptions& options);
-// Turns those options back to their default (where the window sets a key, they go off).
+// Turns those options back to their default (where the window sets a key, they go off), and
+// near repeats off with a sum (SumRefusal).
 void ResetRefusedOptions(FilterOptions& options);
 
 // Whether the options of the part compared are the same in both.

@@ -35,14 +35,18 @@ QString SumColumn::replaced(QStringView line, QStringView sum) {
     return out;
 }
 
-QString SumRefusal(const FilterOptions& options) {
+QString SumRefusal(const FilterOptions& options, bool inWindow) {
     const KeyRule& key = options.key;
     if (key.sumColumn == 0)
         return {};
     if (options.similar != 0)
-        return QStringLiteral("--sum 不能与 --similar 一起用：相似的行不合并。");
+        return inWindow ? QStringLiteral("合并不能与“相似的行也算重复”一起用：相似的行不合并。"
+                                         "请先在选项菜单中关掉它。")
+                        : QStringLiteral("--sum 不能与 --similar 一起用：相似的行不合并。");
     if (key.source == KeyRule::Source::Columns &&
         std::find(key.columns.begin(), key.columns.end(), key.sumColumn) != key.columns.end())
-        return QStringLiteral("--sum 的第 %1 列不能同时是 --field 比较的列。").arg(key.sumColumn);
+        return (inWindow ? QStringLiteral("合并的第 %1 列不能同时是比较的列。")
+                         : QStringLiteral("--sum 的第 %1 列不能同时是 --field 比较的列。"))
+            .arg(key.sumColumn);
     return {};
 }

@@ -30,5 +30,6 @@ private:
 
 // Why the options cannot sum, in Chinese; empty when they can: near repeats are decided in one
 // pass in order and merge nothing, and a key made of the summed column would add up equal
-// numbers only.
-QString SumRefusal(const FilterOptions& options);
+// numbers only. `inWindow`: the options named as the window names them, else as the command
+// line does.
+QString SumRefusal(const FilterOptions& options, bool inWindow = false);

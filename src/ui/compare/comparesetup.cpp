@@ -91,7 +91,8 @@ QString KeyRuleToText(const KeyRule& rule) {
         o[kPattern] = rule.pattern;
         break;
     }
-    if (rule.source == KeyRule::Source::Columns) {
+    // The separator cuts the columns compared, and the one summed.
+    if (rule.source == KeyRule::Source::Columns || rule.sumColumn != 0) {
         switch (rule.separator.kind) {
         case Separator::Kind::Character:
             o[kSeparator] = QStringLiteral("character");
@@ -130,6 +131,27 @@ QString KeyRuleToText(const KeyRule& rule) {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
+namespace {
+
+bool ReadSeparator(const QJsonObject& o, Separator* into) {
+    const QString separator = o.value(kSeparator).toString();
+    if (separator == u"space") {
+        into->kind = Separator::Kind::Space;
+    } else if (separator == u"csv") {
+        into->kind = Separator::Kind::Csv;
+    } else {
+        QString error;
+        const std::optional<Separator> read =
+            ParseSeparator(o.value(kCharacter).toString(), &error);
+        if (!read || read->kind != Separator::Kind::Character)
+            return false;
+        *into = *read;
+    }
+    return true;
+}
+
+} // namespace
+
 KeyRule KeyRuleFromText(const QString& text) {
     KeyRule rule;
     const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
@@ -146,19 +168,8 @@ KeyRule KeyRuleFromText(const QString& text) {
             return {};
         rule.source = KeyRule::Source::Columns;
         rule.columns = std::move(columns);
-        const QString separator = o.value(kSeparator).toString();
-        if (separator == u"space") {
-            rule.separator.kind = Separator::Kind::Space;
-        } else if (separator == u"csv") {
-            rule.separator.kind = Separator::Kind::Csv;
-        } else {
-            QString error;
-            const std::optional<Separator> read =
-                ParseSeparator(o.value(kCharacter).toString(), &error);
-            if (!read || read->kind != Separator::Kind::Character)
-                return {};
-            rule.separator = *read;
-        }
+        if (!ReadSeparator(o, &rule.separator))
+            return {};
     } else if (source == u"pattern") {
         const QString pattern = o.value(kPattern).toString();
         if (!PatternError(pattern).isEmpty())
@@ -184,6 +195,10 @@ KeyRule KeyRuleFromText(const QString& text) {
     rule.www = url && o.value(QStringLiteral("www")).toBool(false);
     rule.slash = url && o.value(QStringLiteral("slash")).toBool(false);
     rule.scheme = url && o.value(QStringLiteral("scheme")).toBool(false);
+    // A sum over the whole line cuts its columns by the separator remembered with it.
+    if (rule.source != KeyRule::Source::Columns && rule.sumColumn != 0 && o.contains(kSeparator) &&
+        !ReadSeparator(o, &rule.separator))
+        return {};
     return rule;
 }
 

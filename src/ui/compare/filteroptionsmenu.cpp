@@ -1,5 +1,7 @@
 #include "ui/compare/filteroptionsmenu.h"
 
+#include "core/sumcolumn.h"
+
 #include "core/keeprules.h"
 #include "ui/compare/comparesetup.h"
 
@@ -163,6 +165,16 @@ void FilterOptionsMenu::updateAllowed() {
             item->setChecked(item->data().toInt() == DefaultOptionValue(*entry.option));
             item->setEnabled(false);
         }
+    }
+    // Near repeats go off while a line's copies are summed (SumRefusal).
+    for (const NumberItem& number : numbers_) {
+        FilterOptions with = options();
+        SetOptionValue(*number.option, with, number.value->value());
+        const bool allowed = SumRefusal(with).isEmpty();
+        if (!allowed)
+            number.check->setChecked(false);
+        number.check->setEnabled(allowed);
+        number.value->setEnabled(allowed);
     }
     const FilterOptions current = options();
     const bool onlyFirst = !KeepModeAllowed(current, KeepMode::Last);

@@ -1,5 +1,7 @@
 #include "ui/compare/keyruledialog.h"
 
+#include "core/sumcolumn.h"
+
 #include "core/keys/contactkeys.h"
 #include "ui/compare/comparesetup.h"
 #include "ui/compare/filteroptionsmenu.h"
@@ -16,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -140,6 +143,7 @@ KeyRuleDialog::KeyRuleDialog(const FilterOptions& options, const QString& exampl
     setWindowTitle(QStringLiteral("比较范围"));
     auto* layout = new QVBoxLayout(this);
     createSourceGroup(layout);
+    createNumbers(layout);
     createKindGroup(layout);
     createNormalizations(layout);
 
@@ -285,6 +289,12 @@ void KeyRuleDialog::showRule(const KeyRule& rule) {
     character_->setText(choice == kOtherCharacter ? rule.separator.character : QString());
     for (const auto& [option, check] : checks_)
         check->setChecked(OptionValue(*option, rule) != 0);
+    for (const NumberRow& number : numbers_) {
+        const int value = OptionValue(*number.option, rule);
+        number.check->setChecked(value != DefaultOptionValue(*number.option));
+        if (number.check->isChecked())
+            number.value->setValue(value);
+    }
 }
 
 std::optional<KeyRule> KeyRuleDialog::read(QString* fault) const {
@@ -301,11 +311,12 @@ std::optional<KeyRule> KeyRuleDialog::read(QString* fault) const {
     rule.www = rule.kind == KeyRule::Kind::Url && www_->isChecked();
     rule.slash = rule.kind == KeyRule::Kind::Url && slash_->isChecked();
     rule.scheme = rule.kind == KeyRule::Kind::Url && scheme_->isChecked();
-    if (rule.source == KeyRule::Source::Columns) {
-        std::optional<std::vector<int>> columns = ParseFieldList(fields_->text(), fault);
-        if (!columns)
-            return std::nullopt;
-        rule.columns = std::move(*columns);
+    for (const NumberRow& number : numbers_)
+        SetOptionValue(*number.option, rule,
+                       number.check->isChecked() ? number.value->value()
+                                                 : DefaultOptionValue(*number.option));
+    // The columns compared, and the one summed, are cut by the separator.
+    if (rule.source == KeyRule::Source::Columns || sums()) {
         const SeparatorChoice& choice = kSeparators[separator_->currentIndex()];
         rule.separator.kind = choice.kind;
         if (choice.character) {
@@ -321,12 +332,24 @@ std::optional<KeyRule> KeyRuleDialog::read(QString* fault) const {
             }
             rule.separator.character = typed;
         }
+    }
+    if (rule.source == KeyRule::Source::Columns) {
+        std::optional<std::vector<int>> columns = ParseFieldList(fields_->text(), fault);
+        if (!columns)
+            return std::nullopt;
+        rule.columns = std::move(*columns);
     } else if (rule.source == KeyRule::Source::Pattern) {
         if (QString wrong = PatternError(regex_->text()); !wrong.isEmpty()) {
             *fault = std::move(wrong);
             return std::nullopt;
         }
         rule.pattern = regex_->text();
+    }
+    FilterOptions options = options_;
+    options.key = rule;
+    if (QString wrong = SumRefusal(options, true); !wrong.isEmpty()) {
+        *fault = std::move(wrong);
+        return std::nullopt;
     }
     return rule;
 }
@@ -349,10 +372,12 @@ QString KeyRuleDialog::exampleKey() const {
 void KeyRuleDialog::refresh() {
     const auto source = KeyRule::Source(source_->checkedId());
     const bool columns = source == KeyRule::Source::Columns;
-    separator_->setEnabled(columns);
+    separator_->setEnabled(columns || sums());
     fields_->setEnabled(columns);
     character_->setVisible(separator_->currentIndex() == kOtherCharacter);
-    character_->setEnabled(columns);
+    character_->setEnabled(columns || sums());
+    for (const NumberRow& number : numbers_)
+        number.value->setEnabled(number.check->isChecked());
     regex_->setEnabled(source == KeyRule::Source::Pattern);
     const auto kind = KeyRule::Kind(std::max(kind_->checkedId(), 0));
     region_->setEnabled(kind == KeyRule::Kind::Phone);

@@ -15,11 +15,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QVBoxLayout;
 
 // 比较范围: which part of each line two lines are compared by (the whole line, columns cut by a
-// separator, or what a regular expression finds) and what is left out of it (the flags of the part
-// compared's family in comparisonoptions.h, each a check box). As the user sets it
+// separator, or what a regular expression finds), what is left out of it (the flags of the part
+// compared's family in comparisonoptions.h, each a check box), and which column's numbers the
+// copies of a line add up (合并). As the user sets it
 // up, an example line (the current line of the input box, or one typed in) shows its key, or
 // that it has none. A setup that cannot be used (no column number, a bad pattern) is told in the
 // dialog, and OK stays off until it is mended.
@@ -44,6 +46,10 @@ public:
 private:
     void createSourceGroup(QVBoxLayout* layout);
     void createNormalizations(QVBoxLayout* layout);
+    // The numbers of the part compared's family (the column summed), each a box to check with
+    // its value inside its label.
+    void createNumbers(QVBoxLayout* layout);
+    bool sums() const;
     // What the part compared is read as (its text, a phone number, an e-mail or web address) with
     // each kind's rules, and the flags that are about the input rather than the key (the header).
     void createKindGroup(QVBoxLayout* layout);
@@ -63,6 +69,12 @@ private:
     QLineEdit* regex_ = nullptr;
     QLabel* fault_ = nullptr;
     std::vector<std::pair<const ComparisonOption*, QCheckBox*>> checks_;
+    struct NumberRow {
+        const ComparisonOption* option;
+        QCheckBox* check;
+        QSpinBox* value;
+    };
+    std::vector<NumberRow> numbers_;
     QLineEdit* example_ = nullptr;
     QLabel* exampleKey_ = nullptr;
     QPushButton* ok_ = nullptr;

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -124,4 +125,36 @@ void KeyRuleDialog::createKindGroup(QVBoxLayout* layout) {
     }
     grid->setColumnStretch(1, 1);
     layout->addWidget(box);
+}
+
+void KeyRuleDialog::createNumbers(QVBoxLayout* layout) {
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.member.family != OptionFamily::Key || !option.isNumber())
+            continue;
+        // The label says where the value goes: "…第 N 列…".
+        const QString label = QString::fromUtf16(option.label);
+        const qsizetype at = label.indexOf(u'N');
+        auto* row = new QHBoxLayout;
+        NumberRow number{&option, new QCheckBox(label.left(at).trimmed(), this),
+                         new QSpinBox(this)};
+        number.check->setObjectName(QString::fromLatin1(option.objectName));
+        number.value->setObjectName(QString::fromLatin1(option.objectName) +
+                                    QStringLiteral("Value"));
+        number.value->setRange(option.minimum, std::min(option.maximum, 9999));
+        number.value->setValue(option.usual);
+        number.value->setAccessibleName(label);
+        row->addWidget(number.check);
+        row->addWidget(number.value);
+        row->addWidget(new QLabel(label.mid(at + 1).trimmed(), this));
+        row->addStretch();
+        layout->addLayout(row);
+        connect(number.check, &QCheckBox::toggled, this, &KeyRuleDialog::refresh);
+        connect(number.value, &QSpinBox::valueChanged, this, &KeyRuleDialog::refresh);
+        numbers_.push_back(number);
+    }
+}
+
+bool KeyRuleDialog::sums() const {
+    return std::any_of(numbers_.begin(), numbers_.end(),
+                       [](const NumberRow& row) { return row.check->isChecked(); });
 }
