@@ -4,8 +4,8 @@
 // backtracking, and wherever it decides, Qt's own matching (with its larger limits) agrees; where
 // it does not decide, it says why. A key maker with the pattern never takes such a line as keyed.
 #include "core/filteroptions.h"
+#include "core/keys/patternmatch.h"
 #include "core/linekey.h"
-#include "core/patternmatch.h"
 
 #include <QRegularExpressionMatch>
 

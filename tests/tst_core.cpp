@@ -1,7 +1,7 @@
-#include "core/bytecolumns.h"
 #include "core/comparisonoptions.h"
-#include "core/decimalsum.h"
+#include "core/keys/bytecolumns.h"
 #include "core/lines.h"
+#include "core/order/decimalsum.h"
 #include "core/programwords.h"
 #include "testtext.h"
 

@@ -11,9 +11,9 @@
 #include "core/keys/contactkeys.h"
 #include "core/linekey.h"
 #include "core/listkind.h"
+#include "core/order/sumcolumn.h"
 #include "core/programwords.h"
 #include "core/shown.h"
-#include "core/sumcolumn.h"
 #include "engine/engine.h"
 
 #include <QCommandLineParser>

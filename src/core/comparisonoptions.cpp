@@ -1,6 +1,6 @@
 #include "core/comparisonoptions.h"
 
-#include "core/sumcolumn.h"
+#include "core/order/sumcolumn.h"
 
 #include "core/shown.h"
 

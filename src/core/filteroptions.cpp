@@ -1,6 +1,6 @@
 #include "core/filteroptions.h"
 
-#include "core/chartables.h"
+#include "core/keys/chartables.h"
 #include "core/keys/contactkeys.h"
 
 #include <unicode/uchar.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/keynormalizer.h"
+#include "core/keys/keynormalizer.h"
 #include "core/linekey.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "core/linekey.h"
 
-#include "core/chartables.h"
 #include "core/comparisonoptions.h"
+#include "core/keys/chartables.h"
 #include "core/shown.h"
 
 #include <algorithm>

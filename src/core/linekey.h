@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/patternmatch.h"
+#include "core/keys/patternmatch.h"
 
 #include <QRegularExpression>
 #include <QString>

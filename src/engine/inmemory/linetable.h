@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/decimalsum.h"
+#include "core/order/decimalsum.h"
 
 #include <QtGlobal>
 

@@ -4,8 +4,8 @@
 // hash and its key's bytes, read by one LineReader per thread; and a batch split into lines on
 // every worker.
 
-#include "core/bytecolumns.h"
-#include "core/sumcolumn.h"
+#include "core/keys/bytecolumns.h"
+#include "core/order/sumcolumn.h"
 #include "engine/reading/segment.h"
 
 #include <functional>

@@ -5,8 +5,8 @@
 #include "engine/reading/segment.h"
 #include "engine/writing/sortstage.h"
 
-#include "core/sortkeys.h"
-#include "core/sumcolumn.h"
+#include "core/order/sortkeys.h"
+#include "core/order/sumcolumn.h"
 
 #include "files/textcodec.h"
 

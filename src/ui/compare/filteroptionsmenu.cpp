@@ -1,6 +1,6 @@
 #include "ui/compare/filteroptionsmenu.h"
 
-#include "core/sumcolumn.h"
+#include "core/order/sumcolumn.h"
 
 #include "core/keeprules.h"
 #include "ui/compare/comparesetup.h"

@@ -1,4 +1,4 @@
-#include "core/sortkeys.h"
+#include "core/order/sortkeys.h"
 
 #include <unicode/ucol.h>
 #include <unicode/utf16.h>

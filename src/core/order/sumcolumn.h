@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/decimalsum.h"
 #include "core/filteroptions.h"
+#include "core/order/decimalsum.h"
 
 #include <QString>
 #include <QStringView>

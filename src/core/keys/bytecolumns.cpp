@@ -1,4 +1,4 @@
-#include "core/bytecolumns.h"
+#include "core/keys/bytecolumns.h"
 
 #include <algorithm>
 #include <cstring>

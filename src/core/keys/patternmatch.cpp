@@ -1,4 +1,4 @@
-#include "core/patternmatch.h"
+#include "core/keys/patternmatch.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>

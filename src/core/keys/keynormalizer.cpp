@@ -1,6 +1,6 @@
-#include "core/keynormalizer.h"
+#include "core/keys/keynormalizer.h"
 
-#include "core/chartables.h"
+#include "core/keys/chartables.h"
 
 #include <algorithm>
 

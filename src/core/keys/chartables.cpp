@@ -1,4 +1,4 @@
-#include "core/chartables.h"
+#include "core/keys/chartables.h"
 
 #include <unicode/uchar.h>
 

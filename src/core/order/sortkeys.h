@@ -1,5 +1,9 @@
 #pragma once
 
+// Folder core/order: what is done to the kept lines after repeats are removed. Their order
+// (sortkeys: the sort orders' keys and comparisons) and the merging of copies with a column
+// added up (sumcolumn, with the exact decimal adder decimalsum).
+
 #include "core/filteroptions.h"
 
 #include <QStringView>

@@ -1,4 +1,4 @@
-#include "core/sumcolumn.h"
+#include "core/order/sumcolumn.h"
 
 #include <algorithm>
 

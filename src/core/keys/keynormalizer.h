@@ -1,5 +1,10 @@
 #pragma once
 
+// Folder core/keys: how a key is made from a line's part compared, below linekey.h. The character
+// classes the normalisations look up (chartables), the normalisations themselves (keynormalizer),
+// a key pattern's matching (patternmatch), the columns of a line taken from its bytes
+// (bytecolumns), and the keys that understand contacts (contactkeys).
+
 #include "core/linekey.h"
 
 #include <QString>

@@ -1,4 +1,4 @@
-#include "core/decimalsum.h"
+#include "core/order/decimalsum.h"
 
 #include <algorithm>
 
