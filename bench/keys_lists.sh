@@ -7,22 +7,11 @@
 # Usage: bench/keys_lists.sh [-r ROUNDS] [LINES] (defaults: 3 rounds, 1000000 lines)
 #   TRENNIX_ARGS="..." passes options to every run (e.g. "--memory 256M").
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-rounds=3
-while getopts "r:" o; do
-    case $o in
-    r) rounds=$OPTARG ;;
-    *) exit 2 ;;
-    esac
-done
-shift $((OPTIND - 1))
-lines=${1:-1000000}
-
-build="$here/build"
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
+bench_arguments 1000000 "$@"
 "$here/scripts/setup.sh" "$build" >/dev/null
 cmake --build "$build" --target trennix-cli gen_shapes >/dev/null
-data=${BENCH_DATA:-$build/bench-data}
-mkdir -p "$data"
 mix="$data/mix-$lines.txt"
 [ -s "$mix" ] || "$build/bench/gen_shapes" mix "$lines" "$mix"
 in="$data/keyed-$lines.tsv"

@@ -7,23 +7,12 @@
 #   TRENNIX_ARGS="..." passes options to every trennix-cli run (e.g. "--memory 256M");
 #   TRENNIX_CLI=PATH times that binary instead of building one.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-rounds=3
-while getopts "r:" o; do
-    case $o in
-    r) rounds=$OPTARG ;;
-    *) exit 2 ;;
-    esac
-done
-shift $((OPTIND - 1))
-lines=${1:-10000000}
-
-build="$here/build"
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
+bench_arguments 10000000 "$@"
 "$here/scripts/setup.sh" "$build" >/dev/null
 [ -n "${TRENNIX_CLI:-}" ] && [ -x "$build/bench/gen_shapes" ] ||
     cmake --build "$build" --target trennix-cli gen_shapes >/dev/null
-data=${BENCH_DATA:-$build/bench-data}
-mkdir -p "$data"
 mix="$data/mix-$lines.txt"
 [ -s "$mix" ] || "$build/bench/gen_shapes" mix "$lines" "$mix"
 in="$data/mix-lf-$lines.txt"

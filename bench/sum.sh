@@ -6,21 +6,11 @@
 # Usage: bench/sum.sh [-r ROUNDS] [LINES] (defaults: 3 rounds, 2000000 lines, 200000 words)
 #   TRENNIX_CLI=PATH times that binary instead of building one; SMALL=SIZE the small budget.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-rounds=3
-while getopts "r:" o; do
-    case $o in
-    r) rounds=$OPTARG ;;
-    *) exit 2 ;;
-    esac
-done
-shift $((OPTIND - 1))
-lines=${1:-2000000}
-build="$here/build"
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
+bench_arguments 2000000 "$@"
 [ -n "${TRENNIX_CLI:-}" ] || cmake --build "$build" --target trennix-cli >/dev/null
 cli=${TRENNIX_CLI:-$build/src/cli/trennix-cli}
-data=${BENCH_DATA:-$build/bench-data}
-mkdir -p "$data"
 in="$data/wordcounts-$lines.txt"
 [ -s "$in" ] || awk -v n="$lines" 'BEGIN { srand(32); for (i = 0; i < n; i++)
     printf "词%d\t%d\n", int(rand() * n / 10), int(rand() ^ 3 * 10 ^ int(rand() * 9)) }' >"$in"
