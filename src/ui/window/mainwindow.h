@@ -61,7 +61,7 @@ public:
     // The client size at which every control stands at its home place; also the minimum.
     static constexpr QSize kInitialSize{358, 332};
     // How long a command works before its progress is shown.
-    static constexpr int kProgressDelayMs = 500;
+    static constexpr int kProgressDelayMs = 300;
     // A file above either bound opens in the large-file mode. Much past these, Qt's text
     // document grows its tables by copies that hold up the window, and emptying a box does too
     // (bench_window shows the longest stall at the bound).
