@@ -643,20 +643,25 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<int>("at");
         QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("lines"); // pasted
         const QString typed = QStringLiteral("head 甲\r\nmiddle\r\ntail 乙");
         for (const bool byBytes : {true, false}) {
             const char* bound = byBytes ? "bytes" : "lines";
             QTest::addRow("%s at the bound, empty box", bound)
-                << byBytes << 0 << QString() << 0 << 0;
-            QTest::addRow("%s one above, empty box", bound) << byBytes << 1 << QString() << 0 << 0;
+                << byBytes << 0 << QString() << 0 << 0 << 1500;
+            QTest::addRow("%s one above, empty box", bound)
+                << byBytes << 1 << QString() << 0 << 0 << 1500;
             QTest::addRow("%s at the bound, middle replaced", bound)
-                << byBytes << 0 << typed << 9 << 8;
+                << byBytes << 0 << typed << 9 << 8 << 1500;
             QTest::addRow("%s one above, middle replaced", bound)
-                << byBytes << 1 << typed << 9 << 8;
+                << byBytes << 1 << typed << 9 << 8 << 1500;
             QTest::addRow("%s one above, at the end", bound)
-                << byBytes << 1 << typed << int(typed.size()) << 0;
+                << byBytes << 1 << typed << int(typed.size()) << 0 << 1500;
             QTest::addRow("%s one above, all selected", bound)
-                << byBytes << 1 << typed << 0 << int(typed.size());
+                << byBytes << 1 << typed << 0 << int(typed.size()) << 1500;
+            // The box holds it, a slice at a time.
+            QTest::addRow("%s at the bound, more lines than the box sets at once", bound)
+                << byBytes << 0 << typed << 9 << 8 << int(TextBox::kImmediateLines + 1);
         }
     }
     void pasteAcrossTheBounds() {
@@ -665,8 +670,9 @@ private slots:
         QFETCH(QString, before);
         QFETCH(int, at);
         QFETCH(int, selected);
+        QFETCH(int, lines);
         // Line breaks as a clipboard under X11 has them.
-        const QString pasted = GeneratedText(1500, QStringLiteral("\n"));
+        const QString pasted = GeneratedText(lines, QStringLiteral("\n"));
         const QString made = before.left(at) + pasted + before.mid(at + selected);
         const QString whole = NormalizeLineBreaks(made);
         // The pasted line breaks count as they are.
@@ -722,16 +728,23 @@ private slots:
     }
 
     // While a large paste is at work, a typed key shows its progress and cancel at once (it is
-    // not typed anywhere); the cancel leaves the box, its count and the mode as they were.
+    // not typed anywhere); the cancel leaves the box, its count and the mode as they were. So
+    // for a paste the box holds but fills a slice at a time.
     void cancelLargePaste_data() {
         QTest::addColumn<QString>("before");
-        QTest::newRow("empty box") << QString();
-        QTest::newRow("typed text") << QStringLiteral("typed\r\nmore");
+        QTest::addColumn<bool>("intoBox");
+        for (const bool intoBox : {false, true}) {
+            const char* where = intoBox ? "into the box" : "large";
+            QTest::addRow("%s, empty box", where) << QString() << intoBox;
+            QTest::addRow("%s, typed text", where) << QStringLiteral("typed\r\nmore") << intoBox;
+        }
     }
     void cancelLargePaste() {
         QFETCH(QString, before);
-        window->setLargeFileBounds({qint64(1) << 40, 1000});
-        pasteInto(before, before.size(), 0, GeneratedText(3000, QStringLiteral("\n")));
+        QFETCH(bool, intoBox);
+        window->setLargeFileBounds({qint64(1) << 40, intoBox ? 1000000 : 1000});
+        const int lines = intoBox ? int(TextBox::kImmediateLines) + 1 : 3000;
+        pasteInto(before, before.size(), 0, GeneratedText(lines, QStringLiteral("\n")));
         QVERIFY(window->busy());
         TextBox* input = box("Text1");
         QVERIFY(!input->isProgressShown());

@@ -730,6 +730,7 @@ private slots:
         text1()->setFocus();
         text1()->moveCursor(QTextCursor::End);
         QTest::keyClick(text1(), Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(waitIdle());
         QVERIFY(text1()->isPreview());
         QCOMPARE(text1()->text(), QStringLiteral("ab") + QString(TextBox::kLongLine, u'x'));
         QTest::keyClick(text1(), Qt::Key_Z, Qt::ControlModifier);

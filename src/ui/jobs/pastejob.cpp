@@ -3,9 +3,9 @@
 #include "ui/window/wording.h"
 
 PasteJob::PasteJob(TextBox& input, QString pasted, TextBox::PastePlace place, QString tempDir,
-                   DesktopServices& services, QObject* parent)
+                   DesktopServices& services, Into into, QObject* parent)
     : Job(&input, parent), input_(input), pasted_(std::move(pasted)), place_(place),
-      tempDir_(std::move(tempDir)), services_(services) {}
+      tempDir_(std::move(tempDir)), services_(services), into_(into) {}
 
 namespace {
 struct Opened {
@@ -17,14 +17,39 @@ struct Opened {
 // The box's own text is needed only where the paste keeps some of it; the box shows the earlier
 // text until the preview replaces it.
 void PasteJob::run() {
+    const auto next = [this](const QString& box) {
+        if (into_ == Into::Box)
+            fill(box);
+        else
+            write(box);
+    };
     if (place_.keptChars == 0) {
         place_.from = place_.to = 0;
-        write(QString());
+        next(QString());
         return;
     }
     beginStep(QStringLiteral("正在读取输入框"), 0, 5);
     followBox(&input_);
-    input_.withText(guarded([this](const QString& box) { write(box); }));
+    input_.withText(guarded(next));
+}
+
+void PasteJob::fill(const QString& box) {
+    beginStep(QStringLiteral("正在处理粘贴的文字"), 5, 30);
+    runWork<PreparedText>(
+        true,
+        [box, pasted = std::exchange(pasted_, QString()), place = place_](const WorkProgress&) {
+            const QStringView all(box);
+            QString text;
+            text.reserve(place.from + pasted.size() + (all.size() - place.to));
+            text.append(all.first(place.from)).append(pasted).append(all.sliced(place.to));
+            return PrepareText(text);
+        },
+        [this](const PreparedText& text) {
+            beginStep(QStringLiteral("正在填入输入框"), 30, 100);
+            followBox(&input_);
+            setFilling(input_);
+            input_.setText(text, guarded([this] { complete(); }), TextBox::Undo::Keep);
+        });
 }
 
 void PasteJob::write(const QString& box) {

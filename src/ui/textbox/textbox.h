@@ -151,6 +151,10 @@ public:
         bool tailEndsWithBreak = false;
     };
     PastePlace pastePlace() const;
+    // Whether inserting a text (its line breaks normalized) at the cursor replaces the whole text
+    // (a slice at a time, or as a preview) instead: a large insertion, or one that makes a line
+    // too long to edit.
+    bool insertReplacesAll(QStringView normalized) const;
     // A text pasted or dropped is first offered to `take`, which returns true when it has taken
     // the text elsewhere (such as a text too large for the box); otherwise it is inserted.
     void setPasteTaker(std::function<bool(const QString& text)> take) {

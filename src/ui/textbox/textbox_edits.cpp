@@ -188,15 +188,20 @@ TextBox::PastePlace TextBox::pastePlace() const {
 // Inserts at the cursor. A large insertion, or one that makes a line too long to edit, replaces
 // the whole text instead (a slice at a time, or as a preview); Ctrl+Z brings back the text
 // before it.
-void TextBox::insertAtCursor(const QString& inserted) {
+bool TextBox::insertReplacesAll(QStringView normalized) const {
     const QTextCursor cursor = textCursor();
     const QTextBlock first = document()->findBlock(cursor.selectionStart());
     const QTextBlock last = document()->findBlock(cursor.selectionEnd());
     const qsizetype around = qsizetype(cursor.selectionStart() - first.position()) +
                              (last.position() + last.length() - 1 - cursor.selectionEnd());
+    return normalized.size() > kImmediateChars || HasMoreLinesThan(normalized, kImmediateLines) ||
+           LinesLongerThan(normalized, kLongLine - around) > 0;
+}
+
+void TextBox::insertAtCursor(const QString& inserted) {
+    const QTextCursor cursor = textCursor();
     const QString normalized = NormalizeLineBreaks(inserted);
-    if (normalized.size() <= kImmediateChars && !HasMoreLinesThan(normalized, kImmediateLines) &&
-        LinesLongerThan(normalized, kLongLine - around) == 0) {
+    if (!insertReplacesAll(normalized)) {
         QPlainTextEdit::insertPlainText(inserted);
         return;
     }

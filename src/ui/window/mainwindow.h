@@ -9,6 +9,7 @@
 #include "files/textcodec.h"
 #include "files/textfile.h"
 #include "ui/jobs/commands.h"
+#include "ui/textbox/textbox.h"
 
 #include <QWidget>
 
@@ -134,6 +135,7 @@ private:
     // Takes a paste that would make the input box hold more than the large-file bounds into the
     // large-file mode (mainwindow_paste.cpp); false for a paste the box takes itself.
     bool takeLargePaste(const QString& text);
+    bool takeBoxPaste(const QString& text, const TextBox::PastePlace& place);
     void Command3_Click(); // clear all
     void Command4_Click(); // copy results
     void openPublisherPage();

@@ -1,5 +1,6 @@
 // A paste too large for the input box: it goes into the large-file mode, as a file above the
 // bounds does.
+#include "core/lines.h"
 #include "engine/window/largefile.h"
 #include "ui/jobs/pastejob.h"
 #include "ui/textbox/textbox.h"
@@ -17,7 +18,7 @@ bool MainWindow::takeLargePaste(const QString& text) {
     const qint64 size = text.size();
     if (place.keptBreaks + size + 1 <= largeBounds_.lines &&
         place.keptChars + 3 * size <= largeBounds_.bytes)
-        return false;
+        return takeBoxPaste(text, place);
     const TextMeasure pasted = MeasureText(text);
     const bool endsWithBreak =
         place.tail ? place.tailEndsWithBreak : text.endsWith(u'\n') || text.endsWith(u'\r');
@@ -30,7 +31,7 @@ bool MainWindow::takeLargePaste(const QString& text) {
     }
     const qint64 bytes = kept + pasted.utf8Bytes;
     if (lines <= largeBounds_.lines && bytes <= largeBounds_.bytes)
-        return false;
+        return takeBoxPaste(text, place);
     auto* job = new PasteJob(*Text1, text, place, filterSettings().tempDir, services_);
     startJob(job, [this, job](bool completed) {
         if (!completed || !job->largeFile())
@@ -43,5 +44,21 @@ bool MainWindow::takeLargePaste(const QString& text) {
         keptByHand_.clear();
         Text1->setNote(QString());
     });
+    return true;
+}
+
+// A paste the box holds but fills a slice at a time works as a command: its progress and 取消
+// show once it takes a while, and the window's commands wait for it.
+bool MainWindow::takeBoxPaste(const QString& text, const TextBox::PastePlace& place) {
+    if (!Text1->insertReplacesAll(NormalizeLineBreaks(text)))
+        return false;
+    startJob(new PasteJob(*Text1, text, place, QString(), services_, PasteJob::Into::Box),
+             [this](bool completed) {
+                 if (!completed)
+                     return;
+                 inputChanged_ = true;
+                 keptByHand_.clear();
+                 Text1->setNote(QString());
+             });
     return true;
 }
