@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 TextDecoder& DecoderCache::operator()(TextEncoding encoding) {
     for (auto& [e, decoder] : decoders_) {
@@ -83,7 +84,8 @@ void LineReader::placeSummed(const uchar* line, LineRef& ref) const {
         return;
     const QByteArrayView column = columns_[0].summed();
     const qint64 from = reinterpret_cast<const uchar*>(column.data()) - line;
-    if (column.isEmpty() || column.size() > 0xFFFF || from < 0 || from > qint64(~quint32(0)))
+    if (column.isEmpty() || column.size() > 0xFFFF || from < 0 ||
+        from > qint64(std::numeric_limits<quint32>::max()))
         return;
     ref.summedBytes = quint16(column.size());
     ref.summedFrom = quint32(from);
