@@ -20,3 +20,13 @@ bench_arguments() {
     data=${BENCH_DATA:-$build/bench-data}
     mkdir -p "$data"
 }
+
+# Makes (once) and names in $in a list of "词N<TAB>count" lines, $lines of them with about a
+# tenth as many words, and sets cli to the trennix-cli to time (TRENNIX_CLI, or built here).
+bench_wordcounts() {
+    [ -n "${TRENNIX_CLI:-}" ] || cmake --build "$build" --target trennix-cli >/dev/null
+    cli=${TRENNIX_CLI:-$build/src/cli/trennix-cli}
+    in="$data/wordcounts-$lines.txt"
+    [ -s "$in" ] || awk -v n="$lines" 'BEGIN { srand(32); for (i = 0; i < n; i++)
+        printf "词%d\t%d\n", int(rand() * n / 10), int(rand() ^ 3 * 10 ^ int(rand() * 9)) }' >"$in"
+}

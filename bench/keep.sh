@@ -8,11 +8,7 @@ set -euo pipefail
 # shellcheck source=bench/common.sh
 . "$(dirname "$0")/common.sh"
 bench_arguments 2000000 "$@"
-[ -n "${TRENNIX_CLI:-}" ] || cmake --build "$build" --target trennix-cli >/dev/null
-cli=${TRENNIX_CLI:-$build/src/cli/trennix-cli}
-in="$data/wordcounts-$lines.txt"
-[ -s "$in" ] || awk -v n="$lines" 'BEGIN { srand(32); for (i = 0; i < n; i++)
-    printf "词%d\t%d\n", int(rand() * n / 10), int(rand() ^ 3 * 10 ^ int(rand() * 9)) }' >"$in"
+bench_wordcounts
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 small=${SMALL:-16M}

@@ -5,6 +5,7 @@
 // looked up in hash maps, with Qt's own Unicode functions (not ICU and tables, which the program
 // uses). Simple case folding is full folding on every test alphabet.
 
+#include "core/comparisonoptions.h"
 #include "core/filteroptions.h"
 #include "core/linekey.h"
 #include "core/lines.h"
@@ -448,6 +449,35 @@ inline FilterOptions Options(const QString& key, const QString& flags) {
     o.key.ignorePunct = f.contains(QStringLiteral("punct"));
     o.key.ignoreInvisible = f.contains(QStringLiteral("invisible"));
     return o;
+}
+
+// Sets options by the command line's words: "sort=natural reverse ignore-case keep=last sum=2";
+// returns the words that name no comparison option.
+inline QStringList SetOptionWords(FilterOptions& o, const QString& words) {
+    QStringList unknown;
+    for (const QString& word : words.split(u' ', Qt::SkipEmptyParts)) {
+        const qsizetype equals = word.indexOf(u'=');
+        bool known = false;
+        for (const ComparisonOption& option : ComparisonOptions()) {
+            if (QLatin1String(option.name) != QStringView(word).left(equals))
+                continue;
+            const std::optional<int> value =
+                option.isFlag() ? 1
+                                : OptionValueOfWord(option, QStringView(word).sliced(equals + 1));
+            if (!value)
+                qFatal("bad test row: %s", qPrintable(word));
+            SetOptionValue(option, o, *value);
+            known = true;
+        }
+        if (!known)
+            unknown << word;
+    }
+    return unknown;
+}
+
+// A text as a failed comparison shows it: its UTF-8 percent-encoded, spaces and tabs as they are.
+inline QString PercentShown(const QString& text) {
+    return QString::fromLatin1(text.toUtf8().toPercentEncoding(" \t"));
 }
 
 inline QString RandomLine(QRandomGenerator& rng) {

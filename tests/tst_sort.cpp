@@ -14,27 +14,12 @@
 
 namespace {
 
-// Options from the command line's words: "sort=natural reverse ignore-case keep=last".
+// Options from the command line's words: "sort=natural reverse ignore-case keep=last" (others,
+// such as "counts", are read by the test).
 FilterOptions SortOptions(const QString& key, const QString& words) {
     FilterOptions o = Options(key, QString());
-    for (const QString& word : words.split(u' ', Qt::SkipEmptyParts)) {
-        const qsizetype equals = word.indexOf(u'=');
-        for (const ComparisonOption& option : ComparisonOptions()) {
-            if (QLatin1String(option.name) != QStringView(word).left(equals))
-                continue;
-            const std::optional<int> value =
-                option.isFlag() ? 1
-                                : OptionValueOfWord(option, QStringView(word).sliced(equals + 1));
-            if (!value)
-                qFatal("bad test row: %s", qPrintable(word));
-            SetOptionValue(option, o, *value);
-        }
-    }
+    (void)SetOptionWords(o, words);
     return o;
-}
-
-QString Shown(const QString& text) {
-    return QString::fromLatin1(text.toUtf8().toPercentEncoding(" \t"));
 }
 
 } // namespace
@@ -159,9 +144,10 @@ private slots:
             EngineResult r;
             const QString actual = run(input, settings, where, &r);
             QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
-            QVERIFY2(actual == reference, qPrintable(QStringLiteral("way %1\nwant: %2\ngot:  %3")
-                                                         .arg(where)
-                                                         .arg(Shown(reference), Shown(actual))));
+            QVERIFY2(actual == reference,
+                     qPrintable(QStringLiteral("way %1\nwant: %2\ngot:  %3")
+                                    .arg(where)
+                                    .arg(PercentShown(reference), PercentShown(actual))));
         }
     }
 
@@ -195,8 +181,8 @@ private slots:
                                                "%5\ngot:  %6")
                                     .arg(round)
                                     .arg(where)
-                                    .arg(FilterOptionsToText(o), Shown(input), Shown(expected),
-                                         Shown(actual))));
+                                    .arg(FilterOptionsToText(o), PercentShown(input),
+                                         PercentShown(expected), PercentShown(actual))));
         }
     }
 

@@ -22,28 +22,9 @@ FilterOptions SumOptions(const QString& separator, const QString& field, const Q
     FilterOptions o = Options(field.isEmpty() ? QString() : sep + u' ' + field, QString());
     QString error;
     o.key.separator = *ParseSeparator(sep, &error);
-    for (const QString& word : words.split(u' ', Qt::SkipEmptyParts)) {
-        const qsizetype equals = word.indexOf(u'=');
-        bool known = false;
-        for (const ComparisonOption& option : ComparisonOptions()) {
-            if (QLatin1String(option.name) != QStringView(word).left(equals))
-                continue;
-            const std::optional<int> value =
-                option.isFlag() ? 1
-                                : OptionValueOfWord(option, QStringView(word).sliced(equals + 1));
-            if (!value)
-                qFatal("bad test row: %s", qPrintable(word));
-            SetOptionValue(option, o, *value);
-            known = true;
-        }
-        if (!known)
-            qFatal("bad test row: %s", qPrintable(word));
-    }
+    if (const QStringList unknown = SetOptionWords(o, words); !unknown.isEmpty())
+        qFatal("bad test row: %s", qPrintable(unknown.join(u' ')));
     return o;
-}
-
-QString Shown(const QString& text) {
-    return QString::fromLatin1(text.toUtf8().toPercentEncoding(" \t"));
 }
 
 } // namespace
@@ -110,8 +91,9 @@ class SumsTest : public QObject {
                                                "removed: %6\ngot removed:  %7")
                                     .arg(note)
                                     .arg(way)
-                                    .arg(Shown(input), Shown(reference), Shown(actual),
-                                         Shown(referenceRemoved), Shown(removed))));
+                                    .arg(PercentShown(input), PercentShown(reference),
+                                         PercentShown(actual), PercentShown(referenceRemoved),
+                                         PercentShown(removed))));
         }
     }
 
