@@ -2,6 +2,7 @@
 // in memory, from files in two encodings, partitioned, and through sorted runs on disk.
 #include "core/comparisonoptions.h"
 #include "engine/engine.h"
+#include "engine/writing/sortstage.h"
 #include "filehelpers.h"
 #include "files/textcodec.h"
 #include "referencefilter.h"
@@ -226,6 +227,50 @@ private slots:
         QCOMPARE(runs, whole);
         QCOMPARE(whole, ReferenceFilter(input, settings.options, settings.writeCounts));
         QCOMPARE(Entries(dir.path()), QStringList{QStringLiteral("in.txt")});
+    }
+
+    // Past a number of lines the sort is shared by the threads, each sorting a part that is then
+    // merged: the same result with one, two or three threads, just below and just above it, with
+    // ties (equal lengths, equal counts) and long common beginnings.
+    void sharedByThreads_data() {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("lines");
+        for (const int lines : {int(SortStage::kSortAlone) - 1, int(SortStage::kSortAlone) + 1}) {
+            for (const char* options : {"sort=text", "sort=text reverse", "sort=length",
+                                        "sort=count reverse", "sort=natural ignore-case"})
+                QTest::addRow("%s, %d lines", options, lines)
+                    << QString::fromLatin1(options) << lines;
+        }
+    }
+    void sharedByThreads() {
+        QFETCH(QString, options);
+        QFETCH(int, lines);
+        QRandomGenerator rng(lines);
+        QStringList text;
+        const QString common = QStringLiteral("共同的开头 0123456789 ");
+        for (int i = 0; i < lines; ++i) {
+            QString line = common.left(rng.bounded(int(common.size()) + 1));
+            for (int n = rng.bounded(0, 3); n > 0; --n)
+                line += QChar(u'a' + rng.bounded(3)) + QString::number(rng.bounded(40));
+            text << line + u'#' + QString::number(i); // every line is kept
+        }
+        const QString input = text.join(u'\n');
+        EngineSettings settings;
+        settings.options = SortOptions(QString(), options);
+        QString one;
+        for (const int threads : {1, 2, 3}) {
+            settings.threads = threads;
+            EngineResult r;
+            const QString sorted = run(input, settings, 1, &r);
+            QVERIFY2(r.ok(), qPrintable(r.outcome.message()));
+            if (threads == 1) {
+                one = sorted;
+                QCOMPARE(one.count(u'\n'), lines);
+                QVERIFY(one == ReferenceFilter(input, settings.options, false));
+            } else {
+                QVERIFY2(sorted == one, qPrintable(QString::number(threads)));
+            }
+        }
     }
 
     // A cancel while the sorted lines are written stops the work: the sorted runs are merged

@@ -210,8 +210,9 @@ EngineResult RunInputs(OpenInputs& inputs, OutputSink& out, const EngineSettings
     Emitter emitter(out, outputEncoding, lineBreak, settings.writeCounts,
                     settings.outputEncoding.has_value());
     if (settings.options.sort != SortOrder::None &&
-        !emitter.sortBy(settings.options, job.budget, settings.tempDir,
-                        [&job] { return job.advance(0); })) {
+        !emitter.sortBy(
+            settings.options, job.budget, settings.tempDir, [&job] { return job.advance(0); },
+            EngineThreads(settings))) {
         EngineResult failed;
         failed.outcome = Outcome::failed(emitter.error());
         return failed;

@@ -98,7 +98,7 @@ bool Emitter::convert(const Segment& s, const uchar* line, qint64 length) {
 }
 
 bool Emitter::sortBy(const FilterOptions& options, qint64 budget, const QString& tempDir,
-                     std::function<bool()> keepGoing) {
+                     std::function<bool()> keepGoing, int threads) {
     sortKeys_ = std::make_unique<SortKeyMaker>(options.sort);
     if (!sortKeys_->ready()) {
         error_ = sortKeys_->error();
@@ -108,7 +108,8 @@ bool Emitter::sortBy(const FilterOptions& options, qint64 budget, const QString&
     // In code point order, a UTF-8 line compared whole is its own sort bytes.
     sortByBytes_ = options.sort == SortOrder::Text && !options.transformsLines() && !counts_ &&
                    WithoutByteOrderMark(encoding_) == TextEncoding::Utf8;
-    sort_ = std::make_unique<SortStage>(options.reverse, budget, tempDir, std::move(keepGoing));
+    sort_ = std::make_unique<SortStage>(options.reverse, budget, tempDir, std::move(keepGoing),
+                                        threads);
     return true;
 }
 

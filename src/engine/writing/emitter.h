@@ -33,8 +33,9 @@ public:
     bool start(); // the byte-order mark
     // Puts the kept lines in the options' sort order (see SortStage) before they are written, at
     // finish(). `keepGoing` false cancels. False (error() says why) when the order cannot be had.
+    // `threads` share the sorting of a large share.
     bool sortBy(const FilterOptions& options, qint64 budget, const QString& tempDir,
-                std::function<bool()> keepGoing);
+                std::function<bool()> keepGoing, int threads);
     // A line written before all others (and before the sorted lines), without a count and not
     // among written(): a header. Its bytes must stay until it is written, at the first line or
     // at finish(), when the line break is known.

@@ -16,8 +16,13 @@
 // temporary file as a run, and the runs are merged at the end.
 class SortStage {
 public:
-    // `keepGoing` is asked now and then; false cancels the work.
-    SortStage(bool reverse, qint64 budget, QString tempDir, std::function<bool()> keepGoing);
+    // Held lines are sorted on one thread below this many; above, by every thread.
+    static constexpr std::size_t kSortAlone = std::size_t(1) << 16;
+
+    // `keepGoing` is asked now and then; false cancels the work. A large share is sorted by
+    // `threads` threads.
+    SortStage(bool reverse, qint64 budget, QString tempDir, std::function<bool()> keepGoing,
+              int threads = 1);
     ~SortStage();
     SortStage(const SortStage&) = delete;
     SortStage& operator=(const SortStage&) = delete;
@@ -44,11 +49,11 @@ public:
 private:
     bool spill();
     void sortHeld();
-    bool less(const Entry& a, const Entry& b) const;
     Entry& place(QByteArrayView record, qint64 keyBytes);
 
     struct Run;
     bool reverse_;
+    int threads_;
     qint64 share_;
     QString tempDir_;
     std::function<bool()> keepGoing_;
