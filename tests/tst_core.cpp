@@ -223,6 +223,8 @@ private slots:
     void manualNamesEveryOption();
     void unknownOption_data();
     void unknownOption();
+    void byteColumnsAreTheTextsColumns_data();
+    void byteColumnsAreTheTextsColumns();
 };
 
 void CoreTest::tableNamesAreOneEach() {
@@ -385,6 +387,47 @@ void CoreTest::unknownOption() {
     QFETCH(QString, name);
     QFETCH(QString, message);
     QCOMPARE(UnknownOptionMessage(arguments, name), message);
+}
+
+// The columns cut from a line's bytes are the columns of its text, whatever their widths (a short
+// column is looked through byte by byte, a long one otherwise).
+void CoreTest::byteColumnsAreTheTextsColumns_data() {
+    QTest::addColumn<QString>("columns");
+    QTest::addColumn<int>("sum");
+    QTest::newRow("column 2") << "2" << 0;
+    QTest::newRow("columns 3,1") << "3,1" << 0;
+    QTest::newRow("column 1, sum of 3") << "1" << 3;
+    QTest::newRow("all but the sum, 2") << "" << 2;
+}
+void CoreTest::byteColumnsAreTheTextsColumns() {
+    QFETCH(QString, columns);
+    QFETCH(int, sum);
+    FilterOptions options;
+    options.key.separator.character = QStringLiteral(",");
+    if (!columns.isEmpty()) {
+        options.key.source = KeyRule::Source::Columns;
+        QString error;
+        options.key.columns = *ParseFieldList(columns, &error);
+    }
+    options.key.sumColumn = sum;
+    ByteColumnKey bytes(options);
+    LineKeyMaker text(options);
+    const int widths[] = {0, 1, 31, 32, 33, 64, 65, 200};
+    for (const int a : widths) {
+        for (const int b : widths) {
+            for (const int c : widths) {
+                const QString line = QString(a, u'a') + u',' + QString(b, u'1') + u',' +
+                                     QString(c, u'c') + u',' + QString(b + 1, u'd');
+                const QByteArray latin = line.toLatin1();
+                const auto* at = reinterpret_cast<const uchar*>(latin.constData());
+                bool keyless = false;
+                const QByteArray key = bytes.key(at, latin.size(), &keyless).toByteArray();
+                QCOMPARE(QString::fromLatin1(key), text.key(line).toString());
+                if (sum > 0)
+                    QCOMPARE(bytes.summedOf(at, latin.size()), latin.split(',').at(sum - 1));
+            }
+        }
+    }
 }
 
 QTEST_APPLESS_MAIN(CoreTest)

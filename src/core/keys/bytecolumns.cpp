@@ -3,6 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+// Where `c` is in line[at, length), or length. Columns are mostly a few bytes: a short span is
+// looked through here, a long one by memchr.
+qint64 FindSeparator(const uchar* line, qint64 at, qint64 length, uchar c) {
+    constexpr qint64 kShortSpan = 32;
+    if (length - at > kShortSpan) {
+        const void* found = std::memchr(line + at, c, std::size_t(length - at));
+        return found ? static_cast<const uchar*>(found) - line : length;
+    }
+    while (at < length && line[at] != c)
+        ++at;
+    return at;
+}
+} // namespace
+
 std::optional<char> ByteColumnKey::SeparatorOf(const FilterOptions& options) {
     const KeyRule& rule = options.key;
     if (options.changesText())
@@ -37,13 +52,12 @@ ByteColumnKey::ByteColumnKey(const FilterOptions& options)
 QByteArrayView ByteColumnKey::summedOf(const uchar* line, qint64 length) const {
     qint64 at = 0;
     for (int column = 1; column < sum_; ++column) {
-        const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
-        if (!found)
+        const qint64 found = FindSeparator(line, at, length, separator_);
+        if (found == length)
             return {};
-        at = static_cast<const uchar*>(found) - line + 1;
+        at = found + 1;
     }
-    const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
-    const qint64 end = found ? static_cast<const uchar*>(found) - line : length;
+    const qint64 end = FindSeparator(line, at, length, separator_);
     return {reinterpret_cast<const char*>(line + at), end - at};
 }
 
@@ -56,8 +70,8 @@ QByteArrayView ByteColumnKey::keyOfAllBut(const uchar* line, qint64 length, bool
     bool any = false;
     qint64 at = 0;
     for (int column = 1;; ++column) {
-        const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
-        const qint64 end = found ? static_cast<const uchar*>(found) - line : length;
+        const qint64 end = FindSeparator(line, at, length, separator_);
+        const bool found = end < length;
         if (column == allBut_) {
             summed_ = bytes(at, end);
         } else {
@@ -94,8 +108,8 @@ QByteArrayView ByteColumnKey::key(const uchar* line, qint64 length, bool* keyles
     qint64 at = 0;
     std::size_t w = 0;
     for (int column = 1; column <= lastAsked_; ++column) {
-        const void* found = std::memchr(line + at, separator_, std::size_t(length - at));
-        const qint64 end = found ? static_cast<const uchar*>(found) - line : length;
+        const qint64 end = FindSeparator(line, at, length, separator_);
+        const bool found = end < length;
         if (w < wanted_.size() && column == wanted_[w])
             spans_[w++] = Span{at, end};
         if (column == sum_)

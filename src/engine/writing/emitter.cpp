@@ -193,8 +193,10 @@ bool Emitter::writeSummed(const Segment& s, const uchar* line, qint64 length, qu
             const char* bytes = reinterpret_cast<const char*>(line);
             const qsizetype before = column.data() - bytes;
             buffer_.append(bytes, before);
-            for (const QChar c : sum_)
-                buffer_.append(char(c.unicode()));
+            const qsizetype at = buffer_.size();
+            buffer_.resize(at + sum_.size());
+            for (qsizetype i = 0; i < sum_.size(); ++i)
+                buffer_[at + i] = char(sum_[i].unicode()); // the sum's text is ASCII
             buffer_.append(column.data() + column.size(),
                            qsizetype(length) - before - column.size());
             buffer_.append(lineBreak_);
