@@ -215,6 +215,7 @@ private slots:
 
     // The table of comparison options.
     void tableNamesAreOneEach();
+    void rowsFoundByTheirMember();
     void everyOptionValueComesBackFromItsWords_data();
     void everyOptionValueComesBackFromItsWords();
     void rememberedWordsKeepTheirMeaning();
@@ -226,6 +227,19 @@ private slots:
     void byteColumnsAreTheTextsColumns_data();
     void byteColumnsAreTheTextsColumns();
 };
+
+// The rows other code asks for by their member read that member, and no other.
+void CoreTest::rowsFoundByTheirMember() {
+    FilterOptions options;
+    options.keep = KeepMode::Last;
+    options.key.kind = KeyRule::Kind::Phone;
+    QCOMPARE(OptionValue(KeepModeOption(), options), int(KeepMode::Last));
+    QCOMPARE(OptionValue(KeyKindOption(), options), int(KeyRule::Kind::Phone));
+    options.keep = KeepMode::Unique;
+    options.key.kind = KeyRule::Kind::Url;
+    QCOMPARE(OptionValue(KeepModeOption(), options), int(KeepMode::Unique));
+    QCOMPARE(OptionValue(KeyKindOption(), options), int(KeyRule::Kind::Url));
+}
 
 void CoreTest::tableNamesAreOneEach() {
     QSet<QString> names, words, objectNames;

@@ -23,7 +23,6 @@
 
 #include <atomic>
 #include <limits>
-#include <string_view>
 
 namespace {
 
@@ -257,7 +256,7 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
     if (const QString wrong = SumRefusal(settings.options); !wrong.isEmpty())
         return UsageError(errors, wrong);
     for (std::size_t i = 0; i < o.compared.size(); ++i) {
-        if (ComparisonOptions()[i].name == std::string_view("key") && parser.isSet(o.compared[i]))
+        if (&ComparisonOptions()[i] == &KeyKindOption() && parser.isSet(o.compared[i]))
             if (const std::optional<QString> wrong =
                     ReadKeyRules(parser.value(o.compared[i]), settings.options))
                 return UsageError(errors, *wrong);

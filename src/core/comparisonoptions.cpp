@@ -4,7 +4,9 @@
 
 #include "core/shown.h"
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
 #include <type_traits>
 
 namespace {
@@ -200,6 +202,16 @@ const ComparisonOption kOptions[] = {
      .choices = kKeyKinds},
 };
 
+// The row of the member M: the one that reads it through the very getter Member<M> makes.
+template <auto M> const ComparisonOption& OptionOf() {
+    const OptionMember wanted = Member<M>();
+    const auto found = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const auto& row) {
+        return row.member.get == wanted.get && row.member.getInKey == wanted.getInKey;
+    });
+    Q_ASSERT(found != std::end(kOptions));
+    return *found;
+}
+
 QString Text(const char16_t* text) {
     return text ? QString::fromUtf16(text) : QString();
 }
@@ -234,6 +246,16 @@ template <typename Setup> QStringList DescribeFamily(const Setup& setup, OptionF
 
 std::span<const ComparisonOption> ComparisonOptions() {
     return kOptions;
+}
+
+const ComparisonOption& KeepModeOption() {
+    static const ComparisonOption& option = OptionOf<&FilterOptions::keep>();
+    return option;
+}
+
+const ComparisonOption& KeyKindOption() {
+    static const ComparisonOption& option = OptionOf<&KeyRule::kind>();
+    return option;
 }
 
 int OptionValue(const ComparisonOption& option, const FilterOptions& options) {

@@ -93,6 +93,11 @@ constexpr unsigned kContactKinds =
 // them.
 std::span<const ComparisonOption> ComparisonOptions();
 
+// The rows that other code needs to tell from the others, found by their member: which copy stays
+// (FilterOptions::keep), and what the part compared is read as (KeyRule::kind).
+const ComparisonOption& KeepModeOption();
+const ComparisonOption& KeyKindOption();
+
 // An option's value in a setup, and its value by default.
 int OptionValue(const ComparisonOption& option, const FilterOptions& options);
 int OptionValue(const ComparisonOption& option, const KeyRule& key); // the part compared's

@@ -179,7 +179,7 @@ void FilterOptionsMenu::updateAllowed() {
     const FilterOptions current = options();
     const bool onlyFirst = !KeepModeAllowed(current, KeepMode::Last);
     for (const OptionItems& entry : options_) {
-        if (QLatin1String(entry.option->name) != QLatin1String("keep"))
+        if (entry.option != &KeepModeOption())
             continue;
         for (QAction* item : entry.items) {
             const auto keep = KeepMode(item->data().toInt());

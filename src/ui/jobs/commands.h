@@ -7,6 +7,7 @@
 #include "engine/engine.h"
 #include "engine/window/importfiles.h"
 #include "engine/window/largefile.h"
+#include "files/fileformat.h"
 #include "files/textcodec.h"
 #include "platform/desktopservices.h"
 #include "ui/jobs/job.h"
@@ -20,12 +21,6 @@ class TextBox;
 // The window's commands as jobs, each working on the boxes it is given and reporting to the
 // user through DesktopServices. A cancelled job leaves the boxes and the files as they were.
 
-// The encoding and the line break a text is written in.
-struct FileFormat {
-    TextEncoding encoding = TextEncoding::Gbk;
-    LineBreak lineBreak = LineBreak::CrLf;
-    bool operator==(const FileFormat&) const = default;
-};
 // What a save writes: the format chosen in the save dialog, with `same` for 与原文件相同. A chosen
 // encoding is `exact` (written as it is or not at all); `same` keeps its rules, so GBK becomes
 // GB18030 where GBK lacks a character. UTF-16LE is written with its byte-order mark.

@@ -1,11 +1,10 @@
 // The window's form: its controls, where they stand at any size, their looks, and the keys that
 // reach them. The commands are in mainwindow_commands.cpp; what the window keeps track of
-// besides its controls in mainwindow_state.cpp.
+// besides its controls in windowstate.h, and the window's side of it in mainwindow_state.cpp.
 #include "ui/window/mainwindow.h"
 
 #include "core/lines.h"
 #include "platform/desktopservices.h"
-#include "ui/compare/comparesetup.h"
 #include "ui/compare/filteroptionsmenu.h"
 #include "ui/jobs/jobrunner.h"
 #include "ui/textbox/textbox.h"
@@ -112,11 +111,9 @@ MainWindow::MainWindow(DesktopServices& services, QWidget* parent)
     Label2->setText(AfterFilterCaption(Text2->nonBlankLineCount()));
     Text1->setAccessibleDescription(Label1->text());
     describeOutput();
-    options_ = FilterOptionsFromText(services_.LoadSetting(kOptionsKey));
-    options_.key = KeyRuleFromText(services_.LoadSetting(kKeyKey));
-    lists_ = ComparedListsFromText(services_.LoadSetting(kListsKey));
-    optionsMenu_->setOptions(options_);
-    optionsMenu_->setListsInForce(!lists_.empty());
+    state_.loadSetup([this](const QString& key) { return services_.LoadSetting(key); });
+    optionsMenu_->setOptions(state_.options());
+    optionsMenu_->setListsInForce(!state_.lists().empty());
     updateFilterButton();
     restoreGeometryRemembered();
     openPublisherPage();
@@ -135,7 +132,7 @@ void MainWindow::createControls() {
         box->setAccessibleName(accessibleName);
         jobs_->watch(box);
         connect(box, &TextBox::cancelRequested, this, &MainWindow::cancelCommand);
-        box->setOuterUndo([this] { return cleared_.has_value() && !busy(); },
+        box->setOuterUndo([this] { return state_.canUndoClear() && !busy(); },
                           [this] { undoClear(); });
         return box;
     };
@@ -308,7 +305,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     // Ctrl+Z that no box took, such as on 清空所有 right after the click.
-    if (event->matches(QKeySequence::Undo) && cleared_ && !busy()) {
+    if (event->matches(QKeySequence::Undo) && state_.canUndoClear() && !busy()) {
         undoClear();
         event->accept();
         return;

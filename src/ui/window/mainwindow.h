@@ -1,8 +1,9 @@
 #pragma once
 
 // Folder ui/window: the form and its state. The main window and its commands (mainwindow*), its
-// looks (appearance), the count labels that fit their text (fitlabel), the filter button with its
-// menu arrow (splitbutton), and the wording of the notes and messages (wording).
+// state below the widgets (windowstate), its looks (appearance), the count labels that fit their
+// text (fitlabel), the filter button with its menu arrow (splitbutton), and the wording of the
+// notes and messages (wording).
 
 #include "core/filteroptions.h"
 #include "engine/engine.h"
@@ -10,6 +11,7 @@
 #include "files/textfile.h"
 #include "ui/jobs/commands.h"
 #include "ui/textbox/textbox.h"
+#include "ui/window/windowstate.h"
 
 #include <QWidget>
 
@@ -70,9 +72,9 @@ public:
     // The largest result of the large-file mode that is copied to the clipboard.
     static constexpr qint64 kCopyBytes = 64 * kMiB;
     // Where the options and the window's size and place are remembered.
-    static inline const QString kOptionsKey = QStringLiteral("FilterOptions");
-    static inline const QString kKeyKey = QStringLiteral("CompareKey");
-    static inline const QString kListsKey = QStringLiteral("CompareLists");
+    static inline const QString kOptionsKey = WindowState::kOptionsKey;
+    static inline const QString kKeyKey = WindowState::kKeyKey;
+    static inline const QString kListsKey = WindowState::kListsKey;
     static inline const QString kGeometryKey = QStringLiteral("WindowGeometry");
     // The most repeated lines the statistic lists (its copy and save take them all).
     static constexpr qsizetype kStatisticRows = 1000000;
@@ -92,9 +94,9 @@ public:
     void importChosenFiles(const QStringList& paths);
 
     // The options of the filter, as the menu shows them, with the key of 比较范围.
-    FilterOptions filterOptions() const { return options_; }
+    FilterOptions filterOptions() const { return state_.options(); }
     // The lists of 对照清单 the filter compares the input with.
-    const std::vector<ComparedList>& comparedLists() const { return lists_; }
+    const std::vector<ComparedList>& comparedLists() const { return state_.lists(); }
     // True while the input box shows the beginning of a large file, and while the output box
     // shows the beginning of a large result.
     bool isLargeInput() const;
@@ -105,10 +107,10 @@ public:
     void setStatisticRows(qsizetype rows) { statisticRows_ = rows; }
     // True while the output box holds a result that is not the filter of the input box with the
     // options in force.
-    bool isResultStale() const;
+    bool isResultStale() const { return state_.isResultStale(); }
     // The near repeats the next filter keeps (ticked 保留 in the statistic), each as its input and
     // its number in it.
-    const std::vector<std::pair<int, qint64>>& keptByHand() const { return keptByHand_; }
+    const std::vector<std::pair<int, qint64>>& keptByHand() const { return state_.keptByHand(); }
 
 signals:
     // A command has finished its work and the buttons are back.
@@ -159,9 +161,6 @@ private:
     // The line the key dialog's example starts with: the input box's current line, or its first
     // line that is not blank when that one is.
     QString exampleLine() const;
-    // Whether a change of the options may filter again at once: the boxes still hold the last
-    // filter's input and result.
-    bool canPreview() const;
     void previewIfPending();
     // The note over the output box: that the result is stale, or what the last filter removed
     // while the result is as it made it.
@@ -175,57 +174,16 @@ private:
     void markRepeats();
     // The note of what went opens the statistic on its page of the removed lines.
     void showRemoved();
-    // The settings the filter works with: the options, the key and the lists.
-    EngineSettings filterSettings() const;
     void setLargeResult(std::shared_ptr<LargeResult> result);
     bool takeInEdit();
     void inputChanged();
     void outputChanged();
 
     DesktopServices& services_;
-    // The encoding and the line break of the input box's file (GBK and CR LF for a text that
-    // never came from one).
-    FileFormat inputFormat_;
-    bool inputFromFile_ = false; // inputFormat_ is an imported file's, not the default
-    FilterOptions options_;
-    std::vector<ComparedList> lists_;
+    WindowState state_; // what the window keeps track of besides its controls
     LargeFileBounds largeBounds_ = kLargeFileBounds;
     qint64 copyBytes_ = kCopyBytes;
     qsizetype statisticRows_ = kStatisticRows;
-    // The large file whose beginning the input box shows, and the large result whose beginning
-    // the output box shows (each only while the box still shows it).
-    std::shared_ptr<const LargeFile> largeInput_;
-    std::shared_ptr<LargeResult> largeResult_;
-    // The last filter: what it worked on, with which options and lists, the format its result is
-    // saved in by default, what it removed, and its statistic once asked for.
-    struct LastFilter {
-        FilterSource source;
-        FilterOptions options;
-        std::vector<ComparedList> lists;
-        FileFormat format;
-        QString removed;
-        std::shared_ptr<const Statistic> statistic;
-        std::vector<std::pair<int, qint64>> keptByHand;
-    };
-    std::optional<LastFilter> lastFilter_;
-    // The near repeats ticked 保留 in the statistic: the next filter keeps them, until the text or
-    // the setup changes.
-    std::vector<std::pair<int, qint64>> keptByHand_;
-    bool inputChanged_ = false;   // the input box changed since the last filter
-    bool outputChanged_ = false;  // the output box was edited since the last filter
-    bool previewPending_ = false; // the options changed while a command worked
-    // What a clear took away, while Ctrl+Z can bring it back: until either box changes.
-    struct Cleared {
-        QString input;
-        QString output;
-        std::shared_ptr<const LargeFile> largeInput;
-        std::shared_ptr<LargeResult> largeResult;
-        QString inputNote;
-        std::optional<LastFilter> lastFilter;
-        bool inputChanged = false;
-        bool outputChanged = false;
-    };
-    std::optional<Cleared> cleared_;
     int restoring_ = 0; // boxes still being filled by an undo of a clear
     JobRunner* jobs_ = nullptr;
     bool filtering_ = false;  // the command at work is a filter

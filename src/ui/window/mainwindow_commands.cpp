@@ -30,7 +30,7 @@ void MainWindow::startJob(Job* job, std::function<void(bool)> then) {
     jobs_->start(job, [this, then = std::move(then)](bool completed) {
         filtering_ = false;
         if (completed && boxChanged_)
-            cleared_.reset();
+            state_.forgetCleared();
         if (then)
             then(completed);
         updateOutputNote();
@@ -42,17 +42,17 @@ void MainWindow::Command1_Click() {
 }
 
 bool MainWindow::isLargeInput() const {
-    return largeInput_ && Text1->isExternalPreview();
+    return state_.largeInput() && Text1->isExternalPreview();
 }
 
 bool MainWindow::isLargeResult() const {
-    return largeResult_ && Text2->isExternalPreview();
+    return state_.largeResult() && Text2->isExternalPreview();
 }
 
 // The large result is let go on a worker thread: closing its temporary file frees its disk
 // space, which can take the system a moment for a large one.
 void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
-    std::shared_ptr<LargeResult> old = std::exchange(largeResult_, std::move(result));
+    std::shared_ptr<LargeResult> old = state_.exchangeLargeResult(std::move(result));
     if (old && old.use_count() == 1)
         (void)QtConcurrent::run([old = std::move(old)]() mutable {
             LowerCurrentThreadPriority();
@@ -61,46 +61,38 @@ void MainWindow::setLargeResult(std::shared_ptr<LargeResult> result) {
 }
 
 void MainWindow::runFilter(bool refuseEmpty) {
-    const EngineSettings settings = filterSettings();
+    const EngineSettings settings = state_.filterSettings();
     // Before the job starts: a small one completes within startJob.
     filtering_ = true;
     if (isLargeInput()) {
-        auto* job = new LargeFilterJob(largeInput_, *Text2, services_, settings);
-        startJob(job, [this, job, input = largeInput_, settings](bool completed) {
+        const std::shared_ptr<const LargeFile>& input = state_.largeInput();
+        auto* job = new LargeFilterJob(input, *Text2, services_, settings);
+        startJob(job, [this, job, input, settings](bool completed) {
             if (!completed || !job->result())
                 return;
             setLargeResult(job->result());
-            const EngineResult& result = largeResult_->result;
-            lastFilter_ = LastFilter{
-                input,
-                settings.options,
-                settings.lists,
-                input->pasted ? FileFormat{} : FileFormat{largeResult_->encoding, result.lineBreak},
-                RemovedNote(result.stats, settings.options, settings.lists),
-                nullptr,
-                settings.keptByHand};
-            inputChanged_ = outputChanged_ = false;
+            const LargeResult& large = *state_.largeResult();
+            state_.filtered(
+                {input, settings.options, settings.lists,
+                 input->pasted ? FileFormat{} : FileFormat{large.encoding, large.result.lineBreak},
+                 RemovedNote(large.result.stats, settings.options, settings.lists), nullptr,
+                 settings.keptByHand});
         });
     } else {
         auto* job = new FilterJob(*Text1, *Text2, services_, refuseEmpty, settings);
-        startJob(job, [this, job, settings, format = inputFormat_](bool completed) {
+        startJob(job, [this, job, settings, format = state_.inputFormat()](bool completed) {
             if (!completed || !job->filtered())
                 return;
             setLargeResult(nullptr);
-            lastFilter_ = LastFilter{job->input(),
-                                     settings.options,
-                                     settings.lists,
-                                     format,
-                                     RemovedNote(job->stats(), settings.options, settings.lists),
-                                     nullptr,
-                                     settings.keptByHand};
-            inputChanged_ = outputChanged_ = false;
+            state_.filtered({job->input(), settings.options, settings.lists, format,
+                             RemovedNote(job->stats(), settings.options, settings.lists), nullptr,
+                             settings.keptByHand});
         });
     }
 }
 
 void MainWindow::setFilterOptions(const FilterOptions& options) {
-    setFilterSetup(options, lists_);
+    setFilterSetup(options, state_.lists());
 }
 
 // A change of the options or the lists says at once that the result is stale, and filters again
@@ -110,25 +102,19 @@ void MainWindow::setFilterSetup(FilterOptions options, std::vector<ComparedList>
     ResetRefusedOptions(options);
     optionsMenu_->setOptions(options);
     optionsMenu_->setListsInForce(!lists.empty());
-    if (options == options_ && lists == lists_)
+    const std::optional<std::vector<WindowState::Setting>> changed =
+        state_.setSetup(options, std::move(lists));
+    if (!changed)
         return;
     // Marks made with other options, another key or other lists would say what another filter
     // removes.
     marker_->clear();
-    if (FilterOptionsToText(options) != FilterOptionsToText(options_))
-        services_.SaveSetting(kOptionsKey, FilterOptionsToText(options));
-    if (options.key != options_.key)
-        services_.SaveSetting(kKeyKey, KeyRuleToText(options.key));
-    if (lists != lists_)
-        services_.SaveSetting(kListsKey, ComparedListsToText(lists));
-    options_ = options;
-    lists_ = std::move(lists);
-    keptByHand_.clear(); // ticked for other settings
+    for (const auto& [key, text] : *changed)
+        services_.SaveSetting(key, text);
     updateFilterButton();
     updateOutputNote();
-    if (!canPreview())
+    if (!state_.askPreview())
         return;
-    previewPending_ = true;
     if (!busy())
         previewIfPending();
     else if (filtering_)
@@ -136,12 +122,11 @@ void MainWindow::setFilterSetup(FilterOptions options, std::vector<ComparedList>
 }
 
 void MainWindow::previewIfPending() {
-    if (!previewPending_ || busy())
+    if (busy() || !state_.takePreview())
         return;
-    previewPending_ = false;
     // After the command's own wind-up, at the next turn of the event loop.
     QTimer::singleShot(0, this, [this] {
-        if (!busy() && canPreview() && isResultStale())
+        if (!busy() && state_.previewStillWanted())
             runFilter(false);
     });
 }
@@ -149,12 +134,14 @@ void MainWindow::previewIfPending() {
 // The button's arrow stands out while the options differ from the default, and its tooltip
 // lists them.
 void MainWindow::updateFilterButton() {
-    Command1->setMarked(!options_.isDefault() || !lists_.empty());
+    const FilterOptions& inForce = state_.options();
+    const std::vector<ComparedList>& lists = state_.lists();
+    Command1->setMarked(!inForce.isDefault() || !lists.empty());
     QStringList active;
-    if (const QString options = DescribeFilterOptions(options_); !options.isEmpty())
+    if (const QString options = DescribeFilterOptions(inForce); !options.isEmpty())
         active << QStringLiteral("当前选项：") + options;
-    if (!lists_.empty())
-        active << QStringLiteral("对照清单：") + DescribeComparedLists(lists_);
+    if (!lists.empty())
+        active << QStringLiteral("对照清单：") + DescribeComparedLists(lists);
     Command1->setToolTip(QStringLiteral("开始过滤 (Ctrl+Enter)\n过滤选项：点击箭头 (Alt+↓)") +
                          (active.isEmpty() ? QString() : u'\n' + active.join(u'\n')));
     Command1->setAccessibleDescription(active.join(QStringLiteral("；")));
@@ -164,24 +151,25 @@ void MainWindow::updateFilterButton() {
 void MainWindow::showRepeats(bool removedLines) {
     if (busy())
         return;
-    if (!lastFilter_) {
+    const std::optional<WindowState::LastFilter>& last = state_.lastFilter();
+    if (!last) {
         services_.MsgBox(QStringLiteral("还没有过滤过。请先点击“开始过滤”，再查看重复统计。"),
                          DesktopServices::Information, QStringLiteral("重复统计"));
         return;
     }
-    if (lastFilter_->statistic) {
-        openStatistic(lastFilter_->statistic, removedLines);
+    if (last->statistic) {
+        openStatistic(last->statistic, removedLines);
         return;
     }
     EngineSettings settings;
-    settings.options = lastFilter_->options;
-    settings.lists = lastFilter_->lists;
+    settings.options = last->options;
+    settings.lists = last->lists;
     settings.repeatsLimit = statisticRows_;
-    auto* job = new RepeatsJob(lastFilter_->source, Text2, services_, settings);
+    auto* job = new RepeatsJob(last->source, Text2, services_, settings);
     startJob(job, [this, job, removedLines](bool completed) {
-        if (!completed || !job->statistic() || !lastFilter_)
+        if (!completed || !job->statistic() || !state_.lastFilter())
             return;
-        lastFilter_->statistic = job->statistic();
+        state_.setStatistic(job->statistic());
         openStatistic(job->statistic(), removedLines);
     });
 }
@@ -189,12 +177,13 @@ void MainWindow::showRepeats(bool removedLines) {
 // The dialog is made at the next turn of the event loop: with a million lines, making it takes
 // the window about as long as it may stand still.
 void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic, bool removedLines) {
+    const WindowState::LastFilter& last = *state_.lastFilter();
     EngineSettings settings;
-    settings.options = lastFilter_->options;
-    settings.lists = lastFilter_->lists;
+    settings.options = last.options;
+    settings.lists = last.lists;
     QTimer::singleShot(0, this,
-                       [this, statistic = std::move(statistic), source = lastFilter_->source,
-                        settings, format = lastFilter_->format, removedLines] {
+                       [this, statistic = std::move(statistic), source = last.source, settings,
+                        format = last.format, removedLines] {
                            auto* dialog = new RepeatsDialog(statistic, source, settings, format,
                                                             services_, this);
                            dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -202,13 +191,11 @@ void MainWindow::openStatistic(std::shared_ptr<const Statistic> statistic, bool 
                            if (removedLines)
                                dialog->showPage(RepeatsDialog::Page::Removed);
                            // Ticks belong to the filter the statistic is of.
-                           dialog->setKeptByHand(keptByHand_);
+                           dialog->setKeptByHand(state_.keptByHand());
                            connect(dialog, &RepeatsDialog::keptByHandChanged, this,
                                    [this](const std::vector<std::pair<int, qint64>>& lines) {
-                                       if (!lastFilter_)
-                                           return;
-                                       keptByHand_ = lines;
-                                       updateOutputNote();
+                                       if (state_.setKeptByHand(lines))
+                                           updateOutputNote();
                                    });
                            dialog->open();
                        });
@@ -237,19 +224,14 @@ void MainWindow::importFiles(const QStringList& paths) {
     startJob(job, [this, job, paths](bool completed) {
         if (!completed)
             return;
-        if (job->largeFile()) {
-            largeInput_ = job->largeFile();
-            inputFormat_ = FileFormat{largeInput_->encoding, LineBreak::CrLf};
-            inputFromFile_ = true;
-        } else if (job->encoding()) {
-            largeInput_.reset();
-            inputFormat_ = FileFormat{*job->encoding(), job->lineBreak().value_or(LineBreak::CrLf)};
-            inputFromFile_ = true;
-        } else {
+        if (job->largeFile())
+            state_.inputOpened(job->largeFile(), {job->largeFile()->encoding, LineBreak::CrLf},
+                               true);
+        else if (job->encoding())
+            state_.inputOpened(
+                nullptr, {*job->encoding(), job->lineBreak().value_or(LineBreak::CrLf)}, true);
+        else
             return; // nothing was imported
-        }
-        inputChanged_ = true;
-        keptByHand_.clear();
         Text1->setNote(job->emptied()     ? EmptyImportNote()
                        : paths.size() > 1 ? ImportedFilesNote(paths)
                                           : QString());
@@ -276,21 +258,22 @@ bool MainWindow::mayOverwrite(const QString& path) {
 void MainWindow::Command5_Click() {
     services_.setFilter(kFileFilter);
     // A pasted text has no original file: its result is saved by default as a typed one is.
-    const bool pastedResult = isLargeResult() && largeResult_->pastedInput;
-    services_.setSaveHasOriginal((isLargeResult() && !pastedResult) || inputFromFile_);
+    const std::shared_ptr<LargeResult>& large = state_.largeResult();
+    const bool pastedResult = isLargeResult() && large->pastedInput;
+    services_.setSaveHasOriginal((isLargeResult() && !pastedResult) || state_.inputFromFile());
     if (!services_.ShowSave())
         return;
     if (!mayOverwrite(services_.fileName()))
         return;
     if (isLargeResult()) {
         const FileFormat own =
-            pastedResult ? FileFormat{}
-                         : FileFormat{largeResult_->encoding, largeResult_->result.lineBreak};
-        startJob(new LargeSaveJob(largeResult_, Text2, services_.fileName(),
+            pastedResult ? FileFormat{} : FileFormat{large->encoding, large->result.lineBreak};
+        startJob(new LargeSaveJob(large, Text2, services_.fileName(),
                                   ResolveSaveFormat(services_.saveFormat(), own), services_));
         return;
     }
-    const FileFormat same = lastFilter_ ? lastFilter_->format : inputFormat_;
+    const FileFormat same =
+        state_.lastFilter() ? state_.lastFilter()->format : state_.inputFormat();
     startJob(new SaveJob(*Text2, services_.fileName(),
                          ResolveSaveFormat(services_.saveFormat(), same), services_));
 }
@@ -323,7 +306,7 @@ void MainWindow::RunCommand(int index) {
     if (index == 0)
         runFilter(true);
     else if (isLargeResult())
-        startJob(new LargeCopyJob(largeResult_, Text2, copyBytes_, services_));
+        startJob(new LargeCopyJob(state_.largeResult(), Text2, copyBytes_, services_));
     else
         startJob(new CopyJob(*Text2, services_));
 }

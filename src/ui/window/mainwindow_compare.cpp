@@ -21,20 +21,20 @@ QString MainWindow::exampleLine() const {
 }
 
 void MainWindow::showKeyDialog() {
-    auto* dialog = new KeyRuleDialog(options_, exampleLine(), this);
+    auto* dialog = new KeyRuleDialog(state_.options(), exampleLine(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
-        FilterOptions options = options_;
+        FilterOptions options = state_.options();
         options.key = dialog->keyRule();
-        setFilterSetup(options, lists_);
+        setFilterSetup(options, state_.lists());
     });
     dialog->open();
 }
 
 void MainWindow::showListsDialog() {
-    auto* dialog = new ComparedListsDialog(lists_, services_, this);
+    auto* dialog = new ComparedListsDialog(state_.lists(), services_, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this,
-            [this, dialog] { setFilterSetup(options_, dialog->lists()); });
+            [this, dialog] { setFilterSetup(state_.options(), dialog->lists()); });
     dialog->open();
 }

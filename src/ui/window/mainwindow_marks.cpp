@@ -16,15 +16,6 @@ void MainWindow::createMarks() {
     connect(Text2, &TextBox::noteClicked, this, &MainWindow::showRemoved);
 }
 
-EngineSettings MainWindow::filterSettings() const {
-    EngineSettings settings;
-    settings.options = options_;
-    settings.lists = lists_;
-    if (options_.similar != 0)
-        settings.keptByHand = keptByHand_;
-    return settings;
-}
-
 // The input box of the large-file mode shows only the file's beginning: the list of the removed
 // lines covers the whole file.
 void MainWindow::markRepeats() {
@@ -36,10 +27,10 @@ void MainWindow::markRepeats() {
                          DesktopServices::Information, QStringLiteral("标出重复"));
         return;
     }
-    marker_->mark(filterSettings());
+    marker_->mark(state_.filterSettings());
 }
 
 void MainWindow::showRemoved() {
-    if (lastFilter_ && !isResultStale() && !outputChanged_)
+    if (state_.outputNote() == WindowState::OutputNote::Removed)
         showRepeats(true);
 }

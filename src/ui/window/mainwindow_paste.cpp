@@ -32,16 +32,12 @@ bool MainWindow::takeLargePaste(const QString& text) {
     const qint64 bytes = kept + pasted.utf8Bytes;
     if (lines <= largeBounds_.lines && bytes <= largeBounds_.bytes)
         return takeBoxPaste(text, place);
-    auto* job = new PasteJob(*Text1, text, place, filterSettings().tempDir, services_);
+    auto* job = new PasteJob(*Text1, text, place, state_.filterSettings().tempDir, services_);
     startJob(job, [this, job](bool completed) {
         if (!completed || !job->largeFile())
             return;
-        largeInput_ = job->largeFile();
         // Saved by default as a typed text is.
-        inputFormat_ = FileFormat{};
-        inputFromFile_ = false;
-        inputChanged_ = true;
-        keptByHand_.clear();
+        state_.inputOpened(job->largeFile(), FileFormat{}, false);
         Text1->setNote(QString());
     });
     return true;
@@ -56,8 +52,7 @@ bool MainWindow::takeBoxPaste(const QString& text, const TextBox::PastePlace& pl
              [this](bool completed) {
                  if (!completed)
                      return;
-                 inputChanged_ = true;
-                 keptByHand_.clear();
+                 state_.inputEdited();
                  Text1->setNote(QString());
              });
     return true;

@@ -1,5 +1,6 @@
-// What the window keeps track of besides its controls: whether the result still belongs to the
-// input, what a clear took away (for its undo), and the window's size and place between runs.
+// The window's side of its state (ui/window/windowstate.h): the output box's note, the edits the
+// window takes in, a clear and its undo in the boxes, and the window's size and place between
+// runs.
 #include "platform/desktopservices.h"
 #include "ui/textbox/textbox.h"
 #include "ui/window/mainwindow.h"
@@ -7,27 +8,25 @@
 
 #include <QCloseEvent>
 
-bool MainWindow::isResultStale() const {
-    return lastFilter_ && (inputChanged_ || options_ != lastFilter_->options ||
-                           lists_ != lastFilter_->lists || keptByHand_ != lastFilter_->keptByHand);
-}
-
-bool MainWindow::canPreview() const {
-    return lastFilter_ && !inputChanged_ && !outputChanged_;
-}
-
 void MainWindow::updateOutputNote() {
+    const std::optional<WindowState::LastFilter>& last = state_.lastFilter();
     QString note;
-    if (isResultStale())
+    switch (state_.outputNote()) {
+    case WindowState::OutputNote::None:
+        break;
+    case WindowState::OutputNote::Stale:
         note = StaleResultNote();
-    else if (lastFilter_ && !outputChanged_)
-        note = lastFilter_->removed;
-    else if (lastFilter_)
+        break;
+    case WindowState::OutputNote::Removed:
+        note = last->removed;
+        break;
+    case WindowState::OutputNote::HandEdited:
         note = HandEditedResultNote();
+        break;
+    }
     if (note != Text2->note())
         Text2->setNote(note);
-    Text2->setNoteClickable(lastFilter_ && note == lastFilter_->removed,
-                            QStringLiteral("点击查看已删除的行"));
+    Text2->setNoteClickable(last && note == last->removed, QStringLiteral("点击查看已删除的行"));
     describeOutput();
 }
 
@@ -41,15 +40,14 @@ bool MainWindow::takeInEdit() {
     }
     if (restoring_ > 0)
         return false;
-    cleared_.reset();
+    state_.forgetCleared();
     return true;
 }
 
 void MainWindow::inputChanged() {
     if (!takeInEdit())
         return;
-    inputChanged_ = true;
-    keptByHand_.clear();
+    state_.inputEdited();
     Text1->setNote(QString());
     updateOutputNote();
 }
@@ -57,7 +55,7 @@ void MainWindow::inputChanged() {
 void MainWindow::outputChanged() {
     if (!takeInEdit())
         return;
-    outputChanged_ = true;
+    state_.outputEdited();
     updateOutputNote();
 }
 
@@ -76,58 +74,38 @@ qsizetype MainWindow::linesAClearLoses() const {
 // brought back with Ctrl+Z while each box held at most TextBox::kUndoChars characters (a large
 // file's beginning is always brought back, with its mode).
 void MainWindow::clearBoxes() {
-    std::optional<Cleared> cleared;
-    auto keep = [](const TextBox* box, bool large, QString& text) {
+    std::optional<WindowState::ClearedBoxes> boxes;
+    auto keep = [](const TextBox* box, bool large) -> std::optional<QString> {
         if (large)
-            return true;
+            return QString();
         if (box->textSize() > TextBox::kUndoChars)
-            return false;
-        text = box->text();
-        return true;
+            return std::nullopt;
+        return box->text();
     };
-    if (!busy() && !Text1->isWorking() && !Text2->isWorking()) {
-        cleared = Cleared{};
-        if (keep(Text1, isLargeInput(), cleared->input) &&
-            keep(Text2, isLargeResult(), cleared->output)) {
-            if (isLargeInput())
-                cleared->largeInput = largeInput_;
-            if (isLargeResult())
-                cleared->largeResult = largeResult_;
-            cleared->inputNote = Text1->note();
-            cleared->lastFilter = lastFilter_;
-            cleared->inputChanged = inputChanged_;
-            cleared->outputChanged = outputChanged_;
-        } else {
-            cleared.reset();
-        }
-        if (cleared && cleared->input.isEmpty() && cleared->output.isEmpty() &&
-            !cleared->largeInput && !cleared->largeResult)
-            cleared.reset(); // nothing to bring back
-    }
+    if (!busy() && !Text1->isWorking() && !Text2->isWorking())
+        boxes = WindowState::ClearedBoxes{keep(Text1, isLargeInput()), keep(Text2, isLargeResult()),
+                                          isLargeInput(), isLargeResult(), Text1->note()};
+    // Taken before the boxes empty: that is no edit of theirs to keep.
+    std::optional<WindowState::Cleared> kept = state_.whatClearKeeps(boxes);
     Text1->setText(QString());
     Text2->setText(QString());
     Text1->setNote(QString());
-    largeInput_.reset();
+    // After the boxes' own changes, which would forget what the clear keeps.
+    state_.clear(std::move(kept));
     setLargeResult(nullptr);
-    lastFilter_.reset();
-    keptByHand_.clear();
-    inputChanged_ = outputChanged_ = false;
-    cleared_ = std::move(cleared);
     updateOutputNote();
 }
 
 void MainWindow::undoClear() {
-    if (!cleared_ || busy())
+    if (!state_.canUndoClear() || busy())
         return;
-    Cleared c = std::move(*cleared_);
-    cleared_.reset();
+    const WindowState::Cleared c = std::move(*state_.takeCleared());
     restoring_ = 2;
     auto done = [this] { --restoring_; };
     if (c.largeInput) {
         const TextSummary& summary = c.largeInput->summary;
         Text1->showPreview(summary.preview, LargeInputNotice(*c.largeInput), summary.nonBlankLines,
                            done);
-        largeInput_ = c.largeInput;
     } else {
         Text1->setText(c.input, done);
     }
@@ -140,9 +118,7 @@ void MainWindow::undoClear() {
         Text2->setText(c.output, done);
     }
     Text1->setNote(c.inputNote);
-    lastFilter_ = std::move(c.lastFilter);
-    inputChanged_ = c.inputChanged;
-    outputChanged_ = c.outputChanged;
+    state_.restore(c);
     updateOutputNote();
 }
 

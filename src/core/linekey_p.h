@@ -1,0 +1,6 @@
+#pragma once
+
+#include "core/linekey.h"
+
+// The source that takes effect: columns without a number and an empty pattern are the whole line.
+KeyRule::Source EffectiveSource(const KeyRule& rule);
