@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -194,6 +195,59 @@ private slots:
         // Another text forgets the ticks.
         text1()->setText(text1()->text() + QStringLiteral("\r\nx"));
         QVERIFY(window->keptByHand().empty());
+    }
+
+    // In the large-file mode the kept lines are read again from the files, so that each group
+    // shows its kept line and the characters of its lines that differ, as for a box's text.
+    void largeFileKeptLines_data() {
+        QTest::addColumn<QByteArrayList>("files");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("first"); // the text of the first group's kept line
+        QTest::newRow("one file, LF")
+            << QByteArrayList{kKeywords.toUtf8().replace("⏎", "\n") + "\npeach\npears\n"}
+            << QStringList{"2|2 行|color chart",  "  4|91%|colour chart", "  7|84%|colour charts",
+                           "1|1 行|机器学习教程", "  3|83%|机器学习教材", "8|1 行|pear",
+                           "  10|80%|pears"}
+            << "color chart";
+        QTest::newRow("byte-order mark, CR LF, no last break")
+            << QByteArrayList{"\xEF\xBB\xBF"
+                              "color chart\r\napple\r\ncolour chart"}
+            << QStringList{"1|1 行|color chart", "  3|91%|colour chart"} << "color chart";
+        // Each file's lines are counted from 1; a kept line in the first, another in the second.
+        QTest::newRow("two files")
+            << QByteArrayList{"机器学习教程\ncolor chart\n机器学习教材\n",
+                              "colour chart\napple\napples\n"}
+            << QStringList{"1|1 行|机器学习教程",  "  3|83%|机器学习教材", "2|1 行|color chart",
+                           "  1|91%|colour chart", "2|1 行|apple",         "  3|83%|apples"}
+            << "机器学习教程";
+    }
+    void largeFileKeptLines() {
+        QFETCH(QByteArrayList, files);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, first);
+        window->setLargeFileBounds({qint64(1) << 30, 2});
+        QTemporaryDir dir;
+        QStringList paths;
+        for (const QByteArray& bytes : files) {
+            paths << dir.filePath(QStringLiteral("%1.txt").arg(paths.size()));
+            QFile out(paths.last());
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(bytes);
+        }
+        similarValue()->setValue(80);
+        similarCheck()->setChecked(true);
+        importAnswering(paths.join(u'\n'));
+        QVERIFY(window->isLargeInput());
+        click("Command1");
+        QVERIFY(waitIdle());
+        RepeatsDialog* dialog = openSimilarPage();
+        QVERIFY(dialog);
+        QTreeView* tree = dialog->similarView()->tree();
+        QCOMPARE(Rows(tree), rows);
+        const QModelIndex line =
+            tree->model()->index(0, SimilarView::Text, tree->model()->index(0, 0));
+        QCOMPARE(line.data(SimilarModel::KeptTextRole).toString(), first);
+        dialog->close();
     }
 
     // At the size of a large list (270,000 lines that went), the page reads the lines from the
