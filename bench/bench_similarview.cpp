@@ -1,7 +1,7 @@
 // Shows the statistic's page 相似的行 offscreen with groups of near repeats (260,000 lines that
 // went, or the count given, nine to a group) and prints how long the event loop is held up:
 // listing them, a search that keeps a line of each group, one that keeps one group, ending the
-// search, a tick, and scrolling through the list.
+// search, typing a search a key at a time, a tick, and scrolling through the list.
 // Usage: bench_similarview [LINES]
 #include "eventloop.h"
 #include "textgen.h"
@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTreeView>
 
 #include <cstdio>
@@ -44,17 +45,37 @@ int main(int argc, char** argv) {
                                  [&] { return shown; }));
     auto search = [&](const char* what, const QString& text) {
         bool done = false;
-        Print(what, RunUntil(
-                        [&] {
-                            view.search()->setText(text);
-                            done = true;
-                        },
-                        [&] { return done; }));
+        QObject::connect(
+            &view, &SimilarView::searchShown, &view, [&] { done = true; },
+            Qt::SingleShotConnection);
+        Print(what, RunUntil([&] { view.search()->setText(text); },
+                             [&] { return done && view.searched() == text; }));
         std::printf("  %d groups shown\n", view.tree()->model()->rowCount());
     };
     search("search keeping a line of each group", QStringLiteral("-8"));
     search("search keeping one group", QStringLiteral("列表 12345"));
     search("end the search", QString());
+    // Typed a key at a time, a key every 40 ms, until the last text's rows are shown.
+    auto type = [&](const char* what, const QString& text) {
+        qsizetype typed = 0;
+        QTimer keys;
+        keys.setInterval(40);
+        QObject::connect(&keys, &QTimer::timeout, [&] {
+            if (typed < text.size())
+                view.search()->insert(text.sliced(typed++, 1));
+        });
+        Print(what, RunUntil([&] { keys.start(); },
+                             [&] {
+                                 return typed == text.size() &&
+                                        view.tree()->model()->rowCount() == 1 &&
+                                        view.tree()->model()->index(0, 0).data().toString() ==
+                                            QStringLiteral("123451");
+                             }));
+        view.search()->clear();
+        QCoreApplication::processEvents();
+    };
+    type("type \"列表 12345\" a key each 40 ms", QStringLiteral("列表 12345"));
+    type("type \"12345\" a key each 40 ms", QStringLiteral("12345"));
     QAbstractItemModel* model = view.tree()->model();
     bool ticked = false;
     Print("tick a line",

@@ -1,13 +1,12 @@
 // Near repeats in the window: the menu item with its percentage, the filter and its note, and the
-// statistic's page of the similar lines with its ticks.
+// statistic's page of the similar lines with its ticks, also in the large-file mode.
 #include "core/comparisonoptions.h"
 #include "engine/engine.h"
 #include "eventturn.h"
+#include "similarsearch.h"
 #include "testtext.h"
 #include "ui/compare/filteroptionsmenu.h"
 #include "ui/statistic/repeatsdialog.h"
-#include "ui/statistic/similargroups.h"
-#include "ui/statistic/similarmodel.h"
 #include "ui/statistic/similarview.h"
 #include "ui/textbox/repeatmarks.h"
 #include "ui/textbox/textbox.h"
@@ -19,6 +18,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -170,9 +170,9 @@ private slots:
         const QModelIndex member = model->index(1, SimilarView::Keep, model->index(0, 0));
         QCOMPARE(member.data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
         // The search keeps a group whose kept line or member matches.
-        dialog->similarView()->search()->setText(QStringLiteral("CHARTS"));
+        QVERIFY(SearchFor(dialog->similarView(), QStringLiteral("CHARTS")));
         QCOMPARE(Rows(tree), (QStringList{"2|2 行|color chart", "  7|84%|colour charts"}));
-        dialog->similarView()->search()->clear();
+        QVERIFY(SearchFor(dialog->similarView(), QString()));
         // Ticking colour charts (line 7) keeps it at the next filter; nothing else changes.
         QVERIFY(tree->model()->setData(member, Qt::Checked, Qt::CheckStateRole));
         QCOMPARE(window->keptByHand(), (std::vector<std::pair<int, qint64>>{{0, 7}}));
@@ -196,61 +196,57 @@ private slots:
         QVERIFY(window->keptByHand().empty());
     }
 
-    // At the size of a large list (270,000 lines that went), the page reads the lines from the
-    // groups as it shows them, with the same rows, search and ticks as for a few.
-    void manyLines_data() {
-        QTest::addColumn<QString>("searched");
-        QTest::addColumn<int>("groups");
-        QTest::addColumn<int>("lastGroupLines");
-        QTest::newRow("all") << "" << 30000 << 9;
-        QTest::newRow("a kept line, with all its lines") << "KEPT 29999" << 1 << 9;
-        QTest::newRow("one line of each group") << "-8" << 30000 << 1;
-        QTest::newRow("nothing") << "none" << 0 << 0;
+    // In the large-file mode the kept lines are read again from the files, so that each group
+    // shows its kept line and the characters of its lines that differ, as for a box's text.
+    void largeFileKeptLines_data() {
+        QTest::addColumn<QByteArrayList>("files");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("first"); // the text of the first group's kept line
+        QTest::newRow("one file, LF")
+            << QByteArrayList{kKeywords.toUtf8().replace("⏎", "\n") + "\npeach\npears\n"}
+            << QStringList{"2|2 行|color chart",  "  4|91%|colour chart", "  7|84%|colour charts",
+                           "1|1 行|机器学习教程", "  3|83%|机器学习教材", "8|1 行|pear",
+                           "  10|80%|pears"}
+            << "color chart";
+        QTest::newRow("byte-order mark, CR LF, no last break")
+            << QByteArrayList{"\xEF\xBB\xBF"
+                              "color chart\r\napple\r\ncolour chart"}
+            << QStringList{"1|1 行|color chart", "  3|91%|colour chart"} << "color chart";
+        // Each file's lines are counted from 1; a kept line in the first, another in the second.
+        QTest::newRow("two files")
+            << QByteArrayList{"机器学习教程\ncolor chart\n机器学习教材\n",
+                              "colour chart\napple\napples\n"}
+            << QStringList{"1|1 行|机器学习教程",  "  3|83%|机器学习教材", "2|1 行|color chart",
+                           "  1|91%|colour chart", "2|1 行|apple",         "  3|83%|apples"}
+            << "机器学习教程";
     }
-    void manyLines() {
-        QFETCH(QString, searched);
-        QFETCH(int, groups);
-        QFETCH(int, lastGroupLines);
-        auto listed = std::make_shared<SimilarGroups>();
-        for (int g = 0; g < 30000; ++g) {
-            SimilarGroup group{{0, g * 10 + 1}, QStringLiteral("kept %1").arg(g), {}};
-            for (int m = 0; m < 9; ++m)
-                group.members.push_back(SimilarMember{
-                    {0, g * 10 + 2 + m}, 90, QStringLiteral("line %1-%2").arg(g).arg(m)});
-            listed->groups.push_back(std::move(group));
+    void largeFileKeptLines() {
+        QFETCH(QByteArrayList, files);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, first);
+        window->setLargeFileBounds({qint64(1) << 30, 2});
+        QTemporaryDir dir;
+        QStringList paths;
+        for (const QByteArray& bytes : files) {
+            paths << dir.filePath(QStringLiteral("%1.txt").arg(paths.size()));
+            QFile out(paths.last());
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(bytes);
         }
-        listed->rows = listed->nearLines = 270000;
-        SimilarView view;
-        view.setGroups(listed);
-        view.resize(600, 400);
-        view.show();
-        QTreeView* tree = view.tree();
-        // A model over the groups, not an item for each cell.
-        const auto* model = qobject_cast<const SimilarModel*>(tree->model());
-        QVERIFY(model);
-        view.search()->setText(searched);
-        QCOMPARE(model->rowCount(), groups);
-        if (groups == 0)
-            return;
-        const QModelIndex last = model->index(groups - 1, 0);
-        QCOMPARE(model->rowCount(last), lastGroupLines);
-        QCOMPARE(last.data().toString(), QStringLiteral("299991"));
-        QVERIFY(tree->isExpanded(last));
-        const QModelIndex line = model->index(lastGroupLines - 1, SimilarView::Keep, last);
-        QCOMPARE(model->index(line.row(), SimilarView::Text, last).data().toString(),
-                 QStringLiteral("line 29999-8"));
-        QCOMPARE(model->index(line.row(), SimilarView::Text, last)
-                     .data(SimilarModel::KeptTextRole)
-                     .toString(),
-                 QStringLiteral("kept 29999"));
-        QVERIFY(tree->model()->setData(line, Qt::Checked, Qt::CheckStateRole));
-        QCOMPARE(view.keptByHand(), (std::vector<LinePlace>{{0, 300000}}));
-        // The tick stays when the search goes.
-        view.search()->clear();
-        QCOMPARE(model->index(8, SimilarView::Keep, model->index(29999, 0))
-                     .data(Qt::CheckStateRole)
-                     .toInt(),
-                 int(Qt::Checked));
+        similarValue()->setValue(80);
+        similarCheck()->setChecked(true);
+        importAnswering(paths.join(u'\n'));
+        QVERIFY(window->isLargeInput());
+        click("Command1");
+        QVERIFY(waitIdle());
+        RepeatsDialog* dialog = openSimilarPage();
+        QVERIFY(dialog);
+        QTreeView* tree = dialog->similarView()->tree();
+        QCOMPARE(Rows(tree), rows);
+        const QModelIndex line =
+            tree->model()->index(0, SimilarView::Text, tree->model()->index(0, 0));
+        QCOMPARE(line.data(SimilarModel::KeptTextRole).toString(), first);
+        dialog->close();
     }
 
     // 标出重复 marks near repeats in a second shade, and its note tells them from equal copies.
@@ -280,34 +276,6 @@ private slots:
             QVERIFY(text1()->note().contains(QStringLiteral("（相同 %1 行，相似 %2 行）")
                                                  .arg(marked.size() - near.size())
                                                  .arg(near.size())));
-    }
-
-    // The characters of a line that differ from its kept line, by the fewest edits.
-    void differingChars_data() {
-        QTest::addColumn<QString>("kept");
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QByteArray>("marks");
-        QTest::newRow("replaced") << "机器学习教程"
-                                  << "机器学习教材" << QByteArray("000001");
-        QTest::newRow("inserted") << "color chart"
-                                  << "colour chart" << QByteArray("000010000000");
-        QTest::newRow("deleted") << "colour"
-                                 << "color" << QByteArray("00000");
-        QTest::newRow("equal") << "apple"
-                               << "apple" << QByteArray("00000");
-        QTest::newRow("from nothing") << ""
-                                      << "ab" << QByteArray("11");
-        QTest::newRow("swapped") << "ab"
-                                 << "ba" << QByteArray("11");
-    }
-    void differingChars() {
-        QFETCH(QString, kept);
-        QFETCH(QString, line);
-        QFETCH(QByteArray, marks);
-        QByteArray got = DifferingChars(kept, line);
-        for (char& c : got)
-            c = char('0' + c);
-        QCOMPARE(got, marks);
     }
 };
 

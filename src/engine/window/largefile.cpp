@@ -2,6 +2,7 @@
 
 #include "core/lines.h"
 #include "engine/reading/batches.h"
+#include "engine/reading/inputs.h"
 #include "engine/reading/segment.h"
 #include "engine/systemfiles.h"
 #include "files/safefile.h"
@@ -215,6 +216,51 @@ Outcome OpenLargeFiles(const QStringList& paths, const EngineProgress& progress,
         before += QFileInfo(path).size();
     }
     *into = std::move(all);
+    return Outcome::done();
+}
+
+Outcome ReadLinesAgain(const QStringList& paths, const EngineSettings& settings,
+                       const std::vector<std::pair<int, qint64>>& places,
+                       const EngineProgress& progress, std::vector<QString>* into) {
+    EngineSettings reading = settings;
+    reading.readWholeBytes = 0; // mapped and read through a buffer, never held whole
+    OpenInputs inputs;
+    for (const QString& path : paths) {
+        if (Outcome o = OpenInput(path, reading, inputs); !o.ok())
+            return o;
+    }
+    std::vector<QString> texts(places.size());
+    std::size_t next = 0;
+    std::pair<int, qint64> here{-1, 0};
+    qint64 done = 0;
+    bool stopped = false;
+    ForEachBatch(inputs.list, [&](const Segment& s, const uchar* from, const uchar* to) {
+        if (s.input != here.first) {
+            here = {s.input, 0};
+            // Lines asked for past the end of an earlier input stay empty.
+            while (next < places.size() && places[next].first < s.input)
+                ++next;
+        }
+        ForEachLineOf(s, from, to, [&](const uchar* line, qint64 length) {
+            ++here.second;
+            if (next == places.size() || places[next] != here)
+                return;
+            texts[next] = LineText(s, line, length);
+            for (++next; next < places.size() && places[next] == here; ++next)
+                texts[next] = texts[next - 1];
+        });
+        done += to - from;
+        stopped = (progress && !progress(done, inputs.list.totalBytes)) || s.stopped();
+        return !stopped && next < places.size();
+    });
+    if (QString changed = ChangedInput(inputs); !changed.isEmpty() || inputs.list.readFailed)
+        return Outcome::failed(
+            changed.isEmpty()
+                ? QStringLiteral("无法读取输入：文件在处理的过程中被改动，或无法再读。")
+                : changed);
+    if (stopped)
+        return Outcome::cancelled();
+    *into = std::move(texts);
     return Outcome::done();
 }
 

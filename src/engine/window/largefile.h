@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // What the window shows of a file too large for a text box, and the work it does on the whole
@@ -58,6 +59,15 @@ QString ChangedSince(const QStringList& paths, const std::vector<FileStatus>& op
 Outcome OpenLargeFile(const QString& path, const EngineProgress& progress, LargeFile* into);
 // The same for several files as one text: their counts added, the beginning of the first ones.
 Outcome OpenLargeFiles(const QStringList& paths, const EngineProgress& progress, LargeFile* into);
+
+// The texts of some lines of the files, read again as the engine reads them: each file in the
+// encoding the settings force or, where they force none, in the one its beginning shows. `places`
+// are (input from 0, line number from 1), sorted; *into gets their texts in that order (empty
+// for a line past the end). Each file is read once through its beginning up to the last line
+// asked for, and nothing of it is held but those lines. A failure names the file.
+Outcome ReadLinesAgain(const QStringList& paths, const EngineSettings& settings,
+                       const std::vector<std::pair<int, qint64>>& places,
+                       const EngineProgress& progress, std::vector<QString>* into);
 
 // What a text held in memory would be as a file in UTF-8: its size and its line breaks (CR LF,
 // a lone LF or a lone CR each count one). Fast enough for the window's thread at a million lines.

@@ -22,15 +22,20 @@ void AppendRow(QString& text, const RepeatedLine& row, QStringView lineBreak) {
 
 } // namespace
 
+EngineSettings ReadingLargeFile(const LargeFile& file, EngineSettings settings) {
+    if (file.paths.size() == 1)
+        settings.inputEncoding = WithoutByteOrderMark(file.encoding);
+    return settings;
+}
+
 EngineResult RunOverSource(const FilterSource& source, EngineSettings settings,
                            const EngineProgress& progress) {
     if (const auto* text = std::get_if<QString>(&source))
         return FilterText(*text, settings, progress).result;
     const auto& file = std::get<std::shared_ptr<const LargeFile>>(source);
-    if (file->paths.size() == 1)
-        settings.inputEncoding = WithoutByteOrderMark(file->encoding);
     DiscardSink sink;
-    EngineResult result = FilterFiles(file->paths, sink, settings, progress);
+    EngineResult result =
+        FilterFiles(file->paths, sink, ReadingLargeFile(*file, std::move(settings)), progress);
     // Counts of files that changed since they were opened are not theirs.
     if (result.ok()) {
         if (QString changed = ChangedSince(file->paths, file->opened); !changed.isEmpty())

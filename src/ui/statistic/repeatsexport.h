@@ -31,6 +31,10 @@ struct Statistic {
     bool complete() const { return qint64(rows.size()) >= stats.repeatedLines; }
 };
 
+// The settings as the engine reads a large file with them: one file in the encoding it was
+// opened in.
+EngineSettings ReadingLargeFile(const LargeFile& file, EngineSettings settings);
+
 // Runs the engine over the source with the settings and writes the result nowhere; a large file
 // that changed since it was opened fails.
 EngineResult RunOverSource(const FilterSource& source, EngineSettings settings,

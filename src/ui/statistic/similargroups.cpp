@@ -77,26 +77,55 @@ std::map<qint64, QString> LinesAt(QStringView text, const std::vector<qint64>& n
 
 Outcome ListSimilar(const FilterSource& source, EngineSettings settings,
                     const EngineProgress& progress, SimilarGroups* into) {
+    const auto* file = std::get_if<std::shared_ptr<const LargeFile>>(&source);
+    // A large file is read twice: the filter, then the kept lines; each is half the work.
+    const EngineProgress half = [&progress](qint64 done, qint64 total) {
+        return !progress || progress(done, total * 2);
+    };
+    const EngineProgress secondHalf = [&progress](qint64 done, qint64 total) {
+        return !progress || progress(total + done, total * 2);
+    };
     std::vector<RemovedLine> removed;
     settings.keptByHand.clear(); // the page shows every near repeat, ticked or not
+    EngineSettings reading = settings;
     settings.removedOut = [&removed](const RemovedLine& line) {
         if (line.why == RemovedLine::Why::Repeat)
             removed.push_back(line);
         return true;
     };
-    const EngineResult result = RunOverSource(source, std::move(settings), progress);
+    const EngineResult result = RunOverSource(source, std::move(settings), file ? half : progress);
     if (!result.ok())
         return result.outcome;
-    std::map<qint64, QString> kept;
-    if (const QString* text = std::get_if<QString>(&source)) {
-        std::vector<qint64> numbers;
-        numbers.reserve(removed.size());
-        for (const RemovedLine& line : removed)
-            numbers.push_back(line.keptLine);
-        std::sort(numbers.begin(), numbers.end());
-        numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-        kept = LinesAt(*text, numbers);
+    if (file) {
+        SimilarGroups groups = GroupSimilar(removed, [](LinePlace) { return QString(); });
+        removed.clear();
+        std::vector<LinePlace> places;
+        places.reserve(groups.groups.size());
+        for (const SimilarGroup& group : groups.groups)
+            places.push_back(group.kept);
+        std::sort(places.begin(), places.end());
+        std::vector<QString> texts;
+        const LargeFile& large = **file;
+        if (Outcome o = ReadLinesAgain(large.paths, ReadingLargeFile(large, std::move(reading)),
+                                       places, secondHalf, &texts);
+            !o.ok())
+            return o;
+        if (QString changed = ChangedSince(large.paths, large.opened); !changed.isEmpty())
+            return Outcome::failed(std::move(changed));
+        for (SimilarGroup& group : groups.groups) {
+            const auto at = std::lower_bound(places.begin(), places.end(), group.kept);
+            group.keptText = std::move(texts[std::size_t(at - places.begin())]);
+        }
+        *into = std::move(groups);
+        return result.outcome;
     }
+    std::vector<qint64> numbers;
+    numbers.reserve(removed.size());
+    for (const RemovedLine& line : removed)
+        numbers.push_back(line.keptLine);
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    const std::map<qint64, QString> kept = LinesAt(std::get<QString>(source), numbers);
     *into = GroupSimilar(removed, [&kept](LinePlace place) {
         const auto it = kept.find(place.second);
         return place.first == 0 && it != kept.end() ? it->second : QString();

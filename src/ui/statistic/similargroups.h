@@ -44,8 +44,8 @@ SimilarGroups GroupSimilar(const std::vector<RemovedLine>& removed,
                            qint64 mostRows = 1000000);
 
 // Runs the filter of `settings` (with near repeats) over the source once more and groups what
-// went. The kept lines' texts come from the text of the input box; a large file's are not read
-// again, and stay empty.
+// went. The kept lines' texts come from the text of the input box, or are read again from a
+// large file (only those of the groups held).
 Outcome ListSimilar(const FilterSource& source, EngineSettings settings,
                     const EngineProgress& progress, SimilarGroups* into);
 

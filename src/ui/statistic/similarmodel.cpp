@@ -3,6 +3,7 @@
 #include "engine/writing/removedrow.h"
 
 #include <QFont>
+#include <QStringMatcher>
 
 #include <algorithm>
 
@@ -18,62 +19,104 @@ QString HeadText(const SimilarGroup& group) {
 
 } // namespace
 
+std::shared_ptr<const SimilarSearch> SearchSimilar(const SimilarGroups& groups, const QString& text,
+                                                   const SimilarSearch* narrowed,
+                                                   const std::atomic<bool>* stop) {
+    auto found = std::make_shared<SimilarSearch>();
+    found->text = text;
+    if (narrowed &&
+        (narrowed->text.isEmpty() || !text.contains(narrowed->text, Qt::CaseInsensitive)))
+        narrowed = nullptr;
+    const QStringMatcher matcher(text, Qt::CaseInsensitive);
+    auto holds = [&matcher](const QString& line) { return matcher.indexIn(line) >= 0; };
+    const std::size_t looked = narrowed ? narrowed->shown.size() : groups.groups.size();
+    for (std::size_t i = 0; i < looked; ++i) {
+        // Now and then, so that a search no longer wanted ends soon.
+        if (i % 1024 == 0 && stop && stop->load(std::memory_order_relaxed))
+            return nullptr;
+        const SimilarSearch::Shown* before = narrowed ? &narrowed->shown[i] : nullptr;
+        const quint32 g = before ? before->group : quint32(i);
+        const SimilarGroup& group = groups.groups[g];
+        if (holds(HeadText(group))) {
+            found->shown.push_back({g, 0, quint32(group.members.size()), true});
+            continue;
+        }
+        const auto first = quint32(found->members.size());
+        if (before && !before->all) {
+            for (quint32 k = 0; k < before->count; ++k) {
+                const quint32 m = narrowed->members[before->first + k];
+                if (holds(group.members[m].text))
+                    found->members.push_back(m);
+            }
+        } else {
+            for (std::size_t m = 0; m < group.members.size(); ++m) {
+                if (holds(group.members[m].text))
+                    found->members.push_back(quint32(m));
+            }
+        }
+        if (found->members.size() > first)
+            found->shown.push_back({g, first, quint32(found->members.size() - first), false});
+    }
+    return found;
+}
+
 SimilarModel::SimilarModel(QObject* parent) : QAbstractItemModel(parent) {}
 
 void SimilarModel::setGroups(std::shared_ptr<const SimilarGroups> groups,
                              std::vector<LinePlace> ticked) {
     beginResetModel();
+    // The same groups again (with other ticks) keep their search.
+    if (search_ && groups != groups_)
+        search_ = groups ? SearchSimilar(*groups, search_->text, nullptr)
+                         : std::make_shared<SimilarSearch>(SimilarSearch{search_->text, {}, {}});
     groups_ = std::move(groups);
     std::sort(ticked.begin(), ticked.end());
     ticked_ = std::move(ticked);
-    search();
     endResetModel();
 }
 
-void SimilarModel::setSearch(const QString& text) {
-    if (text == searched_)
-        return;
-    beginResetModel();
-    searched_ = text;
-    search();
-    endResetModel();
+bool SimilarModel::setSearch(const QString& text) {
+    if (text == searched())
+        return false;
+    if (text.isEmpty() || !groups_)
+        return showSearch(text.isEmpty()
+                              ? nullptr
+                              : std::make_shared<SimilarSearch>(SimilarSearch{text, {}, {}}));
+    return showSearch(SearchSimilar(*groups_, text, search_.get()));
 }
 
-void SimilarModel::search() {
-    shown_.clear();
-    shownMembers_.clear();
-    if (!groups_ || searched_.isEmpty())
-        return;
-    const std::vector<SimilarGroup>& groups = groups_->groups;
-    auto holds = [this](const QString& text) {
-        return text.contains(searched_, Qt::CaseInsensitive);
-    };
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        const SimilarGroup& group = groups[g];
-        if (holds(HeadText(group))) {
-            shown_.push_back(Shown{quint32(g), 0, quint32(group.members.size()), true});
-            continue;
-        }
-        const auto first = quint32(shownMembers_.size());
-        for (std::size_t m = 0; m < group.members.size(); ++m) {
-            if (holds(group.members[m].text))
-                shownMembers_.push_back(quint32(m));
-        }
-        if (shownMembers_.size() > first)
-            shown_.push_back(
-                Shown{quint32(g), first, quint32(shownMembers_.size() - first), false});
+bool SimilarModel::showsAll(const SimilarSearch* search) const {
+    return !search ||
+           (groups_ && search->members.empty() && search->shown.size() == groups_->groups.size());
+}
+
+bool SimilarModel::showSearch(std::shared_ptr<const SimilarSearch> found) {
+    if (found && found->text.isEmpty())
+        found = nullptr;
+    // Rows that stay as they are need no new layout of the view: as a text is typed, its first
+    // keys often leave what was shown.
+    const bool same = (showsAll(found.get()) && showsAll(search_.get())) ||
+                      (found && search_ && found->sameRows(*search_));
+    if (same) {
+        search_ = std::move(found);
+        return false;
     }
+    beginResetModel();
+    search_ = std::move(found);
+    endResetModel();
+    return true;
 }
 
 const SimilarGroup& SimilarModel::groupAt(int row) const {
-    return groups_->groups[searched_.isEmpty() ? std::size_t(row) : shown_[std::size_t(row)].group];
+    return groups_->groups[search_ ? search_->shown[std::size_t(row)].group : std::size_t(row)];
 }
 
 const SimilarMember& SimilarModel::memberAt(int groupRow, int row) const {
     const SimilarGroup& group = groupAt(groupRow);
-    if (searched_.isEmpty() || shown_[std::size_t(groupRow)].all)
+    if (!search_ || search_->shown[std::size_t(groupRow)].all)
         return group.members[std::size_t(row)];
-    return group.members[shownMembers_[shown_[std::size_t(groupRow)].first + quint32(row)]];
+    return group
+        .members[search_->members[search_->shown[std::size_t(groupRow)].first + quint32(row)]];
 }
 
 QModelIndex SimilarModel::index(int row, int column, const QModelIndex& parent) const {
@@ -94,12 +137,12 @@ int SimilarModel::rowCount(const QModelIndex& parent) const {
     if (!groups_)
         return 0;
     if (!parent.isValid())
-        return int(searched_.isEmpty() ? groups_->groups.size() : shown_.size());
+        return int(search_ ? search_->shown.size() : groups_->groups.size());
     if (parent.internalId() != 0 || parent.column() != 0)
         return 0;
-    if (searched_.isEmpty())
+    if (!search_)
         return int(groups_->groups[std::size_t(parent.row())].members.size());
-    return int(shown_[std::size_t(parent.row())].count);
+    return int(search_->shown[std::size_t(parent.row())].count);
 }
 
 int SimilarModel::columnCount(const QModelIndex& parent) const {

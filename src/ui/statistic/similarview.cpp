@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 namespace {
 
@@ -90,15 +91,16 @@ SimilarView::SimilarView(QWidget* parent) : QWidget(parent) {
     tree_->setAccessibleName(QStringLiteral("相似的行"));
     tree_->header()->setStretchLastSection(true);
     layout->addWidget(tree_);
-    connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
-        model_->setSearch(text);
-        tree_->expandAll();
-    });
+    connect(search_, &QLineEdit::textChanged, this, &SimilarView::startSearch);
     connect(model_, &SimilarModel::tickedChanged, this, [this] {
         updateTotals();
         emit keptByHandChanged(model_->ticked());
     });
     setGroups(nullptr);
+}
+
+SimilarView::~SimilarView() {
+    stopSearch();
 }
 
 void SimilarView::setGroups(std::shared_ptr<const SimilarGroups> groups, const QString& pending) {
@@ -112,12 +114,50 @@ void SimilarView::setKeptByHand(std::vector<LinePlace> lines) {
     fill(std::move(lines));
 }
 
+void SimilarView::stopSearch() {
+    if (searching_)
+        *searching_ = true;
+    searching_.reset();
+}
+
+void SimilarView::startSearch(const QString& text) {
+    stopSearch();
+    if (text.isEmpty() || !groups_) {
+        if (model_->setSearch(text))
+            tree_->expandAll();
+        emit searchShown();
+        return;
+    }
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    searching_ = stop;
+    using Found = std::shared_ptr<const SimilarSearch>;
+    auto* watcher = new QFutureWatcher<Found>(this);
+    connect(watcher, &QFutureWatcher<Found>::finished, this, [this, watcher, stop] {
+        watcher->deleteLater();
+        // A later key, or other groups, made it no longer wanted.
+        if (stop != searching_)
+            return;
+        searching_.reset();
+        if (model_->showSearch(watcher->result()))
+            tree_->expandAll();
+        emit searchShown();
+    });
+    watcher->setFuture(
+        QtConcurrent::run([groups = groups_, text, narrowed = model_->search(), stop]() -> Found {
+            return SearchSimilar(*groups, text, narrowed.get(), stop.get());
+        }));
+}
+
 void SimilarView::fill(std::vector<LinePlace> ticked) {
+    // A search at work over other groups is of no use; the model searches the new ones itself.
+    stopSearch();
     model_->setGroups(groups_, std::move(ticked));
+    model_->setSearch(search_->text());
     tree_->expandAll();
     for (int column = 0; column < Text; ++column)
         tree_->resizeColumnToContents(column);
     updateTotals();
+    emit searchShown();
 }
 
 void SimilarView::updateTotals() {

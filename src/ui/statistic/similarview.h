@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -17,10 +18,14 @@ class QTreeView;
 // differ from the kept line highlighted), with a search over their text. A line that went can be
 // ticked 保留: the next filter keeps it (see EngineSettings::keptByHand). The list reads the groups
 // as it shows them (SimilarModel).
+//
+// The search runs on a worker as the text is typed, from what the last one left where the new
+// text holds the old; a key pressed meanwhile stops it, and only the last text's rows are shown.
 class SimilarView : public QWidget {
     Q_OBJECT
 public:
     explicit SimilarView(QWidget* parent = nullptr);
+    ~SimilarView() override;
 
     // Shows the groups, with the lines ticked; null shows that they are not listed yet, with
     // `pending` in their place.
@@ -36,16 +41,25 @@ public:
     using Column = SimilarModel::Column;
     using enum SimilarModel::Column;
 
+    // The text whose rows the list shows (empty: all of them).
+    QString searched() const { return model_->searched(); }
+
 signals:
     void keptByHandChanged(const std::vector<LinePlace>& lines);
+    // The rows of the text searched for are shown.
+    void searchShown();
 
 private:
     void fill(std::vector<LinePlace> ticked);
     void updateTotals();
+    void startSearch(const QString& text);
+    void stopSearch();
 
     std::shared_ptr<const SimilarGroups> groups_;
     QLabel* totals_ = nullptr;
     QLineEdit* search_ = nullptr;
     QTreeView* tree_ = nullptr;
     SimilarModel* model_ = nullptr;
+    // Set to stop the search at work; null when none is.
+    std::shared_ptr<std::atomic<bool>> searching_;
 };
