@@ -160,6 +160,13 @@ QStringView LineKeyMaker::keyOfParts(QStringView line, bool* keyless) {
     return key.isEmpty() ? QStringView() : key;
 }
 
+void LineKeyMaker::letGoOfBuffers(qsizetype units) {
+    for (QString* buffer : {&contactKey_, &buffer_, &scratch_, &joined_})
+        LetGoIfLarger(*buffer, units);
+    extractor_.letGoOfBuffers(units);
+    normalizer_.letGoOfBuffers(units);
+}
+
 QStringView LineKeyMaker::keyOfPart(QStringView part) {
     if (trim_)
         part = TrimWhiteSpace(part);

@@ -76,6 +76,8 @@ public:
     QStringView key(QStringView line) { return key(line, nullptr); }
     // Why the key pattern could not decide the last line (it is then keyless), or an empty string.
     QString undecided() const { return extractor_.undecided(); }
+    // Lets go of the buffers a long line grew past `units` UTF-16 units (the last key with them).
+    void letGoOfBuffers(qsizetype units);
 
 private:
     QStringView keyOfParts(QStringView line, bool* keyless);

@@ -150,6 +150,13 @@ std::vector<QString> KeyColumns(QStringView key, qsizetype count);
 
 // Finds the parts of a line that a KeyRule compares: the line itself, its columns or what the
 // pattern captures. Keeps buffers and its own compiled pattern: one per thread.
+// Lets go of a buffer that a long line grew past `units` UTF-16 units, so that it is not held
+// until the next long line.
+inline void LetGoIfLarger(QString& buffer, qsizetype units) {
+    if (buffer.capacity() > units)
+        buffer = QString();
+}
+
 class KeyExtractor {
 public:
     explicit KeyExtractor(const KeyRule& rule);
@@ -167,6 +174,12 @@ public:
     QStringView part(qsizetype i) const { return parts_[i]; }
     // Why the pattern could not decide the last line given to find(), or an empty string.
     QString undecided() const { return undecided_ && matcher_ ? matcher_->reason() : QString(); }
+    // Lets go of buffers grown past `units` UTF-16 units (see LetGoIfLarger).
+    void letGoOfBuffers(qsizetype units) {
+        LetGoIfLarger(subject_, units);
+        for (QString& text : unescaped_)
+            LetGoIfLarger(text, units);
+    }
 
 private:
     struct Span {

@@ -18,6 +18,8 @@ public:
     // The key without the characters left out: a view of `key` when nothing goes, otherwise of a
     // buffer valid until the next call.
     QStringView apply(QStringView key);
+    // Lets go of a buffer grown past `units` UTF-16 units.
+    void letGoOfBuffers(qsizetype units) { LetGoIfLarger(buffer_, units); }
 
 private:
     QStringView digits(QStringView key);

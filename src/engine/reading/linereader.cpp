@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 TextDecoder& DecoderCache::operator()(TextEncoding encoding) {
@@ -116,6 +117,15 @@ QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 lengt
             none = true;
         }
         k = QByteArrayView(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        // A long line's text is not held once its key is made apart from it.
+        if (length > kLongLineBytes && !decoded_[buffer].isEmpty()) {
+            const void* key = text.utf16();
+            const void* from = decoded_[buffer].utf16();
+            const void* to = decoded_[buffer].utf16() + decoded_[buffer].size();
+            const std::less<const void*> before;
+            if (before(key, from) || !before(key, to))
+                LetGoIfLarger(decoded_[buffer], qsizetype(kLongLineBytes / 2));
+        }
         if (none && s.undecided) {
             if (const QString why = keys_[buffer].undecided(); !why.isEmpty()) {
                 const std::lock_guard lock(s.undecided->mutex);
@@ -145,7 +155,9 @@ quint64 LineReader::hash(const Segment& s, const uchar* line, qint64 length, Lin
     const QByteArrayView k = key(s, line, length, 0, &keyless);
     *kind = keyless ? LineKind::Keyless : k.isEmpty() ? LineKind::Blank : LineKind::Keyed;
     *keyBytes = k.size();
-    return XXH3_64bits(k.data(), std::size_t(k.size()));
+    const quint64 hash = XXH3_64bits(k.data(), std::size_t(k.size()));
+    letGoAfter(length);
+    return hash;
 }
 
 LineKind LineReader::kindOf(const Segment& s, const uchar* line, qint64 length) {
@@ -153,7 +165,23 @@ LineKind LineReader::kindOf(const Segment& s, const uchar* line, qint64 length) 
         return length == 0 ? LineKind::Blank : LineKind::Keyed;
     bool keyless = false;
     const QByteArrayView k = key(s, line, length, 0, &keyless);
-    return keyless ? LineKind::Keyless : k.isEmpty() ? LineKind::Blank : LineKind::Keyed;
+    const LineKind kind = keyless       ? LineKind::Keyless
+                          : k.isEmpty() ? LineKind::Blank
+                                        : LineKind::Keyed;
+    letGoAfter(length);
+    return kind;
+}
+
+void LineReader::letGoAfter(qint64 length) {
+    if (length <= kLongLineBytes)
+        return;
+    constexpr auto kUnits = qsizetype(kLongLineBytes / 2);
+    for (int i = 0; i < 2; ++i) {
+        LetGoIfLarger(decoded_[i], kUnits);
+        keys_[i].letGoOfBuffers(kUnits);
+    }
+    LetGoIfLarger(counted_, kUnits);
+    LetGoIfLarger(summedLine_, kUnits);
 }
 
 bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s, const uchar* line,
@@ -186,7 +214,9 @@ bool LineReader::sameAs(const SegmentList& inputs, quint64 pos, const Segment& s
         (length > kLongLineStep ? SameInSteps(other, old, s, line, length)
                                 : SameBytes(old, line, length)))
         return true;
-    return key(s, line, length, 0) == key(other, old, oldLength, 1);
+    const bool same = key(s, line, length, 0) == key(other, old, oldLength, 1);
+    letGoAfter(std::max(length, oldLength));
+    return same;
 }
 
 QString LineText(const Segment& s, const uchar* line, qint64 length) {

@@ -83,6 +83,9 @@ public:
 
 private:
     QStringView decode(const Segment& s, const uchar* line, qint64 length, QString& into);
+    // After a line longer than kLongLineBytes: lets go of the buffers it grew, which would
+    // otherwise stay, each reader holding its own, until the next such line.
+    void letGoAfter(qint64 length);
 
     KeyWay way_;
     LineKeyMaker keys_[2];
