@@ -154,7 +154,12 @@ int HexValue(char c) {
 // Appends a path or query with unreserved escapes decoded, the others in upper-case hex, and every
 // byte outside printable ASCII escaped. `byte(i)` is the i-th of its `size` UTF-8 bytes.
 template <typename Byte> void AppendEscapesOf(qsizetype size, const Byte& byte, QString& key) {
-    static const char kHex[] = "0123456789ABCDEF";
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    // Each byte gives at most three characters.
+    const qsizetype from = key.size();
+    key.resize(from + 3 * size);
+    auto* const begin = reinterpret_cast<char16_t*>(key.data()) + from;
+    char16_t* out = begin;
     for (qsizetype i = 0; i < size; ++i) {
         const auto c = char(byte(i));
         int value = -1;
@@ -164,17 +169,18 @@ template <typename Byte> void AppendEscapesOf(qsizetype size, const Byte& byte, 
         } else if (static_cast<unsigned char>(c) >= 0x80 || c <= ' ') {
             value = static_cast<unsigned char>(c);
         } else {
-            key += QLatin1Char(c);
+            *out++ = char16_t(static_cast<unsigned char>(c));
             continue;
         }
         if (Unreserved(char(value))) {
-            key += QLatin1Char(char(value));
+            *out++ = char16_t(value);
         } else {
-            key += QLatin1Char('%');
-            key += QLatin1Char(kHex[value >> 4]);
-            key += QLatin1Char(kHex[value & 15]);
+            *out++ = u'%';
+            *out++ = kHex[value >> 4];
+            *out++ = kHex[value & 15];
         }
     }
+    key.truncate(from + (out - begin));
 }
 
 void AppendEscapes(const QString& text, QString& key) {
