@@ -1,17 +1,131 @@
 #include "core/keys/contactkeys.h"
+#include "core/keys/patternmatch.h"
 
+#include <QHash>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QUrl>
 
 #include <phonenumbers/phonenumberutil.h>
 #include <unicode/uidna.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 namespace {
 
 using i18n::phonenumbers::PhoneNumber;
 using i18n::phonenumbers::PhoneNumberUtil;
+
+// The keys of texts already read, shared by all threads: the same text comes again, as a repeat
+// and when lines are read again to be compared. Dropped all at once when there are kSize of them.
+class KeptKeys {
+public:
+    static constexpr qsizetype kSize = qsizetype(1) << 17;
+
+    std::optional<QString> find(const QString& text) const {
+        const QMutexLocker lock(&mutex_);
+        if (const auto it = keys_.constFind(text); it != keys_.cend())
+            return *it;
+        return std::nullopt;
+    }
+    void keep(QString text, const QString& key) {
+        const QMutexLocker lock(&mutex_);
+        if (keys_.size() >= kSize)
+            keys_.clear();
+        keys_.insert(std::move(text), key);
+    }
+
+private:
+    mutable QMutex mutex_;
+    QHash<QString, QString> keys_;
+};
+
+// What a kept key is found by: the rules it was read with (`rules`, without a line break) and the
+// text.
+QString KeptText(QStringView rules, QStringView part) {
+    QString text;
+    text.reserve(rules.size() + 1 + part.size());
+    text += rules;
+    text += u'\n';
+    text += part;
+    return text;
+}
+
+// The two patterns that find an address in a part. Each is matched by a PatternMatcher of the
+// thread (PCRE2 itself, with the same options, without a match object made for each line); a
+// part that matcher cannot take (not well-formed UTF-16, a match it gave up on) goes to
+// QRegularExpression, which reads all parts.
+const QString& EmailPattern() {
+    static const QString pattern =
+        QStringLiteral(R"(([\w.!#$%&'*+/=?^`{|}~-]+)@([\w-]+(?:\.[\w-]+)+))");
+    return pattern;
+}
+
+const QString& UrlPattern() {
+    static const QString pattern = QStringLiteral(R"([A-Za-z][A-Za-z0-9+.-]*://[^\s<>"]+)");
+    return pattern;
+}
+
+// The first match of the pattern (`regex`, and `matcher` made from the same) in `part`; a null view
+// when there is none.
+QStringView FirstMatch(QStringView part, const QRegularExpression& regex, PatternMatcher& matcher) {
+    if (part.isValidUtf16()) {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        switch (matcher.match(part, 0, &start, &length)) {
+        case PatternMatcher::Result::Match:
+            return part.sliced(start, length);
+        case PatternMatcher::Result::NoMatch:
+            return {};
+        case PatternMatcher::Result::Undecided:
+            break;
+        }
+    }
+    const QRegularExpressionMatch match = regex.match(part);
+    if (!match.hasMatch())
+        return {};
+    return part.sliced(match.capturedStart(0), match.capturedLength(0));
+}
+
+constexpr qsizetype kLongestPlainDomain = 253;
+constexpr qsizetype kDomainCacheSize = 4096;
+
+// Writes `text`, ASCII, in lower case at `into`.
+void LowerAscii(QStringView text, char16_t* into) {
+    std::transform(text.utf16(), text.utf16() + text.size(), into, [](char16_t c) {
+        return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+    });
+}
+
+bool LetterOrDigit(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+}
+
+// True when UTS #46 would only lower the case of `domain`: ASCII letters, digits and hyphens in
+// labels of 1 to 63, none beginning or ending with a hyphen or with "--" in its third and fourth
+// place (which also keeps out "xn--" labels, which ICU must decode and check). Anything else is
+// left to ICU.
+bool PlainAsciiDomain(QStringView domain) {
+    const qsizetype n = domain.size();
+    if (n == 0 || n > kLongestPlainDomain)
+        return false;
+    qsizetype label = 0;
+    for (qsizetype i = 0; i <= n; ++i) {
+        if (i < n && domain[i] != u'.') {
+            if (!LetterOrDigit(domain[i].unicode()) && domain[i] != u'-')
+                return false;
+            continue;
+        }
+        const qsizetype length = i - label;
+        if (length < 1 || length > 63 || domain[label] == u'-' || domain[i - 1] == u'-' ||
+            (length >= 4 && domain[label + 2] == u'-' && domain[label + 3] == u'-'))
+            return false;
+        label = i + 1;
+    }
+    return true;
+}
 
 const UIDNA* Idna() {
     static const UIDNA* idna = [] {
@@ -37,35 +151,48 @@ int HexValue(char c) {
     return -1;
 }
 
-// A path or query with unreserved escapes decoded, the others in upper-case hex, and every byte
-// outside printable ASCII escaped.
-QString NormalizeEscapes(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    QByteArray out;
-    out.reserve(bytes.size());
-    static const char kHex[] = "0123456789ABCDEF";
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto c = char(bytes[i]);
-        int byte = -1;
-        if (c == '%' && i + 2 < bytes.size() + 0 && HexValue(bytes[i + 1]) >= 0 &&
-            HexValue(bytes[i + 2]) >= 0) {
-            byte = HexValue(bytes[i + 1]) * 16 + HexValue(bytes[i + 2]);
+// Appends a path or query with unreserved escapes decoded, the others in upper-case hex, and every
+// byte outside printable ASCII escaped. `byte(i)` is the i-th of its `size` UTF-8 bytes.
+template <typename Byte> void AppendEscapesOf(qsizetype size, const Byte& byte, QString& key) {
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    // Each byte gives at most three characters.
+    const qsizetype from = key.size();
+    key.resize(from + 3 * size);
+    auto* const begin = reinterpret_cast<char16_t*>(key.data()) + from;
+    char16_t* out = begin;
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto c = char(byte(i));
+        int value = -1;
+        if (c == '%' && i + 2 < size && HexValue(byte(i + 1)) >= 0 && HexValue(byte(i + 2)) >= 0) {
+            value = HexValue(byte(i + 1)) * 16 + HexValue(byte(i + 2));
             i += 2;
         } else if (static_cast<unsigned char>(c) >= 0x80 || c <= ' ') {
-            byte = static_cast<unsigned char>(c);
+            value = static_cast<unsigned char>(c);
         } else {
-            out.append(c);
+            *out++ = char16_t(static_cast<unsigned char>(c));
             continue;
         }
-        if (Unreserved(char(byte))) {
-            out.append(char(byte));
+        if (Unreserved(char(value))) {
+            *out++ = char16_t(value);
         } else {
-            out.append('%');
-            out.append(kHex[byte >> 4]);
-            out.append(kHex[byte & 15]);
+            *out++ = u'%';
+            *out++ = kHex[value >> 4];
+            *out++ = kHex[value & 15];
         }
     }
-    return QString::fromLatin1(out);
+    key.truncate(from + (out - begin));
+}
+
+void AppendEscapes(const QString& text, QString& key) {
+    // An encoded path is ASCII, its own UTF-8: read without a copy.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        AppendEscapesOf(
+            text.size(), [&](qsizetype i) { return char(text[i].unicode()); }, key);
+        return;
+    }
+    const QByteArray bytes = text.toUtf8();
+    AppendEscapesOf(
+        bytes.size(), [&](qsizetype i) { return bytes[i]; }, key);
 }
 
 int DefaultPort(const QString& scheme) {
@@ -78,9 +205,7 @@ int DefaultPort(const QString& scheme) {
     return -1;
 }
 
-} // namespace
-
-QString DomainToAscii(QStringView domain) {
+QString IdnaToAscii(QStringView domain) {
     if (domain.isEmpty() || !Idna())
         return {};
     UIDNAInfo info = UIDNA_INFO_INITIALIZER;
@@ -101,16 +226,50 @@ QString DomainToAscii(QStringView domain) {
     return out;
 }
 
+} // namespace
+
+QString DomainToAscii(QStringView domain) {
+    if (PlainAsciiDomain(domain)) {
+        QString lowered(domain.size(), Qt::Uninitialized);
+        LowerAscii(domain, reinterpret_cast<char16_t*>(lowered.data()));
+        return lowered;
+    }
+    // A list holds few domains and ICU takes long over each: the names it read are kept, on each
+    // thread, and dropped all at once when there are kDomainCacheSize of them.
+    thread_local QHash<QString, QString> known;
+    QString written = domain.toString();
+    if (const auto it = known.constFind(written); it != known.cend())
+        return *it;
+    QString ascii = IdnaToAscii(domain);
+    if (known.size() >= kDomainCacheSize)
+        known.clear();
+    known.insert(std::move(written), ascii);
+    return ascii;
+}
+
 QString PhoneKey(QStringView part, const QString& region) {
-    const PhoneNumberUtil* util = PhoneNumberUtil::GetInstance();
-    const std::string text = part.toUtf8().toStdString();
-    PhoneNumber number;
-    if (util->Parse(text, region.toStdString(), &number) != PhoneNumberUtil::NO_PARSING_ERROR ||
-        !util->IsValidNumber(number))
+    // The library finds no number in a text of ASCII without a digit (it wants at least two): such
+    // parts, names and the like, are not handed to it.
+    if (std::all_of(part.begin(), part.end(),
+                    [](QChar c) { return c.unicode() < 0x80 && (c < u'0' || c > u'9'); }))
         return {};
-    std::string formatted;
-    util->Format(number, PhoneNumberUtil::E164, &formatted);
-    return QString::fromStdString(formatted);
+    // Reading a number takes the library tens of microseconds.
+    static KeptKeys kept;
+    QString text = KeptText(region, part);
+    if (const std::optional<QString> key = kept.find(text))
+        return *key;
+    const PhoneNumberUtil* util = PhoneNumberUtil::GetInstance();
+    PhoneNumber number;
+    QString key;
+    if (util->Parse(part.toUtf8().toStdString(), region.toStdString(), &number) ==
+            PhoneNumberUtil::NO_PARSING_ERROR &&
+        util->IsValidNumber(number)) {
+        std::string formatted;
+        util->Format(number, PhoneNumberUtil::E164, &formatted);
+        key = QString::fromStdString(formatted);
+    }
+    kept.keep(std::move(text), key);
+    return key;
 }
 
 bool IsPhoneRegion(const QString& region) {
@@ -118,67 +277,99 @@ bool IsPhoneRegion(const QString& region) {
 }
 
 QString EmailKey(QStringView part, bool plus, bool gmail) {
-    static const QRegularExpression address(
-        QStringLiteral(R"(([\w.!#$%&'*+/=?^`{|}~-]+)@([\w-]+(?:\.[\w-]+)+))"),
-        QRegularExpression::UseUnicodePropertiesOption);
-    const QRegularExpressionMatch match = address.match(part);
-    if (!match.hasMatch())
+    static const QRegularExpression regex(EmailPattern(),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    thread_local PatternMatcher matcher(EmailPattern());
+    // The part before "@" has no "@": the match's first one ends it.
+    const QStringView match = FirstMatch(part, regex, matcher);
+    if (match.isNull())
         return {};
-    QString local = match.captured(1);
-    QString domain = DomainToAscii(match.capturedView(2));
-    if (domain.isEmpty())
-        return {};
+    const qsizetype at = match.indexOf(u'@');
+    QStringView local = match.first(at);
+    const QStringView written = match.sliced(at + 1);
+    char16_t lowered[kLongestPlainDomain];
+    QString ascii;
+    QStringView domain;
+    if (PlainAsciiDomain(written)) {
+        LowerAscii(written, lowered);
+        domain = QStringView(lowered, written.size());
+    } else {
+        ascii = DomainToAscii(written);
+        if (ascii.isEmpty())
+            return {};
+        domain = ascii;
+    }
     if (plus) {
-        if (const qsizetype at = local.indexOf(u'+'); at > 0)
-            local.truncate(at);
+        if (const qsizetype tag = local.indexOf(u'+'); tag > 0)
+            local.truncate(tag);
     }
-    if (gmail && (domain == u"gmail.com" || domain == u"googlemail.com")) {
-        local.remove(u'.');
-        domain = QStringLiteral("gmail.com");
+    const bool dotless = gmail && (domain == u"gmail.com" || domain == u"googlemail.com");
+    if (dotless)
+        domain = u"gmail.com";
+    QString key(local.size() + 1 + domain.size(), Qt::Uninitialized);
+    auto* const begin = reinterpret_cast<char16_t*>(key.data());
+    char16_t* out = begin;
+    for (const QChar c : local) {
+        if (!dotless || c != u'.')
+            *out++ = c.unicode();
     }
-    if (local.isEmpty())
+    if (out == begin)
         return {};
-    return local + u'@' + domain;
+    *out++ = u'@';
+    out = std::copy(domain.utf16(), domain.utf16() + domain.size(), out);
+    key.truncate(out - begin);
+    return key;
 }
 
 QString UrlKey(QStringView part, bool www, bool slash, bool scheme) {
-    static const QRegularExpression address(
-        QStringLiteral(R"([A-Za-z][A-Za-z0-9+.-]*://[^\s<>"]+)"),
-        QRegularExpression::UseUnicodePropertiesOption);
-    const QRegularExpressionMatch match = address.match(part);
-    if (!match.hasMatch())
+    static const QRegularExpression regex(UrlPattern(),
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    thread_local PatternMatcher matcher(UrlPattern());
+    const QStringView match = FirstMatch(part, regex, matcher);
+    if (match.isNull())
         return {};
-    const QUrl url(match.captured(0), QUrl::TolerantMode);
-    if (!url.isValid() || url.host().isEmpty())
-        return {};
-    QString key = url.scheme().toLower();
-    if (scheme && key == u"https")
-        key = QStringLiteral("http");
-    key += QStringLiteral("://");
-    if (const QString user = url.userInfo(QUrl::FullyEncoded); !user.isEmpty())
-        key += NormalizeEscapes(user) + u'@';
+    const QUrl url(match.toString(), QUrl::TolerantMode);
     QString host = url.host(QUrl::FullyDecoded);
+    if (!url.isValid() || host.isEmpty())
+        return {};
+    const QString schemeWritten = url.scheme().toLower();
+    QString key;
+    key.reserve(match.size() + 16);
+    key += scheme && schemeWritten == u"https" ? QStringLiteral("http") : schemeWritten;
+    key += QStringLiteral("://");
+    if (const QString user = url.userInfo(QUrl::FullyEncoded); !user.isEmpty()) {
+        AppendEscapes(user, key);
+        key += u'@';
+    }
     if (host.contains(u':')) {
-        key += u'[' + host.toLower() + u']';
+        key += u'[';
+        key += host.toLower();
+        key += u']';
     } else {
         host = DomainToAscii(host);
         if (host.isEmpty())
             return {};
         if (www && host.startsWith(QStringLiteral("www.")))
-            host.remove(0, 4);
-        key += host;
+            key += QStringView(host).sliced(4);
+        else
+            key += host;
     }
-    if (const int port = url.port(); port >= 0 && port != DefaultPort(url.scheme().toLower()))
-        key += u':' + QString::number(port);
-    QString path = NormalizeEscapes(url.path(QUrl::FullyEncoded));
-    if (path.isEmpty())
-        path = QStringLiteral("/");
-    if (slash && path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    else if (slash && path == u"/" && !url.hasQuery())
-        path.clear();
-    key += path;
-    if (url.hasQuery())
-        key += u'?' + NormalizeEscapes(url.query(QUrl::FullyEncoded));
+    if (const int port = url.port(); port >= 0 && port != DefaultPort(schemeWritten)) {
+        key += u':';
+        key += QString::number(port);
+    }
+    const qsizetype pathFrom = key.size();
+    AppendEscapes(url.path(QUrl::FullyEncoded), key);
+    const bool query = url.hasQuery();
+    if (key.size() == pathFrom)
+        key += u'/';
+    if (slash && key.size() - pathFrom > 1 && key.endsWith(u'/'))
+        key.chop(1);
+    else if (slash && key.size() - pathFrom == 1 && key.endsWith(u'/') && !query)
+        key.chop(1);
+    if (query) {
+        key += u'?';
+        AppendEscapes(url.query(QUrl::FullyEncoded), key);
+    }
     return key;
 }

@@ -5,7 +5,8 @@
 
 // Keys that understand what a part of a line holds: a phone number, an e-mail address or a web
 // address. Each returns the key, or an empty string when the part holds none of that kind. The
-// functions keep no state between calls and may run on several threads at once.
+// functions may run on several threads at once; what they keep between calls (the keys of texts
+// already read, to read them no more) never changes a key.
 
 // The number in E.164 form ("+8613800138000"), read by libphonenumber with `region` (ISO 3166,
 // "CN") for numbers written without a country code; empty when it is no valid number.
