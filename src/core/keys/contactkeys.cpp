@@ -30,11 +30,11 @@ public:
             return *it;
         return std::nullopt;
     }
-    void keep(QString text, const QString& key) {
+    void keep(const QString& text, const QString& key) {
         const QMutexLocker lock(&mutex_);
         if (keys_.size() >= kSize)
             keys_.clear();
-        keys_.insert(std::move(text), key);
+        keys_.insert(text, key);
     }
 
 private:
@@ -243,7 +243,7 @@ QString DomainToAscii(QStringView domain) {
     QString ascii = IdnaToAscii(domain);
     if (known.size() >= kDomainCacheSize)
         known.clear();
-    known.insert(std::move(written), ascii);
+    known.insert(written, ascii);
     return ascii;
 }
 
@@ -268,7 +268,7 @@ QString PhoneKey(QStringView part, const QString& region) {
         util->Format(number, PhoneNumberUtil::E164, &formatted);
         key = QString::fromStdString(formatted);
     }
-    kept.keep(std::move(text), key);
+    kept.keep(text, key);
     return key;
 }
 
@@ -363,9 +363,9 @@ QString UrlKey(QStringView part, bool www, bool slash, bool scheme) {
     const bool query = url.hasQuery();
     if (key.size() == pathFrom)
         key += u'/';
-    if (slash && key.size() - pathFrom > 1 && key.endsWith(u'/'))
-        key.chop(1);
-    else if (slash && key.size() - pathFrom == 1 && key.endsWith(u'/') && !query)
+    // A trailing slash goes, and so does a path that is only "/" unless a query follows it.
+    if (slash && key.endsWith(u'/') &&
+        (key.size() - pathFrom > 1 || (key.size() - pathFrom == 1 && !query)))
         key.chop(1);
     if (query) {
         key += u'?';

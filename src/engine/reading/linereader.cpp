@@ -122,7 +122,7 @@ QByteArrayView LineReader::key(const Segment& s, const uchar* line, qint64 lengt
             const void* key = text.utf16();
             const void* from = decoded_[buffer].utf16();
             const void* to = decoded_[buffer].utf16() + decoded_[buffer].size();
-            const std::less<const void*> before;
+            const std::less<> before;
             if (before(key, from) || !before(key, to))
                 LetGoIfLarger(decoded_[buffer], qsizetype(kLongLineBytes / 2));
         }

@@ -167,7 +167,7 @@ void SortStage::sortHeld() {
         const Entry& y = held_[b.index];
         if (x.keyBytes > kSlotBytes || y.keyBytes > kSlotBytes || x.keyBytes != y.keyBytes) {
             // Their first bytes (up to 16) are equal.
-            const qint64 same = std::min<qint64>({x.keyBytes, y.keyBytes, kSlotBytes});
+            const auto same = std::min<qint64>({x.keyBytes, y.keyBytes, kSlotBytes});
             const int c = CompareBytes(bytes_.data() + x.keyAt + same, x.keyBytes - same,
                                        bytes_.data() + y.keyAt + same, y.keyBytes - same);
             if (c != 0)
