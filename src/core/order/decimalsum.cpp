@@ -1,6 +1,7 @@
 #include "core/order/decimalsum.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -228,6 +229,22 @@ void DecimalSum::addNumber(std::string_view text) {
 }
 
 QString DecimalSum::text() const {
+    if (!digits_) {
+        // Most sums: the 64-bit integer, written from its last digit back.
+        char written[48];
+        char* at = std::end(written);
+        quint64 magnitude = scaled_ < 0 ? 0 - quint64(scaled_) : quint64(scaled_);
+        int places = 0;
+        do {
+            *--at = char('0' + magnitude % 10);
+            magnitude /= 10;
+            if (++places == decimals_)
+                *--at = '.';
+        } while (magnitude > 0 || places <= decimals_);
+        if (scaled_ < 0)
+            *--at = '-';
+        return QString::fromLatin1(at, std::end(written) - at);
+    }
     std::string digits;
     bool negative = negative_;
     if (digits_) {
