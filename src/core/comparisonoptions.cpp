@@ -249,13 +249,11 @@ std::span<const ComparisonOption> ComparisonOptions() {
 }
 
 const ComparisonOption& KeepModeOption() {
-    static const ComparisonOption& option = OptionOf<&FilterOptions::keep>();
-    return option;
+    return OptionOf<&FilterOptions::keep>();
 }
 
 const ComparisonOption& KeyKindOption() {
-    static const ComparisonOption& option = OptionOf<&KeyRule::kind>();
-    return option;
+    return OptionOf<&KeyRule::kind>();
 }
 
 int OptionValue(const ComparisonOption& option, const FilterOptions& options) {
@@ -366,14 +364,6 @@ bool SameKeyOptions(const KeyRule& a, const KeyRule& b) {
             return false;
     }
     return true;
-}
-
-bool FilterOptions::changesText() const {
-    for (const ComparisonOption& option : ComparisonOptions()) {
-        if (option.transformsLines && OptionValue(option, *this) != DefaultOptionValue(option))
-            return true;
-    }
-    return false;
 }
 
 QString FilterOptionsToText(const FilterOptions& options) {

@@ -1,4 +1,5 @@
 #include "core/filteroptions.h"
+#include "core/comparisonoptions.h"
 
 #include "core/keys/chartables.h"
 #include "core/keys/contactkeys.h"
@@ -225,4 +226,12 @@ QStringView LineKeyMaker::transformed(QStringView line) {
         return scratch_;
     FoldCase(key, buffer_);
     return buffer_;
+}
+
+bool FilterOptions::changesText() const {
+    for (const ComparisonOption& option : ComparisonOptions()) {
+        if (option.transformsLines && OptionValue(option, *this) != DefaultOptionValue(option))
+            return true;
+    }
+    return false;
 }

@@ -118,6 +118,18 @@ bool KeyExtractor::find(QStringView line) {
     return false;
 }
 
+namespace {
+// Where the first column of a line split at white space starts: after the white space it begins
+// with (the line's length when it is nothing else).
+qsizetype FirstAfterSpace(QStringView line) {
+    const auto& space = WhiteSpaceTable();
+    qsizetype pos = 0;
+    while (pos < line.size() && space[line[pos].unicode()])
+        ++pos;
+    return pos;
+}
+} // namespace
+
 // Goes through the columns of `line` up to the last one asked for. next(pos, span) sets the span
 // of the column that starts at pos and returns where the following column starts, or -1 when this
 // one is the last of the line.
@@ -127,9 +139,7 @@ template <typename Next> bool KeyExtractor::scanColumns(QStringView line, Next n
     qsizetype column = 1;
     qsizetype w = 0;
     if (rule_.separator.kind == Separator::Kind::Space) {
-        const auto& space = WhiteSpaceTable();
-        while (pos < line.size() && space[line[pos].unicode()])
-            ++pos;
+        pos = FirstAfterSpace(line);
         if (pos == line.size())
             return false; // no column at all
     }
@@ -166,9 +176,7 @@ void KeyExtractor::setPart(std::size_t i, QStringView line, const Span& span) {
 template <typename Next> bool KeyExtractor::scanAllBut(QStringView line, Next next) {
     qsizetype pos = 0;
     if (rule_.separator.kind == Separator::Kind::Space) {
-        const auto& space = WhiteSpaceTable();
-        while (pos < line.size() && space[line[pos].unicode()])
-            ++pos;
+        pos = FirstAfterSpace(line);
         if (pos == line.size())
             return false; // no column at all
     }

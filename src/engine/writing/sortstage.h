@@ -17,7 +17,7 @@
 class SortStage {
 public:
     // Held lines are sorted on one thread below this many; above, by every thread.
-    static constexpr std::size_t kSortAlone = std::size_t(1) << 16;
+    static constexpr std::size_t kSortAlone = std::size_t(1) << 14;
 
     // `keepGoing` is asked now and then; false cancels the work. A large share is sorted by
     // `threads` threads.
