@@ -1,6 +1,6 @@
 #include "chinesetext.h"
 #include "filehelpers.h"
-#include "files/codecicu.h"
+#include "files/codecs/codecicu.h"
 #include "files/textfile.h"
 #include "testtext.h"
 

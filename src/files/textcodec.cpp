@@ -2,8 +2,8 @@
 // encoding is (its byte-order mark, its unit, its name) is in encodings.cpp.
 #include "files/textcodec.h"
 
-#include "files/codecicu.h"
-#include "files/detection.h"
+#include "files/codecs/codecicu.h"
+#include "files/codecs/detection.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

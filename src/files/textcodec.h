@@ -46,8 +46,8 @@ bool AsciiByteStandsAlone(TextEncoding encoding, char c);
 
 // Decides the encoding of a whole file's bytes: a byte-order mark first, then UTF-16 that
 // explains the first 64 KiB in one byte order, then UTF-8 when it reads the bytes better than
-// GB18030 (weighed as files/detection.h says), then GBK, or GB18030 where only that reads the
-// bytes cleanly.
+// GB18030 (weighed as files/codecs/detection.h says), then GBK, or GB18030 where only that reads
+// the bytes cleanly.
 TextEncoding DetectEncoding(QByteArrayView bytes);
 
 struct DecodedText {

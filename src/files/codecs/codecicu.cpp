@@ -1,4 +1,4 @@
-#include "files/codecicu.h"
+#include "files/codecs/codecicu.h"
 
 #include <QList>
 

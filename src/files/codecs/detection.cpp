@@ -1,6 +1,6 @@
-#include "files/detection.h"
+#include "files/codecs/detection.h"
 
-#include "files/codecicu.h"
+#include "files/codecs/codecicu.h"
 
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>

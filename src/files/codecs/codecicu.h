@@ -1,5 +1,9 @@
 #pragma once
 
+// Folder files/codecs: what is behind TextDecoder and TextEncoder (files/textcodec.h). The ICU
+// converters that carry bytes they cannot read (codecicu), and how the encoding of a text's bytes
+// is recognised (detection).
+
 // ICU converters that carry the bytes they cannot read as escaped bytes (U+DC00 + byte), and write
 // escaped bytes back as the very bytes they stand for.
 #include "files/textcodec.h"
