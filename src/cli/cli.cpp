@@ -220,9 +220,11 @@ int RunCommandLine(const QStringList& arguments, QIODevice& output, QIODevice& e
         return UsageError(errors, *wrong);
     settings.writeCounts = parser.isSet(o.counts);
     if (!KeepModeAllowed(settings.options, settings.options.keep))
-        return UsageError(errors, QStringLiteral("--similar 只能与 --keep first 一起用，"
-                                                 "不能与 --keep %1 一起用。")
-                                      .arg(parser.value(QStringLiteral("keep"))));
+        return UsageError(errors,
+                          QStringLiteral("--similar 只能与 --keep first 一起用，"
+                                         "不能与 --keep %1 一起用。")
+                              .arg(OptionWord(KeepModeOption(),
+                                              OptionValue(KeepModeOption(), settings.options))));
     if (settings.options.similar != 0 && settings.writeCounts)
         return UsageError(errors, QStringLiteral("--similar 不能与 --counts 一起用。"));
     for (const auto* option : {&o.encoding, &o.outputEncoding}) {
